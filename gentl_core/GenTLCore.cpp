@@ -1,0 +1,1 @@
+// The start-up of the framework: core reference, configuration, teardown.

@@ -1,0 +1,1 @@
+// Branding of the Tesk3D producer.

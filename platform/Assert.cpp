@@ -1,0 +1,30 @@
+#include "platform/Assert.h"
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+
+#include <unistd.h>
+
+namespace Platform {
+namespace {
+std::atomic<AssertionHook> assertion_hook{nullptr};
+}
+
+void ReportAssertion(const char* expression, const char* file, int line)
+{
+    const std::string text = std::string("Assertion failed: ") + expression + ", file " + file +
+                             ", line " + std::to_string(line) + "\n";
+    // One write keeps the line whole when several threads fail at once.
+    ssize_t ignored = ::write(STDERR_FILENO, text.data(), text.size());
+    (void)ignored;
+    if (AssertionHook hook = assertion_hook.load())
+        hook(expression, file, line);
+}
+
+AssertionHook SetAssertionHookForTest(AssertionHook hook)
+{
+    return assertion_hook.exchange(hook);
+}
+
+}  // namespace Platform

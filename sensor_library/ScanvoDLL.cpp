@@ -1,0 +1,1 @@
+// The sensor library facade.
