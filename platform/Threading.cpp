@@ -1,0 +1,241 @@
+#include "platform/Threading.h"
+
+#include <cerrno>
+#include <chrono>
+#include <system_error>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include "platform/Assert.h"
+
+namespace Platform {
+
+void RecursiveMutex::Lock()
+{
+    mutex.lock();
+    ++depth;
+    holder.store(std::this_thread::get_id());
+}
+
+void RecursiveMutex::Unlock()
+{
+    if (!TL_ASSERT(IsLockedByCurrentThread()))
+        return;
+    if (--depth == 0)
+        holder.store(std::thread::id());
+    mutex.unlock();
+}
+
+bool RecursiveMutex::IsLockedByCurrentThread() const
+{
+    return holder.load() == std::this_thread::get_id();
+}
+
+int RecursiveMutex::LockDepthOfCurrentThread() const
+{
+    // Only the holder reads depth, and it is the only one that changes it.
+    return IsLockedByCurrentThread() ? depth : 0;
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// No deadline for a negative timeout, nor for one the clock cannot reach:
+// a huge timeout must not wrap into a short one.
+std::optional<Clock::time_point> DeadlineAfter(int64_t timeout_ms)
+{
+    if (timeout_ms < 0)
+        return std::nullopt;
+    const Clock::time_point now = Clock::now();
+    const auto reachable = std::chrono::duration_cast<std::chrono::milliseconds>(
+        Clock::time_point::max() - now);
+    if (timeout_ms >= reachable.count())
+        return std::nullopt;
+    return now + std::chrono::milliseconds(timeout_ms);
+}
+
+}  // namespace
+
+bool ConditionVariable::HasWakeupFor(uint64_t waiter_generation) const
+{
+    // A wake-up given before this waiter arrived left the generation where
+    // the waiter found it, so such a wake-up belongs to earlier waiters.
+    return released > 0 && generation != waiter_generation;
+}
+
+WaitResult ConditionVariable::Wait(RecursiveMutex& caller_mutex, int64_t timeout_ms)
+{
+    if (!TL_ASSERT(caller_mutex.LockDepthOfCurrentThread() == 1))
+        return WaitResult::Failed;
+    const std::optional<Clock::time_point> deadline = DeadlineAfter(timeout_ms);
+
+    std::unique_lock<std::mutex> state(state_mutex);
+    ++waiters;
+    const uint64_t waiter_generation = generation;
+    caller_mutex.Unlock();
+
+    WaitResult result = WaitResult::Woken;
+    for (;;) {
+        if (HasWakeupFor(waiter_generation)) {
+            --released;
+            break;
+        }
+        if (deadline && Clock::now() >= *deadline) {
+            result = WaitResult::TimedOut;
+            break;
+        }
+        if (deadline)
+            changed.wait_until(state, *deadline);
+        else
+            changed.wait(state);
+    }
+    --waiters;
+    state.unlock();
+    caller_mutex.Lock();
+    return result;
+}
+
+void ConditionVariable::NotifyOne()
+{
+    {
+        std::lock_guard<std::mutex> state(state_mutex);
+        if (waiters <= released)
+            return;
+        ++released;
+        ++generation;
+    }
+    // Every waiter checks whether the wake-up is for it: waking only one could
+    // pick a newcomer that may not take it.
+    changed.notify_all();
+}
+
+void ConditionVariable::Broadcast()
+{
+    {
+        std::lock_guard<std::mutex> state(state_mutex);
+        if (waiters <= released)
+            return;
+        released = waiters;
+        ++generation;
+    }
+    changed.notify_all();
+}
+
+namespace {
+
+// Windows priority to nice value; the ends map to the ends of the nice range.
+std::optional<int> NiceForPriority(int priority)
+{
+    switch (priority) {
+        case -15: return 19;
+        case -2: return 10;
+        case -1: return 5;
+        case 0: return 0;
+        case 1: return -5;
+        case 2: return -10;
+        case 15: return -20;
+        default: return std::nullopt;
+    }
+}
+
+// Missing privilege (raising priority unprivileged) is not a failure of the
+// caller: the thread simply keeps its nice value.
+bool SetNice(pid_t tid, int priority)
+{
+    const std::optional<int> nice = NiceForPriority(priority);
+    if (!nice)
+        return false;
+    if (::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), *nice) == 0)
+        return true;
+    return errno == EPERM || errno == EACCES;
+}
+
+}  // namespace
+
+bool IsValidThreadPriority(int priority)
+{
+    return NiceForPriority(priority).has_value();
+}
+
+// Shared with the running thread, which may outlive a Thread that was never
+// joined. The thread id may only be used while the thread is Running: after
+// that the id can belong to another thread.
+struct Thread::State {
+    enum class Phase { Starting, Running, Finished };
+
+    std::mutex mutex;
+    // Guarded by mutex.
+    Phase phase = Phase::Starting;
+    pid_t tid = 0;
+    std::optional<int> priority;  // applied by the thread when it begins
+
+    static void Body(const std::shared_ptr<State>& state, Entry entry, void* argument)
+    {
+        {
+            std::lock_guard<std::mutex> lock(state->mutex);
+            state->tid = ::gettid();
+            state->phase = Phase::Running;
+            if (state->priority)
+                SetNice(state->tid, *state->priority);
+        }
+        entry(argument);
+        std::lock_guard<std::mutex> lock(state->mutex);
+        state->phase = Phase::Finished;
+    }
+};
+
+Thread::Thread() : state(std::make_shared<State>()) {}
+
+Thread::~Thread()
+{
+    if (os_thread.joinable())
+        os_thread.detach();
+}
+
+bool Thread::Start(Entry entry, void* argument, std::optional<int> priority)
+{
+    if (os_thread.joinable())
+        return false;
+    auto fresh = std::make_shared<State>();
+    fresh->priority = priority;
+    try {
+        os_thread = std::thread(&State::Body, fresh, entry, argument);
+    } catch (const std::system_error&) {
+        return false;
+    }
+    state = fresh;
+    return true;
+}
+
+void Thread::Join()
+{
+    if (os_thread.joinable())
+        os_thread.join();
+}
+
+bool Thread::ApplyPriority(int priority)
+{
+    if (!IsValidThreadPriority(priority))
+        return false;
+    std::lock_guard<std::mutex> lock(state->mutex);
+    switch (state->phase) {
+        case State::Phase::Starting:
+            state->priority = priority;
+            return true;
+        case State::Phase::Running:
+            return SetNice(state->tid, priority);
+        case State::Phase::Finished:
+            return true;
+    }
+    return false;
+}
+
+int GetCurrentThreadNiceForTest()
+{
+    errno = 0;
+    return ::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()));
+}
+
+}  // namespace Platform
