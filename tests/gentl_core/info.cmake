@@ -1,0 +1,2 @@
+gentesk_test(info_command_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/InfoCommandHandlingTest.cpp LIBS gentl_core)
