@@ -10,7 +10,7 @@
 
 #include "gentl_core/ErrorHandling.h"
 #include "gentl_core/GenTLBranding.h"
-#include "platform/Assert.h"
+#include "support/AssertionCounter.h"
 
 namespace GenTLCore {
 namespace {
@@ -315,12 +315,7 @@ INSTANTIATE_TEST_SUITE_P(EverySizedAnswer, SizedAnswerTest, ::testing::ValuesIn(
 // EmptyBlock: a block answer without data is an internal fault, not a crash.
 class EmptyBlockTest : public ::testing::Test {
 protected:
-    static void CountFailure(const char*, const char*, int) { ++failures; }
-    void SetUp() override { previous = Platform::SetAssertionHookForTest(&CountFailure); }
-    void TearDown() override { Platform::SetAssertionHookForTest(previous); }
-
-    static inline int failures = 0;
-    Platform::AssertionHook previous = nullptr;
+    TestSupport::AssertionCounter assertions;
     Outputs out;
 };
 
@@ -328,7 +323,7 @@ TEST_F(EmptyBlockTest, FailsTheAssertionAndAnswersAnErrorWithoutWriting)
 {
     EXPECT_EQ(GC_ERR_ERROR, CopyInfoBuffer(nullptr, 4, &out.type, out.buffer.data(), &out.size));
     EXPECT_EQ(GC_ERR_ERROR, CopyInfoBuffer(BLOCK, 0, &out.type, out.buffer.data(), &out.size));
-    EXPECT_EQ(2, failures);
+    EXPECT_EQ(2, assertions.Failures());
     EXPECT_TRUE(out.BufferUntouched());
     EXPECT_EQ(UNTOUCHED_TYPE, out.type);
     EXPECT_EQ(BUFFER_BYTES, out.size);

@@ -1,0 +1,2 @@
+gentesk_test(gendc_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/GenDCProtocolSupportTest.cpp LIBS gentl_core)
