@@ -1,0 +1,1 @@
+gentesk_test(regmap_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/RegisterMapTest.cpp LIBS gentl_core)
