@@ -38,6 +38,11 @@ namespace LoggerDetail {
 // 0 (nothing logged) from load until LoggerInit::Initialize; 0 again after
 // LoggerInit::Shutdown. Read without a lock by every writer.
 inline std::atomic<uint32_t> global_log_level{0};
+
+// Turns the finished stream expression into void, so TL_LOG's two branches match.
+struct EndOfLine {
+    void operator&(std::ostream&) const {}
+};
 }  // namespace LoggerDetail
 
 inline uint32_t GetLogLevel()
@@ -115,8 +120,10 @@ using GenTLCore::LOG_LEVEL_WARNING;
 // Writes one line of `category` at `level` when the global level allows it:
 //     TL_LOG(LOG_CATEGORY_STREAM, LOG_LEVEL_DEBUG) << "StopAcquisition: " << n << " buffers";
 // The level is tested before the message is built, so a disabled line costs
-// one comparison. A missing final newline is added.
-#define TL_LOG(category, level)                                                          \
-    if (::GenTLCore::GetLogLevel() < static_cast<uint32_t>(level)) {                     \
-    } else                                                                               \
-        ::GenTLCore::TLLogMessage((category), static_cast<int32_t>(level)).Stream()
+// one comparison. A missing final newline is added. The macro is one
+// expression, so it nests under an unbraced if like any other statement.
+#define TL_LOG(category, level)                                                            \
+    (::GenTLCore::GetLogLevel() < static_cast<uint32_t>(level))                            \
+        ? static_cast<void>(0)                                                             \
+        : ::GenTLCore::LoggerDetail::EndOfLine() &                                         \
+              ::GenTLCore::TLLogMessage((category), static_cast<int32_t>(level)).Stream()
