@@ -28,7 +28,8 @@ constexpr int32_t NAMED_CODE_COUNT = static_cast<int32_t>(sizeof(ERROR_NAMES) / 
 
 const char* FindErrorName(GC_ERROR code)
 {
-    const int32_t index = FIRST_NAMED_CODE - static_cast<int32_t>(code);
+    // 64 bits: the difference of two 32-bit codes may not fit in 32.
+    const int64_t index = int64_t{FIRST_NAMED_CODE} - int64_t{code};
     return (index >= 0 && index < NAMED_CODE_COUNT) ? ERROR_NAMES[index] : nullptr;
 }
 

@@ -54,8 +54,12 @@ TEST_F(DebugOutputToStderrTest, ConcurrentWritersNeverSplitALine)
     std::vector<std::thread> writers;
     for (int t = 0; t < THREADS; ++t) {
         writers.emplace_back([t, &filler] {
+            std::string line(1, '<');
+            line += static_cast<char>('0' + t);
+            line += filler;
+            line += ">\n";
             for (int i = 0; i < LINES; ++i)
-                Platform::WriteDebugOutput("<" + std::to_string(t) + filler + ">\n");
+                Platform::WriteDebugOutput(line);
         });
     }
     for (std::thread& writer : writers)
