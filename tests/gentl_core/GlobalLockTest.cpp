@@ -1,0 +1,57 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "../platform/AssertionRecorder.h"
+#include "gentl_core/SyncObjects.h"
+
+using GenTLCore::GlobalLock;
+
+namespace {
+
+// Test processes run side by side: each case uses a name of its own.
+class GlobalLockTest : public ::testing::Test {
+protected:
+    const std::string name = "GenTesk3d.test." + std::to_string(std::random_device()());
+    GlobalLock first{name};
+    GlobalLock second{name};
+};
+
+}  // namespace
+
+TEST_F(GlobalLockTest, SecondHolderOfTheSameNameIsRefused)
+{
+    TestSupport::AssertionRecorder assertions;
+    EXPECT_TRUE(first.Acquire());
+    EXPECT_FALSE(second.Acquire());
+    EXPECT_EQ(0u, assertions.Count());
+}
+
+TEST_F(GlobalLockTest, AcquiringTwiceThroughOneLockAsserts)
+{
+    TestSupport::AssertionRecorder assertions;
+    ASSERT_TRUE(first.Acquire());
+    EXPECT_FALSE(first.Acquire());
+    EXPECT_EQ(std::vector<std::string>{"Global lock applied twice within the same process"},
+              assertions.Failures());
+}
+
+TEST_F(GlobalLockTest, ReleasedNameCanBeAcquiredAgain)
+{
+    ASSERT_TRUE(first.Acquire());
+    first.Release();
+    EXPECT_TRUE(second.Acquire());
+    EXPECT_FALSE(first.Acquire());
+}
+
+TEST_F(GlobalLockTest, DestroyedHolderFreesTheName)
+{
+    {
+        GlobalLock holder(name);
+        ASSERT_TRUE(holder.Acquire());
+        EXPECT_FALSE(first.Acquire());
+    }
+    EXPECT_TRUE(first.Acquire());
+}
