@@ -15,7 +15,7 @@ void RecursiveMutex::Lock()
 {
     mutex.lock();
     ++depth;
-    holder.store(std::this_thread::get_id());
+    holder.store(std::this_thread::get_id(), std::memory_order_relaxed);
 }
 
 void RecursiveMutex::Unlock()
@@ -23,13 +23,15 @@ void RecursiveMutex::Unlock()
     if (!TL_ASSERT(IsLockedByCurrentThread()))
         return;
     if (--depth == 0)
-        holder.store(std::thread::id());
+        holder.store(std::thread::id(), std::memory_order_relaxed);
     mutex.unlock();
 }
 
+// Relaxed is enough: a thread only ever finds its own id there when it wrote
+// it itself, and it always sees its own latest write.
 bool RecursiveMutex::IsLockedByCurrentThread() const
 {
-    return holder.load() == std::this_thread::get_id();
+    return holder.load(std::memory_order_relaxed) == std::this_thread::get_id();
 }
 
 int RecursiveMutex::LockDepthOfCurrentThread() const
