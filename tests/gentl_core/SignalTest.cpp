@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "../platform/AssertionRecorder.h"
-#include "WaitUntil.h"
 #include "gentl_core/SyncObjects.h"
+#include "support/WaitUntil.h"
 
 using GenTLCore::ScopedLock;
 using GenTLCore::Signal;

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "../platform/AssertionRecorder.h"
-#include "WaitUntil.h"
 #include "gentl_core/SyncObjects.h"
 #include "platform/Threading.h"
+#include "support/WaitUntil.h"
 
 using GenTLCore::MemFunThread;
 using GenTLCore::Signal;

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "../platform/AssertionRecorder.h"
-#include "WaitUntil.h"
 #include "gentl_core/SmartPointers.h"
+#include "support/WaitUntil.h"
 
 using GenTLCore::SharedPtr;
 

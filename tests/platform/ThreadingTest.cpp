@@ -6,8 +6,8 @@
 #include <thread>
 
 #include "AssertionRecorder.h"
-#include "WaitUntil.h"
 #include "platform/Threading.h"
+#include "support/WaitUntil.h"
 
 using Platform::ConditionVariable;
 using Platform::RecursiveMutex;
