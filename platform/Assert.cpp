@@ -1,10 +1,9 @@
 #include "platform/Assert.h"
 
 #include <atomic>
-#include <cstdio>
 #include <string>
 
-#include <unistd.h>
+#include "platform/DebugOutput.h"
 
 namespace Platform {
 namespace {
@@ -15,9 +14,7 @@ void ReportAssertion(const char* expression, const char* file, int line)
 {
     const std::string text = std::string("Assertion failed: ") + expression + ", file " + file +
                              ", line " + std::to_string(line) + "\n";
-    // One write keeps the line whole when several threads fail at once.
-    ssize_t ignored = ::write(STDERR_FILENO, text.data(), text.size());
-    (void)ignored;
+    WriteDebugOutput(text);
     if (AssertionHook hook = assertion_hook.load())
         hook(expression, file, line);
 }
