@@ -1,0 +1,5 @@
+# The sensor library's transports, connection, receive path, linearization
+# and logger, and the platform pieces they stand on.
+gentesk_test(sensor_library_platform_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/Win32EventTest.cpp
+  LIBS platform)
