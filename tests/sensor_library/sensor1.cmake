@@ -3,3 +3,9 @@
 gentesk_test(sensor_library_platform_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/Win32EventTest.cpp
   LIBS platform)
+gentesk_test(sensor_library_logger_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/LibraryLoggerTest.cpp
+  LIBS sensor_library)
+gentesk_test(sensor_library_transport_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/TransportTest.cpp
+  LIBS sensor_library)

@@ -1,0 +1,112 @@
+// EthernetInterface.h: the transport of one sensor connection: one thread and
+// one socket that deliver received chunks and send command texts.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "platform/Socket.h"
+#include "sensor_library/LibraryLogger.h"
+
+// Where a transport connects (and, for UDP, where the sensor streams to).
+struct TransportTarget {
+    std::string ip;
+    std::string port;
+    uint32_t timeout_ms = 0;  // TCP: silence that counts as a lost link; 0 never
+    std::string host_ip;
+    std::string host_port;
+};
+
+// Lifetime: owned by its connection (CScanvo), which installs the logger and
+// callbacks, calls start, and calls stop before releasing it.
+// Threads: the transport thread runs `run` and every callback; `send` is
+// called from application threads and from the transport thread itself, and
+// is serialised by socket_mutex. The socket is replaced or closed only by the
+// transport thread (while running) or by `stop` (after the join), both under
+// socket_mutex.
+class EthernetInterface {
+public:
+    using DataCallback = std::function<void(char*, int)>;
+    static constexpr int RECEIVE_CHUNK = 65535;
+    static constexpr int SOCKET_BUFFER_BYTES = 42025000;
+    static constexpr uint32_t RETRY_INTERVAL_MS = 1000;
+
+    EthernetInterface() = default;
+    EthernetInterface(const EthernetInterface&) = delete;
+    EthernetInterface& operator=(const EthernetInterface&) = delete;
+    virtual ~EthernetInterface();
+
+    // Stores the logger and resets the transport: no callbacks, no socket,
+    // not connected, auto-reconnect on.
+    void SetLogger(const LibraryLogger& transport_logger);
+    void SetCallbacks(std::function<void()> connected, std::function<void()> disconnected,
+                      DataCallback data, uint64_t context, DataCallback read_data);
+    void SetAutoReconnect(bool on) { auto_reconnect = on; }
+    bool AutoReconnect() const { return auto_reconnect.load(); }
+    bool IsConnected() const { return connected.load(); }
+
+    // Starts the thread; returns once it runs.
+    virtual void start(const TransportTarget& target) = 0;
+    // Ends the thread and returns after it has ended.
+    virtual void stop() = 0;
+    // length when every byte went out, else -1.
+    virtual int send(const char* data, int length) = 0;
+
+protected:
+    virtual void run() = 0;
+
+    void OnConnected();
+    void OnDisconnected();
+    void OnData(char* data, int length);
+    // Dump, data callback, read-data callback.
+    void Deliver(char* data, int length);
+
+    void StartThread(const TransportTarget& new_target);
+    // Sets the stop flag, wakes every wait, joins the thread.
+    void StopThread();
+    // Paces connect and set-up attempts to one per RETRY_INTERVAL_MS, since
+    // refusals come back at once; false once stopped. The first attempt after
+    // start, and the one after AttemptAtOnce, goes at once.
+    bool WaitForNextAttempt();
+    void AttemptAtOnce() { next_attempt_at_once = true; }
+    // The common end of the thread: no socket, one more disconnected callback.
+    void EndThread(const char* exit_line);
+    void InstallSocket(Platform::Socket&& fresh);
+    void CloseSocket();
+    // Sends under socket_mutex; false without a socket.
+    bool SendLocked(const char* data, int length, bool datagram);
+    std::string Tag() const;
+
+    // Set before the thread starts; read by it.
+    TransportTarget target;
+    Platform::SocketAddress sensor_address;
+    Platform::SocketAddress host_address;
+    LibraryLogger logger;
+
+    std::atomic<bool> stop_requested{false};
+    std::atomic<bool> auto_reconnect{true};
+    std::atomic<bool> connected{false};
+    Platform::WakeSignal wake;
+
+    // Guarded by socket_mutex for writes and for sending; the transport
+    // thread, its only writer while it runs, reads it without the lock.
+    std::mutex socket_mutex;
+    Platform::Socket socket;
+
+private:
+    std::function<void()> connected_callback;
+    std::function<void()> disconnected_callback;
+    DataCallback data_callback;
+    DataCallback read_data_callback;
+    uint64_t callback_context = 0;
+
+    // Transport thread only.
+    bool next_attempt_at_once = true;
+    uint32_t attempt_tick = 0;
+
+    std::thread thread;  // joined by StopThread
+};

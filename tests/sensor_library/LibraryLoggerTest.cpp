@@ -1,0 +1,206 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "TestLogging.h"
+#include "sensor_library/LibraryLogger.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Slurp(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+// Each case gets its own application-data folder.
+class LoggerTest : public ::testing::Test {
+protected:
+    void WriteConfig(const std::string& text) { app.WriteConfig(text); }
+    std::string Captured() { return DebugCapture::Text(); }
+
+    ScopedAppData app;
+    const fs::path& app_data = app.folder;
+    const fs::path config_folder = app.ConfigFolder();
+    DebugCapture capture;
+};
+
+TEST_F(LoggerTest, WritesTheDefaultConfigurationWhenMissingAndStaysOff)
+{
+    const LibraryLogger logger = LibraryLogger::ConfigureLogging("", "");
+    EXPECT_FALSE(logger.IsActive());
+    const std::string expected = "activate_log=0 \t\t#activate 1/deactivate 0 the log output\n"
+                                 "sink_type=0,1 \t\t#0:terminal 1:file\n"
+                                 "file_path=\"" + config_folder.string() +
+                                 "\"\t\t# folder path to store logfile.\n";
+    EXPECT_EQ(expected, Slurp(config_folder / "log_config.txt"));
+    logger.Info("not written");
+    EXPECT_EQ(std::string::npos, Captured().find("not written"));
+}
+
+TEST_F(LoggerTest, TheDefaultConfigurationReadsBackAsOff)
+{
+    LibraryLogger::ConfigureLogging("", "");
+    const LibraryLogger again = LibraryLogger::ConfigureLogging("", "");
+    EXPECT_FALSE(again.IsActive());
+}
+
+TEST_F(LoggerTest, ConsoleSinkWritesOnlyToTheDebugOutput)
+{
+    WriteConfig("activate_log=1\nsink_type=0\n");
+    LibraryLogger logger = LibraryLogger::ConfigureLogging("10.0.0.7", "42");
+    logger.Write("42", "hello console");
+    EXPECT_NE(std::string::npos, Captured().find("] "));
+    EXPECT_NE(std::string::npos, Captured().find("hello console\n"));
+    EXPECT_FALSE(fs::exists(config_folder / "Tesk3dLog_10_0_0_7.txt"));
+    logger.Close();
+}
+
+TEST_F(LoggerTest, FileSinkWritesOneLinePerMessageIntoTheNamedFile)
+{
+    WriteConfig("activate_log=1\nsink_type=0,1\n");
+    LibraryLogger logger = LibraryLogger::ConfigureLogging("10.0.0.7", "42");
+    logger.Write("42", "first");
+    logger.WithTag("99").Log("second");
+    logger.Close();
+    const std::string text = Slurp(config_folder / "Tesk3dLog_10_0_0_7.txt");
+    EXPECT_EQ(0u, text.find("[42] "));
+    EXPECT_NE(std::string::npos, text.find("first\n[99] "));
+    EXPECT_NE(std::string::npos, text.find("second\n"));
+}
+
+TEST_F(LoggerTest, RawDumpTakesEveryReceivedByte)
+{
+    WriteConfig("activate_log=1\nsink_type=1\nsavereceivedbinarydata\n");
+    LibraryLogger logger = LibraryLogger::ConfigureLogging("1.2.3.4", "42");
+    logger.DumpReceived("ab\0c", 4);
+    logger.WithTag("7").DumpReceived("d", 1);
+    logger.Close();
+    EXPECT_EQ(std::string("ab\0cd", 5), Slurp(config_folder / "Tesk3d_1_2_3_4_RxRawData_recv.bin"));
+}
+
+TEST_F(LoggerTest, NoRawDumpWithoutAnOwnerTag)
+{
+    WriteConfig("activate_log=1\nsink_type=2\n");
+    const LibraryLogger logger = LibraryLogger::ConfigureLogging("", "");
+    EXPECT_FALSE(logger.Config().raw_dump);
+}
+
+TEST_F(LoggerTest, AnUnusableLogFolderSwitchesTheFileSinkOff)
+{
+    std::ofstream(app_data / "plainfile") << "x";
+    WriteConfig("activate_log=1\nsink_type=1\nfile_path=\"" + (app_data / "plainfile" / "sub").string() +
+                "\"\n");
+    const LibraryLogger logger = LibraryLogger::ConfigureLogging("", "");
+    EXPECT_FALSE(logger.Config().file_sink);
+    EXPECT_NE(std::string::npos, Captured().find("Failed creating Logpath - error: "));
+}
+
+TEST_F(LoggerTest, CreatesAMissingLogFolder)
+{
+    const fs::path folder = app_data / "logs" / "deeper";
+    WriteConfig("activate_log=1\nsink_type=1\nfile_path=" + folder.string() + "\n");
+    LibraryLogger logger = LibraryLogger::ConfigureLogging("", "");
+    logger.Info("in the new folder");
+    logger.Close();
+    EXPECT_NE(std::string::npos, Slurp(folder / "Tesk3dLog.txt").find("[INFO] "));
+    EXPECT_NE(std::string::npos, Captured().find("Logpath created :"));
+}
+
+// Configuration lines.
+struct ConfigCase {
+    const char* name;
+    const char* text;
+    bool active;
+    bool console;
+    bool file;
+    bool dump;
+};
+
+class LogConfigTest : public ::testing::TestWithParam<ConfigCase> {};
+
+TEST_P(LogConfigTest, ReadsTheSwitches)
+{
+    std::istringstream lines(GetParam().text);
+    LogConfig config;
+    LibraryLogger::ParseConfig(lines, config);
+    EXPECT_EQ(GetParam().active, config.active);
+    EXPECT_EQ(GetParam().console, config.console_sink);
+    EXPECT_EQ(GetParam().file, config.file_sink);
+    EXPECT_EQ(GetParam().dump, config.raw_dump);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, LogConfigTest,
+    ::testing::Values(
+        ConfigCase{"OnWithComment", "activate_log=1 # x", true, false, false, false},
+        ConfigCase{"CommentBeforeTheOne", "activate_log=#1", false, false, false, false},
+        ConfigCase{"SlashMeansOff", "activate_log=/1", false, false, false, false},
+        ConfigCase{"KeyTooShortForAValue", "activate_log", false, false, false, false},
+        ConfigCase{"NoDeciderLeavesItAsItWas", "activate_log=1\nactivate_log=x", true, false, false, false},
+        ConfigCase{"SinksUpToTheComment", "sink_type=0,2 # 1", false, true, false, true},
+        ConfigCase{"ShortSinkLine", "sink_type", false, false, false, false},
+        ConfigCase{"DumpByItsKeyword", "x savereceivedbinarydata", false, false, false, true},
+        ConfigCase{"EmptyLines", "\n\n\r\n", false, false, false, false}),
+    [](const ::testing::TestParamInfo<ConfigCase>& info) { return info.param.name; });
+
+TEST(LogConfigPathTest, ReadsAQuotedPathWithBlanks)
+{
+    std::istringstream lines("file_path=\"/tmp/a b/c\"\t\t# folder");
+    LogConfig config;
+    LibraryLogger::ParseConfig(lines, config);
+    EXPECT_EQ("/tmp/a b/c", config.file_path);
+}
+
+TEST(LogConfigPathTest, ReadsAnUnquotedRunOfPathCharacters)
+{
+    std::istringstream lines("file_path= /var/log/x_y-z:1 rest");
+    LogConfig config;
+    LibraryLogger::ParseConfig(lines, config);
+    EXPECT_EQ("/var/log/x_y-z:1", config.file_path);
+}
+
+// Line format.
+TEST(LogLineTest, HasTheTagTheLocalTimeAndTheMessage)
+{
+    const std::string line = LibraryLogger::FormatLine("ERROR", "went wrong");
+    ASSERT_EQ(std::string("[ERROR] 2024 01 02 03 04 05 006 went wrong\n").size(), line.size());
+    EXPECT_EQ(0u, line.find("[ERROR] "));
+    EXPECT_EQ(' ', line[12]);
+    EXPECT_EQ(' ', line[15]);
+    EXPECT_EQ(' ', line[31]);
+}
+
+TEST(LogLineTest, WritesAnEmptyTagAsInfo)
+{
+    EXPECT_EQ(0u, LibraryLogger::FormatLine("", "m").find("[INFO] "));
+}
+
+TEST(LogLineTest, KeepsPercentDirectivesAndHalvesDoubledPercentSigns)
+{
+    const std::string line = LibraryLogger::FormatLine("T", "%d and FiFo(%%): 5");
+    EXPECT_NE(std::string::npos, line.find("%d and FiFo(%): 5\n"));
+}
+
+TEST(LogLineTest, CutsALongMessageToTheLineBuffer)
+{
+    const std::string line = LibraryLogger::FormatLine("T", std::string(5000, 'a').c_str());
+    EXPECT_EQ(LibraryLogger::MAX_LINE, line.size());
+    EXPECT_EQ('\n', line.back());
+}
+
+TEST(LogLineTest, NameSuffixReplacesDots)
+{
+    EXPECT_EQ("_192_168_0_10", LibraryLogger::NameSuffix("192.168.0.10"));
+    EXPECT_EQ("", LibraryLogger::NameSuffix(""));
+}
+
+}  // namespace

@@ -1,0 +1,588 @@
+#include "SimulatedSensor.h"
+
+#include <algorithm>
+#include <cctype>
+#include <stdexcept>
+
+namespace TestSupport {
+namespace {
+
+constexpr std::size_t MAX_DATAGRAM = 65507;
+constexpr int PENDING_COMMAND_MS = 20;
+
+bool StartsWith(const std::string& text, const char* prefix)
+{
+    return text.rfind(prefix, 0) == 0;
+}
+
+std::string Lowercase(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+bool IsXmlName(const std::string& text)
+{
+    return !text.empty() && std::isalpha(static_cast<unsigned char>(text[0])) &&
+           std::all_of(text.begin(), text.end(), [](char c) {
+               return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+           });
+}
+
+}  // namespace
+
+struct SimulatedSensor::Session {
+    Platform::Socket socket;
+    std::mutex send_mutex;  // one frame at a time on the stream
+    std::thread reader;
+    std::atomic<bool> alive{true};
+};
+
+SimulatedSensor::SimulatedSensor() : SimulatedSensor(Options()) {}
+
+SimulatedSensor::SimulatedSensor(const Options& options)
+    : ip(options.ip), udp_mode(options.udp), port(options.port)
+{
+    lin_data = BuildLin1dd(LinModel());
+    if (udp_mode) {
+        udp_socket = Platform::Socket::Udp();
+        Platform::SocketAddress address;
+        if (!Platform::SocketAddress::Parse(ip, std::to_string(port), address) ||
+            !udp_socket.Bind(address) ||
+            !udp_socket.LocalAddress(address))
+            throw std::runtime_error("simulated sensor: cannot bind UDP on " + ip);
+        port = address.port;
+        udp_thread = std::thread([this] { UdpLoop(); });
+    } else {
+        OpenListener();
+        accept_thread = std::thread([this] { AcceptLoop(); });
+    }
+    stream_thread = std::thread([this] { StreamLoop(); });
+}
+
+SimulatedSensor::~SimulatedSensor()
+{
+    stopping = true;
+    stop_signal.Wake();
+    accept_signal.Wake();
+    changed.notify_all();
+    if (accept_thread.joinable())
+        accept_thread.join();
+    if (udp_thread.joinable())
+        udp_thread.join();
+    if (stream_thread.joinable())
+        stream_thread.join();
+    std::list<std::shared_ptr<Session>> all;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        all.swap(sessions);
+    }
+    for (const std::shared_ptr<Session>& session : all) {
+        session->socket.Shutdown();
+        if (session->reader.joinable())
+            session->reader.join();
+    }
+}
+
+void SimulatedSensor::OpenListener()
+{
+    Platform::SocketAddress address;
+    if (!Platform::SocketAddress::Parse(ip, std::to_string(port), address))
+        throw std::runtime_error("simulated sensor: bad address " + ip);
+    listener = Platform::Socket::Tcp();
+    listener.SetReuseAddress(true);
+    if (!listener.Bind(address) || !listener.Listen(8) || !listener.LocalAddress(address))
+        throw std::runtime_error("simulated sensor: cannot listen on " + ip);
+    port = address.port;
+}
+
+void SimulatedSensor::AcceptLoop()
+{
+    while (!stopping) {
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            if (refuse) {
+                listener.Close();
+                changed.wait(lock, [this] { return !refuse || stopping; });
+                if (stopping)
+                    return;
+                lock.unlock();
+                OpenListener();
+            }
+        }
+        Platform::Socket accepted_socket = listener.Accept(-1, &accept_signal);
+        accept_signal.Clear();
+        if (!accepted_socket.IsValid())
+            continue;
+        accepted_socket.SetNoDelay(true);
+        auto session = std::make_shared<Session>();
+        session->socket = std::move(accepted_socket);
+        std::lock_guard<std::mutex> lock(mutex);
+        ++accepted;
+        sessions.push_back(session);
+        session->reader = std::thread([this, session] { SessionLoop(session); });
+    }
+}
+
+void SimulatedSensor::SessionLoop(std::shared_ptr<Session> session)
+{
+    std::string pending;
+    char buffer[4096];
+    while (!stopping) {
+        // A command the library sends without a carriage return is whole once
+        // nothing more follows for a moment.
+        const Platform::SocketWait waited =
+            session->socket.WaitReadable(pending.empty() ? -1 : PENDING_COMMAND_MS, &stop_signal);
+        if (waited == Platform::SocketWait::TimedOut) {
+            HandleCommand(Destination{session}, pending, false, false);
+            pending.clear();
+            continue;
+        }
+        if (waited != Platform::SocketWait::Ready)
+            break;
+        const long count = session->socket.Receive(buffer, sizeof(buffer));
+        if (count <= 0)
+            break;
+        pending.append(buffer, static_cast<std::size_t>(count));
+        for (std::size_t end; (end = pending.find('\r')) != std::string::npos;) {
+            const std::string text = pending.substr(0, end);
+            pending.erase(0, end + 1);
+            HandleCommand(Destination{session}, text, true, false);
+        }
+    }
+    session->alive = false;
+}
+
+void SimulatedSensor::UdpLoop()
+{
+    char buffer[MAX_DATAGRAM];
+    while (!stopping) {
+        if (udp_socket.WaitReadable(-1, &stop_signal) != Platform::SocketWait::Ready)
+            return;
+        Platform::SocketAddress from;
+        const long count = udp_socket.ReceiveFrom(buffer, sizeof(buffer), &from);
+        if (count <= 0)
+            continue;
+        std::string text(buffer, static_cast<std::size_t>(count));
+        const bool had_cr = !text.empty() && text.back() == '\r';
+        if (had_cr)
+            text.pop_back();
+        HandleCommand(Destination{}, text, had_cr, true);
+    }
+}
+
+void SimulatedSensor::StreamLoop()
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    auto next = std::chrono::steady_clock::now();
+    while (!stopping) {
+        changed.wait(lock, [this] { return stopping || streaming; });
+        if (stopping)
+            return;
+        const uint16_t counter = picture_counter;
+        picture_counter = static_cast<uint16_t>(picture_counter + 1);
+        const uint32_t time_stamp = static_cast<uint32_t>(counter) * 1000u;
+        Bytes container = container_factory ? container_factory(counter, time_stamp)
+                                            : ProfileContainer(counter, time_stamp, stream_width);
+        const Destination to = stream_to;
+        const int rate = stream_rate;
+        lock.unlock();
+        Send(to, std::move(container));
+        lock.lock();
+        ++containers_sent;
+        if (rate > 0) {
+            next += std::chrono::microseconds(1000000 / rate);
+            changed.wait_until(lock, next, [this] { return stopping || !streaming; });
+        }
+        if (!streaming)
+            next = std::chrono::steady_clock::now();
+    }
+}
+
+void SimulatedSensor::HandleCommand(const Destination& to, const std::string& text, bool had_cr,
+                                    bool udp)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        commands.push_back(ReceivedCommand{text, had_cr, udp, std::chrono::steady_clock::now()});
+    }
+    changed.notify_all();
+    if (udp && HandleUdpSetup(text))
+        return;
+    if (text == "SetInitializeAcquisition") {
+        SendLinFrame(to);
+    } else if (text == "get_xmldescriptor" || text == "get_xmldescriptorexpert") {
+        SendReply(to, CurrentXml());
+    } else if (StartsWith(text, "GetSettings=")) {
+        const std::string which = text.substr(12);
+        SendReply(to, "settings=" + which + "\r\nname=settings " + which + "\r\n");
+    } else if (text == "SetRequestSyncContainer") {
+        Send(to, SyncFrame(8));
+    } else if (text == "SetAcquisitionStart") {
+        std::lock_guard<std::mutex> lock(mutex);
+        streaming = true;
+        stream_to = to;
+        changed.notify_all();
+    } else if (text == "SetAcquisitionStop") {
+        std::lock_guard<std::mutex> lock(mutex);
+        streaming = false;
+        changed.notify_all();
+    } else if (StartsWith(text, "Set") && text.find('=') != std::string::npos) {
+        const std::size_t equals = text.find('=');
+        std::lock_guard<std::mutex> lock(mutex);
+        settings[text.substr(3, equals - 3)] = text.substr(equals + 1);
+    }
+}
+
+bool SimulatedSensor::HandleUdpSetup(const std::string& text)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (StartsWith(text, "SetUDPSocketIP=")) {
+        Platform::SocketAddress::Parse(text.substr(15), std::to_string(udp_destination.port),
+                                       udp_destination);
+    } else if (StartsWith(text, "SetUDPSocketPort=")) {
+        Platform::SocketAddress::Parse(udp_destination.IpText(), text.substr(17), udp_destination);
+    } else if (text == "SetUDPSocketStart=1") {
+        udp_active = true;
+    } else if (text == "SetUDPSocketStart=0") {
+        udp_active = false;
+        streaming = false;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void SimulatedSensor::SendLinFrame(const Destination& to)
+{
+    Bytes lin;
+    LinMode mode;
+    int delay_ms;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        lin = lin_data;
+        mode = lin_mode;
+        delay_ms = lin_delay_ms;
+    }
+    if (mode == LinMode::Omit || !Pause(delay_ms))
+        return;
+    switch (mode) {
+    case LinMode::BadMagic:
+        lin[0] = 'X';
+        break;
+    case LinMode::TruncatedRecord:
+        lin.resize(lin.size() - 1);
+        break;
+    case LinMode::TinyFrame:
+        Send(to, Bytes{0x07, 0x19, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00});
+        return;
+    default:
+        break;
+    }
+    Send(to, ShortFrame(0x07, lin, mode == LinMode::BadCrc));
+}
+
+void SimulatedSensor::SendReply(const Destination& to, const std::string& text)
+{
+    ReplyMode mode;
+    int delay_ms;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        mode = reply_mode;
+        delay_ms = reply_delay_ms;
+    }
+    if (mode == ReplyMode::Silent || !Pause(delay_ms))
+        return;
+    switch (mode) {
+    case ReplyMode::EmptyText:
+        Send(to, TextContainer(""));
+        break;
+    case ReplyMode::NoNul:
+        Send(to, ContainerBuilder().AddTextBlock(text, true).Build());
+        break;
+    case ReplyMode::Oversize:
+        Send(to, TextContainer(text + std::string(0x20010, 'x')));
+        break;
+    default:
+        Send(to, TextContainer(text));
+        break;
+    }
+}
+
+void SimulatedSensor::Send(const Destination& to, Bytes bytes)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (corrupt_next_crc && bytes.size() >= 12 && GetU32(bytes, 0) == Tag::CONTAINER) {
+            corrupt_next_crc = false;
+            bytes.back() ^= 0x01;
+        }
+    }
+    if (udp_mode) {
+        SendDatagrams(bytes);
+    } else if (to.session) {
+        SendChunked(*to.session, bytes);
+    }
+}
+
+void SimulatedSensor::SendChunked(Session& session, const Bytes& bytes)
+{
+    std::lock_guard<std::mutex> send_lock(session.send_mutex);
+    std::size_t offset = 0;
+    while (offset < bytes.size()) {
+        std::size_t piece = bytes.size() - offset;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (chunk_mode == ChunkMode::Fixed)
+                piece = std::min(piece, chunk_size);
+            else if (chunk_mode == ChunkMode::ByteByByte)
+                piece = 1;
+            else if (chunk_mode == ChunkMode::Random)
+                piece = std::min(piece, 1 + chunk_random() % std::max<std::size_t>(chunk_size, 1));
+        }
+        if (!session.socket.SendAll(bytes.data() + offset, piece, &stop_signal))
+            return;
+        offset += piece;
+    }
+}
+
+void SimulatedSensor::SendDatagrams(const Bytes& bytes)
+{
+    Platform::SocketAddress destination;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!udp_active)
+            return;
+        destination = udp_destination;
+    }
+    std::lock_guard<std::mutex> send_lock(udp_send_mutex);
+    for (std::size_t offset = 0; offset < bytes.size(); offset += MAX_DATAGRAM) {
+        const std::size_t piece = std::min(MAX_DATAGRAM, bytes.size() - offset);
+        udp_socket.SendTo(bytes.data() + offset, piece, destination);
+    }
+}
+
+bool SimulatedSensor::Pause(int delay_ms)
+{
+    return delay_ms <= 0 || !stop_signal.WaitWoken(delay_ms);
+}
+
+std::string SimulatedSensor::CurrentXml() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!fixed_xml.empty())
+        return fixed_xml;
+    if (xml_builder)
+        return xml_builder(settings);
+    return BuildXml();
+}
+
+std::string SimulatedSensor::BuildXml() const
+{
+    std::string xml =
+        "<?xml version=\"1.0\"?>\n<device><general><ordernumber>QRTB-SIM-100</ordernumber>"
+        "<producer>SIM</producer><serialnumber>12345678</serialnumber></general><settings>";
+    for (const auto& [item, value] : settings) {
+        const std::string name = Lowercase(item);
+        if (IsXmlName(name))
+            xml += "<" + name + "><current>" + value + "</current></" + name + ">";
+    }
+    return xml + "</settings></device>";
+}
+
+void SimulatedSensor::SetLinModel(const LinModel& model, const LinContent& content)
+{
+    SetLinData(BuildLin1dd(model, content));
+}
+
+void SimulatedSensor::SetLinData(const Bytes& lin1dd)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    lin_data = lin1dd;
+}
+
+void SimulatedSensor::SetLinMode(LinMode mode, int delay_ms)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    lin_mode = mode;
+    lin_delay_ms = delay_ms;
+}
+
+void SimulatedSensor::SetReplyMode(ReplyMode mode, int delay_ms)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    reply_mode = mode;
+    reply_delay_ms = delay_ms;
+}
+
+void SimulatedSensor::SetXml(const std::string& xml)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    fixed_xml = xml;
+}
+
+void SimulatedSensor::SetXmlBuilder(XmlBuilder builder)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    xml_builder = std::move(builder);
+}
+
+void SimulatedSensor::SetChunking(ChunkMode mode, std::size_t size, uint32_t seed)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    chunk_mode = mode;
+    chunk_size = std::max<std::size_t>(size, 1);
+    chunk_random.seed(seed);
+}
+
+void SimulatedSensor::SetStreamRate(int containers_per_second)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    stream_rate = containers_per_second;
+}
+
+void SimulatedSensor::SetStreamWidth(uint32_t width)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    stream_width = width;
+}
+
+void SimulatedSensor::SetContainerFactory(ContainerFactory factory)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    container_factory = std::move(factory);
+}
+
+void SimulatedSensor::CorruptNextCrc()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    corrupt_next_crc = true;
+}
+
+std::vector<std::shared_ptr<SimulatedSensor::Session>> SimulatedSensor::LiveSessions() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    std::vector<std::shared_ptr<Session>> live;
+    for (const std::shared_ptr<Session>& session : sessions) {
+        if (session->alive)
+            live.push_back(session);
+    }
+    return live;
+}
+
+void SimulatedSensor::SendRaw(const Bytes& bytes)
+{
+    if (udp_mode) {
+        SendDatagrams(bytes);
+        return;
+    }
+    for (const std::shared_ptr<Session>& session : LiveSessions())
+        SendChunked(*session, bytes);
+}
+
+void SimulatedSensor::DropConnectionNow()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        streaming = false;
+    }
+    for (const std::shared_ptr<Session>& session : LiveSessions())
+        session->socket.Shutdown();
+}
+
+void SimulatedSensor::RefuseConnections(bool refuse_them)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        refuse = refuse_them;
+    }
+    changed.notify_all();
+    accept_signal.Wake();
+}
+
+void SimulatedSensor::SendFromOtherAddress(const Bytes& bytes, const std::string& other_ip)
+{
+    Platform::SocketAddress from;
+    Platform::SocketAddress::Parse(other_ip, "0", from);
+    Platform::Socket other = Platform::Socket::Udp();
+    Platform::SocketAddress destination;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        destination = udp_destination;
+    }
+    if (other.Bind(from))
+        other.SendTo(bytes.data(), bytes.size(), destination);
+}
+
+void SimulatedSensor::SendFromOtherPort(const Bytes& bytes)
+{
+    SendFromOtherAddress(bytes, ip);
+}
+
+std::vector<ReceivedCommand> SimulatedSensor::Commands() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return commands;
+}
+
+std::vector<std::string> SimulatedSensor::CommandTexts() const
+{
+    std::vector<std::string> texts;
+    for (const ReceivedCommand& command : Commands())
+        texts.push_back(command.text);
+    return texts;
+}
+
+std::size_t SimulatedSensor::CountCommand(const std::string& text) const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return static_cast<std::size_t>(
+        std::count_if(commands.begin(), commands.end(),
+                      [&text](const ReceivedCommand& command) { return command.text == text; }));
+}
+
+bool SimulatedSensor::WaitForCommand(const std::string& text, std::chrono::milliseconds timeout,
+                                     std::size_t occurrences) const
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    return changed.wait_for(lock, timeout, [&] {
+        return static_cast<std::size_t>(std::count_if(
+                   commands.begin(), commands.end(),
+                   [&text](const ReceivedCommand& command) { return command.text == text; })) >=
+               occurrences;
+    });
+}
+
+void SimulatedSensor::ClearCommands()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    commands.clear();
+}
+
+int SimulatedSensor::AcceptedConnections() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return accepted;
+}
+
+std::string SimulatedSensor::Setting(const std::string& item) const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    const auto found = settings.find(item);
+    return found == settings.end() ? std::string() : found->second;
+}
+
+bool SimulatedSensor::IsStreaming() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return streaming;
+}
+
+uint32_t SimulatedSensor::ContainersSent() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return containers_sent;
+}
+
+}  // namespace TestSupport

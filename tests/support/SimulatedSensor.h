@@ -1,0 +1,167 @@
+// SimulatedSensor.h: a laser-line sensor on a loopback address that speaks
+// the real wire protocol: text commands ended by a carriage return, the
+// linearization frame, text replies, sync frames and streamed containers,
+// over TCP or UDP, with knobs to break each of them.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ContainerBuilder.h"
+#include "SimulatedSensorModel.h"
+#include "platform/Socket.h"
+
+namespace TestSupport {
+
+enum class LinMode { Ok, BadCrc, BadMagic, TruncatedRecord, TinyFrame, Omit };
+enum class ReplyMode { Normal, Silent, EmptyText, NoNul, Oversize };
+enum class ChunkMode { Whole, Fixed, Random, ByteByByte };
+
+struct ReceivedCommand {
+    std::string text;  // without its carriage return
+    bool had_cr = false;
+    bool udp = false;
+    std::chrono::steady_clock::time_point when;
+};
+
+// Lifetime: owns its sockets and threads; the destructor stops and joins them.
+// Threads: every member may be called from the test's thread while the
+// sensor's threads (accept, one reader per connection, UDP reader, streamer)
+// run; all shared state is under `mutex`.
+class SimulatedSensor {
+public:
+    struct Options {
+        std::string ip = "127.0.0.1";
+        bool udp = false;   // UDP command socket and datagram streaming instead of TCP
+        uint16_t port = 0;  // 0: an ephemeral port, so parallel tests never collide
+    };
+
+    // Makes containers to stream: (picture counter, time stamp in us).
+    using ContainerFactory = std::function<Bytes(uint16_t, uint32_t)>;
+    // Makes the XML text from the settings written so far.
+    using XmlBuilder = std::function<std::string(const std::map<std::string, std::string>&)>;
+
+    SimulatedSensor();
+    explicit SimulatedSensor(const Options& options);
+    ~SimulatedSensor();
+    SimulatedSensor(const SimulatedSensor&) = delete;
+    SimulatedSensor& operator=(const SimulatedSensor&) = delete;
+
+    const std::string& Ip() const { return ip; }
+    uint16_t Port() const { return port; }
+    std::string PortText() const { return std::to_string(port); }
+
+    // Behaviour.
+    void SetLinModel(const LinModel& model, const LinContent& content = LinContent());
+    void SetLinData(const Bytes& lin1dd);
+    void SetLinMode(LinMode mode, int delay_ms = 0);
+    void SetReplyMode(ReplyMode mode, int delay_ms = 0);
+    void SetXml(const std::string& xml);  // empty: built from the settings
+    void SetXmlBuilder(XmlBuilder builder);
+    void SetChunking(ChunkMode mode, std::size_t size = 1, uint32_t seed = 1);
+    void SetStreamRate(int containers_per_second);
+    void SetStreamWidth(uint32_t width);
+    void SetContainerFactory(ContainerFactory factory);
+    void CorruptNextCrc();
+
+    // Actions.
+    void SendRaw(const Bytes& bytes);
+    void DropConnectionNow();
+    void RefuseConnections(bool refuse);
+    // UDP: datagrams to the streaming destination from another address or port.
+    void SendFromOtherAddress(const Bytes& bytes, const std::string& other_ip = "127.0.0.2");
+    void SendFromOtherPort(const Bytes& bytes);
+
+    // Observations.
+    std::vector<ReceivedCommand> Commands() const;
+    std::vector<std::string> CommandTexts() const;
+    // True once `text` has arrived `occurrences` times.
+    bool WaitForCommand(const std::string& text,
+                        std::chrono::milliseconds timeout = std::chrono::seconds(2),
+                        std::size_t occurrences = 1) const;
+    std::size_t CountCommand(const std::string& text) const;
+    void ClearCommands();
+    int AcceptedConnections() const;
+    std::string Setting(const std::string& item) const;
+    bool IsStreaming() const;
+    uint32_t ContainersSent() const;
+    std::string CurrentXml() const;
+
+private:
+    struct Session;
+    struct Destination {
+        std::shared_ptr<Session> session;  // TCP; null for UDP
+    };
+
+    void OpenListener();
+    void AcceptLoop();
+    void SessionLoop(std::shared_ptr<Session> session);
+    void UdpLoop();
+    void StreamLoop();
+    void HandleCommand(const Destination& to, const std::string& text, bool had_cr, bool udp);
+    bool HandleUdpSetup(const std::string& text);
+    void SendLinFrame(const Destination& to);
+    void SendReply(const Destination& to, const std::string& text);
+    void Send(const Destination& to, Bytes bytes);
+    void SendChunked(Session& session, const Bytes& bytes);
+    void SendDatagrams(const Bytes& bytes);
+    bool Pause(int delay_ms);
+    std::string BuildXml() const;
+    std::vector<std::shared_ptr<Session>> LiveSessions() const;
+
+    const std::string ip;
+    const bool udp_mode;
+    uint16_t port = 0;
+    Platform::WakeSignal stop_signal;
+    Platform::WakeSignal accept_signal;
+    std::atomic<bool> stopping{false};
+
+    mutable std::mutex mutex;
+    mutable std::condition_variable changed;
+    // Guarded by mutex.
+    std::vector<ReceivedCommand> commands;
+    std::map<std::string, std::string> settings;
+    std::list<std::shared_ptr<Session>> sessions;
+    Bytes lin_data;
+    LinMode lin_mode = LinMode::Ok;
+    int lin_delay_ms = 0;
+    ReplyMode reply_mode = ReplyMode::Normal;
+    int reply_delay_ms = 0;
+    std::string fixed_xml;
+    XmlBuilder xml_builder;
+    ChunkMode chunk_mode = ChunkMode::Whole;
+    std::size_t chunk_size = 1;
+    std::mt19937 chunk_random{1};
+    int stream_rate = 100;
+    uint32_t stream_width = 1280;
+    ContainerFactory container_factory;
+    bool corrupt_next_crc = false;
+    bool refuse = false;
+    bool streaming = false;
+    Destination stream_to;
+    uint16_t picture_counter = 1;
+    uint32_t containers_sent = 0;
+    int accepted = 0;
+    bool udp_active = false;
+    Platform::SocketAddress udp_destination;
+
+    Platform::Socket listener;     // accept thread only (after construction)
+    Platform::Socket udp_socket;   // bound at construction; read by the UDP thread
+    std::mutex udp_send_mutex;     // sends on udp_socket
+    std::thread accept_thread;
+    std::thread udp_thread;
+    std::thread stream_thread;
+};
+
+}  // namespace TestSupport
