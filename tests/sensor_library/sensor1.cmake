@@ -9,3 +9,11 @@ gentesk_test(sensor_library_logger_tests
 gentesk_test(sensor_library_transport_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/TransportTest.cpp
   LIBS sensor_library)
+gentesk_test(sensor_library_receive_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/Crc32Test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/FrameAssemblerTest.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/ReceiveFuzzTest.cpp
+  LIBS sensor_library)
+gentesk_test(sensor_library_linearization_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/LinearizationDataTest.cpp
+  LIBS sensor_library)

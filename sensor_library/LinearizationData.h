@@ -1,0 +1,117 @@
+// LinearizationData.h: a sensor's "LIN1DD" linearization data (serial number,
+// pixel-to-millimetre tables, field geometry), its readers and the pixel /
+// millimetre conversions built on it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// One lookup table as the record shows it. The pointers lead into the
+// LinearizationData that owns the record.
+struct LinearizationTable {
+    uint32_t loaded;
+    uint32_t nx;  // intervals along the pixel columns
+    uint32_t nz;  // intervals along the pixel rows
+    uint32_t padding;
+    double* column_knots;    // nx + 1
+    double* row_knots;       // nz + 1
+    double** row_pointers;   // nx + 1, each to its nz + 1 cells
+    double* coefficients;    // (nx + 1) * (nz + 1) cells of 16
+};
+
+// The 152-byte record callers copy out (serial, two tables, geometry).
+struct LinearizationRecord {
+    uint64_t serial_number;
+    LinearizationTable x_table;
+    LinearizationTable z_table;
+    uint32_t geometry_loaded;
+    float z_start;           // mm
+    float z_range;           // mm
+    float x_range_at_start;  // mm, full field width at z_start
+    float x_range_at_end;    // mm, full field width at z_start + z_range
+    uint32_t geometry_unread_4;
+    uint32_t width_x;        // pixel columns
+    uint32_t width_z;        // pixel rows
+    uint32_t geometry_unread_7_to_10[4];
+};
+static_assert(sizeof(LinearizationRecord) == 152, "the record is copied out whole");
+
+// Pixel region of interest computed from a millimetre rectangle.
+struct PixelRegion {
+    int x_start = 0;
+    int z_start = 0;
+    int x_end = 0;
+    int z_end = 0;
+};
+
+// Reader result codes.
+enum : int {
+    LIN_OK = 0,
+    LIN_CANNOT_OPEN = -1,
+    LIN_READ_FAILED = -2,
+    LIN_NO_MEMORY_FOR_FILE = -3,
+    LIN_BAD_MAGIC = -4,
+    LIN_HEADER_PAST_END = -5,
+    LIN_PAYLOAD_PAST_END = -6,
+    LIN_BAD_SERIAL = 1,
+    LIN_SHORT_GEOMETRY = 2,
+    LIN_SHORT_TABLE = 3,
+    LIN_NO_MEMORY_FOR_TABLE = 13,
+};
+
+// Owns the tables its record points into; neither copied nor moved, so the
+// pointers stay valid for its life. Connections share it read-only once read.
+//
+// Threads: the readers on one thread before sharing; the const members from
+// any thread at once.
+class LinearizationData {
+public:
+    LinearizationData();
+    LinearizationData(const LinearizationData&) = delete;
+    LinearizationData& operator=(const LinearizationData&) = delete;
+
+    int ReadFromMemory(const uint8_t* data, std::size_t size);
+    int ReadFromFile(const std::string& path);
+    // Releases the tables and clears both loaded flags.
+    void FreeTables();
+
+    const LinearizationRecord& Record() const { return record; }
+    // A record of type 7 was met by the last read.
+    bool CheckMode() const { return check_mode; }
+    bool HasTables() const { return record.x_table.loaded != 0 && record.z_table.loaded != 0; }
+
+    // Pixel (column x, row z) to millimetres: 0, 1 when outside the tables
+    // (the failing output unchanged), -1 without tables (outputs 0).
+    int Linearize(double x, double z, double& x_mm, double& z_mm) const;
+
+    // Millimetre rectangle to the pixel region the sensor can use: 0, or -1
+    // when no pixel of the field linearizes.
+    int ConvertMmToPix(double x1, double z1, double x2, double z2, PixelRegion& out) const;
+
+    // Half the field width dz millimetres beyond its start.
+    static double GetPointOnTrapezEdgeCorrected(double x_start, double x_end, double z_range,
+                                                double dz);
+
+    // One table at pixel (x, z): 0, or 1 outside its knots (out unchanged).
+    static int EvaluateTable(const LinearizationTable& table, double x, double z, double& out);
+
+private:
+    struct TableStorage {
+        std::vector<double> column_knots;
+        std::vector<double> row_knots;
+        std::vector<double*> row_pointers;
+        std::vector<double> coefficients;
+    };
+
+    int ReadRecords(const uint8_t* data, std::size_t size);
+    int ReadTables(const uint8_t* payload, std::size_t length);
+    static int ReadTable(const uint8_t* data, std::size_t length, LinearizationTable& table,
+                         TableStorage& storage, std::size_t& consumed);
+
+    LinearizationRecord record;
+    TableStorage x_storage;
+    TableStorage z_storage;
+    bool check_mode = false;
+};

@@ -1,0 +1,329 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "sensor_library/LinearizationData.h"
+#include "support/ContainerBuilder.h"
+#include "support/SimulatedSensorModel.h"
+
+using TestSupport::AppendU32;
+using TestSupport::BuildLin1dd;
+using TestSupport::Bytes;
+using TestSupport::LinModel;
+using TestSupport::LinRecord;
+
+namespace {
+
+Bytes WithRecords(std::initializer_list<Bytes> records)
+{
+    Bytes out = TestSupport::Lin1ddMagic();
+    for (const Bytes& record : records)
+        out.insert(out.end(), record.begin(), record.end());
+    return out;
+}
+
+Bytes TableHead(uint32_t nx, uint32_t nz)
+{
+    Bytes out;
+    AppendU32(out, nx);
+    AppendU32(out, nz);
+    return out;
+}
+
+int Read(const Bytes& bytes)
+{
+    LinearizationData data;
+    return data.ReadFromMemory(bytes.data(), bytes.size());
+}
+
+// Reader result codes for well-formed and broken texts.
+struct ReaderCase {
+    const char* name;
+    std::function<Bytes()> build;
+    int expected;
+};
+
+class LinReaderTest : public ::testing::TestWithParam<ReaderCase> {};
+
+TEST_P(LinReaderTest, GivesItsResultCode)
+{
+    EXPECT_EQ(GetParam().expected, Read(GetParam().build()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LinReaderTest,
+    ::testing::Values(
+        ReaderCase{"ExactlyEightBytesOfAnything", [] { return Bytes(8, 0xEE); }, 0},
+        ReaderCase{"WrongMagic", [] { return Bytes{'L', 'I', 'N', '2', 'D', 'D', 0, 0, 1}; }, -4},
+        ReaderCase{"MagicComparedUpToItsZeroByte",
+                   [] { return Bytes{'L', 'I', 'N', '1', 'D', 'D', 0, 'x', 9, 0, 0, 0, 0, 0, 0, 0}; },
+                   0},
+        ReaderCase{"SerialOfFourBytes", [] { return WithRecords({LinRecord(1, Bytes(4, 1))}); }, 1},
+        ReaderCase{"GeometryOfFortyBytes", [] { return WithRecords({LinRecord(2, Bytes(40, 0))}); },
+                   2},
+        ReaderCase{"RecordRunningPastTheEnd",
+                   [] {
+                       Bytes b = WithRecords({LinRecord(9, Bytes(16, 0))});
+                       b.resize(b.size() - 1);
+                       return b;
+                   },
+                   -6},
+        ReaderCase{"HeaderRunningPastTheEnd",
+                   [] {
+                       Bytes b = WithRecords({LinRecord(9, Bytes(4, 0))});
+                       b.insert(b.end(), {1, 0, 0, 0});
+                       return b;
+                   },
+                   -5},
+        ReaderCase{"UnknownTypeIsSkipped",
+                   [] { return WithRecords({LinRecord(9, Bytes(12, 7)), LinRecord(1, Bytes(8, 1))}); },
+                   0},
+        ReaderCase{"TableWithNoColumnInterval",
+                   [] { return WithRecords({LinRecord(3, TableHead(0, 4))}); }, 3},
+        ReaderCase{"TableWithNoRowInterval",
+                   [] { return WithRecords({LinRecord(3, TableHead(4, 0))}); }, 3},
+        ReaderCase{"TableWithCountsThatWrapToZero",
+                   [] {
+                       Bytes table = TableHead(0xFFFFFFFF, 1);
+                       table.resize(4096, 0);
+                       return WithRecords({LinRecord(3, table)});
+                   },
+                   3},
+        ReaderCase{"TableWithCountsWhoseSizeOverflows",
+                   [] {
+                       Bytes table = TableHead(0x10000000, 0x10000000);
+                       table.resize(4096, 0);
+                       return WithRecords({LinRecord(3, table)});
+                   },
+                   3},
+        ReaderCase{"TableLargerThanItsRecord",
+                   [] {
+                       Bytes table = TestSupport::LinTable(LinModel(), 'x');
+                       table.resize(table.size() - 8);
+                       return WithRecords({LinRecord(3, table)});
+                   },
+                   3},
+        ReaderCase{"ZTableMissing",
+                   [] { return WithRecords({LinRecord(3, TestSupport::LinTable(LinModel(), 'x'))}); },
+                   3},
+        ReaderCase{"TheSimulatedSensorsData", [] { return BuildLin1dd(LinModel()); }, 0}),
+    [](const ::testing::TestParamInfo<ReaderCase>& info) { return info.param.name; });
+
+TEST(LinReaderContentTest, EightBytesLoadNothing)
+{
+    LinearizationData data;
+    ASSERT_EQ(0, data.ReadFromMemory(BuildLin1dd(LinModel()).data(), 8));
+    EXPECT_EQ(0u, data.Record().geometry_loaded);
+    EXPECT_FALSE(data.HasTables());
+}
+
+TEST(LinReaderContentTest, ReadsSerialGeometryTablesAndCheckMode)
+{
+    LinearizationData data;
+    TestSupport::LinContent content;
+    content.check_mode = true;
+    const Bytes bytes = BuildLin1dd(LinModel(), content);
+    ASSERT_EQ(0, data.ReadFromMemory(bytes.data(), bytes.size()));
+    const LinearizationRecord& record = data.Record();
+    EXPECT_EQ(12345678u, record.serial_number);
+    EXPECT_EQ(1u, record.geometry_loaded);
+    EXPECT_EQ(100.0f, record.z_start);
+    EXPECT_EQ(200.0f, record.z_range);
+    EXPECT_EQ(80.0f, record.x_range_at_start);
+    EXPECT_EQ(120.0f, record.x_range_at_end);
+    EXPECT_EQ(1280u, record.width_x);
+    EXPECT_EQ(1024u, record.width_z);
+    EXPECT_EQ(8u, record.x_table.nx);
+    EXPECT_TRUE(data.HasTables());
+    EXPECT_TRUE(data.CheckMode());
+}
+
+TEST(LinRecordLayoutTest, HasTheOffsetsCallersCopyOut)
+{
+    EXPECT_EQ(8u, offsetof(LinearizationRecord, x_table));
+    EXPECT_EQ(24u, offsetof(LinearizationRecord, x_table) + offsetof(LinearizationTable, column_knots));
+    EXPECT_EQ(56u, offsetof(LinearizationRecord, z_table));
+    EXPECT_EQ(104u, offsetof(LinearizationRecord, geometry_loaded));
+    EXPECT_EQ(108u, offsetof(LinearizationRecord, z_start));
+    EXPECT_EQ(128u, offsetof(LinearizationRecord, width_x));
+    EXPECT_EQ(132u, offsetof(LinearizationRecord, width_z));
+}
+
+// Reading from a file.
+class LinFileTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder = std::filesystem::temp_directory_path() /
+                 ("sensor1-lin-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                  "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(folder);
+    }
+    void TearDown() override { std::filesystem::remove_all(folder); }
+
+    std::string Write(const std::string& name, const Bytes& bytes)
+    {
+        const std::string path = (folder / name).string();
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                    static_cast<std::streamsize>(bytes.size()));
+        return path;
+    }
+
+    std::filesystem::path folder;
+    LinearizationData data;
+};
+
+TEST_F(LinFileTest, MissingFileGivesMinusOne)
+{
+    EXPECT_EQ(-1, data.ReadFromFile((folder / "absent.bin").string()));
+}
+
+TEST_F(LinFileTest, EmptyFileGivesMinusTwo)
+{
+    EXPECT_EQ(-2, data.ReadFromFile(Write("empty.bin", Bytes())));
+}
+
+TEST_F(LinFileTest, ReadsAFileLikeMemory)
+{
+    EXPECT_EQ(0, data.ReadFromFile(Write("lin.bin", BuildLin1dd(LinModel()))));
+    EXPECT_TRUE(data.HasTables());
+}
+
+// Pixel to millimetre, against the model the tables encode.
+class LinearizeTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const Bytes bytes = BuildLin1dd(model);
+        ASSERT_EQ(0, data.ReadFromMemory(bytes.data(), bytes.size()));
+    }
+    LinModel model;
+    LinearizationData data;
+};
+
+TEST_F(LinearizeTest, GivesTheModelsExactValues)
+{
+    const double points[][2] = {{0, 0}, {640, 512}, {1, 1}, {159.5, 127.25}, {1000, 900}, {1279, 3}};
+    for (const auto& point : points) {
+        double x = 0, z = 0;
+        ASSERT_EQ(0, data.Linearize(point[0], point[1], x, z));
+        EXPECT_EQ(model.X(point[0], point[1]), x) << point[0] << "," << point[1];
+        EXPECT_EQ(model.Z(point[1]), z);
+    }
+}
+
+TEST_F(LinearizeTest, APointOnTheLastKnotsIsInsideTheTables)
+{
+    double x = 0, z = 0;
+    ASSERT_EQ(0, data.Linearize(1280, 1024, x, z));
+    EXPECT_EQ(60.0, x);
+    EXPECT_EQ(300.0, z);
+}
+
+TEST_F(LinearizeTest, APointOutsideGivesOneAndLeavesTheOutputs)
+{
+    double x = 7, z = 8;
+    EXPECT_EQ(1, data.Linearize(1280.5, 10, x, z));
+    EXPECT_EQ(7, x);
+    EXPECT_EQ(8, z);
+    EXPECT_EQ(1, data.Linearize(10, -0.5, x, z));
+    EXPECT_EQ(1, data.Linearize(std::nan(""), 10, x, z));
+}
+
+TEST(LinearizeWithoutTablesTest, GivesMinusOneAndZeros)
+{
+    LinearizationData data;
+    double x = 7, z = 8;
+    EXPECT_EQ(-1, data.Linearize(1, 1, x, z));
+    EXPECT_EQ(0, x);
+    EXPECT_EQ(0, z);
+}
+
+TEST(LinearizeTableTest, EndsOnKnotsThatDoNotAscend)
+{
+    double columns[] = {0, 50, 10, 100};
+    double rows[] = {0, 100};
+    double cells[4 * 2 * 16] = {};
+    double* row_pointers[4] = {cells, cells + 32, cells + 64, cells + 96};
+    LinearizationTable table{1, 3, 1, 0, columns, rows, row_pointers, cells};
+    double out = -1;
+    EXPECT_EQ(0, LinearizationData::EvaluateTable(table, 30, 50, out));
+    EXPECT_EQ(0, out);
+}
+
+// A millimetre rectangle to a pixel region; expected values worked by hand
+// from the model (nearest rows for Z 150 and 250 are 256 and 768).
+class ConvertMmToPixTest : public ::testing::Test {
+protected:
+    PixelRegion Convert(const LinModel& model, double x1, double z1, double x2, double z2)
+    {
+        LinearizationData data;
+        const Bytes bytes = BuildLin1dd(model);
+        EXPECT_EQ(0, data.ReadFromMemory(bytes.data(), bytes.size()));
+        PixelRegion region;
+        EXPECT_EQ(0, data.ConvertMmToPix(x1, z1, x2, z2, region));
+        return region;
+    }
+};
+
+TEST_F(ConvertMmToPixTest, FindsTheInnerRectangleAndShiftsColumnsOnA1280ColumnSensor)
+{
+    const PixelRegion region = Convert(LinModel(), -20, 150, 20, 250);
+    EXPECT_EQ(407 + 16, region.x_start);
+    EXPECT_EQ(873 + 16, region.x_end);
+    EXPECT_EQ(256 - 12, region.z_start);
+    EXPECT_EQ(768 + 20, region.z_end);
+}
+
+TEST_F(ConvertMmToPixTest, DoesNotShiftColumnsOnA2048ColumnSensor)
+{
+    LinModel wide;
+    wide.width_x = 2048;
+    const PixelRegion region = Convert(wide, -20, 150, 20, 250);
+    EXPECT_EQ(652, region.x_start);
+    EXPECT_EQ(1396, region.x_end);
+    EXPECT_EQ(244, region.z_start);
+    EXPECT_EQ(788, region.z_end);
+}
+
+TEST_F(ConvertMmToPixTest, GivesTheSameRegionForSwappedCorners)
+{
+    const PixelRegion a = Convert(LinModel(), -20, 150, 20, 250);
+    const PixelRegion b = Convert(LinModel(), 20, 250, -20, 150);
+    EXPECT_EQ(a.x_start, b.x_start);
+    EXPECT_EQ(a.x_end, b.x_end);
+    EXPECT_EQ(a.z_start, b.z_start);
+    EXPECT_EQ(a.z_end, b.z_end);
+}
+
+TEST_F(ConvertMmToPixTest, ClampsARectangleLargerThanTheField)
+{
+    const PixelRegion region = Convert(LinModel(), -100, 0, 100, 1000);
+    EXPECT_EQ(16, region.x_start);
+    EXPECT_EQ(1295, region.x_end);
+    EXPECT_EQ(-12, region.z_start);
+    EXPECT_EQ(1043, region.z_end);
+}
+
+TEST_F(ConvertMmToPixTest, AnswersMinusOneWhenNoPixelLinearizes)
+{
+    LinearizationData data;
+    PixelRegion region;
+    EXPECT_EQ(-1, data.ConvertMmToPix(-20, 150, 20, 250, region));
+}
+
+TEST(TrapezEdgeTest, IsHalfTheFieldWidthAtTheGivenDepth)
+{
+    EXPECT_EQ(45.0, LinearizationData::GetPointOnTrapezEdgeCorrected(80, 120, 200, 50));
+}
+
+TEST(TrapezEdgeTest, AFieldOfNoDepthHasNoSlopeInsteadOfInfinity)
+{
+    EXPECT_EQ(40.0, LinearizationData::GetPointOnTrapezEdgeCorrected(80, 120, 0, 50));
+}
+
+}  // namespace
