@@ -17,3 +17,10 @@ gentesk_test(sensor_library_receive_tests
 gentesk_test(sensor_library_linearization_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/LinearizationDataTest.cpp
   LIBS sensor_library)
+gentesk_test(sensor_library_connection_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/CScanvoTest.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/FakeTransport.cpp
+  LIBS sensor_library)
+gentesk_test(sensor_library_end_to_end_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/SensorEndToEndTest.cpp
+  LIBS sensor_library)

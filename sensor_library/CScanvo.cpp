@@ -1,0 +1,364 @@
+#include "sensor_library/CScanvo.h"
+
+#include <cstring>
+#include <fstream>
+#include <new>
+
+#include "platform/Clock.h"
+#include "sensor_library/Crc32.h"
+#include "sensor_library/TcpInterface.h"
+#include "sensor_library/UdpInterface.h"
+
+namespace {
+// Larger FIFOs come only from a negative size read as unsigned.
+constexpr uint32_t MAX_FIFO_BYTES = 0x7FFFFFFFu;
+constexpr uint32_t STATISTICS_INTERVAL_MS = 1000;
+
+std::string AddressText(const void* object)
+{
+    return std::to_string(reinterpret_cast<uintptr_t>(object));
+}
+}  // namespace
+
+CScanvo::CScanvo() : reply_block(new char[REPLY_BLOCK_BYTES]())
+{
+}
+
+CScanvo::~CScanvo()
+{
+    Disconnect();
+}
+
+uint32_t CScanvo::ComputeCrc32(const uint8_t* data, std::size_t size)
+{
+    return ComputeCrc32Mpeg2(data, size);
+}
+
+bool CScanvo::Connect(const ConnectSettings& settings)
+{
+    std::shared_ptr<EthernetInterface> fresh;
+    if (settings.mode != 0)
+        fresh = std::make_shared<UdpInterface>();
+    else
+        fresh = std::make_shared<TcpInterface>();
+    return ConnectWithTransportForTest(settings, std::move(fresh));
+}
+
+bool CScanvo::ConnectWithTransportForTest(const ConnectSettings& settings,
+                                          std::shared_ptr<EthernetInterface> new_transport)
+{
+    if (transport)
+        Disconnect();
+    ip = settings.ip;
+    port = settings.port;
+    const bool with_host = !settings.host_ip.empty() && !settings.host_port.empty();
+    host_ip = with_host ? settings.host_ip : std::string();
+    host_port = with_host ? settings.host_port : std::string();
+    transport = std::move(new_transport);
+    tag = AddressText(this);
+    logger = LibraryLogger::ConfigureLogging(ip, tag);
+    return StartConnection(settings);
+}
+
+bool CScanvo::StartConnection(const ConnectSettings& settings)
+{
+    if (!transport || !AllocateBuffers(settings)) {
+        logger.Log("Failed to allocate memory");
+        transport.reset();
+        return false;
+    }
+    acquisition_stopped = false;
+    transport->SetLogger(logger.WithTag(AddressText(transport.get())));
+    transport->SetCallbacks([this] { InitializeConnection(); }, [this] { OnDisconnected(); },
+                            [this](char* data, int length) {
+                                OnReceive(data, static_cast<uint32_t>(length));
+                            },
+                            settings.context, settings.read_data_callback);
+    connect_state = 0;
+    {
+        std::lock_guard<std::mutex> lock(receive_mutex);
+        assembler.DropPartialFrame();
+        assembler.Statistics().max_period = 0;
+        assembler.Statistics().min_period = 999999;
+        first_receive = true;
+    }
+    {
+        std::lock_guard<std::mutex> lock(linearization_mutex);
+        lin_raw.reset();
+    }
+    lin_data_valid = false;
+    transport->start(TransportTarget{ip, port, settings.timeout_ms, host_ip, host_port});
+    return true;
+}
+
+bool CScanvo::AllocateBuffers(const ConnectSettings& settings)
+{
+    if (settings.fifo_size > MAX_FIFO_BYTES)
+        return false;
+    std::lock_guard<std::mutex> lock(receive_mutex);
+    assembler.SetLogger(logger);
+    if (!assembler.Allocate(settings.receive_buffer_size) || !fifo.Allocate(settings.fifo_size)) {
+        assembler.Release();
+        fifo.Release();
+        return false;
+    }
+    logger.Log("Size of SDK FifoBuffer: " + std::to_string(settings.fifo_size));
+    logger.Log("Size of SDK ScannerBuffer: " + std::to_string(settings.receive_buffer_size));
+    return true;
+}
+
+void CScanvo::Disconnect()
+{
+    if (!transport)
+        return;
+    logger.Log("Cleaning");
+    if (logger.IsActive()) {
+        std::lock_guard<std::mutex> lock(receive_mutex);
+        LogStatistics();
+    }
+    // Stopping joins the transport thread, which takes receive_mutex: never
+    // hold it here.
+    transport->stop();
+    transport.reset();
+    {
+        std::lock_guard<std::mutex> lock(receive_mutex);
+        assembler.Release();
+    }
+    {
+        std::lock_guard<std::mutex> lock(linearization_mutex);
+        linearization.reset();
+        lin_raw.reset();
+    }
+    lin_data_valid = false;
+    connect_state = 0;
+    fifo.Release();
+    logger.Close();
+}
+
+void CScanvo::InitializeConnection()
+{
+    geometry_current = false;
+    fifo.Reset();
+    {
+        std::lock_guard<std::mutex> lock(receive_mutex);
+        ReceiveStatistics& statistics = assembler.Statistics();
+        statistics.bytes_per_sec = 0;
+        statistics.max_period = 0;
+        statistics.min_period = 999999;
+        assembler.DropPartialFrame();
+    }
+    // Sent straight to the transport: this runs on the transport thread,
+    // which must not wait for an echo only it could receive.
+    SendDirect((std::string("SetHostLibraryVersion=") + LIBRARY_VERSION + "\r").c_str());
+    logger.Log("SetInitializeAcquisition");
+    SendDirect("SetInitializeAcquisition\r");
+}
+
+void CScanvo::OnDisconnected()
+{
+    connect_state = 0;
+    lin_data_valid = false;
+}
+
+void CScanvo::SetScannerReady()
+{
+    connect_state = 3;
+    logger.Log("scanner ready");
+}
+
+void CScanvo::OnReceive(const char* data, uint32_t length)
+{
+    if (length > SensorFrame::MAX_CHUNK || data == nullptr)
+        return;
+    std::lock_guard<std::mutex> lock(receive_mutex);
+    if (first_receive) {
+        first_receive = false;
+        ReceiveStatistics& statistics = assembler.Statistics();
+        statistics.sync_count = 0;
+        statistics.bytes_per_sec = 0;
+        statistics.crc_errors = 0;
+        statistics.frame_errors = 0;
+        statistics.frame_count = 0;
+        statistics_tick = Platform::GetTickCountMs();
+    }
+    assembler.Receive(reinterpret_cast<const uint8_t*>(data), length);
+    LogStatisticsIfDue();
+}
+
+ReceiveStatistics CScanvo::Statistics() const
+{
+    std::lock_guard<std::mutex> lock(receive_mutex);
+    return assembler.Statistics();
+}
+
+void CScanvo::LogStatisticsIfDue()
+{
+    const uint32_t now = Platform::GetTickCountMs();
+    if (now - statistics_tick <= STATISTICS_INTERVAL_MS)
+        return;
+    statistics_tick = now;
+    if (logger.IsActive())
+        LogStatistics();
+    ReceiveStatistics& statistics = assembler.Statistics();
+    statistics.frames_per_sec = 0;
+    statistics.bytes_per_sec = 0;
+    statistics.max_period = 0;
+    statistics.min_period = 999999;
+}
+
+void CScanvo::LogStatistics()
+{
+    const ReceiveStatistics& s = assembler.Statistics();
+    logger.Printf(
+        "%.3f MByte/s %.1f Hz Periode: %.3f us MaxPeriode: %.3f MinPeriod: %.3f FiFo: % .1f  "
+        "SyncCnt: %u PicCntErr : %u CRCErr : %u FrmErr: %u FrmCnt: %u WriteIn : %u ReadOut : %u ",
+        s.bytes_per_sec / 1000000.0, static_cast<double>(s.frames_per_sec),
+        static_cast<double>(s.period), static_cast<double>(s.max_period),
+        static_cast<double>(s.min_period), fifo.FillPercent(), s.sync_count, s.pic_count_errors,
+        s.crc_errors, s.frame_errors, s.frame_count, fifo.WriteIndex(), fifo.ReadIndex());
+    logger.Printf("Scanner status: 0x%X PLLLockStatus:0x%X", scanner_status.load(),
+                  pll_lock_status.load());
+    const uint32_t error = fpga_error_code;
+    logger.Printf("Error status: OverTrigger: %i FifoOverFlow: %i CRCLVDS: %i CRCLVDSOcc: %i "
+                  "NoImage: %i",
+                  static_cast<int>(error & 1), static_cast<int>((error >> 1) & 1),
+                  static_cast<int>((error >> 2) & 1), static_cast<int>((error >> 3) & 1),
+                  static_cast<int>((error >> 4) & 1));
+}
+
+bool CScanvo::AcceptsContainers() const
+{
+    return lin_data_valid || production_mode;
+}
+
+bool CScanvo::HasLinearizationData() const
+{
+    return lin_data_valid;
+}
+
+void CScanvo::OnSyncFrame()
+{
+    sync_event.Set();
+}
+
+void CScanvo::OnTextBlock(const uint8_t* block, uint32_t length)
+{
+    // The text is cut to the reply block and always NUL-terminated, so a
+    // short reply never shows the tail of a longer one before it.
+    const uint32_t text_bytes = std::min(length - 8, REPLY_TEXT_BYTES - 1);
+    {
+        std::lock_guard<std::mutex> lock(reply_mutex);
+        std::memcpy(reply_block.get(), block, 8);
+        std::memcpy(reply_block.get() + 8, block + 8, text_bytes);
+        reply_block[8 + text_bytes] = '\0';
+    }
+    reply_event.Set();
+    logger.Log("XML recieved");
+    if (production_mode)
+        SetScannerReady();
+}
+
+void CScanvo::OnDataContainer(const uint8_t* container, uint32_t size, ContainerKind kind)
+{
+    if (kind.profile)
+        PushFrame(container, size, false);
+    if (kind.camera)
+        PushFrame(container, size, true);
+}
+
+void CScanvo::PushFrame(const uint8_t* container, uint32_t size, bool camera)
+{
+    const uint32_t capacity = fifo.Capacity();
+    if (capacity < size) {
+        logger.Log(std::string(camera ? "Error: In camera mode, the size of Fifo Buffer "
+                                      : "Error: In profile mode, the size of Fifo Buffer ") +
+                   std::to_string(capacity) + " is not sufficient, should be greater than " +
+                   std::to_string(size));
+        logger.Log("please disconnect the sensor, and set a valid FifoSize");
+        return;
+    }
+    if (!assembler.FrameCheck(container, size)) {
+        if (!camera)
+            logger.Log("Error in FrameCheck");
+        return;
+    }
+    const uint32_t previous = fifo.ContainerSize();
+    if (size != previous) {
+        if (!camera) {
+            logger.Log("Warning in FrameCheck: m_uiContainerSizeTemp " + std::to_string(previous) +
+                       " != (unsigned int)iBuffe " + std::to_string(size));
+        }
+        ResetDllFiFo();
+    }
+    if (!fifo.Write(container, size))
+        logger.Log("K7PX - Dll: Write<Read AND Write + Buffer>Read");
+    (camera ? image_event : profile_event).Set();
+    ++assembler.Statistics().frame_count;
+}
+
+void CScanvo::OnLinearizationData(const uint8_t* data, uint32_t size)
+{
+    auto raw = std::make_shared<const std::vector<uint8_t>>(data, data + size);
+    auto parsed = std::make_shared<LinearizationData>();
+    const int result = parsed->ReadFromMemory(raw->data(), raw->size());
+    {
+        std::lock_guard<std::mutex> lock(linearization_mutex);
+        lin_raw = raw;
+    }
+    InstallLinearization(parsed, result);
+    lin_data_valid = result == LIN_OK;
+    if (result == LIN_OK)
+        SetScannerReady();
+}
+
+int32_t CScanvo::SetLinearizationFile(const std::string& path)
+{
+    auto parsed = std::make_shared<LinearizationData>();
+    const int result = parsed->ReadFromFile(path);
+    InstallLinearization(parsed, result);
+    return result;
+}
+
+void CScanvo::InstallLinearization(std::shared_ptr<const LinearizationData> parsed, int result)
+{
+    // Readers hold their own snapshot, so the old data lives until they let go.
+    std::lock_guard<std::mutex> lock(linearization_mutex);
+    lin_check_mode = parsed->CheckMode();
+    linearization = result == LIN_OK ? std::move(parsed) : nullptr;
+    geometry_current = result == LIN_OK;
+}
+
+std::shared_ptr<const LinearizationData> CScanvo::Linearization() const
+{
+    std::lock_guard<std::mutex> lock(linearization_mutex);
+    return linearization;
+}
+
+int32_t CScanvo::GetLinDatType(void* buffer, uint32_t size)
+{
+    if (buffer == nullptr || size < sizeof(LinearizationRecord))
+        return -1;
+    const std::shared_ptr<const LinearizationData> data = Linearization();
+    if (!data)
+        return -3;
+    LinearizationRecord copy = data->Record();
+    if (!geometry_current)
+        copy.geometry_loaded = 0;
+    std::memcpy(buffer, &copy, sizeof(copy));
+    return 0;
+}
+
+int32_t CScanvo::ResetDllFiFo()
+{
+    fifo.Reset();
+    profile_event.Reset();
+    logger.Log("Reset FiFo");
+    return 0;
+}
+
+int32_t CScanvo::GetRawData(unsigned char* buffer, int32_t size)
+{
+    if (buffer == nullptr || size <= 0 || !assembler.IsSynchronised())
+        return -1;
+    return fifo.TakeRaw(buffer, size);
+}

@@ -1,0 +1,225 @@
+// CScanvo.h: one open connection to one sensor: its transport, the receive
+// path, the container FIFO, the linearization data and the command and
+// request/reply exchanges.
+#pragma once
+
+#include <atomic>
+#include <cfloat>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+#include "platform/Win32Event.h"
+#include "sensor_library/ContainerFifo.h"
+#include "sensor_library/EthernetInterface.h"
+#include "sensor_library/FrameAssembler.h"
+#include "sensor_library/LibraryLogger.h"
+#include "sensor_library/LinearizationData.h"
+
+// What a connect needs. Mode 0 is TCP; any other value UDP to host_ip:host_port.
+struct ConnectSettings {
+    std::string ip;
+    std::string port;
+    uint32_t timeout_ms = 0;
+    uint64_t context = 0;
+    EthernetInterface::DataCallback read_data_callback;
+    uint32_t fifo_size = 41984000;
+    uint32_t receive_buffer_size = 8405000;
+    uint32_t mode = 0;
+    std::string host_ip;
+    std::string host_port;
+};
+
+// A settable range-image parameter with its bounds.
+struct RangeParameter {
+    float value;
+    float minimum;
+    float maximum;
+};
+
+// Range-image scaling; the bounds are wide open until the sensor's
+// description narrows them.
+struct RangeImageScaling {
+    RangeParameter x_scale{1.0f, -FLT_MAX, FLT_MAX};
+    RangeParameter x_offset{0.0f, -FLT_MAX, FLT_MAX};
+    RangeParameter z_scale{1.0f, -FLT_MAX, FLT_MAX};
+    RangeParameter z_offset{0.0f, -FLT_MAX, FLT_MAX};
+};
+
+// Created and deleted by the library facade; the handle an application holds
+// is its address.
+//
+// Threads: application threads call the public operations (the facade
+// serialises calls of one kind); the transport thread runs the callbacks
+// InitializeConnection, OnDisconnected and OnReceive. Events hand results
+// from the transport thread to waiting callers.
+// Locks: exchange_mutex (one request/reply or echo exchange at a time), then
+// receive_mutex (the receive state: OnReceive, the connect reset, dropping a
+// partial frame) or reply_mutex (the reply text); linearization_mutex only
+// around swapping a snapshot. Nothing is waited for while a lock is held,
+// except the exchange itself under exchange_mutex.
+class CScanvo : private FrameSink {
+public:
+    static constexpr const char* LIBRARY_VERSION = "1.15.0   x64";
+    static constexpr uint32_t REPLY_BLOCK_BYTES = 0x20008;
+    static constexpr uint32_t REPLY_TEXT_BYTES = 0x20000;
+    static constexpr uint32_t REPLY_WAIT_MS = 1000;
+    static constexpr int32_t MAX_RANGE_IMAGE_PROFILES = 10000;
+
+    CScanvo();
+    CScanvo(const CScanvo&) = delete;
+    CScanvo& operator=(const CScanvo&) = delete;
+    virtual ~CScanvo();
+
+    // Sets everything up and starts the transport. Whether the sensor is
+    // reached shows later in GetConnectState.
+    bool Connect(const ConnectSettings& settings);
+    // As Connect, with a transport the test made in place of TCP or UDP.
+    bool ConnectWithTransportForTest(const ConnectSettings& settings,
+                                     std::shared_ptr<EthernetInterface> transport);
+    // Stops the transport (joining its thread) and frees the buffers.
+    void Disconnect();
+
+    // Transport callbacks.
+    void InitializeConnection();
+    void OnDisconnected();
+    void OnReceive(const char* data, uint32_t length);
+
+    int32_t WriteData(const char* text, int32_t length);
+    int32_t ReadData(const char* name, char* buffer, uint32_t size, int32_t max_age);
+    int32_t GetInfo(char* buffer, int32_t size, const char* key);
+    int32_t GetLinDatType(void* buffer, uint32_t size);
+    int32_t RequestReply(const char* command, char* buffer, uint32_t size, uint32_t* length);
+    int32_t ResetDllFiFo();
+    int32_t GetRawData(unsigned char* buffer, int32_t size);
+
+    // Reads a "LIN1DD" file and, when it reads without error, makes it this
+    // connection's linearization data; otherwise the connection has none.
+    // Returns the reader's result.
+    int32_t SetLinearizationFile(const std::string& path);
+    // The linearization data in use, shared so a replacement cannot free it
+    // under a reader; empty when there is none.
+    std::shared_ptr<const LinearizationData> Linearization() const;
+
+    void SetProductionMode(bool on) { production_mode = on; }
+    void SetScannerReady();
+    int32_t GetConnectState() const { return connect_state.load(); }
+    bool IsLinDataValid() const { return lin_data_valid.load(); }
+    bool IsSynchronised() const { return assembler.IsSynchronised(); }
+    const std::string& Ip() const { return ip; }
+
+    // Switches set by commands.
+    bool IsSortingX() const { return sorting_x.load(); }
+    bool IsEchoMode() const { return echo_mode.load(); }
+    bool IsFifoNewestOnly() const { return fifo_newest_only.load(); }
+    int32_t RangeImageNrProfiles() const { return range_image_nr_profiles.load(); }
+    RangeImageScaling RangeImage() const;
+
+    // The value of "key=value": the text between the first "=" and the next
+    // carriage return. False without "=".
+    static bool ParseReply(const std::string& text, std::string& value);
+    // The whole value as an integer (decimal, "0x" hexadecimal or "0" octal).
+    static bool ParseIntValue(const std::string& text, int64_t& value);
+    // The whole value as a float, whatever the process locale.
+    static bool ParseFloatValue(const std::string& text, float& value);
+
+    // A copy of the reception counters, taken under the receive lock.
+    ReceiveStatistics Statistics() const;
+    uint32_t FifoFillBytes() const { return fifo.FillBytes(); }
+
+    static uint32_t ComputeCrc32(const uint8_t* data, std::size_t size);
+
+private:
+    using PropertyGetter = std::function<int(unsigned char*, unsigned int, int)>;
+
+    static bool ValueDigits(const std::string& text, std::string& digits, bool& negative);
+    bool StartConnection(const ConnectSettings& settings);
+    bool AllocateBuffers(const ConnectSettings& settings);
+    void LogStatisticsIfDue();
+    void LogStatistics();
+    int32_t SendCommand(const char* text, int32_t length);
+    int32_t SendDirect(const char* text);
+    bool WaitForSync();
+    int32_t UploadFile(const std::string& command);
+    void SaveMatrixBin();
+    // False when the command is none of the range-image settings.
+    bool SetRangeImageValue(const std::string& command, int32_t& result);
+    bool SetSwitch(const std::string& command);
+    int32_t CopyInfoText(char* buffer, int32_t size);
+    int32_t CopyLinTable(char* buffer, int32_t size);
+    int32_t InfoRequest(const char* log_text, const char* command, char* buffer, int32_t size,
+                        bool give_length);
+    int32_t InfoSync();
+    void PushFrame(const uint8_t* container, uint32_t size, bool camera);
+    // Makes `parsed` the data in use when it read without error (`result`).
+    void InstallLinearization(std::shared_ptr<const LinearizationData> parsed, int result);
+
+    // FrameSink, on the transport thread under receive_mutex.
+    bool AcceptsContainers() const override;
+    bool HasLinearizationData() const override;
+    void OnSyncFrame() override;
+    void OnTextBlock(const uint8_t* block, uint32_t length) override;
+    void OnDataContainer(const uint8_t* container, uint32_t size, ContainerKind kind) override;
+    void OnLinearizationData(const uint8_t* data, uint32_t size) override;
+
+    // Fixed by Connect, before the transport starts.
+    std::string ip;
+    std::string port;
+    std::string host_ip;
+    std::string host_port;
+    std::string tag;  // this object's address as decimal text
+    LibraryLogger logger;
+    std::shared_ptr<EthernetInterface> transport;
+
+    // Shared between threads without a lock.
+    std::atomic<int32_t> connect_state{0};
+    std::atomic<bool> lin_data_valid{false};
+    std::atomic<bool> geometry_current{false};  // cleared at every (re)connect
+    std::atomic<bool> acquisition_stopped{false};
+    std::atomic<bool> production_mode{false};
+    std::atomic<bool> sorting_x{false};
+    std::atomic<bool> echo_mode{false};
+    std::atomic<bool> fifo_newest_only{false};
+    std::atomic<int32_t> range_image_nr_profiles{1};
+
+    // Guarded by range_mutex.
+    mutable std::mutex range_mutex;
+    RangeImageScaling range_image;
+
+    // Guarded by linearization_mutex: swapped whole, read through snapshots.
+    mutable std::mutex linearization_mutex;
+    std::shared_ptr<const LinearizationData> linearization;
+    std::shared_ptr<const std::vector<uint8_t>> lin_raw;
+    bool lin_check_mode = false;
+
+    // One request/reply or echo exchange at a time.
+    std::recursive_mutex exchange_mutex;
+    // Guarded by reply_mutex: the last text block, NUL-terminated behind its head.
+    std::mutex reply_mutex;
+    std::unique_ptr<char[]> reply_block;
+
+    // Guarded by receive_mutex.
+    mutable std::mutex receive_mutex;
+    FrameAssembler assembler{*this};
+    bool first_receive = true;
+    uint32_t statistics_tick = 0;
+
+    ContainerFifo fifo;
+
+    // From the last FPGA register block decoded; shown by the statistics.
+    std::atomic<uint32_t> scanner_status{0};
+    std::atomic<uint32_t> pll_lock_status{0};
+    std::atomic<uint32_t> fpga_error_code{0};
+
+    // Named values; filled before the transport starts, read-only afterwards.
+    std::unordered_map<std::string, PropertyGetter> properties;
+
+    Platform::Win32Event profile_event{false, false};
+    Platform::Win32Event xml_parsed_event{true, false};
+    Platform::Win32Event reply_event{true, false};
+    Platform::Win32Event sync_event{true, false};
+    Platform::Win32Event image_event{false, false};
+};
