@@ -11,6 +11,7 @@
 #include <type_traits>
 
 #include "gentl_core/ErrorHandling.h"
+#include "gentl_core/Logger.h"
 #include "platform/Assert.h"
 
 namespace GenTLCore {
@@ -529,5 +530,118 @@ GC_ERROR GenTLRegisterMap::GetVariableCustomRegisterSize(uint32_t, uint64_t&) { 
 // ===========================================================================
 // Register-map port
 // ===========================================================================
+
+namespace {
+
+constexpr const char* NO_PORT_TEXT = "Port functionality not implemented for this module.";
+
+}  // namespace
+
+GC_ERROR GenTLRegMapPort::DoReadPort(uint64_t address, void* buffer, size_t* size)
+{
+    if (!ImplementsPort()) return ReportError(GC_ERR_NOT_IMPLEMENTED, NO_PORT_TEXT);
+    return ReadFromRegMap(address, buffer, *size);
+}
+
+GC_ERROR GenTLRegMapPort::DoWritePort(uint64_t address, const void* data, size_t* size)
+{
+    if (!ImplementsPort()) return ReportError(GC_ERR_NOT_IMPLEMENTED, NO_PORT_TEXT);
+    return WriteToRegMap(address, data, *size);
+}
+
+GC_ERROR GenTLRegMapPort::DoGetPortInfo(PORT_INFO_CMD info_cmd, INFO_DATATYPE* type, void* buffer,
+                                        size_t* size)
+{
+    if (!ImplementsPort()) return ReportError(GC_ERR_NOT_IMPLEMENTED, NO_PORT_TEXT);
+    const GenTLBranding& branding = GetBranding();
+    PortInfo info;
+    info.id = GetID();
+    info.vendor = branding.VendorName();
+    info.model = branding.ModelName();
+    info.tl_type = branding.TLType();
+    info.module = GetModuleName();
+    info.version = branding.Version();
+    info.port_name = GetPortName();
+    // A module's port answers its access flags as constants, whatever its state.
+    return CopyPortInfo(info, info_cmd, type, buffer, size,
+                        "GetPortInfo: unknown port info command requested");
+}
+
+// The shape shared by feature persistence and register streaming.
+struct GenTLRegMapPort::MultiRegisterOperation {
+    bool (GenTLRegMapPort::*prepare_tl)();
+    bool (GenTLRegMapPort::*prepare_core)();
+    bool (GenTLRegMapPort::*cleanup_core)();
+    bool (GenTLRegMapPort::*cleanup_tl)();
+    const char* tl_refused_text;
+    const char* core_refused_text;
+    const char* cleanup_failed_text;
+    uint32_t cleanup_failed_level;
+
+    static const MultiRegisterOperation FEATURE_PERSISTENCE;
+    static const MultiRegisterOperation REGISTER_STREAMING;
+};
+
+const GenTLRegMapPort::MultiRegisterOperation
+    GenTLRegMapPort::MultiRegisterOperation::FEATURE_PERSISTENCE{
+        &GenTLRegMapPort::PrepareTLFeaturePersistence,
+        &GenTLRegMapPort::PrepareCoreFeaturePersistence,
+        &GenTLRegMapPort::CleanupCoreFeaturePersistence,
+        &GenTLRegMapPort::CleanupTLFeaturePersistence,
+        "TL-specific features refused to prepare for feature persistence operation.",
+        "Core features refused to prepare for feature persistence operation.",
+        "Failure reported during cleanup at the end of feature persistence operation.",
+        LOG_LEVEL_WARNING,
+    };
+
+const GenTLRegMapPort::MultiRegisterOperation
+    GenTLRegMapPort::MultiRegisterOperation::REGISTER_STREAMING{
+        &GenTLRegMapPort::PrepareTLRegisterStreaming,
+        &GenTLRegMapPort::PrepareCoreRegisterStreaming,
+        &GenTLRegMapPort::CleanupCoreRegisterStreaming,
+        &GenTLRegMapPort::CleanupTLRegisterStreaming,
+        "TL-specific registers refused to prepare for register streaming operation.",
+        "Core registers refused to prepare for register streaming operation.",
+        "Failure reported during cleanup at the end of register streaming operation.",
+        LOG_LEVEL_ERROR,
+    };
+
+GC_ERROR GenTLRegMapPort::PrepareFeaturePersistence()
+{
+    return RunPrepare(MultiRegisterOperation::FEATURE_PERSISTENCE);
+}
+
+void GenTLRegMapPort::CleanupFeaturePersistence()
+{
+    RunCleanup(MultiRegisterOperation::FEATURE_PERSISTENCE);
+}
+
+GC_ERROR GenTLRegMapPort::PrepareRegisterStreaming()
+{
+    return RunPrepare(MultiRegisterOperation::REGISTER_STREAMING);
+}
+
+void GenTLRegMapPort::CleanupRegisterStreaming()
+{
+    RunCleanup(MultiRegisterOperation::REGISTER_STREAMING);
+}
+
+GC_ERROR GenTLRegMapPort::RunPrepare(const MultiRegisterOperation& operation)
+{
+    if (!(this->*operation.prepare_tl)())
+        return ReportError(GC_ERR_ACCESS_DENIED, operation.tl_refused_text);
+    if (!(this->*operation.prepare_core)()) {
+        (void)(this->*operation.cleanup_tl)();
+        return ReportError(GC_ERR_ACCESS_DENIED, operation.core_refused_text);
+    }
+    return GC_ERR_SUCCESS;
+}
+
+void GenTLRegMapPort::RunCleanup(const MultiRegisterOperation& operation)
+{
+    if (!(this->*operation.cleanup_core)() || !(this->*operation.cleanup_tl)())
+        TL_LOG(LOG_CATEGORY_CONTROL, operation.cleanup_failed_level)
+            << operation.cleanup_failed_text;
+}
 
 }  // namespace GenTLCore

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "GenTL.h"
+#include "gentl_core/GenTLPort.h"
 
 namespace GenTLCore {
 
@@ -203,7 +204,55 @@ private:
 // Register-map port
 // ===========================================================================
 
-// TODO: GenTLRegMapPort (a GenTLPort serving its reads and writes from the
-// GenTLRegisterMap above) is being written separately and goes here.
+// A port whose address space is its own register map: port reads and writes
+// go to the map, port info comes from the branding and the module's names, and
+// the module's command registers run the feature-persistence and
+// register-streaming sequences over the hooks below.
+//
+// Lifetime: as GenTLPort; the owning module builds the map in its
+// FinalizeConstruction.
+// Threads: any; every port operation holds handle_lock, so the map, its
+// accessors and the hooks run under it.
+class GenTLRegMapPort : public GenTLPort, public GenTLRegisterMap {
+public:
+    GC_ERROR DoReadPort(uint64_t address, void* buffer, size_t* size) override;
+    GC_ERROR DoWritePort(uint64_t address, const void* data, size_t* size) override;
+    GC_ERROR DoGetPortInfo(PORT_INFO_CMD info_cmd, INFO_DATATYPE* type, void* buffer,
+                           size_t* size) override;
+
+protected:
+    // False for a module without a port of its own: its port reads, writes
+    // and info fail with GC_ERR_NOT_IMPLEMENTED.
+    virtual bool ImplementsPort() { return true; }
+    // The answers to PORT_INFO_MODULE and PORT_INFO_PORTNAME.
+    virtual std::string GetModuleName() = 0;
+    virtual std::string GetPortName() = 0;
+
+    // Prepare: the transport layer's share first, then the core's; a core
+    // refusal undoes the transport layer's share and fails with
+    // GC_ERR_ACCESS_DENIED. Cleanup: the core's share, then the transport
+    // layer's only when the core's succeeded; a failure is only logged.
+    GC_ERROR PrepareFeaturePersistence();
+    void CleanupFeaturePersistence();
+    GC_ERROR PrepareRegisterStreaming();
+    void CleanupRegisterStreaming();
+
+    // The shares, each answering whether its step succeeded. Core hooks
+    // belong to the framework's module classes, TL hooks to the transport
+    // layer's subclasses; every default answers true.
+    virtual bool PrepareCoreFeaturePersistence() { return true; }
+    virtual bool CleanupCoreFeaturePersistence() { return true; }
+    virtual bool PrepareCoreRegisterStreaming() { return true; }
+    virtual bool CleanupCoreRegisterStreaming() { return true; }
+    virtual bool PrepareTLFeaturePersistence() { return true; }
+    virtual bool CleanupTLFeaturePersistence() { return true; }
+    virtual bool PrepareTLRegisterStreaming() { return true; }
+    virtual bool CleanupTLRegisterStreaming() { return true; }
+
+private:
+    struct MultiRegisterOperation;
+    GC_ERROR RunPrepare(const MultiRegisterOperation& operation);
+    void RunCleanup(const MultiRegisterOperation& operation);
+};
 
 }  // namespace GenTLCore
