@@ -5,3 +5,8 @@ gentesk_test(module_tests
           ${CMAKE_CURRENT_LIST_DIR}/TestBranding.cpp
           ${CMAKE_CURRENT_LIST_DIR}/LogCapture.cpp
   LIBS gentl_core)
+gentesk_test(remote_device_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/RemoteDeviceTest.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/TestBranding.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/LogCapture.cpp
+  LIBS gentl_core)
