@@ -1,0 +1,81 @@
+// AcquisitionTestHelpers.h: the branding, last-error reader and typed info
+// readers shared by the buffer and data stream tests.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "gentl_core/ErrorHandling.h"
+#include "gentl_core/GenTLBranding.h"
+#include "gentl_core/SmartPointers.h"
+
+namespace AcquisitionTest {
+
+// The switches the acquisition engine asks of the branding. Install it
+// before the code under test runs; the answers must not change afterwards.
+class AcquisitionBranding : public GenTLCore::DefaultBranding {
+public:
+    bool multi_part_aware = true;
+    bool composite_buffer_aware = false;
+    bool buffer_changes_during_acquisition = false;
+    bool stop_without_start_allowed = false;
+    bool engine_control_features = false;
+    uint64_t default_aux_buffer_count = 0;
+
+    std::string TLType() const override { return "TestTL"; }
+    std::string UniqueIDPrefix() const override { return "Acq"; }
+    bool MultiPartAware() const override { return multi_part_aware; }
+    bool CompositeBufferAware() const override { return composite_buffer_aware; }
+    bool BufferChangesDuringAcquisition() const override
+    {
+        return buffer_changes_during_acquisition;
+    }
+    bool StopWithoutStartAllowed() const override { return stop_without_start_allowed; }
+    bool AcquisitionEngineControlFeatures() const override { return engine_control_features; }
+    uint64_t DefaultAuxBufferCount() const override { return default_aux_buffer_count; }
+    std::string DataStreamDescription() const override { return "<RegisterDescription/>"; }
+    std::string DataStreamDescriptionFileName() const override { return "stream.xml"; }
+};
+
+// Makes a new branding the one in force; adjust it before use.
+inline AcquisitionBranding& InstallAcquisitionBranding()
+{
+    auto* branding = new AcquisitionBranding;
+    GenTLCore::BrandingControl::Instance()->Initialize(
+        GenTLCore::SharedPtr<GenTLCore::GenTLBranding>(branding));
+    return *branding;
+}
+
+inline GenTLCore::LastErrorRecord LastError()
+{
+    GenTLCore::LastErrorRecord record;
+    GenTLCore::TLSControl::Instance()->GetLastError(record);
+    return record;
+}
+
+inline std::string LastErrorText()
+{
+    return LastError().text;
+}
+
+// One typed answer of an info query: the result code, the data type and
+// the value's bytes.
+template <class T>
+struct InfoAnswer {
+    GC_ERROR result = GC_ERR_ERROR;
+    INFO_DATATYPE type = -1;
+    T value{};
+};
+
+// Runs `query(type, buffer, size)` into a T-sized buffer.
+template <class T, class Query>
+InfoAnswer<T> Ask(Query query)
+{
+    InfoAnswer<T> answer;
+    size_t size = sizeof(T);
+    answer.result = query(&answer.type, &answer.value, &size);
+    return answer;
+}
+
+}  // namespace AcquisitionTest
