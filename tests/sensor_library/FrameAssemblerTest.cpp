@@ -311,6 +311,24 @@ TEST_F(PictureCounterTest, CountsAJumpFromFiveToSeven)
     EXPECT_EQ(3u, harness.sink.containers.size());
 }
 
+TEST_F(PictureCounterTest, ReadsOnlyTheFieldsAShortGeneralBlockHas)
+{
+    const Bytes counter_only = ContainerBuilder()
+                                   .AddBlock(TestSupport::Tag::GENERAL, Bytes{0x34, 0x12, 0xAA, 0xBB})
+                                   .AddRawProfileBlock({{1, 2, 3}})
+                                   .Build();
+    const Bytes empty_general = ContainerBuilder()
+                                    .AddBlock(TestSupport::Tag::GENERAL, Bytes{})
+                                    .AddRawProfileBlock({{1, 2, 3}})
+                                    .Build();
+    harness.Feed(counter_only);
+    EXPECT_EQ(0x1234u, harness.Stats().pic_count);
+    EXPECT_EQ(0u, harness.Stats().time_stamp);
+    harness.Feed(empty_general);
+    EXPECT_EQ(0u, harness.Stats().pic_count);
+    EXPECT_EQ(2u, harness.sink.containers.size());
+}
+
 // Limits of the receive buffer.
 TEST(ReceiveLimitsTest, IgnoresAChunkLargerThanTheLargestFrame)
 {

@@ -75,12 +75,17 @@ protected:
         return taken;
     }
 
-    void ExpectExactContainers(const std::vector<Bytes>& containers)
+    // Starts streaming and takes `count` containers, each exactly as sent.
+    std::vector<Bytes> StreamAndTake(std::size_t count)
     {
+        scanvo.WriteData("SetAcquisitionStart\r", 20);
+        const std::vector<Bytes> containers = TakeContainers(count);
+        EXPECT_EQ(count, containers.size());
         for (const Bytes& container : containers) {
             const uint16_t counter = PictureCounterOf(container);
             EXPECT_EQ(TestSupport::ProfileContainer(counter, counter * 1000u, WIDTH), container);
         }
+        return containers;
     }
 
     SimulatedSensor sensor;
@@ -124,10 +129,8 @@ TEST_F(SensorEndToEndTest, SettingsRequestsWithoutCarriageReturnAreAnswered)
 TEST_F(SensorEndToEndTest, StreamedContainersArriveWholeAndInOrder)
 {
     ConnectReady();
-    scanvo.WriteData("SetAcquisitionStart\r", 20);
-    const std::vector<Bytes> containers = TakeContainers(20);
+    const std::vector<Bytes> containers = StreamAndTake(20);
     ASSERT_EQ(20u, containers.size());
-    ExpectExactContainers(containers);
     for (std::size_t i = 1; i < containers.size(); ++i)
         EXPECT_EQ(PictureCounterOf(containers[i - 1]) + 1, PictureCounterOf(containers[i]));
     EXPECT_EQ(0u, scanvo.Statistics().crc_errors);
@@ -137,15 +140,11 @@ TEST_F(SensorEndToEndTest, OddChunksAndGarbageDoNotCostAnyContainer)
 {
     sensor.SetChunking(TestSupport::ChunkMode::Random, 37, 99);
     ConnectReady();
-    scanvo.WriteData("SetAcquisitionStart\r", 20);
-    ASSERT_EQ(5u, TakeContainers(5).size());
+    StreamAndTake(5);
     scanvo.WriteData("SetAcquisitionStop\r", 19);
     ASSERT_TRUE(WaitUntil([&] { return !sensor.IsStreaming(); }));
     sensor.SendRaw(Bytes{0xff, 0x01, 0x1a, 0x02, 0xff, 0xff, 0xff, 0x7f, 0x07, 0x19, 0, 0, 0, 9, 9});
-    scanvo.WriteData("SetAcquisitionStart\r", 20);
-    const std::vector<Bytes> containers = TakeContainers(10);
-    ASSERT_EQ(10u, containers.size());
-    ExpectExactContainers(containers);
+    StreamAndTake(10);
     EXPECT_EQ(0u, scanvo.Statistics().crc_errors);
 }
 
@@ -153,10 +152,7 @@ TEST_F(SensorEndToEndTest, AContainerWithABadCrcIsCountedAndSkipped)
 {
     ConnectReady();
     sensor.CorruptNextCrc();
-    scanvo.WriteData("SetAcquisitionStart\r", 20);
-    const std::vector<Bytes> containers = TakeContainers(5);
-    ASSERT_EQ(5u, containers.size());
-    ExpectExactContainers(containers);
+    StreamAndTake(5);
     EXPECT_EQ(1u, scanvo.Statistics().crc_errors);
 }
 
@@ -187,6 +183,35 @@ TEST_F(SensorEndToEndTest, ABrokenLinearizationFrameLeavesTheSensorNotReady)
     EXPECT_FALSE(WaitUntil([&] { return scanvo.GetConnectState() == 3; }, 500ms));
 }
 
+TEST_F(SensorEndToEndTest, InProductionModeTheSensorsFirstTextMakesItReady)
+{
+    sensor.SetLinMode(TestSupport::LinMode::Omit);
+    sensor.SetUnsolicitedXml(true);
+    scanvo.SetProductionMode(true);
+    ConnectReady();
+    EXPECT_FALSE(scanvo.IsLinDataValid());
+    StreamAndTake(3);
+}
+
+TEST_F(SensorEndToEndTest, ALinearizationFrameSentOnAcceptMakesItReady)
+{
+    sensor.SetLinMode(TestSupport::LinMode::Omit);
+    sensor.SetLinOnAccept(true);
+    ConnectReady();
+    EXPECT_TRUE(scanvo.IsLinDataValid());
+}
+
+TEST_F(SensorEndToEndTest, APictureCounterJumpIsCountedOnceAndTheStreamGoesOn)
+{
+    ConnectReady();
+    StreamAndTake(3);
+    const uint32_t errors = scanvo.Statistics().pic_count_errors;
+    sensor.JumpPictureCounter(5);
+    EXPECT_TRUE(WaitUntil([&] { return scanvo.Statistics().pic_count_errors == errors + 1; }));
+    EXPECT_FALSE(WaitUntil([&] { return scanvo.Statistics().pic_count_errors > errors + 1; }, 200ms));
+    EXPECT_FALSE(TakeContainers(5).empty());
+}
+
 TEST_F(SensorEndToEndTest, StreamsOverUdpToTheHostAddress)
 {
     SimulatedSensor udp_sensor(SimulatedSensor::Options{"127.0.0.1", true});
@@ -199,10 +224,7 @@ TEST_F(SensorEndToEndTest, StreamsOverUdpToTheHostAddress)
     probe.Close();
     Connect(udp_sensor, 1, std::to_string(address.port));
     ASSERT_TRUE(WaitUntil([&] { return scanvo.GetConnectState() == 3; }));
-    scanvo.WriteData("SetAcquisitionStart\r", 20);
-    const std::vector<Bytes> containers = TakeContainers(10);
-    ASSERT_EQ(10u, containers.size());
-    ExpectExactContainers(containers);
+    StreamAndTake(10);
     scanvo.Disconnect();
     const std::vector<std::string> texts = udp_sensor.CommandTexts();
     ASSERT_GE(texts.size(), 2u);

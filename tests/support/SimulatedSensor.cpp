@@ -118,9 +118,16 @@ void SimulatedSensor::AcceptLoop()
         accepted_socket.SetNoDelay(true);
         auto session = std::make_shared<Session>();
         session->socket = std::move(accepted_socket);
+        bool send_lin = false;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            ++accepted;
+            sessions.push_back(session);
+            send_lin = lin_on_accept;
+        }
+        if (send_lin)
+            SendLinFrame(Destination{session}, true);
         std::lock_guard<std::mutex> lock(mutex);
-        ++accepted;
-        sessions.push_back(session);
         session->reader = std::thread([this, session] { SessionLoop(session); });
     }
 }
@@ -211,7 +218,14 @@ void SimulatedSensor::HandleCommand(const Destination& to, const std::string& te
     if (udp && HandleUdpSetup(text))
         return;
     if (text == "SetInitializeAcquisition") {
-        SendLinFrame(to);
+        bool send_xml = false;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            send_xml = unsolicited_xml;
+        }
+        if (send_xml)
+            SendReply(to, CurrentXml());
+        SendLinFrame(to, false);
     } else if (text == "get_xmldescriptor" || text == "get_xmldescriptorexpert") {
         SendReply(to, CurrentXml());
     } else if (StartsWith(text, "GetSettings=")) {
@@ -254,7 +268,7 @@ bool SimulatedSensor::HandleUdpSetup(const std::string& text)
     return true;
 }
 
-void SimulatedSensor::SendLinFrame(const Destination& to)
+void SimulatedSensor::SendLinFrame(const Destination& to, bool unasked)
 {
     Bytes lin;
     LinMode mode;
@@ -265,7 +279,7 @@ void SimulatedSensor::SendLinFrame(const Destination& to)
         mode = lin_mode;
         delay_ms = lin_delay_ms;
     }
-    if (mode == LinMode::Omit || !Pause(delay_ms))
+    if ((mode == LinMode::Omit && !unasked) || !Pause(delay_ms))
         return;
     switch (mode) {
     case LinMode::BadMagic:
@@ -407,6 +421,24 @@ void SimulatedSensor::SetLinMode(LinMode mode, int delay_ms)
     std::lock_guard<std::mutex> lock(mutex);
     lin_mode = mode;
     lin_delay_ms = delay_ms;
+}
+
+void SimulatedSensor::SetLinOnAccept(bool on)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    lin_on_accept = on;
+}
+
+void SimulatedSensor::SetUnsolicitedXml(bool on)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    unsolicited_xml = on;
+}
+
+void SimulatedSensor::JumpPictureCounter(uint16_t count)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    picture_counter = static_cast<uint16_t>(picture_counter + count);
 }
 
 void SimulatedSensor::SetReplyMode(ReplyMode mode, int delay_ms)

@@ -66,6 +66,11 @@ public:
     void SetLinModel(const LinModel& model, const LinContent& content = LinContent());
     void SetLinData(const Bytes& lin1dd);
     void SetLinMode(LinMode mode, int delay_ms = 0);
+    // Also sends the linearization frame as soon as a connection is accepted
+    // (with LinMode::Omit, only then).
+    void SetLinOnAccept(bool on);
+    // Also sends the XML description, unasked, on "SetInitializeAcquisition".
+    void SetUnsolicitedXml(bool on);
     void SetReplyMode(ReplyMode mode, int delay_ms = 0);
     void SetXml(const std::string& xml);  // empty: built from the settings
     void SetXmlBuilder(XmlBuilder builder);
@@ -74,6 +79,8 @@ public:
     void SetStreamWidth(uint32_t width);
     void SetContainerFactory(ContainerFactory factory);
     void CorruptNextCrc();
+    // The next streamed container's picture counter skips `count` values.
+    void JumpPictureCounter(uint16_t count);
 
     // Actions.
     void SendRaw(const Bytes& bytes);
@@ -111,7 +118,8 @@ private:
     void StreamLoop();
     void HandleCommand(const Destination& to, const std::string& text, bool had_cr, bool udp);
     bool HandleUdpSetup(const std::string& text);
-    void SendLinFrame(const Destination& to);
+    // Omit leaves out only the answer to the initialization, not `unasked` frames.
+    void SendLinFrame(const Destination& to, bool unasked);
     void SendReply(const Destination& to, const std::string& text);
     void Send(const Destination& to, Bytes bytes);
     void SendChunked(Session& session, const Bytes& bytes);
@@ -136,6 +144,8 @@ private:
     Bytes lin_data;
     LinMode lin_mode = LinMode::Ok;
     int lin_delay_ms = 0;
+    bool lin_on_accept = false;
+    bool unsolicited_xml = false;
     ReplyMode reply_mode = ReplyMode::Normal;
     int reply_delay_ms = 0;
     std::string fixed_xml;
