@@ -213,7 +213,10 @@ GC_ERROR GenTLEventImpl<T>::WaitForDatum(uint64_t timeout_ms)
     // A push wakes one waiter without a kill; a kill or a close wakes it
     // with one, and the kill is this call's even when data came meanwhile.
     const bool infinite = timeout_ms == GENTL_INFINITE;
-    const double timeout_s = infinite ? -1.0 : static_cast<double>(timeout_ms) / 1000.0;
+    // Half a millisecond more: the wait cuts seconds back to whole
+    // milliseconds, and e.g. 1001 ms as seconds would come back as 1000.
+    const double timeout_s =
+        infinite ? -1.0 : (static_cast<double>(timeout_ms) + 0.5) / 1000.0;
     WaitResult result;
     do {
         result = evt_condition.Wait(evt_lock, timeout_s);

@@ -101,6 +101,13 @@ TEST_F(EventGetDataTimeoutTest, FiniteTimeoutOnEmptyQueueTimesOut)
     EXPECT_EQ(GC_ERR_TIMEOUT, TakeDatum(*event, 30).result);
 }
 
+TEST_F(EventGetDataTimeoutTest, TimeoutIsNotCutShort)
+{
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(GC_ERR_TIMEOUT, TakeDatum(*event, 1001).result);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 1001ms);
+}
+
 TEST_F(EventGetDataTimeoutTest, HugeFiniteTimeoutKeepsWaiting)
 {
     WaitingConsumer consumer(*event, GENTL_INFINITE - 1);
