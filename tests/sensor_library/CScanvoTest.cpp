@@ -4,10 +4,13 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <fstream>
 #include <thread>
 
 #include "FakeTransport.h"
+#include "StreamMutator.h"
+#include "platform/Assert.h"
 #include "sensor_library/CScanvo.h"
 #include "support/ContainerBuilder.h"
 #include "support/SimulatedSensorModel.h"
@@ -634,6 +637,53 @@ TEST_F(ConnectionTest, CommandsFromAnotherThreadDoNotDisturbTheReceivePath)
     writer.join();
     reader.join();
     EXPECT_EQ(0u, scanvo.Statistics().crc_errors);
+}
+
+// Hostile streams through the whole connection: text blocks of every
+// length into the reply, containers into the FIFO, garbage linearization.
+std::atomic<int> connection_assertions{0};
+
+TEST(ConnectionFuzzTest, SurvivesMutatedStreamsAndStillDeliversCleanContainers)
+{
+    connection_assertions = 0;
+    const Platform::AssertionHook previous = Platform::SetAssertionHookForTest(
+        [](const char*, const char*, int) { ++connection_assertions; });
+    auto fake = std::make_shared<FakeTransport>();
+    CScanvo scanvo;
+    scanvo.SetProductionMode(true);
+    ConnectSettings settings;
+    settings.fifo_size = 1 << 16;
+    settings.receive_buffer_size = StreamMutator::BUFFER;
+    ASSERT_TRUE(scanvo.ConnectWithTransportForTest(settings, fake));
+    fake->Connect();
+    const std::vector<Bytes> frames = {Profile(1), Profile(2, 40), TextContainer("<device/>"),
+                                       TextContainer(std::string(3000, 't')),
+                                       TestSupport::SyncFrame(8), ShortFrame(0x07, Bytes(30, 1))};
+    std::mt19937 random(77);
+    Bytes out(1 << 12);
+    for (int i = 0; i < 20000; ++i) {
+        Bytes input = frames[random() % frames.size()];
+        const Bytes& second = frames[random() % frames.size()];
+        input.insert(input.end(), second.begin(), second.end());
+        StreamMutator::Mutate(input, random);
+        std::size_t offset = 0;
+        for (std::size_t piece : StreamMutator::Pieces(input.size(), random)) {
+            piece = std::min(piece, input.size() - offset);
+            fake->Feed(Bytes(input.begin() + static_cast<long>(offset),
+                             input.begin() + static_cast<long>(offset + piece)));
+            offset += piece;
+        }
+        while (scanvo.GetRawData(out.data(), static_cast<int32_t>(out.size())) > 0) {
+        }
+    }
+    for (int k = 0; k < 14; ++k)
+        fake->Feed(Profile(9));
+    const int taken = scanvo.GetRawData(out.data(), static_cast<int32_t>(out.size()));
+    ASSERT_GT(taken, 0);
+    out.resize(static_cast<std::size_t>(taken));
+    EXPECT_EQ(Profile(9), out);
+    Platform::SetAssertionHookForTest(previous);
+    EXPECT_EQ(0, connection_assertions.load());
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "AssemblerHarness.h"
+#include "StreamMutator.h"
 #include "platform/Assert.h"
 
 using TestSupport::Bytes;
@@ -17,62 +18,15 @@ void CountAssertion(const char*, const char*, int)
     ++assertion_failures;
 }
 
-constexpr uint32_t FUZZ_BUFFER = 4096;
+constexpr uint32_t FUZZ_BUFFER = StreamMutator::BUFFER;
 constexpr int ITERATIONS = 100000;
 constexpr int RECOVERY_EVERY = 10;
 // Enough clean bytes to outlast any frame a mutation can leave pending.
 constexpr int RECOVERY_CONTAINERS = 14;
 
-uint32_t InterestingValue(std::mt19937& random)
-{
-    const uint32_t values[] = {0,           1,           4,          7,        8,
-                               12,          19,          20,         0x400,    FUZZ_BUFFER - 1,
-                               FUZZ_BUFFER, FUZZ_BUFFER + 1, 4202500, 4202501, 8405001,
-                               0x7FFFFFFF,  0xFFFFFFFF,  0x021A01FF, 0x021AFFFF};
-    return random() % 2 == 0 ? values[random() % std::size(values)] : random();
-}
-
-void Mutate(Bytes& bytes, std::mt19937& random)
-{
-    const int mutations = 1 + static_cast<int>(random() % 4);
-    for (int m = 0; m < mutations && !bytes.empty(); ++m) {
-        const std::size_t at = random() % bytes.size();
-        switch (random() % 6) {
-        case 0:
-            bytes[at] ^= static_cast<uint8_t>(1u << (random() % 8));
-            break;
-        case 1:
-            if (at + 4 <= bytes.size())
-                TestSupport::PutU32(bytes, at, InterestingValue(random));
-            break;
-        case 2:
-            bytes.insert(bytes.begin() + static_cast<long>(at), 1 + random() % 16,
-                         static_cast<uint8_t>(random()));
-            break;
-        case 3:
-            bytes.erase(bytes.begin() + static_cast<long>(at),
-                        bytes.begin() + static_cast<long>(std::min(bytes.size(), at + 1 + random() % 32)));
-            break;
-        case 4:
-            bytes.resize(at);
-            break;
-        default: {
-            const Bytes copy(bytes.begin() + static_cast<long>(at), bytes.end());
-            bytes.insert(bytes.begin() + static_cast<long>(random() % bytes.size()), copy.begin(),
-                         copy.begin() + static_cast<long>(std::min<std::size_t>(copy.size(), 64)));
-        }
-        }
-    }
-}
-
 void FeedRandomly(AssemblerHarness& harness, const Bytes& bytes, std::mt19937& random)
 {
-    std::vector<std::size_t> pieces;
-    for (std::size_t total = 0; total < bytes.size();) {
-        pieces.push_back(1 + random() % (bytes.size() + 1));
-        total += pieces.back();
-    }
-    harness.FeedSplit(bytes, pieces);
+    harness.FeedSplit(bytes, StreamMutator::Pieces(bytes.size(), random));
 }
 
 // Hostile streams: whatever arrives, the receive path never reads or writes
@@ -100,7 +54,7 @@ TEST(ReceiveFuzzTest, SurvivesMutatedStreamsAndRecovers)
                                                    : clean[random() % clean.size()];
             input.insert(input.end(), frame.begin(), frame.end());
         }
-        Mutate(input, random);
+        StreamMutator::Mutate(input, random);
         harness.sink.ready = random() % 10 != 0;
         harness.sink.has_lin = random() % 2 == 0;
         FeedRandomly(harness, input, random);
