@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "gentl_core/GenTLBranding.h"
+#include "gentl_core/GenTLRemoteDevice.h"
 #include "gentl_core/InfoCommandHandling.h"
 #include "gentl_core/Logger.h"
 #include "gentl_core/MiscUtils.h"
@@ -237,9 +238,15 @@ GC_ERROR GenTLLibrary::Register(const SharedPtr<GenTLHandle>& candidate, void* h
 
     void* const handle = candidate.Get();
     if (pool.find(handle) != pool.end()) {
-        // TODO: a remote device (DevGetPort) is handed out again instead; it comes with its module.
-        return ReportError(GC_ERR_RESOURCE_IN_USE,
-                           "Open/Register: requested object is already in use");
+        // Every DevGetPort hands out the device's one remote device again.
+        if (dynamic_cast<GenTLRemoteDevice*>(candidate.Get()) == nullptr)
+            return ReportError(GC_ERR_RESOURCE_IN_USE,
+                               "Open/Register: requested object is already in use");
+        TL_ASSERT(candidate->IsOpen());
+        TL_LOG(LOG_CATEGORY_HPOOL, LOG_LEVEL_INFO)
+            << "Reopened remote device handle: " << candidate->GetUniqueString() << "\n";
+        *out = handle;
+        return GC_ERR_SUCCESS;
     }
     TL_ASSERT(!candidate->IsOpen());
     const GC_ERROR opened = candidate->Open();

@@ -15,6 +15,7 @@
 #include "gentl_core/ErrorHandling.h"
 #include "gentl_core/GenTLBranding.h"
 #include "gentl_core/GenTLLibrary.h"
+#include "gentl_core/GenTLRemoteDevice.h"
 #include "gentl_core/SmartPointers.h"
 #include "gentl_core/SyncObjects.h"
 
@@ -76,6 +77,12 @@ protected:
         close_journal.push_back("FakeSystem");
         return GC_ERR_SUCCESS;
     }
+};
+
+// A remote device without a tag: enough for the pool (completing it asserts).
+class FakeRemoteDevice : public GenTLCore::GenTLVirtualRemoteDevice {
+public:
+    FakeRemoteDevice() : GenTLVirtualRemoteDevice(SharedPtr<GenTLCore::DeviceTag>()) {}
 };
 
 // The transport layer's hooks with settable answers.
@@ -346,6 +353,23 @@ TEST_F(RegisterTest, SecondRegistrationIsInUse)
     EXPECT_EQ("Open/Register: requested object is already in use", LastError().text);
     EXPECT_EQ(nullptr, second);
     EXPECT_NE(nullptr, first);
+}
+
+TEST_F(RegisterTest, RemoteDeviceIsHandedOutAgainUnderTheSameHandle)
+{
+    AssertionRecorder assertions;
+    auto remote = SharedPtr<FakeRemoteDevice>(new FakeRemoteDevice());
+    remote->CompleteConstruction();
+    auto dev = SharedPtr<FakeDevice>(new FakeDevice("Dev"));
+    void* hdev = Add(dev, hsystem);
+    void* first = Add(remote, hdev);
+
+    void* second = nullptr;
+    EXPECT_EQ(GC_ERR_SUCCESS, library.Register(AsHandle(remote), hdev, &second));
+    EXPECT_EQ(first, second);
+    EXPECT_TRUE(remote->IsOpen());
+    ASSERT_EQ(GC_ERR_SUCCESS, library.Unregister<FakeDevice>(hdev));
+    EXPECT_FALSE(remote->IsOpen());
 }
 
 TEST_F(RegisterTest, MissingOutputPointerIsCheckedBeforeTheCandidate)
