@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "gentl_core/ErrorHandling.h"
 #include "gentl_core/GenTLBranding.h"
@@ -22,6 +23,7 @@ public:
     bool stop_without_start_allowed = false;
     bool engine_control_features = false;
     uint64_t default_aux_buffer_count = 0;
+    std::vector<std::string> alternative_stream_keys;
 
     std::string TLType() const override { return "TestTL"; }
     std::string UniqueIDPrefix() const override { return "Acq"; }
@@ -34,6 +36,10 @@ public:
     bool StopWithoutStartAllowed() const override { return stop_without_start_allowed; }
     bool AcquisitionEngineControlFeatures() const override { return engine_control_features; }
     uint64_t DefaultAuxBufferCount() const override { return default_aux_buffer_count; }
+    std::vector<std::string> AlternativeStreamIDKeys() const override
+    {
+        return alternative_stream_keys;
+    }
     std::string DataStreamDescription() const override { return "<RegisterDescription/>"; }
     std::string DataStreamDescriptionFileName() const override { return "stream.xml"; }
 };

@@ -133,10 +133,10 @@ TEST_F(BufferInfoTest, UnknownCommandsAreNotImplementedWhateverTheState)
 }
 
 // Every data command is refused while the engine owns the buffer.
-class DataCommandWhileQueuedTest : public BufferInfoTest,
-                                   public ::testing::WithParamInterface<BUFFER_INFO_CMD> {};
+class BufferDataCommandWhileQueuedTest : public BufferInfoTest,
+                                         public ::testing::WithParamInterface<BUFFER_INFO_CMD> {};
 
-TEST_P(DataCommandWhileQueuedTest, IsRefusedWithTheNoDataMessage)
+TEST_P(BufferDataCommandWhileQueuedTest, IsRefusedWithTheNoDataMessage)
 {
     OpenBuffer open(100);
     open.buffer->SetQueued(true);
@@ -151,7 +151,7 @@ TEST_P(DataCommandWhileQueuedTest, IsRefusedWithTheNoDataMessage)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    AllDataCommands, DataCommandWhileQueuedTest,
+    AllDataCommands, BufferDataCommandWhileQueuedTest,
     ::testing::Values(BUFFER_INFO_TIMESTAMP, BUFFER_INFO_IS_INCOMPLETE, BUFFER_INFO_SIZE_FILLED,
                       BUFFER_INFO_WIDTH, BUFFER_INFO_HEIGHT, BUFFER_INFO_XOFFSET,
                       BUFFER_INFO_YOFFSET, BUFFER_INFO_XPADDING, BUFFER_INFO_YPADDING,
@@ -355,7 +355,7 @@ TEST_F(BufferInfoTest, UnknownCompletenessIsNotAvailable)
 
 // ---- Chunks ----
 
-class ChunkDataTest : public BufferInfoTest {
+class BufferChunkDataTest : public BufferInfoTest {
 protected:
     // Writes a trailer (ID, length) ending at `end`.
     static void PutTrailer(std::vector<uint8_t>& memory, size_t end, uint32_t id, uint32_t length)
@@ -365,7 +365,7 @@ protected:
     }
 };
 
-TEST_F(ChunkDataTest, SixteenBytesWithOneTrailerGiveOneChunkAtOffsetZero)
+TEST_F(BufferChunkDataTest, SixteenBytesWithOneTrailerGiveOneChunkAtOffsetZero)
 {
     OpenBuffer open(16);
     PutTrailer(open.memory, 16, 5, 8);
@@ -380,7 +380,7 @@ TEST_F(ChunkDataTest, SixteenBytesWithOneTrailerGiveOneChunkAtOffsetZero)
     EXPECT_EQ(chunks[0].ChunkLength, 8u);
 }
 
-TEST_F(ChunkDataTest, ChunksAreListedFromTheLastToTheFirst)
+TEST_F(BufferChunkDataTest, ChunksAreListedFromTheLastToTheFirst)
 {
     // [4 data][id 7, len 4][8 data][id 9, len 8][4 data][id 11, len 4]
     OpenBuffer open(40);
@@ -405,7 +405,7 @@ TEST_F(ChunkDataTest, ChunksAreListedFromTheLastToTheFirst)
     EXPECT_EQ(chunks[2].ChunkOffset, 0);
 }
 
-TEST_F(ChunkDataTest, BufferWithoutChunksHasNoChunkData)
+TEST_F(BufferChunkDataTest, BufferWithoutChunksHasNoChunkData)
 {
     OpenBuffer open(16);
     Deliver(*open.buffer, CompleteFill(16));
@@ -426,10 +426,10 @@ struct MalformedChunks {
     GC_ERROR expected;
 };
 
-class MalformedChunkTest : public ChunkDataTest,
-                           public ::testing::WithParamInterface<MalformedChunks> {};
+class BufferMalformedChunkTest : public BufferChunkDataTest,
+                                 public ::testing::WithParamInterface<MalformedChunks> {};
 
-TEST_P(MalformedChunkTest, IsRefusedWithoutReadingOutsideTheBuffer)
+TEST_P(BufferMalformedChunkTest, IsRefusedWithoutReadingOutsideTheBuffer)
 {
     const MalformedChunks& c = GetParam();
     OpenBuffer open(c.memory_size);
@@ -447,7 +447,7 @@ TEST_P(MalformedChunkTest, IsRefusedWithoutReadingOutsideTheBuffer)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Trailers, MalformedChunkTest,
+    Trailers, BufferMalformedChunkTest,
     ::testing::Values(
         MalformedChunks{"LengthReachesBeforeTheStart", 32, 32, 32, 25, GC_ERR_PARSING_CHUNK_DATA},
         MalformedChunks{"LengthNearTwoToThe32", 32, 32, 32, 0xFFFFFFF8u, GC_ERR_PARSING_CHUNK_DATA},

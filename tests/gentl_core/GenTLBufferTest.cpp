@@ -126,7 +126,7 @@ TEST_F(BufferStateTest, FillOfAnUnscheduledBufferIsAnInvariantBreach)
 
 // ---- Taking over an auxiliary fill ----
 
-class TakeOverTest : public BufferTest {
+class BufferTakeOverTest : public BufferTest {
 protected:
     // An auxiliary buffer of `size` bytes holding 0, 1, 2, ... and a fill
     // of `data_size` bytes.
@@ -165,7 +165,7 @@ protected:
     }
 };
 
-TEST_F(TakeOverTest, ThousandBytesIntoSixHundredCopiesSixHundredAndReportsOverflow)
+TEST_F(BufferTakeOverTest, ThousandBytesIntoSixHundredCopiesSixHundredAndReportsOverflow)
 {
     SharedPtr<FakeBuffer> aux = MakeFilledAux(1000, 1000);
     std::vector<uint8_t> memory(700, 0xEE);
@@ -185,7 +185,7 @@ TEST_F(TakeOverTest, ThousandBytesIntoSixHundredCopiesSixHundredAndReportsOverfl
     buffer->Close();
 }
 
-TEST_F(TakeOverTest, SmallerFillIsCopiedWholeAndComplete)
+TEST_F(BufferTakeOverTest, SmallerFillIsCopiedWholeAndComplete)
 {
     SharedPtr<FakeBuffer> aux = MakeFilledAux(1000, 300);
     OpenBuffer open(600);
@@ -198,7 +198,7 @@ TEST_F(TakeOverTest, SmallerFillIsCopiedWholeAndComplete)
     EXPECT_EQ(open.memory[300], 0xEE);
 }
 
-TEST_F(TakeOverTest, DataSizeBeyondTheAuxMemoryReportsOnlyWhatWasCopied)
+TEST_F(BufferTakeOverTest, DataSizeBeyondTheAuxMemoryReportsOnlyWhatWasCopied)
 {
     // The engine claims 2000 bytes in a 1000-byte buffer: only 1000 exist.
     SharedPtr<FakeBuffer> aux = MakeFilledAux(1000, 2000);
@@ -209,7 +209,7 @@ TEST_F(TakeOverTest, DataSizeBeyondTheAuxMemoryReportsOnlyWhatWasCopied)
     EXPECT_EQ(open.memory[1000], 0xEE);
 }
 
-TEST_F(TakeOverTest, CompositeTargetTakesEachFlowIntoItsSegment)
+TEST_F(BufferTakeOverTest, CompositeTargetTakesEachFlowIntoItsSegment)
 {
     // Flows of 100 and 200 bytes at offsets 0 and 100; the second segment
     // holds only 120 of the second flow's 150 data bytes.
@@ -233,7 +233,7 @@ TEST_F(TakeOverTest, CompositeTargetTakesEachFlowIntoItsSegment)
     EXPECT_EQ(second.value, 120u);
 }
 
-TEST_F(TakeOverTest, SurplusAuxSegmentWithDataMarksOverflow)
+TEST_F(BufferTakeOverTest, SurplusAuxSegmentWithDataMarksOverflow)
 {
     SharedPtr<FakeBuffer> aux =
         MakeFilledAux(300, 300,
@@ -248,7 +248,7 @@ TEST_F(TakeOverTest, SurplusAuxSegmentWithDataMarksOverflow)
     EXPECT_EQ(global.data_size, 200u);
 }
 
-TEST_F(TakeOverTest, SegmentSizesPastTheAuxMemoryEndTheWalk)
+TEST_F(BufferTakeOverTest, SegmentSizesPastTheAuxMemoryEndTheWalk)
 {
     SharedPtr<FakeBuffer> aux =
         MakeFilledAux(100, 100,
@@ -265,7 +265,7 @@ TEST_F(TakeOverTest, SegmentSizesPastTheAuxMemoryEndTheWalk)
 
 // ---- Growing an auxiliary buffer ----
 
-TEST_F(TakeOverTest, GrowingAuxMemoryMovesTheSegmentAndTheSizeFollows)
+TEST_F(BufferTakeOverTest, GrowingAuxMemoryMovesTheSegmentAndTheSizeFollows)
 {
     SharedPtr<FakeBuffer> aux(new FakeBuffer(nullptr, 100, nullptr, true, nullptr));
     aux->CompleteConstruction();
@@ -278,7 +278,7 @@ TEST_F(TakeOverTest, GrowingAuxMemoryMovesTheSegmentAndTheSizeFollows)
     EXPECT_EQ(aux->aux_memory_changes.load(), 1);
 }
 
-TEST_F(TakeOverTest, GrownAuxFillIsTakenOverWhole)
+TEST_F(BufferTakeOverTest, GrownAuxFillIsTakenOverWhole)
 {
     SharedPtr<FakeBuffer> aux(new FakeBuffer(nullptr, 100, nullptr, true, nullptr));
     aux->CompleteConstruction();
@@ -293,7 +293,7 @@ TEST_F(TakeOverTest, GrownAuxFillIsTakenOverWhole)
     EXPECT_EQ(open.memory[999], static_cast<uint8_t>(999));
 }
 
-TEST_F(TakeOverTest, OnlyAuxiliaryBuffersGrow)
+TEST_F(BufferTakeOverTest, OnlyAuxiliaryBuffersGrow)
 {
     OpenBuffer open(100);
     EXPECT_FALSE(open.buffer->ResizeAuxMemory(200));
