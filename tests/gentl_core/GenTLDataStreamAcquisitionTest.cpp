@@ -575,6 +575,9 @@ TEST_F(FlushDuringAcquisitionTest, AnnouncingDuringAcquisitionFollowsTheBranding
     const BUFFER_HANDLE late = harness->AnnounceAt(memory.data(), PAYLOAD, nullptr, &result);
     ASSERT_NE(late, nullptr);
     EXPECT_EQ(Stream().QueueBuffer(late), GC_ERR_SUCCESS);
+    EXPECT_TRUE(harness->Buffer(late)->IsScheduled());
+    EXPECT_EQ(harness->Revoke(late), GC_ERR_BUSY);
+    EXPECT_EQ(LastErrorText(), "RevokeBuffer: attempt to revoke a queued buffer.");
     ASSERT_EQ(Stream().StopAcquisition(0), GC_ERR_SUCCESS);
 }
 
