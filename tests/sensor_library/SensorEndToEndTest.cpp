@@ -95,6 +95,8 @@ protected:
 TEST_F(SensorEndToEndTest, ConnectsSendsTheOnConnectCommandsAndBecomesReady)
 {
     ConnectReady();
+    // The sensor records a command after answering it.
+    ASSERT_TRUE(sensor.WaitForCommand("SetInitializeAcquisition"));
     const std::vector<TestSupport::ReceivedCommand> commands = sensor.Commands();
     ASSERT_GE(commands.size(), 2u);
     EXPECT_EQ("SetHostLibraryVersion=1.15.0   x64", commands[0].text);
@@ -166,6 +168,18 @@ TEST_F(SensorEndToEndTest, ReconnectsAfterADropAndRepeatsTheOnConnectCommands)
     EXPECT_EQ(2, sensor.AcceptedConnections());
 }
 
+TEST_F(SensorEndToEndTest, KeepsRetryingWhileTheSensorRefusesAndConnectsWhenItAccepts)
+{
+    ConnectReady();
+    sensor.RefuseConnections(true);
+    sensor.DropConnectionNow();
+    ASSERT_TRUE(WaitUntil([&] { return scanvo.GetConnectState() == 0; }));
+    EXPECT_FALSE(WaitUntil([&] { return sensor.AcceptedConnections() > 1; }, 1200ms));
+    sensor.RefuseConnections(false);
+    EXPECT_TRUE(WaitUntil([&] { return scanvo.GetConnectState() == 3; }, 4s));
+    EXPECT_EQ(2, sensor.AcceptedConnections());
+}
+
 TEST_F(SensorEndToEndTest, DisconnectsAndConnectsAgain)
 {
     ConnectReady();
@@ -223,9 +237,10 @@ TEST_F(SensorEndToEndTest, StreamsOverUdpToTheHostAddress)
     probe.LocalAddress(address);
     probe.Close();
     Connect(udp_sensor, 1, std::to_string(address.port));
-    ASSERT_TRUE(WaitUntil([&] { return scanvo.GetConnectState() == 3; }));
+    ASSERT_TRUE(WaitUntil([&] { return scanvo.GetConnectState() == 3; }, 5s));
     StreamAndTake(10);
     scanvo.Disconnect();
+    ASSERT_TRUE(udp_sensor.WaitForCommand("SetAcquisitionStop", 2s, 2));
     const std::vector<std::string> texts = udp_sensor.CommandTexts();
     ASSERT_GE(texts.size(), 2u);
     EXPECT_EQ("SetUDPSocketStart=0", texts[texts.size() - 2]);

@@ -209,8 +209,8 @@ TEST_F(UdpTransportTest, SendsTheStreamSetUpInOrderWithoutCarriageReturns)
 {
     TestSupport::SimulatedSensor sensor(TestSupport::SimulatedSensor::Options{"127.0.0.1", true});
     StartUdp(sensor);
-    ASSERT_TRUE(WaitUntil([&] { return connects == 1; }));
-    ASSERT_TRUE(sensor.WaitForCommand("SetUDPSocketStart=1"));
+    ASSERT_TRUE(WaitUntil([&] { return connects == 1; }, 5s));
+    ASSERT_TRUE(sensor.WaitForCommand("SetUDPSocketStart=1", 5s));
     const std::vector<std::string> expected = {"SetUDPSocketStart=0", "SetAcquisitionStop",
                                                "SetUDPSocketIP=127.0.0.1",
                                                "SetUDPSocketPort=" + host_port, "SetUDPSocketStart=1"};
@@ -223,10 +223,10 @@ TEST_F(UdpTransportTest, StopTellsTheSensorToStopStreamingFirst)
 {
     TestSupport::SimulatedSensor sensor(TestSupport::SimulatedSensor::Options{"127.0.0.1", true});
     StartUdp(sensor);
-    ASSERT_TRUE(sensor.WaitForCommand("SetUDPSocketStart=1"));
+    ASSERT_TRUE(sensor.WaitForCommand("SetUDPSocketStart=1", 5s));
     sensor.ClearCommands();
     transport->stop();
-    ASSERT_TRUE(sensor.WaitForCommand("SetAcquisitionStop"));
+    ASSERT_TRUE(sensor.WaitForCommand("SetAcquisitionStop")) << DebugCapture::Text();
     const std::vector<std::string> expected = {"SetUDPSocketStart=0", "SetAcquisitionStop"};
     EXPECT_EQ(expected, sensor.CommandTexts());
 }
@@ -235,7 +235,7 @@ TEST_F(UdpTransportTest, HearsTheSensorsAddressFromAnyPortAndNothingElse)
 {
     TestSupport::SimulatedSensor sensor(TestSupport::SimulatedSensor::Options{"127.0.0.1", true});
     StartUdp(sensor);
-    ASSERT_TRUE(sensor.WaitForCommand("SetUDPSocketStart=1"));
+    ASSERT_TRUE(sensor.WaitForCommand("SetUDPSocketStart=1", 5s));
     sensor.SendFromOtherAddress(Bytes{'n', 'o'}, "127.0.0.2");
     sensor.SendFromOtherPort(Bytes{'y', 'e', 's'});
     sensor.SendRaw(Bytes{'!'});

@@ -24,3 +24,7 @@ gentesk_test(sensor_library_connection_tests
 gentesk_test(sensor_library_end_to_end_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/SensorEndToEndTest.cpp
   LIBS sensor_library)
+
+# The simulated sensor on its own, for manual runs.
+add_executable(simulated_sensor ${CMAKE_CURRENT_LIST_DIR}/SimulatedSensorMain.cpp)
+target_link_libraries(simulated_sensor PRIVATE test_support)

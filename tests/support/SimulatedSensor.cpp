@@ -210,11 +210,18 @@ void SimulatedSensor::StreamLoop()
 void SimulatedSensor::HandleCommand(const Destination& to, const std::string& text, bool had_cr,
                                     bool udp)
 {
+    // Recorded once acted on, so a test that waits for a command sees its effect.
+    const auto when = std::chrono::steady_clock::now();
+    ActOnCommand(to, text, udp);
     {
         std::lock_guard<std::mutex> lock(mutex);
-        commands.push_back(ReceivedCommand{text, had_cr, udp, std::chrono::steady_clock::now()});
+        commands.push_back(ReceivedCommand{text, had_cr, udp, when});
     }
     changed.notify_all();
+}
+
+void SimulatedSensor::ActOnCommand(const Destination& to, const std::string& text, bool udp)
+{
     if (udp && HandleUdpSetup(text))
         return;
     if (text == "SetInitializeAcquisition") {

@@ -95,7 +95,7 @@ public:
     std::vector<std::string> CommandTexts() const;
     // True once `text` has arrived `occurrences` times.
     bool WaitForCommand(const std::string& text,
-                        std::chrono::milliseconds timeout = std::chrono::seconds(2),
+                        std::chrono::milliseconds timeout = std::chrono::seconds(5),
                         std::size_t occurrences = 1) const;
     std::size_t CountCommand(const std::string& text) const;
     void ClearCommands();
@@ -117,6 +117,7 @@ private:
     void UdpLoop();
     void StreamLoop();
     void HandleCommand(const Destination& to, const std::string& text, bool had_cr, bool udp);
+    void ActOnCommand(const Destination& to, const std::string& text, bool udp);
     bool HandleUdpSetup(const std::string& text);
     // Omit leaves out only the answer to the initialization, not `unasked` frames.
     void SendLinFrame(const Destination& to, bool unasked);
