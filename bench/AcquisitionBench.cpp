@@ -9,10 +9,9 @@
 #include "gentl_core/GenTLDataStream.h"
 #include "gentl_core/SmartPointers.h"
 // The benchmark runs the framework against the same engine doubles as the
-// tests; their sources are compiled in here.
+// tests (bench/CMakeLists.txt compiles their sources in).
 #include "../tests/gentl_core/AcquisitionTestHelpers.h"
-#include "../tests/gentl_core/FakeBuffer.cpp"
-#include "../tests/gentl_core/FakeEngineStream.cpp"
+#include "../tests/gentl_core/FakeEngineStream.h"
 
 namespace {
 
