@@ -9,9 +9,11 @@
 #include "gentl_core/GenTLBranding.h"
 #include "gentl_core/GenTLLibrary.h"
 #include "gentl_core/GenTLSrvDirect.h"
+#include "gentl_core/GenTLSrvLogged.h"
 #include "gentl_core/Logger.h"
 #include "gentl_core/SmartPointers.h"
 #include "platform/Assert.h"
+#include "platform/Environment.h"
 
 namespace GenTLCore {
 namespace {
@@ -28,15 +30,19 @@ LoggerInit* logging_init_control = nullptr;
 TLSControl* error_handling_init_control = nullptr;
 StaticInitializationHelper* extra_init_control = nullptr;
 GenTLSrvDirect* direct_srv = nullptr;
-GenTLSrv* public_srv = nullptr;
+GenTLSrvLogged* logged_srv = nullptr;
+GenTLSrv* public_srv = nullptr;  // the call-log front when there is one, else the direct front
 
 bool SingletonsCreated()
 {
     return logging_init_control && error_handling_init_control && branding_init_control;
 }
 
+// The call-log front first: it borrows the direct front.
 void DeleteFronts()
 {
+    delete logged_srv;
+    logged_srv = nullptr;
     delete direct_srv;
     direct_srv = nullptr;
     public_srv = nullptr;
@@ -54,7 +60,12 @@ GenTLSrv* BuildServices(const CoreConfig& config)
 
     direct_srv = new GenTLSrvDirect(library, branding->CloseLibraryOnUnload());
     public_srv = direct_srv;
-    // TODO: next, the call-log front (GenTLSrvLogged) wraps it when LoggingEnvVarName() exists.
+    // The variable's mere presence installs the call log, even with the value
+    // "0" (the log level is decided apart).
+    if (Platform::GetEnvironmentVariable(branding->LoggingEnvVarName())) {
+        logged_srv = new GenTLSrvLogged(direct_srv);
+        public_srv = logged_srv;
+    }
 
     StaticInitializationHelper* const receivers[] = {branding_init_control, logging_init_control,
                                                      error_handling_init_control,
@@ -130,7 +141,7 @@ void ReleaseCoreReference()
             helper->Shutdown();
     }
 
-    // The direct front decides whether the library is closed or kept alive.
+    // Deleting the direct front decides whether the library is closed or kept alive.
     DeleteFronts();
     StaticInitializationHelper* const delete_order[] = {
         extra_init_control, error_handling_init_control, logging_init_control,

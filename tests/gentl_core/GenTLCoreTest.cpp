@@ -2,6 +2,7 @@
 // layer. Every case runs in a process of its own: the start-up is one-shot.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <new>
 #include <string>
 #include <thread>
@@ -12,6 +13,7 @@
 #include "gentl_core/GenTLCore.h"
 #include "gentl_core/GenTLLibrary.h"
 #include "gentl_core/GenTLSrv.h"
+#include "gentl_core/GenTLSrvLogged.h"
 #include "gentl_core/SmartPointers.h"
 
 using namespace GenTLCore;
@@ -26,9 +28,13 @@ int libraries_destroyed = 0;
 int infrastructure_closes = 0;
 bool close_library_on_unload = false;
 
+// Names the variable whose presence installs the call log.
+constexpr const char* CALL_LOG_VARIABLE = "GENTESK_TEST_CALL_LOG";
+
 class TestBranding : public DefaultBranding {
 public:
     std::string VendorName() const override { return "Test Vendor"; }
+    std::string LoggingEnvVarName() const override { return CALL_LOG_VARIABLE; }
     bool CloseLibraryOnUnload() const override { return close_library_on_unload; }
 };
 
@@ -136,6 +142,30 @@ TEST_F(ConfigureTest, OutOfMemoryIsThrownOnAndLeavesNoService)
     AssertionRecorder assertions;
     EXPECT_EQ(nullptr, Configure(TEST_CONFIG));
     EXPECT_EQ("", GetBranding().VendorName());
+}
+
+// The mere presence of the logging variable puts the call log in front.
+using CallLogFrontTest = ConfigureTest;
+
+TEST_F(CallLogFrontTest, VariableSetEvenToZeroInstallsItAroundTheDirectFront)
+{
+    ASSERT_EQ(0, setenv(CALL_LOG_VARIABLE, "0", 1));
+    GenTLSrv* srv = Configure(TEST_CONFIG);
+    EXPECT_NE(nullptr, dynamic_cast<GenTLSrvLogged*>(srv));
+    ASSERT_NE(nullptr, srv);
+    EXPECT_EQ(GC_ERR_SUCCESS, srv->GCInitLib());
+    EXPECT_EQ(GC_ERR_RESOURCE_IN_USE, srv->GCInitLib());
+    EXPECT_EQ(GC_ERR_SUCCESS, srv->GCCloseLib());
+    ReleaseCoreReference();
+    EXPECT_EQ(1, libraries_destroyed);
+}
+
+TEST_F(CallLogFrontTest, WithoutTheVariableTheDirectFrontServes)
+{
+    ASSERT_EQ(0, unsetenv(CALL_LOG_VARIABLE));
+    GenTLSrv* srv = Configure(TEST_CONFIG);
+    EXPECT_EQ(nullptr, dynamic_cast<GenTLSrvLogged*>(srv));
+    EXPECT_NE(nullptr, srv);
 }
 
 TEST(ConfigureWithoutCoreTest, NoStartUpSingletonsGiveNoService)
