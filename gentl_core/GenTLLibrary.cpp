@@ -21,61 +21,10 @@ namespace {
 constexpr int CORE_VERSION_MAJOR = 3;
 constexpr int CORE_VERSION_MINOR = 2;
 
-// The framework's own TL info commands.
-constexpr TL_INFO_CMD TL_INFO_CORE_NAME = 3300;
-constexpr TL_INFO_CMD TL_INFO_CORE_REVISION = 3301;
-
 // Library objects ever made in this process: there must be one only.
 std::atomic<uint32_t> library_objects{0};
 
 }  // namespace
-
-// ---- Interim system base ----
-
-GC_ERROR GenTLSystem::GetTLInfo(TL_INFO_CMD command, INFO_DATATYPE* type, void* buffer,
-                                size_t* size)
-{
-    switch (command) {
-    case TL_INFO_ID:
-        return CopyInfoString(GetID(), type, buffer, size);
-    case TL_INFO_VENDOR:
-        return CopyInfoString(GetBranding().VendorName(), type, buffer, size);
-    case TL_INFO_MODEL:
-        return CopyInfoString(GetBranding().ModelName(), type, buffer, size);
-    case TL_INFO_VERSION:
-        return CopyInfoString(GetBranding().Version(), type, buffer, size);
-    case TL_INFO_TLTYPE:
-        return CopyInfoString(GetBranding().TLType(), type, buffer, size);
-    case TL_INFO_NAME:
-    case TL_INFO_PATHNAME: {
-        const std::string path = GetProducerPath();
-        const std::string text = command == TL_INFO_NAME ? GetFileNameFromPath(path) : path;
-        if (text.empty())
-            return ReportError(GC_ERR_ERROR, "Internal error: failed to query the producer path");
-        return CopyInfoString(text, type, buffer, size);
-    }
-    case TL_INFO_DISPLAYNAME:
-        return CopyInfoString(GetBranding().DisplayName(), type, buffer, size);
-    case TL_INFO_CHAR_ENCODING:
-        return CopyInfoInt32(TL_CHAR_ENCODING_UTF8, type, buffer, size);
-    case TL_INFO_GENTL_VER_MAJOR:
-        return CopyInfoUInt32(1, type, buffer, size);
-    case TL_INFO_GENTL_VER_MINOR:
-        return CopyInfoUInt32(6, type, buffer, size);
-    case TL_INFO_CORE_NAME:
-        return CopyInfoString("gentl_core", type, buffer, size);
-    case TL_INFO_CORE_REVISION:
-        return CopyInfoUInt32(0, type, buffer, size);
-    default:
-        return ReportError(GC_ERR_NOT_IMPLEMENTED,
-                           "GetTLInfo: unknown system info command requested");
-    }
-}
-
-std::string GenTLSystem::GetUniqueString()
-{
-    return MakeSystemUniqueString(false);
-}
 
 // ---- Library ----
 

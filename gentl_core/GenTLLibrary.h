@@ -12,20 +12,11 @@
 #include "GenTL.h"
 #include "gentl_core/ErrorHandling.h"
 #include "gentl_core/GenTLHandle.h"
+#include "gentl_core/GenTLSystem.h"
 #include "gentl_core/SmartPointers.h"
 #include "gentl_core/SyncObjects.h"
 
 namespace GenTLCore {
-
-// The system module as the library needs it: a handle that answers the TL
-// info of TLGetInfo and GCGetInfo.
-// TODO: interim base; the full system module (port, interface list) replaces it.
-class GenTLSystem : public GenTLHandle {
-public:
-    GC_ERROR GetTLInfo(TL_INFO_CMD command, INFO_DATATYPE* type, void* buffer, size_t* size);
-    // The branding's prefix and "_SYSTEM", whatever the ID.
-    std::string GetUniqueString() override;
-};
 
 // Created once at load by the configuration's library factory and owned
 // (SharedPtr) by the direct front, which keeps it alive for good when it is

@@ -1,19 +1,9 @@
 // The Tesk3D library's transport-layer hooks.
 #include "gentl_producers/GenTesk3d/GenTLLibraryTesk.h"
 
-#include <string>
+#include "gentl_producers/GenTesk3d/GenTLSystemTesk.h"
 
 namespace GenTLCore::ZoTL {
-namespace {
-
-// The system module as far as the library needs it: the transport layer's ID.
-// TODO: interim; the full sensor-specific system module (GenTLSystemTesk) replaces it.
-class MinimalSystemTesk : public GenTLSystem {
-public:
-    std::string GetID() override { return "Tesk3D_GenTL_1_6"; }
-};
-
-}  // namespace
 
 bool GenTLLibraryTesk::RequiresGlobalLock()
 {
@@ -34,7 +24,7 @@ void GenTLLibraryTesk::OnInitialize() {}
 
 SharedPtr<GenTLSystem> GenTLLibraryTesk::CreateSystem()
 {
-    return SharedPtr<GenTLSystem>(new MinimalSystemTesk());
+    return SharedPtr<GenTLSystem>(new GenTLSystemTesk());
 }
 
 }  // namespace GenTLCore::ZoTL

@@ -1,0 +1,126 @@
+// PublishedList.h: the child modules a system or an interface knows, the
+// published part of them, and the list update that both run.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "GenTL.h"
+#include "gentl_core/SmartPointers.h"
+
+namespace GenTLCore {
+
+// A selector register's value clamped to the last of `count` entries, 0 when
+// there is none; the clamped value is stored back.
+uint32_t ClampSelector(uint32_t& selector, size_t count);
+
+// The timeout of a register-driven list update: 0 stands for the branding's
+// DefaultDiscoveryTimeout, 0xFFFFFFFF for GENTL_INFINITE.
+uint64_t UpdateTimeoutFromRegister(uint32_t value);
+
+// Whether `keys` holds `key` exactly (alternative-ID keys).
+bool IsKeyListed(const std::vector<std::string>& keys, const std::string& key);
+
+// How an update's log lines name the children.
+struct ListWording {
+    const char* noun;        // "interface"
+    const char* indefinite;  // "An interface"
+};
+
+// What a list update asks of the list's owner; all run under the owner's lock.
+template <class Module, class Tag>
+struct ListUpdateSteps {
+    // Fills the empty vector with non-empty candidates; non-zero ends the
+    // update with that code, nothing changed.
+    std::function<GC_ERROR(std::vector<SharedPtr<Tag>>& candidates)> discover;
+    // A new module for the candidate, not yet completed. Empty (or
+    // std::bad_alloc from it or its completion) ends the update with
+    // GC_ERR_OUT_OF_MEMORY, without a message.
+    std::function<SharedPtr<Module>(const SharedPtr<Tag>& candidate)> create;
+    // Optional: a listed module was rediscovered as `candidate`.
+    std::function<void(Module& listed, const SharedPtr<Tag>& candidate)> refresh;
+};
+
+// What FindForOpen found.
+enum class OpenLookup { Found, NotFound, NotAvailable, UpdateFailed };
+
+// The children of one owner module, published ones first: the first
+// NumPublished() entries are what counts, indexes and info calls see; opening
+// searches the whole list.
+//
+// A Module offers GetID, IsOpen, IsNotAvailable, SetNotAvailable,
+// ClearNotAvailable, GetHandleLock and HasSameTag(const Tag&).
+//
+// Lifetime: a member of its owner, which empties it at its close.
+// Threads: no lock of its own; the owner calls every member under its handle
+// lock, and an update takes each child's lock inside it (owner, then child).
+// Invariant at every return: NumPublished() <= the size of the whole list.
+template <class Module, class Tag>
+class PublishedList {
+public:
+    using Steps = ListUpdateSteps<Module, Tag>;
+    using Matcher = std::function<bool(Module& listed)>;
+
+    explicit PublishedList(ListWording wording) : wording(wording) {}
+    PublishedList(const PublishedList&) = delete;
+    PublishedList& operator=(const PublishedList&) = delete;
+
+    // Discovers, adds a module for every new candidate and marks the modules
+    // not rediscovered. With `publish`: first erases the closed modules marked
+    // not available, erases the closed ones not rediscovered, and publishes
+    // the rediscovered and new ones in their previous order. Without it, new
+    // modules go behind the present ones and nothing is erased or published.
+    GC_ERROR Update(bool publish, const Steps& steps);
+    // The publishing update; on success a non-null `changed` tells whether
+    // the published count or any published position changed. On failure
+    // `changed` is left as it was.
+    GC_ERROR UpdateReportChange(bool8_t* changed, const Steps& steps);
+
+    uint32_t NumPublished() const { return nr_published; }
+    // Empty for an index not below NumPublished().
+    SharedPtr<Module> Published(uint32_t index) const;
+    // The first published module whose ID equals `id` exactly.
+    SharedPtr<Module> FindPublished(const std::string& id) const;
+    // The first module of the whole list that `matches` accepts.
+    SharedPtr<Module> Find(const Matcher& matches) const;
+    // Find; when nothing matches, or the match is marked not available, runs
+    // `one_off_update` once and looks again. A non-zero result of the update
+    // gives UpdateFailed with the code in `update_result`.
+    OpenLookup FindForOpen(const Matcher& matches, const std::function<GC_ERROR()>& one_off_update,
+                           SharedPtr<Module>& found, GC_ERROR& update_result);
+    // The published module a selector designates (clamped as ClampSelector);
+    // empty when nothing is published.
+    SharedPtr<Module> Selected(uint32_t& selector) const;
+
+    bool IsEmpty() const { return all.empty(); }
+    // Releases every module; nothing is published.
+    void Clear();
+
+private:
+    using Candidates = std::vector<SharedPtr<Tag>>;
+
+    void EraseAt(size_t index);
+    void EraseDeadModules();
+    // False when creation failed: the update ends with GC_ERR_OUT_OF_MEMORY.
+    bool InspectCandidates(const Candidates& candidates, const Steps& steps,
+                           std::vector<const Module*>& found);
+    SharedPtr<Module> FindSameTag(const Tag& candidate) const;
+    // False when the module could not be made; `created` arrives empty.
+    bool CreateCompleted(const Steps& steps, const SharedPtr<Tag>& candidate,
+                         SharedPtr<Module>& created);
+    void SettleNotRediscovered(bool publish, const std::vector<const Module*>& found);
+    void PublishFound(const std::vector<const Module*>& found);
+    static bool IsFound(const std::vector<const Module*>& found, const Module& module);
+
+    // Fixed at construction.
+    const ListWording wording;
+
+    // Guarded by the owner's handle lock.
+    std::vector<SharedPtr<Module>> all;
+    uint32_t nr_published = 0;
+};
+
+}  // namespace GenTLCore
