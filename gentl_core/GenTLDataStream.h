@@ -101,6 +101,9 @@ public:
     GC_ERROR FlushQueue(ACQ_QUEUE_TYPE operation);
     // In ascending handle order.
     GC_ERROR GetBufferID(uint32_t index, BUFFER_HANDLE* handle);
+    // Announced buffer of `handle`, or empty; takes lookup_lock only. Hold
+    // handle_lock to keep it announced while using it.
+    SharedPtr<GenTLBuffer> FindAnnounced(BUFFER_HANDLE handle);
     bool MatchesStreamId(const std::string& key, const std::string& value);
 
     // ---- Acquisition (GenTLDataStreamAcquisition.cpp) ----
@@ -194,8 +197,7 @@ private:
     // ---- BufferOwner, for the new-buffer event (any thread, event lock held) ----
     bool SetQueued(BUFFER_HANDLE buffer, bool new_status) override;
     bool TakeOverData(BUFFER_HANDLE buffer, BUFFER_HANDLE aux_buffer) override;
-    // Announced or auxiliary buffer of `handle`, or empty; takes lookup_lock.
-    SharedPtr<GenTLBuffer> FindAnnounced(BUFFER_HANDLE handle);
+    // Auxiliary buffer of `handle`, or empty; takes lookup_lock.
     SharedPtr<GenTLBuffer> FindAuxiliary(BUFFER_HANDLE handle);
 
     // How a composite buffer's segments fit the stream's flows.
