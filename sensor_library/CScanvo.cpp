@@ -20,8 +20,14 @@ std::string AddressText(const void* object)
 }
 }  // namespace
 
-CScanvo::CScanvo() : reply_block(new char[REPLY_BLOCK_BYTES]())
+CScanvo::CScanvo()
+    : reply_block(new char[REPLY_BLOCK_BYTES]()),
+      record(std::make_unique<ScanvoProfileRecord>()),
+      range_x(ScanvoProfileRecord::MAX_COLUMNS),
+      range_z(ScanvoProfileRecord::MAX_COLUMNS)
 {
+    xml_tick = Platform::GetTickCountMs();
+    fifo_log_tick = xml_tick.load();
 }
 
 CScanvo::~CScanvo()
@@ -75,6 +81,8 @@ bool CScanvo::StartConnection(const ConnectSettings& settings)
                             },
                             settings.context, settings.read_data_callback);
     connect_state = 0;
+    ForgetLastRead();
+    RegisterProperties();
     {
         std::lock_guard<std::mutex> lock(receive_mutex);
         assembler.DropPartialFrame();
@@ -139,6 +147,8 @@ void CScanvo::InitializeConnection()
 {
     geometry_current = false;
     fifo.Reset();
+    ForgetLastRead();
+    fifo_log_tick = Platform::GetTickCountMs();
     {
         std::lock_guard<std::mutex> lock(receive_mutex);
         ReceiveStatistics& statistics = assembler.Statistics();
@@ -253,6 +263,8 @@ void CScanvo::OnTextBlock(const uint8_t* block, uint32_t length)
         reply_block[8 + text_bytes] = '\0';
     }
     reply_event.Set();
+    const char* text = reinterpret_cast<const char*>(block + 8);
+    ParseXmlProperties(std::string(text, strnlen(text, text_bytes)).c_str());
     logger.Log("XML recieved");
     if (production_mode)
         SetScannerReady();
@@ -264,36 +276,6 @@ void CScanvo::OnDataContainer(const uint8_t* container, uint32_t size, Container
         PushFrame(container, size, false);
     if (kind.camera)
         PushFrame(container, size, true);
-}
-
-void CScanvo::PushFrame(const uint8_t* container, uint32_t size, bool camera)
-{
-    const uint32_t capacity = fifo.Capacity();
-    if (capacity < size) {
-        logger.Log(std::string(camera ? "Error: In camera mode, the size of Fifo Buffer "
-                                      : "Error: In profile mode, the size of Fifo Buffer ") +
-                   std::to_string(capacity) + " is not sufficient, should be greater than " +
-                   std::to_string(size));
-        logger.Log("please disconnect the sensor, and set a valid FifoSize");
-        return;
-    }
-    if (!assembler.FrameCheck(container, size)) {
-        if (!camera)
-            logger.Log("Error in FrameCheck");
-        return;
-    }
-    const uint32_t previous = fifo.ContainerSize();
-    if (size != previous) {
-        if (!camera) {
-            logger.Log("Warning in FrameCheck: m_uiContainerSizeTemp " + std::to_string(previous) +
-                       " != (unsigned int)iBuffe " + std::to_string(size));
-        }
-        ResetDllFiFo();
-    }
-    if (!fifo.Write(container, size))
-        logger.Log("K7PX - Dll: Write<Read AND Write + Buffer>Read");
-    (camera ? image_event : profile_event).Set();
-    ++assembler.Statistics().frame_count;
 }
 
 void CScanvo::OnLinearizationData(const uint8_t* data, uint32_t size)
@@ -346,19 +328,4 @@ int32_t CScanvo::GetLinDatType(void* buffer, uint32_t size)
         copy.geometry_loaded = 0;
     std::memcpy(buffer, &copy, sizeof(copy));
     return 0;
-}
-
-int32_t CScanvo::ResetDllFiFo()
-{
-    fifo.Reset();
-    profile_event.Reset();
-    logger.Log("Reset FiFo");
-    return 0;
-}
-
-int32_t CScanvo::GetRawData(unsigned char* buffer, int32_t size)
-{
-    if (buffer == nullptr || size <= 0 || !assembler.IsSynchronised())
-        return -1;
-    return fifo.TakeRaw(buffer, size);
 }

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/Win32Event.h"
 #include "sensor_library/ContainerFifo.h"
@@ -18,6 +19,17 @@
 #include "sensor_library/FrameAssembler.h"
 #include "sensor_library/LibraryLogger.h"
 #include "sensor_library/LinearizationData.h"
+#include "sensor_library/ProfileDecoder.h"
+#include "sensor_library/XmlStatusCache.h"
+
+// Result codes of the named values.
+enum : int32_t {
+    SCANVO_READDATASMALLBUFFER = -1,
+    SCANVO_READDATANOTSUPPORTEDMODE = -2,
+    SCANVO_READDATAFEATURENOTDEFINED = -3,
+    SCANVO_READDATANOSCAN = -4,
+    SCANVO_READDATAFAILED = -5,
+};
 
 // What a connect needs. Mode 0 is TCP; any other value UDP to host_ip:host_port.
 struct ConnectSettings {
@@ -59,8 +71,11 @@ struct RangeImageScaling {
 // Locks: exchange_mutex (one request/reply or echo exchange at a time), then
 // receive_mutex (the receive state: OnReceive, the connect reset, dropping a
 // partial frame) or reply_mutex (the reply text); linearization_mutex only
-// around swapping a snapshot. Nothing is waited for while a lock is held,
-// except the exchange itself under exchange_mutex.
+// around swapping a snapshot. Reads take the FIFO's read lock, then
+// record_mutex (the decoded record and its container copy); the named values
+// take record_mutex alone; the receive thread takes the FIFO's write lock
+// (and inside it the read lock) under receive_mutex. Nothing is waited for
+// while a lock is held, except the exchange itself under exchange_mutex.
 class CScanvo : private FrameSink {
 public:
     static constexpr const char* LIBRARY_VERSION = "1.15.0   x64";
@@ -93,8 +108,49 @@ public:
     int32_t GetInfo(char* buffer, int32_t size, const char* key);
     int32_t GetLinDatType(void* buffer, uint32_t size);
     int32_t RequestReply(const char* command, char* buffer, uint32_t size, uint32_t* length);
-    int32_t ResetDllFiFo();
+
+    // Profile reads: one container out of the FIFO per call. Every output
+    // may be null. The result is the number of points written, -1 when no
+    // profile came within the time-out, -2 without linearization data, -3
+    // when every output is null.
+    int32_t GetXZIExtended(double* x, double* z, int32_t* intensity, int32_t* peak_width,
+                           int32_t capacity, uint32_t* encoder, uint8_t* user_io,
+                           int32_t timeout_ms, uint8_t* raw_buffer, int32_t raw_size,
+                           int32_t* picture_count);
+    // RangeImageNrProfiles profiles, one row each, into a width x rows image.
+    int32_t GetRangeImage(uint16_t* image, int32_t size, int32_t timeout_ms,
+                          bool* pic_count_error, int32_t* picture_counters, int32_t* encoders,
+                          uint32_t* time_stamps);
+    // One camera image into the buffer: its byte count, 0 for a container
+    // without one, -1 when none came or it does not fit, -3 for a null buffer.
+    int32_t GetImage(char* buffer, int32_t size, uint32_t* width, uint32_t* height,
+                     uint32_t* x_offset, uint32_t* z_offset, uint32_t* x_step, uint32_t* z_step,
+                     uint32_t timeout_ms);
+    // One camera image for the producer, resized into `image`; false when no
+    // image came within the time-out.
+    bool TakeCameraImage(std::vector<uint8_t>& image, uint32_t& width, uint32_t& height,
+                         uint32_t timeout_ms);
+    // The oldest container, whole or cut to the buffer; -1 when none.
     int32_t GetRawData(unsigned char* buffer, int32_t size);
+    int32_t ResetDllFiFo();
+    // FIFO fill in percent of this connection's own FIFO size.
+    int32_t GetDllFiFoState() const;
+
+    // The container last taken by a read, for the named values: a whole
+    // tagged block of it, or all of it.
+    int32_t CopyContainerBlock(uint32_t tag, unsigned char* buffer, uint32_t size,
+                               int32_t max_age);
+    int32_t CopyLastContainer(unsigned char* buffer, uint32_t size);
+
+    // The sensor's XML status: parsed from every text block; refreshed on
+    // request with "get_xmldescriptorexpert\r".
+    void ParseXmlProperties(const char* xml);
+    bool RequestXml();
+    // 0 when a value of that maximum age may be read now, else the result code.
+    int32_t EnsureFresh(int32_t max_age);
+    int32_t CopyStringProperty(uint16_t key, unsigned char* buffer, uint32_t size,
+                               int32_t max_age);
+    std::string XmlText(uint16_t key) const { return xml.Text(key); }
 
     // Reads a "LIN1DD" file and, when it reads without error, makes it this
     // connection's linearization data; otherwise the connection has none.
@@ -129,6 +185,9 @@ public:
     // A copy of the reception counters, taken under the receive lock.
     ReceiveStatistics Statistics() const;
     uint32_t FifoFillBytes() const { return fifo.FillBytes(); }
+    uint32_t FifoCapacity() const { return fifo.Capacity(); }
+    // Containers the full FIFO dropped (oldest first) to take newer ones.
+    uint32_t FifoDroppedContainers() const { return fifo.DroppedCount(); }
 
     static uint32_t ComputeCrc32(const uint8_t* data, std::size_t size);
 
@@ -154,6 +213,27 @@ private:
                         bool give_length);
     int32_t InfoSync();
     void PushFrame(const uint8_t* container, uint32_t size, bool camera);
+
+    // Reads (CScanvoReads.cpp).
+    struct ProfileExtras;
+    struct ImageTarget;
+    // The linearization data while its geometry is current, else null.
+    std::shared_ptr<const LinearizationData> GeometryData() const;
+    static bool WaitForContainer(Platform::Win32Event& event, uint32_t timeout_ms);
+    int32_t ReadProfile(const PointArrays& points, int32_t timeout_ms, uint8_t* raw_buffer,
+                        int32_t raw_size, ProfileExtras& extras);
+    // Under record_mutex: copies and decodes the container just taken.
+    void KeepLastContainer(const uint8_t* container, uint32_t size);
+    int32_t ReadImage(ImageTarget& target, uint32_t timeout_ms);
+    int32_t CopyImage(ImageTarget& target) const;
+    void RearmIfNotEmpty(Platform::Win32Event& event);
+    void LogFifoFillIfDue();
+    void ForgetLastRead();
+
+    // Named values and XML status (CScanvoProperties.cpp).
+    void RegisterProperties();
+    void AddProperty(const std::string& key, PropertyGetter getter);
+    void ComputeRangeImageDefaults();
     // Makes `parsed` the data in use when it read without error (`result`).
     void InstallLinearization(std::shared_ptr<const LinearizationData> parsed, int result);
 
@@ -216,6 +296,25 @@ private:
 
     // Named values; filled before the transport starts, read-only afterwards.
     std::unordered_map<std::string, PropertyGetter> properties;
+
+    // Guarded by record_mutex: the container last taken by a read, its
+    // decode, and whether it still counts (not after a reset or reconnect).
+    mutable std::mutex record_mutex;
+    ProfileDecoder decoder;
+    std::unique_ptr<ScanvoProfileRecord> record;
+    std::vector<uint8_t> last_container;
+    bool last_read_valid = false;
+
+    // Range-image work arrays, sized once; guarded by range_work_mutex.
+    std::mutex range_work_mutex;
+    std::vector<double> range_x;
+    std::vector<double> range_z;
+
+    // The XML status; its texts carry their own lock.
+    XmlStatusCache xml;
+    std::atomic<uint32_t> xml_tick{0};
+    std::atomic<bool> range_defaults_set{false};
+    std::atomic<uint32_t> fifo_log_tick{0};
 
     Platform::Win32Event profile_event{false, false};
     Platform::Win32Event xml_parsed_event{true, false};

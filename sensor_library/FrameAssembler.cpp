@@ -6,22 +6,14 @@
 
 #include "platform/Assert.h"
 #include "sensor_library/Crc32.h"
+#include "sensor_library/LittleEndian.h"
+
+using LittleEndian::LoadU16;
+using LittleEndian::LoadU32;
 
 using namespace SensorFrame;
 
 namespace {
-
-uint32_t LoadU32(const uint8_t* p)
-{
-    uint32_t value;
-    std::memcpy(&value, p, sizeof(value));
-    return value;
-}
-
-uint32_t LoadU16(const uint8_t* p)
-{
-    return uint32_t{p[0]} | (uint32_t{p[1]} << 8);
-}
 
 uint32_t LoadBigEndianU32(const uint8_t* p)
 {

@@ -1,0 +1,403 @@
+#include "sensor_library/ProfileDecoder.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "sensor_library/FrameAssembler.h"
+#include "sensor_library/LinearizationData.h"
+#include "sensor_library/LittleEndian.h"
+
+using LittleEndian::LoadFloat;
+using LittleEndian::LoadU16;
+using LittleEndian::LoadU24;
+using LittleEndian::LoadU32;
+
+namespace {
+
+constexpr uint32_t RAW_HEAD = 20;
+constexpr uint32_t LINEAR_HEAD = 56;
+constexpr uint32_t SCALE_BLOCK_MIN = 24;
+constexpr uint32_t ROI_OFFSET_LIMIT = 2048;
+constexpr uint32_t ROI_STEP_LIMIT = 2047;
+constexpr uint8_t ENCODER_HTL_FUNCTION = 5;
+
+template <std::size_t N>
+void CopyBlock(std::array<uint8_t, N>& to, const uint8_t* from, uint32_t length)
+{
+    to.fill(0);
+    std::memcpy(to.data(), from, std::min<std::size_t>(N, length));
+}
+
+uint32_t Clamp(uint32_t value, uint32_t limit)
+{
+    return value >= limit ? 0 : value;
+}
+
+uint32_t Bit(uint8_t byte, int bit)
+{
+    return (byte >> bit) & 1u;
+}
+
+// A point field of `bytes` bytes; missing bytes read as 0.
+struct Field {
+    uint32_t b0;
+    uint32_t b1;
+};
+
+Field ReadField(const uint8_t*& p, uint32_t bytes)
+{
+    const Field field{bytes > 0 ? p[0] : 0u, bytes > 1 ? p[1] : 0u};
+    p += bytes;
+    return field;
+}
+
+}  // namespace
+
+uint16_t ScanvoProfileRecord::PictureCounter() const
+{
+    return static_cast<uint16_t>(LoadU16(general.data() + 8));
+}
+
+uint32_t ScanvoProfileRecord::TimeStamp() const
+{
+    return LoadU32(general.data() + 10);
+}
+
+uint32_t ScanvoProfileRecord::ImageBytes() const
+{
+    return camera.length > SensorBlock::CAMERA_HEAD ? camera.length - SensorBlock::CAMERA_HEAD : 0;
+}
+
+ProfileDecoder::ProfileDecoder()
+    : sort_buffer(ScanvoProfileRecord::MAX_COLUMNS), column_order(ScanvoProfileRecord::MAX_COLUMNS)
+{
+}
+
+void ProfileDecoder::ClearRecord(ScanvoProfileRecord& record)
+{
+    // The columns are large; HasEcho and column_count say which are current.
+    static_cast<ScanvoRecordHead&>(record) = ScanvoRecordHead();
+}
+
+bool ProfileDecoder::DecodeProfileContainer(const uint8_t* container, uint32_t size,
+                                            bool packed_intensity, ScanvoProfileRecord& record)
+{
+    ClearRecord(record);
+    if (container == nullptr || size < 16 || LoadU32(container) != SensorFrame::CONTAINER_ID)
+        return false;
+    record.container_tag = SensorFrame::CONTAINER_ID;
+    record.container_total = LoadU32(container + 4);
+    if (record.container_total > SensorBlock::MAX_CONTAINER_TOTAL || !WalkBlocks(container, size, record)) {
+        ClearRecord(record);
+        return false;
+    }
+    record.x_offset = Clamp(LoadU16(record.x_roi.data() + 10), ROI_OFFSET_LIMIT);
+    record.x_step = Clamp(LoadU16(record.x_roi.data() + 14), ROI_STEP_LIMIT);
+    record.z_offset = Clamp(LoadU16(record.z_roi.data() + 10), ROI_OFFSET_LIMIT);
+    record.z_step = Clamp(LoadU16(record.z_roi.data() + 14), ROI_STEP_LIMIT);
+    if (record.content == ContainerContent::Profile) {
+        DecodeGeneralFields(record);
+        DecodeRawProfile(container + record.profile_block.offset, record.profile_block.length, record);
+    } else if (record.content == ContainerContent::LinearProfile) {
+        DecodeGeneralFields(record);
+        DecodeLinearProfile(container + record.linear_block.offset, record.linear_block.length,
+                            packed_intensity, record);
+    }
+    return true;
+}
+
+// Every block must lie inside the container; the walk ends where the
+// declared total says, or at the end block of a container without a total.
+bool ProfileDecoder::WalkBlocks(const uint8_t* container, uint32_t size, ScanvoProfileRecord& record)
+{
+    const uint32_t declared = record.container_total;
+    uint32_t position = 8;
+    for (;;) {
+        if (size - position < 8)
+            return false;
+        const uint8_t* block = container + position;
+        const uint32_t tag = LoadU32(block);
+        const uint32_t length = LoadU32(block + 4);
+        if (length < 8 || length > size - position)
+            return false;
+        if (!TakeBlock(tag, block, BlockSpan{position, length}, record))
+            return false;
+        position += length;
+        if (position == declared || (declared == 0 && tag == SensorFrame::END_BLOCK))
+            return true;
+    }
+}
+
+bool ProfileDecoder::TakeBlock(uint32_t tag, const uint8_t* block, BlockSpan span,
+                               ScanvoProfileRecord& record)
+{
+    switch (tag) {
+    case SensorFrame::GENERAL_BLOCK:
+        CopyBlock(record.general, block, span.length);
+        break;
+    case SensorBlock::STATIC:
+        CopyBlock(record.static_block, block, span.length);
+        break;
+    case SensorBlock::X_ROI:
+        CopyBlock(record.x_roi, block, span.length);
+        break;
+    case SensorBlock::Z_ROI:
+        CopyBlock(record.z_roi, block, span.length);
+        break;
+    case SensorBlock::FPGA_QRTA:
+    case SensorBlock::FPGA_QRTB:
+        DecodeStatusBlock(block, span.length, record);
+        break;
+    case SensorFrame::CAMERA_BLOCK:
+        record.camera = span;
+        if (record.content == ContainerContent::None)
+            record.content = ContainerContent::Camera;
+        break;
+    case SensorFrame::PROFILE_BLOCK:
+        record.profile_block = span;
+        record.content = ContainerContent::Profile;
+        break;
+    case SensorFrame::LINEAR_PROFILE_BLOCK:
+        record.linear_block = span;
+        record.content = ContainerContent::LinearProfile;
+        break;
+    case SensorBlock::SCALE:
+        record.scale_block = span;
+        if (span.length >= SCALE_BLOCK_MIN)
+            scale = ScaleParameters{true, LoadFloat(block + 8), LoadFloat(block + 12),
+                                    LoadFloat(block + 16), LoadFloat(block + 20)};
+        break;
+    case SensorFrame::END_BLOCK:
+        record.end_block = span;
+        break;
+    case SensorFrame::TEXT_BLOCK:
+    case SensorBlock::CAMERA_REGISTERS_QRTA:
+    case SensorBlock::CAMERA_REGISTERS_QRTB:
+        break;
+    default:
+        return false;
+    }
+    return true;
+}
+
+void ProfileDecoder::DecodeGeneralFields(ScanvoProfileRecord& record)
+{
+    const uint8_t* g = record.general.data();
+    const bool htl = record.status[128] == ENCODER_HTL_FUNCTION &&
+                     record.status[134] == ENCODER_HTL_FUNCTION;
+    record.encoder = LoadU32(g + (htl ? 14 : 22));
+    record.user_io = static_cast<uint8_t>(Bit(g[30], 1) | Bit(g[30], 5) << 1 | Bit(g[31], 1) << 2 |
+                                          Bit(g[31], 5) << 3 | (g[34] & 0x0Fu) << 4);
+    record.exposure = LoadU24(g + 47);
+}
+
+void ProfileDecoder::DecodeStatusBlock(const uint8_t* block, uint32_t length,
+                                       ScanvoProfileRecord& record)
+{
+    CopyBlock(record.status, block + 8, length - 8);
+    record.has_status = true;
+    const uint8_t* s = record.status.data();
+    const bool bit2 = (s[63] & 0x04) != 0;
+    switch (s[64]) {
+    case 0:
+        record.encoder_trigger_function = bit2 ? 0 : 3;
+        break;
+    case 1:
+        record.encoder_trigger_function = bit2 ? 1 : 4;
+        break;
+    case 2:
+        if (bit2)
+            record.encoder_trigger_function = 2;
+        break;
+    default:
+        break;
+    }
+}
+
+void ProfileDecoder::DecodeRawProfile(const uint8_t* block, uint32_t length,
+                                      ScanvoProfileRecord& record)
+{
+    if (length < RAW_HEAD)
+        return;
+    const uint8_t content = block[12] != 0 ? block[12] & 0x0F : 0x0F;
+    record.echo_mask = block[10] & 0x0F;
+    record.echo_count = static_cast<uint8_t>(std::popcount(record.echo_mask));
+    record.sign = (block[11] & 0x80) != 0;
+    record.has_z = (content & 1) != 0;
+    record.has_intensity = (content & 2) != 0;
+    record.has_width = (content & 4) != 0;
+    record.has_reserved = (content & 8) != 0;
+    record.decoded = true;
+    const uint32_t bytes[4] = {record.has_z ? block[13] / 8u : 0u,
+                               record.has_intensity ? block[14] / 8u : 0u,
+                               record.has_width ? block[15] / 8u : 0u,
+                               record.has_reserved ? block[16] / 8u : 0u};
+    const uint32_t column_bytes = (bytes[0] + bytes[1] + bytes[2] + bytes[3]) * record.echo_count;
+    if (column_bytes == 0)
+        return;
+    record.column_count =
+        std::min(ScanvoProfileRecord::MAX_COLUMNS, (length - RAW_HEAD) / column_bytes);
+    const uint8_t* p = block + RAW_HEAD;
+    for (uint32_t c = 0; c < record.column_count; ++c) {
+        for (uint32_t e = 0; e < ScanvoProfileRecord::MAX_ECHOES; ++e) {
+            if (!record.HasEcho(e))
+                continue;
+            ScanvoEcho& echo = record.columns[c][e];
+            echo = ScanvoEcho{};
+            const Field z = ReadField(p, bytes[0]);
+            const Field intensity = ReadField(p, bytes[1]);
+            const Field low = ReadField(p, bytes[2]);
+            const Field reserved = ReadField(p, bytes[3]);
+            echo.valid = true;
+            echo.raw_z = static_cast<int32_t>(z.b0 + 256 * z.b1);
+            echo.z_px = echo.raw_z * 0.03125;
+            echo.intensity = intensity.b0 * 4 + (low.b0 >> 6);
+            echo.width = low.b0 & 63;
+            echo.reserved = reserved.b0 + 8 * reserved.b1;
+        }
+    }
+}
+
+// Per echo the words present, in the order Z, intensity-and-width, X.
+void ProfileDecoder::DecodeLinearProfile(const uint8_t* block, uint32_t length,
+                                         bool packed_intensity, ScanvoProfileRecord& record) const
+{
+    if (length < LINEAR_HEAD)
+        return;
+    for (uint32_t i = 0; i < 4; ++i) {
+        const uint8_t code = block[28 + 4 * i];
+        record.has_x = record.has_x || code == 1;
+        record.has_z = record.has_z || code == 2;
+        record.has_intensity = record.has_intensity || code == 4;
+        record.has_width = record.has_width || code == 4 || code == 5;
+    }
+    record.linearized = true;
+    record.decoded = true;
+    record.echo_count = std::min<uint8_t>(block[20], ScanvoProfileRecord::MAX_ECHOES);
+    const uint32_t words = uint32_t{record.has_z} + uint32_t{record.has_width} + uint32_t{record.has_x};
+    const uint32_t column_words = words * record.echo_count;
+    const int32_t declared = static_cast<int32_t>(LoadU32(block + 16));
+    if (column_words == 0 || declared <= 0)
+        return;
+    record.column_count = std::min({static_cast<uint32_t>(declared), ScanvoProfileRecord::MAX_COLUMNS,
+                                    (length - LINEAR_HEAD) / 2 / column_words});
+    const uint8_t* p = block + LINEAR_HEAD;
+    for (uint32_t c = 0; c < record.column_count; ++c) {
+        for (uint32_t e = 0; e < record.echo_count; ++e) {
+            ScanvoEcho& echo = record.columns[c][e];
+            echo = ScanvoEcho{};
+            echo.valid = true;
+            if (record.has_z) {
+                const uint32_t value = LoadU16(p);
+                p += 2;
+                echo.raw_z = static_cast<int32_t>(value);
+                echo.z_px = value;
+                echo.z_mm = scale.present ? value * double{scale.z_scale} + scale.z_offset : value;
+            }
+            if (record.has_width) {
+                const uint32_t word = LoadU16(p);
+                p += 2;
+                echo.intensity = packed_intensity ? ((word & 0xFFu) << 2) | (word >> 14) : word >> 6;
+                echo.width = packed_intensity ? (word >> 8) & 63u : word & 63u;
+                if (!record.has_intensity)
+                    echo.intensity = 0;
+            }
+            if (record.has_x) {
+                const uint32_t value = LoadU16(p);
+                p += 2;
+                echo.x_mm = scale.present ? value * double{scale.x_scale} + scale.x_offset : value;
+            }
+        }
+    }
+}
+
+void ProfileDecoder::LinearizeProfile(const LinearizationData& data, ScanvoProfileRecord& record)
+{
+    if (!record.decoded || record.linearized)
+        return;
+    const bool tables = data.HasTables();
+    const double x_stride = record.x_step + 1.0;
+    const double z_stride = record.z_step + 1.0;
+    for (uint32_t c = 0; c < record.column_count; ++c) {
+        const double column = x_stride * c + record.x_offset;
+        for (uint32_t e = 0; e < ScanvoProfileRecord::MAX_ECHOES; ++e) {
+            if (!record.HasEcho(e))
+                continue;
+            ScanvoEcho& echo = record.columns[c][e];
+            if (echo.raw_z == 0 || !tables) {
+                echo.x_mm = 0;
+                echo.z_mm = 0;
+                continue;
+            }
+            data.Linearize(column, z_stride * echo.z_px + record.z_offset, echo.x_mm, echo.z_mm);
+        }
+    }
+}
+
+bool ProfileDecoder::HasPoint(const ScanvoProfileRecord& record, uint32_t column)
+{
+    const auto& echoes = record.columns[column];
+    return (record.HasEcho(0) && echoes[0].z_mm != 0) || (record.HasEcho(1) && echoes[1].z_mm != 0);
+}
+
+uint32_t ProfileDecoder::SortColumnsByX(const ScanvoProfileRecord& record)
+{
+    uint32_t sortable = 0;
+    for (uint32_t c = 0; c < record.column_count; ++c) {
+        if (!HasPoint(record, c))
+            continue;
+        // NaN would break the ordering the sort relies on.
+        const double x0 = record.columns[c][0].x_mm;
+        const double x = std::isnan(x0) ? std::numeric_limits<double>::infinity() : x0;
+        sort_buffer[sortable++] = SortEntry{x, static_cast<int32_t>(c)};
+    }
+    const auto by_x = [](const SortEntry& a, const SortEntry& b) {
+        return a.x < b.x || (a.x == b.x && a.column < b.column);
+    };
+    const auto end = sort_buffer.begin() + sortable;
+    // Profiles usually arrive ordered by X already.
+    if (!std::is_sorted(sort_buffer.begin(), end, by_x))
+        std::sort(sort_buffer.begin(), end, by_x);
+    return sortable;
+}
+
+int32_t ProfileDecoder::EmitPoints(const ScanvoProfileRecord& record, bool sort_x,
+                                   const PointArrays& out)
+{
+    const uint32_t columns = record.column_count;
+    for (uint32_t c = 0; c < columns; ++c)
+        column_order[c] = static_cast<int32_t>(c);
+    if (sort_x) {
+        const uint32_t sortable = SortColumnsByX(record);
+        // Sorted columns take the places of the sortable ones, in column order.
+        uint32_t k = 0;
+        for (uint32_t c = 0; c < columns && k < sortable; ++c) {
+            if (HasPoint(record, c))
+                column_order[c] = sort_buffer[k++].column;
+        }
+    }
+    int32_t written = 0;
+    for (uint32_t i = 0; i < columns; ++i) {
+        const auto& echoes = record.columns[static_cast<uint32_t>(column_order[i])];
+        for (uint32_t e = 0; e < ScanvoProfileRecord::MAX_ECHOES; ++e) {
+            if (!record.HasEcho(e))
+                continue;
+            if (written >= out.capacity)
+                return written;
+            const ScanvoEcho& echo = echoes[e];
+            if (out.x != nullptr)
+                out.x[written] = echo.x_mm;
+            if (out.z != nullptr)
+                out.z[written] = echo.z_mm;
+            if (out.intensity != nullptr)
+                out.intensity[written] = static_cast<int32_t>(echo.intensity);
+            if (out.width != nullptr)
+                out.width[written] = static_cast<int32_t>(echo.width);
+            ++written;
+        }
+    }
+    return written;
+}
