@@ -56,6 +56,15 @@ constexpr RegisterDefinition INTERFACE_REGISTERS[] = {
     {DEVICE_TL_VERSION_MINOR, REG_TYPE_UINT32, 0x10000198, 4, REG_ACCESS_RO, false},
 };
 
+constexpr ListTexts DEVICE_LIST_TEXTS{
+    "device",
+    "A device",
+    "GetNumDevices: invalid num_devices pointer",
+    "GetDeviceID: invalid device index, exceeding number of devices",
+    "GetDeviceInfo: invalid device ID pointer",
+    "GetDeviceInfo: invalid device ID, no such device exists",
+};
+
 // Keys that DevOpen probes directly instead of running a discovery.
 const std::vector<std::string>& ProbeKeys()
 {
@@ -69,7 +78,7 @@ GenTLInterface::GenTLInterface(const SharedPtr<InterfaceTag>& tag)
     : GenTLModule(DescriptionDocument::Interface, INTERFACE_COMMON_IDS),
       itf_tag(tag),
       interface_id(tag ? MakeInterfaceUniqueString(tag->GetID()) : std::string()),
-      devs(ListWording{"device", "A device"})
+      devs(DEVICE_LIST_TEXTS)
 {
     if (!TL_ASSERT(itf_tag)) {
         TL_LOG(LOG_CATEGORY_ASSERT, LOG_LEVEL_INFO)
@@ -171,32 +180,23 @@ bool GenTLInterface::MatchesAlternativeID(const std::string& key, const std::str
 GC_ERROR GenTLInterface::GetNumDevices(uint32_t* num_devices)
 {
     ScopedLock lock(handle_lock);
-    if (num_devices == nullptr)
-        return ReportError(GC_ERR_INVALID_PARAMETER, "GetNumDevices: invalid num_devices pointer");
-    *num_devices = devs.NumPublished();
-    return GC_ERR_SUCCESS;
+    return devs.GetNumPublished(num_devices);
 }
 
 GC_ERROR GenTLInterface::GetDeviceID(uint32_t index, char* buffer, size_t* size)
 {
     ScopedLock lock(handle_lock);
-    const SharedPtr<GenTLLocalDevice> dev = devs.Published(index);
-    if (!dev)
-        return ReportError(GC_ERR_INVALID_INDEX,
-                           "GetDeviceID: invalid device index, exceeding number of devices");
-    return CopyIDString(buffer, size, dev->GetID());
+    return devs.GetPublishedID(index, buffer, size);
 }
 
 GC_ERROR GenTLInterface::GetDeviceInfo(const char* id, DEVICE_INFO_CMD command,
                                        INFO_DATATYPE* type, void* buffer, size_t* size)
 {
     ScopedLock lock(handle_lock);
-    if (id == nullptr)
-        return ReportError(GC_ERR_INVALID_PARAMETER, "GetDeviceInfo: invalid device ID pointer");
-    const SharedPtr<GenTLLocalDevice> dev = devs.FindPublished(id);
-    if (!dev)
-        return ReportError(GC_ERR_INVALID_ID,
-                           "GetDeviceInfo: invalid device ID, no such device exists");
+    SharedPtr<GenTLLocalDevice> dev;
+    const GC_ERROR found = devs.FindPublished(id, dev);
+    if (found != GC_ERR_SUCCESS)
+        return found;
     return dev->GetDeviceInfo(command, type, buffer, size);
 }
 

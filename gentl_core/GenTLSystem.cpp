@@ -76,6 +76,15 @@ constexpr RegisterDefinition SYSTEM_REGISTERS[] = {
 constexpr uint32_t TEST_MODULE_EVENT_ID = 0x11111101;
 constexpr size_t TEST_MODULE_EVENT_SIZE = 4;
 
+constexpr ListTexts INTERFACE_LIST_TEXTS{
+    "interface",
+    "An interface",
+    "GetNumInterfaces: invalid num_interfaces pointer",
+    "GetInterfaceID: invalid interface index, exceeding number of interfaces",
+    "GetInterfaceInfo: invalid interface ID pointer",
+    "GetInterfaceInfo: invalid interface ID, no such interface exists",
+};
+
 // System objects alive in this process: there must be one only.
 std::atomic<int> system_objects{0};
 
@@ -90,7 +99,7 @@ const std::vector<std::string>& AlternativeInterfaceKeys()
 GenTLSystem::GenTLSystem()
     : GenTLModule(DescriptionDocument::System, SYSTEM_COMMON_IDS),
       system_id(MakeSystemUniqueString(true)),
-      itfs(ListWording{"interface", "An interface"})
+      itfs(INTERFACE_LIST_TEXTS)
 {
     if (system_objects.fetch_add(1) + 1 != 1)
         TL_ASSERT(!"GenTL library object instantiated more than once");
@@ -184,34 +193,23 @@ GC_ERROR GenTLSystem::GetCustomTLInfo(TL_INFO_CMD, INFO_DATATYPE*, void*, size_t
 GC_ERROR GenTLSystem::GetNumInterfaces(uint32_t* num_interfaces)
 {
     ScopedLock lock(handle_lock);
-    if (num_interfaces == nullptr)
-        return ReportError(GC_ERR_INVALID_PARAMETER,
-                           "GetNumInterfaces: invalid num_interfaces pointer");
-    *num_interfaces = itfs.NumPublished();
-    return GC_ERR_SUCCESS;
+    return itfs.GetNumPublished(num_interfaces);
 }
 
 GC_ERROR GenTLSystem::GetInterfaceID(uint32_t index, char* buffer, size_t* size)
 {
     ScopedLock lock(handle_lock);
-    const SharedPtr<GenTLInterface> itf = itfs.Published(index);
-    if (!itf)
-        return ReportError(GC_ERR_INVALID_INDEX,
-                           "GetInterfaceID: invalid interface index, exceeding number of interfaces");
-    return CopyIDString(buffer, size, itf->GetID());
+    return itfs.GetPublishedID(index, buffer, size);
 }
 
 GC_ERROR GenTLSystem::GetInterfaceInfo(const char* id, INTERFACE_INFO_CMD command,
                                        INFO_DATATYPE* type, void* buffer, size_t* size)
 {
     ScopedLock lock(handle_lock);
-    if (id == nullptr)
-        return ReportError(GC_ERR_INVALID_PARAMETER,
-                           "GetInterfaceInfo: invalid interface ID pointer");
-    const SharedPtr<GenTLInterface> itf = itfs.FindPublished(id);
-    if (!itf)
-        return ReportError(GC_ERR_INVALID_ID,
-                           "GetInterfaceInfo: invalid interface ID, no such interface exists");
+    SharedPtr<GenTLInterface> itf;
+    const GC_ERROR found = itfs.FindPublished(id, itf);
+    if (found != GC_ERR_SUCCESS)
+        return found;
     return itf->GetInterfaceInfo(command, type, buffer, size);
 }
 

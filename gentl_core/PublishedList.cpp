@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <new>
 
+#include "gentl_core/ErrorHandling.h"
 #include "gentl_core/GenTLBranding.h"
 #include "gentl_core/GenTLInterface.h"
 #include "gentl_core/GenTLLocalDevice.h"
+#include "gentl_core/InfoCommandHandling.h"
 #include "gentl_core/Logger.h"
 #include "gentl_core/SyncObjects.h"
 #include "platform/Assert.h"
@@ -42,10 +44,10 @@ bool IsKeyListed(const std::vector<std::string>& keys, const std::string& key)
 template <class Module, class Tag>
 GC_ERROR PublishedList<Module, Tag>::Update(bool publish, const Steps& steps)
 {
-    DISCOVERY_LOG(LOG_LEVEL_INFO) << "Started new " << wording.noun << " discovery procedure"
+    DISCOVERY_LOG(LOG_LEVEL_INFO) << "Started new " << texts.noun << " discovery procedure"
                                   << (publish ? " including" : " without")
-                                  << " update of the published " << wording.noun << " list";
-    DISCOVERY_LOG(LOG_LEVEL_INFO) << "Asking the discovery engine for updated " << wording.noun
+                                  << " update of the published " << texts.noun << " list";
+    DISCOVERY_LOG(LOG_LEVEL_INFO) << "Asking the discovery engine for updated " << texts.noun
                                   << " list";
     Candidates candidates;
     const GC_ERROR discovered = steps.discover(candidates);
@@ -93,7 +95,7 @@ void PublishedList<Module, Tag>::EraseAt(size_t index)
 template <class Module, class Tag>
 void PublishedList<Module, Tag>::EraseDeadModules()
 {
-    DISCOVERY_LOG(LOG_LEVEL_INFO) << "Checking for dead " << wording.noun
+    DISCOVERY_LOG(LOG_LEVEL_INFO) << "Checking for dead " << texts.noun
                                   << " objects to be destroyed";
     for (size_t i = 0; i < all.size();) {
         bool dead = false;
@@ -120,7 +122,7 @@ bool PublishedList<Module, Tag>::InspectCandidates(const Candidates& candidates,
             continue;
         DISCOVERY_LOG(LOG_LEVEL_INFO) << "Considering candidate tagged as " << candidate->GetID();
         if (const SharedPtr<Module> listed = FindSameTag(*candidate)) {
-            DISCOVERY_LOG(LOG_LEVEL_INFO) << "The " << wording.noun << " is already in the list as "
+            DISCOVERY_LOG(LOG_LEVEL_INFO) << "The " << texts.noun << " is already in the list as "
                                           << listed->GetID() << ", skipping.";
             found.push_back(listed.Get());
             if (steps.refresh)
@@ -129,7 +131,7 @@ bool PublishedList<Module, Tag>::InspectCandidates(const Candidates& candidates,
         }
         if (candidate->GetID().empty()) {
             DISCOVERY_LOG(LOG_LEVEL_ERROR)
-                << wording.indefinite
+                << texts.indefinite
                 << " could not be added to the list due to missing identity (unique string).";
             continue;
         }
@@ -138,7 +140,7 @@ bool PublishedList<Module, Tag>::InspectCandidates(const Candidates& candidates,
             return false;
         all.push_back(created);
         found.push_back(created.Get());
-        DISCOVERY_LOG(LOG_LEVEL_INFO) << "Added the " << wording.noun << " to the list as "
+        DISCOVERY_LOG(LOG_LEVEL_INFO) << "Added the " << texts.noun << " to the list as "
                                       << created->GetID();
     }
     return true;
@@ -170,7 +172,7 @@ template <class Module, class Tag>
 void PublishedList<Module, Tag>::SettleNotRediscovered(bool publish,
                                                        const std::vector<const Module*>& found)
 {
-    DISCOVERY_LOG(LOG_LEVEL_INFO) << "Checking for existing " << wording.noun
+    DISCOVERY_LOG(LOG_LEVEL_INFO) << "Checking for existing " << texts.noun
                                   << " objects that were not rediscovered";
     for (size_t i = 0; i < all.size();) {
         Module& module = *all[i];
@@ -218,12 +220,35 @@ SharedPtr<Module> PublishedList<Module, Tag>::Published(uint32_t index) const
 }
 
 template <class Module, class Tag>
-SharedPtr<Module> PublishedList<Module, Tag>::FindPublished(const std::string& id) const
+GC_ERROR PublishedList<Module, Tag>::GetNumPublished(uint32_t* num) const
 {
-    for (uint32_t i = 0; i < nr_published; ++i)
-        if (all[i]->GetID() == id)
-            return all[i];
-    return SharedPtr<Module>();
+    if (num == nullptr)
+        return ReportError(GC_ERR_INVALID_PARAMETER, texts.null_count);
+    *num = nr_published;
+    return GC_ERR_SUCCESS;
+}
+
+template <class Module, class Tag>
+GC_ERROR PublishedList<Module, Tag>::GetPublishedID(uint32_t index, char* buffer,
+                                                    size_t* size) const
+{
+    if (index >= nr_published)
+        return ReportError(GC_ERR_INVALID_INDEX, texts.bad_index);
+    return CopyIDString(buffer, size, all[index]->GetID());
+}
+
+template <class Module, class Tag>
+GC_ERROR PublishedList<Module, Tag>::FindPublished(const char* id, SharedPtr<Module>& found) const
+{
+    if (id == nullptr)
+        return ReportError(GC_ERR_INVALID_PARAMETER, texts.null_id);
+    for (uint32_t i = 0; i < nr_published; ++i) {
+        if (all[i]->GetID() == id) {
+            found = all[i];
+            return GC_ERR_SUCCESS;
+        }
+    }
+    return ReportError(GC_ERR_INVALID_ID, texts.unknown_id);
 }
 
 template <class Module, class Tag>

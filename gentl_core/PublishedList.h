@@ -24,10 +24,15 @@ uint64_t UpdateTimeoutFromRegister(uint32_t value);
 // Whether `keys` holds `key` exactly (alternative-ID keys).
 bool IsKeyListed(const std::vector<std::string>& keys, const std::string& key);
 
-// How an update's log lines name the children.
-struct ListWording {
-    const char* noun;        // "interface"
-    const char* indefinite;  // "An interface"
+// How an update's log lines name the children, and the messages of the
+// published-list queries.
+struct ListTexts {
+    const char* noun;            // "interface"
+    const char* indefinite;      // "An interface"
+    const char* null_count;      // GC_ERR_INVALID_PARAMETER of GetNumPublished
+    const char* bad_index;       // GC_ERR_INVALID_INDEX of GetPublishedID
+    const char* null_id;         // GC_ERR_INVALID_PARAMETER of FindPublished
+    const char* unknown_id;      // GC_ERR_INVALID_ID of FindPublished
 };
 
 // What a list update asks of the list's owner; all run under the owner's lock.
@@ -64,7 +69,7 @@ public:
     using Steps = ListUpdateSteps<Module, Tag>;
     using Matcher = std::function<bool(Module& listed)>;
 
-    explicit PublishedList(ListWording wording) : wording(wording) {}
+    explicit PublishedList(const ListTexts& texts) : texts(texts) {}
     PublishedList(const PublishedList&) = delete;
     PublishedList& operator=(const PublishedList&) = delete;
 
@@ -82,8 +87,13 @@ public:
     uint32_t NumPublished() const { return nr_published; }
     // Empty for an index not below NumPublished().
     SharedPtr<Module> Published(uint32_t index) const;
+
+    // The queries of the GenTL calls, each failure reported with its text.
+    GC_ERROR GetNumPublished(uint32_t* num) const;
+    // The ID of published entry `index`, the GenTL ID-string way.
+    GC_ERROR GetPublishedID(uint32_t index, char* buffer, size_t* size) const;
     // The first published module whose ID equals `id` exactly.
-    SharedPtr<Module> FindPublished(const std::string& id) const;
+    GC_ERROR FindPublished(const char* id, SharedPtr<Module>& found) const;
     // The first module of the whole list that `matches` accepts.
     SharedPtr<Module> Find(const Matcher& matches) const;
     // Find; when nothing matches, or the match is marked not available, runs
@@ -116,7 +126,7 @@ private:
     static bool IsFound(const std::vector<const Module*>& found, const Module& module);
 
     // Fixed at construction.
-    const ListWording wording;
+    const ListTexts texts;
 
     // Guarded by the owner's handle lock.
     std::vector<SharedPtr<Module>> all;
