@@ -1,0 +1,311 @@
+#include "ModuleDoubles.h"
+
+#include <algorithm>
+#include <new>
+
+#include "FakeEngineStream.h"
+#include "gentl_core/GenTLBranding.h"
+#include "gentl_core/GenTLEvent.h"
+#include "gentl_core/GenTLRemoteDevice.h"
+
+using GenTLCore::DeviceTag;
+using GenTLCore::GenTLDataStream;
+using GenTLCore::GenTLInterface;
+using GenTLCore::GenTLLocalDevice;
+using GenTLCore::GenTLRemoteDevice;
+using GenTLCore::GenTLRemoteDeviceEvent;
+using GenTLCore::InterfaceTag;
+
+namespace ModuleTest {
+
+ModuleBranding& InstallModuleBranding()
+{
+    auto* branding = new ModuleBranding();
+    GenTLCore::BrandingControl::Instance()->Initialize(
+        SharedPtr<GenTLCore::GenTLBranding>(branding));
+    return *branding;
+}
+
+// ---- Tags ----
+
+FakeInterfaceTag::FakeInterfaceTag(std::string id, std::string identity, std::string mac)
+    : id(std::move(id)), identity(std::move(identity)), mac(std::move(mac))
+{
+}
+
+bool FakeInterfaceTag::IsSameAs(const InterfaceTag& candidate) const
+{
+    const auto* other = dynamic_cast<const FakeInterfaceTag*>(&candidate);
+    return other != nullptr && other->identity == identity;
+}
+
+bool FakeInterfaceTag::MatchesAlternativeID(const std::string& key,
+                                            const std::string& value) const
+{
+    return key == "mac" && !mac.empty() && value == mac;
+}
+
+FakeDeviceTag::FakeDeviceTag(std::string id, std::string identity, DeviceFacts facts)
+    : id(std::move(id)), identity(std::move(identity)), facts(std::move(facts))
+{
+}
+
+bool FakeDeviceTag::IsSameAs(const DeviceTag& candidate) const
+{
+    const auto* other = dynamic_cast<const FakeDeviceTag*>(&candidate);
+    return other != nullptr && other->identity == identity;
+}
+
+bool FakeDeviceTag::IsNotAccessible() const
+{
+    return Facts().not_accessible;
+}
+
+bool FakeDeviceTag::IsFree() const
+{
+    return Facts().free;
+}
+
+void FakeDeviceTag::UpdateFrom(const DeviceTag& newer)
+{
+    const auto* other = dynamic_cast<const FakeDeviceTag*>(&newer);
+    if (other == nullptr)
+        return;
+    SetFacts(other->Facts());
+    ++updates;
+}
+
+bool FakeDeviceTag::MatchesAlternativeID(const std::string& key, const std::string& value) const
+{
+    if (key == "sn")
+        return value == identity;
+    return key == "ip" && value == Facts().ip;
+}
+
+DeviceFacts FakeDeviceTag::Facts() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return facts;
+}
+
+void FakeDeviceTag::SetFacts(const DeviceFacts& new_facts)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    facts = new_facts;
+}
+
+ModuleStreamTag::ModuleStreamTag(std::string device_id, std::string suffix)
+    : device_id(std::move(device_id)), suffix(std::move(suffix))
+{
+}
+
+SharedPtr<InterfaceTag> MakeInterfaceTag(const std::string& id, const std::string& mac)
+{
+    return SharedPtr<InterfaceTag>(new FakeInterfaceTag(id, id, mac));
+}
+
+SharedPtr<DeviceTag> MakeDeviceTag(const std::string& id, DeviceFacts facts)
+{
+    return SharedPtr<DeviceTag>(new FakeDeviceTag(id, id, std::move(facts)));
+}
+
+// ---- Journal ----
+
+void Journal::Add(const std::string& entry)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    entries.push_back(entry);
+}
+
+std::vector<std::string> Journal::Entries()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return entries;
+}
+
+int Journal::Count(const std::string& entry)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return static_cast<int>(std::count(entries.begin(), entries.end(), entry));
+}
+
+// ---- Device ----
+
+namespace {
+
+// The remote device of a test device: the framework's virtual one as it is.
+class TestRemoteDevice : public GenTLCore::GenTLVirtualRemoteDevice {
+public:
+    using GenTLVirtualRemoteDevice::GenTLVirtualRemoteDevice;
+};
+
+constexpr size_t REMOTE_EVENT_DATA_SIZE = 128;
+
+}  // namespace
+
+TestDevice::TestDevice(const SharedPtr<DeviceTag>& tag, DeviceKnobs knobs, Journal& journal)
+    : GenTLLocalDevice(tag), knobs(std::move(knobs)), tag(tag), journal(journal)
+{
+}
+
+TestDevice::~TestDevice() = default;
+
+SharedPtr<GenTLRemoteDeviceEvent> TestDevice::CreateRemoteDeviceEvent()
+{
+    if (!knobs.remote_event)
+        return SharedPtr<GenTLRemoteDeviceEvent>();
+    return SharedPtr<GenTLRemoteDeviceEvent>(
+        new GenTLCore::GenTLVirtualRemoteDeviceEvent(REMOTE_EVENT_DATA_SIZE));
+}
+
+SharedPtr<GenTLRemoteDevice> TestDevice::CreateRemoteDevice()
+{
+    if (!knobs.remote_device)
+        return SharedPtr<GenTLRemoteDevice>();
+    return SharedPtr<GenTLRemoteDevice>(new TestRemoteDevice(tag));
+}
+
+std::vector<SharedPtr<GenTLDataStream>> TestDevice::CreateDataStreams()
+{
+    std::vector<SharedPtr<GenTLDataStream>> streams;
+    for (const std::string& suffix : knobs.stream_suffixes) {
+        if (suffix.empty()) {
+            streams.emplace_back();
+            continue;
+        }
+        SharedPtr<GenTLCore::StreamTag> stream_tag(new ModuleStreamTag(GetID(), suffix));
+        streams.push_back(SharedPtr<GenTLDataStream>(
+            new AcquisitionTest::FakeEngineStream(stream_tag)));
+    }
+    return streams;
+}
+
+GC_ERROR TestDevice::DoOpenTLSpecific(uint32_t access_flags)
+{
+    journal.Add("open " + std::to_string(access_flags));
+    return knobs.open_result;
+}
+
+bool TestDevice::DoCloseTLSpecific(const DeviceTag* closed_tag)
+{
+    journal.Add(closed_tag == nullptr ? "close null" : "close tag");
+    return true;
+}
+
+GC_ERROR TestDevice::GetTimestampFrequency(uint64_t& frequency)
+{
+    if (knobs.timestamp_result == GC_ERR_SUCCESS)
+        frequency = knobs.timestamp_frequency;
+    return knobs.timestamp_result;
+}
+
+GC_ERROR TestDevice::StartDeviceEvents(const SharedPtr<GenTLRemoteDeviceEvent>& event)
+{
+    journal.Add(event ? "start events" : "start events without event");
+    return knobs.start_events_result;
+}
+
+bool TestDevice::StopDeviceEvents()
+{
+    journal.Add("stop events");
+    return true;
+}
+
+bool TestDevice::SetEventThreadPriority(int32_t policy, int32_t priority)
+{
+    if (!knobs.priority_supported)
+        return GenTLLocalDevice::SetEventThreadPriority(policy, priority);
+    journal.Add("set priority " + std::to_string(policy) + "/" + std::to_string(priority));
+    return true;
+}
+
+bool TestDevice::GetEventThreadPriority(int32_t& policy, int32_t& priority)
+{
+    if (!knobs.priority_supported)
+        return GenTLLocalDevice::GetEventThreadPriority(policy, priority);
+    policy = knobs.queried_policy;
+    priority = knobs.queried_priority;
+    return true;
+}
+
+// ---- Interface ----
+
+TestInterface::TestInterface(const SharedPtr<InterfaceTag>& tag, Journal& journal)
+    : GenTLInterface(tag), journal(journal)
+{
+}
+
+GC_ERROR TestInterface::DiscoverDevices(std::vector<SharedPtr<DeviceTag>>& cur_devs,
+                                        uint64_t timeout_ms)
+{
+    const int number = ++discoveries;
+    last_timeout = timeout_ms;
+    if (discovery_result != GC_ERR_SUCCESS)
+        return discovery_result;
+    if (!alternate || number % 2 == 0)
+        cur_devs = discovered;
+    return GC_ERR_SUCCESS;
+}
+
+GC_ERROR TestInterface::ProbeSpecificDevice(const std::string& key, const std::string& value,
+                                            SharedPtr<DeviceTag>& tag)
+{
+    if (!probe_implemented)
+        return GenTLInterface::ProbeSpecificDevice(key, value, tag);
+    ++probes;
+    last_probe = key + "/" + value;
+    if (probe_result != GC_ERR_SUCCESS)
+        return probe_result;
+    if (probe_finds_device) {
+        DeviceFacts facts;
+        facts.ip = value;
+        tag = SharedPtr<DeviceTag>(new FakeDeviceTag("Probed_" + value, "probed " + value, facts));
+    }
+    return GC_ERR_SUCCESS;
+}
+
+SharedPtr<GenTLLocalDevice> TestInterface::CreateDevice(const SharedPtr<DeviceTag>& tag)
+{
+    if (bad_alloc_on_create)
+        throw std::bad_alloc();
+    if (failing_ids.count(tag->GetID()) != 0)
+        return SharedPtr<GenTLLocalDevice>();
+    return SharedPtr<GenTLLocalDevice>(new TestDevice(tag, device_knobs, journal));
+}
+
+// ---- System ----
+
+TestSystem::TestSystem(Journal& journal) : journal(journal) {}
+
+GC_ERROR TestSystem::DiscoverInterfaces(std::vector<SharedPtr<InterfaceTag>>& cur_itfs,
+                                        uint64_t timeout_ms)
+{
+    ++discoveries;
+    last_timeout = timeout_ms;
+    if (discovery_result != GC_ERR_SUCCESS)
+        return discovery_result;
+    cur_itfs = discovered;
+    return GC_ERR_SUCCESS;
+}
+
+SharedPtr<GenTLInterface> TestSystem::CreateInterface(const SharedPtr<InterfaceTag>& tag)
+{
+    if (failing_ids.count(tag->GetID()) != 0)
+        return SharedPtr<GenTLInterface>();
+    return SharedPtr<GenTLInterface>(new TestInterface(tag, journal));
+}
+
+// ---- Pool order ----
+
+void OpenedObjects::CloseDownTo(const GenTLCore::GenTLHandle* target)
+{
+    while (!opened.empty()) {
+        SharedPtr<GenTLCore::GenTLHandle> last = opened.back();
+        opened.pop_back();
+        last->Close();
+        if (last.Get() == target)
+            return;
+    }
+}
+
+}  // namespace ModuleTest

@@ -1,0 +1,281 @@
+// ModuleDoubles.h: a system, interface and local device built from the
+// framework with fake tags, scripted discovery and data streams over the
+// fake acquisition engine, plus a small stand-in for the handle pool's
+// open and close order.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "TestBranding.h"
+#include "gentl_core/DeviceTag.h"
+#include "gentl_core/GenTLInterface.h"
+#include "gentl_core/GenTLLocalDevice.h"
+#include "gentl_core/GenTLSystem.h"
+#include "gentl_core/InterfaceTag.h"
+#include "gentl_core/SmartPointers.h"
+#include "gentl_core/StreamTag.h"
+
+namespace ModuleTest {
+
+using GenTLCore::SharedPtr;
+
+// Alternative IDs "#key#value"; device keys "sn" (plain) and "ip" (probed),
+// interface key "mac". Set the knobs before the code under test runs.
+class ModuleBranding : public TestSupport::TestBranding {
+public:
+    uint64_t default_discovery_timeout = 4321;
+    bool events_engine_control = false;
+    std::string custom_interface_name;
+    std::string custom_device_name;
+
+    char AlternativeIDSeparator() const override { return '#'; }
+    std::vector<std::string> AlternativeDeviceIDKeys(bool probe_keys) const override
+    {
+        return probe_keys ? std::vector<std::string>{"ip"} : std::vector<std::string>{"sn"};
+    }
+    std::vector<std::string> AlternativeInterfaceIDKeys() const override { return {"mac"}; }
+    uint64_t DefaultDiscoveryTimeout() const override { return default_discovery_timeout; }
+    bool EventsEngineControlFeatures() const override { return events_engine_control; }
+    std::string CustomInterfaceDisplayName(const std::string&, const std::string&) const override
+    {
+        return custom_interface_name;
+    }
+    std::string CustomDeviceDisplayName(const std::string&, const std::string&,
+                                        const std::string&) const override
+    {
+        return custom_device_name;
+    }
+};
+
+// Makes a new ModuleBranding the one in force.
+ModuleBranding& InstallModuleBranding();
+
+// An interface known by `identity` (IsSameAs), with alternative ID "mac".
+class FakeInterfaceTag : public GenTLCore::InterfaceTag {
+public:
+    FakeInterfaceTag(std::string id, std::string identity, std::string mac = "");
+    std::string GetID() const override { return id; }
+    std::string GetDisplayName() const override { return "Fake " + identity; }
+    bool IsSameAs(const InterfaceTag& candidate) const override;
+    bool MatchesAlternativeID(const std::string& key, const std::string& value) const override;
+
+    const std::string id;
+    const std::string identity;
+    const std::string mac;
+};
+
+// What a fake device reports; UpdateFrom takes over the changeable part.
+struct DeviceFacts {
+    std::string ip = "127.0.0.1";
+    bool free = true;
+    bool not_accessible = false;
+};
+
+// A device known by `identity` (IsSameAs), with alternative IDs "sn"
+// (= identity) and "ip". Threads: the changeable facts are locked.
+class FakeDeviceTag : public GenTLCore::DeviceTag {
+public:
+    FakeDeviceTag(std::string id, std::string identity, DeviceFacts facts = DeviceFacts());
+
+    std::string GetID() const override { return id; }
+    bool IsSameAs(const DeviceTag& candidate) const override;
+    std::string GetVendorName() const override { return "Vendor"; }
+    std::string GetModelName() const override { return "Model"; }
+    std::string GetVersion() const override { return "2.5"; }
+    std::string GetSerialNumber() const override { return identity; }
+    bool SupportsUserID() const override { return supports_user_id; }
+    std::string GetUserIDDefault() const override { return "default"; }
+    std::string GetManufacturerInfo() const override { return "Made by tests"; }
+    uint32_t GetTLVersionMajor() const override { return 7; }
+    uint32_t GetTLVersionMinor() const override { return 9; }
+    bool IsNotAccessible() const override;
+    bool IsFree() const override;
+    bool IsFreeReadOnly() const override { return IsFree(); }
+    void UpdateFrom(const DeviceTag& newer) override;
+    bool MatchesAlternativeID(const std::string& key, const std::string& value) const override;
+
+    DeviceFacts Facts() const;
+    void SetFacts(const DeviceFacts& new_facts);
+
+    const std::string id;
+    const std::string identity;
+    bool supports_user_id = true;
+    std::atomic<int> updates{0};
+
+private:
+    mutable std::mutex mutex;
+    DeviceFacts facts;  // guarded by mutex
+};
+
+// A stream known by its suffix within its device.
+class ModuleStreamTag : public GenTLCore::StreamTag {
+public:
+    ModuleStreamTag(std::string device_id, std::string suffix);
+    std::string GetDeviceID() const override { return device_id; }
+    std::string GetStreamID() const override { return suffix; }
+    std::string GetDisplayName() const override { return "Stream " + suffix; }
+    bool MatchesAlternativeID(const std::string&, const std::string&) const override
+    {
+        return false;
+    }
+
+    const std::string device_id;
+    const std::string suffix;
+};
+
+// What a TestDevice answers. Set before the call it affects.
+struct DeviceKnobs {
+    GC_ERROR open_result = GC_ERR_SUCCESS;
+    bool implements_streams = true;
+    // One stream per suffix, in order; "" delivers an empty pointer.
+    std::vector<std::string> stream_suffixes{"0"};
+    bool remote_device = true;
+    bool event_interface = true;
+    bool remote_event = true;
+    GC_ERROR start_events_result = GC_ERR_SUCCESS;
+    GC_ERROR timestamp_result = GC_ERR_SUCCESS;
+    uint64_t timestamp_frequency = 1000000000;
+    // Event thread priority: supported by the transport layer or the default.
+    bool priority_supported = false;
+    int32_t queried_policy = 1;
+    int32_t queried_priority = 15;
+};
+
+// Every extension call of the devices, in order ("open 3", "close tag",
+// "close null", "start events", "stop events", "set priority p/q").
+class Journal {
+public:
+    void Add(const std::string& entry);
+    std::vector<std::string> Entries();
+    int Count(const std::string& entry);
+
+private:
+    std::mutex mutex;
+    std::vector<std::string> entries;  // guarded by mutex
+};
+
+class TestDevice : public GenTLCore::GenTLLocalDevice {
+public:
+    TestDevice(const SharedPtr<GenTLCore::DeviceTag>& tag, DeviceKnobs knobs, Journal& journal);
+    ~TestDevice() override;
+
+    std::string GetUserDefinedName() override { return "user name"; }
+
+    DeviceKnobs knobs;
+
+protected:
+    SharedPtr<GenTLCore::GenTLRemoteDeviceEvent> CreateRemoteDeviceEvent() override;
+    SharedPtr<GenTLCore::GenTLRemoteDevice> CreateRemoteDevice() override;
+    std::vector<SharedPtr<GenTLCore::GenTLDataStream>> CreateDataStreams() override;
+    GC_ERROR DoOpenTLSpecific(uint32_t access_flags) override;
+    bool DoCloseTLSpecific(const GenTLCore::DeviceTag* tag) override;
+    bool ImplementsDataStreams() override { return knobs.implements_streams; }
+    bool HasEventInterface() override { return knobs.event_interface; }
+    GC_ERROR GetTimestampFrequency(uint64_t& frequency) override;
+    GC_ERROR StartDeviceEvents(const SharedPtr<GenTLCore::GenTLRemoteDeviceEvent>& event) override;
+    bool StopDeviceEvents() override;
+    bool SetEventThreadPriority(int32_t policy, int32_t priority) override;
+    bool GetEventThreadPriority(int32_t& policy, int32_t& priority) override;
+
+private:
+    const SharedPtr<GenTLCore::DeviceTag> tag;
+    Journal& journal;  // the fixture's, which outlives every device
+};
+
+// Discovery scripted by the test: every update delivers `discovered`.
+class TestInterface : public GenTLCore::GenTLInterface {
+public:
+    TestInterface(const SharedPtr<GenTLCore::InterfaceTag>& tag, Journal& journal);
+
+    std::vector<SharedPtr<GenTLCore::DeviceTag>> discovered;
+    GC_ERROR discovery_result = GC_ERR_SUCCESS;
+    // Every second discovery finds nothing.
+    bool alternate = false;
+    // Candidates whose creation gives nothing, by tag ID.
+    std::set<std::string> failing_ids;
+    bool bad_alloc_on_create = false;
+    // The base's probe when false.
+    bool probe_implemented = true;
+    GC_ERROR probe_result = GC_ERR_SUCCESS;
+    bool probe_finds_device = true;
+    DeviceKnobs device_knobs;
+
+    std::atomic<int> discoveries{0};
+    std::atomic<int> probes{0};
+    std::atomic<uint64_t> last_timeout{0};
+    std::string last_probe;  // "key/value"; main test thread only
+
+protected:
+    GC_ERROR DiscoverDevices(std::vector<SharedPtr<GenTLCore::DeviceTag>>& cur_devs,
+                             uint64_t timeout_ms) override;
+    GC_ERROR ProbeSpecificDevice(const std::string& key, const std::string& value,
+                                 SharedPtr<GenTLCore::DeviceTag>& tag) override;
+    SharedPtr<GenTLCore::GenTLLocalDevice> CreateDevice(
+        const SharedPtr<GenTLCore::DeviceTag>& tag) override;
+
+private:
+    Journal& journal;  // the fixture's, which outlives every interface
+};
+
+class TestSystem : public GenTLCore::GenTLSystem {
+public:
+    explicit TestSystem(Journal& journal);
+
+    std::vector<SharedPtr<GenTLCore::InterfaceTag>> discovered;
+    GC_ERROR discovery_result = GC_ERR_SUCCESS;
+    std::set<std::string> failing_ids;
+    std::atomic<int> discoveries{0};
+    std::atomic<uint64_t> last_timeout{0};
+
+protected:
+    GC_ERROR DiscoverInterfaces(std::vector<SharedPtr<GenTLCore::InterfaceTag>>& cur_itfs,
+                                uint64_t timeout_ms) override;
+    SharedPtr<GenTLCore::GenTLInterface> CreateInterface(
+        const SharedPtr<GenTLCore::InterfaceTag>& tag) override;
+
+private:
+    Journal& journal;  // the fixture's, which outlives the system
+};
+
+// Opens objects as the handle pool's Register does and closes them, newest
+// first, as its Unregister closes children before parents.
+class OpenedObjects {
+public:
+    ~OpenedObjects() { CloseAll(); }
+    template <class T>
+    GC_ERROR Open(const SharedPtr<T>& object)
+    {
+        SharedPtr<GenTLCore::GenTLHandle> handle =
+            object.template DynamicCast<GenTLCore::GenTLHandle>();
+        const GC_ERROR result = handle->Open();
+        if (result == GC_ERR_SUCCESS)
+            opened.push_back(handle);
+        return result;
+    }
+    // Closes `object` and everything opened after it.
+    template <class T>
+    void CloseFrom(const SharedPtr<T>& object)
+    {
+        CloseDownTo(object.Get());
+    }
+    void CloseAll() { CloseDownTo(nullptr); }
+
+private:
+    // Closes newest first, down to `target` included (all for null).
+    void CloseDownTo(const GenTLCore::GenTLHandle* target);
+
+    std::vector<SharedPtr<GenTLCore::GenTLHandle>> opened;
+};
+
+SharedPtr<GenTLCore::InterfaceTag> MakeInterfaceTag(const std::string& id,
+                                                    const std::string& mac = "");
+SharedPtr<GenTLCore::DeviceTag> MakeDeviceTag(const std::string& id,
+                                              DeviceFacts facts = DeviceFacts());
+
+}  // namespace ModuleTest
