@@ -138,6 +138,7 @@ private:
 // StartEngine and joined by StopEngine, as fast as buffers arrive.
 class ThreadedEngineStream : public FakeEngineStream {
 public:
+    using FakeEngineStream::FakeEngineStream;
     ~ThreadedEngineStream() override;
 
     std::atomic<uint64_t> fills{0};

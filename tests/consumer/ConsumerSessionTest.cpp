@@ -1,0 +1,369 @@
+// A consumer's session against the fixture producer, through the exported
+// functions only: the walk down the module tree to an acquired buffer, closes
+// in any order, several consumer threads at once, and the announce, revoke and
+// event registration paths the service front guards.
+#include <gtest/gtest.h>
+#include <openssl/sha.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "FixtureSession.h"
+
+using FrontTest::BUFFER_BYTES;
+using FrontTest::Delivery;
+using FrontTest::DEVICE_COUNT;
+using FrontTest::FixtureSession;
+using FrontTest::QueryNumber;
+using FrontTest::WaitForBuffer;
+
+namespace {
+
+constexpr uint64_t DOCUMENT_ADDRESS = 0xF0000000;
+
+std::vector<uint8_t> Sha1Of(const std::vector<uint8_t>& bytes)
+{
+    std::vector<uint8_t> digest(SHA_DIGEST_LENGTH);
+    SHA1(bytes.data(), bytes.size(), digest.data());
+    return digest;
+}
+
+class ConsumerSessionTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(session.IsLoaded()) << session.LoadError();
+        ASSERT_TRUE(session.OpenToInterface());
+    }
+
+    const TestSupport::GenTLFunctions& gentl() const { return session.Functions(); }
+
+    uint64_t BufferInfo(DS_HANDLE stream, BUFFER_HANDLE buffer, BUFFER_INFO_CMD command)
+    {
+        return QueryNumber<uint64_t>([&](INFO_DATATYPE* type, void* value, size_t* size) {
+            return gentl().DSGetBufferInfo(stream, buffer, command, type, value, size);
+        });
+    }
+    uint64_t StreamInfo(DS_HANDLE stream, STREAM_INFO_CMD command)
+    {
+        return QueryNumber<uint64_t>([&](INFO_DATATYPE* type, void* value, size_t* size) {
+            return gentl().DSGetInfo(stream, command, type, value, size);
+        });
+    }
+
+    FixtureSession session;
+};
+
+// ---- The whole walk ----
+
+TEST_F(ConsumerSessionTest, WalksFromTheLibraryToAFilledBufferAndClosesEverything)
+{
+    uint32_t num_devices = 0;
+    ASSERT_EQ(GC_ERR_SUCCESS, gentl().IFGetNumDevices(session.iface, &num_devices));
+    EXPECT_EQ(DEVICE_COUNT, num_devices);
+    DEV_HANDLE device = session.OpenDevice(0);
+    ASSERT_NE(nullptr, device);
+
+    PORT_HANDLE port = nullptr;
+    ASSERT_EQ(GC_ERR_SUCCESS, gentl().DevGetPort(device, &port));
+    const uint64_t address = QueryNumber<uint64_t>([&](INFO_DATATYPE* t, void* v, size_t* s) {
+        return gentl().GCGetPortURLInfo(port, 0, URL_INFO_FILE_REGISTER_ADDRESS, t, v, s);
+    });
+    EXPECT_EQ(DOCUMENT_ADDRESS, address);
+    const uint64_t file_size = QueryNumber<uint64_t>([&](INFO_DATATYPE* t, void* v, size_t* s) {
+        return gentl().GCGetPortURLInfo(port, 0, URL_INFO_FILE_SIZE, t, v, s);
+    });
+    ASSERT_GT(file_size, 0u);
+    std::vector<uint8_t> hash(SHA_DIGEST_LENGTH);
+    INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
+    size_t hash_size = hash.size();
+    ASSERT_EQ(GC_ERR_SUCCESS, gentl().GCGetPortURLInfo(port, 0, URL_INFO_FILE_SHA1_HASH, &type,
+                                                       hash.data(), &hash_size));
+    std::vector<uint8_t> document(file_size);
+    size_t read_size = document.size();
+    ASSERT_EQ(GC_ERR_SUCCESS, gentl().GCReadPort(port, address, document.data(), &read_size));
+    EXPECT_EQ(file_size, read_size);
+    EXPECT_EQ(hash, Sha1Of(document));
+
+    DS_HANDLE stream = session.OpenStream(device);
+    ASSERT_NE(nullptr, stream);
+    int user_marker = 0;
+    BUFFER_HANDLE buffer = session.AllocBuffer(stream, &user_marker);
+    ASSERT_NE(nullptr, buffer);
+    ASSERT_EQ(GC_ERR_SUCCESS, gentl().DSQueueBuffer(stream, buffer));
+    EVENT_HANDLE event = session.RegisterNewBufferEvent(stream);
+    ASSERT_NE(nullptr, event);
+    ASSERT_EQ(GC_ERR_SUCCESS,
+              gentl().DSStartAcquisition(stream, ACQ_START_FLAGS_DEFAULT, GENTL_INFINITE));
+
+    const Delivery delivery = WaitForBuffer(gentl(), event);
+    ASSERT_EQ(GC_ERR_SUCCESS, delivery.result);
+    EXPECT_EQ(buffer, delivery.buffer);
+    EXPECT_EQ(&user_marker, delivery.user_ptr);
+    EXPECT_EQ(BUFFER_BYTES, BufferInfo(stream, buffer, BUFFER_INFO_SIZE_FILLED));
+    EXPECT_EQ(1u, BufferInfo(stream, buffer, BUFFER_INFO_NEW_DATA) & 0xFF);
+    EXPECT_EQ(0u, BufferInfo(stream, buffer, BUFFER_INFO_IS_QUEUED) & 0xFF);
+
+    EXPECT_EQ(GC_ERR_SUCCESS, gentl().DSStopAcquisition(stream, ACQ_STOP_FLAGS_DEFAULT));
+    EXPECT_EQ(GC_ERR_SUCCESS, gentl().GCUnregisterEvent(stream, EVENT_NEW_BUFFER));
+    void* memory = &user_marker;
+    void* user_ptr = nullptr;
+    EXPECT_EQ(GC_ERR_SUCCESS, gentl().DSRevokeBuffer(stream, buffer, &memory, &user_ptr));
+    EXPECT_EQ(nullptr, memory);  // the producer's own memory is not handed out
+    EXPECT_EQ(&user_marker, user_ptr);
+    EXPECT_EQ(GC_ERR_SUCCESS, gentl().DSClose(stream));
+    EXPECT_EQ(GC_ERR_SUCCESS, gentl().DevClose(device));
+    EXPECT_EQ(GC_ERR_SUCCESS, gentl().IFClose(session.iface));
+    EXPECT_EQ(GC_ERR_SUCCESS, gentl().TLClose(session.system));
+    EXPECT_EQ(GC_ERR_SUCCESS, gentl().GCCloseLib());
+}
+
+TEST_F(ConsumerSessionTest, EveryParentCallAnswersThePoolParentOfAnyHandle)
+{
+    DEV_HANDLE device = session.OpenDevice(1);
+    DS_HANDLE stream = session.OpenStream(device);
+    ASSERT_NE(nullptr, stream);
+    void* parent = nullptr;
+    EXPECT_EQ(GC_ERR_SUCCESS, gentl().IFGetParentTL(session.iface, &parent));
+    EXPECT_EQ(session.system, parent);
+    EXPECT_EQ(GC_ERR_SUCCESS, gentl().DevGetParentIF(device, &parent));
+    EXPECT_EQ(session.iface, parent);
+    EXPECT_EQ(GC_ERR_SUCCESS, gentl().DSGetParentDev(stream, &parent));
+    EXPECT_EQ(device, parent);
+    // The kind of the handle plays no part.
+    EXPECT_EQ(GC_ERR_SUCCESS, gentl().IFGetParentTL(stream, &parent));
+    EXPECT_EQ(device, parent);
+}
+
+TEST_F(ConsumerSessionTest, DevGetPortHandsOutTheSameRemoteDeviceTwice)
+{
+    DEV_HANDLE device = session.OpenDevice(2);
+    PORT_HANDLE first = nullptr;
+    PORT_HANDLE second = nullptr;
+    ASSERT_EQ(GC_ERR_SUCCESS, gentl().DevGetPort(device, &first));
+    ASSERT_EQ(GC_ERR_SUCCESS, gentl().DevGetPort(device, &second));
+    EXPECT_EQ(first, second);
+    EXPECT_NE(device, first);
+}
+
+// ---- Closing in any order: a close takes the subtree below it along ----
+
+enum class CloseFirst { Stream, Device, Interface, System, Library };
+
+class CloseOrderTest : public ConsumerSessionTest,
+                       public ::testing::WithParamInterface<CloseFirst> {};
+
+TEST_P(CloseOrderTest, LeavesNoHandleBelowTheClosedOneAndTheLibraryClosesCleanly)
+{
+    DEV_HANDLE device = session.OpenDevice(0);
+    DS_HANDLE stream = session.OpenStream(device);
+    ASSERT_NE(nullptr, stream);
+    BUFFER_HANDLE buffer = session.AllocBuffer(stream);
+    ASSERT_EQ(GC_ERR_SUCCESS, gentl().DSQueueBuffer(stream, buffer));
+    EVENT_HANDLE event = session.RegisterNewBufferEvent(stream);
+    ASSERT_EQ(GC_ERR_SUCCESS,
+              gentl().DSStartAcquisition(stream, ACQ_START_FLAGS_DEFAULT, GENTL_INFINITE));
+    ASSERT_EQ(GC_ERR_SUCCESS, WaitForBuffer(gentl(), event).result);
+
+    switch (GetParam()) {
+        case CloseFirst::Stream:
+            EXPECT_EQ(GC_ERR_SUCCESS, gentl().DSClose(stream));
+            break;
+        case CloseFirst::Device:
+            EXPECT_EQ(GC_ERR_SUCCESS, gentl().DevClose(device));
+            break;
+        case CloseFirst::Interface:
+            EXPECT_EQ(GC_ERR_SUCCESS, gentl().IFClose(session.iface));
+            break;
+        case CloseFirst::System:
+            EXPECT_EQ(GC_ERR_SUCCESS, gentl().TLClose(session.system));
+            break;
+        case CloseFirst::Library:
+            EXPECT_EQ(GC_ERR_SUCCESS, gentl().GCCloseLib());
+            return;
+    }
+    // Whatever lay below is gone from the pool: the stream at least.
+    uint32_t count = 0;
+    EXPECT_EQ(GC_ERR_INVALID_HANDLE, gentl().DSGetNumBufferParts(stream, buffer, &count));
+    EXPECT_EQ(GC_ERR_INVALID_HANDLE, gentl().EventKill(event));
+    EXPECT_EQ(GC_ERR_INVALID_HANDLE, gentl().DSClose(stream));
+    EXPECT_EQ("Close/Unregister: requested handle not found in the pool", session.LastError().text);
+    EXPECT_EQ(GC_ERR_SUCCESS, gentl().GCCloseLib());
+}
+
+INSTANTIATE_TEST_SUITE_P(EachLevel, CloseOrderTest,
+                         ::testing::Values(CloseFirst::Stream, CloseFirst::Device,
+                                           CloseFirst::Interface, CloseFirst::System,
+                                           CloseFirst::Library));
+
+// ---- Announce and revoke through the front ----
+
+TEST_F(ConsumerSessionTest, AnnounceWithoutAnOutputHandleLeavesNothingAnnounced)
+{
+    DS_HANDLE stream = session.OpenStream(session.OpenDevice(0));
+    std::vector<uint8_t> memory(BUFFER_BYTES);
+    EXPECT_EQ(GC_ERR_INVALID_PARAMETER,
+              gentl().DSAnnounceBuffer(stream, memory.data(), memory.size(), nullptr, nullptr));
+    EXPECT_EQ(0u, StreamInfo(stream, STREAM_INFO_NUM_ANNOUNCED));
+    // The memory is free again: announcing it is no duplicate.
+    BUFFER_HANDLE buffer = nullptr;
+    EXPECT_EQ(GC_ERR_SUCCESS,
+              gentl().DSAnnounceBuffer(stream, memory.data(), memory.size(), nullptr, &buffer));
+    EXPECT_EQ(1u, StreamInfo(stream, STREAM_INFO_NUM_ANNOUNCED));
+}
+
+TEST_F(ConsumerSessionTest, AnnounceOfANullBufferIsRefusedWithItsMessage)
+{
+    DS_HANDLE stream = session.OpenStream(session.OpenDevice(0));
+    BUFFER_HANDLE buffer = nullptr;
+    EXPECT_EQ(GC_ERR_INVALID_PARAMETER,
+              gentl().DSAnnounceBuffer(stream, nullptr, BUFFER_BYTES, nullptr, &buffer));
+    EXPECT_EQ("AnnounceBuffer: invalid buffer pointer", session.LastError().text);
+    EXPECT_EQ(0u, StreamInfo(stream, STREAM_INFO_NUM_ANNOUNCED));
+}
+
+TEST_F(ConsumerSessionTest, ARefusedRevokeKeepsTheBufferHandleValid)
+{
+    DS_HANDLE stream = session.OpenStream(session.OpenDevice(0));
+    BUFFER_HANDLE buffer = session.AllocBuffer(stream);
+    ASSERT_EQ(GC_ERR_SUCCESS, gentl().DSQueueBuffer(stream, buffer));
+    EXPECT_EQ(GC_ERR_BUSY, gentl().DSRevokeBuffer(stream, buffer, nullptr, nullptr));
+    EXPECT_EQ(BUFFER_BYTES, BufferInfo(stream, buffer, BUFFER_INFO_SIZE));
+
+    ASSERT_EQ(GC_ERR_SUCCESS, gentl().DSFlushQueue(stream, ACQ_QUEUE_ALL_DISCARD));
+    EXPECT_EQ(GC_ERR_SUCCESS, gentl().DSRevokeBuffer(stream, buffer, nullptr, nullptr));
+    EXPECT_EQ(0u, StreamInfo(stream, STREAM_INFO_NUM_ANNOUNCED));
+    // Revoked, the handle left the pool too.
+    EXPECT_EQ(GC_ERR_INVALID_HANDLE, gentl().DSRevokeBuffer(stream, buffer, nullptr, nullptr));
+    EXPECT_EQ("Requested handle not found in the pool", session.LastError().text);
+}
+
+TEST_F(ConsumerSessionTest, ABufferOfAnotherStreamIsNotAnsweredByTheBufferQueries)
+{
+    DS_HANDLE own = session.OpenStream(session.OpenDevice(0));
+    DS_HANDLE other = session.OpenStream(session.OpenDevice(1));
+    BUFFER_HANDLE buffer = session.AllocBuffer(own);
+    ASSERT_NE(nullptr, buffer);
+    uint32_t count = 0;
+    EXPECT_EQ(GC_ERR_SUCCESS, gentl().DSGetNumBufferSegments(own, buffer, &count));
+    EXPECT_EQ(1u, count);
+    EXPECT_EQ(GC_ERR_INVALID_HANDLE, gentl().DSGetNumBufferSegments(other, buffer, &count));
+    EXPECT_EQ("GetNumBufferSegments: the required buffer was not announced in the data stream.",
+              session.LastError().text);
+    EXPECT_EQ(GC_ERR_INVALID_HANDLE, gentl().DSQueueBuffer(other, buffer));
+    EXPECT_EQ("QueueBuffer: the required buffer was not announced in the data stream.",
+              session.LastError().text);
+    // Nor may the other stream revoke it; the buffer stays with its own.
+    EXPECT_EQ(GC_ERR_INVALID_HANDLE, gentl().DSRevokeBuffer(other, buffer, nullptr, nullptr));
+    EXPECT_EQ(1u, StreamInfo(own, STREAM_INFO_NUM_ANNOUNCED));
+}
+
+// ---- Event registration through the front ----
+
+TEST_F(ConsumerSessionTest, ARegistrationWithoutAnOutputHandleLeavesTheEventFree)
+{
+    DS_HANDLE stream = session.OpenStream(session.OpenDevice(0));
+    EXPECT_EQ(GC_ERR_INVALID_PARAMETER, gentl().GCRegisterEvent(stream, EVENT_NEW_BUFFER, nullptr));
+    EVENT_HANDLE event = nullptr;
+    EXPECT_EQ(GC_ERR_SUCCESS, gentl().GCRegisterEvent(stream, EVENT_NEW_BUFFER, &event));
+    EXPECT_NE(nullptr, event);
+}
+
+TEST_F(ConsumerSessionTest, ASecondRegistrationIsRefusedAndTheFirstStillDelivers)
+{
+    DS_HANDLE stream = session.OpenStream(session.OpenDevice(0));
+    EVENT_HANDLE first = session.RegisterNewBufferEvent(stream);
+    EVENT_HANDLE second = nullptr;
+    EXPECT_EQ(GC_ERR_RESOURCE_IN_USE, gentl().GCRegisterEvent(stream, EVENT_NEW_BUFFER, &second));
+
+    BUFFER_HANDLE buffer = session.AllocBuffer(stream);
+    ASSERT_EQ(GC_ERR_SUCCESS, gentl().DSQueueBuffer(stream, buffer));
+    ASSERT_EQ(GC_ERR_SUCCESS,
+              gentl().DSStartAcquisition(stream, ACQ_START_FLAGS_DEFAULT, GENTL_INFINITE));
+    const Delivery delivery = WaitForBuffer(gentl(), first);
+    EXPECT_EQ(GC_ERR_SUCCESS, delivery.result);
+    EXPECT_EQ(buffer, delivery.buffer);
+}
+
+TEST_F(ConsumerSessionTest, UnregisteringTakesTheEventHandleOutOfThePool)
+{
+    EVENT_HANDLE event = nullptr;
+    ASSERT_EQ(GC_ERR_SUCCESS, gentl().GCRegisterEvent(session.system, EVENT_ERROR, &event));
+    EXPECT_EQ(GC_ERR_SUCCESS, gentl().GCUnregisterEvent(session.system, EVENT_ERROR));
+    EXPECT_EQ(GC_ERR_INVALID_HANDLE, gentl().EventFlush(event));
+    // Free again for a new registration.
+    EXPECT_EQ(GC_ERR_SUCCESS, gentl().GCRegisterEvent(session.system, EVENT_ERROR, &event));
+}
+
+TEST_F(ConsumerSessionTest, AWaitingEventGetDataHoldsNothingThatOtherCallsNeed)
+{
+    DS_HANDLE stream = session.OpenStream(session.OpenDevice(0));
+    EVENT_HANDLE event = session.RegisterNewBufferEvent(stream);
+    std::atomic<GC_ERROR> waited{GC_ERR_SUCCESS};
+    std::atomic<bool> returned{false};
+    std::thread waiter([&] {
+        waited = WaitForBuffer(gentl(), event, GENTL_INFINITE).result;
+        returned = true;
+    });
+    // While it waits, the stream, its event and the pool answer other threads.
+    for (uint64_t announced = 0; announced < 20; ++announced) {
+        EXPECT_EQ(announced, StreamInfo(stream, STREAM_INFO_NUM_ANNOUNCED));
+        EXPECT_NE(nullptr, session.AllocBuffer(stream));
+    }
+    EXPECT_FALSE(returned.load());
+    // A kill must reach it even if it has not started waiting yet.
+    EXPECT_EQ(GC_ERR_SUCCESS, gentl().EventKill(event));
+    waiter.join();
+    EXPECT_EQ(GC_ERR_ABORT, waited.load());
+}
+
+// ---- Several consumer threads at once ----
+
+// Each thread walks its own device from open to close, repeatedly, while
+// another thread keeps asking the shared system and interface.
+TEST_F(ConsumerSessionTest, SeveralThreadsWalkTheirOwnDevicesAtOnce)
+{
+    constexpr int ROUNDS = 5;
+    std::atomic<bool> walking{true};
+    std::atomic<int> failures{0};
+    auto count_failure = [&](bool ok) {
+        if (!ok) ++failures;
+    };
+    std::vector<std::thread> walkers;
+    for (uint32_t index = 0; index < DEVICE_COUNT; ++index)
+        walkers.emplace_back([&, index] {
+            for (int round = 0; round < ROUNDS; ++round) {
+                DEV_HANDLE device = session.OpenDevice(index);
+                DS_HANDLE stream = session.OpenStream(device);
+                BUFFER_HANDLE buffer = session.AllocBuffer(stream);
+                EVENT_HANDLE event = session.RegisterNewBufferEvent(stream);
+                count_failure(gentl().DSQueueBuffer(stream, buffer) == GC_ERR_SUCCESS);
+                count_failure(gentl().DSStartAcquisition(stream, ACQ_START_FLAGS_DEFAULT,
+                                                         GENTL_INFINITE) == GC_ERR_SUCCESS);
+                const Delivery delivery = WaitForBuffer(gentl(), event);
+                count_failure(delivery.result == GC_ERR_SUCCESS && delivery.buffer == buffer);
+                count_failure(BufferInfo(stream, buffer, BUFFER_INFO_SIZE_FILLED) == BUFFER_BYTES);
+                count_failure(gentl().DSStopAcquisition(stream, ACQ_STOP_FLAGS_DEFAULT) == 0);
+                // Closing the device takes stream, buffer and event along.
+                count_failure(gentl().DevClose(device) == GC_ERR_SUCCESS);
+            }
+        });
+    std::thread observer([&] {
+        while (walking.load()) {
+            uint32_t count = 0;
+            count_failure(gentl().TLGetNumInterfaces(session.system, &count) == 0 && count == 1);
+            count_failure(gentl().IFGetNumDevices(session.iface, &count) == 0 &&
+                          count == DEVICE_COUNT);
+        }
+    });
+    for (std::thread& walker : walkers) walker.join();
+    walking = false;
+    observer.join();
+    EXPECT_EQ(0, failures.load());
+    EXPECT_EQ(GC_ERR_SUCCESS, gentl().GCCloseLib());
+}
+
+}  // namespace

@@ -1,0 +1,99 @@
+// The real producer as a consumer finds it without any sensor: one system,
+// exactly one interface, no devices. Nothing here runs a device discovery.
+#include <gtest/gtest.h>
+#include <openssl/sha.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "support/CtiLoader.h"
+
+namespace {
+
+constexpr const char* INTERFACE_ID = "Tesk3D_GenTL_Interface";
+
+class RealProducerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(cti.IsComplete()) << cti.Error();
+        ASSERT_EQ(GC_ERR_SUCCESS, cti->GCInitLib());
+        ASSERT_EQ(GC_ERR_SUCCESS, cti->TLOpen(&system));
+    }
+
+    std::string InterfaceID(uint32_t index)
+    {
+        char id[128] = {};
+        size_t size = sizeof id;
+        if (cti->TLGetInterfaceID(system, index, id, &size) != GC_ERR_SUCCESS) return "<failed>";
+        return id;
+    }
+
+    TestSupport::CtiLoader cti{GENTESK_CTI_PATH};
+    TL_HANDLE system = nullptr;
+};
+
+TEST_F(RealProducerTest, ListsExactlyOneInterfaceAndReportsTheChangeOnlyOnce)
+{
+    bool8_t changed = 0;
+    ASSERT_EQ(GC_ERR_SUCCESS, cti->TLUpdateInterfaceList(system, &changed, 0));
+    EXPECT_EQ(1, changed);
+    ASSERT_EQ(GC_ERR_SUCCESS, cti->TLUpdateInterfaceList(system, &changed, 0));
+    EXPECT_EQ(0, changed);
+    uint32_t count = 0;
+    ASSERT_EQ(GC_ERR_SUCCESS, cti->TLGetNumInterfaces(system, &count));
+    EXPECT_EQ(1u, count);
+    EXPECT_EQ(INTERFACE_ID, InterfaceID(0));
+    size_t size = 0;
+    EXPECT_EQ(GC_ERR_INVALID_INDEX, cti->TLGetInterfaceID(system, 1, nullptr, &size));
+}
+
+TEST_F(RealProducerTest, TheInterfaceOpensWithNoDevicesAndServesItsDocument)
+{
+    bool8_t changed = 0;
+    ASSERT_EQ(GC_ERR_SUCCESS, cti->TLUpdateInterfaceList(system, &changed, 0));
+    IF_HANDLE iface = nullptr;
+    ASSERT_EQ(GC_ERR_SUCCESS, cti->TLOpenInterface(system, INTERFACE_ID, &iface));
+    TL_HANDLE parent = nullptr;
+    EXPECT_EQ(GC_ERR_SUCCESS, cti->IFGetParentTL(iface, &parent));
+    EXPECT_EQ(system, parent);
+    uint32_t devices = 99;
+    EXPECT_EQ(GC_ERR_SUCCESS, cti->IFGetNumDevices(iface, &devices));
+    EXPECT_EQ(0u, devices);
+
+    uint64_t file_size = 0;
+    uint64_t address = 0;
+    INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
+    size_t size = sizeof file_size;
+    ASSERT_EQ(GC_ERR_SUCCESS,
+              cti->GCGetPortURLInfo(iface, 0, URL_INFO_FILE_SIZE, &type, &file_size, &size));
+    size = sizeof address;
+    ASSERT_EQ(GC_ERR_SUCCESS, cti->GCGetPortURLInfo(iface, 0, URL_INFO_FILE_REGISTER_ADDRESS, &type,
+                                                    &address, &size));
+    std::vector<uint8_t> hash(SHA_DIGEST_LENGTH);
+    size = hash.size();
+    ASSERT_EQ(GC_ERR_SUCCESS,
+              cti->GCGetPortURLInfo(iface, 0, URL_INFO_FILE_SHA1_HASH, &type, hash.data(), &size));
+    std::vector<uint8_t> document(file_size);
+    size = document.size();
+    ASSERT_EQ(GC_ERR_SUCCESS, cti->GCReadPort(iface, address, document.data(), &size));
+    std::vector<uint8_t> digest(SHA_DIGEST_LENGTH);
+    SHA1(document.data(), document.size(), digest.data());
+    EXPECT_EQ(hash, digest);
+}
+
+// Closing the system first takes the open interface along; the library then
+// closes cleanly.
+TEST_F(RealProducerTest, ClosesInAnyOrder)
+{
+    bool8_t changed = 0;
+    ASSERT_EQ(GC_ERR_SUCCESS, cti->TLUpdateInterfaceList(system, &changed, 0));
+    IF_HANDLE iface = nullptr;
+    ASSERT_EQ(GC_ERR_SUCCESS, cti->TLOpenInterface(system, INTERFACE_ID, &iface));
+    EXPECT_EQ(GC_ERR_SUCCESS, cti->TLClose(system));
+    EXPECT_EQ(GC_ERR_INVALID_HANDLE, cti->IFClose(iface));
+    EXPECT_EQ(GC_ERR_SUCCESS, cti->GCCloseLib());
+}
+
+}  // namespace
