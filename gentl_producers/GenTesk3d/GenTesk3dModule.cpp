@@ -7,6 +7,7 @@
 #include "gentl_producers/GenTesk3d/GenTLBrandingTesk.h"
 #include "gentl_producers/GenTesk3d/GenTLLibraryTesk.h"
 #include "platform/Assert.h"
+#include "sensor_library/ScanvoDLL.h"
 
 namespace GenTLCore::ZoTL {
 namespace {
@@ -44,6 +45,10 @@ struct Configuration {
         SetExportedService(srv);
     }
 } configuration;
+
+// 3. The sensor library's process-wide facade: it reads (or writes) its
+// logging configuration, and opens no thread and no socket.
+ScanvoDLL& scanvo_instance = InitScanvoInstance();
 
 // Last: from here on the process exit is seen before any object above is
 // destroyed, so that exit leaves the framework in place.

@@ -1,0 +1,450 @@
+// The sensor library's C interface as an application sees it: the .cti loaded
+// with dlopen, driven only through its Scanvo_ functions, against simulated
+// sensors on loopback.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ScanvoLoader.h"
+#include "platform/Socket.h"
+#include "support/SimulatedSensor.h"
+#include "support/WaitUntil.h"
+
+using namespace std::chrono_literals;
+using TestSupport::SimulatedSensor;
+using TestSupport::WaitUntil;
+
+namespace {
+
+constexpr int NOT_OPEN = -1000;
+constexpr uint32_t WIDTH = 64;
+
+char* Text(std::string& text)
+{
+    return text.data();
+}
+
+// A UDP port on 127.0.0.1 that nothing is bound to right now.
+std::string FreeUdpPort()
+{
+    Platform::Socket probe = Platform::Socket::Udp();
+    Platform::SocketAddress address;
+    Platform::SocketAddress::Parse("127.0.0.1", "0", address);
+    probe.Bind(address);
+    probe.LocalAddress(address);
+    return std::to_string(address.port);
+}
+
+class ScanvoApiTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(cti.IsComplete()) << cti.Error(); }
+
+    void* Connect(SimulatedSensor& sensor)
+    {
+        std::string ip = sensor.Ip();
+        std::string port = sensor.PortText();
+        return api.Scanvo_Connect(Text(ip), Text(port), 0);
+    }
+
+    bool WaitReady(void* handle)
+    {
+        return WaitUntil(
+            [&] {
+                int status = 0;
+                return api.Scanvo_GetConnectStatus(handle, &status) == 0 && status == 3;
+            },
+            5s);
+    }
+
+    // Small buffers, so that many connections fit in memory at once.
+    void UseSmallBuffers()
+    {
+        std::string fifo = "SetDllFiFoSize=65536\r";
+        std::string receive = "SetScannerBufferSize=1320000\r";
+        ASSERT_LT(0, api.Scanvo_WriteData(nullptr, Text(fifo), 0));
+        ASSERT_LT(0, api.Scanvo_WriteData(nullptr, Text(receive), 0));
+    }
+
+    int ReadProfile(void* handle, int timeout_ms, std::vector<double>& x)
+    {
+        x.assign(WIDTH, 0.0);
+        std::vector<double> z(WIDTH);
+        return api.Scanvo_GetXZIExtended(handle, x.data(), z.data(), nullptr, nullptr, WIDTH,
+                                         nullptr, nullptr, timeout_ms, nullptr, 0, nullptr);
+    }
+
+    ScanvoLoader cti{GENTESK_CTI_PATH};
+    const ScanvoFunctions& api = *cti.operator->();
+};
+
+// Every function on a handle, called with a handle that is not open.
+struct HandleCall {
+    const char* name;
+    std::function<int(const ScanvoFunctions&, void*)> call;
+};
+
+const HandleCall HANDLE_CALLS[] = {
+    {"GetConnectStatus",
+     [](const ScanvoFunctions& f, void* h) {
+         int status = 7;
+         return f.Scanvo_GetConnectStatus(h, &status);
+     }},
+    {"ReadData",
+     [](const ScanvoFunctions& f, void* h) {
+         char name[] = "GetSerialNumber";
+         char buffer[64];
+         return f.Scanvo_ReadData(h, name, buffer, sizeof(buffer), 0);
+     }},
+    {"WriteData",
+     [](const ScanvoFunctions& f, void* h) {
+         char text[] = "SetExposureTime=100\r";
+         return f.Scanvo_WriteData(h, text, sizeof(text) - 1);
+     }},
+    {"GetXZIExtended",
+     [](const ScanvoFunctions& f, void* h) {
+         double x[4], z[4];
+         return f.Scanvo_GetXZIExtended(h, x, z, nullptr, nullptr, 4, nullptr, nullptr, 10,
+                                        nullptr, 0, nullptr);
+     }},
+    {"GetRangeImage",
+     [](const ScanvoFunctions& f, void* h) {
+         unsigned short image[16];
+         return f.Scanvo_GetRangeImage(h, image, 16, 10, nullptr, nullptr, nullptr, nullptr);
+     }},
+    {"GetImage",
+     [](const ScanvoFunctions& f, void* h) {
+         char image[16];
+         unsigned int w, ht, xo, zo, xs, zs;
+         return f.Scanvo_GetImage(h, image, sizeof(image), &w, &ht, &xo, &zo, &xs, &zs, 10);
+     }},
+    {"GetRawData",
+     [](const ScanvoFunctions& f, void* h) {
+         unsigned char raw[16];
+         return f.Scanvo_GetRawData(h, raw, sizeof(raw), 0);
+     }},
+    {"GetInfo",
+     [](const ScanvoFunctions& f, void* h) {
+         char key[] = "xml";
+         char buffer[64];
+         return f.Scanvo_GetInfo(h, buffer, sizeof(buffer), key);
+     }},
+    {"Linearize",
+     [](const ScanvoFunctions& f, void* h) {
+         double x = 0, z = 0;
+         return f.Scanvo_Linearize(h, 1.0, 2.0, &x, &z);
+     }},
+    {"SetLinearizationFile",
+     [](const ScanvoFunctions& f, void* h) {
+         char path[] = "/nonexistent/lin.bin";
+         return f.Scanvo_SetLinearizationFile(h, path);
+     }},
+    {"ResetDllFiFo", [](const ScanvoFunctions& f, void* h) { return f.Scanvo_ResetDllFiFo(h); }},
+    {"GetDllFiFoState",
+     [](const ScanvoFunctions& f, void* h) { return f.Scanvo_GetDllFiFoState(h); }},
+    {"GetLinDatType",
+     [](const ScanvoFunctions& f, void* h) {
+         unsigned char record[152];
+         return f.Scanvo_GetLinDatType(h, record, sizeof(record));
+     }},
+    {"ConvertMmToPix",
+     [](const ScanvoFunctions& f, void* h) {
+         int a, b, c, d;
+         return f.Scanvo_ConvertMmToPix(h, -10, 100, 10, 200, &a, &b, &c, &d);
+     }},
+};
+
+class HandleNotOpenTest : public ScanvoApiTest,
+                          public ::testing::WithParamInterface<std::tuple<HandleCall, bool>> {};
+
+TEST_P(HandleNotOpenTest, GivesMinus1000)
+{
+    const auto& [call, null_handle] = GetParam();
+    int never_returned = 0;
+    void* handle = null_handle ? nullptr : &never_returned;
+    EXPECT_EQ(NOT_OPEN, call.call(api, handle));
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryFunction, HandleNotOpenTest,
+                         ::testing::Combine(::testing::ValuesIn(HANDLE_CALLS), ::testing::Bool()),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param).name) +
+                                    (std::get<1>(info.param) ? "Null" : "Unknown");
+                         });
+
+TEST_F(ScanvoApiTest, ConnectStatusOfAnUnknownHandleIsZeroAndOfNullUntouched)
+{
+    int unknown = 0;
+    int status = 7;
+    EXPECT_EQ(NOT_OPEN, api.Scanvo_GetConnectStatus(&unknown, &status));
+    EXPECT_EQ(0, status);
+    status = 7;
+    EXPECT_EQ(NOT_OPEN, api.Scanvo_GetConnectStatus(nullptr, &status));
+    EXPECT_EQ(7, status);
+}
+
+TEST_F(ScanvoApiTest, DisconnectGivesBackAnUnknownHandleAndNullForNull)
+{
+    int unknown = 0;
+    EXPECT_EQ(&unknown, api.Scanvo_Disconnect(&unknown));
+    EXPECT_EQ(nullptr, api.Scanvo_Disconnect(nullptr));
+}
+
+struct VersionCase {
+    const char* name;
+    int buffer_size;
+    int result;
+    std::string text;  // what the buffer then starts with
+};
+
+class VersionTest : public ScanvoApiTest, public ::testing::WithParamInterface<VersionCase> {};
+
+TEST_P(VersionTest, FitsWithItsNulOrGivesQuestionMark)
+{
+    unsigned char buffer[32];
+    std::memset(buffer, 'x', sizeof(buffer));
+    EXPECT_EQ(GetParam().result, api.Scanvo_GetVersion(buffer, GetParam().buffer_size));
+    EXPECT_EQ(GetParam().text, std::string(reinterpret_cast<char*>(buffer), GetParam().text.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, VersionTest,
+    ::testing::Values(VersionCase{"Fits", 13, 12, std::string("1.15.0   x64\0", 13)},
+                      VersionCase{"OneShort", 12, -1, "?xxxxxxxxxxx"},
+                      VersionCase{"Empty", 0, -1, "xxxxxxxxxxxx"},
+                      VersionCase{"Negative", -5, -1, "xxxxxxxxxxxx"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct LibraryCommandCase {
+    std::string text;
+    int result;  // 0 stands for the text's length
+};
+
+class LibraryCommandTest : public ScanvoApiTest,
+                           public ::testing::WithParamInterface<LibraryCommandCase> {};
+
+TEST_P(LibraryCommandTest, WithoutAHandleChangesTheLibrarySettings)
+{
+    std::string text = GetParam().text;
+    const int expected = GetParam().result == 0 ? static_cast<int>(text.size()) : GetParam().result;
+    // The length argument is not what counts: the text ends at its NUL.
+    EXPECT_EQ(expected, api.Scanvo_WriteData(nullptr, Text(text), 3));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, LibraryCommandTest,
+    ::testing::Values(LibraryCommandCase{"SetScannerBufferSize=1319999\r", -1},
+                      LibraryCommandCase{"SetScannerBufferSize=2000000\r", 0},
+                      LibraryCommandCase{"SetScannerBufferSize= +1320000", 0},
+                      LibraryCommandCase{"SetScannerBufferSize=12x", -1},
+                      LibraryCommandCase{"SetScannerBufferSize=99999999999", -1},
+                      LibraryCommandCase{"SetScannerBufferSize 2000000", -1},
+                      LibraryCommandCase{"SetLibraryScannerFiFoSize=4198399\r", -1},
+                      LibraryCommandCase{"SetLibraryScannerFiFoSize=4198400\r", 0},
+                      LibraryCommandCase{"SetDllFiFoSize=1000", 0},
+                      LibraryCommandCase{"SetProductionMode=abc", -1},
+                      LibraryCommandCase{"SetProductionMode=1\r", 0},
+                      LibraryCommandCase{"SetExposureTime=100\r", NOT_OPEN}),
+    [](const auto& info) {
+        std::string name;
+        for (char c : info.param.text)
+            name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+        return name + std::to_string(info.index);
+    });
+
+// The simulated field (z 100..300 mm, 80..120 mm wide, 1280 x 1024 pixels)
+// puts z 150 and 250 on rows 256 and 768; x -20 and 20 fall nearest to
+// columns 407 and 873 on row 768 and 356 and 924 on row 256.
+struct MmToPixCase {
+    const char* name;
+    TestSupport::LinModel model;
+    double x1, z1, x2, z2;
+    int result;
+    int region[4];  // x start, z start, x end, z end
+};
+
+TestSupport::LinModel Field(float z_range, uint32_t width_x)
+{
+    TestSupport::LinModel model;
+    model.z_range = z_range;
+    model.width_x = width_x;
+    return model;
+}
+
+class MmToPixTest : public ScanvoApiTest, public ::testing::WithParamInterface<MmToPixCase> {};
+
+TEST_P(MmToPixTest, GivesTheInnerPixelRectangleOrRefusesDegenerateGeometry)
+{
+    const MmToPixCase& c = GetParam();
+    SimulatedSensor sensor(SimulatedSensor::Options{"127.0.0.2"});
+    sensor.SetLinModel(c.model);
+    void* handle = Connect(sensor);
+    ASSERT_TRUE(WaitReady(handle));
+    int region[4] = {-7, -7, -7, -7};
+    EXPECT_EQ(c.result, api.Scanvo_ConvertMmToPix(handle, c.x1, c.z1, c.x2, c.z2, &region[0],
+                                                  &region[1], &region[2], &region[3]));
+    EXPECT_EQ(std::vector<int>(c.region, c.region + 4), std::vector<int>(region, region + 4));
+    api.Scanvo_Disconnect(handle);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, MmToPixTest,
+    ::testing::Values(
+        // Inner rectangle 407..873, shifted by 16 on a 1280-column sensor; rows -12/+20.
+        MmToPixCase{"Inner", Field(200, 1280), -20, 150, 20, 250, 0, {423, 244, 889, 788}},
+        MmToPixCase{"Swapped", Field(200, 1280), 20, 250, -20, 150, 0, {423, 244, 889, 788}},
+        MmToPixCase{"ZeroRange", Field(0, 1280), -20, 150, 20, 250, -1, {-7, -7, -7, -7}},
+        MmToPixCase{"AbsurdWidth", Field(200, 100000), -20, 150, 20, 250, -1, {-7, -7, -7, -7}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ScanvoApiTest, TheLinearizationRecordNeedsAll152Bytes)
+{
+    SimulatedSensor sensor(SimulatedSensor::Options{"127.0.0.2"});
+    sensor.SetLinModel(TestSupport::LinModel());
+    void* handle = Connect(sensor);
+    ASSERT_TRUE(WaitReady(handle));
+    unsigned char record[152] = {};
+    EXPECT_EQ(-1, api.Scanvo_GetLinDatType(handle, record, 151));
+    EXPECT_EQ(-1, api.Scanvo_GetLinDatType(handle, nullptr, 152));
+    ASSERT_EQ(0, api.Scanvo_GetLinDatType(handle, record, 152));
+    uint64_t serial = 0;
+    std::memcpy(&serial, record, sizeof(serial));
+    EXPECT_EQ(12345678u, serial);
+    double x = 0, z = 0;
+    EXPECT_EQ(0, api.Scanvo_Linearize(handle, 640, 512, &x, &z));
+    EXPECT_EQ(0.0, x);
+    EXPECT_EQ(200.0, z);
+    api.Scanvo_Disconnect(handle);
+}
+
+TEST_F(ScanvoApiTest, ConnectsOverTcpAndUdpStreamsAndDisconnects)
+{
+    SimulatedSensor tcp_sensor(SimulatedSensor::Options{"127.0.0.2"});
+    SimulatedSensor udp_sensor(SimulatedSensor::Options{"127.0.0.3", true});
+    for (SimulatedSensor* sensor : {&tcp_sensor, &udp_sensor})
+        sensor->SetStreamWidth(WIDTH);
+    void* tcp = Connect(tcp_sensor);
+    std::string ip = udp_sensor.Ip(), port = udp_sensor.PortText();
+    std::string host_ip = "127.0.0.1", host_port = FreeUdpPort();
+    void* udp = api.Scanvo_ConnectUDP(Text(ip), Text(port), Text(host_ip), Text(host_port));
+    ASSERT_NE(nullptr, tcp);
+    ASSERT_NE(nullptr, udp);
+    ASSERT_NE(tcp, udp);
+
+    for (void* handle : {tcp, udp}) {
+        ASSERT_TRUE(WaitReady(handle));
+        std::string start = "SetAcquisitionStart\r";
+        EXPECT_EQ(20, api.Scanvo_WriteData(handle, Text(start), 20));
+        std::vector<double> x;
+        EXPECT_TRUE(WaitUntil([&] { return ReadProfile(handle, 100, x) == int(WIDTH); }, 5s));
+        EXPECT_LE(0, api.Scanvo_GetDllFiFoState(handle));
+    }
+    std::string exposure = "SetExposureTime=250\r";
+    EXPECT_LT(0, api.Scanvo_WriteData(tcp, Text(exposure), int(exposure.size())));
+    EXPECT_TRUE(tcp_sensor.WaitForCommand("SetExposureTime=250"));
+
+    EXPECT_EQ(nullptr, api.Scanvo_Disconnect(tcp));
+    EXPECT_EQ(nullptr, api.Scanvo_Disconnect(udp));
+    EXPECT_EQ(tcp, api.Scanvo_Disconnect(tcp));
+    int status = 7;
+    EXPECT_EQ(NOT_OPEN, api.Scanvo_GetConnectStatus(udp, &status));
+}
+
+TEST_F(ScanvoApiTest, ProductionModeMakesLaterConnectionsReadyWithoutLinearizationData)
+{
+    SimulatedSensor sensor(SimulatedSensor::Options{"127.0.0.2"});
+    sensor.SetLinMode(TestSupport::LinMode::Omit);
+    sensor.SetUnsolicitedXml(true);
+    void* plain = Connect(sensor);
+    std::string production = "SetProductionMode=1\r";
+    ASSERT_LT(0, api.Scanvo_WriteData(nullptr, Text(production), 0));
+    void* productive = Connect(sensor);
+    EXPECT_TRUE(WaitReady(productive));
+    int status = 7;
+    EXPECT_EQ(0, api.Scanvo_GetConnectStatus(plain, &status));
+    EXPECT_EQ(0, status);
+    api.Scanvo_Disconnect(plain);
+    api.Scanvo_Disconnect(productive);
+}
+
+TEST_F(ScanvoApiTest, FreedSlotsAreTakenAgainSoConnectsNeverRunOut)
+{
+    SimulatedSensor sensor(SimulatedSensor::Options{"127.0.0.2"});
+    UseSmallBuffers();
+    for (int round = 0; round < 500; ++round) {
+        void* handle = Connect(sensor);
+        ASSERT_NE(nullptr, handle) << "round " << round;
+        ASSERT_EQ(nullptr, api.Scanvo_Disconnect(handle)) << "round " << round;
+    }
+}
+
+TEST_F(ScanvoApiTest, TwoHundredSensorsFillTheTableUntilOneDisconnects)
+{
+    SimulatedSensor sensor(SimulatedSensor::Options{"127.0.0.2"});
+    UseSmallBuffers();
+    std::vector<void*> handles;
+    for (int i = 0; i < 200; ++i) {
+        handles.push_back(Connect(sensor));
+        ASSERT_NE(nullptr, handles.back()) << "sensor " << i;
+    }
+    EXPECT_EQ(nullptr, Connect(sensor));
+    ASSERT_EQ(nullptr, api.Scanvo_Disconnect(handles[17]));
+    handles[17] = Connect(sensor);
+    EXPECT_NE(nullptr, handles[17]);
+    EXPECT_EQ(nullptr, Connect(sensor));
+    for (void* handle : handles)
+        EXPECT_EQ(nullptr, api.Scanvo_Disconnect(handle));
+}
+
+// Several threads call on three sensors while one of them is disconnected:
+// calls on it then give -1000, the others go on.
+TEST_F(ScanvoApiTest, CallsFromManyThreadsSurviveADisconnect)
+{
+    SimulatedSensor sensors[] = {SimulatedSensor(SimulatedSensor::Options{"127.0.0.2"}),
+                                 SimulatedSensor(SimulatedSensor::Options{"127.0.0.3"}),
+                                 SimulatedSensor(SimulatedSensor::Options{"127.0.0.4"})};
+    void* handles[3];
+    for (int i = 0; i < 3; ++i) {
+        sensors[i].SetStreamWidth(WIDTH);
+        handles[i] = Connect(sensors[i]);
+        ASSERT_TRUE(WaitReady(handles[i]));
+        std::string start = "SetAcquisitionStart\r";
+        api.Scanvo_WriteData(handles[i], Text(start), 20);
+    }
+    std::atomic<bool> disconnected{false};
+    std::atomic<int> wrong_results{0};
+    const auto work = [&](int thread) {
+        void* handle = handles[thread % 3];
+        for (int round = 0; round < 150; ++round) {
+            const bool gone_before = disconnected && handle == handles[0];
+            int status = 0;
+            std::vector<double> x;
+            const int results[] = {api.Scanvo_GetConnectStatus(handle, &status),
+                                   ReadProfile(handle, 5, x), api.Scanvo_GetDllFiFoState(handle),
+                                   api.Scanvo_ResetDllFiFo(handle)};
+            for (int result : results) {
+                const bool may_be_gone = handle == handles[0] && result == NOT_OPEN;
+                if (gone_before ? result != NOT_OPEN : result < -2 && !may_be_gone)
+                    ++wrong_results;
+            }
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int thread = 0; thread < 6; ++thread)
+        threads.emplace_back(work, thread);
+    EXPECT_EQ(nullptr, api.Scanvo_Disconnect(handles[0]));
+    disconnected = true;
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(0, wrong_results.load());
+    api.Scanvo_Disconnect(handles[1]);
+    api.Scanvo_Disconnect(handles[2]);
+}
+
+}  // namespace

@@ -1,0 +1,99 @@
+// What loading the .cti does for the sensor library, and what it exports.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "ScanvoLoader.h"
+#include "TestLogging.h"
+#include "gentl_core/GenTLFunctionList.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::size_t ThreadsOfThisProcess()
+{
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/task"))
+        ++count;
+    return count;
+}
+
+// The .cti's own folder for log_config.txt, set before it is loaded.
+class ScanvoLoadTest : public ::testing::Test {
+protected:
+    ScopedAppData app;
+};
+
+TEST_F(ScanvoLoadTest, WritesTheDefaultLogConfigurationAndStartsNoThread)
+{
+    const std::size_t threads_before = ThreadsOfThisProcess();
+    ScanvoLoader cti(GENTESK_CTI_PATH);
+    ASSERT_TRUE(cti.IsComplete()) << cti.Error();
+    EXPECT_EQ(threads_before, ThreadsOfThisProcess());
+    EXPECT_TRUE(fs::exists(app.ConfigFolder() / "log_config.txt"));
+}
+
+// Demangled dynamic symbols the .cti defines, as nm shows them.
+std::set<std::string> ExportedSymbols()
+{
+    std::set<std::string> names;
+    const std::string command = "nm -D --defined-only --demangle '" GENTESK_CTI_PATH "'";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), &pclose);
+    char line[4096];
+    while (pipe && std::fgets(line, sizeof line, pipe.get()) != nullptr) {
+        std::string text(line);
+        // "<address> <type> <name>\n"
+        const std::size_t name_at = text.find(' ', text.find(' ') + 1) + 1;
+        if (name_at != 0 && name_at < text.size())
+            names.insert(text.substr(name_at, text.find_last_not_of('\n') + 1 - name_at));
+    }
+    return names;
+}
+
+bool StartsWithAny(const std::string& text, std::initializer_list<const char*> prefixes)
+{
+    for (const char* prefix : prefixes) {
+        if (text.rfind(prefix, 0) == 0)
+            return true;
+    }
+    return false;
+}
+
+TEST(ScanvoExportsTest, OnlyTheCInterfacesTheFacadeClassAndTheEventFunctionsLeave)
+{
+    const std::set<std::string> symbols = ExportedSymbols();
+    ASSERT_FALSE(symbols.empty());
+#define SCANVO_EXPORTS_NAME(name, ...) #name,
+    std::set<std::string> expected_functions = {GENTL_FUNCTION_LIST(SCANVO_EXPORTS_NAME)
+                                                    SCANVO_FUNCTION_NAMES(SCANVO_EXPORTS_NAME)};
+#undef SCANVO_EXPORTS_NAME
+    const std::set<std::string> linker = {"_init", "_fini", "__bss_start", "_edata", "_end"};
+    std::set<std::string> functions, events;
+    for (const std::string& symbol : symbols) {
+        if (symbol.find_first_of(" :(") == std::string::npos) {
+            if (linker.count(symbol) == 0)
+                functions.insert(symbol);
+            continue;
+        }
+        const std::string entity = symbol.substr(symbol.rfind(" for ") == std::string::npos
+                                                     ? 0
+                                                     : symbol.rfind(" for ") + 5);
+        EXPECT_TRUE(StartsWithAny(entity, {"ScanvoDLL", "ISensor", "neosmart::"})) << symbol;
+        if (entity.rfind("neosmart::", 0) == 0)
+            events.insert(entity.substr(10, entity.find('(') - 10));
+    }
+    EXPECT_EQ(84u, expected_functions.size());
+    EXPECT_EQ(expected_functions, functions);
+    EXPECT_EQ((std::set<std::string>{"CreateEventW", "DestroyEvent", "ResetEvent", "SetEvent",
+                                     "WaitForEvent"}),
+              events);
+    EXPECT_EQ(1u, symbols.count("ScanvoDLL::ScanvoDLL(ScanvoDLL const&)"));
+    EXPECT_EQ(1u, symbols.count("vtable for ScanvoDLL"));
+}
+
+}  // namespace
