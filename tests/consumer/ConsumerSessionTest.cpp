@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <openssl/sha.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -321,6 +322,55 @@ TEST_F(ConsumerSessionTest, AWaitingEventGetDataHoldsNothingThatOtherCallsNeed)
 }
 
 // ---- Several consumer threads at once ----
+
+// Runs `attempt` on `count` threads released together; returns their results.
+template <class Attempt>
+std::vector<GC_ERROR> RaceOnThreads(int count, Attempt attempt)
+{
+    std::vector<GC_ERROR> results(count, GC_ERR_ERROR);
+    std::atomic<int> ready{0};
+    std::vector<std::thread> racers;
+    for (int i = 0; i < count; ++i)
+        racers.emplace_back([&, i] {
+            ++ready;
+            while (ready.load() < count) std::this_thread::yield();
+            results[i] = attempt();
+        });
+    for (std::thread& racer : racers) racer.join();
+    return results;
+}
+
+TEST_F(ConsumerSessionTest, OfSeveralThreadsOpeningOneDeviceExactlyOneGetsIt)
+{
+    std::vector<DEV_HANDLE> devices(6, nullptr);
+    std::atomic<int> slot{0};
+    const std::vector<GC_ERROR> results = RaceOnThreads(6, [&] {
+        return gentl().IFOpenDevice(session.iface, FrontTest::DeviceID(3).c_str(),
+                                    DEVICE_ACCESS_EXCLUSIVE, &devices[slot++]);
+    });
+    EXPECT_EQ(1, std::count(results.begin(), results.end(), GC_ERR_SUCCESS));
+    EXPECT_EQ(5, std::count(results.begin(), results.end(), GC_ERR_RESOURCE_IN_USE));
+}
+
+TEST_F(ConsumerSessionTest, OfSeveralThreadsRegisteringOneEventExactlyOneGetsItAndItDelivers)
+{
+    DS_HANDLE stream = session.OpenStream(session.OpenDevice(0));
+    std::vector<EVENT_HANDLE> events(6, nullptr);
+    std::atomic<int> slot{0};
+    const std::vector<GC_ERROR> results = RaceOnThreads(
+        6, [&] { return gentl().GCRegisterEvent(stream, EVENT_NEW_BUFFER, &events[slot++]); });
+    ASSERT_EQ(1, std::count(results.begin(), results.end(), GC_ERR_SUCCESS));
+    EXPECT_EQ(5, std::count(results.begin(), results.end(), GC_ERR_RESOURCE_IN_USE));
+    const auto winner = std::find_if(events.begin(), events.end(),
+                                     [](EVENT_HANDLE event) { return event != nullptr; });
+    ASSERT_NE(events.end(), winner);
+
+    BUFFER_HANDLE buffer = session.AllocBuffer(stream);
+    ASSERT_EQ(GC_ERR_SUCCESS, gentl().DSQueueBuffer(stream, buffer));
+    ASSERT_EQ(GC_ERR_SUCCESS,
+              gentl().DSStartAcquisition(stream, ACQ_START_FLAGS_DEFAULT, GENTL_INFINITE));
+    EXPECT_EQ(buffer, WaitForBuffer(gentl(), *winner).buffer);
+}
 
 // Each thread walks its own device from open to close, repeatedly, while
 // another thread keeps asking the shared system and interface.
