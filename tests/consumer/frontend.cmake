@@ -17,11 +17,11 @@ target_link_options(gentesk_producer_fixture PRIVATE -Wl,-z,nodelete -Wl,-Bsymbo
   -Wl,--no-undefined)
 set_target_properties(gentesk_producer_fixture PROPERTIES PREFIX "" SUFFIX ".cti")
 
-# gentesk_fixture_test(<name> SOURCES ... [ENVIRONMENT ...]): a consumer test
-# that loads the fixture producer from GENTESK_FIXTURE_PATH.
+# gentesk_fixture_test(<name> SOURCES ...): a consumer test that loads the
+# fixture producer from GENTESK_FIXTURE_PATH.
 function(gentesk_fixture_test name)
-  cmake_parse_arguments(F "" "" "SOURCES;ENVIRONMENT" ${ARGN})
-  gentesk_test(${name} SOURCES ${F_SOURCES} LIBS OpenSSL::Crypto ENVIRONMENT ${F_ENVIRONMENT})
+  cmake_parse_arguments(F "" "" "SOURCES" ${ARGN})
+  gentesk_test(${name} SOURCES ${F_SOURCES} LIBS OpenSSL::Crypto)
   target_compile_definitions(${name} PRIVATE
     GENTESK_FIXTURE_PATH="$<TARGET_FILE:gentesk_producer_fixture>")
   add_dependencies(${name} gentesk_producer_fixture)
@@ -35,3 +35,6 @@ gentesk_fixture_test(consumer_frontend_tests
 gentesk_test(consumer_real_producer_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/RealProducerTest.cpp
   LIBS OpenSSL::Crypto)
+
+gentesk_test(consumer_call_log_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/CallLogConsumerTest.cpp)
