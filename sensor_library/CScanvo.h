@@ -23,13 +23,15 @@
 #include "sensor_library/XmlStatusCache.h"
 
 // Result codes of the named values.
-enum : int32_t {
-    SCANVO_READDATASMALLBUFFER = -1,
-    SCANVO_READDATANOTSUPPORTEDMODE = -2,
-    SCANVO_READDATAFEATURENOTDEFINED = -3,
-    SCANVO_READDATANOSCAN = -4,
-    SCANVO_READDATAFAILED = -5,
-};
+constexpr int32_t SCANVO_READDATASMALLBUFFER = -1;
+constexpr int32_t SCANVO_READDATANOTSUPPORTEDMODE = -2;
+constexpr int32_t SCANVO_READDATAFEATURENOTDEFINED = -3;
+constexpr int32_t SCANVO_READDATANOSCAN = -4;
+constexpr int32_t SCANVO_READDATAFAILED = -5;
+
+namespace NamedValue {
+struct ScanField;
+}
 
 // What a connect needs. Mode 0 is TCP; any other value UDP to host_ip:host_port.
 struct ConnectSettings {
@@ -233,6 +235,10 @@ private:
     // Named values and XML status (CScanvoProperties.cpp).
     void RegisterProperties();
     void AddProperty(const std::string& key, PropertyGetter getter);
+    void AddScanValue(const std::string& name, const NamedValue::ScanField& field,
+                      const uint16_t* key);
+    void RegisterLibraryValues();
+    std::shared_ptr<const std::vector<uint8_t>> LinearizationRaw() const;
     void ComputeRangeImageDefaults();
     // Makes `parsed` the data in use when it read without error (`result`).
     void InstallLinearization(std::shared_ptr<const LinearizationData> parsed, int result);

@@ -1,7 +1,6 @@
 // The read side of CScanvo: containers into and out of the FIFO, profiles,
 // range images, camera images and the copies of the last container.
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -10,6 +9,7 @@
 
 #include "platform/Clock.h"
 #include "sensor_library/CScanvo.h"
+#include "sensor_library/LeadingNumber.h"
 #include "sensor_library/LittleEndian.h"
 
 using LittleEndian::LoadU16;
@@ -20,21 +20,6 @@ namespace {
 constexpr uint32_t FIFO_LOG_INTERVAL_MS = 1000;
 constexpr double FIFO_LOG_PERCENT = 30.0;
 constexpr uint32_t MAX_IMAGE_BYTES = 4202500;
-
-// The leading number of a text, as the standard stoi/stod read it: blanks
-// and a sign first, anything after the number ignored.
-template <typename T>
-bool LeadingNumber(const std::string& text, T& value)
-{
-    const char* first = text.data();
-    const char* last = first + text.size();
-    while (first < last && std::isspace(static_cast<unsigned char>(*first)))
-        ++first;
-    if (first < last && *first == '+' && (last - first < 2 || first[1] != '-'))
-        ++first;
-    const auto result = std::from_chars(first, last, value);
-    return result.ec == std::errc() && result.ptr != first;
-}
 
 // What a range image row is built with.
 struct RangeRowSettings {

@@ -51,13 +51,15 @@ struct FieldGeometry {
 class XmlStatusCache {
 public:
     static constexpr const char* NOT_SET = "NotSet";
+    // The path tails of one user I/O's texts, in key order.
+    static const char* const EA_TAILS[XmlKey::EA_SUFFIXES];
 
     // False, with nothing changed, for an empty text or one that does not parse.
     bool Parse(const char* xml);
 
     std::string Text(uint16_t key) const;
     bool IsPackedIntensity() const;
-    // False unless every one of the four texts reads whole as a number.
+    // False unless each of the four texts starts with a number.
     bool ReadGeometry(FieldGeometry& out) const;
 
     // The element at a colon path ("device:general:serialnumber"): its text,

@@ -191,7 +191,8 @@ void SimulatedSensor::StreamLoop()
         picture_counter = static_cast<uint16_t>(picture_counter + 1);
         const uint32_t time_stamp = static_cast<uint32_t>(counter) * 1000u;
         Bytes container = container_factory ? container_factory(counter, time_stamp)
-                                            : ProfileContainer(counter, time_stamp, stream_width);
+                          : scan_kind_set ? ScanContainer(scan_kind, counter, time_stamp, stream_width)
+                                          : ProfileContainer(counter, time_stamp, stream_width);
         const Destination to = stream_to;
         const int rate = stream_rate;
         lock.unlock();
@@ -399,17 +400,17 @@ std::string SimulatedSensor::CurrentXml() const
     return BuildXml();
 }
 
+// Every path has a value of its own; settings written so far come first, so
+// a read-back finds the written value.
 std::string SimulatedSensor::BuildXml() const
 {
-    std::string xml =
-        "<?xml version=\"1.0\"?>\n<device><general><ordernumber>QRTB-SIM-100</ordernumber>"
-        "<producer>SIM</producer><serialnumber>12345678</serialnumber></general><settings>";
+    std::string written;
     for (const auto& [item, value] : settings) {
         const std::string name = Lowercase(item);
         if (IsXmlName(name))
-            xml += "<" + name + "><current>" + value + "</current></" + name + ">";
+            written += "<" + name + "><current>" + value + "</current></" + name + ">";
     }
-    return xml + "</settings></device>";
+    return SensorXml(DefaultXmlValues(), written);
 }
 
 void SimulatedSensor::SetLinModel(const LinModel& model, const LinContent& content)
@@ -491,6 +492,13 @@ void SimulatedSensor::SetContainerFactory(ContainerFactory factory)
 {
     std::lock_guard<std::mutex> lock(mutex);
     container_factory = std::move(factory);
+}
+
+void SimulatedSensor::SetScanKind(ScanKind kind)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    scan_kind_set = true;
+    scan_kind = kind;
 }
 
 void SimulatedSensor::CorruptNextCrc()

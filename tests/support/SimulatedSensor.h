@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "ContainerBuilder.h"
+#include "SensorScans.h"
 #include "SimulatedSensorModel.h"
 #include "platform/Socket.h"
 
@@ -78,6 +79,8 @@ public:
     void SetStreamRate(int containers_per_second);
     void SetStreamWidth(uint32_t width);
     void SetContainerFactory(ContainerFactory factory);
+    // Streams scans of this kind (ScanContainer) in place of the plain profiles.
+    void SetScanKind(ScanKind kind);
     void CorruptNextCrc();
     // The next streamed container's picture counter skips `count` values.
     void JumpPictureCounter(uint16_t count);
@@ -157,6 +160,8 @@ private:
     int stream_rate = 100;
     uint32_t stream_width = 1280;
     ContainerFactory container_factory;
+    bool scan_kind_set = false;
+    ScanKind scan_kind = ScanKind::RawProfile;
     bool corrupt_next_crc = false;
     bool refuse = false;
     bool streaming = false;

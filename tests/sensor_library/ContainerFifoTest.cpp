@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "sensor_library/ContainerFifo.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// A container whose every byte names its sequence number, so a torn or
+// stale read shows.
+Bytes Numbered(uint32_t sequence, uint32_t size = 64)
+{
+    Bytes out(size);
+    for (uint32_t i = 0; i < size; ++i)
+        out[i] = static_cast<uint8_t>(sequence * 31 + i);
+    std::memcpy(out.data(), &sequence, sizeof(sequence));
+    return out;
+}
+
+// The sequence of a whole, untorn container; -1 when torn.
+int64_t SequenceOf(const uint8_t* data, uint32_t size)
+{
+    uint32_t sequence;
+    std::memcpy(&sequence, data, sizeof(sequence));
+    const Bytes expected = Numbered(sequence, size);
+    return std::memcmp(expected.data(), data, size) == 0 ? sequence : -1;
+}
+
+int64_t TakeSequence(ContainerFifo& fifo, bool newest_only = false)
+{
+    int64_t sequence = -2;
+    fifo.Take(newest_only, [&](const uint8_t* data, uint32_t size) {
+        sequence = SequenceOf(data, size);
+        return true;
+    });
+    return sequence;
+}
+
+class ContainerFifoTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(fifo.Allocate(4 * 64 + 10)); }  // four slots and a tail
+    void Write(uint32_t first, uint32_t count)
+    {
+        for (uint32_t n = first; n < first + count; ++n)
+            ASSERT_TRUE(fifo.Write(Numbered(n).data(), 64).written);
+    }
+    ContainerFifo fifo;
+};
+
+TEST_F(ContainerFifoTest, HandsOutContainersOldestFirstAcrossTheWrap)
+{
+    Write(1, 3);
+    EXPECT_EQ(1, TakeSequence(fifo));
+    EXPECT_EQ(2, TakeSequence(fifo));
+    Write(4, 3);  // the third of these wraps to index 0
+    for (int64_t expected : {3, 4, 5, 6})
+        EXPECT_EQ(expected, TakeSequence(fifo));
+    EXPECT_EQ(-2, TakeSequence(fifo));
+}
+
+TEST_F(ContainerFifoTest, AFullRingDropsItsOldestAndCountsIt)
+{
+    Write(1, 4);
+    EXPECT_EQ(100.0 * 256 / 266, fifo.FillPercent());
+    const ContainerFifo::WriteResult result = fifo.Write(Numbered(5).data(), 64);
+    EXPECT_TRUE(result.dropped_oldest);
+    Write(6, 1);
+    EXPECT_EQ(2u, fifo.DroppedCount());
+    EXPECT_EQ(4u, fifo.Count());
+    for (int64_t expected : {3, 4, 5, 6})
+        EXPECT_EQ(expected, TakeSequence(fifo));
+    EXPECT_TRUE(fifo.IsEmpty());
+}
+
+TEST_F(ContainerFifoTest, NewestOnlyTakesTheNewestAndSkipsTheRest)
+{
+    Write(1, 3);
+    EXPECT_EQ(3, TakeSequence(fifo, true));
+    EXPECT_TRUE(fifo.IsEmpty());
+    Write(4, 4);
+    fifo.Write(Numbered(8).data(), 64);  // full: drops 4
+    EXPECT_EQ(8, TakeSequence(fifo, true));
+}
+
+TEST_F(ContainerFifoTest, AContainerOfAnotherSizeEmptiesTheRing)
+{
+    Write(1, 3);
+    const ContainerFifo::WriteResult result = fifo.Write(Numbered(9, 100).data(), 100);
+    EXPECT_TRUE(result.size_changed);
+    EXPECT_EQ(1u, fifo.Count());
+    EXPECT_EQ(9, TakeSequence(fifo));
+}
+
+TEST_F(ContainerFifoTest, AContainerLargerThanTheRingIsNotWritten)
+{
+    EXPECT_FALSE(fifo.Write(Numbered(1, 300).data(), 300).written);
+    EXPECT_TRUE(fifo.IsEmpty());
+}
+
+TEST_F(ContainerFifoTest, AContainerLeftInPlaceIsReadAgain)
+{
+    Write(1, 2);
+    fifo.Take(false, [](const uint8_t*, uint32_t) { return false; });
+    EXPECT_EQ(1, TakeSequence(fifo));
+}
+
+TEST(ContainerFifoSizeTest, ARingOfSizeZeroReportsZeroPercent)
+{
+    ContainerFifo fifo;
+    ASSERT_TRUE(fifo.Allocate(0));
+    EXPECT_EQ(0.0, fifo.FillPercent());
+    EXPECT_FALSE(fifo.Write(Numbered(1).data(), 64).written);
+}
+
+// A writer laps slow readers while resets and size changes come in: every
+// container taken is whole, and each reader sees them in order (resets and
+// drops only leave some out).
+TEST(ContainerFifoConcurrencyTest, ReadersNeverSeeATornOrReorderedContainer)
+{
+    ContainerFifo fifo;
+    ASSERT_TRUE(fifo.Allocate(5 * 64));
+    std::atomic<bool> stop{false};
+    std::atomic<int> bad{0};
+    std::thread writer([&] {
+        for (uint32_t n = 1; n <= 20000; ++n)
+            fifo.Write(Numbered(n, n % 5000 < 2500 ? 64 : 96).data(), n % 5000 < 2500 ? 64 : 96);
+        stop = true;
+    });
+    const auto read = [&](bool newest_only) {
+        int64_t last = 0;
+        while (!stop) {
+            const int64_t sequence = TakeSequence(fifo, newest_only);
+            if (sequence == -1 || (sequence > 0 && sequence <= last))
+                ++bad;
+            last = std::max(last, sequence);
+        }
+    };
+    std::thread oldest(read, false);
+    std::thread newest(read, true);
+    for (int i = 0; i < 200 && !stop; ++i) {
+        fifo.Reset();
+        std::this_thread::yield();
+    }
+    writer.join();
+    oldest.join();
+    newest.join();
+    EXPECT_EQ(0, bad.load());
+    EXPECT_LE(fifo.FillBytes(), 5u * 96);
+}
+
+}  // namespace

@@ -1,0 +1,416 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+
+#include "FakeTransport.h"
+#include "platform/Clock.h"
+#include "sensor_library/CScanvo.h"
+#include "support/ContainerBuilder.h"
+#include "support/SensorScans.h"
+#include "support/SimulatedSensor.h"
+#include "support/SimulatedSensorModel.h"
+#include "support/WaitUntil.h"
+
+namespace {
+
+using namespace TestSupport;
+using namespace std::chrono_literals;
+
+const std::string XML_REFRESH = "get_xmldescriptorexpert\r";
+
+// A scan whose blocks are patterned (every field reads its own value), with
+// a text block, one camera register block and no scale block.
+Bytes PatternedScan()
+{
+    ContainerBuilder builder;
+    AddPatternedBlocks(builder);
+    return builder.AddTextBlock("hello")
+        .AddBlock(Tag::CAMERA_QRTA, PatternBytes(24, 0x33))
+        .AddBlock(Tag::RAW_PROFILE, RawProfilePayload(1, 7, {16, 8, 8, 0}, PatternBytes(16, 1)))
+        .Build();
+}
+
+// The block with `tag` of a container, found by walking it.
+Bytes BlockOf(const Bytes& container, uint32_t tag)
+{
+    for (std::size_t at = 8; at + 8 <= container.size(); at += GetU32(container, at + 4)) {
+        if (GetU32(container, at) == tag)
+            return Bytes(container.begin() + static_cast<long>(at),
+                         container.begin() + static_cast<long>(at + GetU32(container, at + 4)));
+    }
+    return {};
+}
+
+// A ready connection whose sensor answers the XML and settings requests.
+class NamedValuesTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ConnectSettings settings;
+        settings.fifo_size = 1 << 20;
+        settings.receive_buffer_size = 1 << 20;
+        fake = std::make_shared<FakeTransport>();
+        ASSERT_TRUE(scanvo.ConnectWithTransportForTest(settings, fake));
+        fake->Connect();
+        fake->Feed(ShortFrame(0x07, lin));
+        fake->SetResponder([this](const std::string& command) {
+            if (answering && command.rfind("get_xml", 0) == 0)
+                fake->Feed(TextContainer(SensorXml(DefaultXmlValues())));
+            else if (answering && command.rfind("GetSettings=", 0) == 0)
+                fake->Feed(TextContainer("settings " + command.substr(12)));
+        });
+        fake->Feed(TextContainer(SensorXml(DefaultXmlValues())));
+        fake->ClearSent();
+    }
+
+    void TakeScan()
+    {
+        fake->Feed(scan);
+        double x[16];
+        ASSERT_LE(0, scanvo.GetXZIExtended(x, nullptr, nullptr, nullptr, 16, nullptr, nullptr, 0,
+                                           nullptr, 0, nullptr));
+    }
+
+    // The text read, or "" when the result is not 0 (kept in `result`).
+    std::string Read(const std::string& name, int32_t max_age, uint32_t size = 256)
+    {
+        buffer.assign(size + 1, 0x7E);
+        result = scanvo.ReadData(name.c_str(), reinterpret_cast<char*>(buffer.data()), size, max_age);
+        return result == 0 ? std::string(reinterpret_cast<const char*>(buffer.data())) : std::string();
+    }
+
+    const Bytes lin = BuildLin1dd(LinModel());
+    const Bytes scan = PatternedScan();
+    std::shared_ptr<FakeTransport> fake;
+    CScanvo scanvo;
+    std::atomic<bool> answering{true};
+    Bytes buffer;
+    int32_t result = 0;
+};
+
+// Every name but the requests, library values and blocks: its number from
+// the last scan (maxAge -1) and its cached text (maxAge -2); null where the
+// name has no such value (-2, not supported).
+struct NamedValue {
+    const char* name;
+    const char* live;
+    const char* cached;
+};
+
+class EveryNameTest : public NamedValuesTest, public ::testing::WithParamInterface<NamedValue> {};
+
+TEST_P(EveryNameTest, ReadsItsOwnSource)
+{
+    const NamedValue& value = GetParam();
+    TakeScan();
+    EXPECT_EQ(value.live ? value.live : "", Read(value.name, -1));
+    EXPECT_EQ(value.live ? 0 : -2, result);
+    EXPECT_EQ(value.cached ? value.cached : "", Read(value.name, -2));
+    EXPECT_EQ(value.cached ? 0 : -2, result);
+}
+
+// Numbers by hand from the patterns: general byte i = 0x10 + 7i, static
+// 0x40 + 7i, X region 0x80 + 7i, Z region 0xA0 + 7i, status byte j = 5 + 7j.
+// Status byte 1 has bit 3 set, so the trigger source reads -1; the encoder
+// counter of general bytes 22 to 25 has its top bit set.
+const NamedValue NAMED_VALUES[] = {
+    NamedValue{"PictureCounter", "20296", nullptr},
+    NamedValue{"SystemTime", "1801739606", nullptr},
+    NamedValue{"UserIOCounter", "117", nullptr},
+    NamedValue{"EAFunctionInputCounter", "117", nullptr},
+    NamedValue{"CPUFiFo", "2846006164", nullptr},
+    NamedValue{"FPGAFiFo", "3317610416", nullptr},
+    NamedValue{"BandwidthEth", "35202", nullptr},
+    NamedValue{"BandwidthDMA", "38800", nullptr},
+    NamedValue{"StatisticDataUserData", "47795", nullptr},
+    NamedValue{"GetPllLockStatus", "-115", nullptr},
+    NamedValue{"GetFPGAErrorCode", "53", nullptr},
+    NamedValue{"Encoder", "-1078414934", nullptr},
+    NamedValue{"LinearizationMode", "0", nullptr},
+    NamedValue{"Timestamp", "1801739606", "general.timestamp"},
+    NamedValue{"IOState", "235", "13"},
+    NamedValue{"EncoderHTL", "2273343858", "general.encoder_htl"},
+    NamedValue{"EncoderTTL", "3216552362", "general.encoder_ttl_rs422"},
+    NamedValue{"Temperature", "32", "general.temperatur"},
+    NamedValue{"ScannerState", "5", "general.scannerstatus"},
+    NamedValue{"LaserActive", "0", "settings.laseractive"},
+    NamedValue{"TriggerSource", "-1", "settings.triggersource"},
+    NamedValue{"TriggerAmountProfilesY", "12", "settings.triggeramountprofilesy"},
+    NamedValue{"CameraRunning", "0", "settings.camerarunning"},
+    NamedValue{"AcquisitionLineTime", "2169363", "settings.acquisitionlinetime"},
+    NamedValue{"TriggerDelay", "3551016", "settings.triggerdelay"},
+    NamedValue{"SyncOutDelay", "7695975", "settings.syncoutdelay"},
+    NamedValue{"SyncOut", "9077628", "settings.syncout"},
+    NamedValue{"SignalEnable", "152", "settings.protocol.profile.signal.enable"},
+    NamedValue{"SignalContentZ", "0", "settings.protocol.profile.signal.content.z"},
+    NamedValue{"SignalContentStrength", "1", "settings.protocol.profile.signal.content.strength"},
+    NamedValue{"SignalContentWidth", "1", "settings.protocol.profile.signal.content.width"},
+    NamedValue{"SignalContentReserved", "0", "settings.protocol.profile.signal.content.reserved"},
+    NamedValue{"TriggerEncoderStep", "53449", "settings.triggerencoderstep"},
+    NamedValue{"SignalSelection", "22", "settings.signalselection"},
+    NamedValue{"SignalWidthMin", "29", "settings.signalwidthmin"},
+    NamedValue{"SignalWidthMax", "36", "settings.signalwidthmax"},
+    NamedValue{"AmountProfilesY", "16441", "settings.amountprofilesy"},
+    NamedValue{"SignalStrengthMin", "43426", "settings.signalstrengthmin"},
+    NamedValue{"EncoderCountDirection", "0", "settings.encoder.countdirection"},
+    NamedValue{"EncoderTriggerFunction", "0", "settings.encoder.triggerfunction"},
+    NamedValue{"ExposureTime", "6774873", "settings.exposuretime"},
+    NamedValue{"ROI1OffsetX", "52678", "settings.roi.x1.offset"},
+    NamedValue{"ROI1WidthX", "56276", "settings.roi.x1.width"},
+    NamedValue{"ROI1StepX", "59874", "settings.roi.x1.step"},
+    NamedValue{"ROI1OffsetZ", "60902", "settings.roi.z1.offset"},
+    NamedValue{"ROI1HeightZ", "64500", "settings.roi.z1.height"},
+    NamedValue{"ROI1StepZ", "2306", "settings.roi.z1.step"},
+    NamedValue{"EA1Function", "133", "settings.usrio.ea1.function"},
+    NamedValue{"EA1FunctionLaserOff", "0", "settings.usrio.ea1.functionlaseroff"},
+    NamedValue{"EA1FunctionProfileEnable", "0", "settings.usrio.ea1.functionprofileenable"},
+    NamedValue{"EA1FunctionResetCounter", "1", "settings.usrio.ea1.functionresetcounter"},
+    NamedValue{"EA1InputFunction", "1", "settings.usrio.ea1.inputfunction"},
+    NamedValue{"EA1InputLoad", "0", "settings.usrio.ea1.inputfunctionload"},
+    NamedValue{"EA1Output", "19", "settings.usrio.ea1.output"},
+    NamedValue{"EA1OutputFunction", "1", "settings.usrio.ea1.outputfunction"},
+    NamedValue{"EA1ResetCounterRepeat", "0", "settings.usrio.ea1.resetcounter.repeat"},
+    NamedValue{"EA1ResetCounterSignaledge", "2", "settings.usrio.ea1.resetcounter.signaledge"},
+    NamedValue{"EA1ResetCounterBaseTimeCounter", "1", "settings.usrio.ea1.resetcounter.basetimecounter"},
+    NamedValue{"EA1ResetCounterPictureCounter", "0", "settings.usrio.ea1.resetcounter.picturecounter"},
+    NamedValue{"EA1ResetCounterEncoderHTL", "0", "settings.usrio.ea1.resetcounter.encoder_htl"},
+    NamedValue{"EA1ResetCounterEncoderTTLRS422", "0", "settings.usrio.ea1.resetcounter.encoder_ttl_rs422"},
+    NamedValue{"EA2Function", "175", "settings.usrio.ea2.function"},
+    NamedValue{"EA2FunctionLaserOff", "0", "settings.usrio.ea2.functionlaseroff"},
+    NamedValue{"EA2FunctionProfileEnable", "1", "settings.usrio.ea2.functionprofileenable"},
+    NamedValue{"EA2FunctionResetCounter", "1", "settings.usrio.ea2.functionresetcounter"},
+    NamedValue{"EA2InputFunction", "0", "settings.usrio.ea2.inputfunction"},
+    NamedValue{"EA2InputLoad", "1", "settings.usrio.ea2.inputfunctionload"},
+    NamedValue{"EA2Output", "61", "settings.usrio.ea2.output"},
+    NamedValue{"EA2OutputFunction", "1", "settings.usrio.ea2.outputfunction"},
+    NamedValue{"EA2ResetCounterRepeat", "2", "settings.usrio.ea2.resetcounter.repeat"},
+    NamedValue{"EA2ResetCounterSignaledge", "0", "settings.usrio.ea2.resetcounter.signaledge"},
+    NamedValue{"EA2ResetCounterBaseTimeCounter", "1", "settings.usrio.ea2.resetcounter.basetimecounter"},
+    NamedValue{"EA2ResetCounterPictureCounter", "1", "settings.usrio.ea2.resetcounter.picturecounter"},
+    NamedValue{"EA2ResetCounterEncoderHTL", "0", "settings.usrio.ea2.resetcounter.encoder_htl"},
+    NamedValue{"EA2ResetCounterEncoderTTLRS422", "1", "settings.usrio.ea2.resetcounter.encoder_ttl_rs422"},
+    NamedValue{"EA3Function", "217", "settings.usrio.ea3.function"},
+    NamedValue{"EA3FunctionLaserOff", "0", "settings.usrio.ea3.functionlaseroff"},
+    NamedValue{"EA3FunctionProfileEnable", "0", "settings.usrio.ea3.functionprofileenable"},
+    NamedValue{"EA3FunctionResetCounter", "0", "settings.usrio.ea3.functionresetcounter"},
+    NamedValue{"EA3InputFunction", "1", "settings.usrio.ea3.inputfunction"},
+    NamedValue{"EA3InputLoad", "1", "settings.usrio.ea3.inputfunctionload"},
+    NamedValue{"EA3Output", "103", "settings.usrio.ea3.output"},
+    NamedValue{"EA3OutputFunction", "1", "settings.usrio.ea3.outputfunction"},
+    NamedValue{"EA3ResetCounterRepeat", "0", "settings.usrio.ea3.resetcounter.repeat"},
+    NamedValue{"EA3ResetCounterSignaledge", "3", "settings.usrio.ea3.resetcounter.signaledge"},
+    NamedValue{"EA3ResetCounterBaseTimeCounter", "1", "settings.usrio.ea3.resetcounter.basetimecounter"},
+    NamedValue{"EA3ResetCounterPictureCounter", "0", "settings.usrio.ea3.resetcounter.picturecounter"},
+    NamedValue{"EA3ResetCounterEncoderHTL", "1", "settings.usrio.ea3.resetcounter.encoder_htl"},
+    NamedValue{"EA3ResetCounterEncoderTTLRS422", "0", "settings.usrio.ea3.resetcounter.encoder_ttl_rs422"},
+    NamedValue{"EA4Function", "3", "settings.usrio.ea4.function"},
+    NamedValue{"EA4FunctionLaserOff", "0", "settings.usrio.ea4.functionlaseroff"},
+    NamedValue{"EA4FunctionProfileEnable", "1", "settings.usrio.ea4.functionprofileenable"},
+    NamedValue{"EA4FunctionResetCounter", "0", "settings.usrio.ea4.functionresetcounter"},
+    NamedValue{"EA4InputFunction", "0", "settings.usrio.ea4.inputfunction"},
+    NamedValue{"EA4InputLoad", "0", "settings.usrio.ea4.inputfunctionload"},
+    NamedValue{"EA4Output", "17", "settings.usrio.ea4.output"},
+    NamedValue{"EA4OutputFunction", "0", "settings.usrio.ea4.outputfunction"},
+    NamedValue{"EA4ResetCounterRepeat", "2", "settings.usrio.ea4.resetcounter.repeat"},
+    NamedValue{"EA4ResetCounterSignaledge", "1", "settings.usrio.ea4.resetcounter.signaledge"},
+    NamedValue{"EA4ResetCounterBaseTimeCounter", "1", "settings.usrio.ea4.resetcounter.basetimecounter"},
+    NamedValue{"EA4ResetCounterPictureCounter", "1", "settings.usrio.ea4.resetcounter.picturecounter"},
+    NamedValue{"EA4ResetCounterEncoderHTL", "1", "settings.usrio.ea4.resetcounter.encoder_htl"},
+    NamedValue{"EA4ResetCounterEncoderTTLRS422", "1", "settings.usrio.ea4.resetcounter.encoder_ttl_rs422"},
+    NamedValue{"CameraMode", nullptr, "settings.cameramode"},
+    NamedValue{"OperatingMode", nullptr, "settings.operatingmode"},
+    NamedValue{"OrderNumber", nullptr, "QRTB-SIM-100"},
+    NamedValue{"ProductVersion", nullptr, "general.productversion"},
+    NamedValue{"Producer", nullptr, "general.producer"},
+    NamedValue{"HardwareVersion", nullptr, "general.hardwareversion.general"},
+    NamedValue{"FirmwareVersion", nullptr, "2.0.0"},
+    NamedValue{"SerialNumber", nullptr, "12345678"},
+    NamedValue{"MAC", nullptr, "general.mac"},
+    NamedValue{"WorkingRangeZStart", nullptr, "100"},
+    NamedValue{"WorkingRangeZEnd", nullptr, "200"},
+    NamedValue{"MeasuringRangeZ", nullptr, "200"},
+    NamedValue{"FieldWidthXStart", nullptr, "80"},
+    NamedValue{"FieldWidthXEnd", nullptr, "120"},
+    NamedValue{"PixelXMax", nullptr, "1280"},
+    NamedValue{"PixelZMax", nullptr, "1024"},
+    NamedValue{"linInfo", nullptr, "general.lininfo"},
+    NamedValue{"MaxFps", nullptr, "general.maxfps"},
+    NamedValue{"TTLState", nullptr, "6"},
+    NamedValue{"OnOffCounter", nullptr, "general.onoffcounter"},
+    NamedValue{"OnTimeCounter", nullptr, "general.ontimecounter"},
+    NamedValue{"UserString", nullptr, "settings.userstring"},
+    NamedValue{"HeartBeat", nullptr, "settings.heartbeat"},
+    NamedValue{"SocketConnectionTimeout", nullptr, "settings.socketconnectiontimeout"},
+    NamedValue{"LaserPWM", nullptr, "settings.laserpwm"},
+    NamedValue{"LaserPWMDisableMode", nullptr, "settings.laserpwmdisablemode"},
+    NamedValue{"ROI1_mm", nullptr, "-40,100,40,300"},
+    NamedValue{"ROI1Z_mm", nullptr, "150,250"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Names, EveryNameTest, ::testing::ValuesIn(NAMED_VALUES),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct BlockCase {
+    const char* name;
+    uint32_t tag;  // 0: not in the scan
+};
+
+class BlockValueTest : public NamedValuesTest, public ::testing::WithParamInterface<BlockCase> {};
+
+TEST_P(BlockValueTest, CopiesTheWholeBlockOfTheLastScan)
+{
+    TakeScan();
+    Read(GetParam().name, -1, 4096);
+    if (GetParam().tag == 0) {
+        EXPECT_EQ(-5, result);
+        return;
+    }
+    ASSERT_EQ(0, result);
+    const Bytes block = BlockOf(scan, GetParam().tag);
+    ASSERT_FALSE(block.empty());
+    EXPECT_EQ(block, Bytes(buffer.begin(), buffer.begin() + static_cast<long>(block.size())));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Blocks, BlockValueTest,
+    ::testing::Values(BlockCase{"IDGeneral", Tag::GENERAL}, BlockCase{"IDStatic", Tag::STATIC},
+                      BlockCase{"IDDescriptor", Tag::TEXT}, BlockCase{"IDROIX", Tag::X_ROI},
+                      BlockCase{"IDROIZ", Tag::Z_ROI}, BlockCase{"IDScan", Tag::RAW_PROFILE},
+                      BlockCase{"IDScanLinear", 0}, BlockCase{"IDRegisterCameraQRTA", Tag::CAMERA_QRTA},
+                      BlockCase{"IDRegisterCameraQRTB", 0}, BlockCase{"IDRegisterFPGAQRTA", 0},
+                      BlockCase{"IDRegisterFPGAQRTB", Tag::FPGA_QRTB}, BlockCase{"IDScaleParams", 0},
+                      BlockCase{"IDCRC", Tag::END}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(NamedValuesTest, BinaryValuesNeedASpareByteExceptTheLinearizationData)
+{
+    TakeScan();
+    EXPECT_EQ("", Read("IDGeneral", -1, 52));
+    EXPECT_EQ(-1, result);
+    Read("IDGeneral", -1, 53);
+    EXPECT_EQ(0, result);
+    Read("IDGeneral", -2, 53);
+    EXPECT_EQ(-2, result);
+    Read("RawData", -1, static_cast<uint32_t>(scan.size()));
+    EXPECT_EQ(-1, result);
+    Read("RawData", -1, static_cast<uint32_t>(scan.size() + 1));
+    ASSERT_EQ(0, result);
+    EXPECT_EQ(scan, Bytes(buffer.begin(), buffer.begin() + static_cast<long>(scan.size())));
+    Read("LinearizationData", -1, static_cast<uint32_t>(lin.size() - 1));
+    EXPECT_EQ(-2, result);
+    Read("LinearizationData", -1, static_cast<uint32_t>(lin.size()));
+    ASSERT_EQ(0, result);
+    EXPECT_EQ(lin, Bytes(buffer.begin(), buffer.begin() + static_cast<long>(lin.size())));
+    EXPECT_EQ(std::to_string(lin.size()), Read("LinearizationDataSize", 0));
+}
+
+TEST_F(NamedValuesTest, ATextFitsOnlyWithItsTerminator)
+{
+    EXPECT_EQ("", Read("OrderNumber", -2, 12));  // "QRTB-SIM-100"
+    EXPECT_EQ(-1, result);
+    EXPECT_EQ(0x7E, buffer[0]);
+    EXPECT_EQ("QRTB-SIM-100", Read("OrderNumber", -2, 13));
+    Read("SerialNumber", -2, 0);
+    EXPECT_EQ(-1, result);
+}
+
+TEST_F(NamedValuesTest, AnswersFourSpellingsOfEachNameOnly)
+{
+    TakeScan();
+    for (const char* name : {"Temperature", "GetTemperature", "Temperature\r", "GetTemperature\r"})
+        EXPECT_EQ("32", Read(name, -1)) << name;
+    EXPECT_EQ("-115", Read("GetGetPllLockStatus", -1));
+    for (const char* name : {"temperature", "PllLockStatus", "GetTemperature\r\r", ""}) {
+        EXPECT_EQ("", Read(name, -1));
+        EXPECT_EQ(-3, result) << name;
+        EXPECT_EQ(0, buffer[0]);
+    }
+    EXPECT_EQ(-1, scanvo.ReadData("temperature", nullptr, 10, -1));
+}
+
+TEST_F(NamedValuesTest, LiveValuesWaitForAScanAfterConnectAndReset)
+{
+    for (const char* name : {"Temperature", "PictureCounter", "SerialNumber", "IDGeneral", "RawData"}) {
+        Read(name, -1);
+        EXPECT_EQ(-4, result) << name;
+    }
+    TakeScan();
+    EXPECT_EQ("20296", Read("PictureCounter", -1));
+    scanvo.ResetDllFiFo();
+    Read("PictureCounter", -1);
+    EXPECT_EQ(-4, result);
+    Read("RawData", -1);
+    EXPECT_EQ(-4, result);
+}
+
+TEST_F(NamedValuesTest, MaximumAgeZeroRefreshesAndPositiveAgesOnlyWhenOlder)
+{
+    EXPECT_EQ("general.temperatur", Read("Temperature", 0));
+    EXPECT_EQ((std::vector<std::string>{XML_REFRESH}), fake->Sent());
+    fake->ClearSent();
+    EXPECT_EQ("general.temperatur", Read("Temperature", 60000));
+    EXPECT_EQ("general.temperatur", Read("Temperature", -7));
+    EXPECT_TRUE(fake->Sent().empty());
+    const uint32_t parsed = Platform::GetTickCountMs();
+    ASSERT_TRUE(WaitUntil([&] { return Platform::GetTickCountMs() - parsed > 3; }));
+    EXPECT_EQ("general.temperatur", Read("Temperature", 2));
+    EXPECT_EQ(1u, fake->Sent().size());
+    Read("PictureCounter", 0);
+    EXPECT_EQ(-2, result);
+}
+
+TEST_F(NamedValuesTest, RequestsIgnoreTheAgeAndSendTheirOwnText)
+{
+    EXPECT_EQ("settings 1", Read("Settings=1", -1));
+    EXPECT_EQ(SensorXml(DefaultXmlValues()), Read("XmlDescriptor", -1, 1 << 16));
+    EXPECT_EQ((std::vector<std::string>{"GetSettings=1", "get_xmldescriptor\r"}), fake->Sent());
+}
+
+TEST_F(NamedValuesTest, LibraryValuesFollowTheFieldAndTheCommands)
+{
+    EXPECT_EQ("0.093750", Read("RangeImageXScale", -1));  // 120 mm over 1280 pixels
+    EXPECT_EQ("-60.000000", Read("RangeImageXOffset", -1));
+    EXPECT_EQ("100.000000", Read("RangeImageZOffset", 5));
+    EXPECT_EQ("1", Read("RangeImageNrProfiles", 0));
+    EXPECT_EQ(static_cast<int32_t>(std::string("SetRangeImageNrProfiles=0x20").size()),
+              scanvo.WriteData("SetRangeImageNrProfiles=0x20", 28));
+    EXPECT_EQ("32", Read("RangeImageNrProfiles", 0));
+    EXPECT_EQ("0", Read("CheckLinearizationMode", 0));
+    EXPECT_TRUE(fake->Sent().empty());
+}
+
+// The sensor goes silent: a refresh gives up after a second, and the cache
+// keeps its texts.
+TEST_F(NamedValuesTest, ASilentSensorFailsTheRefreshButKeepsTheCache)
+{
+    answering = false;
+    Read("SerialNumber", 0);
+    EXPECT_EQ(-5, result);
+    EXPECT_EQ("12345678", Read("SerialNumber", -2));
+}
+
+// The same through a simulated sensor on loopback: written settings come back.
+TEST(NamedValuesEndToEndTest, ReadsTheSensorsXmlAndItsWrittenSettings)
+{
+    SimulatedSensor sensor(SimulatedSensor::Options{"127.0.0.5"});
+    CScanvo scanvo;
+    ConnectSettings settings;
+    settings.ip = sensor.Ip();
+    settings.port = sensor.PortText();
+    settings.timeout_ms = 500;
+    settings.fifo_size = 1 << 20;
+    settings.receive_buffer_size = 1 << 20;
+    ASSERT_TRUE(scanvo.Connect(settings));
+    ASSERT_TRUE(WaitUntil([&] { return scanvo.GetConnectState() == 3; }, 5s));
+    char text[256] = {};
+    ASSERT_EQ(0, scanvo.ReadData("Producer", text, sizeof(text), 0));
+    EXPECT_STREQ("general.producer", text);
+    ASSERT_LT(0, scanvo.WriteData("SetExposureTime=250\r", 20));
+    ASSERT_TRUE(sensor.WaitForCommand("SetExposureTime=250"));
+    ASSERT_EQ(0, scanvo.ReadData("GetExposureTime", text, sizeof(text), 0));
+    EXPECT_STREQ("250", text);
+    scanvo.Disconnect();
+}
+
+}  // namespace

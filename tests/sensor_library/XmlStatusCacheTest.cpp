@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include "sensor_library/XmlStatusCache.h"
+#include "support/SensorScans.h"
+
+namespace {
+
+using TestSupport::DefaultXmlValues;
+using TestSupport::SensorXml;
+
+class XmlStatusCacheTest : public ::testing::Test {
+protected:
+    XmlStatusCache cache;
+};
+
+TEST_F(XmlStatusCacheTest, ReadsEveryPathAndDerivesTheMasksAndRegionCommands)
+{
+    ASSERT_TRUE(cache.Parse(SensorXml(DefaultXmlValues()).c_str()));
+    EXPECT_EQ("QRTB-SIM-100", cache.Text(XmlKey::ORDER_NUMBER));
+    EXPECT_EQ("general.temperatur", cache.Text(XmlKey::TEMPERATURE));
+    EXPECT_EQ("settings.roi.z1.offset", cache.Text(XmlKey::ROI_Z1_OFFSET));
+    EXPECT_EQ("settings.usrio.ea4.resetcounter.encoder_ttl_rs422",
+              cache.Text(XmlKey::EA_FIRST + 4 * XmlKey::EA_SUFFIXES - 1));
+    EXPECT_EQ("13", cache.Text(XmlKey::IO_STATE));   // 1 + 0 + 4 + 8
+    EXPECT_EQ("6", cache.Text(XmlKey::TTL_STATE));   // 0 + 2 + 4
+    EXPECT_EQ("-40,100,40,300", cache.Text(XmlKey::ROI1_MM));
+    EXPECT_EQ("150,250", cache.Text(XmlKey::ROI1Z_MM));
+    FieldGeometry geometry;
+    ASSERT_TRUE(cache.ReadGeometry(geometry));
+    EXPECT_EQ(120.0, geometry.fieldwidth_x_end);
+    EXPECT_EQ(1280.0, geometry.pixel_x_max);
+}
+
+TEST_F(XmlStatusCacheTest, AMissingPathKeepsItsTextAndAnEmptyElementClearsIt)
+{
+    ASSERT_TRUE(cache.Parse(SensorXml(DefaultXmlValues()).c_str()));
+    ASSERT_TRUE(cache.Parse("<device><general><producer/><serial>x</serial></general></device>"));
+    EXPECT_EQ("", cache.Text(XmlKey::PRODUCER));
+    EXPECT_EQ("12345678", cache.Text(XmlKey::SERIAL_NUMBER));
+    EXPECT_EQ("13", cache.Text(XmlKey::IO_STATE));
+    EXPECT_EQ("NotSet", cache.Text(XmlKey::ROI1_MM));
+}
+
+TEST_F(XmlStatusCacheTest, TextThatDoesNotParseChangesNothing)
+{
+    ASSERT_TRUE(cache.Parse(SensorXml(DefaultXmlValues()).c_str()));
+    for (const char* garbage : {"", "<device><general>", "no xml at all", "<a></b>"})
+        EXPECT_FALSE(cache.Parse(garbage)) << garbage;
+    EXPECT_FALSE(cache.Parse(nullptr));
+    EXPECT_EQ("general.producer", cache.Text(XmlKey::PRODUCER));
+}
+
+TEST_F(XmlStatusCacheTest, GarbageNumbersGiveNoGeometryAndZeroStates)
+{
+    auto values = DefaultXmlValues();
+    values["device:general:pixel_x_max"] = "wide";
+    values["device:general:usrio:ea1:state"] = "on";
+    ASSERT_TRUE(cache.Parse(SensorXml(values).c_str()));
+    FieldGeometry geometry;
+    EXPECT_FALSE(cache.ReadGeometry(geometry));
+    EXPECT_EQ("12", cache.Text(XmlKey::IO_STATE));
+}
+
+TEST_F(XmlStatusCacheTest, AMissingStateRepeatsTheOneBeforeIt)
+{
+    auto values = DefaultXmlValues();
+    values.erase("device:general:usrio:ea2:state");  // repeats ea1's "1"
+    ASSERT_TRUE(cache.Parse(SensorXml(values).c_str()));
+    EXPECT_EQ("15", cache.Text(XmlKey::IO_STATE));
+}
+
+struct PackingCase {
+    const char* firmware;
+    const char* order;
+    bool packed;
+};
+
+class PackedIntensityTest : public ::testing::TestWithParam<PackingCase> {};
+
+TEST_P(PackedIntensityTest, FollowsTheFirmwareVersionOfQrtbSensors)
+{
+    EXPECT_EQ(GetParam().packed, XmlStatusCache::UsesPackedIntensity(GetParam().firmware, GetParam().order));
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, PackedIntensityTest,
+                         ::testing::Values(PackingCase{"1.1.2", "QRTB-100", true},
+                                           PackingCase{"1.1.3-rc1", "QRTB-100", false},
+                                           PackingCase{"1.0.9r2", "x-QRTB", true},
+                                           PackingCase{"1.1.2", "QRTA-100", false},
+                                           PackingCase{"beta", "QRTB-100", false},
+                                           PackingCase{"", "QRTB-100", false}));
+
+struct RoiCase {
+    const char* text;
+    const char* command;
+};
+
+class RoiCommandTest : public ::testing::TestWithParam<RoiCase> {};
+
+TEST_P(RoiCommandTest, TakesTheTextBetweenEqualsAndQuote)
+{
+    auto values = DefaultXmlValues();
+    values["device:settings:roi:roimm:command"] = GetParam().text;
+    XmlStatusCache cache;
+    ASSERT_TRUE(cache.Parse(SensorXml(values).c_str()));
+    EXPECT_EQ(GetParam().command, cache.Text(XmlKey::ROI1_MM));
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, RoiCommandTest,
+                         ::testing::Values(RoiCase{"a=1,2\" b=3\"", "1,2"}, RoiCase{"a=\"", ""},
+                                           RoiCase{"no equals\"", "NotSet"},
+                                           RoiCase{"a=no quote", "NotSet"}, RoiCase{"", "NotSet"}));
+
+}  // namespace
