@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <functional>
@@ -221,43 +220,6 @@ INSTANTIATE_TEST_SUITE_P(
                       VersionCase{"Negative", -5, -1, "xxxxxxxxxxxx"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-struct LibraryCommandCase {
-    std::string text;
-    int result;  // 0 stands for the text's length
-};
-
-class LibraryCommandTest : public ScanvoApiTest,
-                           public ::testing::WithParamInterface<LibraryCommandCase> {};
-
-TEST_P(LibraryCommandTest, WithoutAHandleChangesTheLibrarySettings)
-{
-    std::string text = GetParam().text;
-    const int expected = GetParam().result == 0 ? static_cast<int>(text.size()) : GetParam().result;
-    // The length argument is not what counts: the text ends at its NUL.
-    EXPECT_EQ(expected, api.Scanvo_WriteData(nullptr, Text(text), 3));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Commands, LibraryCommandTest,
-    ::testing::Values(LibraryCommandCase{"SetScannerBufferSize=1319999\r", -1},
-                      LibraryCommandCase{"SetScannerBufferSize=2000000\r", 0},
-                      LibraryCommandCase{"SetScannerBufferSize= +1320000", 0},
-                      LibraryCommandCase{"SetScannerBufferSize=12x", -1},
-                      LibraryCommandCase{"SetScannerBufferSize=99999999999", -1},
-                      LibraryCommandCase{"SetScannerBufferSize 2000000", -1},
-                      LibraryCommandCase{"SetLibraryScannerFiFoSize=4198399\r", -1},
-                      LibraryCommandCase{"SetLibraryScannerFiFoSize=4198400\r", 0},
-                      LibraryCommandCase{"SetDllFiFoSize=1000", 0},
-                      LibraryCommandCase{"SetProductionMode=abc", -1},
-                      LibraryCommandCase{"SetProductionMode=1\r", 0},
-                      LibraryCommandCase{"SetExposureTime=100\r", NOT_OPEN}),
-    [](const auto& info) {
-        std::string name;
-        for (char c : info.param.text)
-            name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-        return name + std::to_string(info.index);
-    });
-
 // The simulated field (z 100..300 mm, 80..120 mm wide, 1280 x 1024 pixels)
 // puts z 150 and 250 on rows 256 and 768; x -20 and 20 fall nearest to
 // columns 407 and 873 on row 768 and 356 and 924 on row 256.
@@ -344,6 +306,10 @@ TEST_F(ScanvoApiTest, ConnectsOverTcpAndUdpStreamsAndDisconnects)
         std::vector<double> x;
         EXPECT_TRUE(WaitUntil([&] { return ReadProfile(handle, 100, x) == int(WIDTH); }, 5s));
         EXPECT_LE(0, api.Scanvo_GetDllFiFoState(handle));
+        char name[] = "GetSerialNumber";
+        char value[64] = {};
+        EXPECT_EQ(0, api.Scanvo_ReadData(handle, name, value, sizeof(value), 0));
+        EXPECT_STREQ("12345678", value);
     }
     std::string exposure = "SetExposureTime=250\r";
     EXPECT_LT(0, api.Scanvo_WriteData(tcp, Text(exposure), int(exposure.size())));
@@ -400,6 +366,33 @@ TEST_F(ScanvoApiTest, TwoHundredSensorsFillTheTableUntilOneDisconnects)
     EXPECT_EQ(nullptr, Connect(sensor));
     for (void* handle : handles)
         EXPECT_EQ(nullptr, api.Scanvo_Disconnect(handle));
+}
+
+TEST_F(ScanvoApiTest, ASlowReadDoesNotHoldUpProfilesOfTheSameSensor)
+{
+    SimulatedSensor sensor(SimulatedSensor::Options{"127.0.0.2"});
+    sensor.SetStreamWidth(WIDTH);
+    void* handle = Connect(sensor);
+    ASSERT_TRUE(WaitReady(handle));
+    std::string start = "SetAcquisitionStart\r";
+    api.Scanvo_WriteData(handle, Text(start), 20);
+    sensor.SetReplyMode(TestSupport::ReplyMode::Silent);
+
+    std::atomic<bool> read_done{false};
+    std::jthread reader([&] {
+        char name[] = "GetSerialNumber";
+        char value[64];
+        api.Scanvo_ReadData(handle, name, value, sizeof(value), 0);  // waits for a reply in vain
+        read_done = true;
+    });
+    ASSERT_TRUE(sensor.WaitForCommand("get_xmldescriptorexpert", 2s, 1) ||
+                sensor.WaitForCommand("get_xmldescriptor", 2s, 1));
+    std::vector<double> x;
+    const int points = ReadProfile(handle, 2000, x);
+    const bool read_still_waiting = !read_done;
+    EXPECT_EQ(int(WIDTH), points);
+    EXPECT_TRUE(read_still_waiting);
+    api.Scanvo_Disconnect(handle);
 }
 
 // Several threads call on three sensors while one of them is disconnected:

@@ -40,59 +40,68 @@ protected:
     std::unique_ptr<ScanvoDLL> facade;
 };
 
-struct CommandLogCase {
+struct LibraryCommandCase {
     std::string text;
+    int result;        // 0 stands for the text's length
     std::string line;  // the tag and message logged; empty for none
 };
 
-class LibraryCommandLogTest : public FacadeLogTest,
-                              public ::testing::WithParamInterface<CommandLogCase> {};
+class LibraryCommandTest : public FacadeLogTest,
+                           public ::testing::WithParamInterface<LibraryCommandCase> {};
 
-TEST_P(LibraryCommandLogTest, LogsTheOutcome)
+TEST_P(LibraryCommandTest, AnswersAndLogsWithoutAHandle)
 {
-    facade->WriteData(nullptr, GetParam().text.c_str(), 0);
+    const LibraryCommandCase& c = GetParam();
+    // The length argument is not what counts: the text ends at its NUL.
+    EXPECT_EQ(c.result == 0 ? int(c.text.size()) : c.result,
+              facade->WriteData(nullptr, c.text.c_str(), 3));
     const std::string logged = DebugCapture::Text();
-    if (GetParam().line.empty()) {
-        EXPECT_EQ(std::string::npos, logged.find("SetScannerBufferSize")) << logged;
+    if (c.line.empty()) {
+        EXPECT_EQ(std::string::npos, logged.find("[INFO]")) << logged;
+        EXPECT_EQ(std::string::npos, logged.find("[ERROR]")) << logged;
         return;
     }
-    const std::string tag = GetParam().line.substr(0, GetParam().line.find(' '));
-    const std::string message = GetParam().line.substr(tag.size() + 1);
-    const std::size_t at = logged.find(message);
+    const std::string tag = c.line.substr(0, c.line.find(' '));
+    const std::size_t at = logged.find(c.line.substr(tag.size() + 1));
     ASSERT_NE(std::string::npos, at) << logged;
     // "[TAG] yyyy mm dd hh mm ss mmm message"
     EXPECT_EQ(at - tag.size() - 25, logged.rfind(tag, at)) << logged;
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Commands, LibraryCommandLogTest,
+    Commands, LibraryCommandTest,
     ::testing::Values(
-        CommandLogCase{"SetScannerBufferSize=1319999\r",
-                       "[ERROR] Error in SetScannerBufferSize, the given value for buffersize is "
-                       "less than the minimum 1320000 allowed\n"},
-        CommandLogCase{"SetLibraryScannerFiFoSize=4198399\r",
-                       "[ERROR] Error in SetLibraryScannerFiFoSize, the given value for buffersize "
-                       "is smaller than the minimum 4198400 allowed.\n"},
-        CommandLogCase{"SetScannerBufferSize=2000000\r",
-                       "[INFO] SetScannerBufferSize 2000000 is successful.\n"},
-        CommandLogCase{"SetDllFiFoSize=1000", "[INFO] SetDllFiFoSize 1000 is successful.\n"},
-        CommandLogCase{"SetProductionMode=abc", "[ERROR] SetProductionMode error. \n"},
-        CommandLogCase{"SetProductionMode=0", "[INFO] SetProductionMode is successful. \n"},
-        CommandLogCase{"SetScannerBufferSize=12x", ""}));
+        LibraryCommandCase{"SetScannerBufferSize=1319999\r", -1,
+                           "[ERROR] Error in SetScannerBufferSize, the given value for buffersize "
+                           "is less than the minimum 1320000 allowed\n"},
+        LibraryCommandCase{"SetLibraryScannerFiFoSize=4198399\r", -1,
+                           "[ERROR] Error in SetLibraryScannerFiFoSize, the given value for "
+                           "buffersize is smaller than the minimum 4198400 allowed.\n"},
+        LibraryCommandCase{"SetScannerBufferSize=2000000\r", 0,
+                           "[INFO] SetScannerBufferSize 2000000 is successful.\n"},
+        LibraryCommandCase{"SetLibraryScannerFiFoSize= +4198400", 0,
+                           "[INFO] SetLibraryScannerFiFoSize  +4198400 is successful.\n"},
+        LibraryCommandCase{"SetDllFiFoSize=1000", 0, "[INFO] SetDllFiFoSize 1000 is successful.\n"},
+        LibraryCommandCase{"SetProductionMode=abc", -1, "[ERROR] SetProductionMode error. \n"},
+        LibraryCommandCase{"SetDllFiFoSize=99999999999", -1, "[ERROR] SetDllFiFoSize error. \n"},
+        LibraryCommandCase{"SetProductionMode=0", 0, "[INFO] SetProductionMode is successful. \n"},
+        LibraryCommandCase{"SetScannerBufferSize=12x", -1, ""},
+        LibraryCommandCase{"SetScannerBufferSize 2000000", -1, ""},
+        LibraryCommandCase{"SetExposureTime=100\r", NOT_OPEN, ""}));
 
-TEST_F(FacadeLogTest, AFullTableRefusesTheConnectWithAnError)
+// The rate is counted library-wide; the first line comes at once, the next
+// one no sooner than three seconds later.
+TEST_F(FacadeLogTest, TheFirstProfileReadWritesTheDeliveryRate)
 {
     SimulatedSensor sensor(SimulatedSensor::Options{"127.0.0.2"});
-    facade->WriteData(nullptr, "SetDllFiFoSize=65536", 0);
-    facade->WriteData(nullptr, "SetScannerBufferSize=1320000", 0);
-    std::vector<void*> handles;
-    for (int i = 0; i < 200; ++i)
-        handles.push_back(Connect(*facade, sensor));
-    EXPECT_EQ(nullptr, Connect(*facade, sensor));
-    EXPECT_EQ(1u, DebugCapture::Count(" exceed maximum allowed scanners\n"));
-    for (void* handle : handles)
-        facade->Disconnect(handle);
-    EXPECT_EQ(200u, DebugCapture::Count(" disconnected.\n"));
+    void* handle = Connect(*facade, sensor);
+    double x[4], z[4];
+    for (int read = 0; read < 2; ++read)
+        facade->GetXZIExtended(handle, x, z, nullptr, nullptr, 4, nullptr, nullptr, 0, nullptr, 0,
+                               nullptr);
+    EXPECT_EQ(1u, DebugCapture::Count("127.0.0.2: DllToApp: 0.3 Hz\n"));
+    EXPECT_EQ(1u, DebugCapture::Count("DllToApp"));
+    facade->Disconnect(handle);
 }
 
 // Copies share the one table of open sensors.
@@ -144,26 +153,18 @@ TEST(ScanvoDLLSensorTest, OpensWritesAndClosesTheSensorOfItsAttributes)
     EXPECT_EQ(NOT_OPEN, facade.getConnectStatus(&status));
 }
 
-TEST(ScanvoEventsTest, AnAutoResetEventReleasesOneWaitOnly)
+TEST(ScanvoEventsTest, AnAutoResetEventReleasesOneWaitAManualResetOneEveryWait)
 {
-    neosmart::EventHandle event = neosmart::CreateEventW(false, false);
-    ASSERT_NE(nullptr, event);
-    EXPECT_EQ(neosmart::WAIT_TIMED_OUT, neosmart::WaitForEvent(event, 0));
-    EXPECT_EQ(0, neosmart::SetEvent(event));
-    EXPECT_EQ(neosmart::WAIT_SIGNALLED, neosmart::WaitForEvent(event, 0));
-    EXPECT_EQ(neosmart::WAIT_TIMED_OUT, neosmart::WaitForEvent(event, 0));
-    EXPECT_EQ(0, neosmart::DestroyEvent(event));
-}
-
-TEST(ScanvoEventsTest, AManualResetEventStaysSetUntilReset)
-{
-    neosmart::EventHandle event = neosmart::CreateEventW(true, true);
-    ASSERT_NE(nullptr, event);
-    EXPECT_EQ(neosmart::WAIT_SIGNALLED, neosmart::WaitForEvent(event, 0));
-    EXPECT_EQ(neosmart::WAIT_SIGNALLED, neosmart::WaitForEvent(event, 0));
-    EXPECT_EQ(0, neosmart::ResetEvent(event));
-    EXPECT_EQ(neosmart::WAIT_TIMED_OUT, neosmart::WaitForEvent(event, 0));
-    EXPECT_EQ(0, neosmart::DestroyEvent(event));
+    neosmart::EventHandle automatic = neosmart::CreateEventW(false, true);
+    neosmart::EventHandle manual = neosmart::CreateEventW(true, true);
+    EXPECT_EQ(neosmart::WAIT_SIGNALLED, neosmart::WaitForEvent(automatic, 0));
+    EXPECT_EQ(neosmart::WAIT_TIMED_OUT, neosmart::WaitForEvent(automatic, 0));
+    EXPECT_EQ(neosmart::WAIT_SIGNALLED, neosmart::WaitForEvent(manual, 0));
+    EXPECT_EQ(neosmart::WAIT_SIGNALLED, neosmart::WaitForEvent(manual, 0));
+    EXPECT_EQ(0, neosmart::ResetEvent(manual));
+    EXPECT_EQ(neosmart::WAIT_TIMED_OUT, neosmart::WaitForEvent(manual, 0));
+    EXPECT_EQ(0, neosmart::DestroyEvent(automatic));
+    EXPECT_EQ(0, neosmart::DestroyEvent(manual));
 }
 
 TEST(ScanvoEventsTest, AnEndlessWaitEndsWhenTheEventIsSet)
@@ -171,7 +172,7 @@ TEST(ScanvoEventsTest, AnEndlessWaitEndsWhenTheEventIsSet)
     neosmart::EventHandle event = neosmart::CreateEventW(false, false);
     int result = -1;
     std::thread waiter([&] { result = neosmart::WaitForEvent(event, neosmart::WAIT_INFINITE_64); });
-    neosmart::SetEvent(event);
+    EXPECT_EQ(0, neosmart::SetEvent(event));
     waiter.join();
     EXPECT_EQ(neosmart::WAIT_SIGNALLED, result);
     neosmart::DestroyEvent(event);
