@@ -20,6 +20,9 @@
 
 namespace GenTLCore {
 
+// Ids of the registers every module holds, in the local device's map.
+constexpr ModuleRegisterIds LOCAL_DEVICE_COMMON_IDS{3019, 3020, 3021, 3022, 3023, 3024};
+
 // The object behind a device handle. Public API (for the service front and
 // the interface, each under the device's handle lock):
 //   DevGetPort            DevGetPort: the remote device to register under the
@@ -107,6 +110,7 @@ protected:
     GC_ERROR OnRegisterEvent(EVENT_TYPE event_type) override;
     bool OnUnregisterEvent(EVENT_TYPE event_type) override;
 
+    // Registers (GenTLLocalDeviceRegisters.cpp).
     GC_ERROR ReadUInt32Register(uint32_t id, uint32_t& value) override;
     GC_ERROR ReadInt32Register(uint32_t id, int32_t& value) override;
     GC_ERROR ReadStringRegister(uint32_t id, std::string& value) override;
