@@ -328,13 +328,11 @@ TEST_F(InterfaceInfoTest, BrandingNameReplacesTheDisplayName)
 TEST_F(InterfaceInfoTest, UnknownCommandsAreNotImplemented)
 {
     const SharedPtr<TestInterface> itf = InterfaceWithDevices({});
-    for (INTERFACE_INFO_CMD command : {3, 999, -1, 1000}) {
-        char buffer[8];
-        size_t size = sizeof buffer;
-        INFO_DATATYPE type = 0;
-        EXPECT_EQ(itf->GetInterfaceInfo(command, &type, buffer, &size), GC_ERR_NOT_IMPLEMENTED);
-        EXPECT_EQ(LastErrorText(), "GetInterfaceInfo: unknown interface info command requested");
-    }
+    ExpectNotImplemented(
+        [&](INTERFACE_INFO_CMD command, INFO_DATATYPE* type, void* buffer, size_t* size) {
+            return itf->GetInterfaceInfo(command, type, buffer, size);
+        },
+        {3, 999, -1, 1000}, "GetInterfaceInfo: unknown interface info command requested");
 }
 
 TEST_F(InterfaceInfoTest, SystemAnswersForPublishedInterfacesOnly)

@@ -290,13 +290,11 @@ TEST_F(DeviceInfoTest, UserNameOfADeviceWithoutOneIsNotAvailable)
 TEST_F(DeviceInfoTest, UnknownCommandsAreNotImplemented)
 {
     const SharedPtr<TestDevice> dev = Listed();
-    for (DEVICE_INFO_CMD command : {10, 999, -5, 1000}) {
-        char buffer[8];
-        size_t size = sizeof buffer;
-        INFO_DATATYPE type = 0;
-        EXPECT_EQ(dev->GetDeviceInfo(command, &type, buffer, &size), GC_ERR_NOT_IMPLEMENTED);
-        EXPECT_EQ(LastErrorText(), "GetDeviceInfo: unknown device info command requested");
-    }
+    ExpectNotImplemented(
+        [&](DEVICE_INFO_CMD command, INFO_DATATYPE* type, void* buffer, size_t* size) {
+            return dev->GetDeviceInfo(command, type, buffer, size);
+        },
+        {10, 999, -5, 1000}, "GetDeviceInfo: unknown device info command requested");
 }
 
 struct AccessCase {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,21 @@ protected:
 };
 
 std::string LastErrorText();
+
+// Every command fails with GC_ERR_NOT_IMPLEMENTED and `text`; `query` is
+// called as query(command, type, buffer, size).
+template <class Query>
+void ExpectNotImplemented(Query query, std::initializer_list<int32_t> commands,
+                          const std::string& text)
+{
+    for (int32_t command : commands) {
+        char buffer[8];
+        size_t size = sizeof buffer;
+        INFO_DATATYPE type = 0;
+        EXPECT_EQ(query(command, &type, buffer, &size), GC_ERR_NOT_IMPLEMENTED) << command;
+        EXPECT_EQ(LastErrorText(), text);
+    }
+}
 
 // IDs listed as a consumer lists them: `count(&n)`, then `id(i, buffer, &size)`.
 template <class Count, class ID>
