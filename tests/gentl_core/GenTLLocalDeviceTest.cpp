@@ -470,6 +470,26 @@ TEST_F(DeviceEventTest, RegisteringStartsAndUnregisteringStopsAndFlushes)
               (std::vector<std::string>{"open 3", "start events", "stop events"}));
 }
 
+TEST_F(DeviceEventTest, SecondRegistrationIsRefusedAndLeavesTheFirstRunning)
+{
+    const SharedPtr<TestDevice> dev = Open();
+    SharedPtr<GenTLCore::GenTLEvent> event;
+    ASSERT_EQ(dev->RegisterEvent(EVENT_REMOTE_DEVICE, event), GC_ERR_SUCCESS);
+    ASSERT_EQ(event->Open(), GC_ERR_SUCCESS);
+    SharedPtr<GenTLCore::GenTLEvent> second;
+    EXPECT_EQ(dev->RegisterEvent(EVENT_REMOTE_DEVICE, second), GC_ERR_RESOURCE_IN_USE);
+    EXPECT_EQ(journal.Entries(), (std::vector<std::string>{"open 3", "start events"}));
+
+    const uint8_t data[1] = {7};
+    const GenTLCore::EventPacket packet =
+        GenTLCore::GenTLVirtualRemoteDeviceEvent::MakeEventPacket(data, sizeof data);
+    EXPECT_TRUE(dev->OnEventPacket(packet.data(), packet.size()));
+    uint8_t received[64] = {};
+    size_t size = sizeof received;
+    EXPECT_EQ(event->GetEventData(received, &size, 0), GC_ERR_SUCCESS);
+    event->Close();
+}
+
 TEST_F(DeviceEventTest, DeviceWithoutEventInterfaceRefusesTheRegistration)
 {
     knobs.event_interface = false;
