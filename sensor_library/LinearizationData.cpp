@@ -46,6 +46,35 @@ uint32_t FindInterval(const double* knots, uint32_t n, double x)
     }
 }
 
+// The interval of x, trying `hint` first. Only for strictly ascending
+// knots: there x strictly inside an interval has no other, so the search
+// would find the same one.
+uint32_t FindIntervalFrom(const double* knots, uint32_t n, double x, uint32_t& hint)
+{
+    if (hint < n && knots[hint] < x && x < knots[hint + 1])
+        return hint;
+    hint = FindInterval(knots, n, x);
+    return hint;
+}
+
+bool StrictlyAscending(const std::vector<double>& knots)
+{
+    return std::adjacent_find(knots.begin(), knots.end(),
+                              [](double a, double b) { return !(a < b); }) == knots.end();
+}
+
+double EvaluateCell(const double* c, double dx, double dz)
+{
+    double sum = 0.0;
+    double dx_power = 1.0;
+    for (int p = 0; p < 4; ++p) {
+        sum += dx_power * (c[4 * p] + c[4 * p + 1] * dz + c[4 * p + 2] * dz * dz +
+                           c[4 * p + 3] * dz * dz * dz);
+        dx_power *= dx;
+    }
+    return sum;
+}
+
 struct Candidate {
     double distance;
     uint32_t pixel;
@@ -193,6 +222,8 @@ int LinearizationData::ReadTable(const uint8_t* data, std::size_t length,
     }
     for (std::size_t i = 0; i < columns; ++i)
         storage.row_pointers[i] = storage.coefficients.data() + i * rows * CELL_DOUBLES;
+    storage.columns_ascend = StrictlyAscending(storage.column_knots);
+    storage.rows_ascend = StrictlyAscending(storage.row_knots);
     table.nx = nx;
     table.nz = nz;
     table.column_knots = storage.column_knots.data();
@@ -213,18 +244,38 @@ int LinearizationData::EvaluateTable(const LinearizationTable& table, double x, 
         return 1;
     const uint32_t i = FindInterval(columns, table.nx, x);
     const uint32_t j = FindInterval(rows, table.nz, z);
-    const double dx = x - columns[i];
-    const double dz = z - rows[j];
-    const double* c = table.row_pointers[i] + std::size_t{j} * CELL_DOUBLES;
-    double sum = 0.0;
-    double dx_power = 1.0;
-    for (int p = 0; p < 4; ++p) {
-        sum += dx_power * (c[4 * p] + c[4 * p + 1] * dz + c[4 * p + 2] * dz * dz +
-                           c[4 * p + 3] * dz * dz * dz);
-        dx_power *= dx;
-    }
-    out = sum;
+    out = EvaluateCell(table.row_pointers[i] + std::size_t{j} * CELL_DOUBLES, x - columns[i],
+                       z - rows[j]);
     return 0;
+}
+
+int LinearizationData::EvaluateHinted(const LinearizationTable& table, const TableStorage& storage,
+                                      double x, double z, uint32_t& column_hint,
+                                      uint32_t& row_hint, double& out)
+{
+    if (!storage.columns_ascend || !storage.rows_ascend)
+        return EvaluateTable(table, x, z, out);
+    const double* columns = table.column_knots;
+    const double* rows = table.row_knots;
+    if (!(x >= columns[0] && x <= columns[table.nx] && z >= rows[0] && z <= rows[table.nz]))
+        return 1;
+    const uint32_t i = FindIntervalFrom(columns, table.nx, x, column_hint);
+    const uint32_t j = FindIntervalFrom(rows, table.nz, z, row_hint);
+    out = EvaluateCell(table.row_pointers[i] + std::size_t{j} * CELL_DOUBLES, x - columns[i],
+                       z - rows[j]);
+    return 0;
+}
+
+int LinearizationData::Linearize(double x, double z, double& x_mm, double& z_mm,
+                                 SearchHint& hint) const
+{
+    if (!HasTables())
+        return Linearize(x, z, x_mm, z_mm);
+    const int result =
+        EvaluateHinted(record.x_table, x_storage, x, z, hint.x_column, hint.x_row, x_mm);
+    if (result != 0)
+        return result;
+    return EvaluateHinted(record.z_table, z_storage, x, z, hint.z_column, hint.z_row, z_mm);
 }
 
 int LinearizationData::Linearize(double x, double z, double& x_mm, double& z_mm) const

@@ -86,6 +86,17 @@ public:
     // (the failing output unchanged), -1 without tables (outputs 0).
     int Linearize(double x, double z, double& x_mm, double& z_mm) const;
 
+    // Where the previous point fell in each table. Neighbouring points of a
+    // profile mostly fall in the same intervals, so starting there skips
+    // the search; the results are the same as without it.
+    struct SearchHint {
+        uint32_t x_column = 0;
+        uint32_t x_row = 0;
+        uint32_t z_column = 0;
+        uint32_t z_row = 0;
+    };
+    int Linearize(double x, double z, double& x_mm, double& z_mm, SearchHint& hint) const;
+
     // Millimetre rectangle to the pixel region the sensor can use: 0, or -1
     // when no pixel of the field linearizes.
     int ConvertMmToPix(double x1, double z1, double x2, double z2, PixelRegion& out) const;
@@ -103,7 +114,14 @@ private:
         std::vector<double> row_knots;
         std::vector<double*> row_pointers;
         std::vector<double> coefficients;
+        // A hint is only as good as the search when every interval is unique.
+        bool columns_ascend = false;
+        bool rows_ascend = false;
     };
+
+    static int EvaluateHinted(const LinearizationTable& table, const TableStorage& storage,
+                              double x, double z, uint32_t& column_hint, uint32_t& row_hint,
+                              double& out);
 
     int ReadRecords(const uint8_t* data, std::size_t size);
     int ReadTables(const uint8_t* payload, std::size_t length);

@@ -245,7 +245,7 @@ void ProfileDecoder::DecodeRawProfile(const uint8_t* block, uint32_t length,
         for (uint32_t e = 0; e < ScanvoProfileRecord::MAX_ECHOES; ++e) {
             if (!record.HasEcho(e))
                 continue;
-            ScanvoEcho& echo = record.columns[c][e];
+            ScanvoEcho& echo = record.Echo(c, e);
             echo = ScanvoEcho{};
             const Field z = ReadField(p, bytes[0]);
             const Field intensity = ReadField(p, bytes[1]);
@@ -287,7 +287,7 @@ void ProfileDecoder::DecodeLinearProfile(const uint8_t* block, uint32_t length,
     const uint8_t* p = block + LINEAR_HEAD;
     for (uint32_t c = 0; c < record.column_count; ++c) {
         for (uint32_t e = 0; e < record.echo_count; ++e) {
-            ScanvoEcho& echo = record.columns[c][e];
+            ScanvoEcho& echo = record.Echo(c, e);
             echo = ScanvoEcho{};
             echo.valid = true;
             if (record.has_z) {
@@ -321,26 +321,27 @@ void ProfileDecoder::LinearizeProfile(const LinearizationData& data, ScanvoProfi
     const bool tables = data.HasTables();
     const double x_stride = record.x_step + 1.0;
     const double z_stride = record.z_step + 1.0;
+    LinearizationData::SearchHint hint;
     for (uint32_t c = 0; c < record.column_count; ++c) {
         const double column = x_stride * c + record.x_offset;
         for (uint32_t e = 0; e < ScanvoProfileRecord::MAX_ECHOES; ++e) {
             if (!record.HasEcho(e))
                 continue;
-            ScanvoEcho& echo = record.columns[c][e];
+            ScanvoEcho& echo = record.Echo(c, e);
             if (echo.raw_z == 0 || !tables) {
                 echo.x_mm = 0;
                 echo.z_mm = 0;
                 continue;
             }
-            data.Linearize(column, z_stride * echo.z_px + record.z_offset, echo.x_mm, echo.z_mm);
+            data.Linearize(column, z_stride * echo.z_px + record.z_offset, echo.x_mm, echo.z_mm, hint);
         }
     }
 }
 
 bool ProfileDecoder::HasPoint(const ScanvoProfileRecord& record, uint32_t column)
 {
-    const auto& echoes = record.columns[column];
-    return (record.HasEcho(0) && echoes[0].z_mm != 0) || (record.HasEcho(1) && echoes[1].z_mm != 0);
+    return (record.HasEcho(0) && record.Echo(column, 0).z_mm != 0) ||
+           (record.HasEcho(1) && record.Echo(column, 1).z_mm != 0);
 }
 
 uint32_t ProfileDecoder::SortColumnsByX(const ScanvoProfileRecord& record)
@@ -350,7 +351,7 @@ uint32_t ProfileDecoder::SortColumnsByX(const ScanvoProfileRecord& record)
         if (!HasPoint(record, c))
             continue;
         // NaN would break the ordering the sort relies on.
-        const double x0 = record.columns[c][0].x_mm;
+        const double x0 = record.Echo(c, 0).x_mm;
         const double x = std::isnan(x0) ? std::numeric_limits<double>::infinity() : x0;
         sort_buffer[sortable++] = SortEntry{x, static_cast<int32_t>(c)};
     }
@@ -381,13 +382,13 @@ int32_t ProfileDecoder::EmitPoints(const ScanvoProfileRecord& record, bool sort_
     }
     int32_t written = 0;
     for (uint32_t i = 0; i < columns; ++i) {
-        const auto& echoes = record.columns[static_cast<uint32_t>(column_order[i])];
+        const uint32_t column = static_cast<uint32_t>(column_order[i]);
         for (uint32_t e = 0; e < ScanvoProfileRecord::MAX_ECHOES; ++e) {
             if (!record.HasEcho(e))
                 continue;
             if (written >= out.capacity)
                 return written;
-            const ScanvoEcho& echo = echoes[e];
+            const ScanvoEcho& echo = record.Echo(column, e);
             if (out.x != nullptr)
                 out.x[written] = echo.x_mm;
             if (out.z != nullptr)

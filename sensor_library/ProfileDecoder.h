@@ -95,7 +95,11 @@ struct ScanvoProfileRecord : ScanvoRecordHead {
     static constexpr uint32_t MAX_COLUMNS = 2048;
     static constexpr uint32_t MAX_ECHOES = 4;
 
-    std::array<std::array<ScanvoEcho, MAX_ECHOES>, MAX_COLUMNS> columns;
+    // Echo by echo, so a profile of one echo lies in one run of memory.
+    std::array<std::array<ScanvoEcho, MAX_COLUMNS>, MAX_ECHOES> echoes;
+
+    ScanvoEcho& Echo(uint32_t column, uint32_t echo) { return echoes[echo][column]; }
+    const ScanvoEcho& Echo(uint32_t column, uint32_t echo) const { return echoes[echo][column]; }
 
     bool HasEcho(uint32_t echo) const
     {

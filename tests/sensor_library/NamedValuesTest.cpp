@@ -3,13 +3,12 @@
 #include <chrono>
 #include <cstring>
 
-#include "FakeTransport.h"
+#include "ReadyConnection.h"
 #include "platform/Clock.h"
 #include "sensor_library/CScanvo.h"
 #include "support/ContainerBuilder.h"
 #include "support/SensorScans.h"
 #include "support/SimulatedSensor.h"
-#include "support/SimulatedSensorModel.h"
 #include "support/WaitUntil.h"
 
 namespace {
@@ -42,28 +41,8 @@ Bytes BlockOf(const Bytes& container, uint32_t tag)
     return {};
 }
 
-// A ready connection whose sensor answers the XML and settings requests.
-class NamedValuesTest : public ::testing::Test {
+class NamedValuesTest : public ReadyConnection {
 protected:
-    void SetUp() override
-    {
-        ConnectSettings settings;
-        settings.fifo_size = 1 << 20;
-        settings.receive_buffer_size = 1 << 20;
-        fake = std::make_shared<FakeTransport>();
-        ASSERT_TRUE(scanvo.ConnectWithTransportForTest(settings, fake));
-        fake->Connect();
-        fake->Feed(ShortFrame(0x07, lin));
-        fake->SetResponder([this](const std::string& command) {
-            if (answering && command.rfind("get_xml", 0) == 0)
-                fake->Feed(TextContainer(SensorXml(DefaultXmlValues())));
-            else if (answering && command.rfind("GetSettings=", 0) == 0)
-                fake->Feed(TextContainer("settings " + command.substr(12)));
-        });
-        fake->Feed(TextContainer(SensorXml(DefaultXmlValues())));
-        fake->ClearSent();
-    }
-
     void TakeScan()
     {
         fake->Feed(scan);
@@ -80,11 +59,7 @@ protected:
         return result == 0 ? std::string(reinterpret_cast<const char*>(buffer.data())) : std::string();
     }
 
-    const Bytes lin = BuildLin1dd(LinModel());
     const Bytes scan = PatternedScan();
-    std::shared_ptr<FakeTransport> fake;
-    CScanvo scanvo;
-    std::atomic<bool> answering{true};
     Bytes buffer;
     int32_t result = 0;
 };

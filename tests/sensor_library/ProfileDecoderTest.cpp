@@ -48,7 +48,7 @@ TEST_F(ProfileDecoderTest, DecodesARawProfileFieldByField)
     };
     for (const Expected& e : {Expected{0, 0, 320, 10.0, 23, 7, 19}, Expected{0, 2, 512, 16.0, 65, 1, 0},
                               Expected{1, 0, 32, 1.0, 1023, 63, 2295}, Expected{1, 2, 0, 0.0, 4, 0, 1}}) {
-        const ScanvoEcho& echo = r.columns[e.column][e.echo];
+        const ScanvoEcho& echo = r.Echo(e.column, e.echo);
         SCOPED_TRACE(testing::Message() << "column " << e.column << " echo " << e.echo);
         EXPECT_TRUE(echo.valid);
         EXPECT_EQ(e.raw_z, echo.raw_z);
@@ -124,10 +124,10 @@ TEST_F(ProfileDecoderTest, LinearizesThroughTheRegionGeometryAndTheTables)
                            .Build()));
     ProfileDecoder::LinearizeProfile(data, *record);
     const LinModel model;
-    EXPECT_EQ(model.X(2 * 100 + 16, 512), record->columns[100][0].x_mm);
-    EXPECT_EQ(model.Z(512), record->columns[100][0].z_mm);
-    EXPECT_EQ(0.0, record->columns[99][0].x_mm);  // raw Z 0 is no point
-    EXPECT_EQ(0.0, record->columns[99][0].z_mm);
+    EXPECT_EQ(model.X(2 * 100 + 16, 512), record->Echo(100, 0).x_mm);
+    EXPECT_EQ(model.Z(512), record->Echo(100, 0).z_mm);
+    EXPECT_EQ(0.0, record->Echo(99, 0).x_mm);  // raw Z 0 is no point
+    EXPECT_EQ(0.0, record->Echo(99, 0).z_mm);
 }
 
 TEST_F(ProfileDecoderTest, StatusBlockGivesEncoderAndUserIo)

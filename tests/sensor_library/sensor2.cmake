@@ -11,3 +11,7 @@ gentesk_test(sensor_library_named_value_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/NamedValuesTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/FakeTransport.cpp
   LIBS sensor_library)
+gentesk_test(sensor_library_profile_read_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/ProfileReadTest.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/FakeTransport.cpp
+  LIBS sensor_library)
