@@ -32,6 +32,13 @@ void PutBlock(Bytes& out, uint32_t tag, const Bytes& payload)
     out.insert(out.end(), payload.begin(), payload.end());
 }
 
+void AppendCrc(Bytes& frame)
+{
+    const uint32_t crc = ComputeCrc32Mpeg2(frame.data(), frame.size());
+    for (int shift = 24; shift >= 0; shift -= 8)
+        frame.push_back(static_cast<uint8_t>(crc >> shift));
+}
+
 Bytes Container(bool linear, uint16_t counter)
 {
     Bytes out;
@@ -69,9 +76,7 @@ Bytes Container(bool linear, uint16_t counter)
     Put(out, uint32_t{12});
     const uint32_t total = static_cast<uint32_t>(out.size() + 4);
     std::memcpy(out.data() + 4, &total, 4);
-    const uint32_t crc = ComputeCrc32Mpeg2(out.data(), out.size());
-    for (int shift = 24; shift >= 0; shift -= 8)
-        out.push_back(static_cast<uint8_t>(crc >> shift));
+    AppendCrc(out);
     return out;
 }
 
@@ -116,9 +121,7 @@ Bytes LinearizationFrame()
     Bytes frame = {0x07, 0x19};
     Put(frame, static_cast<uint32_t>(lin.size() + 10));
     frame.insert(frame.end(), lin.begin(), lin.end());
-    const uint32_t crc = ComputeCrc32Mpeg2(frame.data(), frame.size());
-    for (int shift = 24; shift >= 0; shift -= 8)
-        frame.push_back(static_cast<uint8_t>(crc >> shift));
+    AppendCrc(frame);
     return frame;
 }
 

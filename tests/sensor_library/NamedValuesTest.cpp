@@ -370,14 +370,7 @@ TEST(NamedValuesEndToEndTest, ReadsTheSensorsXmlAndItsWrittenSettings)
 {
     SimulatedSensor sensor(SimulatedSensor::Options{"127.0.0.5"});
     CScanvo scanvo;
-    ConnectSettings settings;
-    settings.ip = sensor.Ip();
-    settings.port = sensor.PortText();
-    settings.timeout_ms = 500;
-    settings.fifo_size = 1 << 20;
-    settings.receive_buffer_size = 1 << 20;
-    ASSERT_TRUE(scanvo.Connect(settings));
-    ASSERT_TRUE(WaitUntil([&] { return scanvo.GetConnectState() == 3; }, 5s));
+    ASSERT_TRUE(ConnectReady(scanvo, sensor));
     char text[256] = {};
     ASSERT_EQ(0, scanvo.ReadData("Producer", text, sizeof(text), 0));
     EXPECT_STREQ("general.producer", text);

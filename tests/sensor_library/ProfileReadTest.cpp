@@ -260,14 +260,7 @@ protected:
     {
         sensor.SetScanKind(kind);
         sensor.SetStreamWidth(width);
-        ConnectSettings settings;
-        settings.ip = sensor.Ip();
-        settings.port = sensor.PortText();
-        settings.timeout_ms = 500;
-        settings.fifo_size = 1 << 22;
-        settings.receive_buffer_size = 1 << 21;
-        ASSERT_TRUE(scanvo.Connect(settings));
-        ASSERT_TRUE(WaitUntil([&] { return scanvo.GetConnectState() == 3; }, 5s));
+        ASSERT_TRUE(ConnectReady(scanvo, sensor));
         ASSERT_EQ(20, scanvo.WriteData("SetAcquisitionStart\r", 20));
     }
 

@@ -11,7 +11,9 @@
 #include "sensor_library/CScanvo.h"
 #include "support/ContainerBuilder.h"
 #include "support/SensorScans.h"
+#include "support/SimulatedSensor.h"
 #include "support/SimulatedSensorModel.h"
+#include "support/WaitUntil.h"
 
 class ReadyConnection : public ::testing::Test {
 protected:
@@ -42,3 +44,17 @@ protected:
     CScanvo scanvo;
     std::atomic<bool> answering{true};
 };
+
+// Connects over loopback to a simulated sensor and waits until it is ready.
+inline bool ConnectReady(CScanvo& scanvo, const TestSupport::SimulatedSensor& sensor)
+{
+    ConnectSettings settings;
+    settings.ip = sensor.Ip();
+    settings.port = sensor.PortText();
+    settings.timeout_ms = 500;
+    settings.fifo_size = 1 << 22;
+    settings.receive_buffer_size = 1 << 21;
+    return scanvo.Connect(settings) &&
+           TestSupport::WaitUntil([&] { return scanvo.GetConnectState() == 3; },
+                                  std::chrono::seconds(5));
+}
