@@ -83,6 +83,25 @@ TEST_F(RealProducerTest, TheInterfaceOpensWithNoDevicesAndServesItsDocument)
     EXPECT_EQ(hash, digest);
 }
 
+// Until device discovery exists the interface finds no sensor, and an open of
+// an ID nobody reported is refused as an invalid ID.
+TEST_F(RealProducerTest, DeviceListIsEmptyAndAnUnknownDeviceDoesNotOpen)
+{
+    bool8_t changed = 0;
+    ASSERT_EQ(GC_ERR_SUCCESS, cti->TLUpdateInterfaceList(system, &changed, 0));
+    IF_HANDLE iface = nullptr;
+    ASSERT_EQ(GC_ERR_SUCCESS, cti->TLOpenInterface(system, INTERFACE_ID, &iface));
+    ASSERT_EQ(GC_ERR_SUCCESS, cti->IFUpdateDeviceList(iface, &changed, 100));
+    EXPECT_EQ(0, changed);
+    uint32_t devices = 99;
+    EXPECT_EQ(GC_ERR_SUCCESS, cti->IFGetNumDevices(iface, &devices));
+    EXPECT_EQ(0u, devices);
+    DEV_HANDLE device = nullptr;
+    EXPECT_EQ(GC_ERR_INVALID_ID,
+              cti->IFOpenDevice(iface, "Tesk3D_12345", DEVICE_ACCESS_CONTROL, &device));
+    EXPECT_EQ(nullptr, device);
+}
+
 // Closing the system first takes the open interface along; the library then
 // closes cleanly.
 TEST_F(RealProducerTest, ClosesInAnyOrder)
