@@ -323,6 +323,9 @@ int32_t CScanvo::ReadData(const char* name, char* buffer, uint32_t size, int32_t
 {
     if (max_age >= 0)
         logger.Log(std::string("Read property: ") + (name != nullptr ? name : ""));
+    // Without a buffer there is no room: every getter then answers "too small".
+    if (buffer == nullptr)
+        size = 0;
     if (name != nullptr) {
         const auto found = properties.find(name);
         if (found != properties.end())

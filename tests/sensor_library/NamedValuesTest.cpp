@@ -302,6 +302,8 @@ TEST_F(NamedValuesTest, AnswersFourSpellingsOfEachNameOnly)
         EXPECT_EQ(0, buffer[0]);
     }
     EXPECT_EQ(-1, scanvo.ReadData("temperature", nullptr, 10, -1));
+    for (const char* name : {"Temperature", "IDGeneral", "RawData", "SerialNumber"})
+        EXPECT_EQ(-1, scanvo.ReadData(name, nullptr, 10, name[0] == 'S' ? -2 : -1)) << name;
 }
 
 TEST_F(NamedValuesTest, LiveValuesWaitForAScanAfterConnectAndReset)
