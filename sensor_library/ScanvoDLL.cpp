@@ -23,7 +23,8 @@ std::string AddressText(const void* object)
 std::string OneDecimal(double value)
 {
     char text[32];
-    const auto written = std::to_chars(text, text + sizeof(text), value, std::chars_format::fixed, 1);
+    const auto written =
+        std::to_chars(text, text + sizeof(text), value, std::chars_format::fixed, 1);
     return std::string(text, written.ptr);
 }
 

@@ -6,7 +6,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -84,78 +83,55 @@ protected:
 };
 
 // Every function on a handle, called with a handle that is not open.
+struct Arguments {
+    int status = 7;
+    char name[16] = "GetSerialNumber";
+    char command[24] = "SetExposureTime=100\r";
+    char key[4] = "xml";
+    char path[16] = "/nonexistent";
+    char text[64] = {};
+    double x[4] = {}, z[4] = {};
+    unsigned short image[16] = {};
+    unsigned char raw[152] = {};
+    unsigned int u[6] = {};
+    int i[4] = {};
+};
+
 struct HandleCall {
     const char* name;
-    std::function<int(const ScanvoFunctions&, void*)> call;
+    int (*call)(const ScanvoFunctions& f, void* h, Arguments& a);
 };
 
 const HandleCall HANDLE_CALLS[] = {
     {"GetConnectStatus",
-     [](const ScanvoFunctions& f, void* h) {
-         int status = 7;
-         return f.Scanvo_GetConnectStatus(h, &status);
-     }},
+     [](auto& f, void* h, auto& a) { return f.Scanvo_GetConnectStatus(h, &a.status); }},
     {"ReadData",
-     [](const ScanvoFunctions& f, void* h) {
-         char name[] = "GetSerialNumber";
-         char buffer[64];
-         return f.Scanvo_ReadData(h, name, buffer, sizeof(buffer), 0);
-     }},
-    {"WriteData",
-     [](const ScanvoFunctions& f, void* h) {
-         char text[] = "SetExposureTime=100\r";
-         return f.Scanvo_WriteData(h, text, sizeof(text) - 1);
-     }},
+     [](auto& f, void* h, auto& a) { return f.Scanvo_ReadData(h, a.name, a.text, 64, 0); }},
+    {"WriteData", [](auto& f, void* h, auto& a) { return f.Scanvo_WriteData(h, a.command, 20); }},
     {"GetXZIExtended",
-     [](const ScanvoFunctions& f, void* h) {
-         double x[4], z[4];
-         return f.Scanvo_GetXZIExtended(h, x, z, nullptr, nullptr, 4, nullptr, nullptr, 10,
-                                        nullptr, 0, nullptr);
+     [](auto& f, void* h, auto& a) {
+         return f.Scanvo_GetXZIExtended(h, a.x, a.z, a.i, a.i, 4, a.u, a.raw, 10, a.raw, 152, a.i);
      }},
     {"GetRangeImage",
-     [](const ScanvoFunctions& f, void* h) {
-         unsigned short image[16];
-         return f.Scanvo_GetRangeImage(h, image, 16, 10, nullptr, nullptr, nullptr, nullptr);
+     [](auto& f, void* h, auto& a) {
+         return f.Scanvo_GetRangeImage(h, a.image, 16, 10, nullptr, a.i, a.i, a.u);
      }},
     {"GetImage",
-     [](const ScanvoFunctions& f, void* h) {
-         char image[16];
-         unsigned int w, ht, xo, zo, xs, zs;
-         return f.Scanvo_GetImage(h, image, sizeof(image), &w, &ht, &xo, &zo, &xs, &zs, 10);
+     [](auto& f, void* h, auto& a) {
+         return f.Scanvo_GetImage(h, a.text, 64, a.u, a.u, a.u, a.u, a.u, a.u, 10);
      }},
-    {"GetRawData",
-     [](const ScanvoFunctions& f, void* h) {
-         unsigned char raw[16];
-         return f.Scanvo_GetRawData(h, raw, sizeof(raw), 0);
-     }},
-    {"GetInfo",
-     [](const ScanvoFunctions& f, void* h) {
-         char key[] = "xml";
-         char buffer[64];
-         return f.Scanvo_GetInfo(h, buffer, sizeof(buffer), key);
-     }},
-    {"Linearize",
-     [](const ScanvoFunctions& f, void* h) {
-         double x = 0, z = 0;
-         return f.Scanvo_Linearize(h, 1.0, 2.0, &x, &z);
-     }},
+    {"GetRawData", [](auto& f, void* h, auto& a) { return f.Scanvo_GetRawData(h, a.raw, 152, 0); }},
+    {"GetInfo", [](auto& f, void* h, auto& a) { return f.Scanvo_GetInfo(h, a.text, 64, a.key); }},
+    {"Linearize", [](auto& f, void* h, auto& a) { return f.Scanvo_Linearize(h, 1, 2, a.x, a.z); }},
     {"SetLinearizationFile",
-     [](const ScanvoFunctions& f, void* h) {
-         char path[] = "/nonexistent/lin.bin";
-         return f.Scanvo_SetLinearizationFile(h, path);
-     }},
-    {"ResetDllFiFo", [](const ScanvoFunctions& f, void* h) { return f.Scanvo_ResetDllFiFo(h); }},
-    {"GetDllFiFoState",
-     [](const ScanvoFunctions& f, void* h) { return f.Scanvo_GetDllFiFoState(h); }},
+     [](auto& f, void* h, auto& a) { return f.Scanvo_SetLinearizationFile(h, a.path); }},
+    {"ResetDllFiFo", [](auto& f, void* h, auto&) { return f.Scanvo_ResetDllFiFo(h); }},
+    {"GetDllFiFoState", [](auto& f, void* h, auto&) { return f.Scanvo_GetDllFiFoState(h); }},
     {"GetLinDatType",
-     [](const ScanvoFunctions& f, void* h) {
-         unsigned char record[152];
-         return f.Scanvo_GetLinDatType(h, record, sizeof(record));
-     }},
+     [](auto& f, void* h, auto& a) { return f.Scanvo_GetLinDatType(h, a.raw, 152); }},
     {"ConvertMmToPix",
-     [](const ScanvoFunctions& f, void* h) {
-         int a, b, c, d;
-         return f.Scanvo_ConvertMmToPix(h, -10, 100, 10, 200, &a, &b, &c, &d);
+     [](auto& f, void* h, auto& a) {
+         return f.Scanvo_ConvertMmToPix(h, -10, 100, 10, 200, a.i, a.i + 1, a.i + 2, a.i + 3);
      }},
 };
 
@@ -167,7 +143,8 @@ TEST_P(HandleNotOpenTest, GivesMinus1000)
     const auto& [call, null_handle] = GetParam();
     int never_returned = 0;
     void* handle = null_handle ? nullptr : &never_returned;
-    EXPECT_EQ(NOT_OPEN, call.call(api, handle));
+    Arguments arguments;
+    EXPECT_EQ(NOT_OPEN, call.call(api, handle, arguments));
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryFunction, HandleNotOpenTest,
@@ -209,7 +186,8 @@ TEST_P(VersionTest, FitsWithItsNulOrGivesQuestionMark)
     unsigned char buffer[32];
     std::memset(buffer, 'x', sizeof(buffer));
     EXPECT_EQ(GetParam().result, api.Scanvo_GetVersion(buffer, GetParam().buffer_size));
-    EXPECT_EQ(GetParam().text, std::string(reinterpret_cast<char*>(buffer), GetParam().text.size()));
+    const std::string written(reinterpret_cast<char*>(buffer), GetParam().text.size());
+    EXPECT_EQ(GetParam().text, written);
 }
 
 INSTANTIATE_TEST_SUITE_P(

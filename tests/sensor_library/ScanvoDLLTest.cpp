@@ -145,7 +145,8 @@ TEST(ScanvoDLLSensorTest, OpensWritesAndClosesTheSensorOfItsAttributes)
     ASSERT_TRUE(TestSupport::WaitUntil([&] { return sensor.AcceptedConnections() == 1; }));
     // A vector carries no NUL; the facade must not read past it.
     const std::string text = "SetExposureTime=300\r";
-    EXPECT_EQ(int(text.size()), facade.writeData(std::vector<unsigned char>(text.begin(), text.end())));
+    const std::vector<unsigned char> bytes(text.begin(), text.end());
+    EXPECT_EQ(int(text.size()), facade.writeData(bytes));
     EXPECT_TRUE(sensor.WaitForCommand("SetExposureTime=300"));
     EXPECT_TRUE(facade.closeTransfer());
     EXPECT_EQ(handle, facade.getActiveScanvo());

@@ -7,7 +7,8 @@ ScanvoLoader::ScanvoLoader(const std::string& path)
 {
     const char* reason = library == nullptr ? dlerror() : nullptr;
     problem = reason != nullptr ? reason : library == nullptr ? "dlopen failed" : "";
-#define SCANVO_LOADER_RESOLVE(name) functions.name = reinterpret_cast<decltype(&::name)>(Find(#name));
+#define SCANVO_LOADER_RESOLVE(name) \
+    functions.name = reinterpret_cast<decltype(&::name)>(Find(#name));
     SCANVO_FUNCTION_NAMES(SCANVO_LOADER_RESOLVE)
 #undef SCANVO_LOADER_RESOLVE
 }
