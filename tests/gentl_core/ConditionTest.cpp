@@ -57,16 +57,8 @@ protected:
 
 }  // namespace
 
-TEST_F(ConditionTest, NotifyGivenBeforeTheWaitDoesNotWakeIt)
-{
-    condition.NotifyOne();
-    condition.Broadcast();
-    ScopedLock hold(mutex);
-    EXPECT_EQ(WaitResult::TimedOut, condition.Wait(mutex, 0.1));
-}
-
-// The main thread starts waiting after the notify: the wake-up belongs to the
-// thread that was waiting when it was given.
+// The main thread starts waiting after the notifies: they belong to the
+// thread that was waiting when they were given.
 TEST_F(ConditionTest, NotifyWakesOnlyAThreadAlreadyWaiting)
 {
     StartWaiter(10.0);
@@ -74,6 +66,7 @@ TEST_F(ConditionTest, NotifyWakesOnlyAThreadAlreadyWaiting)
     {
         ScopedLock hold(mutex);
         condition.NotifyOne();
+        condition.Broadcast();
         late_result = condition.Wait(mutex, 0.2);
     }
     EXPECT_EQ(WaitResult::TimedOut, late_result);

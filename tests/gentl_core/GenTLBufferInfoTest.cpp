@@ -90,7 +90,7 @@ TEST_F(BufferInfoTest, DeliveredBufferAnswersFromItsFillAndThePayloadSlots)
     EXPECT_STREQ(tl_type.value, "TestTL");
 }
 
-TEST_F(BufferInfoTest, SignedPayloadAnswersAreWidenedWithTheirSign)
+TEST_F(BufferInfoTest, SignedPayloadAnswersAreWidenedWithTheirSignAndARefusalWritesNothing)
 {
     OpenBuffer open(100);
     open.buffer->payload_type = -1;
@@ -102,12 +102,6 @@ TEST_F(BufferInfoTest, SignedPayloadAnswersAreWidenedWithTheirSign)
     const auto pfnc = Info<uint64_t>(*open.buffer, BUFFER_INFO_PIXELFORMAT_NAMESPACE);
     EXPECT_EQ(pfnc.value, 0xFFFFFFFFFFFFFFFEull);
     EXPECT_EQ(pfnc.type, INFO_DATATYPE_UINT64);
-}
-
-TEST_F(BufferInfoTest, SlotRefusalIsTheQueryResultAndWritesNothing)
-{
-    OpenBuffer open(100);
-    Deliver(*open.buffer, CompleteFill(100));
     const auto timestamp = Info<uint64_t>(*open.buffer, BUFFER_INFO_TIMESTAMP_NS);
     EXPECT_EQ(timestamp.result, GC_ERR_NOT_AVAILABLE);
     EXPECT_EQ(timestamp.type, -1);
@@ -165,7 +159,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- Stacked buffer info ----
 
-TEST_F(BufferInfoTest, StackedQueryAnswersEveryEntryAndKeepsTheLastError)
+TEST_F(BufferInfoTest, StackedQueryAnswersEveryEntryKeepsTheLastErrorAndRefusesAnEmptyList)
 {
     OpenBuffer open(100);
     GenTLCore::ReportError(GC_ERR_TIMEOUT, "Earlier: something timed out");
@@ -191,15 +185,9 @@ TEST_F(BufferInfoTest, StackedQueryAnswersEveryEntryAndKeepsTheLastError)
     EXPECT_EQ(user_value, USER_PTR);
     EXPECT_EQ(LastError().code, GC_ERR_TIMEOUT);
     EXPECT_EQ(LastErrorText(), "Earlier: something timed out");
-}
-
-TEST_F(BufferInfoTest, StackedQueryRefusesAMissingOrEmptyList)
-{
-    OpenBuffer open(100);
-    DS_BUFFER_INFO_STACKED entry = {};
     EXPECT_EQ(open.buffer->GetBufferInfoStacked(nullptr, 1), GC_ERR_INVALID_PARAMETER);
     EXPECT_EQ(LastErrorText(), "GetBufferInfoStacked: invalid info_stacked pointer");
-    EXPECT_EQ(open.buffer->GetBufferInfoStacked(&entry, 0), GC_ERR_INVALID_PARAMETER);
+    EXPECT_EQ(open.buffer->GetBufferInfoStacked(entries, 0), GC_ERR_INVALID_PARAMETER);
     EXPECT_EQ(LastErrorText(), "GetBufferInfoStacked: zero infos requested");
 }
 
@@ -365,21 +353,6 @@ protected:
     }
 };
 
-TEST_F(BufferChunkDataTest, SixteenBytesWithOneTrailerGiveOneChunkAtOffsetZero)
-{
-    OpenBuffer open(16);
-    PutTrailer(open.memory, 16, 5, 8);
-    open.buffer->chunk_data_size = 16;
-    Deliver(*open.buffer, CompleteFill(16));
-    SINGLE_CHUNK_DATA chunks[2] = {};
-    size_t count = 2;
-    ASSERT_EQ(open.buffer->GetBufferChunkData(chunks, &count), GC_ERR_SUCCESS);
-    ASSERT_EQ(count, 1u);
-    EXPECT_EQ(chunks[0].ChunkID, 5u);
-    EXPECT_EQ(chunks[0].ChunkOffset, 0);
-    EXPECT_EQ(chunks[0].ChunkLength, 8u);
-}
-
 TEST_F(BufferChunkDataTest, ChunksAreListedFromTheLastToTheFirst)
 {
     // [4 data][id 7, len 4][8 data][id 9, len 8][4 data][id 11, len 4]
@@ -401,8 +374,10 @@ TEST_F(BufferChunkDataTest, ChunksAreListedFromTheLastToTheFirst)
     EXPECT_EQ(chunks[0].ChunkOffset, 28);
     EXPECT_EQ(chunks[1].ChunkID, 9u);
     EXPECT_EQ(chunks[1].ChunkOffset, 12);
+    EXPECT_EQ(chunks[1].ChunkLength, 8u);
     EXPECT_EQ(chunks[2].ChunkID, 7u);
     EXPECT_EQ(chunks[2].ChunkOffset, 0);
+    EXPECT_EQ(chunks[2].ChunkLength, 4u);
 }
 
 TEST_F(BufferChunkDataTest, BufferWithoutChunksHasNoChunkData)

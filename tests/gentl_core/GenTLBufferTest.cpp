@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <numeric>
 #include <sstream>
@@ -45,16 +46,11 @@ TEST_F(BufferMemoryTest, ProducerMemoryIsZeroFilledAndNotTheConsumers)
     EXPECT_EQ(buffer->GetSize(), 64u);
 }
 
-TEST_F(BufferMemoryTest, ConsumerMemoryIsUsedInPlace)
+TEST_F(BufferMemoryTest, ConsumerMemoryIsUsedInPlaceAndItsAddressInLowerCaseHexIsTheId)
 {
     OpenBuffer open(32);
     EXPECT_EQ(open.buffer->GetContiguousBase(), open.memory.data());
     EXPECT_EQ(open.buffer->GetConsumerMemory(), open.memory.data());
-}
-
-TEST_F(BufferMemoryTest, IdIsTheBaseAddressInLowerCaseHexWithoutPrefix)
-{
-    OpenBuffer open(32);
     std::ostringstream expected;
     expected << std::hex << std::nouppercase << reinterpret_cast<uintptr_t>(open.memory.data());
     EXPECT_EQ(open.buffer->GetID(), expected.str());
@@ -185,28 +181,24 @@ TEST_F(BufferTakeOverTest, ThousandBytesIntoSixHundredCopiesSixHundredAndReports
     buffer->Close();
 }
 
-TEST_F(BufferTakeOverTest, SmallerFillIsCopiedWholeAndComplete)
+TEST_F(BufferTakeOverTest, FillThatFitsIsCopiedWholeButNeverBeyondTheAuxMemory)
 {
-    SharedPtr<FakeBuffer> aux = MakeFilledAux(1000, 300);
-    OpenBuffer open(600);
-    TakeOverAndDeliver(*open.buffer, *aux);
-    const GlobalFillResults global = Global(*open.buffer);
-    EXPECT_EQ(global.data_size, 300u);
-    EXPECT_TRUE(global.complete);
-    EXPECT_FALSE(global.data_overflow);
-    EXPECT_EQ(open.memory[299], static_cast<uint8_t>(299));
-    EXPECT_EQ(open.memory[300], 0xEE);
-}
-
-TEST_F(BufferTakeOverTest, DataSizeBeyondTheAuxMemoryReportsOnlyWhatWasCopied)
-{
-    // The engine claims 2000 bytes in a 1000-byte buffer: only 1000 exist.
-    SharedPtr<FakeBuffer> aux = MakeFilledAux(1000, 2000);
-    OpenBuffer open(1500);
-    TakeOverAndDeliver(*open.buffer, *aux);
-    EXPECT_EQ(Global(*open.buffer).data_size, 1000u);
-    EXPECT_EQ(open.memory[999], static_cast<uint8_t>(999));
-    EXPECT_EQ(open.memory[1000], 0xEE);
+    // {aux size, claimed data size, target size, bytes copied}; the second
+    // engine claims 2000 bytes in a 1000-byte buffer.
+    for (const auto [aux_size, data_size, target, copied] :
+         {std::array<size_t, 4>{1000, 300, 600, 300}, std::array<size_t, 4>{1000, 2000, 1500, 1000}}) {
+        SharedPtr<FakeBuffer> aux = MakeFilledAux(aux_size, data_size);
+        OpenBuffer open(target);
+        TakeOverAndDeliver(*open.buffer, *aux);
+        const GlobalFillResults global = Global(*open.buffer);
+        EXPECT_EQ(global.data_size, copied);
+        EXPECT_EQ(open.memory[copied - 1], static_cast<uint8_t>(copied - 1));
+        EXPECT_EQ(open.memory[copied], 0xEE);
+        if (data_size < target) {
+            EXPECT_TRUE(global.complete);
+            EXPECT_FALSE(global.data_overflow);
+        }
+    }
 }
 
 TEST_F(BufferTakeOverTest, CompositeTargetTakesEachFlowIntoItsSegment)
@@ -265,7 +257,7 @@ TEST_F(BufferTakeOverTest, SegmentSizesPastTheAuxMemoryEndTheWalk)
 
 // ---- Growing an auxiliary buffer ----
 
-TEST_F(BufferTakeOverTest, GrowingAuxMemoryMovesTheSegmentAndTheSizeFollows)
+TEST_F(BufferTakeOverTest, OnlyAuxiliaryBuffersGrowAndTheirSizeFollows)
 {
     SharedPtr<FakeBuffer> aux(new FakeBuffer(nullptr, 100, nullptr, true, nullptr));
     aux->CompleteConstruction();
@@ -276,6 +268,9 @@ TEST_F(BufferTakeOverTest, GrowingAuxMemoryMovesTheSegmentAndTheSizeFollows)
     EXPECT_EQ(aux->GetContiguousSize(), 4000u);
     EXPECT_EQ(aux->GetSize(), 4000u);
     EXPECT_EQ(aux->aux_memory_changes.load(), 1);
+    OpenBuffer open(100);
+    EXPECT_FALSE(open.buffer->ResizeAuxMemory(200));
+    EXPECT_EQ(open.buffer->GetSize(), 100u);
 }
 
 TEST_F(BufferTakeOverTest, GrownAuxFillIsTakenOverWhole)
@@ -291,13 +286,6 @@ TEST_F(BufferTakeOverTest, GrownAuxFillIsTakenOverWhole)
     TakeOverAndDeliver(*open.buffer, *aux);
     EXPECT_EQ(Global(*open.buffer).data_size, 1000u);
     EXPECT_EQ(open.memory[999], static_cast<uint8_t>(999));
-}
-
-TEST_F(BufferTakeOverTest, OnlyAuxiliaryBuffersGrow)
-{
-    OpenBuffer open(100);
-    EXPECT_FALSE(open.buffer->ResizeAuxMemory(200));
-    EXPECT_EQ(open.buffer->GetSize(), 100u);
 }
 
 }  // namespace

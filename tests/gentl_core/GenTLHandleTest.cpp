@@ -68,18 +68,17 @@ public:
 
 }  // namespace
 
-TEST_F(CompletedHandleTest, OpenSucceedsWhenDoOpenSucceeds)
-{
-    EXPECT_EQ(GC_ERR_SUCCESS, handle.Open());
-    EXPECT_TRUE(handle.IsOpen());
-    EXPECT_TRUE(handle.hooks_locked);
-}
-
-TEST_F(CompletedHandleTest, FailingDoOpenLeavesItClosedWithThatError)
+TEST_F(CompletedHandleTest, OpenFollowsDoOpenAndWorksAgainAfterAClose)
 {
     handle.open_result = GC_ERR_RESOURCE_IN_USE;
     EXPECT_EQ(GC_ERR_RESOURCE_IN_USE, handle.Open());
     EXPECT_FALSE(handle.IsOpen());
+    handle.open_result = GC_ERR_SUCCESS;
+    EXPECT_EQ(GC_ERR_SUCCESS, handle.Open());
+    ASSERT_EQ(GC_ERR_SUCCESS, handle.Close());
+    EXPECT_EQ(GC_ERR_SUCCESS, handle.Open());
+    EXPECT_TRUE(handle.IsOpen());
+    EXPECT_TRUE(handle.hooks_locked);
 }
 
 TEST_F(CompletedHandleTest, CloseClosesBeforeDoCloseAndStaysClosedWhenItFails)
@@ -90,14 +89,6 @@ TEST_F(CompletedHandleTest, CloseClosesBeforeDoCloseAndStaysClosedWhenItFails)
     EXPECT_FALSE(handle.open_during_close);
     EXPECT_FALSE(handle.IsOpen());
     EXPECT_TRUE(handle.hooks_locked);
-}
-
-TEST_F(CompletedHandleTest, ClosedHandleOpensAgain)
-{
-    ASSERT_EQ(GC_ERR_SUCCESS, handle.Open());
-    ASSERT_EQ(GC_ERR_SUCCESS, handle.Close());
-    EXPECT_EQ(GC_ERR_SUCCESS, handle.Open());
-    EXPECT_TRUE(handle.IsOpen());
 }
 
 TEST_F(CompletedHandleTest, SecondCompleteConstructionAssertsAndFinalizesNoMore)
@@ -126,27 +117,16 @@ TEST_F(CompletedHandleTest, ClearNotAvailableOnAnUnmarkedOpenHandleLeavesCloseAl
     EXPECT_TRUE(handle.IsNotAvailable());
 }
 
-TEST_F(HandleNotAvailableTest, ClearOnAClosedHandleTakesEffectAtOnce)
-{
-    handle.ClearNotAvailable();
-    EXPECT_FALSE(handle.IsNotAvailable());
-}
-
-TEST_F(HandleNotAvailableTest, ClearOnAnOpenHandleWaitsForClose)
+TEST_F(HandleNotAvailableTest, ClearWaitsForTheCloseOfAnOpenHandleEvenAFailedOne)
 {
     ASSERT_EQ(GC_ERR_SUCCESS, handle.Open());
     handle.ClearNotAvailable();
     EXPECT_TRUE(handle.IsNotAvailable());
-    ASSERT_EQ(GC_ERR_SUCCESS, handle.Close());
-    EXPECT_FALSE(handle.IsNotAvailable());
-}
-
-TEST_F(HandleNotAvailableTest, DeferredClearIsAppliedEvenWhenDoCloseFails)
-{
-    ASSERT_EQ(GC_ERR_SUCCESS, handle.Open());
-    handle.ClearNotAvailable();
     handle.close_result = GC_ERR_ERROR;
     EXPECT_EQ(GC_ERR_ERROR, handle.Close());
+    EXPECT_FALSE(handle.IsNotAvailable());
+    handle.SetNotAvailable();
+    handle.ClearNotAvailable();  // closed: at once
     EXPECT_FALSE(handle.IsNotAvailable());
 }
 

