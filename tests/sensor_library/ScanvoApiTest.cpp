@@ -300,6 +300,14 @@ TEST_F(ScanvoApiTest, ConnectsOverTcpAndUdpStreamsAndDisconnects)
     EXPECT_EQ(NOT_OPEN, api.Scanvo_GetConnectStatus(udp, &status));
 }
 
+TEST_F(ScanvoApiTest, ConnectExOpensTheSensorWithoutGivingAHandle)
+{
+    SimulatedSensor sensor(SimulatedSensor::Options{"127.0.0.2"});
+    std::string ip = sensor.Ip(), port = sensor.PortText();
+    api.Scanvo_ConnectEx(nullptr, Text(ip), Text(port), 0);
+    EXPECT_TRUE(sensor.WaitForCommand("SetInitializeAcquisition"));
+}
+
 TEST_F(ScanvoApiTest, ProductionModeMakesLaterConnectionsReadyWithoutLinearizationData)
 {
     SimulatedSensor sensor(SimulatedSensor::Options{"127.0.0.2"});
