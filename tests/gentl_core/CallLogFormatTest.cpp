@@ -161,20 +161,12 @@ protected:
     size_t size = sizeof(value);
 };
 
-TEST_F(CallLogBufferMissingPartsTest, NullBufferIsNullWhateverTypeAndSize)
+TEST_F(CallLogBufferMissingPartsTest, NullBufferThenTypeThenSizeAreNamed)
 {
-    const INFO_DATATYPE type = INFO_DATATYPE_UINT64;
-    EXPECT_EQ("{ null }", Format(nullptr, &type, &size));
+    const INFO_DATATYPE uint64_type = INFO_DATATYPE_UINT64;
+    EXPECT_EQ("{ null }", Format(nullptr, &uint64_type, &size));
     EXPECT_EQ("{ null }", Format(nullptr, nullptr, nullptr));
-}
-
-TEST_F(CallLogBufferMissingPartsTest, NullTypeIsAnUnknownDatatype)
-{
     EXPECT_EQ("{ unknown command datatype }", Format(&value, nullptr, &size));
-}
-
-TEST_F(CallLogBufferMissingPartsTest, NullSizeIsAnUnknownSizeForEveryType)
-{
     const INFO_DATATYPE types[] = {INFO_DATATYPE_STRING, INFO_DATATYPE_UINT64, INFO_DATATYPE_INT16,
                                    INFO_DATATYPE_BUFFER, INFO_DATATYPE_BOOL8,  2};
     for (INFO_DATATYPE type : types) {

@@ -37,25 +37,16 @@ protected:
     Registered<GenTLVirtualRemoteDeviceEvent> device_event{4};
 };
 
-TEST_F(EventLogTest, RejectedModuleEventIsLogged)
+TEST_F(EventLogTest, EachRejectedPacketIsLoggedOnce)
 {
-    const uint8_t data[5] = {};
+    const uint8_t data[5] = {0x79, 0x6B, 0x69};
     module_event->AddEvent(1, data, sizeof data);
-    EXPECT_EQ(1, CountEventLines(capture.Lines(), "Rejected invalid module event packet"));
-}
-
-TEST_F(EventLogTest, RejectedDevicePacketIsLogged)
-{
-    const uint8_t packet[3] = {0x79, 0x6B, 0x69};
-    device_event->AddEventPacket(packet, sizeof packet);
-    EXPECT_EQ(1, CountEventLines(capture.Lines(), "Rejected invalid device event packet"));
-}
-
-TEST_F(EventLogTest, VirtualPacketWithoutDataIsLogged)
-{
+    device_event->AddEventPacket(data, 3);
     GenTLVirtualRemoteDeviceEvent::MakeEventPacket(nullptr, 2);
-    EXPECT_EQ(1, CountEventLines(capture.Lines(),
-                                 "Rejected invalid virtual remote device event packet"));
+    const std::vector<std::string> lines = capture.Lines();
+    EXPECT_EQ(1, CountEventLines(lines, "Rejected invalid module event packet"));
+    EXPECT_EQ(1, CountEventLines(lines, "Rejected invalid device event packet"));
+    EXPECT_EQ(1, CountEventLines(lines, "Rejected invalid virtual remote device event packet"));
 }
 
 TEST_F(EventLogTest, FlushCountsTheDroppedData)

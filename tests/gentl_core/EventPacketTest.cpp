@@ -67,13 +67,6 @@ TEST_F(ModuleEventPacketTest, PacketIsMagicThenLittleEndianIDThenData)
     EXPECT_EQ(expected, TakeDatum(*event, 0).bytes);
 }
 
-TEST_F(ModuleEventPacketTest, NoDataGivesAnEightBytePacket)
-{
-    ASSERT_TRUE(event->AddEvent(0xDDDDDD01, nullptr, 0));
-    const Bytes expected = {0x79, 0x6B, 0x69, 0x76, 0x01, 0xDD, 0xDD, 0xDD};
-    EXPECT_EQ(expected, TakeDatum(*event, 0).bytes);
-}
-
 TEST_F(ModuleEventPacketTest, DataOfTheMaximumSizeAreAccepted)
 {
     const Bytes data(MAX_DATA, 0x5A);
@@ -95,36 +88,24 @@ TEST_F(ModuleEventPacketTest, MissingDataAreRejected)
     EXPECT_EQ(0u, event->GetNumInQueue());
 }
 
-TEST_F(ModuleEventPacketTest, IDReadsBackAsEightLowerCaseHexDigits)
+// ID as eight lower-case hex digits with leading zeros, value as ID then data.
+TEST_F(ModuleEventPacketTest, DataInfoReadsIDValueAndNumericID)
 {
-    const DataInfo info =
+    const DataInfo id =
         ReadDataInfo(*event, {0x79, 0x6B, 0x69, 0x76, 0x01, 0xDD, 0xDD, 0xDD}, EVENT_DATA_ID);
-    EXPECT_EQ(GC_ERR_SUCCESS, info.result);
-    EXPECT_EQ(INFO_DATATYPE_STRING, info.type);
-    EXPECT_EQ(TextWithNul("dddddd01"), info.value);
-}
+    EXPECT_EQ(GC_ERR_SUCCESS, id.result);
+    EXPECT_EQ(INFO_DATATYPE_STRING, id.type);
+    EXPECT_EQ(TextWithNul("dddddd01"), id.value);
+    EXPECT_EQ(TextWithNul("00000001"),
+              ReadDataInfo(*event, {0x79, 0x6B, 0x69, 0x76, 0x01, 0, 0, 0}, EVENT_DATA_ID).value);
 
-TEST_F(ModuleEventPacketTest, IDTextKeepsLeadingZeros)
-{
-    const DataInfo info =
-        ReadDataInfo(*event, {0x79, 0x6B, 0x69, 0x76, 0x01, 0x00, 0x00, 0x00}, EVENT_DATA_ID);
-    EXPECT_EQ(TextWithNul("00000001"), info.value);
-}
-
-TEST_F(ModuleEventPacketTest, ValueIsTheIDFollowedByTheData)
-{
-    const DataInfo info = ReadDataInfo(
-        *event, {0x79, 0x6B, 0x69, 0x76, 0x01, 0x11, 0x11, 0x11, 0xAB, 0xCD}, EVENT_DATA_VALUE);
-    EXPECT_EQ(INFO_DATATYPE_BUFFER, info.type);
-    EXPECT_EQ((Bytes{0x01, 0x11, 0x11, 0x11, 0xAB, 0xCD}), info.value);
-}
-
-TEST_F(ModuleEventPacketTest, NumericIDIsTheIDAsUInt64)
-{
-    const DataInfo info =
-        ReadDataInfo(*event, {0x79, 0x6B, 0x69, 0x76, 0x01, 0x11, 0x11, 0x11}, EVENT_DATA_NUMID);
-    EXPECT_EQ(INFO_DATATYPE_UINT64, info.type);
-    EXPECT_EQ(BytesOf<uint64_t>(0x11111101), info.value);
+    const Bytes packet = {0x79, 0x6B, 0x69, 0x76, 0x01, 0x11, 0x11, 0x11, 0xAB, 0xCD};
+    const DataInfo value = ReadDataInfo(*event, packet, EVENT_DATA_VALUE);
+    EXPECT_EQ(INFO_DATATYPE_BUFFER, value.type);
+    EXPECT_EQ((Bytes{0x01, 0x11, 0x11, 0x11, 0xAB, 0xCD}), value.value);
+    const DataInfo numeric = ReadDataInfo(*event, packet, EVENT_DATA_NUMID);
+    EXPECT_EQ(INFO_DATATYPE_UINT64, numeric.type);
+    EXPECT_EQ(BytesOf<uint64_t>(0x11111101), numeric.value);
 }
 
 TEST_F(ModuleEventPacketTest, UnknownDataInfoCommandIsNotImplemented)
@@ -195,12 +176,6 @@ protected:
     Registered<GenTLErrorEvent> event;
 };
 
-TEST_F(ErrorEventTest, DeliversTheMessageWithItsNul)
-{
-    ASSERT_TRUE(event->AddEvent("boom"));
-    EXPECT_EQ(TextWithNul("boom"), TakeDatum(*event, 0).bytes);
-}
-
 TEST_F(ErrorEventTest, BufferWithoutRoomForTheNulFailsAndKeepsTheMessage)
 {
     ASSERT_TRUE(event->AddEvent("boom"));
@@ -235,17 +210,12 @@ TEST_F(ErrorEventTest, ValueIsTheTextUpToItsNul)
     EXPECT_EQ(TextWithNul("disk full"), info.value);
 }
 
-TEST_F(ErrorEventTest, TextWithoutNulIsCorrupted)
+TEST_F(ErrorEventTest, TextWithoutNulOrBeyondTheMaximumSizeIsCorrupted)
 {
-    const DataInfo info = ReadDataInfo(*event, Bytes{'a', 'b'}, EVENT_DATA_VALUE);
-    EXPECT_EQ(GC_ERR_INVALID_PARAMETER, info.result);
-    EXPECT_EQ("GetEventDataInfo: corrupted event buffer passed", LastErrorText());
-}
-
-TEST_F(ErrorEventTest, BufferBeyondTheMaximumSizeIsCorrupted)
-{
-    EXPECT_EQ(GC_ERR_INVALID_PARAMETER,
-              ReadDataInfo(*event, TextWithNul(std::string(1024, 'y')), EVENT_DATA_VALUE).result);
+    for (const Bytes& datum : {Bytes{'a', 'b'}, TextWithNul(std::string(1024, 'y'))}) {
+        EXPECT_EQ(GC_ERR_INVALID_PARAMETER, ReadDataInfo(*event, datum, EVENT_DATA_VALUE).result);
+        EXPECT_EQ("GetEventDataInfo: corrupted event buffer passed", LastErrorText());
+    }
 }
 
 TEST_F(ErrorEventTest, EmptyBufferIsInvalid)
@@ -264,38 +234,30 @@ protected:
     Registered<GenTLVirtualRemoteDeviceEvent> event{MAX_DATA};
 };
 
-TEST_F(VirtualRemoteDeviceEventTest, MakesPacketsWithIDF001)
-{
-    const uint8_t data[2] = {0x01, 0x02};
-    const Bytes expected = {0x79, 0x6B, 0x69, 0x76, 0x01, 0xF0, 0x00, 0x00, 0x01, 0x02};
-    EXPECT_EQ(expected, GenTLVirtualRemoteDeviceEvent::MakeEventPacket(data, sizeof data));
-}
 
 TEST_F(VirtualRemoteDeviceEventTest, MakesNoPacketFromMissingData)
 {
     EXPECT_TRUE(GenTLVirtualRemoteDeviceEvent::MakeEventPacket(nullptr, 3).empty());
 }
 
-TEST_F(VirtualRemoteDeviceEventTest, QueuesAValidPacketWhole)
+TEST_F(VirtualRemoteDeviceEventTest, MakesAndQueuesPacketsWithIDF001Whole)
 {
     const uint8_t data[2] = {0x01, 0x02};
     const Bytes packet = GenTLVirtualRemoteDeviceEvent::MakeEventPacket(data, sizeof data);
+    EXPECT_EQ((Bytes{0x79, 0x6B, 0x69, 0x76, 0x01, 0xF0, 0x00, 0x00, 0x01, 0x02}), packet);
     ASSERT_TRUE(event->AddEventPacket(packet.data(), packet.size()));
     EXPECT_EQ(packet, TakeDatum(*event, 0).bytes);
 }
 
-TEST_F(VirtualRemoteDeviceEventTest, RejectsIDsFrom0x10000)
+TEST_F(VirtualRemoteDeviceEventTest, RejectsIDsFrom0x10000AndMoreDataThanTheMaximum)
 {
-    const Bytes packet = {0x79, 0x6B, 0x69, 0x76, 0x00, 0x00, 0x01, 0x00};
-    EXPECT_FALSE(event->AddEventPacket(packet.data(), packet.size()));
-    EXPECT_EQ(0u, event->GetNumInQueue());
-}
-
-TEST_F(VirtualRemoteDeviceEventTest, RejectsMoreDataThanTheMaximum)
-{
+    const Bytes wide_id = {0x79, 0x6B, 0x69, 0x76, 0x00, 0x00, 0x01, 0x00};
+    EXPECT_FALSE(event->AddEventPacket(wide_id.data(), wide_id.size()));
     const Bytes data(MAX_DATA + 1, 0);
-    const Bytes packet = GenTLVirtualRemoteDeviceEvent::MakeEventPacket(data.data(), data.size());
-    EXPECT_FALSE(event->AddEventPacket(packet.data(), packet.size()));
+    const Bytes long_packet =
+        GenTLVirtualRemoteDeviceEvent::MakeEventPacket(data.data(), data.size());
+    EXPECT_FALSE(event->AddEventPacket(long_packet.data(), long_packet.size()));
+    EXPECT_EQ(0u, event->GetNumInQueue());
 }
 
 TEST_F(VirtualRemoteDeviceEventTest, DataInfoReadsFourDigitIDAndValue)

@@ -77,28 +77,31 @@ TEST_F(EventSrcFinalizeTest, ModuleWithoutModuleEventsOffersOnlyTheErrorEvent)
     EXPECT_FALSE(source.GetModuleEvent());
 }
 
-TEST_F(EventSrcFinalizeTest, ForcedModuleEventHasTheForcedSize)
+// {supported, supported size, forced, forced size}: the module event's data size.
+struct SizeCase {
+    bool supported;
+    size_t supported_size;
+    bool forced;
+    size_t forced_size;
+    size_t expected;
+};
+
+class EventSrcModuleEventSizeTest : public EventSrcFinalizeTest,
+                                    public ::testing::WithParamInterface<SizeCase> {};
+
+TEST_P(EventSrcModuleEventSizeTest, IsTheLargerOfTheSupportedAndTheForcedSize)
 {
-    source.FinalizeEvents(true, 4);
+    source.supports_module_events = GetParam().supported;
+    source.supported_size = GetParam().supported_size;
+    source.FinalizeEvents(GetParam().forced, GetParam().forced_size);
     ASSERT_TRUE(source.GetModuleEvent());
-    EXPECT_EQ(4u + 8u, MaxEventSize(*source.GetModuleEvent()));
+    EXPECT_EQ(GetParam().expected + 8, MaxEventSize(*source.GetModuleEvent()));
 }
 
-TEST_F(EventSrcFinalizeTest, SupportedSizeWinsOverASmallerForcedOne)
-{
-    source.supports_module_events = true;
-    source.supported_size = 256;
-    source.FinalizeEvents(true, 4);
-    EXPECT_EQ(256u + 8u, MaxEventSize(*source.GetModuleEvent()));
-}
-
-TEST_F(EventSrcFinalizeTest, UnforcedModuleEventHasTheSupportedSize)
-{
-    source.supports_module_events = true;
-    source.supported_size = 8;
-    source.FinalizeEvents(false, 100);
-    EXPECT_EQ(8u + 8u, MaxEventSize(*source.GetModuleEvent()));
-}
+INSTANTIATE_TEST_SUITE_P(Table, EventSrcModuleEventSizeTest,
+                         ::testing::Values(SizeCase{false, 0, true, 4, 4},
+                                           SizeCase{true, 256, true, 4, 256},
+                                           SizeCase{true, 8, false, 100, 8}));
 
 TEST_F(EventSrcFinalizeTest, EventAddedBeforeFinalisationIsOffered)
 {

@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "../platform/AssertionRecorder.h"
 #include "gentl_core/ErrorHandling.h"
@@ -232,35 +233,28 @@ protected:
     GenTLSrv* srv = nullptr;
 };
 
-TEST_F(TeardownTest, UninitializedLibraryIsDestroyed)
-{
-    StartCore(false);
-    ReleaseCoreReference();
-    EXPECT_EQ(1, libraries_destroyed);
-    EXPECT_EQ(0, infrastructure_closes);
-}
+// {close on unload, initialised}: an uninitialised library always goes; an
+// initialised one is closed and goes only when the branding asks for it.
+class TeardownModeTest : public TeardownTest,
+                         public ::testing::WithParamInterface<std::pair<bool, bool>> {};
 
-TEST_F(TeardownTest, InitializedLibraryIsClosedWhenTheBrandingAsks)
+TEST_P(TeardownModeTest, ClosesAndDestroysTheLibraryAsTheBrandingAsks)
 {
-    StartCore(true);
-    ASSERT_EQ(GC_ERR_SUCCESS, srv->GCInitLib());
+    const auto [close_on_unload, initialized] = GetParam();
+    StartCore(close_on_unload);
+    if (initialized) {
+        ASSERT_EQ(GC_ERR_SUCCESS, srv->GCInitLib());
+    }
     AssertionRecorder assertions;
     ReleaseCoreReference();
-    EXPECT_EQ(1, infrastructure_closes);
-    EXPECT_EQ(1, libraries_destroyed);
+    EXPECT_EQ(initialized && close_on_unload ? 1 : 0, infrastructure_closes);
+    EXPECT_EQ(!initialized || close_on_unload ? 1 : 0, libraries_destroyed);
     EXPECT_EQ(0u, assertions.Count());
 }
 
-TEST_F(TeardownTest, InitializedLibraryIsKeptAliveOtherwise)
-{
-    StartCore(false);
-    ASSERT_EQ(GC_ERR_SUCCESS, srv->GCInitLib());
-    AssertionRecorder assertions;
-    ReleaseCoreReference();
-    EXPECT_EQ(0, infrastructure_closes);
-    EXPECT_EQ(0, libraries_destroyed);
-    EXPECT_EQ(0u, assertions.Count());
-}
+INSTANTIATE_TEST_SUITE_P(Modes, TeardownModeTest,
+                         ::testing::Values(std::pair{false, false}, std::pair{true, true},
+                                           std::pair{false, true}));
 
 TEST_F(TeardownTest, OnlyTheLastCoreReferenceTearsDown)
 {
@@ -288,7 +282,14 @@ TEST_F(TeardownTest, ProcessEndingLeavesEverythingInPlace)
 
 // ---- Entry point ----
 
-class EntryPointTest : public ::testing::Test {
+struct EntryCase {
+    EntryReason reason;
+    bool process_ending;
+    size_t records_left;
+    bool terminating;
+};
+
+class EntryPointTest : public ::testing::TestWithParam<EntryCase> {
 protected:
     // On a thread of its own: fails a call, then tells the entry point
     // `reason`; answers how many last-error records that left.
@@ -307,36 +308,19 @@ protected:
     TLSControl* store = TLSControl::Instance();
 };
 
-TEST_F(EntryPointTest, ThreadDetachFreesTheCallingThreadsRecord)
+// Detaching frees the thread's last-error record unless the process is ending.
+TEST_P(EntryPointTest, FreesTheRecordOrSetsTheEndingFlag)
 {
-    EXPECT_EQ(0u, RecordsAfter(EntryReason::THREAD_DETACH, false));
-    EXPECT_EQ(0u, store->RecordCountForTest());
+    EXPECT_EQ(GetParam().records_left, RecordsAfter(GetParam().reason, GetParam().process_ending));
+    EXPECT_EQ(GetParam().terminating, IsProcessTerminating());
 }
 
-TEST_F(EntryPointTest, ProcessDetachWhileTheProcessGoesOnFreesTheRecordOnly)
-{
-    EXPECT_EQ(0u, RecordsAfter(EntryReason::PROCESS_DETACH, false));
-    EXPECT_FALSE(IsProcessTerminating());
-}
-
-TEST_F(EntryPointTest, AttachingDoesNothing)
-{
-    EXPECT_EQ(1u, RecordsAfter(EntryReason::PROCESS_ATTACH, false));
-    EXPECT_EQ(1u, RecordsAfter(EntryReason::THREAD_ATTACH,
-                               false));  // the first one's went with its thread
-    EXPECT_FALSE(IsProcessTerminating());
-}
-
-TEST_F(EntryPointTest, ThreadDetachWithoutRecordIsHarmless)
-{
-    EntryPoint(EntryReason::THREAD_DETACH, false);
-    EXPECT_EQ(0u, store->RecordCountForTest());
-}
-
-TEST_F(EntryPointTest, ProcessEndingOnlySetsTheFlag)
-{
-    EXPECT_EQ(1u, RecordsAfter(EntryReason::PROCESS_DETACH, true));
-    EXPECT_TRUE(IsProcessTerminating());
-}
+INSTANTIATE_TEST_SUITE_P(
+    Reasons, EntryPointTest,
+    ::testing::Values(EntryCase{EntryReason::THREAD_DETACH, false, 0, false},
+                      EntryCase{EntryReason::PROCESS_DETACH, false, 0, false},
+                      EntryCase{EntryReason::PROCESS_ATTACH, false, 1, false},
+                      EntryCase{EntryReason::THREAD_ATTACH, false, 1, false},
+                      EntryCase{EntryReason::PROCESS_DETACH, true, 1, true}));
 
 }  // namespace

@@ -15,7 +15,6 @@
 #include "gentl_core/ErrorHandling.h"
 #include "gentl_core/GenTLBranding.h"
 #include "gentl_core/GenTLLibrary.h"
-#include "gentl_core/GenTLRemoteDevice.h"
 #include "gentl_core/SmartPointers.h"
 #include "gentl_core/SyncObjects.h"
 
@@ -77,12 +76,6 @@ protected:
         close_journal.push_back("FakeSystem");
         return GC_ERR_SUCCESS;
     }
-};
-
-// A remote device without a tag: enough for the pool (completing it asserts).
-class FakeRemoteDevice : public GenTLCore::GenTLVirtualRemoteDevice {
-public:
-    FakeRemoteDevice() : GenTLVirtualRemoteDevice(SharedPtr<GenTLCore::DeviceTag>()) {}
 };
 
 // The transport layer's hooks with settable answers.
@@ -162,24 +155,6 @@ protected:
 // ---- InitLib ----
 
 using LibraryInitTest = LibraryTest;
-
-TEST_F(LibraryInitTest, InitTwiceIsInUse)
-{
-    ASSERT_EQ(GC_ERR_SUCCESS, library.InitLib());
-    EXPECT_EQ(GC_ERR_RESOURCE_IN_USE, library.InitLib());
-    EXPECT_EQ("InitLib: attempt to initialize library, that is already initialized.",
-              LastError().text);
-    EXPECT_EQ(GC_ERR_SUCCESS, library.CloseLib());
-}
-
-TEST_F(LibraryInitTest, ResetsTheCallersLastError)
-{
-    GenTLCore::ReportError(GC_ERR_IO, "Earlier: failure");
-    ASSERT_EQ(GC_ERR_SUCCESS, library.InitLib());
-    EXPECT_EQ(0, LastError().code);
-    EXPECT_EQ("No Error", LastError().text);
-    library.CloseLib();
-}
 
 TEST_F(LibraryInitTest, InfrastructureFailureLeavesTheLibraryClosed)
 {
@@ -355,23 +330,6 @@ TEST_F(RegisterTest, SecondRegistrationIsInUse)
     EXPECT_NE(nullptr, first);
 }
 
-TEST_F(RegisterTest, RemoteDeviceIsHandedOutAgainUnderTheSameHandle)
-{
-    AssertionRecorder assertions;
-    auto remote = SharedPtr<FakeRemoteDevice>(new FakeRemoteDevice());
-    remote->CompleteConstruction();
-    auto dev = SharedPtr<FakeDevice>(new FakeDevice("Dev"));
-    void* hdev = Add(dev, hsystem);
-    void* first = Add(remote, hdev);
-
-    void* second = nullptr;
-    EXPECT_EQ(GC_ERR_SUCCESS, library.Register(AsHandle(remote), hdev, &second));
-    EXPECT_EQ(first, second);
-    EXPECT_TRUE(remote->IsOpen());
-    ASSERT_EQ(GC_ERR_SUCCESS, library.Unregister<FakeDevice>(hdev));
-    EXPECT_FALSE(remote->IsOpen());
-}
-
 TEST_F(RegisterTest, MissingOutputPointerIsCheckedBeforeTheCandidate)
 {
     EXPECT_EQ(GC_ERR_INVALID_PARAMETER,
@@ -431,27 +389,17 @@ protected:
     void* hitf = nullptr;
 };
 
-TEST_F(LookupTest, FindsTheObjectAsItsKindAndSharesIt)
+TEST_F(LookupTest, FindsTheObjectAsItsKindOrABaseAndSharesIt)
 {
     SharedPtr<FakeInterface> found;
     ASSERT_EQ(GC_ERR_SUCCESS, library.Lookup(hitf, found));
     EXPECT_EQ(itf.Get(), found.Get());
     EXPECT_EQ(3, itf.UseCount());  // ours, the pool's, found
-}
 
-TEST_F(LookupTest, FindsAnyKindAsGenTLHandle)
-{
-    SharedPtr<GenTLHandle> found;
-    EXPECT_EQ(GC_ERR_SUCCESS, library.Lookup(hitf, found));
-    found.Reset();
-    EXPECT_EQ(GC_ERR_SUCCESS, library.Lookup(hsystem, found));
-}
-
-TEST_F(LookupTest, CrossCastsToABaseBesideGenTLHandle)
-{
-    SharedPtr<FakeEventSource> found;
-    ASSERT_EQ(GC_ERR_SUCCESS, library.Lookup(hitf, found));
-    EXPECT_EQ(static_cast<FakeEventSource*>(itf.Get()), found.Get());
+    // A base beside GenTLHandle needs a cross cast.
+    SharedPtr<FakeEventSource> source;
+    ASSERT_EQ(GC_ERR_SUCCESS, library.Lookup(hitf, source));
+    EXPECT_EQ(static_cast<FakeEventSource*>(itf.Get()), source.Get());
 }
 
 TEST_F(LookupTest, WrongKindIsInvalidWithItsOwnMessage)
@@ -560,25 +508,9 @@ TEST_F(SubtreeTest, SecondUnregisterIsNotFound)
     EXPECT_EQ("Close/Unregister: requested handle not found in the pool", LastError().text);
 }
 
-TEST_F(SubtreeTest, ClosedObjectMayBeRegisteredAgain)
-{
-    ASSERT_EQ(GC_ERR_SUCCESS, library.Unregister<FakeDevice>(handles["dev_b"]));
-    EXPECT_EQ(handles["dev_b"], Add(dev_b, handles["itf_a"]));
-    EXPECT_TRUE(dev_b->IsOpen());
-}
-
 // ---- GetParent ----
 
 using GetParentTest = SubtreeTest;
-
-TEST_F(GetParentTest, AnswersTheParentOfAnyKind)
-{
-    void* parent = nullptr;
-    EXPECT_EQ(GC_ERR_SUCCESS, library.GetParent(handles["dev_a_child"], &parent));
-    EXPECT_EQ(handles["dev_a"], parent);
-    EXPECT_EQ(GC_ERR_SUCCESS, library.GetParent(handles["itf_b"], &parent));
-    EXPECT_EQ(hsystem, parent);
-}
 
 TEST_F(GetParentTest, SystemHasParentZeroWithoutAssertion)
 {
@@ -602,7 +534,7 @@ TEST_F(GetParentTest, BadArgumentsAreRefused)
 
 using LibInfoTest = InitializedLibraryTest;
 
-TEST_F(LibInfoTest, AnswersTheSystemsInfo)
+TEST_F(LibInfoTest, AnswersTheInfoOfTheOneSystemSysOpenHandsOut)
 {
     char id[32];
     size_t size = sizeof id;
@@ -610,10 +542,7 @@ TEST_F(LibInfoTest, AnswersTheSystemsInfo)
     ASSERT_EQ(GC_ERR_SUCCESS, library.GetLibInfo(TL_INFO_ID, &type, id, &size));
     EXPECT_EQ("FakeSystem", std::string(id));
     EXPECT_EQ(11u, size);
-}
 
-TEST_F(LibInfoTest, SysOpenHandsOutTheSameSystemEachTime)
-{
     SharedPtr<GenTLSystem> again;
     ASSERT_EQ(GC_ERR_SUCCESS, library.SysOpen(again));
     EXPECT_EQ(system.Get(), again.Get());

@@ -136,22 +136,6 @@ INSTANTIATE_TEST_SUITE_P(
 
 class CallLogGateTest : public CallLogFixture {};
 
-TEST_F(CallLogGateTest, WarningLevelWritesNothingAndLeavesOutputsToTheInnerFront)
-{
-    SetLogLevelForTest(LOG_LEVEL_WARNING);
-    uint32_t value = 0;
-    size_t size = sizeof(value);
-    EXPECT_CALL(inner, GCReadPort(_, 0x10u, &value, &size))
-        .WillOnce([](auto, auto, void* b, size_t* s) {
-            std::memset(b, 0xab, 4);
-            *s = 4;
-            return GC_ERR_SUCCESS;
-        });
-    EXPECT_EQ(GC_ERR_SUCCESS, front.GCReadPort(FakeHandle(0x10), 0x10, &value, &size));
-    EXPECT_EQ(0xababababu, value);
-    EXPECT_TRUE(capture.Lines().empty());
-}
-
 TEST_F(CallLogGateTest, LevelRaisedDuringTheCallWritesOnlyTheAfterLine)
 {
     SetLogLevelForTest(0);

@@ -93,13 +93,6 @@ TEST_F(LogLevelLifecycleTest, LevelIsZeroAtLoad)
     EXPECT_EQ(0u, GetLogLevel());
 }
 
-TEST_F(LogLevelLifecycleTest, NoVariablesLeaveTheLevelAtZero)
-{
-    SetVariables(UNSET, UNSET);
-    LoggerInit::Instance()->Initialize(MakeBranding());
-    EXPECT_EQ(0u, GetLogLevel());
-}
-
 TEST_F(LogLevelLifecycleTest, ShutdownSilencesTheLog)
 {
     SetVariables("1", "6");
@@ -109,11 +102,6 @@ TEST_F(LogLevelLifecycleTest, ShutdownSilencesTheLog)
     ASSERT_EQ(6u, GetLogLevel());
     logger->Shutdown();
     EXPECT_EQ(0u, GetLogLevel());
-}
-
-TEST_F(LogLevelLifecycleTest, InstanceIsOneObject)
-{
-    EXPECT_EQ(LoggerInit::Instance(), LoggerInit::Instance());
 }
 
 int assertion_failures = 0;

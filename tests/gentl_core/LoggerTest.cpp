@@ -56,33 +56,6 @@ TEST_F(LogLineFormatTest, ErrorLinePutsEachFieldInItsColumn)
     EXPECT_EQ("    value 42\n", line.substr(GAP_COLUMN));
 }
 
-TEST_F(LogLineFormatTest, LevelNamesArePaddedToEightColumns)
-{
-    SetLogLevelForTest(LOG_LEVEL_TRACE);
-    TL_LOG(LOG_CATEGORY_STREAM, LOG_LEVEL_ALWAYS) << "x\n";
-    TL_LOG(LOG_CATEGORY_STREAM, LOG_LEVEL_WARNING) << "x\n";
-    TL_LOG(LOG_CATEGORY_STREAM, LOG_LEVEL_INFO) << "x\n";
-    TL_LOG(LOG_CATEGORY_STREAM, LOG_LEVEL_DEBUG) << "x\n";
-    TL_LOG(LOG_CATEGORY_STREAM, LOG_LEVEL_TRACE) << "x\n";
-    const std::vector<std::string> lines = capture.Lines();
-    ASSERT_EQ(5u, lines.size());
-    EXPECT_EQ("Stream      *       ", lines[0].substr(0, THREAD_COLUMN));
-    EXPECT_EQ("Stream      Warning ", lines[1].substr(0, THREAD_COLUMN));
-    EXPECT_EQ("Stream      Info    ", lines[2].substr(0, THREAD_COLUMN));
-    EXPECT_EQ("Stream      Debug   ", lines[3].substr(0, THREAD_COLUMN));
-    EXPECT_EQ("Stream      Trace   ", lines[4].substr(0, THREAD_COLUMN));
-}
-
-TEST_F(LogLineFormatTest, LevelOutsideTheTableIsNamedQuestionMark)
-{
-    SetLogLevelForTest(7);
-    TL_LOG(LOG_CATEGORY_EVENT, 7) << "seven\n";
-    const std::vector<std::string> lines = capture.Lines();
-    ASSERT_EQ(1u, lines.size());
-    EXPECT_EQ("Event       ?       ", lines[0].substr(0, THREAD_COLUMN));
-    EXPECT_EQ("    seven\n", lines[0].substr(GAP_COLUMN));
-}
-
 TEST_F(LogLineFormatTest, LongCategoryIsWrittenWholeAndShiftsTheLine)
 {
     SetLogLevelForTest(LOG_LEVEL_INFO);
@@ -94,23 +67,37 @@ TEST_F(LogLineFormatTest, LongCategoryIsWrittenWholeAndShiftsTheLine)
     EXPECT_EQ("    shifted\n", lines[0].substr(GAP_COLUMN + 1));
 }
 
-TEST_F(LogLineFormatTest, ExactlyTwelveCharactersLeaveNoBlank)
+// Category padded to twelve columns, level name to eight.
+struct PrefixCase {
+    const char* category;
+    uint32_t level;
+    const char* prefix;
+};
+
+class LogLinePrefixTest : public ::testing::TestWithParam<PrefixCase> {
+protected:
+    LogCapture capture;
+};
+
+TEST_P(LogLinePrefixTest, PadsCategoryAndLevelName)
 {
-    SetLogLevelForTest(LOG_LEVEL_INFO);
-    TL_LOG("TwelveChars!", LOG_LEVEL_INFO) << "m\n";
+    SetLogLevelForTest(7);
+    TL_LOG(GetParam().category, GetParam().level) << "x\n";
     const std::vector<std::string> lines = capture.Lines();
     ASSERT_EQ(1u, lines.size());
-    EXPECT_EQ("TwelveChars!Info    ", lines[0].substr(0, THREAD_COLUMN));
+    EXPECT_EQ(GetParam().prefix, lines[0].substr(0, THREAD_COLUMN));
 }
 
-TEST_F(LogLineFormatTest, MessageFormattingStartsFromTheStreamDefaults)
-{
-    SetLogLevelForTest(LOG_LEVEL_INFO);
-    TL_LOG(LOG_CATEGORY_HPOOL, LOG_LEVEL_INFO) << 7 << "|" << -3 << "\n";
-    const std::vector<std::string> lines = capture.Lines();
-    ASSERT_EQ(1u, lines.size());
-    EXPECT_EQ("    7|-3\n", lines[0].substr(GAP_COLUMN));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Table, LogLinePrefixTest,
+    ::testing::Values(PrefixCase{LOG_CATEGORY_STREAM, LOG_LEVEL_ALWAYS, "Stream      *       "},
+                      PrefixCase{LOG_CATEGORY_STREAM, LOG_LEVEL_WARNING, "Stream      Warning "},
+                      PrefixCase{LOG_CATEGORY_STREAM, LOG_LEVEL_INFO, "Stream      Info    "},
+                      PrefixCase{LOG_CATEGORY_STREAM, LOG_LEVEL_DEBUG, "Stream      Debug   "},
+                      PrefixCase{LOG_CATEGORY_STREAM, LOG_LEVEL_TRACE, "Stream      Trace   "},
+                      PrefixCase{LOG_CATEGORY_EVENT, 7, "Event       ?       "},
+                      PrefixCase{"TwelveChars!", LOG_LEVEL_INFO, "TwelveChars!Info    "},
+                      PrefixCase{nullptr, LOG_LEVEL_DEBUG, "            Debug   "}));
 
 // Each message goes out as one piece and ends with exactly one newline.
 class LogLineEmissionTest : public ::testing::Test {
@@ -121,11 +108,11 @@ protected:
 
 TEST_F(LogLineEmissionTest, ManyInsertionsMakeOneOutputCall)
 {
-    TL_LOG(LOG_CATEGORY_BUFFER, LOG_LEVEL_DEBUG) << "a" << 1 << 'b' << 2.5 << "\n";
+    TL_LOG(LOG_CATEGORY_BUFFER, LOG_LEVEL_DEBUG) << "a" << 1 << 'b' << 2.5 << -3 << "\n";
     TL_LOG(LOG_CATEGORY_BUFFER, LOG_LEVEL_DEBUG) << "second\n";
     const std::vector<std::string> lines = capture.Lines();
     ASSERT_EQ(2u, lines.size());
-    EXPECT_EQ("    a1b2.5\n", lines[0].substr(GAP_COLUMN));
+    EXPECT_EQ("    a1b2.5-3\n", lines[0].substr(GAP_COLUMN));
     EXPECT_EQ("    second\n", lines[1].substr(GAP_COLUMN));
 }
 
@@ -135,14 +122,6 @@ TEST_F(LogLineEmissionTest, MissingNewlineIsAdded)
     const std::vector<std::string> lines = capture.Lines();
     ASSERT_EQ(1u, lines.size());
     EXPECT_EQ("    no newline\n", lines[0].substr(GAP_COLUMN));
-}
-
-TEST_F(LogLineEmissionTest, NullCategoryIsWrittenAsBlanks)
-{
-    TL_LOG(nullptr, LOG_LEVEL_DEBUG) << "m\n";
-    const std::vector<std::string> lines = capture.Lines();
-    ASSERT_EQ(1u, lines.size());
-    EXPECT_EQ("            Debug   ", lines[0].substr(0, THREAD_COLUMN));
 }
 
 // A line of level N appears only when the global level is N or more.

@@ -135,13 +135,6 @@ TEST_F(NewBufferDeliveryTest, FifteenByteBufferFailsAndTheBufferStaysInTheEvent)
     EXPECT_EQ(1u, event->GetNumInQueue());
 }
 
-TEST_F(NewBufferDeliveryTest, BuffersWaitWhileTheEventIsNotRegistered)
-{
-    Add({1, 2});
-    EXPECT_EQ(2u, event->GetNumInQueue());
-    EXPECT_EQ((Handles{B(1), B(2)}), Drain());
-}
-
 TEST_F(NewBufferDeliveryTest, FiredCountStartsAtRegistrationWhileEarlierBuffersStay)
 {
     Add({1, 2});
