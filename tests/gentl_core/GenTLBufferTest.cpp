@@ -68,7 +68,7 @@ TEST_F(BufferMemoryTest, CompositeTotalSizeIsTheSumOfItsSegments)
 
 using BufferStateTest = BufferTest;
 
-TEST_F(BufferStateTest, RequeuingADeliveredBufferClearsItsFill)
+TEST_F(BufferStateTest, RequeuingADeliveredBufferClearsItsFillUntilTheNextIsHandedOut)
 {
     OpenBuffer open(100);
     Deliver(*open.buffer, CompleteFill(100));
@@ -82,11 +82,7 @@ TEST_F(BufferStateTest, RequeuingADeliveredBufferClearsItsFill)
     EXPECT_EQ(segments, 1u);
     EXPECT_EQ(open.buffer->GetBufferInfo(BUFFER_INFO_SIZE_FILLED, nullptr, nullptr, nullptr),
               GC_ERR_NOT_AVAILABLE);
-}
-
-TEST_F(BufferStateTest, FilledButStillQueuedDataIsNotAvailable)
-{
-    OpenBuffer open(100);
+    // Filled but still queued: not available until handed out.
     open.buffer->SetQueued(true);
     open.buffer->SetScheduled(true);
     open.buffer->SetFillResults(CompleteFill(100));

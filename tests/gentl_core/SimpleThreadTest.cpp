@@ -154,7 +154,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(std::pair(-15, true), std::pair(-2, true), std::pair(0, true),
                       std::pair(2, true), std::pair(15, true), std::pair(-16, false),
                       std::pair(-14, false), std::pair(-3, false), std::pair(3, false),
-                      std::pair(14, false), std::pair(16, false), std::pair(0x7FFFFFFF, false)));
+                      std::pair(14, false), std::pair(16, false), std::pair(0x7FFFFFFF, false),
+                      std::pair(INT_MIN, false)));
 
 namespace {
 

@@ -66,7 +66,7 @@ void operator delete(void* block, std::size_t) noexcept
     std::free(block);
 }
 
-TEST_F(SharedPtrTest, EmptyPointerHasACountOfItsOwnThatCopiesShare)
+TEST_F(SharedPtrTest, EmptyPointerHasACountOfItsOwnThatCopiesShareAndAssertsOnUse)
 {
     SharedPtr<Tracked> empty;
     EXPECT_FALSE(empty);
@@ -79,6 +79,11 @@ TEST_F(SharedPtrTest, EmptyPointerHasACountOfItsOwnThatCopiesShare)
     }
     EXPECT_EQ(1, empty.UseCount());
     EXPECT_EQ(0, Tracked::destroyed);
+    TestSupport::AssertionRecorder assertions;
+    EXPECT_EQ(nullptr, empty.Get());
+    EXPECT_EQ(nullptr, empty.operator->());
+    EXPECT_EQ(std::vector<std::string>({"pointer != NULL", "pointer != NULL"}),
+              assertions.Failures());
 }
 
 TEST_F(SharedPtrTest, CopiesAssignmentsAndResetsReleaseEachObjectOnceAtItsLastShare)
@@ -173,14 +178,4 @@ TEST_F(SharedPtrTest, ObjectIsDeletedWhenItsCountCannotBeAllocated)
     fail_next_allocation = true;
     EXPECT_THROW(SharedPtr<Tracked>{object}, std::bad_alloc);
     EXPECT_EQ(1, Tracked::destroyed);
-}
-
-TEST_F(SharedPtrTest, DereferencingAnEmptyPointerAssertsAndGivesNull)
-{
-    TestSupport::AssertionRecorder assertions;
-    SharedPtr<Tracked> empty;
-    EXPECT_EQ(nullptr, empty.Get());
-    EXPECT_EQ(nullptr, empty.operator->());
-    EXPECT_EQ(std::vector<std::string>({"pointer != NULL", "pointer != NULL"}),
-              assertions.Failures());
 }
