@@ -45,87 +45,31 @@ protected:
 
 }  // namespace
 
-// Before configuration every answer is the default.
-using TextOperation = std::string (GenTLBranding::*)() const;
-
-class DefaultBrandingTextTest : public ::testing::TestWithParam<TextOperation> {};
-
-TEST_P(DefaultBrandingTextTest, AnswersAnEmptyTextBeforeConfiguration)
-{
-    EXPECT_EQ("", (GetBranding().*GetParam())());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    EveryTextOperation, DefaultBrandingTextTest,
-    ::testing::Values(
-        &GenTLBranding::TLType, &GenTLBranding::LoggingEnvVarName,
-        &GenTLBranding::LogLevelEnvVarName, &GenTLBranding::VendorName, &GenTLBranding::ModelName,
-        &GenTLBranding::Version, &GenTLBranding::UniqueIDPrefix, &GenTLBranding::DisplayName,
-        &GenTLBranding::GlobalLockName, &GenTLBranding::SystemDescription,
-        &GenTLBranding::InterfaceDescription, &GenTLBranding::LocalDeviceDescription,
-        &GenTLBranding::DataStreamDescription, &GenTLBranding::RemoteDeviceDescription,
-        &GenTLBranding::SystemDescriptionFileName, &GenTLBranding::InterfaceDescriptionFileName,
-        &GenTLBranding::LocalDeviceDescriptionFileName,
-        &GenTLBranding::DataStreamDescriptionFileName,
-        &GenTLBranding::RemoteDeviceDescriptionFileName,
-        &GenTLBranding::RemoteDeviceDescriptionFilePrefix));
-
-using DigestOperation = std::vector<uint8_t> (GenTLBranding::*)() const;
-
-class DefaultBrandingDigestTest : public ::testing::TestWithParam<DigestOperation> {};
-
-TEST_P(DefaultBrandingDigestTest, AnswersTwentyZeroBytes)
-{
-    EXPECT_EQ(std::vector<uint8_t>(20, 0), (GetBranding().*GetParam())());
-}
-
-INSTANTIATE_TEST_SUITE_P(EveryDigest, DefaultBrandingDigestTest,
-                         ::testing::Values(&GenTLBranding::SystemDescriptionSHA1,
-                                           &GenTLBranding::InterfaceDescriptionSHA1,
-                                           &GenTLBranding::LocalDeviceDescriptionSHA1,
-                                           &GenTLBranding::DataStreamDescriptionSHA1,
-                                           &GenTLBranding::RemoteDeviceDescriptionSHA1));
-
-TEST(DefaultBrandingTest, AnswersZeroAndFalseForNumbersAndSwitches)
+// Before configuration: no optional behaviour, and digests of the full
+// length, so a consumer reading one gets twenty bytes.
+TEST(DefaultBrandingTest, AnswersZeroDigestsNoSwitchesAndNoAlternativeIDs)
 {
     const GenTLBranding& branding = GetBranding();
-    EXPECT_EQ(0u, branding.ReservedNumber1());
-    EXPECT_EQ(0u, branding.ReservedNumber2());
-    EXPECT_EQ(0u, branding.InterfaceTLVersionMajor());
-    EXPECT_EQ(0u, branding.InterfaceTLVersionMinor());
-    EXPECT_EQ(0u, branding.DefaultDiscoveryTimeout());
-    EXPECT_EQ(0u, branding.DefaultAuxBufferCount());
-    EXPECT_EQ(0u, branding.DescriptionFileVersionMajor());
-    EXPECT_EQ(0u, branding.DescriptionFileVersionMinor());
-    EXPECT_EQ(0u, branding.DescriptionFileVersionSubminor());
-    EXPECT_FALSE(branding.MultiPartAware());
-    EXPECT_FALSE(branding.CompositeBufferAware());
-    EXPECT_FALSE(branding.AcquisitionEngineControlFeatures());
-    EXPECT_FALSE(branding.EventsEngineControlFeatures());
-    EXPECT_FALSE(branding.RelaxedPointerChecks());
-    EXPECT_FALSE(branding.CloseLibraryOnUnload());
-    EXPECT_FALSE(branding.BufferChangesDuringAcquisition());
-    EXPECT_FALSE(branding.StopWithoutStartAllowed());
-    EXPECT_FALSE(branding.WatermarkBuffers());
-}
-
-TEST(DefaultBrandingTest, AnswersEmptyCustomTextsSeparatorZeroAndNoKeys)
-{
-    const GenTLBranding& branding = GetBranding();
-    EXPECT_EQ("", branding.CustomDeviceUniqueString("D", "V", "M"));
-    EXPECT_EQ("", branding.CustomStreamUniqueString("D", "0"));
-    EXPECT_EQ("", branding.CustomInterfaceDisplayName("I", "Name"));
-    EXPECT_EQ("", branding.CustomDeviceDisplayName("D", "V", "M"));
+    EXPECT_EQ(&branding, &GetBranding());
+    using Digest = std::vector<uint8_t> (GenTLBranding::*)() const;
+    for (Digest digest :
+         {&GenTLBranding::SystemDescriptionSHA1, &GenTLBranding::InterfaceDescriptionSHA1,
+          &GenTLBranding::LocalDeviceDescriptionSHA1, &GenTLBranding::DataStreamDescriptionSHA1,
+          &GenTLBranding::RemoteDeviceDescriptionSHA1})
+        EXPECT_EQ(std::vector<uint8_t>(20, 0), (branding.*digest)());
+    using Switch = bool (GenTLBranding::*)() const;
+    for (Switch on :
+         {&GenTLBranding::MultiPartAware, &GenTLBranding::CompositeBufferAware,
+          &GenTLBranding::AcquisitionEngineControlFeatures,
+          &GenTLBranding::EventsEngineControlFeatures, &GenTLBranding::RelaxedPointerChecks,
+          &GenTLBranding::CloseLibraryOnUnload, &GenTLBranding::BufferChangesDuringAcquisition,
+          &GenTLBranding::StopWithoutStartAllowed, &GenTLBranding::WatermarkBuffers})
+        EXPECT_FALSE((branding.*on)());
     EXPECT_EQ('\0', branding.AlternativeIDSeparator());
     EXPECT_TRUE(branding.AlternativeDeviceIDKeys(true).empty());
     EXPECT_TRUE(branding.AlternativeDeviceIDKeys(false).empty());
     EXPECT_TRUE(branding.AlternativeInterfaceIDKeys().empty());
     EXPECT_TRUE(branding.AlternativeStreamIDKeys().empty());
-}
-
-TEST(DefaultBrandingTest, IsOneObjectForEveryCaller)
-{
-    EXPECT_EQ(&GetBranding(), &GetBranding());
 }
 
 TEST_F(BrandingControlTest, InstanceIsTheSameHolderForConcurrentFirstCalls)
@@ -134,27 +78,22 @@ TEST_F(BrandingControlTest, InstanceIsTheSameHolderForConcurrentFirstCalls)
     std::vector<std::thread> threads;
     for (size_t i = 0; i < seen.size(); ++i)
         threads.emplace_back([&seen, i] { seen[i] = BrandingControl::Instance(); });
-    for (std::thread& thread : threads)
-        thread.join();
+    for (std::thread& thread : threads) thread.join();
     ASSERT_NE(nullptr, seen[0]);
-    for (BrandingControl* holder : seen)
-        EXPECT_EQ(seen[0], holder);
+    for (BrandingControl* holder : seen) EXPECT_EQ(seen[0], holder);
 }
 
-TEST_F(BrandingControlTest, EveryCallerSeesTheConfiguredBranding)
-{
-    BrandingControl::Instance()->Initialize(MakeBranding("Acme"));
-    EXPECT_EQ("Acme", GetBranding().VendorName());
-    // Operations the configured branding leaves alone keep its base answers.
-    EXPECT_EQ("", GetBranding().ModelName());
-}
-
-TEST_F(BrandingControlTest, ReplacingTheBrandingReleasesTheOldOne)
+TEST_F(BrandingControlTest, ReplacingReleasesTheOldOneAndAnEmptyPointerRestoresTheDefault)
 {
     BrandingControl::Instance()->Initialize(MakeBranding("First"));
     BrandingControl::Instance()->Initialize(MakeBranding("Second"));
     EXPECT_EQ(1, destroyed_brandings.load());
     EXPECT_EQ("Second", GetBranding().VendorName());
+    // Operations the configured branding leaves alone keep its base answers.
+    EXPECT_EQ("", GetBranding().ModelName());
+    BrandingControl::Instance()->Initialize(SharedPtr<GenTLBranding>());
+    EXPECT_EQ(2, destroyed_brandings.load());
+    EXPECT_EQ("", GetBranding().VendorName());
 }
 
 // The holder keeps its own reference, also when handed the same branding twice.
@@ -176,14 +115,6 @@ TEST_F(BrandingControlTest, ShutdownKeepsTheBranding)
     BrandingControl::Instance()->Shutdown();
     EXPECT_EQ(0, destroyed_brandings.load());
     EXPECT_EQ("Acme", GetBranding().VendorName());
-}
-
-TEST_F(BrandingControlTest, HandingOverAnEmptyPointerRestoresTheDefault)
-{
-    BrandingControl::Instance()->Initialize(MakeBranding("Acme"));
-    BrandingControl::Instance()->Initialize(SharedPtr<GenTLBranding>());
-    EXPECT_EQ(1, destroyed_brandings.load());
-    EXPECT_EQ("", GetBranding().VendorName());
 }
 
 // The core teardown deletes the holder at unload.

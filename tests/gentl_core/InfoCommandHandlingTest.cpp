@@ -55,6 +55,25 @@ struct Outputs {
 
 using InfoCall = std::function<GC_ERROR(INFO_DATATYPE*, void*, size_t*)>;
 
+// Asked without a buffer, then with one of exactly the answer's size and a
+// larger one: the answer, its type and size, and nothing written beyond it.
+void ExpectSizeQueryAndFill(const InfoCall& call, INFO_DATATYPE expected_type,
+                            const std::vector<uint8_t>& expected_bytes)
+{
+    Outputs out;
+    out.size = 0;
+    ASSERT_EQ(GC_ERR_SUCCESS, call(&out.type, nullptr, &out.size));
+    EXPECT_EQ(expected_type, out.type);
+    EXPECT_EQ(expected_bytes.size(), out.size);
+    for (size_t size : {expected_bytes.size(), BUFFER_BYTES}) {
+        out.size = size;
+        ASSERT_EQ(GC_ERR_SUCCESS, call(&out.type, out.buffer.data(), &out.size));
+        EXPECT_EQ(expected_bytes.size(), out.size);
+        EXPECT_EQ(expected_bytes, out.Head(expected_bytes.size()));
+        EXPECT_EQ(UNTOUCHED, out.buffer[expected_bytes.size()]);
+    }
+}
+
 // ---- Numbers ----
 
 struct NumericCase {
@@ -106,28 +125,9 @@ protected:
     }
 };
 
-TEST_P(NumericAnswerTest, WritesValueTypeAndSizeAndNothingBeyondTheValue)
+TEST_P(NumericAnswerTest, AnswersTheSizeAloneOrWritesTheValueAndNothingBeyond)
 {
-    ASSERT_EQ(GC_ERR_SUCCESS, Call(&out.type, out.buffer.data(), &out.size));
-    EXPECT_EQ(GetParam().expected_type, out.type);
-    EXPECT_EQ(ValueSize(), out.size);
-    EXPECT_EQ(GetParam().expected_bytes, out.Head(ValueSize()));
-    EXPECT_EQ(UNTOUCHED, out.buffer[ValueSize()]);
-}
-
-TEST_P(NumericAnswerTest, AnswersTypeAndSizeToAQueryWithoutBuffer)
-{
-    out.size = 0;
-    ASSERT_EQ(GC_ERR_SUCCESS, Call(&out.type, nullptr, &out.size));
-    EXPECT_EQ(GetParam().expected_type, out.type);
-    EXPECT_EQ(ValueSize(), out.size);
-}
-
-TEST_P(NumericAnswerTest, FillsABufferOfExactlyTheValueSize)
-{
-    out.size = ValueSize();
-    ASSERT_EQ(GC_ERR_SUCCESS, Call(&out.type, out.buffer.data(), &out.size));
-    EXPECT_EQ(GetParam().expected_bytes, out.Head(ValueSize()));
+    ExpectSizeQueryAndFill(GetParam().call, GetParam().expected_type, GetParam().expected_bytes);
 }
 
 TEST_P(NumericAnswerTest, RefusesABufferOneByteShortAndWritesNothing)
@@ -143,50 +143,32 @@ TEST_P(NumericAnswerTest, RefusesABufferOneByteShortAndWritesNothing)
               error.text);
 }
 
-TEST_P(NumericAnswerTest, RefusesANullSizePointer)
+TEST_P(NumericAnswerTest, RefusesANullSizeOrTypePointerWritingNothing)
 {
     EXPECT_EQ(GC_ERR_INVALID_PARAMETER, Call(&out.type, out.buffer.data(), nullptr));
-    EXPECT_TRUE(out.BufferUntouched());
     EXPECT_EQ(UNTOUCHED_TYPE, out.type);
     EXPECT_EQ("Invalid buffer size pointer in a get-info function.", ReadLastError().text);
-}
-
-TEST_P(NumericAnswerTest, RefusesANullTypePointer)
-{
     EXPECT_EQ(GC_ERR_INVALID_PARAMETER, Call(nullptr, out.buffer.data(), &out.size));
-    EXPECT_TRUE(out.BufferUntouched());
     EXPECT_EQ(BUFFER_BYTES, out.size);
     EXPECT_EQ("Pointer for datatype value set to NULL in a get-info function.",
               ReadLastError().text);
-}
-
-TEST_P(NumericAnswerTest, ChecksTheTypePointerBeforeTheBufferSize)
-{
-    out.size = 0;
+    out.size = 0;  // the type pointer is checked before the buffer size
     EXPECT_EQ(GC_ERR_INVALID_PARAMETER, Call(nullptr, out.buffer.data(), &out.size));
+    EXPECT_TRUE(out.BufferUntouched());
 }
 
-TEST_P(NumericAnswerTest, RelaxedChecksAcceptANullTypePointer)
-{
-    UseRelaxedBranding();
-    ASSERT_EQ(GC_ERR_SUCCESS, Call(nullptr, out.buffer.data(), &out.size));
-    EXPECT_EQ(GetParam().expected_bytes, out.Head(ValueSize()));
-    EXPECT_EQ(ValueSize(), out.size);
-}
-
-TEST_P(NumericAnswerTest, RelaxedChecksWriteTheValueBesideANullSizePointer)
-{
-    UseRelaxedBranding();
-    ASSERT_EQ(GC_ERR_SUCCESS, Call(&out.type, out.buffer.data(), nullptr));
-    EXPECT_EQ(GetParam().expected_bytes, out.Head(ValueSize()));
-    EXPECT_EQ(GetParam().expected_type, out.type);
-}
-
-TEST_P(NumericAnswerTest, RelaxedChecksStillRefuseANullSizePointerWithoutBuffer)
+TEST_P(NumericAnswerTest, RelaxedChecksAcceptANullTypeOrSizePointerBesideABuffer)
 {
     UseRelaxedBranding();
     EXPECT_EQ(GC_ERR_INVALID_PARAMETER, Call(&out.type, nullptr, nullptr));
     EXPECT_EQ(UNTOUCHED_TYPE, out.type);
+    ASSERT_EQ(GC_ERR_SUCCESS, Call(nullptr, out.buffer.data(), &out.size));
+    EXPECT_EQ(GetParam().expected_bytes, out.Head(ValueSize()));
+    EXPECT_EQ(ValueSize(), out.size);
+    out.buffer.assign(BUFFER_BYTES, UNTOUCHED);
+    ASSERT_EQ(GC_ERR_SUCCESS, Call(&out.type, out.buffer.data(), nullptr));
+    EXPECT_EQ(GetParam().expected_bytes, out.Head(ValueSize()));
+    EXPECT_EQ(GetParam().expected_type, out.type);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryNumericType, NumericAnswerTest, ::testing::ValuesIn(NumericCases()),
@@ -242,28 +224,9 @@ protected:
     }
 };
 
-TEST_P(SizedAnswerTest, WritesTheAnswerItsTypeAndItsSize)
+TEST_P(SizedAnswerTest, AnswersTheSizeAloneOrWritesTheAnswerAndNothingBeyond)
 {
-    ASSERT_EQ(GC_ERR_SUCCESS, Call(&out.type, out.buffer.data(), &out.size));
-    EXPECT_EQ(GetParam().expected_type, out.type);
-    EXPECT_EQ(AnswerSize(), out.size);
-    EXPECT_EQ(GetParam().expected_bytes, out.Head(AnswerSize()));
-    EXPECT_EQ(UNTOUCHED, out.buffer[AnswerSize()]);
-}
-
-TEST_P(SizedAnswerTest, AnswersTheSizeToAQueryWithoutBuffer)
-{
-    out.size = 0;
-    ASSERT_EQ(GC_ERR_SUCCESS, Call(&out.type, nullptr, &out.size));
-    EXPECT_EQ(AnswerSize(), out.size);
-    EXPECT_EQ(GetParam().expected_type, out.type);
-}
-
-TEST_P(SizedAnswerTest, FillsABufferOfExactlyTheAnswerSize)
-{
-    out.size = AnswerSize();
-    ASSERT_EQ(GC_ERR_SUCCESS, Call(&out.type, out.buffer.data(), &out.size));
-    EXPECT_EQ(GetParam().expected_bytes, out.Head(AnswerSize()));
+    ExpectSizeQueryAndFill(GetParam().call, GetParam().expected_type, GetParam().expected_bytes);
 }
 
 TEST_P(SizedAnswerTest, RefusesABufferOneByteShortAndWritesNothing)
@@ -276,8 +239,10 @@ TEST_P(SizedAnswerTest, RefusesABufferOneByteShortAndWritesNothing)
     EXPECT_EQ(GetParam().too_small_message, ReadLastError().text);
 }
 
-TEST_P(SizedAnswerTest, RefusesANullSizePointerEvenWhenRelaxed)
+TEST_P(SizedAnswerTest, RefusesANullSizePointerFirstAndEvenWhenRelaxed)
 {
+    EXPECT_EQ(GC_ERR_INVALID_PARAMETER, Call(nullptr, out.buffer.data(), nullptr));
+    EXPECT_EQ(MISSING_SIZE, ReadLastError().text);
     UseRelaxedBranding();
     EXPECT_EQ(GC_ERR_INVALID_PARAMETER, Call(&out.type, out.buffer.data(), nullptr));
     EXPECT_TRUE(out.BufferUntouched());
@@ -285,12 +250,6 @@ TEST_P(SizedAnswerTest, RefusesANullSizePointerEvenWhenRelaxed)
     LastErrorRecord error = ReadLastError();
     EXPECT_EQ(GC_ERR_INVALID_PARAMETER, error.code);
     EXPECT_EQ(MISSING_SIZE, error.text);
-}
-
-TEST_P(SizedAnswerTest, ChecksTheSizePointerBeforeTheTypePointer)
-{
-    EXPECT_EQ(GC_ERR_INVALID_PARAMETER, Call(nullptr, out.buffer.data(), nullptr));
-    EXPECT_EQ(MISSING_SIZE, ReadLastError().text);
 }
 
 TEST_P(SizedAnswerTest, TreatsANullTypePointerAsTheBrandingSays)

@@ -75,9 +75,16 @@ protected:
 
 }  // namespace
 
-TEST_F(MiscUtilsTest, SystemUniqueStringWithoutPathIsPrefixAndSystem)
+TEST_F(MiscUtilsTest, UniqueStringsJoinPrefixKindAndIDs)
 {
     EXPECT_EQ("Tesk3D_GenTL_SYSTEM", MakeSystemUniqueString(false));
+    EXPECT_EQ("Tesk3D_GenTL_Interface", MakeInterfaceUniqueString("Interface"));
+    EXPECT_EQ("Tesk3D_SN77", MakeDeviceUniqueString("Tesk3D_SN77", "vendor", "model"));
+    EXPECT_EQ("Tesk3D_GenTL_RMT_D", MakeRemoteDeviceUniqueString("D"));
+    EXPECT_EQ("Tesk3D_GenTL_STM0_D", MakeStreamUniqueString("D", "0"));
+    EXPECT_EQ("Tesk3D_GenTL_STM0_D_BUF1", MakeBufferUniqueString("D", "0", 1));
+    EXPECT_EQ("Tesk3D_GenTL_STM0_D_BUF4294967295", MakeBufferUniqueString("D", "0", 0xFFFFFFFFu));
+    EXPECT_TRUE(failed_assertions.empty());
 }
 
 TEST_F(MiscUtilsTest, SystemUniqueStringWithPathIsTheModuleHoldingTheProducer)
@@ -88,60 +95,19 @@ TEST_F(MiscUtilsTest, SystemUniqueStringWithPathIsTheModuleHoldingTheProducer)
     EXPECT_EQ(expected, GetProducerPath());
 }
 
-TEST_F(MiscUtilsTest, InterfaceUniqueStringJoinsPrefixAndID)
-{
-    EXPECT_EQ("Tesk3D_GenTL_Interface", MakeInterfaceUniqueString("Interface"));
-    EXPECT_TRUE(failed_assertions.empty());
-}
-
-TEST_F(MiscUtilsTest, InterfaceUniqueStringOfAnEmptyIDAsserts)
+TEST_F(MiscUtilsTest, EmptyInterfaceIDOrDeviceStringAsserts)
 {
     EXPECT_EQ("Tesk3D_GenTL_", MakeInterfaceUniqueString(""));
-    EXPECT_EQ(std::vector<std::string>{"!unique_str.empty ()"}, failed_assertions);
-}
-
-TEST_F(MiscUtilsTest, DeviceUniqueStringIsTheBrandingsCustomString)
-{
-    EXPECT_EQ("Tesk3D_SN77", MakeDeviceUniqueString("Tesk3D_SN77", "vendor", "model"));
-}
-
-TEST_F(MiscUtilsTest, RemoteDeviceUniqueStringJoinsPrefixRmtAndID)
-{
-    EXPECT_EQ("Tesk3D_GenTL_RMT_D", MakeRemoteDeviceUniqueString("D"));
-}
-
-TEST_F(MiscUtilsTest, StreamUniqueStringJoinsPrefixStreamIDAndDeviceString)
-{
-    EXPECT_EQ("Tesk3D_GenTL_STM0_D", MakeStreamUniqueString("D", "0"));
-}
-
-TEST_F(MiscUtilsTest, StreamUniqueStringOfAnEmptyDeviceStringAsserts)
-{
     EXPECT_EQ("Tesk3D_GenTL_STM0_", MakeStreamUniqueString("", "0"));
-    EXPECT_EQ(std::vector<std::string>{"!dev_unique_str.empty ()"}, failed_assertions);
+    EXPECT_EQ((std::vector<std::string>{"!unique_str.empty ()", "!dev_unique_str.empty ()"}),
+              failed_assertions);
 }
 
-TEST_F(MiscUtilsTest, BufferUniqueStringAppendsTheBufferNumber)
+TEST_F(MiscUtilsTest, BrandingIsAskedAtEveryCallForPrefixAndCustomStrings)
 {
-    EXPECT_EQ("Tesk3D_GenTL_STM0_D_BUF1", MakeBufferUniqueString("D", "0", 1));
-    EXPECT_EQ("Tesk3D_GenTL_STM0_D_BUF4294967295", MakeBufferUniqueString("D", "0", 0xFFFFFFFFu));
-}
-
-TEST_F(MiscUtilsTest, PrefixIsAskedAtEveryCall)
-{
-    EXPECT_EQ("Tesk3D_GenTL_RMT_D", MakeRemoteDeviceUniqueString("D"));
     Configure(new PlainBranding());
     EXPECT_EQ("P_RMT_D", MakeRemoteDeviceUniqueString("D"));
-}
-
-TEST_F(MiscUtilsTest, DeviceUniqueStringWithoutCustomStringIsPrefixDevAndID)
-{
-    Configure(new PlainBranding());
     EXPECT_EQ("P_DEV_D", MakeDeviceUniqueString("D", "vendor", "model"));
-}
-
-TEST_F(MiscUtilsTest, CustomStreamStringReplacesStreamAndBufferBase)
-{
     Configure(new PlainBranding("custom"));
     EXPECT_EQ("custom", MakeStreamUniqueString("D", "0"));
     EXPECT_EQ("custom_BUF2", MakeBufferUniqueString("D", "0", 2));

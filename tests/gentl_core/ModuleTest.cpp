@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -81,6 +80,9 @@ TEST_P(DescriptionDocumentTest, ServesItsOwnDocumentByteForByteWithAMatchingURLE
     EXPECT_EQ(ValueBytes<uint64_t>(bytes.size()), info(URL_INFO_FILE_SIZE));
     EXPECT_EQ(ValueBytes<uint64_t>(DOCUMENT_ADDRESS), info(URL_INFO_FILE_REGISTER_ADDRESS));
     EXPECT_EQ(TextBytes(document.file_name), info(URL_INFO_FILENAME));
+    EXPECT_EQ(ValueBytes<int32_t>(3), info(URL_INFO_FILE_VER_MAJOR));
+    EXPECT_EQ(ValueBytes<int32_t>(7), info(URL_INFO_FILE_VER_MINOR));
+    EXPECT_EQ(ValueBytes<int32_t>(11), info(URL_INFO_FILE_VER_SUBMINOR));
     uint32_t count = 0;
     EXPECT_EQ(GC_ERR_SUCCESS, module.GetNumPortURLs(&count));
     EXPECT_EQ(1u, count);
@@ -102,20 +104,6 @@ TEST(DescriptionURLTest, NamesTheFileTheAddressAndTheLengthInHex)
         return module.GetPortURLInfo(0, URL_INFO_URL, type, buffer, size);
     });
     EXPECT_EQ(TextBytes("local:Sys.xml;f0000000;12c"), url.bytes);
-}
-
-TEST_F(ModuleTest, AnswersTheBrandingsFileVersion)
-{
-    EXPECT_EQ(ValueBytes<int32_t>(3), URLInfo(URL_INFO_FILE_VER_MAJOR).bytes);
-    EXPECT_EQ(ValueBytes<int32_t>(7), URLInfo(URL_INFO_FILE_VER_MINOR).bytes);
-    EXPECT_EQ(ValueBytes<int32_t>(11), URLInfo(URL_INFO_FILE_VER_SUBMINOR).bytes);
-}
-
-TEST_F(ModuleTest, ReadsTheLastByteOfTheDocument)
-{
-    const std::string& text = branding.Document(DescriptionDocument::System).text;
-    EXPECT_EQ(Bytes{static_cast<uint8_t>(text.back())},
-              Read(DOCUMENT_ADDRESS + text.size() - 1, 1));
 }
 
 TEST_F(ModuleTest, RefusesAReadAcrossTheDocumentsEndAndLeavesTheBuffer)
@@ -146,62 +134,39 @@ TEST(EmptyDocumentTest, LeavesOutTheDocumentRegisterAndKeepsTheRest)
 
 // --- Register access through the port ---------------------------------------------
 
-TEST_F(ModuleTest, ReadsPartOfARegister)
+TEST_F(ModuleTest, ReadsPartsOfRegistersTheDocumentsEndAndTheMagicRegister)
 {
     EXPECT_EQ((Bytes{0x33, 0x22}), Read(0x101, 2));
-}
-
-TEST_F(ModuleTest, ReadsAcrossAdjacentRegistersInAddressOrder)
-{
     EXPECT_EQ((Bytes{0x44, 0x33, 0x22, 0x11, 0x88, 0x77, 0x66, 0x55}), Read(0x100, 8));
-}
-
-TEST_F(ModuleTest, ReadsACustomRegister)
-{
     EXPECT_EQ((Bytes{0x0D, 0x0C, 0x0B, 0x0A}), Read(0x50000000, 4));
+    EXPECT_EQ(Bytes(4, 0), Read(GenTLCore::MAGIC_READ_ZERO_ADDRESS, 4));
+    const std::string& text = branding.Document(DescriptionDocument::System).text;
+    EXPECT_EQ(Bytes{static_cast<uint8_t>(text.back())},
+              Read(DOCUMENT_ADDRESS + text.size() - 1, 1));
 }
 
-TEST_F(ModuleTest, RefusesAReadCoveringAWriteOnlyRegisterAndLeavesTheBuffer)
+TEST_F(ModuleTest, RefusesReadsOverWriteOnlyOrCommandRegistersOrGapsLeavingTheBuffer)
 {
     EXPECT_EQ(Bytes(12, 0xCC), Read(0x100, 12, GC_ERR_ACCESS_DENIED));
     EXPECT_EQ("The read request contains unreadable register(s).", LastErrorText());
-}
-
-TEST_F(ModuleTest, RefusesAReadOverAGapAndLeavesTheBuffer)
-{
     EXPECT_EQ(Bytes(8, 0xCC), Read(0x11C, 8, GC_ERR_ACCESS_DENIED));
+    Read(GenTLCore::FEATURE_PERSISTENCE_START_ADDRESS, 4, GC_ERR_ACCESS_DENIED);
+    EXPECT_TRUE(module.hook_calls.empty());
 }
 
-TEST_F(ModuleTest, WritesPartOfAReadWriteRegister)
+TEST_F(ModuleTest, WritesPartsAndNulEndedTextsButNothingOverReadOnlyRegisters)
 {
     EXPECT_EQ(GC_ERR_SUCCESS, Write(0x102, {0xAA, 0xBB}));
     EXPECT_EQ(0xBBAA3344u, module.numbers[1]);
-}
-
-TEST_F(ModuleTest, WritesNothingWhenTheRangeHoldsAReadOnlyRegister)
-{
-    EXPECT_EQ(GC_ERR_ACCESS_DENIED, Write(0x100, Bytes(8, 0xEE)));
-    EXPECT_EQ(0x11223344u, module.numbers[1]);
-    EXPECT_EQ("The write request contains unwritable register(s).", LastErrorText());
-}
-
-TEST_F(ModuleTest, WritesATextEndedByANulAtTheStartOfAStringRegister)
-{
     EXPECT_EQ(GC_ERR_SUCCESS, Write(0x110, {'x', 'y', 'z', 0}));
     EXPECT_EQ("xyz", module.text);
+    EXPECT_EQ(GC_ERR_ACCESS_DENIED, Write(0x100, Bytes(8, 0xEE)));
+    EXPECT_EQ(0xBBAA3344u, module.numbers[1]);
+    EXPECT_EQ("The write request contains unwritable register(s).", LastErrorText());
+    EXPECT_EQ(GC_ERR_ACCESS_DENIED, Write(GenTLCore::MAGIC_READ_ZERO_ADDRESS, Bytes(4, 1)));
 }
 
-TEST_F(ModuleTest, RefusesAStackedEntryOfSizeZeroInTheMap)
-{
-    uint8_t buffer[4];
-    PORT_REGISTER_STACK_ENTRY entries[] = {{0x100, buffer, 0}};
-    size_t count = 1;
-    EXPECT_EQ(GC_ERR_INVALID_PARAMETER, module.ReadPortStacked(entries, &count));
-    EXPECT_EQ(0u, count);
-    EXPECT_EQ("The read request of zero size required.", LastErrorText());
-}
-
-TEST_F(ModuleTest, CountsTheStackedReadsDoneBeforeAnUnreadableRegister)
+TEST_F(ModuleTest, CountsTheStackedReadsDoneBeforeARefusedEntry)
 {
     uint8_t buffers[3][4] = {};
     PORT_REGISTER_STACK_ENTRY entries[] = {
@@ -211,6 +176,11 @@ TEST_F(ModuleTest, CountsTheStackedReadsDoneBeforeAnUnreadableRegister)
     EXPECT_EQ(1u, count);
     EXPECT_EQ(4u, entries[0].Size);
     EXPECT_EQ(0x44, buffers[0][0]);
+    entries[0].Size = 0;
+    count = 1;
+    EXPECT_EQ(GC_ERR_INVALID_PARAMETER, module.ReadPortStacked(entries, &count));
+    EXPECT_EQ(0u, count);
+    EXPECT_EQ("The read request of zero size required.", LastErrorText());
 }
 
 // --- Bounds -------------------------------------------------------------------------
@@ -222,12 +192,6 @@ struct BoundsCase {
     uint64_t size;  // 0: up to the document's end, plus one
     bool write;
 };
-
-// Names the case in test listings.
-[[maybe_unused]] void PrintTo(const BoundsCase& test_case, std::ostream* out)
-{
-    *out << test_case.name;
-}
 
 class ModuleBoundsTest : public ModuleTest, public ::testing::WithParamInterface<BoundsCase> {};
 
@@ -249,41 +213,18 @@ TEST_P(ModuleBoundsTest, RefusesWithInvalidAddressAndTouchesNothing)
     EXPECT_EQ(0x11223344u, module.numbers[1]);
 }
 
+// General bounds and wraps are the register map's; these are the module's own edges.
 const BoundsCase BOUNDS_CASES[] = {
     {"OneByteBeforeTheStart", 0xFF, 1, false},
     {"AcrossTheStart", 0xFF, 2, false},
     {"AtTheEnd", 0, 1, false},
-    {"AtTheTopOfTheAddressSpace", UINT64_MAX, 1, false},
     {"WrappingPastTwoToTheSixtyFour", UINT64_MAX - 1, 4, false},
-    {"WithAHugeSize", 0x100, UINT64_MAX, false},
-    {"WhoseEndWrapsIntoTheMap", DOCUMENT_ADDRESS, UINT64_MAX - DOCUMENT_ADDRESS + 5, false},
     {"WriteOneByteBeforeTheStart", 0xFF, 2, true},
     {"WriteAtTheEnd", 0, 1, true},
-    {"WriteWrappingPastTwoToTheSixtyFour", UINT64_MAX - 1, 4, true},
-    {"WriteWithAHugeSize", 0x100, UINT64_MAX, true},
 };
 
 INSTANTIATE_TEST_SUITE_P(EveryEdge, ModuleBoundsTest, ::testing::ValuesIn(BOUNDS_CASES),
                          [](const auto& info) { return std::string(info.param.name); });
-
-// --- The registers every module holds ----------------------------------------------
-
-TEST_F(ModuleTest, ReadsZeroFromTheMagicRegister)
-{
-    EXPECT_EQ(Bytes(4, 0), Read(GenTLCore::MAGIC_READ_ZERO_ADDRESS, 4));
-}
-
-TEST_F(ModuleTest, RefusesAWriteToTheMagicRegister)
-{
-    EXPECT_EQ(GC_ERR_ACCESS_DENIED, Write(GenTLCore::MAGIC_READ_ZERO_ADDRESS, Bytes(4, 1)));
-    EXPECT_EQ("The write request contains unwritable register(s).", LastErrorText());
-}
-
-TEST_F(ModuleTest, RefusesAReadOfACommandRegister)
-{
-    Read(GenTLCore::FEATURE_PERSISTENCE_START_ADDRESS, 4, GC_ERR_ACCESS_DENIED);
-    EXPECT_TRUE(module.hook_calls.empty());
-}
 
 // Feature persistence and register streaming run the same sequences over
 // their own hooks, texts and log level.
@@ -296,12 +237,6 @@ struct CommandCase {
     const char* cleanup_failed;
     const char* cleanup_level;
 };
-
-// Names the case in test listings.
-[[maybe_unused]] void PrintTo(const CommandCase& test_case, std::ostream* out)
-{
-    *out << test_case.name;
-}
 
 class ModuleCommandTest : public ModuleTest, public ::testing::WithParamInterface<CommandCase> {
 protected:
@@ -323,23 +258,17 @@ protected:
     }
 };
 
-TEST_P(ModuleCommandTest, StartRunsTheTransportLayersShareThenTheCores)
+TEST_P(ModuleCommandTest, StartRunsTheTransportLayersShareThenTheCoresUndoingItIfRefused)
 {
     EXPECT_EQ(GC_ERR_SUCCESS, Write(GetParam().start_address, Bytes(4, 0xFF)));
     EXPECT_EQ((std::vector<std::string>{Hook("PrepareTL"), Hook("PrepareCore")}),
               module.hook_calls);
-}
-
-TEST_P(ModuleCommandTest, StartRefusedByTheTransportLayerAsksTheCoreNothing)
-{
+    module.hook_calls.clear();
     module.refusing_hooks = {Hook("PrepareTL")};
     EXPECT_EQ(GC_ERR_ACCESS_DENIED, Write(GetParam().start_address, Bytes(4, 0)));
     EXPECT_EQ(GetParam().tl_refused, LastErrorText());
     EXPECT_EQ(std::vector<std::string>{Hook("PrepareTL")}, module.hook_calls);
-}
-
-TEST_P(ModuleCommandTest, StartRefusedByTheCoreUndoesTheTransportLayersShareOnce)
-{
+    module.hook_calls.clear();
     module.refusing_hooks = {Hook("PrepareCore")};
     EXPECT_EQ(GC_ERR_ACCESS_DENIED, Write(GetParam().start_address, Bytes(4, 0)));
     EXPECT_EQ(GetParam().core_refused, LastErrorText());
@@ -347,30 +276,21 @@ TEST_P(ModuleCommandTest, StartRefusedByTheCoreUndoesTheTransportLayersShareOnce
               module.hook_calls);
 }
 
-TEST_P(ModuleCommandTest, EndCleansUpTheCoreThenTheTransportLayerSilently)
+TEST_P(ModuleCommandTest, EndCleansUpTheCoreThenTheTransportLayerLoggingOnlyAFailure)
 {
     TestSupport::LogCapture log;
     EXPECT_EQ(GC_ERR_SUCCESS, Write(GetParam().end_address, Bytes(4, 0)));
     EXPECT_EQ((std::vector<std::string>{Hook("CleanupCore"), Hook("CleanupTL")}),
               module.hook_calls);
     EXPECT_EQ(0, ControlLines(log));
-}
-
-TEST_P(ModuleCommandTest, EndSucceedsWhenTheCoreCleanupFailsLoggingOnceAndSkippingTheTransportLayer)
-{
-    module.refusing_hooks = {Hook("CleanupCore")};
-    TestSupport::LogCapture log;
+    module.refusing_hooks = {Hook("CleanupTL")};
+    EXPECT_EQ(GC_ERR_SUCCESS, Write(GetParam().end_address, Bytes(4, 0)));
+    EXPECT_EQ(1, ControlLines(log));
+    module.hook_calls.clear();
+    module.refusing_hooks = {Hook("CleanupCore")};  // the transport layer's cleanup is skipped
     EXPECT_EQ(GC_ERR_SUCCESS, Write(GetParam().end_address, Bytes(4, 0)));
     EXPECT_EQ(std::vector<std::string>{Hook("CleanupCore")}, module.hook_calls);
-    EXPECT_EQ(1, ControlLines(log));
-}
-
-TEST_P(ModuleCommandTest, EndSucceedsWhenTheTransportLayerCleanupFailsLoggingOnce)
-{
-    module.refusing_hooks = {Hook("CleanupTL")};
-    TestSupport::LogCapture log;
-    EXPECT_EQ(GC_ERR_SUCCESS, Write(GetParam().end_address, Bytes(4, 0)));
-    EXPECT_EQ(1, ControlLines(log));
+    EXPECT_EQ(2, ControlLines(log));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -396,12 +316,6 @@ struct ModulePortInfoCase {
     PORT_INFO_CMD command;
     Bytes value;
 };
-
-// Names the case in test listings.
-[[maybe_unused]] void PrintTo(const ModulePortInfoCase& test_case, std::ostream* out)
-{
-    *out << "command " << test_case.command;
-}
 
 class ModulePortInfoTest : public ModuleTest,
                            public ::testing::WithParamInterface<ModulePortInfoCase> {};
@@ -431,7 +345,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ModulePortInfoCase{PORT_INFO_VERSION, TextBytes("9.8.7")},
                       ModulePortInfoCase{PORT_INFO_PORTNAME, TextBytes("TestPort")}));
 
-TEST_F(ModuleTest, AnswersItsAccessFlagsWhateverItsNotAvailableMark)
+TEST_F(ModuleTest, KeepsItsAccessFlagsWhenNotAvailableAndRefusesAnUnknownCommand)
 {
     module.SetNotAvailable();
     const auto flag = [&](PORT_INFO_CMD command) {
@@ -442,10 +356,6 @@ TEST_F(ModuleTest, AnswersItsAccessFlagsWhateverItsNotAvailableMark)
     };
     EXPECT_EQ(Bytes{0}, flag(PORT_INFO_ACCESS_NA));
     EXPECT_EQ(Bytes{1}, flag(PORT_INFO_ACCESS_READ));
-}
-
-TEST_F(ModuleTest, RefusesAnUnknownPortInfoCommand)
-{
     INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
     size_t size = 0;
     EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, module.GetPortInfo(13, &type, nullptr, &size));
@@ -454,19 +364,12 @@ TEST_F(ModuleTest, RefusesAnUnknownPortInfoCommand)
 
 // --- A module without a port ----------------------------------------------------------
 
-class PortlessModuleTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        module.implements_port = false;
-        module.CompleteConstruction();
-    }
-    TestSupport::TestBranding& branding = TestSupport::InstallTestBranding();
-    TestModule module;
-};
-
-TEST_F(PortlessModuleTest, RefusesReadsWritesAndInfo)
+TEST(PortlessModuleTest, RefusesPortCallsButAnswersTheOlderURLQueryWithNoData)
 {
+    TestSupport::InstallTestBranding();
+    TestModule module;
+    module.implements_port = false;
+    module.CompleteConstruction();
     uint8_t bytes[4] = {};
     size_t size = 4;
     EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, module.ReadPort(0, bytes, &size));
@@ -476,14 +379,8 @@ TEST_F(PortlessModuleTest, RefusesReadsWritesAndInfo)
     INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
     EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, module.GetPortInfo(PORT_INFO_ID, &type, nullptr, &size));
     EXPECT_EQ("Port functionality not implemented for this module.", LastErrorText());
-}
-
-TEST_F(PortlessModuleTest, HasNoURLsButAnswersTheOlderQueryWithNoData)
-{
     uint32_t count = 0;
     EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, module.GetNumPortURLs(&count));
-    INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
-    size_t size = 0;
     EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED,
               module.GetPortURLInfo(0, URL_INFO_URL, &type, nullptr, &size));
     EXPECT_EQ(GC_ERR_NO_DATA, module.GetPortURL(nullptr, &size));
@@ -499,9 +396,6 @@ TEST_F(ModuleTest, OffersItsErrorEventButNoModuleEvent)
     GenTLCore::SharedPtr<GenTLCore::GenTLEvent> module_event;
     EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, module.RegisterEvent(EVENT_MODULE, module_event));
     EXPECT_FALSE(module_event);
-}
-
-TEST_F(ModuleTest, GuardsEventRegistrationWithItsPortLock)
-{
+    // event registration is guarded by the port's lock
     EXPECT_EQ(&module.GetHandleLock(), &module.GetLock());
 }

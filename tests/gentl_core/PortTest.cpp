@@ -4,7 +4,6 @@
 #include <array>
 #include <atomic>
 #include <cstring>
-#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -128,41 +127,25 @@ protected:
     uint8_t buffer[4] = {1, 2, 3, 4};
 };
 
-TEST_P(PortAccessArgumentTest, RefusesANullBufferWithoutAskingThePort)
+TEST_P(PortAccessArgumentTest, RefusesNullPointersAndSizeZeroWithoutAskingThePort)
 {
     size_t size = 4;
     EXPECT_EQ(GC_ERR_INVALID_PARAMETER, Access(MEMORY_ADDRESS, nullptr, &size));
     EXPECT_EQ(RefusalText(), LastErrorText());
-    EXPECT_EQ(0, port.accesses);
-}
-
-TEST_P(PortAccessArgumentTest, RefusesANullSizePointer)
-{
     EXPECT_EQ(GC_ERR_INVALID_PARAMETER, Access(MEMORY_ADDRESS, buffer, nullptr));
-    EXPECT_EQ(RefusalText(), LastErrorText());
-    EXPECT_EQ(0, port.accesses);
-}
-
-TEST_P(PortAccessArgumentTest, RefusesSizeZeroBeforeTheAddressIsLookedAt)
-{
-    size_t size = 0;
+    size = 0;  // refused before the address is looked at
     EXPECT_EQ(GC_ERR_INVALID_PARAMETER, Access(0xDEAD0000, buffer, &size));
     EXPECT_EQ(RefusalText(), LastErrorText());
     EXPECT_EQ(0, port.accesses);
 }
 
-TEST_P(PortAccessArgumentTest, ReturnsTheSizeAsZeroAfterAFailedAccess)
-{
-    size_t size = 4;
-    EXPECT_EQ(GC_ERR_INVALID_ADDRESS, Access(MEMORY_ADDRESS + 14, buffer, &size));
-    EXPECT_EQ(0u, size);
-}
-
-TEST_P(PortAccessArgumentTest, KeepsTheSizeOfASuccessfulAccess)
+TEST_P(PortAccessArgumentTest, AnswersSizeZeroAfterAFailedAccessOnly)
 {
     size_t size = 4;
     EXPECT_EQ(GC_ERR_SUCCESS, Access(MEMORY_ADDRESS + 12, buffer, &size));
     EXPECT_EQ(4u, size);
+    EXPECT_EQ(GC_ERR_INVALID_ADDRESS, Access(MEMORY_ADDRESS + 14, buffer, &size));
+    EXPECT_EQ(0u, size);
 }
 
 INSTANTIATE_TEST_SUITE_P(ReadAndWrite, PortAccessArgumentTest, ::testing::Bool());
@@ -219,27 +202,15 @@ TEST_P(StackedAccessTest, RefusesAnEntryWithANullBufferAfterDoingThoseBeforeIt)
     EXPECT_EQ(1, port.accesses);
 }
 
-TEST_P(StackedAccessTest, RefusesAMissingEntryListAndSetsTheCountToZero)
+TEST_P(StackedAccessTest, RefusesAMissingEntryListOrCountButNotAnEmptyStack)
 {
     size_t count = 5;
     EXPECT_EQ(GC_ERR_INVALID_PARAMETER, Run(nullptr, &count));
     EXPECT_EQ(0u, count);
     EXPECT_EQ(Operation() + ": invalid pointer to register entries or their size", LastErrorText());
-}
-
-TEST_P(StackedAccessTest, RefusesAMissingCount)
-{
-    PORT_REGISTER_STACK_ENTRY entries[] = {{MEMORY_ADDRESS, buffers[0], 4}};
-    EXPECT_EQ(GC_ERR_INVALID_PARAMETER, Run(entries, nullptr));
-    EXPECT_EQ(0, port.accesses);
-}
-
-TEST_P(StackedAccessTest, SucceedsAtOnceForAnEmptyStack)
-{
     PORT_REGISTER_STACK_ENTRY entries[] = {{MEMORY_ADDRESS, nullptr, 4}};
-    size_t count = 0;
-    EXPECT_EQ(GC_ERR_SUCCESS, Run(entries, &count));
-    EXPECT_EQ(0u, count);
+    EXPECT_EQ(GC_ERR_INVALID_PARAMETER, Run(entries, nullptr));
+    EXPECT_EQ(GC_ERR_SUCCESS, Run(entries, &count));  // zero entries: nothing to refuse
     EXPECT_EQ(0, port.accesses);
 }
 
@@ -304,12 +275,6 @@ struct PortInfoCase {
     Bytes value;
 };
 
-// Names the case in test listings.
-[[maybe_unused]] void PrintTo(const PortInfoCase& test_case, std::ostream* out)
-{
-    *out << "command " << test_case.command;
-}
-
 class PortInfoAnswerTest : public ::testing::TestWithParam<PortInfoCase> {
 protected:
     MemoryPort port;
@@ -364,32 +329,21 @@ protected:
     const std::string expected = "local:TestDoc.xml;f0000000;1a?SchemaVersion=1.1.0\0\0"s;
 };
 
-TEST_F(GetPortURLTest, AnswersTheLengthWithBothNulsForANullBuffer)
+TEST_F(GetPortURLTest, AnswersTheLengthWithBothNulsAndFillsABufferOfAtLeastThatSize)
 {
     size_t size = 0;
     EXPECT_EQ(GC_ERR_SUCCESS, port.GetPortURL(nullptr, &size));
     EXPECT_EQ(51u, size);
+    for (size_t length : {51u, 60u}) {
+        std::string buffer(length, 'x');
+        size = buffer.size();
+        EXPECT_EQ(GC_ERR_SUCCESS, port.GetPortURL(buffer.data(), &size));
+        EXPECT_EQ(expected + std::string(length - 51, 'x'), buffer);
+        EXPECT_EQ(51u, size);
+    }
 }
 
-TEST_F(GetPortURLTest, FillsAnExactlySizedBuffer)
-{
-    std::string buffer(51, 'x');
-    size_t size = buffer.size();
-    EXPECT_EQ(GC_ERR_SUCCESS, port.GetPortURL(buffer.data(), &size));
-    EXPECT_EQ(expected, buffer);
-    EXPECT_EQ(51u, size);
-}
-
-TEST_F(GetPortURLTest, LeavesTheTailOfALargerBufferAndAnswersTheLength)
-{
-    std::string buffer(60, 'x');
-    size_t size = buffer.size();
-    EXPECT_EQ(GC_ERR_SUCCESS, port.GetPortURL(buffer.data(), &size));
-    EXPECT_EQ(expected + std::string(9, 'x'), buffer);
-    EXPECT_EQ(51u, size);
-}
-
-TEST_F(GetPortURLTest, RefusesABufferOneByteShortAndKeepsTheSize)
+TEST_F(GetPortURLTest, RefusesABufferOneByteShortOrANullSizePointer)
 {
     std::string buffer(50, 'x');
     size_t size = buffer.size();
@@ -397,12 +351,7 @@ TEST_F(GetPortURLTest, RefusesABufferOneByteShortAndKeepsTheSize)
     EXPECT_EQ(50u, size);
     EXPECT_EQ(std::string(50, 'x'), buffer);
     EXPECT_EQ("GetPortURL: the buffer is not sufficient for the URL string.", LastErrorText());
-}
-
-TEST_F(GetPortURLTest, RefusesANullSizePointer)
-{
-    char buffer[64];
-    EXPECT_EQ(GC_ERR_INVALID_PARAMETER, port.GetPortURL(buffer, nullptr));
+    EXPECT_EQ(GC_ERR_INVALID_PARAMETER, port.GetPortURL(buffer.data(), nullptr));
     EXPECT_EQ("GetPortURL: invalid buffer size pointer", LastErrorText());
 }
 
@@ -438,42 +387,28 @@ TEST(GetPortURLListTest, AnswersNoDataForAPortWithoutURLsConfiguredOrNot)
 
 // --- GCGetNumPortURLs ---------------------------------------------------------------
 
-TEST(GetNumPortURLsTest, RefusesAnUnconfiguredPortEvenWithAValidPointer)
+TEST(GetNumPortURLsTest, RefusesAnUnconfiguredPortAndANullPointer)
 {
     MemoryPort port;
     uint32_t count = 7;
     EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, port.GetNumPortURLs(&count));
     EXPECT_EQ("GetNumPortURLs: this module does not implement a port", LastErrorText());
     EXPECT_EQ(7u, count);
-}
-
-TEST(GetNumPortURLsTest, RefusesANullPointer)
-{
-    MemoryPort port;
     port.SetPortURLs({TestEntry()});
     EXPECT_EQ(GC_ERR_INVALID_PARAMETER, port.GetNumPortURLs(nullptr));
     EXPECT_EQ("GetNumPortURLs: invalid num_urls pointer", LastErrorText());
-}
-
-TEST(GetNumPortURLsTest, CountsTheConfiguredEntries)
-{
-    MemoryPort port;
-    port.SetPortURLs({TestEntry(), TestEntry()});
-    uint32_t count = 0;
-    EXPECT_EQ(GC_ERR_SUCCESS, port.GetNumPortURLs(&count));
-    EXPECT_EQ(2u, count);
 }
 
 TEST(SetPortURLsTest, KeepsTheFirstListAndRefusesASecond)
 {
     TestSupport::AssertionCounter assertions;
     MemoryPort port;
-    port.SetPortURLs({TestEntry()});
     port.SetPortURLs({TestEntry(), TestEntry()});
+    port.SetPortURLs({TestEntry()});
     EXPECT_EQ(1, assertions.Failures());
     uint32_t count = 0;
     EXPECT_EQ(GC_ERR_SUCCESS, port.GetNumPortURLs(&count));
-    EXPECT_EQ(1u, count);
+    EXPECT_EQ(2u, count);
 }
 
 // --- GCGetPortURLInfo ---------------------------------------------------------------
@@ -483,12 +418,6 @@ struct URLInfoCase {
     INFO_DATATYPE type;
     Bytes value;
 };
-
-// Names the case in test listings.
-[[maybe_unused]] void PrintTo(const URLInfoCase& test_case, std::ostream* out)
-{
-    *out << "command " << test_case.command;
-}
 
 class PortURLInfoAnswerTest : public ::testing::TestWithParam<URLInfoCase> {
 protected:
@@ -532,12 +461,6 @@ struct MissingURLInfoCase {
     std::string text;
 };
 
-// Names the case in test listings.
-[[maybe_unused]] void PrintTo(const MissingURLInfoCase& test_case, std::ostream* out)
-{
-    *out << "command " << test_case.command << ", " << test_case.text;
-}
-
 class PortURLInfoMissingTest : public ::testing::TestWithParam<MissingURLInfoCase> {};
 
 TEST_P(PortURLInfoMissingTest, AnswersNotAvailable)
@@ -555,36 +478,16 @@ TEST_P(PortURLInfoMissingTest, AnswersNotAvailable)
     EXPECT_EQ(sizeof buffer, size);
 }
 
-namespace {
-
 const std::string NO_SCHEMA = "GetPortURLInfo: schema version not available";
 const std::string NO_VERSION = "GetPortURLInfo: XML version not available";
 const std::string NO_HASH = "GetPortURLInfo: SHA1 hash not available";
 const std::string NOT_LOCAL =
     "GetPortURLInfo: XML file register address/size  available only for local URL scheme";
-
-void NoSchema(PortURLEntry& entry)
-{
-    entry.schema_ver_available = false;
-}
-void NoVersion(PortURLEntry& entry)
-{
-    entry.file_ver_available = false;
-}
-void NoHash(PortURLEntry& entry)
-{
-    entry.sha1_hash_available = false;
-}
-void FileScheme(PortURLEntry& entry)
-{
-    entry.scheme = URL_SCHEME_FILE;
-}
-void HttpScheme(PortURLEntry& entry)
-{
-    entry.scheme = URL_SCHEME_HTTP;
-}
-
-}  // namespace
+void NoSchema(PortURLEntry& entry) { entry.schema_ver_available = false; }
+void NoVersion(PortURLEntry& entry) { entry.file_ver_available = false; }
+void NoHash(PortURLEntry& entry) { entry.sha1_hash_available = false; }
+void FileScheme(PortURLEntry& entry) { entry.scheme = URL_SCHEME_FILE; }
+void HttpScheme(PortURLEntry& entry) { entry.scheme = URL_SCHEME_HTTP; }
 
 INSTANTIATE_TEST_SUITE_P(
     EachAvailabilityRule, PortURLInfoMissingTest,
@@ -612,33 +515,18 @@ TEST(PortURLInfoTest, AnswersTheFileNameOfAFileSchemeEntry)
     EXPECT_EQ(TextBytes("TestDoc.xml"), answer.bytes);
 }
 
-TEST(PortURLInfoTest, RefusesAnIndexPastTheLastEntry)
-{
-    MemoryPort port;
-    port.SetPortURLs({TestEntry()});
-    INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
-    size_t size = 0;
-    EXPECT_EQ(GC_ERR_INVALID_INDEX, port.GetPortURLInfo(1, URL_INFO_URL, &type, nullptr, &size));
-    EXPECT_EQ("GetPortURLInfo: invalid URL index, not that many URLs available", LastErrorText());
-}
-
-TEST(PortURLInfoTest, RefusesAnUnknownCommand)
-{
-    MemoryPort port;
-    port.SetPortURLs({TestEntry()});
-    INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
-    size_t size = 0;
-    EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, port.GetPortURLInfo(0, 11, &type, nullptr, &size));
-    EXPECT_EQ("GetPortURLInfo: unknown URL info command requested", LastErrorText());
-}
-
-TEST(PortURLInfoTest, RefusesAnUnconfiguredPortBeforeLookingAtTheIndex)
+TEST(PortURLInfoTest, RefusesAnUnconfiguredPortThenABadIndexOrCommand)
 {
     MemoryPort port;
     INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
     size_t size = 0;
     EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, port.GetPortURLInfo(5, URL_INFO_URL, &type, nullptr, &size));
     EXPECT_EQ("GetPortURLInfo: this module does not implement a port", LastErrorText());
+    port.SetPortURLs({TestEntry()});
+    EXPECT_EQ(GC_ERR_INVALID_INDEX, port.GetPortURLInfo(1, URL_INFO_URL, &type, nullptr, &size));
+    EXPECT_EQ("GetPortURLInfo: invalid URL index, not that many URLs available", LastErrorText());
+    EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, port.GetPortURLInfo(0, 11, &type, nullptr, &size));
+    EXPECT_EQ("GetPortURLInfo: unknown URL info command requested", LastErrorText());
 }
 
 TEST(PortURLInfoTest, RefusesADigestOfTheWrongLengthInsteadOfHandingItOut)

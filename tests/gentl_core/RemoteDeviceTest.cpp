@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <cstring>
 #include <map>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -143,47 +142,30 @@ TEST(RemoteDeviceURLTest, NamesTheFileTheAddressAndTheLengthInHex)
               url.substr(0, size));
 }
 
-TEST_F(RemoteDeviceTest, BeginsItsMapAtTheFirstCustomRegister)
+TEST_F(RemoteDeviceTest, BeginsItsMapAtTheFirstCustomRegisterAndEndsItWithTheDocument)
 {
     Read(0x4FFFFFFF, 1, GC_ERR_INVALID_ADDRESS);
     Read(0x0F000000, 4, GC_ERR_INVALID_ADDRESS);  // no common registers here
-    EXPECT_EQ((Bytes{0x04, 0x03, 0x02, 0x01}), Read(0x50000000, 4));
-}
-
-TEST_F(RemoteDeviceTest, RefusesAReadAcrossTheDocumentsEndAndLeavesTheBuffer)
-{
     const size_t length = branding.Document(DescriptionDocument::RemoteDevice).text.size();
     EXPECT_EQ(Bytes(4, 0xCC), Read(DOCUMENT_ADDRESS + length - 2, 4, GC_ERR_INVALID_ADDRESS));
-}
-
-TEST_F(RemoteDeviceTest, RefusesAnAccessNearTheTopOfTheAddressSpace)
-{
     Read(UINT64_MAX - 1, 4, GC_ERR_INVALID_ADDRESS);
     uint8_t bytes[4] = {};
     size_t size = sizeof bytes;
     EXPECT_EQ(GC_ERR_INVALID_ADDRESS, remote.WritePort(UINT64_MAX - 2, bytes, &size));
 }
 
-TEST_F(RemoteDeviceTest, WritesACustomRegisterThroughThePort)
+TEST_F(RemoteDeviceTest, ReadsAndWritesCustomRegistersButNotItsDocument)
 {
+    EXPECT_EQ((Bytes{0x04, 0x03, 0x02, 0x01}), Read(0x50000000, 4));
     const uint8_t bytes[] = {0x78, 0x56, 0x34, 0x12};
     size_t size = sizeof bytes;
     EXPECT_EQ(GC_ERR_SUCCESS, remote.WritePort(0x50000000, bytes, &size));
     EXPECT_EQ(0x12345678u, remote.number);
-}
-
-TEST_F(RemoteDeviceTest, ReadsACustomStringPaddedWithNuls)
-{
     Bytes expected = BytesOf("sensor");
     expected.resize(32, 0);
     EXPECT_EQ(expected, Read(0x50000010, 32));
-}
-
-TEST_F(RemoteDeviceTest, RefusesWritingItsDocument)
-{
-    uint8_t byte = 'x';
-    size_t size = 1;
-    EXPECT_EQ(GC_ERR_ACCESS_DENIED, remote.WritePort(DOCUMENT_ADDRESS, &byte, &size));
+    size = 1;
+    EXPECT_EQ(GC_ERR_ACCESS_DENIED, remote.WritePort(DOCUMENT_ADDRESS, bytes, &size));
 }
 
 // --- Identity and port info ----------------------------------------------------------
@@ -198,12 +180,6 @@ struct RemotePortInfoCase {
     PORT_INFO_CMD command;
     Bytes value;
 };
-
-// Names the case in test listings.
-[[maybe_unused]] void PrintTo(const RemotePortInfoCase& test_case, std::ostream* out)
-{
-    *out << "command " << test_case.command;
-}
 
 class RemotePortInfoTest : public RemoteDeviceTest,
                            public ::testing::WithParamInterface<RemotePortInfoCase> {};
@@ -229,16 +205,12 @@ INSTANTIATE_TEST_SUITE_P(
                       RemotePortInfoCase{PORT_INFO_VERSION, TextBytes("4.5")},
                       RemotePortInfoCase{PORT_INFO_PORTNAME, TextBytes("Device")}));
 
-TEST_F(RemoteDeviceTest, AnswersNoAccessOnceMarkedNotAvailable)
+TEST_F(RemoteDeviceTest, AnswersNoAccessOnceNotAvailableAndRefusesAnUnknownCommand)
 {
     remote.SetNotAvailable();
     EXPECT_EQ(Bytes{0}, PortInfo(PORT_INFO_ACCESS_READ));
     EXPECT_EQ(Bytes{0}, PortInfo(PORT_INFO_ACCESS_WRITE));
     EXPECT_EQ(Bytes{1}, PortInfo(PORT_INFO_ACCESS_NA));
-}
-
-TEST_F(RemoteDeviceTest, RefusesAnUnknownPortInfoCommand)
-{
     INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
     size_t size = 0;
     EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, remote.GetPortInfo(13, &type, nullptr, &size));
@@ -319,7 +291,7 @@ PortURLEntry ManifestEntry(const std::string& url)
 
 }  // namespace
 
-TEST(GenuineRemoteDeviceTest, PublishesItsManifestTable)
+TEST(GenuineRemoteDeviceTest, PublishesItsManifestAndPassesAccessesAndResultsThrough)
 {
     TestSupport::InstallTestBranding();
     FakeGenuineRemoteDevice remote(
@@ -328,13 +300,6 @@ TEST(GenuineRemoteDeviceTest, PublishesItsManifestTable)
     uint32_t count = 0;
     EXPECT_EQ(GC_ERR_SUCCESS, remote.GetNumPortURLs(&count));
     EXPECT_EQ(2u, count);
-}
-
-TEST(GenuineRemoteDeviceTest, PassesAccessesAndTheirResultsThrough)
-{
-    TestSupport::InstallTestBranding();
-    FakeGenuineRemoteDevice remote({ManifestEntry("local:a.xml;1000;64")});
-    remote.CompleteConstruction();
     uint8_t bytes[2] = {};
     size_t size = 2;
     EXPECT_EQ(GC_ERR_IO, remote.ReadPort(0xFFFFFFFFFFFF0000, bytes, &size));
