@@ -218,12 +218,7 @@ TEST_F(DeviceInfoTest, TextsComeFromTheTagAndTheBranding)
     EXPECT_EQ(DeviceInfo(*dev, DEVICE_INFO_USER_DEFINED_NAME), "user name");
     EXPECT_EQ(DeviceInfo(*dev, DEVICE_INFO_SERIAL_NUMBER), "D1");
     EXPECT_EQ(DeviceInfo(*dev, DEVICE_INFO_VERSION), "2.5");
-}
-
-TEST_F(DeviceInfoTest, BrandingNameReplacesTheDisplayName)
-{
     branding.custom_device_name = "My sensor";
-    const SharedPtr<TestDevice> dev = Listed();
     EXPECT_EQ(DeviceInfo(*dev, DEVICE_INFO_DISPLAYNAME), "My sensor");
 }
 
