@@ -1,4 +1,5 @@
-// What the built .cti exports: the 64 GenTL functions and nothing else of ours.
+// What the built .cti exports: the 64 GenTL functions, the sensor library's
+// C interface (checked in full by its own tests) and nothing internal.
 #include <gtest/gtest.h>
 
 #include <cxxabi.h>
@@ -71,7 +72,7 @@ TEST(ExportsTest, ExactlyTheGenTLFunctionsAndNoInternalsAreExported)
             const std::string entity = DefinedEntity(Demangle(symbol));
             for (const char* ours : OUR_NAMESPACES)
                 EXPECT_NE(0u, entity.rfind(ours, 0)) << entity;
-        } else if (LINKER_SYMBOLS.count(symbol) == 0) {
+        } else if (LINKER_SYMBOLS.count(symbol) == 0 && symbol.rfind("Scanvo_", 0) != 0) {
             plain.insert(symbol);
         }
     }
