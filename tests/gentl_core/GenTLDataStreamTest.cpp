@@ -443,9 +443,21 @@ TEST_F(StreamInfoTest, CountersAddTheEnginesShare)
     EXPECT_EQ(harness->InfoUInt64(STREAM_INFO_NUM_UNDERRUN), 11u);
 }
 
-TEST_F(StreamInfoTest, FlowTableListsTheFlowSizes)
+TEST_F(StreamInfoTest, FlowTableListsTheFlowSizesOnceFlowsAreSupportedAndKnown)
 {
+    const auto flow = [&](uint32_t index, FLOW_INFO_CMD command) {
+        return Ask<uint64_t>([&](INFO_DATATYPE* t, void* b, size_t* s) {
+            return Stream().GetFlowInfo(index, command, t, b, s);
+        });
+    };
+    EXPECT_EQ(flow(99, FLOW_INFO_SIZE).result, GC_ERR_NOT_IMPLEMENTED) << "before the index";
+    EXPECT_EQ(LastErrorText(),
+              "GetFlowInfo: this transport layer implementation does not support flows");
     branding->composite_buffer_aware = true;
+    uint32_t flows = 0;
+    EXPECT_EQ(Stream().GetNumFlows(&flows), GC_ERR_NO_DATA);
+    EXPECT_EQ(LastErrorText(),
+              "GetNumFlows: flow configuration currently not available/applicable/queriable");
     Stream().knobs.flow_sizes = {100, 200};
     uint8_t table[40] = {};
     size_t size = sizeof table;
@@ -456,34 +468,13 @@ TEST_F(StreamInfoTest, FlowTableListsTheFlowSizes)
     ASSERT_EQ(size, 32u);
     EXPECT_EQ(type, INFO_DATATYPE_BUFFER);
     EXPECT_EQ(std::memcmp(table, expected, 32), 0);
-    uint32_t flows = 0;
     ASSERT_EQ(Stream().GetNumFlows(&flows), GC_ERR_SUCCESS);
     EXPECT_EQ(flows, 2u);
-    const auto flow = [&](uint32_t index, FLOW_INFO_CMD command) {
-        return Ask<uint64_t>([&](INFO_DATATYPE* t, void* b, size_t* s) {
-            return Stream().GetFlowInfo(index, command, t, b, s);
-        });
-    };
     EXPECT_EQ(flow(1, FLOW_INFO_SIZE).value, 200u);
     EXPECT_EQ(flow(2, FLOW_INFO_SIZE).result, GC_ERR_INVALID_INDEX);
     EXPECT_EQ(LastErrorText(), "GetFlowInfo: invalid flow index, exceeding number of flows");
     EXPECT_EQ(flow(0, 1).result, GC_ERR_NOT_IMPLEMENTED);
     EXPECT_EQ(LastErrorText(), "GetFlowInfo: unknown flow info command requested");
-}
-
-TEST_F(StreamInfoTest, FlowQueriesWithoutFlowSupportFailBeforeTheIndex)
-{
-    const auto answer = Ask<uint64_t>([&](INFO_DATATYPE* t, void* b, size_t* s) {
-        return Stream().GetFlowInfo(99, FLOW_INFO_SIZE, t, b, s);
-    });
-    EXPECT_EQ(answer.result, GC_ERR_NOT_IMPLEMENTED);
-    EXPECT_EQ(LastErrorText(),
-              "GetFlowInfo: this transport layer implementation does not support flows");
-    branding->composite_buffer_aware = true;
-    uint32_t flows = 0;
-    EXPECT_EQ(Stream().GetNumFlows(&flows), GC_ERR_NO_DATA);
-    EXPECT_EQ(LastErrorText(),
-              "GetNumFlows: flow configuration currently not available/applicable/queriable");
 }
 
 TEST_F(StreamInfoTest, BufferQueriesNeedABufferOfThisStream)
