@@ -197,22 +197,6 @@ TEST_F(CallLogPortTest, WritePrintsTheValueBeforeAndTheSizeAfter)
                             "...returned -1005 [GC_ERR_ACCESS_DENIED], *piSize=0"));
 }
 
-TEST_F(CallLogPortTest, PortUrlPrintsOnlyTheText)
-{
-    char url[64] = {};
-    size_t size = sizeof(url);
-    EXPECT_CALL(inner, GCGetPortURL(H_PORT, url, &size)).WillOnce([](auto, char* u, size_t* s) {
-        std::strcpy(u, "local:a.xml;f0000000;64");
-        *s = 24;
-        return OK;
-    });
-    front.GCGetPortURL(H_PORT, url, &size);
-    EXPECT_THAT(Messages(),
-                ElementsAre("Called GCGetPortURL (hPort=000001D2C49E2A10, sURL=" +
-                                AddressText(url) + ", piSize=" + AddressText(&size) + " [64])",
-                            "...returned 0 [GC_ERR_SUCCESS], *sURL=local:a.xml;f0000000;64"));
-}
-
 TEST_F(CallLogPortTest, StackedReadPrintsTheCountBeforeAndTheEntriesAfter)
 {
     PORT_REGISTER_STACK_ENTRY entries[2] = {{0x1000, nullptr, 4}, {0x2000, nullptr, 4}};
@@ -272,7 +256,7 @@ TEST_F(CallLogEventTest, DataInfoPrintsTheInputBufferAndInfoPairs)
                             "*pBuffer=3722304769, *piSize=8"));
 }
 
-// ---- Data streams: announce, queue, acquisition ----
+// ---- Data streams and their buffers ----
 
 class CallLogStreamTest : public CallLogFixture {};
 
@@ -358,32 +342,7 @@ TEST_F(CallLogStreamTest, CompositeBufferDumpsBothArraysByTheSegmentCount)
                     "...returned -1020 [GC_ERR_RESOURCE_EXHAUSTED], *phBuffer=0000000000000000"));
 }
 
-// ---- Buffer queries ----
-
-class CallLogBufferQueryTest : public CallLogFixture {};
-
-TEST_F(CallLogBufferQueryTest, BufferInfoPrintsTheValueOfItsType)
-{
-    INFO_DATATYPE type = 0;
-    size_t filled = 0;
-    size_t size = sizeof(filled);
-    EXPECT_CALL(inner, DSGetBufferInfo(H_STREAM, H_BUFFER, BUFFER_INFO_SIZE_FILLED, _, _, _))
-        .WillOnce([](auto, auto, auto, INFO_DATATYPE* t, void* b, auto) {
-            *t = INFO_DATATYPE_SIZET;
-            const size_t value = 123456;
-            std::memcpy(b, &value, sizeof(value));
-            return OK;
-        });
-    front.DSGetBufferInfo(H_STREAM, H_BUFFER, BUFFER_INFO_SIZE_FILLED, &type, &filled, &size);
-    EXPECT_THAT(Messages(),
-                ElementsAre("Called DSGetBufferInfo (hDataStream=000001D2C4A80F30, "
-                            "hBuffer=000001D2C4A81000, iInfoCmd=9 [BUFFER_INFO_SIZE_FILLED], " +
-                                InfoPointers(&type, &filled, &size) + " [8])",
-                            "...returned 0 [GC_ERR_SUCCESS], *piType=12 [INFO_DATATYPE_SIZET], "
-                            "*pBuffer=123456, *piSize=8"));
-}
-
-TEST_F(CallLogBufferQueryTest, StackedInfoDumpsEntriesBeforeAndAfter)
+TEST_F(CallLogStreamTest, StackedInfoDumpsEntriesBeforeAndAfter)
 {
     DS_BUFFER_INFO_STACKED infos[1] = {{BUFFER_INFO_SIZE, 0, nullptr, 0, 0}};
     EXPECT_CALL(inner, DSGetBufferInfoStacked(H_STREAM, H_BUFFER, infos, _))
