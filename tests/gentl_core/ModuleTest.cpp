@@ -38,12 +38,6 @@ protected:
         size_t size = bytes.size();
         return module.WritePort(address, bytes.data(), &size);
     }
-    InfoAnswer URLInfo(URL_INFO_CMD command)
-    {
-        return AskInfo([&](INFO_DATATYPE* type, void* buffer, size_t* size) {
-            return module.GetPortURLInfo(0, command, type, buffer, size);
-        });
-    }
 
     TestSupport::TestBranding& branding = TestSupport::InstallTestBranding();
     TestModule module{DescriptionDocument::System};
@@ -69,12 +63,7 @@ TEST_P(DescriptionDocumentTest, ServesItsOwnDocumentByteForByteWithAMatchingURLE
     ASSERT_EQ(GC_ERR_SUCCESS, module.ReadPort(DOCUMENT_ADDRESS, bytes.data(), &size));
     EXPECT_EQ(BytesOf(document.text), bytes);
 
-    const auto info = [&](URL_INFO_CMD command) {
-        return AskInfo([&](INFO_DATATYPE* type, void* buffer, size_t* info_size) {
-                   return module.GetPortURLInfo(0, command, type, buffer, info_size);
-               })
-            .bytes;
-    };
+    const auto info = [&](URL_INFO_CMD command) { return URLInfoOf(module, command).bytes; };
     EXPECT_EQ(TestSupport::Sha1Of(std::string(bytes.begin(), bytes.end())),
               info(URL_INFO_FILE_SHA1_HASH));
     EXPECT_EQ(ValueBytes<uint64_t>(bytes.size()), info(URL_INFO_FILE_SIZE));
@@ -100,9 +89,7 @@ TEST(DescriptionURLTest, NamesTheFileTheAddressAndTheLengthInHex)
                                                    std::string(300, 'd'), "Sys.xml");
     TestModule module(DescriptionDocument::System);
     module.CompleteConstruction();
-    const InfoAnswer url = AskInfo([&](INFO_DATATYPE* type, void* buffer, size_t* size) {
-        return module.GetPortURLInfo(0, URL_INFO_URL, type, buffer, size);
-    });
+    const InfoAnswer url = URLInfoOf(module, URL_INFO_URL);
     EXPECT_EQ(TextBytes("local:Sys.xml;f0000000;12c"), url.bytes);
 }
 
@@ -248,13 +235,8 @@ protected:
     std::string Hook(const char* step) const { return std::string(step) + GetParam().name; }
     int ControlLines(const TestSupport::LogCapture& log) const
     {
-        int count = 0;
-        for (const std::string& line : log.Lines())
-            if (line.rfind("Control", 0) == 0 &&
-                line.find(GetParam().cleanup_level) != std::string::npos &&
-                line.find(GetParam().cleanup_failed) != std::string::npos)
-                ++count;
-        return count;
+        return CountLines(log.Lines(), "Control",
+                          {GetParam().cleanup_level, GetParam().cleanup_failed});
     }
 };
 
@@ -322,9 +304,7 @@ class ModulePortInfoTest : public ModuleTest,
 
 TEST_P(ModulePortInfoTest, AnswersFromTheModuleAndTheBranding)
 {
-    const InfoAnswer answer = AskInfo([&](INFO_DATATYPE* type, void* buffer, size_t* size) {
-        return module.GetPortInfo(GetParam().command, type, buffer, size);
-    });
+    const InfoAnswer answer = PortInfoOf(module, GetParam().command);
     ASSERT_EQ(GC_ERR_SUCCESS, answer.result);
     EXPECT_EQ(GetParam().value, answer.bytes);
 }
@@ -348,14 +328,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(ModuleTest, KeepsItsAccessFlagsWhenNotAvailableAndRefusesAnUnknownCommand)
 {
     module.SetNotAvailable();
-    const auto flag = [&](PORT_INFO_CMD command) {
-        return AskInfo([&](INFO_DATATYPE* type, void* buffer, size_t* size) {
-                   return module.GetPortInfo(command, type, buffer, size);
-               })
-            .bytes;
-    };
-    EXPECT_EQ(Bytes{0}, flag(PORT_INFO_ACCESS_NA));
-    EXPECT_EQ(Bytes{1}, flag(PORT_INFO_ACCESS_READ));
+    EXPECT_EQ(Bytes{0}, PortInfoOf(module, PORT_INFO_ACCESS_NA).bytes);
+    EXPECT_EQ(Bytes{1}, PortInfoOf(module, PORT_INFO_ACCESS_READ).bytes);
     INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
     size_t size = 0;
     EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, module.GetPortInfo(13, &type, nullptr, &size));

@@ -282,9 +282,7 @@ protected:
 
 TEST_P(PortInfoAnswerTest, WritesTheAnswerWithItsType)
 {
-    const InfoAnswer answer = AskInfo([&](INFO_DATATYPE* type, void* buffer, size_t* size) {
-        return port.GetPortInfo(GetParam().command, type, buffer, size);
-    });
+    const InfoAnswer answer = PortInfoOf(port, GetParam().command);
     ASSERT_EQ(GC_ERR_SUCCESS, answer.result);
     EXPECT_EQ(GetParam().type, answer.type);
     EXPECT_EQ(GetParam().value, answer.bytes);
@@ -427,9 +425,7 @@ protected:
 
 TEST_P(PortURLInfoAnswerTest, WritesTheEntrysValueWithItsType)
 {
-    const InfoAnswer answer = AskInfo([&](INFO_DATATYPE* type, void* buffer, size_t* size) {
-        return port.GetPortURLInfo(0, GetParam().command, type, buffer, size);
-    });
+    const InfoAnswer answer = URLInfoOf(port, GetParam().command);
     ASSERT_EQ(GC_ERR_SUCCESS, answer.result);
     EXPECT_EQ(GetParam().type, answer.type);
     EXPECT_EQ(GetParam().value, answer.bytes);
@@ -508,9 +504,7 @@ TEST(PortURLInfoTest, AnswersTheFileNameOfAFileSchemeEntry)
     PortURLEntry entry = TestEntry();
     entry.scheme = URL_SCHEME_FILE;
     port.SetPortURLs({entry});
-    const InfoAnswer answer = AskInfo([&](INFO_DATATYPE* type, void* buffer, size_t* size) {
-        return port.GetPortURLInfo(0, URL_INFO_FILENAME, type, buffer, size);
-    });
+    const InfoAnswer answer = URLInfoOf(port, URL_INFO_FILENAME);
     EXPECT_EQ(GC_ERR_SUCCESS, answer.result);
     EXPECT_EQ(TextBytes("TestDoc.xml"), answer.bytes);
 }

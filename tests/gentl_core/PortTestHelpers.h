@@ -1,5 +1,6 @@
-// PortTestHelpers.h: the calling thread's last error and the get-info
-// answers of ports, as bytes, for the port, module and remote-device tests.
+// PortTestHelpers.h: the calling thread's last error, the get-info answers
+// of ports as bytes, and log line counts, for the port, module, remote-device
+// and register map tests.
 #pragma once
 
 #include <cstdint>
@@ -42,6 +43,22 @@ InfoAnswer AskInfo(Query query)
     return answer;
 }
 
+// The answers of any port-like object (port, module, remote device).
+template <class Port>
+InfoAnswer PortInfoOf(Port& port, PORT_INFO_CMD command)
+{
+    return AskInfo([&](INFO_DATATYPE* type, void* buffer, size_t* size) {
+        return port.GetPortInfo(command, type, buffer, size);
+    });
+}
+template <class Port>
+InfoAnswer URLInfoOf(Port& port, URL_INFO_CMD command)
+{
+    return AskInfo([&](INFO_DATATYPE* type, void* buffer, size_t* size) {
+        return port.GetPortURLInfo(0, command, type, buffer, size);
+    });
+}
+
 // A text as a string answer carries it: with its NUL.
 inline Bytes TextBytes(const std::string& text)
 {
@@ -57,6 +74,20 @@ Bytes ValueBytes(T value)
     Bytes bytes(sizeof value);
     std::memcpy(bytes.data(), &value, sizeof value);
     return bytes;
+}
+
+// How many log lines start with `prefix` and hold every one of `parts`.
+inline int CountLines(const std::vector<std::string>& lines, const std::string& prefix,
+                      const std::vector<std::string>& parts)
+{
+    int count = 0;
+    for (const std::string& line : lines) {
+        bool all = line.rfind(prefix, 0) == 0;
+        for (const std::string& part : parts)
+            all = all && line.find(part) != std::string::npos;
+        count += all ? 1 : 0;
+    }
+    return count;
 }
 
 inline Bytes BytesOf(const std::string& text)

@@ -46,9 +46,7 @@ public:
     template <class T>
     void Set(uint32_t id, T value)
     {
-        Bytes bytes(sizeof(T));
-        std::memcpy(bytes.data(), &value, sizeof(T));
-        values[id] = bytes;
+        values[id] = ValueBytes(value);
     }
     template <class T>
     T Get(uint32_t id) const

@@ -95,19 +95,11 @@ protected:
     }
     Bytes PortInfo(PORT_INFO_CMD command)
     {
-        const InfoAnswer answer = AskInfo([&](INFO_DATATYPE* type, void* buffer, size_t* size) {
-            return remote.GetPortInfo(command, type, buffer, size);
-        });
+        const InfoAnswer answer = PortInfoOf(remote, command);
         EXPECT_EQ(GC_ERR_SUCCESS, answer.result);
         return answer.bytes;
     }
-    Bytes URLInfo(URL_INFO_CMD command)
-    {
-        return AskInfo([&](INFO_DATATYPE* type, void* buffer, size_t* size) {
-                   return remote.GetPortURLInfo(0, command, type, buffer, size);
-               })
-            .bytes;
-    }
+    Bytes URLInfo(URL_INFO_CMD command) { return URLInfoOf(remote, command).bytes; }
 
     TestSupport::TestBranding& branding = TestSupport::InstallTestBranding();
     TestRemoteDevice remote{MakeTag()};
@@ -227,21 +219,10 @@ TEST(RemoteDeviceWithoutTagTest, IsMarkedNotAvailableAndSaysSo)
     TestRemoteDevice remote{SharedPtr<DeviceTag>()};
     remote.CompleteConstruction();
     EXPECT_EQ(1, assertions.Failures());
-    int reported = 0;
-    for (const std::string& line : log.Lines())
-        if (line.rfind("Assert", 0) == 0 &&
-            line.find("Remote device not fully constructed due to an internal error.") !=
-                std::string::npos)
-            ++reported;
-    EXPECT_EQ(1, reported);
-    const auto flag = [&](PORT_INFO_CMD command) {
-        return AskInfo([&](INFO_DATATYPE* type, void* buffer, size_t* size) {
-                   return remote.GetPortInfo(command, type, buffer, size);
-               })
-            .bytes;
-    };
-    EXPECT_EQ(Bytes{1}, flag(PORT_INFO_ACCESS_NA));
-    EXPECT_EQ(Bytes{0}, flag(PORT_INFO_ACCESS_READ));
+    EXPECT_EQ(1, CountLines(log.Lines(), "Assert",
+                            {"Remote device not fully constructed due to an internal error."}));
+    EXPECT_EQ(Bytes{1}, PortInfoOf(remote, PORT_INFO_ACCESS_NA).bytes);
+    EXPECT_EQ(Bytes{0}, PortInfoOf(remote, PORT_INFO_ACCESS_READ).bytes);
 }
 
 // --- Genuine remote device -----------------------------------------------------------
@@ -320,11 +301,8 @@ TEST(GenuineRemoteDeviceTest, ReportsAnEmptyManifestAndHasNoURL)
     FakeGenuineRemoteDevice remote({});
     remote.CompleteConstruction();
     EXPECT_EQ(1, assertions.Failures());
-    int reported = 0;
-    for (const std::string& line : log.Lines())
-        if (line.find("Remote device manifest table is reported empty \n") != std::string::npos)
-            ++reported;
-    EXPECT_EQ(1, reported);
+    EXPECT_EQ(1,
+              CountLines(log.Lines(), "", {"Remote device manifest table is reported empty \n"}));
     size_t size = 0;
     EXPECT_EQ(GC_ERR_NO_DATA, remote.GetPortURL(nullptr, &size));
 }
