@@ -115,6 +115,29 @@ bool CScanvo::AllocateBuffers(const ConnectSettings& settings)
     return true;
 }
 
+void CScanvo::BeginClose()
+{
+    // The flag comes first: a waiter woken by these sets must find it.
+    closing = true;
+    for (Platform::Win32Event* event :
+         {&profile_event, &image_event, &reply_event, &sync_event, &xml_parsed_event})
+        event->Set();
+}
+
+bool CScanvo::WaitUnlessClosing(Platform::Win32Event& event, uint64_t timeout_ms)
+{
+    // Checked before waiting too: the caller may have reset the event after
+    // the close set it.
+    if (closing)
+        return false;
+    const bool signalled = event.Wait(timeout_ms) == Platform::Win32Event::WAIT_SIGNALLED;
+    if (!closing)
+        return signalled;
+    // An auto-reset event woke only this waiter: pass the wake on.
+    event.Set();
+    return false;
+}
+
 void CScanvo::Disconnect()
 {
     if (!transport)

@@ -99,6 +99,10 @@ public:
                                      std::shared_ptr<EthernetInterface> transport);
     // Stops the transport (joining its thread) and frees the buffers.
     void Disconnect();
+    // Wakes every wait on this connection and makes later ones give up at
+    // once, so a disconnect need not wait out a read's time-out. For good:
+    // the connection is about to be deleted.
+    void BeginClose();
 
     // Transport callbacks.
     void InitializeConnection();
@@ -204,6 +208,8 @@ private:
     int32_t SendCommand(const char* text, int32_t length);
     int32_t SendDirect(const char* text);
     bool WaitForSync();
+    // True when the event came within the time-out and no close has begun.
+    bool WaitUnlessClosing(Platform::Win32Event& event, uint64_t timeout_ms);
     int32_t UploadFile(const std::string& command);
     void SaveMatrixBin();
     // False when the command is none of the range-image settings.
@@ -221,7 +227,7 @@ private:
     struct ImageTarget;
     // The linearization data while its geometry is current, else null.
     std::shared_ptr<const LinearizationData> GeometryData() const;
-    static bool WaitForContainer(Platform::Win32Event& event, uint32_t timeout_ms);
+    bool WaitForContainer(Platform::Win32Event& event, uint32_t timeout_ms);
     int32_t ReadProfile(const PointArrays& points, int32_t timeout_ms, uint8_t* raw_buffer,
                         int32_t raw_size, ProfileExtras& extras);
     // Under record_mutex: copies and decodes the container just taken.
@@ -266,6 +272,7 @@ private:
     std::atomic<bool> geometry_current{false};  // cleared at every (re)connect
     std::atomic<bool> acquisition_stopped{false};
     std::atomic<bool> production_mode{false};
+    std::atomic<bool> closing{false};
     std::atomic<bool> sorting_x{false};
     std::atomic<bool> echo_mode{false};
     std::atomic<bool> fifo_newest_only{false};

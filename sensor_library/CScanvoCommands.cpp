@@ -131,9 +131,10 @@ int32_t CScanvo::WriteData(const char* text, int32_t length)
 {
     if (text == nullptr || length < 0)
         return -1;
-    const std::string command(text);
-    // The count never reaches past the caller's text.
-    const int32_t count = std::min<int32_t>(length, static_cast<int32_t>(command.size()));
+    // The text ends at its NUL or at `length`, whichever comes first; nothing
+    // past either is read.
+    const std::string command(text, strnlen(text, static_cast<std::size_t>(length)));
+    const int32_t count = static_cast<int32_t>(command.size());
     logger.Log(command);
     if (Contains(command, "uploadfile"))
         UploadFile(command);
@@ -191,7 +192,7 @@ int32_t CScanvo::SendCommand(const char* text, int32_t length)
 
 bool CScanvo::WaitForSync()
 {
-    return sync_event.Wait(REPLY_WAIT_MS) == Platform::Win32Event::WAIT_SIGNALLED;
+    return WaitUnlessClosing(sync_event, REPLY_WAIT_MS);
 }
 
 int32_t CScanvo::UploadFile(const std::string& command)
@@ -304,7 +305,7 @@ int32_t CScanvo::RequestReply(const char* command, char* buffer, uint32_t size, 
     }
     reply_event.Reset();
     WriteData(command, static_cast<int32_t>(std::strlen(command)));
-    if (reply_event.Wait(REPLY_WAIT_MS) != Platform::Win32Event::WAIT_SIGNALLED)
+    if (!WaitUnlessClosing(reply_event, REPLY_WAIT_MS))
         return -5;
     std::lock_guard<std::mutex> lock(reply_mutex);
     const char* text = reply_block.get() + 8;

@@ -482,7 +482,5 @@ int32_t CScanvo::EnsureFresh(int32_t max_age)
     std::lock_guard<std::recursive_mutex> exchange(exchange_mutex);
     xml_parsed_event.Reset();
     RequestXml();
-    return xml_parsed_event.Wait(REFRESH_WAIT_MS) == Platform::Win32Event::WAIT_SIGNALLED
-               ? 0
-               : SCANVO_READDATAFAILED;
+    return WaitUnlessClosing(xml_parsed_event, REFRESH_WAIT_MS) ? 0 : SCANVO_READDATAFAILED;
 }

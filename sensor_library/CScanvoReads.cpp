@@ -133,7 +133,7 @@ std::shared_ptr<const LinearizationData> CScanvo::GeometryData() const
 // A time-out of 0 looks at the FIFO whether or not the event was set.
 bool CScanvo::WaitForContainer(Platform::Win32Event& event, uint32_t timeout_ms)
 {
-    return event.Wait(timeout_ms) == Platform::Win32Event::WAIT_SIGNALLED || timeout_ms == 0;
+    return WaitUnlessClosing(event, timeout_ms) || (timeout_ms == 0 && !closing);
 }
 
 void CScanvo::RearmIfNotEmpty(Platform::Win32Event& event)

@@ -20,9 +20,9 @@ class SensorTable;
 //
 // Threads: the upper-case operations may be called from any thread. Per
 // sensor, calls of one kind run one at a time, calls of different kinds in
-// parallel, and Disconnect waits for the calls in progress (SensorTable). The
-// ISensor operations work on the stored handle and attributes, which belong
-// to one caller thread at a time.
+// parallel, and Disconnect wakes the waits in progress and then waits for
+// those calls to end (SensorTable). The ISensor operations work on the
+// stored handle and attributes, which belong to one caller thread at a time.
 // Locks: the table's connect mutex (connects, and the read-data callback),
 // then a sensor's slot locks, then the connection's own.
 class SCANVO_EXPORT ScanvoDLL : public ISensor {

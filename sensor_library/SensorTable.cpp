@@ -107,13 +107,15 @@ SensorTable::Removal SensorTable::Remove(int slot, const void* handle)
 {
     Removal removal;
     SensorSlotLocks& set = *slots[slot].locks.load();
-    // TODO: wake the connection's blocked reads first once CScanvo offers it,
-    // so a disconnect need not wait out a long read time-out.
-    for (int lock = 0; lock < SLOT_LOCK_COUNT; ++lock)
-        removal.held[lock] = std::unique_lock<std::mutex>(set.locks[lock]);
+    removal.held[0] = std::unique_lock<std::mutex>(set.locks[0]);
     CScanvo* connection = slots[slot].connection.load();
     if (connection == nullptr || static_cast<const void*>(connection) != handle)
         return removal;
+    // Only a holder of lock 0 can remove the connection, so it stays alive
+    // while its blocked reads are woken; they then give up the other locks.
+    connection->BeginClose();
+    for (int lock = 1; lock < SLOT_LOCK_COUNT; ++lock)
+        removal.held[lock] = std::unique_lock<std::mutex>(set.locks[lock]);
     // The handle goes first: a connect takes only slots whose connection is
     // null, so it never sees a stale handle it could then lose.
     set.handle = nullptr;

@@ -85,6 +85,8 @@ public:
     // Takes the slot's twelve locks and, while it still holds this handle,
     // empties it and returns the connection for the caller to end and delete
     // while the locks are held; null when the slot was emptied meanwhile.
+    // Between lock 0 and the rest it wakes the connection's waits, so a read
+    // with a long time-out does not hold the disconnect up.
     struct Removal {
         std::array<std::unique_lock<std::mutex>, SLOT_LOCK_COUNT> held;
         std::unique_ptr<CScanvo> connection;
