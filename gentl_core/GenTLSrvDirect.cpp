@@ -18,8 +18,9 @@ namespace GenTLCore {
 namespace {
 
 // The extra reference by which a library still initialized at unload stays
-// alive; reachable from here, so it is kept on purpose, not leaked.
-SharedPtr<GenTLLibrary>* kept_alive_library = nullptr;
+// alive; reachable from here, so it is kept on purpose, not leaked. Volatile,
+// so the optimiser cannot drop a store that nothing reads.
+SharedPtr<GenTLLibrary>* volatile kept_alive_library = nullptr;
 
 bool Relaxed()
 {
