@@ -442,7 +442,8 @@ TEST_F(AcquisitionCountLimitTest, EndsByItselfAfterTheRequestedBuffers)
     ASSERT_TRUE(Stream().FillNext(2));
     ASSERT_TRUE(TestSupport::WaitUntil([this] { return !harness->IsGrabbing(); }));
     ASSERT_TRUE(Stream().FillNext(3));  // the engine still runs, nobody delivers
-    EXPECT_EQ(Stream().calls.stop_streaming.load(), 1);
+    // The engine thread ends grabbing before it stops the device streaming.
+    EXPECT_TRUE(TestSupport::WaitUntil([this] { return Stream().calls.stop_streaming.load() == 1; }));
     EXPECT_EQ(ReadRegister(ACQUISITION_ACTIVE_ADDRESS), 1u);
     EXPECT_EQ(Stream().StartAcquisition(0, 2), GC_ERR_RESOURCE_IN_USE);
     EXPECT_EQ(TakeAll(), (Handles{handles[0], handles[1]}));
@@ -543,7 +544,8 @@ TEST_F(AcquisitionEngineFailureTest, FailedEngineMarksTheStreamNonFunctionalUnti
     ASSERT_EQ(Stream().StartAcquisition(0, GENTL_INFINITE), GC_ERR_SUCCESS);
     Stream().FailWith(GenTLCore::WAITBUF_FAILED);
     ASSERT_TRUE(TestSupport::WaitUntil([this] { return !harness->IsGrabbing(); }));
-    EXPECT_EQ(Stream().calls.stop_streaming.load(), 1);
+    // The engine thread ends grabbing before it stops the device streaming.
+    EXPECT_TRUE(TestSupport::WaitUntil([this] { return Stream().calls.stop_streaming.load() == 1; }));
     ASSERT_EQ(Stream().StopAcquisition(0), GC_ERR_SUCCESS);
     EXPECT_EQ(Stream().calls.stop_streaming.load(), 1) << "stopped once in total";
     ASSERT_EQ(Stream().FlushQueue(ACQ_QUEUE_ALL_DISCARD), GC_ERR_SUCCESS);
@@ -569,7 +571,8 @@ TEST_F(AcquisitionEngineFailureTest, UnknownEngineStatusEndsTheAcquisition)
     ASSERT_EQ(Stream().StartAcquisition(0, GENTL_INFINITE), GC_ERR_SUCCESS);
     Stream().FailWith(7);
     ASSERT_TRUE(TestSupport::WaitUntil([this] { return !harness->IsGrabbing(); }));
-    EXPECT_EQ(Stream().calls.stop_streaming.load(), 1);
+    // The engine thread ends grabbing before it stops the device streaming.
+    EXPECT_TRUE(TestSupport::WaitUntil([this] { return Stream().calls.stop_streaming.load() == 1; }));
     ASSERT_EQ(Stream().StopAcquisition(0), GC_ERR_SUCCESS);
     EXPECT_TRUE(Logged(log,
                        "Acquisition engine reports unknown status. Undefined behaviour, "
