@@ -17,24 +17,28 @@ target_link_options(gentesk_producer_fixture PRIVATE -Wl,-z,nodelete -Wl,-Bsymbo
   -Wl,--no-undefined)
 set_target_properties(gentesk_producer_fixture PROPERTIES PREFIX "" SUFFIX ".cti")
 
-# gentesk_fixture_test(<name> SOURCES ...): a consumer test that loads the
+# gentesk_fixture_test(<name> SOURCES ... [PER_CASE]): a consumer test that loads the
 # fixture producer from GENTESK_FIXTURE_PATH.
 function(gentesk_fixture_test name)
-  cmake_parse_arguments(F "" "" "SOURCES" ${ARGN})
-  gentesk_test(${name} SOURCES ${F_SOURCES} LIBS OpenSSL::Crypto)
+  cmake_parse_arguments(F "PER_CASE" "" "SOURCES" ${ARGN})
+  set(per_case)
+  if(F_PER_CASE)
+    set(per_case PER_CASE)
+  endif()
+  gentesk_test(${name} ${per_case} SOURCES ${F_SOURCES} LIBS OpenSSL::Crypto)
   target_compile_definitions(${name} PRIVATE
     GENTESK_FIXTURE_PATH="$<TARGET_FILE:gentesk_producer_fixture>")
   add_dependencies(${name} gentesk_producer_fixture)
 endfunction()
 
-gentesk_fixture_test(consumer_frontend_tests
+gentesk_fixture_test(consumer_frontend_tests PER_CASE
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/ConsumerSessionTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/FrontHandleCheckTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/FixtureSession.cpp)
 
-gentesk_test(consumer_real_producer_tests
+gentesk_test(consumer_real_producer_tests PER_CASE
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/RealProducerTest.cpp
   LIBS OpenSSL::Crypto)
 
-gentesk_test(consumer_call_log_tests
+gentesk_test(consumer_call_log_tests PER_CASE
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/CallLogConsumerTest.cpp)

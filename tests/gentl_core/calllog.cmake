@@ -1,4 +1,4 @@
-gentesk_test(call_log_tests
+gentesk_test(call_log_tests PER_CASE
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/CallLogFormatTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/GenTLSrvLoggedTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/GenTLSrvLoggedCallsTest.cpp

@@ -1,4 +1,4 @@
-gentesk_test(gentl_core_event_tests
+gentesk_test(gentl_core_event_tests PER_CASE
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/EventTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/EventPacketTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/NewBufferEventTest.cpp

@@ -1,2 +1,2 @@
-gentesk_test(gendc_tests
+gentesk_test(gendc_tests PER_CASE
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/GenDCProtocolSupportTest.cpp LIBS gentl_core)

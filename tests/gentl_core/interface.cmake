@@ -1,4 +1,4 @@
-gentesk_test(gentl_core_interface_tests
+gentesk_test(gentl_core_interface_tests PER_CASE
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/GenTLInterfaceTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/ModuleListConcurrencyTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/ModuleDoubles.cpp

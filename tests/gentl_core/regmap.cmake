@@ -1,1 +1,1 @@
-gentesk_test(regmap_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/RegisterMapTest.cpp LIBS gentl_core)
+gentesk_test(regmap_tests PER_CASE SOURCES ${CMAKE_CURRENT_LIST_DIR}/RegisterMapTest.cpp LIBS gentl_core)

@@ -1,4 +1,4 @@
-gentesk_test(gentl_core_sync_tests
+gentesk_test(gentl_core_sync_tests PER_CASE
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/SmartPointersTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/SignalTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/ConditionTest.cpp

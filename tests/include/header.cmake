@@ -1,2 +1,2 @@
-gentesk_test(gentl_header_tests
+gentesk_test(gentl_header_tests PER_CASE
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/GenTLHeaderTest.cpp ${CMAKE_CURRENT_LIST_DIR}/GenTLHeaderFromC.c)

@@ -1,4 +1,4 @@
-gentesk_test(platform_services_tests
+gentesk_test(platform_services_tests PER_CASE
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/EnvironmentTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/DebugOutputTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/ThreadLocalTest.cpp

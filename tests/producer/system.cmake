@@ -1,2 +1,2 @@
-gentesk_test(system_tesk_tests
+gentesk_test(system_tesk_tests PER_CASE
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/GenTLSystemTeskTest.cpp LIBS gentesk3d_producer gentl_core)
