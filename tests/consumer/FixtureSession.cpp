@@ -11,6 +11,12 @@ std::string DeviceID(uint32_t index)
 
 FixtureSession::FixtureSession() : cti(GENTESK_FIXTURE_PATH) {}
 
+FixtureSession::~FixtureSession()
+{
+    if (IsLoaded())
+        cti->GCCloseLib();
+}
+
 bool FixtureSession::OpenToInterface()
 {
     const auto& gentl = Functions();
@@ -58,6 +64,15 @@ EVENT_HANDLE FixtureSession::RegisterNewBufferEvent(DS_HANDLE stream)
     return event;
 }
 
+EVENT_HANDLE FixtureSession::StartWithOneBuffer(DS_HANDLE stream, BUFFER_HANDLE buffer)
+{
+    EVENT_HANDLE event = RegisterNewBufferEvent(stream);
+    if (cti->DSQueueBuffer(stream, buffer) != 0 ||
+        cti->DSStartAcquisition(stream, ACQ_START_FLAGS_DEFAULT, GENTL_INFINITE) != 0)
+        ADD_FAILURE() << "starting with one buffer: " << LastError().text;
+    return event;
+}
+
 Delivery WaitForBuffer(const TestSupport::GenTLFunctions& gentl, EVENT_HANDLE event,
                        uint64_t timeout_ms)
 {
@@ -72,15 +87,6 @@ Delivery WaitForBuffer(const TestSupport::GenTLFunctions& gentl, EVENT_HANDLE ev
     delivery.buffer = data.handle;
     delivery.user_ptr = data.user_ptr;
     return delivery;
-}
-
-std::string QueryText(const std::function<GC_ERROR(INFO_DATATYPE*, void*, size_t*)>& query)
-{
-    char text[512] = {};
-    INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
-    size_t size = sizeof text;
-    if (query(&type, text, &size) != GC_ERR_SUCCESS) return "<failed>";
-    return std::string(text);
 }
 
 }  // namespace FrontTest

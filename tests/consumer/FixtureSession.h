@@ -4,9 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
-#include <vector>
 
 #include "GenTL.h"
 #include "support/CtiLoader.h"
@@ -16,17 +14,19 @@ namespace FrontTest {
 // The fixture's fixed answers.
 constexpr const char* INTERFACE_ID = "Fixture_Fake";
 constexpr uint32_t DEVICE_COUNT = 4;
-// Filled by the fake engine as a whole; its payload is 64 bytes.
+// Filled by the fake engine as a whole.
 constexpr size_t BUFFER_BYTES = 256;
 
 std::string DeviceID(uint32_t index);
 
 // Each step fails the running test (and returns a null handle or false) when
-// a GenTL call does not succeed. The library is loaded per process: the test
-// runner gives every case a process of its own.
+// a GenTL call does not succeed. The producer stays loaded for the whole
+// process; the session closes the library when it ends, so the next one
+// starts from a closed library.
 class FixtureSession {
 public:
     FixtureSession();
+    ~FixtureSession();
 
     bool IsLoaded() const { return cti.IsComplete(); }
     std::string LoadError() const { return cti.Error(); }
@@ -39,6 +39,8 @@ public:
     DS_HANDLE OpenStream(DEV_HANDLE device);
     BUFFER_HANDLE AllocBuffer(DS_HANDLE stream, void* user_ptr = nullptr);
     EVENT_HANDLE RegisterNewBufferEvent(DS_HANDLE stream);
+    // A buffer queued, the new-buffer event registered and acquisition started.
+    EVENT_HANDLE StartWithOneBuffer(DS_HANDLE stream, BUFFER_HANDLE buffer);
 
     // The calling thread's last error.
     TestSupport::LastError LastError() const { return TestSupport::ReadLastError(Functions()); }
@@ -59,17 +61,14 @@ struct Delivery {
 Delivery WaitForBuffer(const TestSupport::GenTLFunctions& gentl, EVENT_HANDLE event,
                        uint64_t timeout_ms = 2000);
 
-// Integer and text answers of the info calls, read with the type they report.
+// A number answered by an info call; zero on failure.
 template <class T, class Query>
 T QueryNumber(Query query)
 {
     T value{};
     INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
     size_t size = sizeof value;
-    const GC_ERROR result = query(&type, &value, &size);
-    if (result != GC_ERR_SUCCESS) return T{};
-    return value;
+    return query(&type, &value, &size) == GC_ERR_SUCCESS ? value : T{};
 }
-std::string QueryText(const std::function<GC_ERROR(INFO_DATATYPE*, void*, size_t*)>& query);
 
 }  // namespace FrontTest

@@ -28,11 +28,6 @@ struct HandleCall {
     std::function<GC_ERROR(const GenTLFunctions&, void* handle)> call;
 };
 
-std::ostream& operator<<(std::ostream& out, const HandleCall& call)
-{
-    return out << call.name;
-}
-
 void* parent_out = nullptr;  // parent queries need a place to write
 
 // clang-format off
@@ -101,7 +96,7 @@ const std::vector<HandleCall> HANDLE_CALLS = {
 
 struct FinderTexts {
     const char* not_found;
-    const char* wrong_kind;
+    const char* wrong_kind;  // null: any kind is taken
 };
 
 FinderTexts TextsOf(Finder finder)
@@ -119,11 +114,10 @@ FinderTexts TextsOf(Finder finder)
 }
 
 // One object of every kind, opened on demand.
-class FrontFixture : public ::testing::Test {
+class FrontHandleCheckTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(session.IsLoaded()) << session.LoadError(); }
 
-    // Opens one object of every kind.
     void OpenEveryKind()
     {
         ASSERT_TRUE(session.OpenToInterface());
@@ -136,6 +130,7 @@ protected:
     {
         switch (kind) {
             case Kind::System:
+            case Kind::EventSource:
                 return session.system;
             case Kind::Interface:
                 return session.iface;
@@ -145,8 +140,6 @@ protected:
                 return stream;
             case Kind::Port:
                 return port;
-            case Kind::EventSource:
-                return session.system;
             case Kind::Event:
                 return event;
         }
@@ -157,20 +150,26 @@ protected:
     {
         switch (kind) {
             case Kind::System:
-                return HandleOf(Kind::Interface);
+                return session.iface;
             case Kind::Device:
-                return HandleOf(Kind::Stream);
+                return stream;
             case Kind::Stream:
-                return HandleOf(Kind::Device);
+                return device;
             case Kind::Interface:
             case Kind::Event:
-                return HandleOf(Kind::System);
+                return session.system;
             // Every module is a port and an event source; an event is neither.
             case Kind::Port:
             case Kind::EventSource:
-                return HandleOf(Kind::Event);
+                return event;
         }
         return nullptr;
+    }
+    void ExpectRefused(GC_ERROR result, const char* text)
+    {
+        EXPECT_EQ(GC_ERR_INVALID_HANDLE, result);
+        EXPECT_EQ(GC_ERR_INVALID_HANDLE, session.LastError().code);
+        EXPECT_EQ(text, session.LastError().text);
     }
 
     FixtureSession session;
@@ -179,196 +178,121 @@ protected:
     PORT_HANDLE port = nullptr;
     EVENT_HANDLE event = nullptr;
     int never_handed_out = 0;
-};
-
-class FrontHandleCheckTest : public FrontFixture, public ::testing::WithParamInterface<HandleCall> {
-protected:
-    void ExpectRefused(GC_ERROR code, const char* text, void* handle)
-    {
-        EXPECT_EQ(code, GetParam().call(session.Functions(), handle));
-        EXPECT_EQ(code, session.LastError().code);
-        EXPECT_EQ(text, session.LastError().text);
-    }
-    // GCGetLastError itself refuses to answer while the library is closed.
-    void ExpectRefusedUninitialized(void* handle)
-    {
-        EXPECT_EQ(GC_ERR_NOT_INITIALIZED, GetParam().call(session.Functions(), handle));
-        EXPECT_EQ(GC_ERR_NOT_INITIALIZED, session.LastError().result);
-    }
-};
-
-TEST_P(FrontHandleCheckTest, RefusesAHandleNeverHandedOutBeforeLookingAtItsPointers)
-{
-    OpenEveryKind();
-    ExpectRefused(GC_ERR_INVALID_HANDLE, TextsOf(GetParam().finder).not_found, &never_handed_out);
-}
-
-TEST_P(FrontHandleCheckTest, RefusesAHandleOfAnotherKind)
-{
-    const char* text = TextsOf(GetParam().finder).wrong_kind;
-    if (text == nullptr) GTEST_SKIP() << "takes a handle of any kind";
-    OpenEveryKind();
-    ExpectRefused(GC_ERR_INVALID_HANDLE, text, OtherKindThan(GetParam().kind));
-}
-
-TEST_P(FrontHandleCheckTest, RefusesEveryHandleBeforeGCInitLib)
-{
-    ExpectRefusedUninitialized(&never_handed_out);
-}
-
-TEST_P(FrontHandleCheckTest, RefusesHandlesLeftOverFromAClosedLibrary)
-{
-    OpenEveryKind();
-    ASSERT_EQ(GC_ERR_SUCCESS, session->GCCloseLib());
-    ExpectRefusedUninitialized(HandleOf(GetParam().kind));
-}
-
-INSTANTIATE_TEST_SUITE_P(EveryCallWithAHandle, FrontHandleCheckTest,
-                         ::testing::ValuesIn(HANDLE_CALLS),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-// ---- Pointers the front and the modules check, with valid handles ----
-
-class FrontPointerCheckTest : public FrontFixture {
-protected:
-    void SetUp() override
-    {
-        FrontFixture::SetUp();
-        OpenEveryKind();
-    }
-    void ExpectInvalidParameter(GC_ERROR result, const char* text)
-    {
-        EXPECT_EQ(GC_ERR_INVALID_PARAMETER, result);
-        EXPECT_EQ(text, session.LastError().text);
-    }
-
     uint8_t bytes[4] = {};
 };
 
-TEST_F(FrontPointerCheckTest, PortAccessNeedsBufferSizeAndANonZeroSize)
+// GCGetLastError itself refuses to answer while the library is closed.
+TEST_F(FrontHandleCheckTest, EveryCallRefusesUnknownForeignAndLeftOverHandles)
 {
-    size_t size = 0;
-    ExpectInvalidParameter(session->GCReadPort(port, 0, bytes, &size),
-                           "ReadPort: invalid buffer/size pointer");
-    size = sizeof bytes;
-    ExpectInvalidParameter(session->GCReadPort(port, 0, nullptr, &size),
-                           "ReadPort: invalid buffer/size pointer");
-    ExpectInvalidParameter(session->GCWritePort(port, 0, bytes, nullptr),
-                           "WritePort: invalid buffer/size pointer");
+    const GenTLFunctions& gentl = session.Functions();
+    for (const HandleCall& row : HANDLE_CALLS) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(GC_ERR_NOT_INITIALIZED, row.call(gentl, &never_handed_out));
+        EXPECT_EQ(GC_ERR_NOT_INITIALIZED, session.LastError().result);
+    }
+    OpenEveryKind();
+    for (const HandleCall& row : HANDLE_CALLS) {
+        SCOPED_TRACE(row.name);
+        const FinderTexts texts = TextsOf(row.finder);
+        ExpectRefused(row.call(gentl, &never_handed_out), texts.not_found);
+        if (texts.wrong_kind != nullptr)
+            ExpectRefused(row.call(gentl, OtherKindThan(row.kind)), texts.wrong_kind);
+    }
+    ASSERT_EQ(GC_ERR_SUCCESS, session->GCCloseLib());
+    for (const HandleCall& row : HANDLE_CALLS) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(GC_ERR_NOT_INITIALIZED, row.call(gentl, HandleOf(row.kind)));
+    }
 }
 
-TEST_F(FrontPointerCheckTest, AFailedPortReadZeroesTheSize)
+// Pointers the front and the modules check, with valid handles.
+TEST_F(FrontHandleCheckTest, MissingPointersAreInvalidParameters)
 {
-    size_t size = sizeof bytes;
-    EXPECT_NE(GC_ERR_SUCCESS, session->GCReadPort(port, 0x7FFFFFF0, bytes, &size));
-    EXPECT_EQ(0u, size);
-}
-
-TEST_F(FrontPointerCheckTest, AStackedAccessOnAHandleNotFoundDidNoEntry)
-{
+    OpenEveryKind();
+    const GenTLFunctions& g = session.Functions();
+    size_t zero = 0;
+    size_t four = sizeof bytes;
+    void* parent = nullptr;
+    const char* const OPEN = "Open/Register: invalid output handle pointer.";
+    const struct {
+        const char* name;
+        std::function<GC_ERROR()> call;
+        const char* text;
+    } rows[] = {
+        // clang-format off
+        {"ReadPort zero size", [&] { return g.GCReadPort(port, 0, bytes, &zero); }, "ReadPort: invalid buffer/size pointer"},
+        {"ReadPort null buffer", [&] { return g.GCReadPort(port, 0, nullptr, &four); }, "ReadPort: invalid buffer/size pointer"},
+        {"WritePort null size", [&] { return g.GCWritePort(port, 0, bytes, nullptr); }, "WritePort: invalid buffer/size pointer"},
+        {"TLGetNumInterfaces", [&] { return g.TLGetNumInterfaces(session.system, nullptr); }, "GetNumInterfaces: invalid num_interfaces pointer"},
+        {"IFGetNumDevices", [&] { return g.IFGetNumDevices(session.iface, nullptr); }, "GetNumDevices: invalid num_devices pointer"},
+        {"DevGetNumDataStreams", [&] { return g.DevGetNumDataStreams(device, nullptr); }, "GetNumDataStreams: invalid num_datastreams pointer"},
+        {"DSGetParentDev", [&] { return g.DSGetParentDev(stream, nullptr); }, "GetParent: invalid parent handle pointer"},
+        {"TLOpen", [&] { return g.TLOpen(nullptr); }, OPEN},
+        {"TLOpenInterface", [&] { return g.TLOpenInterface(session.system, FrontTest::INTERFACE_ID, nullptr); }, OPEN},
+        {"IFOpenDevice", [&] { return g.IFOpenDevice(session.iface, FrontTest::DeviceID(1).c_str(), DEVICE_ACCESS_EXCLUSIVE, nullptr); }, OPEN},
+        {"DevGetPort", [&] { return g.DevGetPort(device, nullptr); }, OPEN},
+        {"DevOpenDataStream", [&] { return g.DevOpenDataStream(device, "Fixture_STM0_Fixture_DEV_FakeDevice0", nullptr); }, OPEN},
+        {"DSAllocAndAnnounceBuffer", [&] { return g.DSAllocAndAnnounceBuffer(stream, 64, nullptr, nullptr); }, OPEN},
+        {"GCRegisterEvent", [&] { return g.GCRegisterEvent(stream, EVENT_NEW_BUFFER, nullptr); }, OPEN},
+        {"DSAnnounceBuffer", [&] { return g.DSAnnounceBuffer(stream, bytes, sizeof bytes, nullptr, nullptr); }, OPEN},
+        {"DSAnnounceBuffer null buffer", [&] { return g.DSAnnounceBuffer(stream, nullptr, 8, nullptr, &parent); }, "AnnounceBuffer: invalid buffer pointer"},
+        // clang-format on
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(GC_ERR_INVALID_PARAMETER, row.call());
+        EXPECT_EQ(row.text, session.LastError().text);
+    }
+    // Nothing was announced: the memory is free for a real announcement.
+    BUFFER_HANDLE buffer = nullptr;
+    EXPECT_EQ(GC_ERR_SUCCESS, g.DSAnnounceBuffer(stream, bytes, sizeof bytes, nullptr, &buffer));
+    // A failed read reports no bytes; a stacked access on a bad handle did no entry.
+    four = sizeof bytes;
+    EXPECT_NE(GC_ERR_SUCCESS, g.GCReadPort(port, 0x7FFFFFF0, bytes, &four));
+    EXPECT_EQ(0u, four);
     PORT_REGISTER_STACK_ENTRY entry{0, bytes, sizeof bytes};
     size_t count = 1;
-    EXPECT_EQ(GC_ERR_INVALID_HANDLE, session->GCReadPortStacked(&never_handed_out, &entry, &count));
+    EXPECT_EQ(GC_ERR_INVALID_HANDLE, g.GCReadPortStacked(&never_handed_out, &entry, &count));
     EXPECT_EQ(0u, count);
     count = 1;
-    EXPECT_EQ(GC_ERR_INVALID_HANDLE, session->GCWritePortStacked(event, &entry, &count));
+    EXPECT_EQ(GC_ERR_INVALID_HANDLE, g.GCWritePortStacked(event, &entry, &count));
     EXPECT_EQ(0u, count);
 }
 
-TEST_F(FrontPointerCheckTest, CountQueriesNeedTheirCountPointer)
+// A buffer is addressed together with its stream: the stream is looked up
+// first, then the buffer among the stream's own.
+TEST_F(FrontHandleCheckTest, BufferCallsRefuseAStrangeStreamOrBuffer)
 {
-    ExpectInvalidParameter(session->TLGetNumInterfaces(session.system, nullptr),
-                           "GetNumInterfaces: invalid num_interfaces pointer");
-    ExpectInvalidParameter(session->IFGetNumDevices(session.iface, nullptr),
-                           "GetNumDevices: invalid num_devices pointer");
-    ExpectInvalidParameter(session->DevGetNumDataStreams(device, nullptr),
-                           "GetNumDataStreams: invalid num_datastreams pointer");
-}
-
-TEST_F(FrontPointerCheckTest, EveryOpenNeedsItsOutputHandlePointer)
-{
-    const char* text = "Open/Register: invalid output handle pointer.";
-    ASSERT_EQ(GC_ERR_SUCCESS, session->DevClose(device));
-    ASSERT_EQ(GC_ERR_SUCCESS, session->IFClose(session.iface));
-    ExpectInvalidParameter(
-        session->TLOpenInterface(session.system, FrontTest::INTERFACE_ID, nullptr), text);
-    IF_HANDLE iface = nullptr;
-    ASSERT_EQ(GC_ERR_SUCCESS,
-              session->TLOpenInterface(session.system, FrontTest::INTERFACE_ID, &iface));
-    ExpectInvalidParameter(session->IFOpenDevice(iface, FrontTest::DeviceID(1).c_str(),
-                                                 DEVICE_ACCESS_EXCLUSIVE, nullptr),
-                           text);
-    DEV_HANDLE device_1 = session.OpenDevice(1);
-    ASSERT_NE(nullptr, device_1);
-    ExpectInvalidParameter(session->DevGetPort(device_1, nullptr), text);
-    char id[256] = {};
-    size_t size = sizeof id;
-    ASSERT_EQ(GC_ERR_SUCCESS, session->DevGetDataStreamID(device_1, 0, id, &size));
-    ExpectInvalidParameter(session->DevOpenDataStream(device_1, id, nullptr), text);
-    DS_HANDLE stream_1 = session.OpenStream(device_1);
-    ASSERT_NE(nullptr, stream_1);
-    ExpectInvalidParameter(session->DSAllocAndAnnounceBuffer(stream_1, 64, nullptr, nullptr), text);
-    ExpectInvalidParameter(session->GCRegisterEvent(stream_1, EVENT_NEW_BUFFER, nullptr), text);
-}
-
-TEST_F(FrontPointerCheckTest, AParentQueryNeedsItsOutputPointer)
-{
-    ExpectInvalidParameter(session->DSGetParentDev(stream, nullptr),
-                           "GetParent: invalid parent handle pointer");
-}
-
-// ---- A buffer is addressed together with its stream ----
-
-struct BufferCall {
-    const char* name;
-    const char* text;  // the stream's or the front's refusal
-    std::function<GC_ERROR(const GenTLFunctions&, DS_HANDLE, BUFFER_HANDLE)> call;
-};
-
-std::ostream& operator<<(std::ostream& out, const BufferCall& call)
-{
-    return out << call.name;
-}
-
+    OpenEveryKind();
 #define NOT_ANNOUNCED(op) op ": the required buffer was not announced in the data stream."
-// clang-format off
-const std::vector<BufferCall> BUFFER_CALLS = {
-    {"DSGetBufferChunkData", NOT_ANNOUNCED("GetBufferChunkData"), [](auto& g, DS_HANDLE s, BUFFER_HANDLE b) { return g.DSGetBufferChunkData(s, b, nullptr, nullptr); }},
-    {"DSGetNumBufferParts", NOT_ANNOUNCED("GetNumBufferParts"), [](auto& g, DS_HANDLE s, BUFFER_HANDLE b) { return g.DSGetNumBufferParts(s, b, nullptr); }},
-    {"DSGetBufferInfoStacked", NOT_ANNOUNCED("GetBufferInfoStacked"), [](auto& g, DS_HANDLE s, BUFFER_HANDLE b) { return g.DSGetBufferInfoStacked(s, b, nullptr, 0); }},
-    {"DSGetBufferPartInfoStacked", NOT_ANNOUNCED("GetBufferPartInfoStacked"), [](auto& g, DS_HANDLE s, BUFFER_HANDLE b) { return g.DSGetBufferPartInfoStacked(s, b, nullptr, 0); }},
-    {"DSGetNumBufferSegments", NOT_ANNOUNCED("GetNumBufferSegments"), [](auto& g, DS_HANDLE s, BUFFER_HANDLE b) { return g.DSGetNumBufferSegments(s, b, nullptr); }},
-    {"DSGetBufferSegmentInfo", NOT_ANNOUNCED("GetBufferSegmentInfo"), [](auto& g, DS_HANDLE s, BUFFER_HANDLE b) { return g.DSGetBufferSegmentInfo(s, b, 0, 0, nullptr, nullptr, nullptr); }},
-    {"DSQueueBuffer", NOT_ANNOUNCED("QueueBuffer"), [](auto& g, DS_HANDLE s, BUFFER_HANDLE b) { return g.DSQueueBuffer(s, b); }},
-    {"DSGetBufferInfo", NOT_ANNOUNCED("GetBufferInfo"), [](auto& g, DS_HANDLE s, BUFFER_HANDLE b) { return g.DSGetBufferInfo(s, b, 0, nullptr, nullptr, nullptr); }},
-    {"DSGetBufferPartInfo", NOT_ANNOUNCED("GetBufferPartInfo"), [](auto& g, DS_HANDLE s, BUFFER_HANDLE b) { return g.DSGetBufferPartInfo(s, b, 0, 0, nullptr, nullptr, nullptr); }},
-    {"DSRevokeBuffer", "Requested handle not found in the pool", [](auto& g, DS_HANDLE s, BUFFER_HANDLE b) { return g.DSRevokeBuffer(s, b, nullptr, nullptr); }},
-};
-// clang-format on
+    const struct {
+        const char* name;
+        std::function<GC_ERROR(const GenTLFunctions&, DS_HANDLE, BUFFER_HANDLE)> call;
+        const char* text;
+    } rows[] = {
+        // clang-format off
+        {"DSGetBufferChunkData", [](auto& g, DS_HANDLE s, BUFFER_HANDLE b) { return g.DSGetBufferChunkData(s, b, nullptr, nullptr); }, NOT_ANNOUNCED("GetBufferChunkData")},
+        {"DSGetNumBufferParts", [](auto& g, DS_HANDLE s, BUFFER_HANDLE b) { return g.DSGetNumBufferParts(s, b, nullptr); }, NOT_ANNOUNCED("GetNumBufferParts")},
+        {"DSGetBufferInfoStacked", [](auto& g, DS_HANDLE s, BUFFER_HANDLE b) { return g.DSGetBufferInfoStacked(s, b, nullptr, 0); }, NOT_ANNOUNCED("GetBufferInfoStacked")},
+        {"DSGetBufferPartInfoStacked", [](auto& g, DS_HANDLE s, BUFFER_HANDLE b) { return g.DSGetBufferPartInfoStacked(s, b, nullptr, 0); }, NOT_ANNOUNCED("GetBufferPartInfoStacked")},
+        {"DSGetNumBufferSegments", [](auto& g, DS_HANDLE s, BUFFER_HANDLE b) { return g.DSGetNumBufferSegments(s, b, nullptr); }, NOT_ANNOUNCED("GetNumBufferSegments")},
+        {"DSGetBufferSegmentInfo", [](auto& g, DS_HANDLE s, BUFFER_HANDLE b) { return g.DSGetBufferSegmentInfo(s, b, 0, 0, nullptr, nullptr, nullptr); }, NOT_ANNOUNCED("GetBufferSegmentInfo")},
+        {"DSQueueBuffer", [](auto& g, DS_HANDLE s, BUFFER_HANDLE b) { return g.DSQueueBuffer(s, b); }, NOT_ANNOUNCED("QueueBuffer")},
+        {"DSGetBufferInfo", [](auto& g, DS_HANDLE s, BUFFER_HANDLE b) { return g.DSGetBufferInfo(s, b, 0, nullptr, nullptr, nullptr); }, NOT_ANNOUNCED("GetBufferInfo")},
+        {"DSGetBufferPartInfo", [](auto& g, DS_HANDLE s, BUFFER_HANDLE b) { return g.DSGetBufferPartInfo(s, b, 0, 0, nullptr, nullptr, nullptr); }, NOT_ANNOUNCED("GetBufferPartInfo")},
+        {"DSRevokeBuffer", [](auto& g, DS_HANDLE s, BUFFER_HANDLE b) { return g.DSRevokeBuffer(s, b, nullptr, nullptr); }, "Requested handle not found in the pool"},
+        // clang-format on
+    };
 #undef NOT_ANNOUNCED
-
-class BufferHandleCheckTest : public FrontFixture,
-                              public ::testing::WithParamInterface<BufferCall> {};
-
-TEST_P(BufferHandleCheckTest, RefusesABufferHandleTheStreamNeverAnnounced)
-{
-    OpenEveryKind();
-    const BufferCall& call = GetParam();
-    EXPECT_EQ(GC_ERR_INVALID_HANDLE, call.call(session.Functions(), stream, &never_handed_out));
-    EXPECT_EQ(call.text, session.LastError().text);
+    DS_HANDLE other_stream = session.OpenStream(session.OpenDevice(1));
+    BUFFER_HANDLE others_buffer = session.AllocBuffer(other_stream);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ExpectRefused(row.call(session.Functions(), stream, &never_handed_out), row.text);
+        ExpectRefused(row.call(session.Functions(), &never_handed_out, others_buffer),
+                      "Requested handle not found in the pool");
+        EXPECT_EQ(GC_ERR_INVALID_HANDLE, row.call(session.Functions(), stream, others_buffer));
+    }
 }
-
-TEST_P(BufferHandleCheckTest, LooksUpTheStreamBeforeTheBuffer)
-{
-    OpenEveryKind();
-    const BufferCall& call = GetParam();
-    BUFFER_HANDLE buffer = session.AllocBuffer(stream);
-    EXPECT_EQ(GC_ERR_INVALID_HANDLE, call.call(session.Functions(), &never_handed_out, buffer));
-    EXPECT_EQ("Requested handle not found in the pool", session.LastError().text);
-}
-
-INSTANTIATE_TEST_SUITE_P(EveryCallWithABuffer, BufferHandleCheckTest,
-                         ::testing::ValuesIn(BUFFER_CALLS),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

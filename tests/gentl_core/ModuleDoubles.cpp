@@ -133,12 +133,6 @@ int Journal::Count(const std::string& entry)
 
 namespace {
 
-// The remote device of a test device: the framework's virtual one as it is.
-class TestRemoteDevice : public GenTLCore::GenTLVirtualRemoteDevice {
-public:
-    using GenTLVirtualRemoteDevice::GenTLVirtualRemoteDevice;
-};
-
 constexpr size_t REMOTE_EVENT_DATA_SIZE = 128;
 
 }  // namespace
@@ -175,7 +169,8 @@ std::vector<SharedPtr<GenTLDataStream>> TestDevice::CreateDataStreams()
         }
         SharedPtr<GenTLCore::StreamTag> stream_tag(new ModuleStreamTag(GetID(), suffix));
         streams.push_back(SharedPtr<GenTLDataStream>(
-            new AcquisitionTest::FakeEngineStream(stream_tag)));
+            knobs.threaded_engine ? new AcquisitionTest::ThreadedEngineStream(stream_tag)
+                                  : new AcquisitionTest::FakeEngineStream(stream_tag)));
     }
     return streams;
 }
@@ -292,7 +287,10 @@ SharedPtr<GenTLInterface> TestSystem::CreateInterface(const SharedPtr<InterfaceT
 {
     if (failing_ids.count(tag->GetID()) != 0)
         return SharedPtr<GenTLInterface>();
-    return SharedPtr<GenTLInterface>(new TestInterface(tag, journal));
+    auto* itf = new TestInterface(tag, journal);
+    itf->discovered = devices_of_new_interfaces;
+    itf->device_knobs = device_knobs;
+    return SharedPtr<GenTLInterface>(itf);
 }
 
 // ---- Pool order ----

@@ -16,6 +16,7 @@
 #include "gentl_core/DeviceTag.h"
 #include "gentl_core/GenTLInterface.h"
 #include "gentl_core/GenTLLocalDevice.h"
+#include "gentl_core/GenTLRemoteDevice.h"
 #include "gentl_core/GenTLSystem.h"
 #include "gentl_core/InterfaceTag.h"
 #include "gentl_core/SmartPointers.h"
@@ -145,6 +146,8 @@ struct DeviceKnobs {
     bool priority_supported = false;
     int32_t queried_policy = 1;
     int32_t queried_priority = 15;
+    // Streams filled by an engine thread as fast as buffers are queued.
+    bool threaded_engine = false;
 };
 
 // Every extension call of the devices, in order ("open 3", "close tag",
@@ -158,6 +161,12 @@ public:
 private:
     std::mutex mutex;
     std::vector<std::string> entries;  // guarded by mutex
+};
+
+// The remote device of a test device: the framework's virtual one as it is.
+class TestRemoteDevice : public GenTLCore::GenTLVirtualRemoteDevice {
+public:
+    using GenTLVirtualRemoteDevice::GenTLVirtualRemoteDevice;
 };
 
 class TestDevice : public GenTLCore::GenTLLocalDevice {
@@ -230,6 +239,9 @@ public:
     std::vector<SharedPtr<GenTLCore::InterfaceTag>> discovered;
     GC_ERROR discovery_result = GC_ERR_SUCCESS;
     std::set<std::string> failing_ids;
+    // What every interface created from now on discovers, and its devices' knobs.
+    std::vector<SharedPtr<GenTLCore::DeviceTag>> devices_of_new_interfaces;
+    DeviceKnobs device_knobs;
     std::atomic<int> discoveries{0};
     std::atomic<uint64_t> last_timeout{0};
 

@@ -1,21 +1,52 @@
-// FixtureEntry.cpp: the fixture producer's start-up, in the order the real
-// producer keeps: the framework's start, its configuration with the fixture's
-// factories, then the exit watch.
+// FixtureEntry.cpp: a producer built from the framework and the module test
+// doubles, loaded through dlopen like the real one: one interface "Fake"
+// with four free devices "FakeDevice0".."FakeDevice3", each with one stream
+// filled by an engine thread as fast as buffers are queued. The start-up
+// keeps the real producer's order: start, configure, then the exit watch.
 #include "gentl_core/GenTLCore.h"
+#include "gentl_core/GenTLLibrary.h"
 #include "gentl_core/GenTLSrv.h"
-#include "producer_fixture/FixtureProducer.h"
+#include "gentl_core/ModuleDoubles.h"  // from tests/
 
 namespace ProducerFixture {
 namespace {
 
-GenTLCore::SharedPtr<GenTLCore::GenTLBranding> MakeBranding()
+using GenTLCore::SharedPtr;
+
+// Never destroyed: devices may still close while the process exits.
+ModuleTest::Journal& journal = *new ModuleTest::Journal();
+
+class FixtureLibrary : public GenTLCore::GenTLLibrary {
+protected:
+    bool RequiresGlobalLock() override { return false; }
+    bool InitTLInfrastructure() override { return true; }
+    bool CloseTLInfrastructure() override { return true; }
+    void OnInitialize() override {}
+    SharedPtr<GenTLCore::GenTLSystem> CreateSystem() override
+    {
+        auto* system = new ModuleTest::TestSystem(journal);
+        system->discovered = {ModuleTest::MakeInterfaceTag("Fake")};
+        for (int index = 0; index < 4; ++index)
+            system->devices_of_new_interfaces.push_back(
+                ModuleTest::MakeDeviceTag("FakeDevice" + std::to_string(index)));
+        system->device_knobs.threaded_engine = true;
+        system->device_knobs.event_interface = false;
+        system->device_knobs.remote_event = false;
+        return SharedPtr<GenTLCore::GenTLSystem>(system);
+    }
+};
+
+SharedPtr<GenTLCore::GenTLBranding> MakeBranding()
 {
-    return GenTLCore::SharedPtr<GenTLCore::GenTLBranding>(new FixtureBranding());
+    auto* branding = new TestSupport::TestBranding();
+    branding->tl_type = "Custom";
+    branding->unique_id_prefix = "Fixture";
+    return SharedPtr<GenTLCore::GenTLBranding>(branding);
 }
 
-GenTLCore::SharedPtr<GenTLCore::GenTLLibrary> MakeLibrary()
+SharedPtr<GenTLCore::GenTLLibrary> MakeLibrary()
 {
-    return GenTLCore::SharedPtr<GenTLCore::GenTLLibrary>(new FixtureLibrary());
+    return SharedPtr<GenTLCore::GenTLLibrary>(new FixtureLibrary());
 }
 
 // Torn down last, at unload or exit.
