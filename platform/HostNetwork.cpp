@@ -225,9 +225,15 @@ SocketWait BroadcastSocket::WaitReadable(int timeout_ms) const
     }
 }
 
-long BroadcastSocket::Receive(void* buffer, std::size_t size)
+long BroadcastSocket::Receive(void* buffer, std::size_t size, SocketAddress* from)
 {
-    return ::recv(descriptor, buffer, size, 0);
+    sockaddr_in sender{};
+    socklen_t length = sizeof sender;
+    const long count =
+        ::recvfrom(descriptor, buffer, size, 0, reinterpret_cast<sockaddr*>(&sender), &length);
+    if (count >= 0 && from != nullptr)
+        *from = SocketAddress{ntohl(sender.sin_addr.s_addr), ntohs(sender.sin_port)};
+    return count;
 }
 
 }  // namespace Platform

@@ -53,12 +53,13 @@ public:
     // ("socket", "setsockopt" or "bind").
     bool Open(uint16_t port, std::string& failed_step);
     void Close();
+    // Index 0 and source 0 leave the choice to the routing table.
     bool SendFrom(const void* data, std::size_t size, int adapter_index, uint32_t source,
                   const SocketAddress& to);
     // Ready, TimedOut or Failed.
     SocketWait WaitReadable(int timeout_ms) const;
-    // Bytes received, or -1 with LastSocketError() set.
-    long Receive(void* buffer, std::size_t size);
+    // Bytes received, or -1 with LastSocketError() set. `from` may be null.
+    long Receive(void* buffer, std::size_t size, SocketAddress* from = nullptr);
 
 private:
     int descriptor = -1;

@@ -1,0 +1,79 @@
+#include "support/NetworkNamespace.h"
+
+#include <cstdlib>
+
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace TestSupport {
+
+bool InInitialNetworkNamespace()
+{
+    struct stat own{};
+    struct stat initial{};
+    // Unknown counts as initial: refusing is the safe side.
+    if (::stat("/proc/thread-self/ns/net", &own) != 0 || ::stat("/proc/1/ns/net", &initial) != 0)
+        return true;
+    return own.st_ino == initial.st_ino && own.st_dev == initial.st_dev;
+}
+
+TestNetwork::TestNetwork() : suffix(std::to_string(::getpid())) {}
+
+TestNetwork::~TestNetwork()
+{
+    for (const std::string& link : host_links)
+        Ip("link del " + link + " 2>/dev/null");
+    for (const std::string& ns : namespaces)
+        Ip("netns del " + ns);
+}
+
+bool TestNetwork::Ip(const std::string& arguments, const std::string& ns)
+{
+    const std::string command = "ip " + (ns.empty() ? std::string() : "-n " + ns + " ") + arguments;
+    return std::system(command.c_str()) == 0;
+}
+
+std::string TestNetwork::AddNamespace(const std::string& name)
+{
+    const std::string full = "gtl" + name + "-" + suffix;
+    if (Ip("netns add " + full)) {
+        namespaces.push_back(full);
+        Ip("link set lo up", full);
+    }
+    return full;
+}
+
+bool TestNetwork::Link(const std::string& host_link, const std::string& host_cidr,
+                       const std::string& ns, const std::string& peer_link,
+                       const std::string& peer_cidr)
+{
+    if (!Ip("link add " + host_link + " type veth peer name " + peer_link + " netns " + ns))
+        return false;
+    Own(host_link);
+    return Ip("addr add " + host_cidr + " dev " + host_link) &&
+           Ip("link set " + host_link + " up") &&
+           Ip("addr add " + peer_cidr + " dev " + peer_link, ns) &&
+           Ip("link set " + peer_link + " up", ns) &&
+           Ip("route add default dev " + peer_link, ns);
+}
+
+EnterNamespace::EnterNamespace(const std::string& ns)
+{
+    original = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+    const int target = ::open(("/run/netns/" + ns).c_str(), O_RDONLY | O_CLOEXEC);
+    entered = original >= 0 && target >= 0 && ::setns(target, CLONE_NEWNET) == 0;
+    if (target >= 0)
+        ::close(target);
+}
+
+EnterNamespace::~EnterNamespace()
+{
+    if (entered)
+        ::setns(original, CLONE_NEWNET);
+    if (original >= 0)
+        ::close(original);
+}
+
+}  // namespace TestSupport
