@@ -6,16 +6,14 @@
 #include <new>
 #include <string>
 #include <thread>
-#include <utility>
 
 #include "../platform/AssertionRecorder.h"
+#include "ModuleDoubles.h"
 #include "gentl_core/ErrorHandling.h"
-#include "gentl_core/GenTLBranding.h"
 #include "gentl_core/GenTLCore.h"
 #include "gentl_core/GenTLLibrary.h"
 #include "gentl_core/GenTLSrv.h"
 #include "gentl_core/GenTLSrvLogged.h"
-#include "gentl_core/SmartPointers.h"
 
 using namespace GenTLCore;
 using TestSupport::AssertionRecorder;
@@ -32,18 +30,6 @@ bool close_library_on_unload = false;
 // Names the variable whose presence installs the call log.
 constexpr const char* CALL_LOG_VARIABLE = "GENTESK_TEST_CALL_LOG";
 
-class TestBranding : public DefaultBranding {
-public:
-    std::string VendorName() const override { return "Test Vendor"; }
-    std::string LoggingEnvVarName() const override { return CALL_LOG_VARIABLE; }
-    bool CloseLibraryOnUnload() const override { return close_library_on_unload; }
-};
-
-class TestSystem : public GenTLSystem {
-public:
-    std::string GetID() override { return "TestSystem"; }
-};
-
 class TestLibrary : public GenTLLibrary {
 public:
     ~TestLibrary() override { ++libraries_destroyed; }
@@ -51,22 +37,24 @@ public:
 protected:
     bool RequiresGlobalLock() override { return false; }
     bool InitTLInfrastructure() override { return true; }
-    bool CloseTLInfrastructure() override
-    {
-        ++infrastructure_closes;
-        return true;
-    }
+    bool CloseTLInfrastructure() override { return ++infrastructure_closes > 0; }
     void OnInitialize() override {}
     SharedPtr<GenTLSystem> CreateSystem() override
     {
-        return SharedPtr<GenTLSystem>(new TestSystem());
+        return SharedPtr<GenTLSystem>(new ModuleTest::TestSystem(journal));
     }
+
+private:
+    ModuleTest::Journal journal;
 };
 
 SharedPtr<GenTLBranding> MakeBranding()
 {
     ++brandings_made;
-    return SharedPtr<GenTLBranding>(new TestBranding());
+    auto* branding = new TestSupport::TestBranding();
+    branding->logging_variable = CALL_LOG_VARIABLE;
+    branding->close_library_on_unload = close_library_on_unload;
+    return SharedPtr<GenTLBranding>(branding);
 }
 
 SharedPtr<GenTLLibrary> MakeLibrary()
@@ -94,12 +82,12 @@ protected:
     void SetUp() override { AcquireCoreReference(); }
 };
 
-TEST_F(ConfigureTest, BuildsAServiceOverTheLibraryAndInstallsTheBranding)
+TEST_F(ConfigureTest, BuildsOneServiceOverTheLibraryAndInstallsTheBranding)
 {
+    ASSERT_EQ(0, unsetenv(CALL_LOG_VARIABLE));
     GenTLSrv* srv = Configure(TEST_CONFIG);
     ASSERT_NE(nullptr, srv);
-    EXPECT_EQ("Test Vendor", GetBranding().VendorName());
-
+    EXPECT_EQ(nullptr, dynamic_cast<GenTLSrvLogged*>(srv));
     ASSERT_EQ(GC_ERR_SUCCESS, srv->GCInitLib());
     char vendor[32];
     size_t size = sizeof vendor;
@@ -107,13 +95,9 @@ TEST_F(ConfigureTest, BuildsAServiceOverTheLibraryAndInstallsTheBranding)
     EXPECT_EQ(GC_ERR_SUCCESS, srv->GCGetInfo(TL_INFO_VENDOR, &type, vendor, &size));
     EXPECT_EQ("Test Vendor", std::string(vendor));
     EXPECT_EQ(GC_ERR_SUCCESS, srv->GCCloseLib());
-}
 
-TEST_F(ConfigureTest, SecondConfigureReturnsTheSameServiceAndBuildsNothing)
-{
-    GenTLSrv* first = Configure(TEST_CONFIG);
     AssertionRecorder assertions;
-    EXPECT_EQ(first, Configure(TEST_CONFIG));
+    EXPECT_EQ(srv, Configure(TEST_CONFIG));
     EXPECT_EQ(1, brandings_made);
     EXPECT_EQ(1, libraries_made);
     ASSERT_EQ(1u, assertions.Count());
@@ -121,20 +105,16 @@ TEST_F(ConfigureTest, SecondConfigureReturnsTheSameServiceAndBuildsNothing)
               assertions.Failures()[0].find("GenTL core configured more than once"));
 }
 
-TEST_F(ConfigureTest, MissingFactoryGivesNoService)
+// A failed configuration gives no service, and none later either.
+TEST_F(ConfigureTest, MissingOrEmptyFactoryGivesNoService)
 {
     AssertionRecorder assertions;
     EXPECT_EQ(nullptr, Configure(CoreConfig{&MakeBranding, nullptr, nullptr}));
     EXPECT_EQ(0, brandings_made);
     EXPECT_EQ(1u, assertions.Count());
-}
-
-TEST_F(ConfigureTest, FactoryGivingNothingLeavesNoServiceAndTheDefaultBranding)
-{
-    AssertionRecorder assertions;
     EXPECT_EQ(nullptr, Configure(CoreConfig{&MakeBranding, &MakeNoLibrary, nullptr}));
     EXPECT_EQ("", GetBranding().VendorName());
-    EXPECT_EQ(nullptr, Configure(TEST_CONFIG));  // and it stays so
+    EXPECT_EQ(nullptr, Configure(TEST_CONFIG));
 }
 
 TEST_F(ConfigureTest, OutOfMemoryIsThrownOnAndLeavesNoService)
@@ -146,9 +126,7 @@ TEST_F(ConfigureTest, OutOfMemoryIsThrownOnAndLeavesNoService)
 }
 
 // The mere presence of the logging variable puts the call log in front.
-using CallLogFrontTest = ConfigureTest;
-
-TEST_F(CallLogFrontTest, VariableSetEvenToZeroInstallsItAroundTheDirectFront)
+TEST_F(ConfigureTest, LoggingVariableSetEvenToZeroInstallsTheCallLog)
 {
     ASSERT_EQ(0, setenv(CALL_LOG_VARIABLE, "0", 1));
     GenTLSrv* srv = Configure(TEST_CONFIG);
@@ -159,14 +137,7 @@ TEST_F(CallLogFrontTest, VariableSetEvenToZeroInstallsItAroundTheDirectFront)
     EXPECT_EQ(GC_ERR_SUCCESS, srv->GCCloseLib());
     ReleaseCoreReference();
     EXPECT_EQ(1, libraries_destroyed);
-}
-
-TEST_F(CallLogFrontTest, WithoutTheVariableTheDirectFrontServes)
-{
     ASSERT_EQ(0, unsetenv(CALL_LOG_VARIABLE));
-    GenTLSrv* srv = Configure(TEST_CONFIG);
-    EXPECT_EQ(nullptr, dynamic_cast<GenTLSrvLogged*>(srv));
-    EXPECT_NE(nullptr, srv);
 }
 
 TEST(ConfigureWithoutCoreTest, NoStartUpSingletonsGiveNoService)
@@ -185,28 +156,25 @@ struct ExtraControlJournal {
     bool deleted = false;
 } journal;
 
-// The optional extra start-up singleton joins the others' life cycle.
-class ExtraInitControlTest : public ConfigureTest {
-protected:
-    class ExtraControl : public StaticInitializationHelper {
-    public:
-        ~ExtraControl() override { journal.deleted = true; }
-        void Initialize(const SharedPtr<GenTLBranding>& branding) override
-        {
-            journal.initialized_with = branding->VendorName();
-        }
-        void Shutdown() override { journal.shut_down = !journal.deleted; }
-    };
-
-    static StaticInitializationHelper* MakeExtra(TLSControl* store, BrandingControl* holder)
+class ExtraControl : public StaticInitializationHelper {
+public:
+    ~ExtraControl() override { journal.deleted = true; }
+    void Initialize(const SharedPtr<GenTLBranding>& branding) override
     {
-        journal.error_store = store;
-        journal.branding_holder = holder;
-        return new ExtraControl();
+        journal.initialized_with = branding->VendorName();
     }
+    void Shutdown() override { journal.shut_down = !journal.deleted; }
 };
 
-TEST_F(ExtraInitControlTest, IsGivenTheSingletonsAndTheBrandingAndGoesAtUnload)
+StaticInitializationHelper* MakeExtra(TLSControl* store, BrandingControl* holder)
+{
+    journal.error_store = store;
+    journal.branding_holder = holder;
+    return new ExtraControl();
+}
+
+// The optional extra start-up singleton joins the others' life cycle.
+TEST_F(ConfigureTest, ExtraSingletonIsGivenTheOthersAndTheBrandingAndGoesAtUnload)
 {
     ASSERT_NE(nullptr, Configure(CoreConfig{&MakeBranding, &MakeLibrary, &MakeExtra}));
     EXPECT_EQ(TLSControl::Instance(), journal.error_store);
@@ -246,6 +214,9 @@ TEST_P(TeardownModeTest, ClosesAndDestroysTheLibraryAsTheBrandingAsks)
         ASSERT_EQ(GC_ERR_SUCCESS, srv->GCInitLib());
     }
     AssertionRecorder assertions;
+    AcquireCoreReference();
+    ReleaseCoreReference();
+    EXPECT_EQ(0, libraries_destroyed) << "only the last reference tears down";
     ReleaseCoreReference();
     EXPECT_EQ(initialized && close_on_unload ? 1 : 0, infrastructure_closes);
     EXPECT_EQ(!initialized || close_on_unload ? 1 : 0, libraries_destroyed);
@@ -255,16 +226,6 @@ TEST_P(TeardownModeTest, ClosesAndDestroysTheLibraryAsTheBrandingAsks)
 INSTANTIATE_TEST_SUITE_P(Modes, TeardownModeTest,
                          ::testing::Values(std::pair{false, false}, std::pair{true, true},
                                            std::pair{false, true}));
-
-TEST_F(TeardownTest, OnlyTheLastCoreReferenceTearsDown)
-{
-    StartCore(false);
-    AcquireCoreReference();
-    ReleaseCoreReference();
-    EXPECT_EQ(0, libraries_destroyed);
-    ReleaseCoreReference();
-    EXPECT_EQ(1, libraries_destroyed);
-}
 
 TEST_F(TeardownTest, ProcessEndingLeavesEverythingInPlace)
 {
@@ -282,45 +243,30 @@ TEST_F(TeardownTest, ProcessEndingLeavesEverythingInPlace)
 
 // ---- Entry point ----
 
-struct EntryCase {
-    EntryReason reason;
-    bool process_ending;
-    size_t records_left;
-    bool terminating;
-};
-
-class EntryPointTest : public ::testing::TestWithParam<EntryCase> {
-protected:
-    // On a thread of its own: fails a call, then tells the entry point
-    // `reason`; answers how many last-error records that left.
-    size_t RecordsAfter(EntryReason reason, bool process_ending)
-    {
+// Detaching frees the thread's last-error record unless the process is ending.
+TEST(EntryPointTest, FreesTheRecordOrSetsTheEndingFlag)
+{
+    const struct {
+        EntryReason reason;
+        bool process_ending;
+        size_t records_left;
+    } rows[] = {{EntryReason::THREAD_DETACH, false, 0},
+                {EntryReason::PROCESS_DETACH, false, 0},
+                {EntryReason::PROCESS_ATTACH, false, 1},
+                {EntryReason::THREAD_ATTACH, false, 1},
+                {EntryReason::PROCESS_DETACH, true, 1}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(static_cast<int>(row.reason) * 2 + row.process_ending);
         size_t records = 0;
         std::thread thread([&] {
             ReportError(GC_ERR_IO, "Test: failure");
-            EntryPoint(reason, process_ending);
-            records = store->RecordCountForTest();
+            EntryPoint(row.reason, row.process_ending);
+            records = TLSControl::Instance()->RecordCountForTest();
         });
         thread.join();
-        return records;
+        EXPECT_EQ(row.records_left, records);
+        EXPECT_EQ(row.process_ending, IsProcessTerminating());
     }
-
-    TLSControl* store = TLSControl::Instance();
-};
-
-// Detaching frees the thread's last-error record unless the process is ending.
-TEST_P(EntryPointTest, FreesTheRecordOrSetsTheEndingFlag)
-{
-    EXPECT_EQ(GetParam().records_left, RecordsAfter(GetParam().reason, GetParam().process_ending));
-    EXPECT_EQ(GetParam().terminating, IsProcessTerminating());
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Reasons, EntryPointTest,
-    ::testing::Values(EntryCase{EntryReason::THREAD_DETACH, false, 0, false},
-                      EntryCase{EntryReason::PROCESS_DETACH, false, 0, false},
-                      EntryCase{EntryReason::PROCESS_ATTACH, false, 1, false},
-                      EntryCase{EntryReason::THREAD_ATTACH, false, 1, false},
-                      EntryCase{EntryReason::PROCESS_DETACH, true, 1, true}));
 
 }  // namespace

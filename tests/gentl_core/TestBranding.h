@@ -38,12 +38,18 @@ public:
     std::string version = "9.8.7";
     std::string unique_id_prefix = "TestPrefix";
     uint32_t file_version[3] = {3, 7, 11};
+    std::string logging_variable;  // none
+    bool close_library_on_unload = false;
+    bool multi_part_aware = false;
 
     std::string TLType() const override { return tl_type; }
     std::string VendorName() const override { return vendor_name; }
     std::string ModelName() const override { return model_name; }
     std::string Version() const override { return version; }
     std::string UniqueIDPrefix() const override { return unique_id_prefix; }
+    std::string LoggingEnvVarName() const override { return logging_variable; }
+    bool CloseLibraryOnUnload() const override { return close_library_on_unload; }
+    bool MultiPartAware() const override { return multi_part_aware; }
     uint32_t DescriptionFileVersionMajor() const override { return file_version[0]; }
     uint32_t DescriptionFileVersionMinor() const override { return file_version[1]; }
     uint32_t DescriptionFileVersionSubminor() const override { return file_version[2]; }
