@@ -7,9 +7,10 @@
 
 namespace TestSupport {
 
-// True when the calling thread shares the network namespace of process 1,
-// the machine's own: a test that broadcasts must skip then.
-bool InInitialNetworkNamespace();
+// True when the calling thread's network namespace is not process 1's and
+// holds no adapter but lo: a namespace made for this test process, the only
+// place where a test may build links and broadcast.
+bool InPrivateLoopbackNamespace();
 
 // Namespaces and links made for one test; the destructor removes them all.
 // The calling process is the host side: run it in a namespace of its own
