@@ -3,20 +3,32 @@
 namespace TestSupport {
 namespace {
 
-constexpr uint16_t SENSOR_PORT = 32003;
-constexpr uint16_t HOST_PORT = 32004;
-
 std::string AttributeOf(const std::string& request, const std::string& name)
 {
-    const std::string key = name + "=\"";
-    const std::size_t start = request.find(key);
+    const std::size_t start = request.find(name + "=\"");
     if (start == std::string::npos)
         return std::string();
-    const std::size_t value = start + key.size();
+    const std::size_t value = start + name.size() + 2;
     return request.substr(value, request.find('"', value) - value);
 }
 
 }  // namespace
+
+DiscoveryIdentity SensorIdentity(const std::string& ip, const std::string& serial)
+{
+    return {{"IPADDR", ip},           {"NETMASK", "255.255.255.0"}, {"GATEWAYIP", "0.0.0.0"},
+            {"ETHADDR", "02:00:00:00:10:" + serial.substr(serial.size() - 2)},
+            {"ARTICLENUMBER", "TK3D-100"}, {"SERIAL", serial}, {"CONNECT_STATE", ""},
+            {"USERSTRING", "line " + serial}, {"TYPE", "profile-generator"}};
+}
+
+std::string DiscoveryReply(const DiscoveryIdentity& identity)
+{
+    std::string text = "<VEXO DIR=\"Reply\" CMD=\"Device_ScanDorvane\"";
+    for (const auto& [name, value] : identity)
+        text += " " + name + "=\"" + value + "\"";
+    return text + " />";
+}
 
 SimulatedDiscovery::SimulatedDiscovery(std::vector<DiscoveryIdentity> identities,
                                        DiscoveryOptions options)
@@ -26,7 +38,7 @@ SimulatedDiscovery::SimulatedDiscovery(std::vector<DiscoveryIdentity> identities
         if (!adapter.loopback && adapter_index == 0)
             adapter_index = adapter.index;
     std::string failed_step;
-    listening = socket.Open(SENSOR_PORT, failed_step);
+    listening = socket.Open(32003, failed_step);
     if (listening)
         receiver = std::thread(&SimulatedDiscovery::ReceiveLoop, this);
 }
@@ -38,10 +50,11 @@ SimulatedDiscovery::~SimulatedDiscovery()
         receiver.join();
 }
 
-void SimulatedDiscovery::SetIdentity(std::size_t index, const DiscoveryIdentity& identity)
+void SimulatedDiscovery::SetAttribute(std::size_t index, const std::string& name,
+                                      const std::string& value)
 {
     std::lock_guard lock(mutex);
-    identities.at(index) = identity;
+    identities.at(index)[name] = value;
 }
 
 DiscoveryIdentity SimulatedDiscovery::Identity(std::size_t index) const
@@ -50,33 +63,7 @@ DiscoveryIdentity SimulatedDiscovery::Identity(std::size_t index) const
     return identities.at(index);
 }
 
-std::vector<std::string> SimulatedDiscovery::Requests() const
-{
-    std::lock_guard lock(mutex);
-    return requests;
-}
-
-std::string SimulatedDiscovery::ReplyText(const DiscoveryIdentity& identity,
-                                          const std::string& command)
-{
-    const std::pair<std::string, std::string> attributes[] = {
-        {"IPADDR", identity.ip},          {"NETMASK", identity.netmask},
-        {"GATEWAYIP", identity.gateway},  {"ETHADDR", identity.mac},
-        {"ARTICLENUMBER", identity.article}, {"SERIAL", identity.serial},
-        {"CONNECT_STATE", identity.connect_state}, {"USERSTRING", identity.user_string},
-        {"TYPE", identity.type},
-    };
-    std::string text = "<VEXO DIR=\"Reply\" CMD=\"" + command + "\"";
-    for (const auto& [name, value] : attributes) {
-        if (identity.dropped.count(name) != 0)
-            continue;
-        const auto raw = identity.raw_values.find(name);
-        text += " " + name + "=\"" + (raw != identity.raw_values.end() ? raw->second : value) + "\"";
-    }
-    return text + " />";
-}
-
-// Polls with a short wait so the destructor's stop is seen within 100 ms.
+// Waits briefly, so the destructor's stop is seen within 100 ms.
 void SimulatedDiscovery::ReceiveLoop()
 {
     while (!stopping) {
@@ -92,54 +79,40 @@ void SimulatedDiscovery::ReceiveLoop()
 
 void SimulatedDiscovery::Answer(const std::string& request, const Platform::SocketAddress& from)
 {
+    const std::string command = AttributeOf(request, "CMD");
     std::vector<std::string> replies;
-    {
+    if (command.starts_with("Device_ScanDorvane")) {
         std::lock_guard lock(mutex);
-        requests.push_back(request);
-        const std::string command = AttributeOf(request, "CMD");
-        if (command == "Device_ScanDorvane" ||
-            (command == "Device_ScanDorvane_2" && options.answer_second_form))
-            for (const DiscoveryIdentity& identity : identities)
-                replies.push_back(ReplyText(identity, command));
-    }
-    if (AttributeOf(request, "CMD") == "Device_SetNetwork" && ApplySetNetwork(request))
+        for (const DiscoveryIdentity& identity : identities)
+            replies.push_back(DiscoveryReply(identity));
+    } else if (command == "Device_SetNetwork" && ApplySetNetwork(request)) {
         replies.push_back("<VEXO DIR=\"ReplyOk\" CMD=\"Device_SetNetwork\" />");
-    for (const std::string& reply : replies)
-        for (int copy = 0; copy < options.repeats; ++copy)
-            SendReply(reply, from);
-}
-
-void SimulatedDiscovery::SendReply(const std::string& text, const Platform::SocketAddress& from)
-{
-    if (options.broadcast_replies)
-        socket.SendFrom(text.data(), text.size(), adapter_index, 0,
-                        Platform::SocketAddress{0xFFFFFFFF, HOST_PORT});
-    else
-        socket.SendFrom(text.data(), text.size(), 0, 0, from);
+    }
+    for (const std::string& reply : replies) {
+        if (options.broadcast_replies)
+            socket.SendFrom(reply.data(), reply.size(), adapter_index, 0, {0xFFFFFFFF, 32004});
+        else
+            socket.SendFrom(reply.data(), reply.size(), 0, 0, from);
+    }
 }
 
 // Only the sensor with the named MAC takes the change.
 bool SimulatedDiscovery::ApplySetNetwork(const std::string& request)
 {
-    const std::string mac = AttributeOf(request, "ETHADDR");
-    const std::string ip = AttributeOf(request, "IPADDR");
-    const std::string netmask = AttributeOf(request, "NETMASK");
-    const std::string gateway = AttributeOf(request, "GATEWAYIP");
-    bool applied = false;
+    std::string taken;
     {
         std::lock_guard lock(mutex);
         for (DiscoveryIdentity& identity : identities) {
-            if (identity.mac != mac)
+            if (identity["ETHADDR"] != AttributeOf(request, "ETHADDR"))
                 continue;
-            identity.ip = ip;
-            identity.netmask = netmask;
-            identity.gateway = gateway;
-            applied = true;
+            for (const char* name : {"IPADDR", "NETMASK", "GATEWAYIP"})
+                identity[name] = AttributeOf(request, name);
+            taken = identity["IPADDR"];
         }
     }
-    if (applied && options.on_set_network)
-        options.on_set_network(ip, netmask, gateway);
-    return applied;
+    if (!taken.empty() && options.on_set_network)
+        options.on_set_network(taken);
+    return !taken.empty();
 }
 
 }  // namespace TestSupport

@@ -6,7 +6,6 @@
 #include <functional>
 #include <map>
 #include <mutex>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,32 +14,24 @@
 
 namespace TestSupport {
 
-// One sensor as its reply describes it.
-struct DiscoveryIdentity {
-    std::string ip;
-    std::string netmask = "255.255.255.0";
-    std::string gateway = "0.0.0.0";
-    std::string mac = "02:00:00:00:00:01";
-    std::string article = "TK3D-100";
-    std::string serial = "1001";
-    std::string connect_state;
-    std::string user_string = "line 1";
-    std::string type = "profile-generator";
-    std::set<std::string> dropped;                 // attributes left out
-    std::map<std::string, std::string> raw_values;  // attribute -> value sent as is
-};
+// One sensor's reply attributes, name to value; erase one to drop it.
+using DiscoveryIdentity = std::map<std::string, std::string>;
+
+// A complete identity: article TK3D-100, MAC 02:00:00:00:10:<last two of serial>.
+DiscoveryIdentity SensorIdentity(const std::string& ip, const std::string& serial);
+// The reply to one scan request.
+std::string DiscoveryReply(const DiscoveryIdentity& identity);
 
 struct DiscoveryOptions {
     bool broadcast_replies = false;  // to 255.255.255.255:32004, else to the requester
-    bool answer_second_form = true;
-    int repeats = 1;  // copies of each reply
-    // Runs on a confirmed network change, with the new address, mask and gateway.
-    std::function<void(const std::string&, const std::string&, const std::string&)> on_set_network;
+    // Runs on a network change the sensor took, with its new address.
+    std::function<void(const std::string&)> on_set_network;
 };
 
 // Binds 0.0.0.0:32003 in the constructing thread's network namespace and
-// answers there; one reply per identity, so one responder may stand for
-// several sensors. Threads: its own receive thread; members are thread-safe.
+// answers there, one reply per identity, so one responder may stand for
+// several sensors (or repeat one). Threads: its own receive thread; the
+// members are thread-safe.
 class SimulatedDiscovery {
 public:
     SimulatedDiscovery(std::vector<DiscoveryIdentity> identities, DiscoveryOptions options = {});
@@ -49,16 +40,12 @@ public:
     SimulatedDiscovery& operator=(const SimulatedDiscovery&) = delete;
 
     bool IsListening() const { return listening; }
-    void SetIdentity(std::size_t index, const DiscoveryIdentity& identity);
+    void SetAttribute(std::size_t index, const std::string& name, const std::string& value);
     DiscoveryIdentity Identity(std::size_t index) const;
-    std::vector<std::string> Requests() const;
-
-    static std::string ReplyText(const DiscoveryIdentity& identity, const std::string& command);
 
 private:
     void ReceiveLoop();
     void Answer(const std::string& request, const Platform::SocketAddress& from);
-    void SendReply(const std::string& text, const Platform::SocketAddress& from);
     bool ApplySetNetwork(const std::string& request);
 
     const DiscoveryOptions options;
@@ -68,9 +55,7 @@ private:
     std::atomic<bool> stopping{false};
 
     mutable std::mutex mutex;
-    // Guarded by mutex.
-    std::vector<DiscoveryIdentity> identities;
-    std::vector<std::string> requests;
+    std::vector<DiscoveryIdentity> identities;  // guarded by mutex
 
     std::thread receiver;  // last: the members above outlive it
 };
