@@ -457,10 +457,10 @@ typedef struct S_DS_BUFFER_INFO_STACKED {
 typedef struct S_DS_BUFFER_PART_INFO_STACKED {
     uint32_t iPartIndex;
     BUFFER_PART_INFO_CMD iInfoCmd;
+    GC_ERROR iResult;
     INFO_DATATYPE iType;
     void* pBuffer;
     size_t iSize;
-    GC_ERROR iResult;
 } DS_BUFFER_PART_INFO_STACKED;
 
 #pragma pack(pop)

@@ -61,12 +61,6 @@ static_assert(offsetof(DS_BUFFER_INFO_STACKED, iType) == 4);
 static_assert(offsetof(DS_BUFFER_INFO_STACKED, pBuffer) == 8);
 static_assert(offsetof(DS_BUFFER_INFO_STACKED, iSize) == 16);
 static_assert(offsetof(DS_BUFFER_INFO_STACKED, iResult) == 24);
-static_assert(sizeof(DS_BUFFER_PART_INFO_STACKED) == 32);
-static_assert(offsetof(DS_BUFFER_PART_INFO_STACKED, iInfoCmd) == 4);
-static_assert(offsetof(DS_BUFFER_PART_INFO_STACKED, iType) == 8);
-static_assert(offsetof(DS_BUFFER_PART_INFO_STACKED, pBuffer) == 12);
-static_assert(offsetof(DS_BUFFER_PART_INFO_STACKED, iSize) == 20);
-static_assert(offsetof(DS_BUFFER_PART_INFO_STACKED, iResult) == 28);
 
 // Each P<Name> is exactly the type of &<Name>, so a dlsym result cast to it is sound.
 #define CHECK_POINTER_TYPE(name) \

@@ -41,6 +41,7 @@ SharedPtr<GenTLCore::GenTLBranding> MakeBranding()
     auto* branding = new TestSupport::TestBranding();
     branding->tl_type = "Custom";
     branding->unique_id_prefix = "Fixture";
+    branding->multi_part_aware = true;
     return SharedPtr<GenTLCore::GenTLBranding>(branding);
 }
 
