@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "gentl_core/ErrorHandling.h"
+#include "gentl_core/GenTLFeatureEvent.h"
 #include "gentl_core/InfoCommandHandling.h"
 #include "gentl_core/Logger.h"
 #include "gentl_core/MiscUtils.h"
@@ -14,17 +15,15 @@
 
 namespace GenTLCore {
 
-namespace {
+namespace EventAnswers {
 
-constexpr const char* TOO_SMALL_TEXT = "EventGetData: the buffer is too small to hold the data.";
-
-// Copies `data_size` bytes out as one datum, or refuses a short buffer.
 GC_ERROR CopyOutBytes(const void* data, size_t data_size, void* buffer, size_t* size)
 {
     if (!TL_ASSERT(buffer != nullptr && size != nullptr))
         return ReportError(GC_ERR_INVALID_PARAMETER, "GetEventData: invalid buffer size pointer.");
     if (*size < data_size)
-        return ReportError(GC_ERR_BUFFER_TOO_SMALL, TOO_SMALL_TEXT);
+        return ReportError(GC_ERR_BUFFER_TOO_SMALL,
+                           "EventGetData: the buffer is too small to hold the data.");
     std::memcpy(buffer, data, data_size);
     *size = data_size;
     return GC_ERR_SUCCESS;
@@ -40,24 +39,34 @@ GC_ERROR InvalidEventBuffer()
     return ReportError(GC_ERR_INVALID_PARAMETER, "GetEventDataInfo: invalid event buffer passed");
 }
 
+GC_ERROR CorruptedEventBuffer()
+{
+    return ReportError(GC_ERR_INVALID_PARAMETER, "GetEventDataInfo: corrupted event buffer passed");
+}
+
 GC_ERROR UnknownDataInfoCommand()
 {
     return ReportError(GC_ERR_NOT_IMPLEMENTED,
                        "GetEventDataInfo: unknown event data info command requested");
 }
 
-uint32_t ReadLE32(const uint8_t* bytes)
-{
-    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
-
-// Lower-case hexadecimal with leading zeros to `digits` places.
 std::string HexText(uint32_t value, int digits)
 {
     char text[16];
     std::snprintf(text, sizeof text, "%0*x", digits, static_cast<unsigned>(value));
     return text;
+}
+
+}  // namespace EventAnswers
+
+namespace {
+
+using namespace EventAnswers;
+
+uint32_t ReadLE32(const uint8_t* bytes)
+{
+    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
 }
 
 // "ykiv", the ID little-endian, then the data.
@@ -340,6 +349,8 @@ void GenTLEventImpl<T>::ResetNumDelivered()
 template class GenTLEventImpl<NewBufferEventData>;
 template class GenTLEventImpl<ErrorEventData_>;
 template class GenTLEventImpl<EventPacket>;
+template class GenTLEventImpl<FeatureChangeEventData_>;
+template class GenTLEventImpl<FeatureInvalidateEventData_>;
 
 // ---- GenTLNewBufferEvent ----
 
@@ -446,8 +457,7 @@ GC_ERROR GenTLErrorEvent::GetEventDataInfo(const void* event_buffer, size_t even
             const char* text = static_cast<const char*>(event_buffer);
             const char* end = text + event_size;
             if (event_size > MAX_ERROR_EVENT_SIZE || std::find(text, end, '\0') == end)
-                return ReportError(GC_ERR_INVALID_PARAMETER,
-                                   "GetEventDataInfo: corrupted event buffer passed");
+                return CorruptedEventBuffer();
             return CopyInfoString(text, type, buffer, size);
         }
         case EVENT_DATA_NUMID:

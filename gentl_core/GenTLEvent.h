@@ -219,6 +219,19 @@ protected:
                               size_t* size) override;
 };
 
+// The answers every concrete event gives alike, reported as the calling
+// thread's last error.
+namespace EventAnswers {
+// Copies `data_size` bytes out as one datum, or refuses a short buffer.
+GC_ERROR CopyOutBytes(const void* data, size_t data_size, void* buffer, size_t* size);
+GC_ERROR NullEventBuffer();
+GC_ERROR InvalidEventBuffer();
+GC_ERROR CorruptedEventBuffer();
+GC_ERROR UnknownDataInfoCommand();
+// Lower-case hexadecimal with leading zeros to `digits` places.
+std::string HexText(uint32_t value, int digits);
+}  // namespace EventAnswers
+
 // One complete event packet, as EventGetData delivers it.
 using EventPacket = std::vector<uint8_t>;
 
