@@ -83,6 +83,7 @@ void LoggerInit::Initialize(const SharedPtr<GenTLBranding>& branding)
     const std::optional<uint32_t> logging = ReadNumberVariable(branding->LoggingEnvVarName());
     if (!logging || *logging == 0)
         return;
+    Platform::SetDebugOutputToStderr(true);
     const std::optional<uint32_t> level = ReadNumberVariable(branding->LogLevelEnvVarName());
     if (level && *level != LEVEL_UNCHANGED)
         SetLogLevel(*level);

@@ -9,6 +9,7 @@
 namespace Platform {
 namespace {
 std::atomic<DebugOutputHook> debug_output_hook{nullptr};
+std::atomic<bool> to_stderr{false};
 
 // Writes `line` and, if `add_newline`, a newline behind it in one writev(), so
 // the line stays whole. A partial write (signal, full pipe) sends the rest;
@@ -44,6 +45,8 @@ void WriteDebugOutput(std::string_view text)
         hook(text.data(), text.size());
         return;
     }
+    if (!to_stderr.load(std::memory_order_relaxed))
+        return;
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
         if (end == std::string_view::npos) {
@@ -54,6 +57,11 @@ void WriteDebugOutput(std::string_view text)
         WriteLine(text.substr(0, end + 1), false);
         text.remove_prefix(end + 1);
     }
+}
+
+void SetDebugOutputToStderr(bool on)
+{
+    to_stderr.store(on, std::memory_order_relaxed);
 }
 
 DebugOutputHook SetDebugOutputHookForTest(DebugOutputHook hook)

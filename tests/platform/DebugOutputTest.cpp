@@ -14,7 +14,11 @@ using ::testing::internal::CaptureStderr;
 using ::testing::internal::GetCapturedStderr;
 
 // WriteDebugOutput without a hook: the text reaches stderr, line by line.
-class DebugOutputToStderrTest : public ::testing::Test {};
+class DebugOutputToStderrTest : public ::testing::Test {
+protected:
+    void SetUp() override { Platform::SetDebugOutputToStderr(true); }
+    void TearDown() override { Platform::SetDebugOutputToStderr(false); }
+};
 
 TEST_F(DebugOutputToStderrTest, WritesTheLineAsGiven)
 {
@@ -105,8 +109,10 @@ TEST_F(DebugOutputHookTest, RemovingTheHookRestoresStderr)
 {
     EXPECT_EQ(nullptr, Platform::SetDebugOutputHookForTest(&Capture));
     EXPECT_EQ(&Capture, Platform::SetDebugOutputHookForTest(nullptr));
+    Platform::SetDebugOutputToStderr(true);
     CaptureStderr();
     Platform::WriteDebugOutput("back\n");
+    Platform::SetDebugOutputToStderr(false);
     EXPECT_EQ("back\n", GetCapturedStderr());
     EXPECT_TRUE(captured.empty());
 }
