@@ -140,8 +140,10 @@ bool SimpleThread::GetPriority(int* policy_out, int* priority_out)
     if (!TL_ASSERT(policy_out != nullptr && priority_out != nullptr))
         return false;
     if (thread_started) {
+        // What the thread really has: a refused change left it as it was.
+        const std::optional<int> current = thread.CurrentPriority();
         *policy_out = 0;
-        *priority_out = priority_configured ? priority : 0;
+        *priority_out = current ? *current : (priority_configured ? priority : 0);
     } else {
         *policy_out = policy;
         *priority_out = priority;

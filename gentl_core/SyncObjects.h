@@ -104,10 +104,11 @@ public:
     void Join();
 
     // Windows priority values (-15, -2..2, 15); others are refused. The
-    // policy is only kept. Applied at once when started, else at Start.
+    // policy is only kept. Applied at once when started, else at Start;
+    // false when the started thread refuses it (kept for the next Start).
     bool SetPriority(int policy, int priority);
     // The configured values; for a started thread policy 0 and the
-    // priority in force (0 when none was configured).
+    // priority the thread really has.
     bool GetPriority(int* policy, int* priority);
     // The next Start applies no priority.
     void ClearPriority();

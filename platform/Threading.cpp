@@ -142,16 +142,34 @@ std::optional<int> NiceForPriority(int priority)
     }
 }
 
-// Missing privilege (raising priority unprivileged) is not a failure of the
-// caller: the thread simply keeps its nice value.
+// Nice value back to the nearest Windows priority, so a value set from
+// outside still reads as one of the priorities above.
+int PriorityForNice(int nice)
+{
+    if (nice >= 15) return -15;
+    if (nice >= 8) return -2;
+    if (nice >= 3) return -1;
+    if (nice >= -2) return 0;
+    if (nice >= -7) return 1;
+    if (nice >= -15) return 2;
+    return 15;
+}
+
+// False when refused, missing privilege included: the thread then keeps its
+// nice value, and a caller must not report the change as made.
 bool SetNice(pid_t tid, int priority)
 {
     const std::optional<int> nice = NiceForPriority(priority);
-    if (!nice)
-        return false;
-    if (::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), *nice) == 0)
-        return true;
-    return errno == EPERM || errno == EACCES;
+    return nice && ::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), *nice) == 0;
+}
+
+std::optional<int> ReadPriority(pid_t tid)
+{
+    errno = 0;
+    const int nice = ::getpriority(PRIO_PROCESS, static_cast<id_t>(tid));
+    if (nice == -1 && errno != 0)
+        return std::nullopt;
+    return PriorityForNice(nice);
 }
 
 }  // namespace
@@ -232,6 +250,14 @@ bool Thread::ApplyPriority(int priority)
             return true;
     }
     return false;
+}
+
+std::optional<int> Thread::CurrentPriority()
+{
+    std::lock_guard<std::mutex> lock(state->mutex);
+    if (state->phase != State::Phase::Running)
+        return std::nullopt;
+    return ReadPriority(state->tid);
 }
 
 int GetCurrentThreadNiceForTest()

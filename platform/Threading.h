@@ -73,8 +73,8 @@ bool IsValidThreadPriority(int priority);
 
 // One OS thread running entry(argument). The thread applies a priority given
 // to Start itself, before entry runs; ApplyPriority reaches it wherever it is
-// in its life. Priorities map onto the thread's nice value, best effort: a
-// refusal for lack of privilege is ignored.
+// in its life. Priorities map onto the thread's nice value; a refusal (no
+// privilege to raise it) leaves the thread as it was.
 //
 // Threads: Start, Join and the destructor from the owner's thread (the owner
 // serialises them); ApplyPriority from any thread.
@@ -94,8 +94,12 @@ public:
     void Join();
     bool IsJoinable() const { return os_thread.joinable(); }
 
-    // False for an invalid value or an OS failure other than missing privilege.
+    // False for an invalid value or when the OS refuses the change. Before
+    // the thread runs, the value is kept for it to apply.
     bool ApplyPriority(int priority);
+    // The priority the running thread has now, nearest of the valid values;
+    // nothing when it is not running or cannot be read.
+    std::optional<int> CurrentPriority();
 
 private:
     struct State;
