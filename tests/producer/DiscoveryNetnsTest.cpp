@@ -213,6 +213,9 @@ TEST_F(DiscoveryNetnsTest, AppliesStagedNetworkSettingsAndFollowsAddressChanges)
 
 TEST_F(DiscoveryNetnsTest, ProbeByAddressReachesTheDeviceOpen)
 {
+    uint32_t value = 0;
+    EXPECT_EQ(GC_ERR_ERROR, Access(12001, &value, 4, false));
+    EXPECT_EQ("Invalid Device", TestSupport::ReadLastError(cti.Functions()).text);
     EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, Open("#ip#127.0.0.1"));
     EXPECT_NE(std::string::npos,
               TestSupport::ReadLastError(cti.Functions()).text.find("not supported yet"));
