@@ -6,7 +6,9 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <set>
+#include <stdexcept>
 #include <string>
 
 #include "GenTL.h"
@@ -21,6 +23,21 @@ namespace GenTLCore {
 //     return ReportError(GC_ERR_INVALID_PARAMETER, "ReadPort: invalid buffer/size pointer");
 // Does nothing once error handling is shut down. Never throws.
 GC_ERROR ReportError(GC_ERROR code, const std::string& text);
+
+// Runs `allocate`; false when it ran out of memory: std::bad_alloc, or
+// std::length_error for a size no container can hold.
+template <class Allocate>
+bool TryAllocate(Allocate&& allocate)
+{
+    try {
+        allocate();
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    } catch (const std::length_error&) {
+        return false;
+    }
+}
 
 // Writes the failure's log line when `code` is not 0 and the level is 2 or more:
 // "GenTL interface call failure: <name of code>, <text>".

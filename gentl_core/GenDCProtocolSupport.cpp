@@ -291,7 +291,8 @@ uint32_t LookupPlanarPixelFormat(const std::vector<uint32_t>& plane_formats)
     constexpr uint32_t A12P = 0x010C00D8, B12P = 0x010C00D9, C12P = 0x010C00DA;
     constexpr uint32_t A16 = 0x011000B6, B16C = 0x011000B7, C16 = 0x011000B8;
     constexpr uint32_t A32F = 0x012000BD, B32F = 0x012000BE, C32F = 0x012000BF;
-    static const std::map<std::vector<uint32_t>, uint32_t> PLANAR_FORMATS = {
+    // Never destroyed: a consumer thread may still call in while the process exits.
+    static const auto& PLANAR_FORMATS = *new std::map<std::vector<uint32_t>, uint32_t>{
         {{R8, G8, B8}, 0x02180021},        // RGB8_Planar
         {{R10, G10, B10}, 0x02300022},     // RGB10_Planar
         {{R12, G12, B12}, 0x02300023},     // RGB12_Planar

@@ -6,6 +6,8 @@
 
 #include <cstdlib>
 #include <new>
+#include <stdexcept>
+#include <string>
 #include <string_view>
 
 #include "gentl_core/ErrorHandling.h"
@@ -25,8 +27,18 @@ constexpr GC_ERROR NoServiceResult(std::string_view function)
     return function == "GCInitLib" ? GC_ERR_ERROR : GC_ERR_NOT_INITIALIZED;
 }
 
+// An exception that reached the export, reported as the call's failure.
+GC_ERROR ReportEscaped(GC_ERROR code, std::string_view function, const char* what) noexcept
+{
+    try {
+        return GenTLCore::ReportError(code, std::string(function) + ": " + what);
+    } catch (...) {
+        return code;  // no memory even for the message
+    }
+}
+
 // Passes one export's call to the service. No exception leaves the library;
-// the last error is never touched here.
+// one that reaches here is reported like any failure.
 template <class Call>
 GC_ERROR Forward(std::string_view function, const Call& call)
 {
@@ -36,9 +48,11 @@ GC_ERROR Forward(std::string_view function, const Call& call)
     try {
         return call(*srv);
     } catch (const std::bad_alloc&) {
-        return GC_ERR_OUT_OF_MEMORY;
+        return ReportEscaped(GC_ERR_OUT_OF_MEMORY, function, "out of memory");
+    } catch (const std::length_error&) {
+        return ReportEscaped(GC_ERR_OUT_OF_MEMORY, function, "out of memory");
     } catch (...) {
-        return GC_ERR_ERROR;
+        return ReportEscaped(GC_ERR_ERROR, function, "unexpected internal error");
     }
 }
 

@@ -93,7 +93,8 @@ std::atomic<bool> holder_deleted{false};
 
 const DefaultBranding& DefaultInstance()
 {
-    static const DefaultBranding default_branding;
+    // Never destroyed: a consumer thread may still call in while the process exits.
+    static const DefaultBranding& default_branding = *new DefaultBranding();
     return default_branding;
 }
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <new>
 
+#include "gentl_core/ErrorHandling.h"
 #include "gentl_core/GenTLBranding.h"
 #include "gentl_core/GenTLDataStream.h"
 #include "platform/Assert.h"
@@ -289,11 +290,7 @@ bool GenTLBuffer::ResizeAuxMemory(size_t size)
     ScopedLock lock(handle_lock);
     if (!is_auxiliary || segments.size() != 1) return false;
     if (size <= segments.front().size) return true;
-    try {
-        own_memory.resize(size, 0);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+    if (!TryAllocate([&] { own_memory.resize(size, 0); })) return false;
     segments.front() = MemorySegment{own_memory.data(), size};
     // The size answers must follow the memory, or a take-over would report
     // bytes it never copied.

@@ -50,7 +50,7 @@ bool AnyMutualOverlap(std::vector<MemorySegment> segments)
 
 GenTLDataStream::GenTLDataStream(const SharedPtr<StreamTag>& tag)
     : GenTLModule(DescriptionDocument::DataStream,
-                  ModuleRegisterIds{4013, 4014, 4015, 4016, 4017, 4018}),
+                  COMMON_REGISTER_IDS),
       stm_tag(tag),
       stream_id(MakeStreamID(tag)),
       acq_thread(this, &GenTLDataStream::AcquisitionEngineThread)
@@ -85,13 +85,12 @@ SharedPtr<GenTLNewBufferEvent> GenTLDataStream::GetNewBufferEvent()
 
 void GenTLDataStream::BuildEvents()
 {
-    try {
+    const bool built = TryAllocate([this] {
         new_buffer_event.Reset(new GenTLNewBufferEvent(*this));
         new_buffer_event->CompleteConstruction();
         AddEvent(new_buffer_event.DynamicCast<GenTLEvent>());
-    } catch (const std::bad_alloc&) {
-        new_buffer_event.Reset();
-    }
+    });
+    if (!built) new_buffer_event.Reset();
     GenTLModule::BuildEvents();
 }
 
@@ -152,7 +151,9 @@ void GenTLDataStream::ClearPools()
 
 bool GenTLDataStream::MatchesStreamId(const std::string& key, const std::string& value)
 {
-    static const std::vector<std::string> keys = GetBranding().AlternativeStreamIDKeys();
+    // Never destroyed: a consumer thread may still call in while the process exits.
+    static const std::vector<std::string>& keys =
+        *new std::vector<std::string>(GetBranding().AlternativeStreamIDKeys());
     if (std::find(keys.begin(), keys.end(), key) == keys.end()) return false;
     ScopedLock lock(handle_lock);
     return stm_tag && stm_tag->MatchesAlternativeID(key, value);
@@ -322,15 +323,13 @@ GC_ERROR GenTLDataStream::CreateAnnouncedBuffer(bool composite,
                                                 const std::vector<MemorySegment>& segments,
                                                 void* user_ptr, SharedPtr<GenTLBuffer>& out)
 {
-    try {
+    const bool created = TryAllocate([&] {
         out = composite
                   ? CreateCompositeBuffer(segments, user_ptr, false)
                   : CreateBuffer(segments.front().base, segments.front().size, user_ptr, false);
         if (out) out->CompleteConstruction();
-    } catch (const std::bad_alloc&) {
-        out.Reset();
-    }
-    if (!out || !TL_ASSERT(out->IsComposite() == composite && !out->IsAuxiliary())) {
+    });
+    if (!created || !out || !TL_ASSERT(out->IsComposite() == composite && !out->IsAuxiliary())) {
         out.Reset();
         return ReportError(GC_ERR_OUT_OF_MEMORY, "AnnounceBuffer: failed to create the buffer");
     }

@@ -194,6 +194,9 @@ protected:
     virtual std::vector<uint8_t> GetGenDCPrefetchDescriptor();
 
 private:
+    // The module base's registers, numbered consecutively.
+    static constexpr ModuleRegisterIds COMMON_REGISTER_IDS{4013, 4014, 4015, 4016, 4017, 4018};
+
     // ---- BufferOwner, for the new-buffer event (any thread, event lock held) ----
     bool SetQueued(BUFFER_HANDLE buffer, bool new_status) override;
     bool TakeOverData(BUFFER_HANDLE buffer, BUFFER_HANDLE aux_buffer) override;
@@ -220,6 +223,9 @@ private:
     // ---- Acquisition (GenTLDataStreamAcquisition.cpp) ----
     GC_ERROR CheckStartRequest(ACQ_START_FLAGS flags, uint64_t num_to_acquire);
     GC_ERROR CheckBufferSizes(uint64_t& payload_size);
+    // Everything after PrepareStreaming; undoes its own failures, not an
+    // exception.
+    GC_ERROR StartPrepared(uint64_t payload_size);
     GC_ERROR PrepareAnnouncedBuffers();
     void PrepareAuxBuffers(uint64_t payload_size);
     GC_ERROR LaunchEngines();

@@ -26,6 +26,22 @@ GC_ERROR GenTLDataStream::StartAcquisition(ACQ_START_FLAGS flags, uint64_t num_t
     if (sizes_checked != GC_ERR_SUCCESS) return sizes_checked;
     const GC_ERROR prepared = PrepareStreaming();
     if (prepared != GC_ERR_SUCCESS) return prepared;
+    GC_ERROR launched = GC_ERR_ERROR;
+    try {
+        launched = StartPrepared(payload_size);
+    } catch (...) {
+        // The export reports the exception; the stream must be left as before.
+        TerminateAcquisition();
+        throw;
+    }
+    if (launched != GC_ERR_SUCCESS) return launched;
+    TL_LOG(LOG_CATEGORY_STREAM, LOG_LEVEL_INFO) << "Acquisition started";
+    acquisition_started = true;
+    return GC_ERR_SUCCESS;
+}
+
+GC_ERROR GenTLDataStream::StartPrepared(uint64_t payload_size)
+{
     const GC_ERROR buffers_prepared = PrepareAnnouncedBuffers();
     if (buffers_prepared != GC_ERR_SUCCESS) return buffers_prepared;
     PrepareAuxBuffers(payload_size);
@@ -34,11 +50,7 @@ GC_ERROR GenTLDataStream::StartAcquisition(ACQ_START_FLAGS flags, uint64_t num_t
         DeconfigureStreaming();
         return started;
     }
-    const GC_ERROR launched = LaunchEngines();
-    if (launched != GC_ERR_SUCCESS) return launched;
-    TL_LOG(LOG_CATEGORY_STREAM, LOG_LEVEL_INFO) << "Acquisition started";
-    acquisition_started = true;
-    return GC_ERR_SUCCESS;
+    return LaunchEngines();
 }
 
 GC_ERROR GenTLDataStream::CheckStartRequest(ACQ_START_FLAGS flags, uint64_t num_to_acquire_)
@@ -159,13 +171,11 @@ bool GenTLDataStream::SetupAuxBuffers(uint32_t count, uint64_t size)
         if (!aux->ResizeAuxMemory(static_cast<size_t>(size))) return false;
     while (aux_buffers.size() < count) {
         SharedPtr<GenTLBuffer> aux;
-        try {
+        const bool created = TryAllocate([&] {
             aux = CreateBuffer(nullptr, static_cast<size_t>(size), nullptr, true);
             if (aux) aux->CompleteConstruction();
-        } catch (const std::bad_alloc&) {
-            return false;
-        }
-        if (!aux || !TL_ASSERT(!aux->IsComposite() && aux->IsAuxiliary())) return false;
+        });
+        if (!created || !aux || !TL_ASSERT(!aux->IsComposite() && aux->IsAuxiliary())) return false;
         ScopedLock pool_lock(lookup_lock);
         aux_buffers.push_back(aux);
     }

@@ -1,6 +1,7 @@
 // GenTLDataStreamInfo.cpp: what a data stream answers: DSGetInfo, the flow
 // queries, the stream-level buffer lookups, its registers and the base
 // bodies of the engine extension interface.
+#include "gentl_core/CoreRegisterAccess.h"
 #include "gentl_core/ErrorHandling.h"
 #include "gentl_core/GenDCProtocolSupport.h"
 #include "gentl_core/GenTLBranding.h"
@@ -234,15 +235,20 @@ GC_ERROR GenTLDataStream::ReadUInt32Register(uint32_t id, uint32_t& value)
             value = aux_buffer_count;
             return GC_ERR_SUCCESS;
         default:
-            return GenTLModule::ReadUInt32Register(id, value);
+            break;
     }
+    if (!IsCommonRegister(COMMON_REGISTER_IDS, id))
+        return ReportUnknownRegister(
+            "Internal error: cannot identify the data stream uint32 register to be read");
+    return GenTLModule::ReadUInt32Register(id, value);
 }
 
 GC_ERROR GenTLDataStream::ReadInt32Register(uint32_t id, int32_t& value)
 {
     if (id == REG_SCHEDULING_POLICY || id == REG_THREAD_PRIORITY)
         return ReadThreadPriorityRegister(id, value);
-    return GenTLModule::ReadInt32Register(id, value);
+    return ReportUnknownRegister(
+        "Internal error: cannot identify the data stream int32 register to be read");
 }
 
 GC_ERROR GenTLDataStream::ReadThreadPriorityRegister(uint32_t id, int32_t& value)
@@ -270,9 +276,14 @@ GC_ERROR GenTLDataStream::ReadThreadPriorityRegister(uint32_t id, int32_t& value
 
 GC_ERROR GenTLDataStream::ReadStringRegister(uint32_t id, std::string& value)
 {
-    if (id != REG_STREAM_ID) return GenTLModule::ReadStringRegister(id, value);
-    value = stream_id;
-    return GC_ERR_SUCCESS;
+    if (id == REG_STREAM_ID) {
+        value = stream_id;
+        return GC_ERR_SUCCESS;
+    }
+    if (!IsCommonRegister(COMMON_REGISTER_IDS, id))
+        return ReportUnknownRegister(
+            "Internal error: cannot identify the data stream string register to be read");
+    return GenTLModule::ReadStringRegister(id, value);
 }
 
 GC_ERROR GenTLDataStream::WriteUInt32Register(uint32_t id, uint32_t value)
@@ -286,8 +297,12 @@ GC_ERROR GenTLDataStream::WriteUInt32Register(uint32_t id, uint32_t value)
         case REG_AUX_BUFFER_COUNT:
             return WriteAuxBufferCount(value);
         default:
-            return GenTLModule::WriteUInt32Register(id, value);
+            break;
     }
+    if (!IsCommonRegister(COMMON_REGISTER_IDS, id))
+        return ReportUnknownRegister(
+            "Internal error: cannot identify the data stream uint32 register to be written");
+    return GenTLModule::WriteUInt32Register(id, value);
 }
 
 GC_ERROR GenTLDataStream::WriteInt32Register(uint32_t id, int32_t value)
@@ -297,7 +312,8 @@ GC_ERROR GenTLDataStream::WriteInt32Register(uint32_t id, int32_t value)
     else if (id == REG_THREAD_PRIORITY)
         thread_priority = value;
     else
-        return GenTLModule::WriteInt32Register(id, value);
+        return ReportUnknownRegister(
+            "Internal error: cannot identify the data stream int32 register to be written");
     return GC_ERR_SUCCESS;
 }
 

@@ -5,10 +5,9 @@
 
 namespace GenTLCore {
 
-GenTLHandle::~GenTLHandle()
-{
-    TL_ASSERT(fully_constructed);
-}
+// No check of fully_constructed: a constructor or finishing step that threw
+// (out of memory) leaves an incomplete object, and destroying it is ordinary.
+GenTLHandle::~GenTLHandle() = default;
 
 std::string GenTLHandle::GetUniqueString()
 {

@@ -26,7 +26,6 @@ public:
     GenTLHandle& operator=(const GenTLHandle&) = delete;
     GenTLHandle(GenTLHandle&&) = delete;
     GenTLHandle& operator=(GenTLHandle&&) = delete;
-    // Asserts CompleteConstruction has run.
     virtual ~GenTLHandle();
 
     // The object's GenTL ID.

@@ -63,12 +63,15 @@ constexpr ListTexts DEVICE_LIST_TEXTS{
     "GetDeviceID: invalid device index, exceeding number of devices",
     "GetDeviceInfo: invalid device ID pointer",
     "GetDeviceInfo: invalid device ID, no such device exists",
+    "UpdateDeviceList: failed to create a device",
 };
 
 // Keys that DevOpen probes directly instead of running a discovery.
 const std::vector<std::string>& ProbeKeys()
 {
-    static const std::vector<std::string> keys = GetBranding().AlternativeDeviceIDKeys(true);
+    // Never destroyed: a consumer thread may still call in while the process exits.
+    static const std::vector<std::string>& keys =
+        *new std::vector<std::string>(GetBranding().AlternativeDeviceIDKeys(true));
     return keys;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "gentl_core/ErrorHandling.h"
 #include "gentl_core/GenTLBranding.h"
 #include "gentl_core/GenTLRemoteDevice.h"
 #include "gentl_core/InfoCommandHandling.h"
@@ -73,7 +74,7 @@ GC_ERROR GenTLLibrary::InitLib()
     if (!system) {
         CloseTLInfrastructure();
         ReleaseGlobalLock();
-        return GC_ERR_OUT_OF_MEMORY;
+        return ReportError(GC_ERR_OUT_OF_MEMORY, "InitLib: failed to create the system module");
     }
     initialized = true;
     return GC_ERR_SUCCESS;
@@ -81,14 +82,14 @@ GC_ERROR GenTLLibrary::InitLib()
 
 SharedPtr<GenTLSystem> GenTLLibrary::CreateCompletedSystem()
 {
-    try {
-        SharedPtr<GenTLSystem> created = CreateSystem();
-        if (created)
-            created->CompleteConstruction();
-        return created;
-    } catch (const std::bad_alloc&) {
+    SharedPtr<GenTLSystem> created;
+    if (!TryAllocate([&] {
+            created = CreateSystem();
+            if (created)
+                created->CompleteConstruction();
+        }))
         return system;  // still empty; copying it needs no memory
-    }
+    return created;
 }
 
 GC_ERROR GenTLLibrary::CloseLib()

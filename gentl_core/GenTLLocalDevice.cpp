@@ -18,10 +18,11 @@ namespace {
 // Keys a device's alternative ID may use: the plain ones, then the probe keys.
 const std::vector<std::string>& AlternativeDeviceKeys()
 {
-    static const std::vector<std::string> keys = [] {
-        std::vector<std::string> all = GetBranding().AlternativeDeviceIDKeys(false);
+    // Never destroyed: a consumer thread may still call in while the process exits.
+    static const std::vector<std::string>& keys = *[] {
+        auto* all = new std::vector<std::string>(GetBranding().AlternativeDeviceIDKeys(false));
         const std::vector<std::string> probe = GetBranding().AlternativeDeviceIDKeys(true);
-        all.insert(all.end(), probe.begin(), probe.end());
+        all->insert(all->end(), probe.begin(), probe.end());
         return all;
     }();
     return keys;
@@ -78,7 +79,8 @@ GC_ERROR GenTLLocalDevice::DoOpen()
         return opened;
     if (!OpenChildren()) {
         DoCloseTLSpecific(nullptr);
-        return GC_ERR_OUT_OF_MEMORY;
+        return ReportError(GC_ERR_OUT_OF_MEMORY,
+                           "DeviceOpen: failed to create the data streams or the remote device");
     }
     open_access = requested_access;
     return GC_ERR_SUCCESS;
@@ -93,16 +95,14 @@ bool GenTLLocalDevice::OpenChildren()
     TL_ASSERT(all_stms.empty());
     TL_ASSERT(!remote);
     const bool wants_streams = ImplementsDataStreams();
-    try {
+    const bool created = TryAllocate([&] {
         if (wants_streams)
             AddDataStreams();
         remote = CreateRemoteDevice();
         if (remote)
             remote->CompleteConstruction();
-    } catch (const std::bad_alloc&) {
-        remote = no_remote;
-    }
-    if ((wants_streams && all_stms.empty()) || !remote) {
+    });
+    if (!created || (wants_streams && all_stms.empty()) || !remote) {
         remote = no_remote;
         all_stms.clear();
         return false;

@@ -83,6 +83,7 @@ constexpr ListTexts INTERFACE_LIST_TEXTS{
     "GetInterfaceID: invalid interface index, exceeding number of interfaces",
     "GetInterfaceInfo: invalid interface ID pointer",
     "GetInterfaceInfo: invalid interface ID, no such interface exists",
+    "UpdateInterfaceList: failed to create an interface",
 };
 
 // System objects alive in this process: there must be one only.
@@ -90,7 +91,9 @@ std::atomic<int> system_objects{0};
 
 const std::vector<std::string>& AlternativeInterfaceKeys()
 {
-    static const std::vector<std::string> keys = GetBranding().AlternativeInterfaceIDKeys();
+    // Never destroyed: a consumer thread may still call in while the process exits.
+    static const std::vector<std::string>& keys =
+        *new std::vector<std::string>(GetBranding().AlternativeInterfaceIDKeys());
     return keys;
 }
 

@@ -58,7 +58,7 @@ GC_ERROR PublishedList<Module, Tag>::Update(bool publish, const Steps& steps)
         EraseDeadModules();
     std::vector<const Module*> found;
     if (!InspectCandidates(candidates, steps, found))
-        return GC_ERR_OUT_OF_MEMORY;
+        return ReportError(GC_ERR_OUT_OF_MEMORY, texts.not_created);
     SettleNotRediscovered(publish, found);
     if (publish)
         PublishFound(found);
@@ -157,15 +157,12 @@ bool PublishedList<Module, Tag>::CreateCompleted(const Steps& steps,
                                                  const SharedPtr<Tag>& candidate,
                                                  SharedPtr<Module>& created)
 {
-    try {
-        created = steps.create(candidate);
-        if (!created)
-            return false;
-        created->CompleteConstruction();
-        return true;
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+    return TryAllocate([&] {
+               created = steps.create(candidate);
+               if (created)
+                   created->CompleteConstruction();
+           }) &&
+           created;
 }
 
 template <class Module, class Tag>

@@ -33,6 +33,7 @@ struct ListTexts {
     const char* bad_index;       // GC_ERR_INVALID_INDEX of GetPublishedID
     const char* null_id;         // GC_ERR_INVALID_PARAMETER of FindPublished
     const char* unknown_id;      // GC_ERR_INVALID_ID of FindPublished
+    const char* not_created;     // GC_ERR_OUT_OF_MEMORY of an update
 };
 
 // What a list update asks of the list's owner; all run under the owner's lock.
@@ -41,9 +42,9 @@ struct ListUpdateSteps {
     // Fills the empty vector with non-empty candidates; non-zero ends the
     // update with that code, nothing changed.
     std::function<GC_ERROR(std::vector<SharedPtr<Tag>>& candidates)> discover;
-    // A new module for the candidate, not yet completed. Empty (or
-    // std::bad_alloc from it or its completion) ends the update with
-    // GC_ERR_OUT_OF_MEMORY, without a message.
+    // A new module for the candidate, not yet completed. Empty (or an
+    // allocation failure in it or its completion) ends the update with
+    // GC_ERR_OUT_OF_MEMORY and the list's not_created text.
     std::function<SharedPtr<Module>(const SharedPtr<Tag>& candidate)> create;
     // Optional: a listed module was rediscovered as `candidate`.
     std::function<void(Module& listed, const SharedPtr<Tag>& candidate)> refresh;

@@ -94,7 +94,8 @@ ModuleXmlDocuments::ModuleXmlDocuments()
 
 const ModuleXmlDocuments& ModuleXmlDocuments::Instance()
 {
-    static const ModuleXmlDocuments documents_set;
+    // Never destroyed: a consumer thread may still call in while the process exits.
+    static const ModuleXmlDocuments& documents_set = *new ModuleXmlDocuments();
     return documents_set;
 }
 

@@ -1,9 +1,7 @@
-/* Declares the GenTL 1.6 stacked part-info entry as the standard does, so
- * that a producer with another layout writes where this consumer does not
- * look, or reads its buffer pointer from the wrong bytes. */
-#include "StandardPartInfoLayout.h"
-
-#include <string.h>
+/* A consumer compiled against the GenTL standard's own declaration of the
+ * stacked part-info entry, not against our header. */
+#include <stddef.h>
+#include <stdint.h>
 
 #pragma pack(push, 1)
 typedef struct StandardPartInfoEntry {
@@ -18,30 +16,16 @@ typedef struct StandardPartInfoEntry {
 
 typedef int32_t (*StandardPartInfoStacked)(void*, void*, StandardPartInfoEntry*, size_t);
 
-enum { REGION_ID_COMMAND = 12, UNTOUCHED = 0x5A5A5A5A };
-
-int32_t QueryRegionIDsStandardLayout(void (*function)(void), void* stream, void* buffer,
-                                     StandardPartInfoAnswer answers[2])
+/* Asks the 8-byte region ID (command 12) of part `part`; `result_size_type`
+ * receives the entry's result, size and type. */
+int32_t QueryRegionIDStandardLayout(void (*function)(void), void* stream, void* buffer,
+                                    uint32_t part, uint64_t* region_id,
+                                    int64_t result_size_type[3])
 {
-    StandardPartInfoEntry entries[2];
-    uint64_t values[2] = {0, 0};
-    int32_t result;
-    int i;
-    _Static_assert(sizeof(StandardPartInfoEntry) == 32, "standard entry is 32 bytes");
-    memset(entries, 0, sizeof entries);
-    for (i = 0; i < 2; ++i) {
-        entries[i].iPartIndex = (uint32_t)i;
-        entries[i].iInfoCmd = REGION_ID_COMMAND;
-        entries[i].iResult = UNTOUCHED;
-        entries[i].pBuffer = &values[i];
-        entries[i].iSize = sizeof values[i];
-    }
-    result = ((StandardPartInfoStacked)function)(stream, buffer, entries, 2);
-    for (i = 0; i < 2; ++i) {
-        answers[i].result = entries[i].iResult;
-        answers[i].type = entries[i].iType;
-        answers[i].value = values[i];
-        answers[i].size = entries[i].iSize;
-    }
+    StandardPartInfoEntry entry = {part, 12, 0x5A5A5A5A, 0, region_id, sizeof *region_id};
+    const int32_t result = ((StandardPartInfoStacked)function)(stream, buffer, &entry, 1);
+    result_size_type[0] = entry.iResult;
+    result_size_type[1] = (int64_t)entry.iSize;
+    result_size_type[2] = entry.iType;
     return result;
 }

@@ -2,5 +2,4 @@
 # feature-change and feature-invalidate events.
 gentesk_test(gentl_core_device_event_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/StandardDeviceEventTest.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/FeatureEventTest.cpp
   LIBS gentl_core)
