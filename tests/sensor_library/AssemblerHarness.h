@@ -71,11 +71,3 @@ struct AssemblerHarness {
     RecordingSink sink;
     FrameAssembler assembler{sink};
 };
-
-inline TestSupport::Bytes Concat(std::initializer_list<TestSupport::Bytes> parts)
-{
-    TestSupport::Bytes out;
-    for (const TestSupport::Bytes& part : parts)
-        out.insert(out.end(), part.begin(), part.end());
-    return out;
-}

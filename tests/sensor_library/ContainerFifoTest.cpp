@@ -1,3 +1,4 @@
+// The ring of equal-sized containers between the receive thread and readers.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -22,23 +23,24 @@ Bytes Numbered(uint32_t sequence, uint32_t size = 64)
     return out;
 }
 
-// The sequence of a whole, untorn container; -1 when torn.
-int64_t SequenceOf(const uint8_t* data, uint32_t size)
-{
-    uint32_t sequence;
-    std::memcpy(&sequence, data, sizeof(sequence));
-    const Bytes expected = Numbered(sequence, size);
-    return std::memcmp(expected.data(), data, size) == 0 ? sequence : -1;
-}
-
+// The sequence of a whole container taken; -1 when torn, -2 when none.
 int64_t TakeSequence(ContainerFifo& fifo, bool newest_only = false)
 {
     int64_t sequence = -2;
     fifo.Take(newest_only, [&](const uint8_t* data, uint32_t size) {
-        sequence = SequenceOf(data, size);
+        uint32_t number;
+        std::memcpy(&number, data, sizeof(number));
+        sequence = std::memcmp(Numbered(number, size).data(), data, size) == 0 ? number : -1;
         return true;
     });
     return sequence;
+}
+
+std::vector<int64_t> TakeAll(ContainerFifo& fifo)
+{
+    std::vector<int64_t> taken;
+    for (int64_t sequence; (sequence = TakeSequence(fifo)) != -2;) taken.push_back(sequence);
+    return taken;
 }
 
 class ContainerFifoTest : public ::testing::Test {
@@ -52,28 +54,20 @@ protected:
     ContainerFifo fifo;
 };
 
-TEST_F(ContainerFifoTest, HandsOutContainersOldestFirstAcrossTheWrap)
+TEST_F(ContainerFifoTest, HandsOutOldestFirstAcrossTheWrapAndDropsTheOldestWhenFull)
 {
     Write(1, 3);
     EXPECT_EQ(1, TakeSequence(fifo));
     EXPECT_EQ(2, TakeSequence(fifo));
     Write(4, 3);  // the third of these wraps to index 0
-    for (int64_t expected : {3, 4, 5, 6})
-        EXPECT_EQ(expected, TakeSequence(fifo));
-    EXPECT_EQ(-2, TakeSequence(fifo));
-}
-
-TEST_F(ContainerFifoTest, AFullRingDropsItsOldestAndCountsIt)
-{
+    EXPECT_EQ((std::vector<int64_t>{3, 4, 5, 6}), TakeAll(fifo));
     Write(1, 4);
     EXPECT_EQ(100.0 * 256 / 266, fifo.FillPercent());
-    const ContainerFifo::WriteResult result = fifo.Write(Numbered(5).data(), 64);
-    EXPECT_TRUE(result.dropped_oldest);
+    EXPECT_TRUE(fifo.Write(Numbered(5).data(), 64).dropped_oldest);
     Write(6, 1);
     EXPECT_EQ(2u, fifo.DroppedCount());
     EXPECT_EQ(4u, fifo.Count());
-    for (int64_t expected : {3, 4, 5, 6})
-        EXPECT_EQ(expected, TakeSequence(fifo));
+    EXPECT_EQ((std::vector<int64_t>{3, 4, 5, 6}), TakeAll(fifo));
     EXPECT_TRUE(fifo.IsEmpty());
 }
 
@@ -87,34 +81,19 @@ TEST_F(ContainerFifoTest, NewestOnlyTakesTheNewestAndSkipsTheRest)
     EXPECT_EQ(8, TakeSequence(fifo, true));
 }
 
-TEST_F(ContainerFifoTest, AContainerOfAnotherSizeEmptiesTheRing)
+TEST_F(ContainerFifoTest, KeepsOnlyWhatFitsAndWhatTheReaderLeaves)
 {
     Write(1, 3);
-    const ContainerFifo::WriteResult result = fifo.Write(Numbered(9, 100).data(), 100);
-    EXPECT_TRUE(result.size_changed);
-    EXPECT_EQ(1u, fifo.Count());
-    EXPECT_EQ(9, TakeSequence(fifo));
-}
-
-TEST_F(ContainerFifoTest, AContainerLargerThanTheRingIsNotWritten)
-{
-    EXPECT_FALSE(fifo.Write(Numbered(1, 300).data(), 300).written);
-    EXPECT_TRUE(fifo.IsEmpty());
-}
-
-TEST_F(ContainerFifoTest, AContainerLeftInPlaceIsReadAgain)
-{
-    Write(1, 2);
     fifo.Take(false, [](const uint8_t*, uint32_t) { return false; });
     EXPECT_EQ(1, TakeSequence(fifo));
-}
-
-TEST(ContainerFifoSizeTest, ARingOfSizeZeroReportsZeroPercent)
-{
-    ContainerFifo fifo;
-    ASSERT_TRUE(fifo.Allocate(0));
-    EXPECT_EQ(0.0, fifo.FillPercent());
-    EXPECT_FALSE(fifo.Write(Numbered(1).data(), 64).written);
+    EXPECT_TRUE(fifo.Write(Numbered(9, 100).data(), 100).size_changed);
+    EXPECT_EQ((std::vector<int64_t>{9}), TakeAll(fifo));
+    EXPECT_FALSE(fifo.Write(Numbered(1, 300).data(), 300).written);
+    EXPECT_TRUE(fifo.IsEmpty());
+    ContainerFifo empty;
+    ASSERT_TRUE(empty.Allocate(0));
+    EXPECT_EQ(0.0, empty.FillPercent());
+    EXPECT_FALSE(empty.Write(Numbered(1).data(), 64).written);
 }
 
 // A writer laps slow readers while resets and size changes come in: every

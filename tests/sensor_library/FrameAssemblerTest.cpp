@@ -1,354 +1,299 @@
+// Frame assembly from received chunks: containers handled once and whole
+// however the stream cuts them, garbage and false starts skipped without
+// losing what follows, and the CRC checked against an independent one.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <random>
 
 #include "AssemblerHarness.h"
+#include "sensor_library/CScanvo.h"
+#include "sensor_library/Crc32.h"
+#include "support/SensorScans.h"
 
-using TestSupport::Bytes;
-using TestSupport::ContainerBuilder;
-using TestSupport::ProfileContainer;
-using TestSupport::ShortFrame;
-using TestSupport::SyncFrame;
-using TestSupport::TextContainer;
+using namespace TestSupport;
 
 namespace {
 
-Bytes Profile(uint16_t counter, uint32_t width = 8)
+Bytes WithBlockLength(uint32_t length)
 {
-    return ProfileContainer(counter, counter * 100u, width);
+    return ContainerBuilder()
+        .AddGeneralBlock(1, 0)
+        .AddRawBlock(Tag::STATIC, length, Bytes(52, 0))
+        .Build();
 }
 
-// Container assembly: a container is handled once, whole, however the
-// stream cuts it.
-class ContainerAssemblyTest : public ::testing::Test {
-protected:
-    AssemblerHarness harness;
-};
-
-TEST_F(ContainerAssemblyTest, AssemblesAContainerSplitAtEveryBytePosition)
+Bytes SyncHead(uint32_t size)
 {
-    const Bytes container = Profile(1);
-    for (std::size_t split = 1; split < container.size(); ++split) {
-        AssemblerHarness fresh;
-        fresh.FeedSplit(container, {split});
-        ASSERT_EQ(1u, fresh.sink.containers.size()) << "split at " << split;
-        EXPECT_EQ(container, fresh.sink.containers[0]);
+    Bytes head;
+    AppendU32(head, Tag::SYNC);
+    AppendU32(head, size);
+    return head;
+}
+
+Bytes FlipBit(Bytes container, long at)
+{
+    container[at >= 0 ? static_cast<std::size_t>(at)
+                      : container.size() - static_cast<std::size_t>(-at)] ^= 0x10;
+    return container;
+}
+
+TEST(Crc32Test, MatchesTheCheckValueAHandWorkedContainerAndTheBitwiseReference)
+{
+    EXPECT_EQ(0x0376E6E7u, ComputeCrc32Mpeg2(reinterpret_cast<const uint8_t*>("123456789"), 9));
+    EXPECT_EQ(0xFFFFFFFFu, ComputeCrc32Mpeg2(nullptr, 0));
+    const Bytes container = TextContainer("<a/>");
+    EXPECT_EQ((Bytes{0xff, 0x01, 0x1a, 0x02, 0x21, 0x00, 0x00, 0x00, 0x03, 0x01, 0x1a,
+                     0x02, 0x0d, 0x00, 0x00, 0x00, 0x3c, 0x61, 0x2f, 0x3e, 0x00, 0xff,
+                     0xff, 0x1a, 0x02, 0x0c, 0x00, 0x00, 0x00, 0x71, 0xc5, 0x99, 0xb7}),
+              container);
+    EXPECT_EQ(0x71C599B7u, CScanvo::ComputeCrc32(container.data(), container.size() - 4));
+    // Every length and start alignment around the eight-byte folding steps.
+    std::mt19937 random(7);
+    Bytes bytes(300);
+    for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
+    for (std::size_t start = 0; start < 9; ++start) {
+        for (std::size_t length = 0; start + length <= bytes.size(); ++length) {
+            ASSERT_EQ(ReferenceCrc32(bytes.data() + start, length),
+                      ComputeCrc32Mpeg2(bytes.data() + start, length))
+                << "start " << start << " length " << length;
+        }
     }
 }
 
-TEST_F(ContainerAssemblyTest, AssemblesTheSameContainersUnderRandomChunkings)
+TEST(ContainerAssemblyTest, AssemblesAContainerHoweverTheStreamCutsIt)
 {
-    const Bytes stream = Concat({Profile(1), TextContainer("<a/>"), Profile(2, 300), Profile(3)});
+    const Bytes container = RawScan(1);
+    for (std::size_t split = 1; split < container.size(); ++split) {
+        AssemblerHarness fresh;
+        fresh.FeedSplit(container, {split});
+        ASSERT_EQ(std::vector<Bytes>{container}, fresh.sink.containers) << "split at " << split;
+    }
+    const Bytes stream = Concat({RawScan(1), TextContainer("<a/>"), RawScan(2, 300), RawScan(3)});
     std::mt19937 random(42);
     for (int run = 0; run < 200; ++run) {
         AssemblerHarness fresh;
         std::vector<std::size_t> pieces;
-        for (std::size_t total = 0; total < stream.size();) {
+        for (std::size_t total = 0; total < stream.size(); total += pieces.back())
             pieces.push_back(1 + random() % 97);
-            total += pieces.back();
-        }
         fresh.FeedSplit(stream, pieces);
         ASSERT_EQ(3u, fresh.sink.containers.size()) << "run " << run;
-        EXPECT_EQ(Profile(2, 300), fresh.sink.containers[1]);
-        ASSERT_EQ(1u, fresh.sink.texts.size());
-        EXPECT_STREQ("<a/>", fresh.sink.texts[0].c_str());
+        EXPECT_EQ(RawScan(2, 300), fresh.sink.containers[1]);
+        EXPECT_EQ(std::vector<std::string>{std::string("<a/>", 5)}, fresh.sink.texts);
     }
-}
-
-TEST_F(ContainerAssemblyTest, HandlesSeveralContainersInOneChunkAndKeepsAPartialOne)
-{
-    const Bytes third = Profile(3);
-    const Bytes stream = Concat({Profile(1), Profile(2), Bytes(third.begin(), third.begin() + 30)});
-    harness.Feed(stream);
+    AssemblerHarness harness;
+    const Bytes third = RawScan(3);
+    harness.Feed(Concat({RawScan(1), RawScan(2), Bytes(third.begin(), third.begin() + 30)}));
     EXPECT_EQ(2u, harness.sink.containers.size());
     harness.Feed(Bytes(third.begin() + 30, third.end()));
     ASSERT_EQ(3u, harness.sink.containers.size());
     EXPECT_EQ(third, harness.sink.containers[2]);
 }
 
-TEST_F(ContainerAssemblyTest, AcceptsAContainerThatOnlyItsEndBlockDelimits)
-{
-    const Bytes container = ContainerBuilder()
-                                .AddGeneralBlock(1, 0)
-                                .AddRawProfileBlock({{100, 1, 2}})
-                                .OverrideTotalSize(0)
-                                .Build();
-    harness.Feed(Concat({container, Profile(2)}));
-    ASSERT_EQ(2u, harness.sink.containers.size());
-    EXPECT_EQ(container, harness.sink.containers[0]);
-}
-
-// Resynchronisation: garbage and false frame starts are skipped, and nothing
-// valid behind them is lost.
-class ResynchronisationTest : public ::testing::Test {
-protected:
-    AssemblerHarness harness;
+// Streams that resynchronise: what the sink was handed, in order.
+struct StreamCase {
+    std::string name;
+    Bytes stream;
+    std::vector<std::size_t> pieces;  // chunk sizes; the last takes the rest
+    std::vector<Bytes> containers;
+    std::vector<std::string> texts;
+    int syncs;
+    uint32_t frame_errors;
+    uint32_t crc_errors;
 };
 
-TEST_F(ResynchronisationTest, SkipsGarbageBeforeAndBetweenContainers)
+std::vector<StreamCase> StreamCases()
 {
-    harness.Feed(Concat({Bytes{1, 2, 3, 0xff, 0x01, 7}, Profile(1), Bytes(33, 0xAB), Profile(2)}));
-    EXPECT_EQ(2u, harness.sink.containers.size());
-    EXPECT_EQ(0u, harness.Stats().frame_errors);
+    const Bytes a = RawScan(8), b = RawScan(9);
+    const Bytes delimited_by_end_block = ContainerBuilder()
+                                             .AddGeneralBlock(1, 0)
+                                             .AddBlock(Tag::RAW_PROFILE, Bytes(16, 1))
+                                             .OverrideTotalSize(0)
+                                             .Build();
+    Bytes zero_size_without_end = {0xff, 0x01, 0x1a, 0x02, 0, 0, 0, 0};
+    AppendU32(zero_size_without_end, Tag::GENERAL);
+    AppendU32(zero_size_without_end, 5000000);
+    const auto one_bad = [&](std::string name, Bytes bad, uint32_t frame, uint32_t crc) {
+        return StreamCase{name, Concat({a, bad, b}), {}, {a, b}, {}, 0, frame, crc};
+    };
+    std::vector<StreamCase> cases = {
+        {"GarbageBeforeAndBetween",
+         Concat({Bytes{1, 2, 3, 0xff, 0x01, 7}, a, Bytes(33, 0xAB), b}),
+         {},
+         {a, b},
+         {},
+         0,
+         0,
+         0},
+        {"ContainerTagWithAnImpossibleSize",
+         Concat({Bytes{0xff, 0x01, 0x1a, 0x02, 0x40, 0x4b, 0x4c, 0x00}, a}),
+         {},
+         {a},
+         {},
+         0,
+         0,
+         0},
+        {"ShortFrameMarkWithAHugeSize",
+         Concat({Bytes{0x07, 0x19, 0xff, 0xff, 0xff, 0x00}, a}),
+         {},
+         {a},
+         {},
+         0,
+         0,
+         0},
+        {"OnlyItsEndBlockDelimits",
+         Concat({delimited_by_end_block, a}),
+         {},
+         {delimited_by_end_block, a},
+         {},
+         0,
+         0,
+         0},
+        {"SyncFramesSignalAndDisappear",
+         Concat({a, SyncFrame(8), SyncFrame(16), b}),
+         {},
+         {a, b},
+         {},
+         2,
+         0,
+         0},
+        {"ContainerInSmallPiecesAfterASync",
+         Concat({a, SyncFrame(8), b}),
+         {a.size() + 8, 10, 6, 1},
+         {a, b},
+         {},
+         1,
+         0,
+         0},
+        // The reply behind the broken container must not wait for another chunk.
+        {"EverythingBufferedAfterAResync",
+         Concat({ContainerBuilder().AddRawBlock(Tag::GENERAL, 0, Bytes(20, 0)).Build(),
+                 TextContainer("reply")}),
+         {},
+         {},
+         {std::string("reply", 6)},
+         0,
+         1,
+         0},
+        {"TextEvenWhenTheCrcIsWrong",
+         ContainerBuilder().AddTextBlock("<x/>").CorruptCrc().Build(),
+         {},
+         {},
+         {std::string("<x/>", 5)},
+         0,
+         0,
+         0},
+        one_bad("BlockLengthZero", WithBlockLength(0), 1, 0),
+        one_bad("BlockLengthFour", WithBlockLength(4), 1, 0),
+        one_bad("BlockLengthSeven", WithBlockLength(7), 1, 0),
+        one_bad("BlockEndBeyondDeclaredSize", WithBlockLength(1000), 1, 0),
+        one_bad("BlockEndBeyondBufferLimit", WithBlockLength(9000000), 1, 0),
+        one_bad("MissingEndBlock",
+                ContainerBuilder().AddGeneralBlock(1, 0).WithoutEndBlock().Build(), 1, 0),
+        one_bad("DeclaredSizeBelowHeadAndEndBlock",
+                ContainerBuilder().AddGeneralBlock(1, 0).OverrideTotalSize(12).Build(), 1, 0),
+        one_bad("SizeZeroWithoutEndBlockInLimit", zero_size_without_end, 1, 0),
+        one_bad("SyncSizeZero", SyncHead(0), 1, 0),
+        one_bad("SyncSizeFour", SyncHead(4), 1, 0),
+        one_bad("SyncSizeSeven", SyncHead(7), 1, 0),
+        one_bad("SyncSizeHuge", SyncHead(8405001), 1, 0),
+        // Bit flips in the general block, the profile data and the CRC.
+        one_bad("CrcFlipInGeneralBlock", FlipBit(RawScan(1), 17), 0, 1),
+        one_bad("CrcFlipInProfile", FlipBit(RawScan(1), 440), 0, 1),
+        one_bad("CrcFlipInCrcHigh", FlipBit(RawScan(1), -4), 0, 1),
+        one_bad("CrcFlipInCrcLow", FlipBit(RawScan(1), -1), 0, 1),
+    };
+    for (std::size_t cut = 1; cut < 8; ++cut)
+        cases.push_back({"FrameStartSplitAt" + std::to_string(cut),
+                         Concat({Bytes(20, 0x55), a}),
+                         {20 + cut},
+                         {a},
+                         {},
+                         0,
+                         0,
+                         0});
+    return cases;
 }
 
-TEST_F(ResynchronisationTest, PassesOverAContainerTagWithAnImpossibleSize)
+TEST(ResynchronisationTest, HandsOnExactlyTheValidFramesAndCountsTheBadOnes)
 {
-    const Bytes false_start = {0xff, 0x01, 0x1a, 0x02, 0x40, 0x4b, 0x4c, 0x00};  // 5,000,000
-    harness.Feed(Concat({false_start, Profile(1)}));
-    ASSERT_EQ(1u, harness.sink.containers.size());
-    EXPECT_EQ(Profile(1), harness.sink.containers[0]);
-}
-
-TEST_F(ResynchronisationTest, PassesOverAShortFrameMarkWithAHugeSize)
-{
-    const Bytes false_start = {0x07, 0x19, 0xff, 0xff, 0xff, 0x00};
-    harness.Feed(Concat({false_start, Profile(1)}));
-    EXPECT_EQ(1u, harness.sink.containers.size());
-}
-
-TEST_F(ResynchronisationTest, FindsAFrameStartSplitOverTwoChunks)
-{
-    const Bytes container = Profile(1);
-    for (std::size_t cut = 1; cut < 8; ++cut) {
-        AssemblerHarness fresh;
-        const Bytes stream = Concat({Bytes(20, 0x55), container});
-        fresh.FeedSplit(stream, {20 + cut});
-        EXPECT_EQ(1u, fresh.sink.containers.size()) << "cut " << cut;
+    for (const StreamCase& row : StreamCases()) {
+        SCOPED_TRACE(row.name);
+        AssemblerHarness harness;
+        harness.FeedSplit(row.stream, row.pieces.empty()
+                                          ? std::vector<std::size_t>{row.stream.size()}
+                                          : row.pieces);
+        EXPECT_EQ(row.containers, harness.sink.containers);
+        EXPECT_EQ(row.texts, harness.sink.texts);
+        EXPECT_EQ(row.syncs, harness.sink.syncs);
+        EXPECT_EQ(row.frame_errors, harness.Stats().frame_errors);
+        EXPECT_EQ(row.crc_errors, harness.Stats().crc_errors);
+        if (row.containers.size() == 2) {
+            EXPECT_EQ(0u, harness.assembler.BufferedBytes());
+        }
     }
 }
 
-TEST_F(ResynchronisationTest, KeepsAContainerStartArrivingInSmallPiecesAfterASyncFrame)
+// Containers, texts and sync frames wait for readiness; the linearization
+// frame is taken only while there is none.
+TEST(ReadinessTest, GatesContainersAndTakesOneValidLinearizationFrame)
 {
-    const Bytes first = Profile(1);
-    const Bytes container = Profile(2);
-    harness.FeedSplit(Concat({first, SyncFrame(8), container}), {first.size() + 8, 10, 6, 1});
-    EXPECT_EQ(1, harness.sink.syncs);
-    ASSERT_EQ(2u, harness.sink.containers.size());
-    EXPECT_EQ(container, harness.sink.containers[1]);
-}
-
-TEST_F(ResynchronisationTest, HandlesEverythingAlreadyBufferedAfterAResync)
-{
-    // The valid reply after the broken container must not wait for another chunk.
-    const Bytes broken = ContainerBuilder().AddRawBlock(0x021A0101, 0, Bytes(20, 0)).Build();
-    harness.Feed(Concat({broken, TextContainer("reply")}));
-    ASSERT_EQ(1u, harness.sink.texts.size());
-    EXPECT_STREQ("reply", harness.sink.texts[0].c_str());
-}
-
-// Malformed containers: each costs one frame error and the stream goes on.
-struct MalformedCase {
-    const char* name;
-    std::function<Bytes()> build;
-};
-
-class MalformedContainerTest : public ::testing::TestWithParam<MalformedCase> {
-protected:
     AssemblerHarness harness;
-};
-
-TEST_P(MalformedContainerTest, CountsOneFrameErrorAndAcceptsTheNextContainer)
-{
-    harness.Feed(Concat({Profile(8), GetParam().build(), Profile(9)}));
-    EXPECT_EQ(1u, harness.Stats().frame_errors);
-    ASSERT_EQ(2u, harness.sink.containers.size());
-    EXPECT_EQ(Profile(9), harness.sink.containers[1]);
-}
-
-Bytes WithBlockLength(uint32_t length)
-{
-    return ContainerBuilder().AddGeneralBlock(1, 0).AddRawBlock(0x021A0102, length, Bytes(52, 0)).Build();
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, MalformedContainerTest,
-    ::testing::Values(
-        MalformedCase{"BlockLengthZero", [] { return WithBlockLength(0); }},
-        MalformedCase{"BlockLengthFour", [] { return WithBlockLength(4); }},
-        MalformedCase{"BlockLengthSeven", [] { return WithBlockLength(7); }},
-        MalformedCase{"BlockEndBeyondDeclaredSize", [] { return WithBlockLength(1000); }},
-        MalformedCase{"BlockEndBeyondBufferLimit", [] { return WithBlockLength(9000000); }},
-        MalformedCase{"MissingEndBlock",
-                      [] { return ContainerBuilder().AddGeneralBlock(1, 0).WithoutEndBlock().Build(); }},
-        MalformedCase{"DeclaredSizeBelowHeadAndEndBlock",
-                      [] { return ContainerBuilder().AddGeneralBlock(1, 0).OverrideTotalSize(12).Build(); }},
-        MalformedCase{"SizeZeroWithoutEndBlockInLimit",
-                      [] {
-                          Bytes fake = {0xff, 0x01, 0x1a, 0x02, 0, 0, 0, 0};
-                          TestSupport::AppendU32(fake, 0x021A0101);
-                          TestSupport::AppendU32(fake, 5000000);
-                          return fake;
-                      }}),
-    [](const ::testing::TestParamInfo<MalformedCase>& info) { return info.param.name; });
-
-// Sync frames: a frame of their own that sets the sync event.
-class SyncFrameTest : public ::testing::TestWithParam<uint32_t> {
-protected:
-    AssemblerHarness harness;
-};
-
-TEST_F(ResynchronisationTest, SyncFrameSignalsAndDisappears)
-{
-    harness.Feed(Concat({Profile(1), SyncFrame(8), SyncFrame(16), Profile(2)}));
-    EXPECT_EQ(2, harness.sink.syncs);
-    EXPECT_EQ(2u, harness.sink.containers.size());
-    EXPECT_EQ(0u, harness.assembler.BufferedBytes());
-}
-
-TEST_P(SyncFrameTest, MalformedSizeResynchronisesInsteadOfWaiting)
-{
-    Bytes head;
-    TestSupport::AppendU32(head, TestSupport::Tag::SYNC);
-    TestSupport::AppendU32(head, GetParam());
-    harness.Feed(Concat({Profile(1), head, Profile(2)}));
-    EXPECT_EQ(0, harness.sink.syncs);
-    EXPECT_EQ(1u, harness.Stats().frame_errors);
-    EXPECT_EQ(2u, harness.sink.containers.size());
-}
-
-INSTANTIATE_TEST_SUITE_P(Sizes, SyncFrameTest, ::testing::Values(0u, 4u, 7u, 8405001u));
-
-// CRC: a changed bit in the body or the CRC keeps the container out and is counted.
-class CrcCheckTest : public ::testing::TestWithParam<int> {
-protected:
-    AssemblerHarness harness;
-};
-
-TEST_P(CrcCheckTest, RejectsAContainerWithOneBitFlippedAndAcceptsTheNext)
-{
-    Bytes broken = Profile(1);
-    const int at = GetParam();
-    broken[at >= 0 ? static_cast<std::size_t>(at) : broken.size() - static_cast<std::size_t>(-at)] ^= 0x10;
-    harness.Feed(Concat({broken, Profile(2)}));
-    EXPECT_EQ(1u, harness.Stats().crc_errors);
-    ASSERT_EQ(1u, harness.sink.containers.size());
-    EXPECT_EQ(Profile(2), harness.sink.containers[0]);
-}
-
-// Positions (negative: from the end) in the general block, the profile data and the CRC.
-INSTANTIATE_TEST_SUITE_P(Positions, CrcCheckTest, ::testing::Values(17, 440, -4, -1));
-
-// Text blocks are acted on when they arrive; readiness gates containers.
-class ReadinessTest : public ::testing::Test {
-protected:
-    AssemblerHarness harness;
-};
-
-TEST_F(ReadinessTest, DeliversTextEvenWhenTheContainerCrcIsWrong)
-{
-    harness.Feed(ContainerBuilder().AddTextBlock("<x/>").CorruptCrc().Build());
-    ASSERT_EQ(1u, harness.sink.texts.size());
-    EXPECT_STREQ("<x/>", harness.sink.texts[0].c_str());
-}
-
-TEST_F(ReadinessTest, DiscardsContainersAndSyncFramesUntilReady)
-{
     harness.sink.ready = false;
-    harness.Feed(Concat({Profile(1), TextContainer("t"), SyncFrame(8), Profile(2)}));
+    const Bytes payload = {'L', 'I', 'N', '1', 'D', 'D', 0, 0, 1, 2, 3};
+    const Bytes tiny = {0x07, 0x19, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00};
+    harness.Feed(
+        Concat({RawScan(1), TextContainer("t"), SyncFrame(8), ShortFrame(0x07, Bytes(20, 1), true),
+                tiny, Bytes{9, 9}, ShortFrame(0x07, payload), RawScan(2)}));
     EXPECT_TRUE(harness.sink.containers.empty());
     EXPECT_TRUE(harness.sink.texts.empty());
     EXPECT_EQ(0, harness.sink.syncs);
-    harness.sink.ready = true;
-    harness.Feed(Profile(3));
-    EXPECT_EQ(1u, harness.sink.containers.size());
-}
-
-TEST_F(ReadinessTest, HandsOnTheLinearizationPayloadOfAValidShortFrame)
-{
-    harness.sink.ready = false;
-    const Bytes payload = {'L', 'I', 'N', '1', 'D', 'D', 0, 0, 1, 2, 3};
-    harness.Feed(Concat({Bytes{9, 9}, ShortFrame(0x07, payload), Profile(1)}));
-    ASSERT_EQ(1u, harness.sink.lin_payloads.size());
-    EXPECT_EQ(payload, harness.sink.lin_payloads[0]);
-}
-
-TEST_F(ReadinessTest, RefusesALinearizationFrameWithABadCrc)
-{
-    harness.sink.ready = false;
-    harness.Feed(ShortFrame(0x07, Bytes(20, 1), true));
-    EXPECT_TRUE(harness.sink.lin_payloads.empty());
     EXPECT_EQ(1u, harness.Stats().crc_errors);
-}
-
-TEST_F(ReadinessTest, RejectsATinyShortFrameAndFindsTheNextOne)
-{
-    harness.sink.ready = false;
-    const Bytes tiny = {0x07, 0x19, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00};
-    harness.Feed(Concat({tiny, ShortFrame(0x07, Bytes(4, 2))}));
-    EXPECT_EQ(1u, harness.sink.lin_payloads.size());
-}
-
-TEST_F(ReadinessTest, IgnoresALinearizationFrameOnceLinearizationDataIsThere)
-{
-    harness.sink.ready = false;
-    harness.sink.has_lin = true;
+    EXPECT_EQ(std::vector<Bytes>{payload}, harness.sink.lin_payloads);
     harness.Feed(ShortFrame(0x07, Bytes(4, 2)));
-    EXPECT_TRUE(harness.sink.lin_payloads.empty());
+    EXPECT_EQ(1u, harness.sink.lin_payloads.size());
+    harness.sink.ready = true;
+    harness.Feed(RawScan(3));
+    EXPECT_EQ(std::vector<Bytes>{RawScan(3)}, harness.sink.containers);
 }
 
-// Picture counters of profile containers.
-class PictureCounterTest : public ::testing::Test {
-protected:
+TEST(PictureCounterTest, CountsJumpsButNotTheWrapAndReadsOnlyWhatTheGeneralBlockHas)
+{
     AssemblerHarness harness;
-};
-
-TEST_F(PictureCounterTest, AcceptsTheWrapFrom65535ToZero)
-{
-    harness.Feed(Concat({Profile(1), Profile(65535)}));
+    harness.Feed(Concat({RawScan(4), RawScan(5)}));
     const uint32_t errors = harness.Stats().pic_count_errors;
-    harness.Feed(Profile(0));
-    EXPECT_EQ(errors, harness.Stats().pic_count_errors);
-}
-
-TEST_F(PictureCounterTest, CountsAJumpFromFiveToSeven)
-{
-    harness.Feed(Concat({Profile(4), Profile(5)}));
-    const uint32_t errors = harness.Stats().pic_count_errors;
-    harness.Feed(Profile(7));
+    harness.Feed(RawScan(7));
     EXPECT_EQ(errors + 1, harness.Stats().pic_count_errors);
-    EXPECT_EQ(3u, harness.sink.containers.size());
-}
-
-TEST_F(PictureCounterTest, ReadsOnlyTheFieldsAShortGeneralBlockHas)
-{
-    const Bytes counter_only = ContainerBuilder()
-                                   .AddBlock(TestSupport::Tag::GENERAL, Bytes{0x34, 0x12, 0xAA, 0xBB})
-                                   .AddRawProfileBlock({{1, 2, 3}})
-                                   .Build();
-    const Bytes empty_general = ContainerBuilder()
-                                    .AddBlock(TestSupport::Tag::GENERAL, Bytes{})
-                                    .AddRawProfileBlock({{1, 2, 3}})
-                                    .Build();
-    harness.Feed(counter_only);
+    harness.Feed(Concat({RawScan(65535), RawScan(0)}));
+    EXPECT_EQ(errors + 2, harness.Stats().pic_count_errors);  // 7 to 65535; the wrap is no jump
+    const Bytes profile = RawProfilePayload(1, 7, {16, 8, 8, 16}, Bytes(4, 1));
+    harness.Feed(ContainerBuilder()
+                     .AddBlock(Tag::GENERAL, Bytes{0x34, 0x12, 0xAA, 0xBB})
+                     .AddBlock(Tag::RAW_PROFILE, profile)
+                     .Build());
     EXPECT_EQ(0x1234u, harness.Stats().pic_count);
     EXPECT_EQ(0u, harness.Stats().time_stamp);
-    harness.Feed(empty_general);
+    harness.Feed(ContainerBuilder()
+                     .AddBlock(Tag::GENERAL, Bytes{})
+                     .AddBlock(Tag::RAW_PROFILE, profile)
+                     .Build());
     EXPECT_EQ(0u, harness.Stats().pic_count);
-    EXPECT_EQ(2u, harness.sink.containers.size());
+    EXPECT_EQ(7u, harness.sink.containers.size());
 }
 
-// Limits of the receive buffer.
-TEST(ReceiveLimitsTest, IgnoresAChunkLargerThanTheLargestFrame)
+TEST(ReceiveLimitsTest, IgnoresOversizedChunksAndRefusesContainersLargerThanTheBuffer)
 {
     AssemblerHarness harness;
-    Bytes huge = Profile(1);
+    Bytes huge = RawScan(1);
     huge.resize(SensorFrame::MAX_CHUNK + 1, 0);
     harness.Feed(huge);
     EXPECT_TRUE(harness.sink.containers.empty());
     EXPECT_EQ(0u, harness.assembler.BufferedBytes());
-}
 
-TEST(ReceiveLimitsTest, ASmallBufferTakesContainersUpToItsSizeAndRefusesLargerOnes)
-{
-    AssemblerHarness harness(1320000);
-    const Bytes fits = Profile(1, 320000);     // about 1.28 MB
-    const Bytes too_big = Profile(2, 340000);  // about 1.36 MB
-    harness.FeedSplit(Concat({fits, too_big, Profile(3)}), std::vector<std::size_t>(60, 65535));
-    ASSERT_EQ(2u, harness.sink.containers.size());
-    EXPECT_EQ(fits, harness.sink.containers[0]);
-    EXPECT_EQ(Profile(3), harness.sink.containers[1]);
+    AssemblerHarness small(1320000);
+    const Bytes fits = RawScan(1, 320000);     // about 1.28 MB
+    const Bytes too_big = RawScan(2, 340000);  // about 1.36 MB
+    small.FeedSplit(Concat({fits, too_big, RawScan(3)}), std::vector<std::size_t>(60, 65535));
+    EXPECT_EQ((std::vector<Bytes>{fits, RawScan(3)}), small.sink.containers);
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+// The library's own logger: its configuration file, sinks and line format.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -44,13 +45,8 @@ TEST_F(LoggerTest, WritesTheDefaultConfigurationWhenMissingAndStaysOff)
     EXPECT_EQ(expected, Slurp(config_folder / "log_config.txt"));
     logger.Info("not written");
     EXPECT_EQ(std::string::npos, Captured().find("not written"));
-}
-
-TEST_F(LoggerTest, TheDefaultConfigurationReadsBackAsOff)
-{
-    LibraryLogger::ConfigureLogging("", "");
-    const LibraryLogger again = LibraryLogger::ConfigureLogging("", "");
-    EXPECT_FALSE(again.IsActive());
+    EXPECT_FALSE(
+        LibraryLogger::ConfigureLogging("", "").IsActive());  // the default reads back as off
 }
 
 TEST_F(LoggerTest, ConsoleSinkWritesOnlyToTheDebugOutput)
@@ -115,61 +111,40 @@ TEST_F(LoggerTest, CreatesAMissingLogFolder)
     EXPECT_NE(std::string::npos, Captured().find("Logpath created :"));
 }
 
-// Configuration lines.
-struct ConfigCase {
-    const char* name;
-    const char* text;
-    bool active;
-    bool console;
-    bool file;
-    bool dump;
-};
-
-class LogConfigTest : public ::testing::TestWithParam<ConfigCase> {};
-
-TEST_P(LogConfigTest, ReadsTheSwitches)
+// Configuration lines: the switches they set, and a path read whole.
+TEST(LogConfigTest, ReadsTheSwitchesAndThePathOfEachLine)
 {
-    std::istringstream lines(GetParam().text);
-    LogConfig config;
-    LibraryLogger::ParseConfig(lines, config);
-    EXPECT_EQ(GetParam().active, config.active);
-    EXPECT_EQ(GetParam().console, config.console_sink);
-    EXPECT_EQ(GetParam().file, config.file_sink);
-    EXPECT_EQ(GetParam().dump, config.raw_dump);
+    struct Row {
+        const char* text;
+        bool active, console, file, dump;
+        const char* path;
+    };
+    const Row rows[] = {
+        {"activate_log=1 # x", true, false, false, false, ""},
+        {"activate_log=#1", false, false, false, false, ""},
+        {"activate_log=/1", false, false, false, false, ""},
+        {"activate_log", false, false, false, false, ""},                   // too short for a value
+        {"activate_log=1\nactivate_log=x", true, false, false, false, ""},  // no decider: as it was
+        {"sink_type=0,2 # 1", false, true, false, true, ""},
+        {"sink_type", false, false, false, false, ""},
+        {"x savereceivedbinarydata", false, false, false, true, ""},
+        {"\n\n\r\n", false, false, false, false, ""},
+        {"file_path=\"/tmp/a b/c\"\t\t# folder", false, false, false, false, "/tmp/a b/c"},
+        {"file_path= /var/log/x_y-z:1 rest", false, false, false, false, "/var/log/x_y-z:1"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        std::istringstream lines(row.text);
+        LogConfig config;
+        LibraryLogger::ParseConfig(lines, config);
+        EXPECT_EQ((std::vector<bool>{row.active, row.console, row.file, row.dump}),
+                  (std::vector<bool>{config.active, config.console_sink, config.file_sink,
+                                     config.raw_dump}));
+        EXPECT_EQ(row.path, config.file_path);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lines, LogConfigTest,
-    ::testing::Values(
-        ConfigCase{"OnWithComment", "activate_log=1 # x", true, false, false, false},
-        ConfigCase{"CommentBeforeTheOne", "activate_log=#1", false, false, false, false},
-        ConfigCase{"SlashMeansOff", "activate_log=/1", false, false, false, false},
-        ConfigCase{"KeyTooShortForAValue", "activate_log", false, false, false, false},
-        ConfigCase{"NoDeciderLeavesItAsItWas", "activate_log=1\nactivate_log=x", true, false, false, false},
-        ConfigCase{"SinksUpToTheComment", "sink_type=0,2 # 1", false, true, false, true},
-        ConfigCase{"ShortSinkLine", "sink_type", false, false, false, false},
-        ConfigCase{"DumpByItsKeyword", "x savereceivedbinarydata", false, false, false, true},
-        ConfigCase{"EmptyLines", "\n\n\r\n", false, false, false, false}),
-    [](const ::testing::TestParamInfo<ConfigCase>& info) { return info.param.name; });
-
-TEST(LogConfigPathTest, ReadsAQuotedPathWithBlanks)
-{
-    std::istringstream lines("file_path=\"/tmp/a b/c\"\t\t# folder");
-    LogConfig config;
-    LibraryLogger::ParseConfig(lines, config);
-    EXPECT_EQ("/tmp/a b/c", config.file_path);
-}
-
-TEST(LogConfigPathTest, ReadsAnUnquotedRunOfPathCharacters)
-{
-    std::istringstream lines("file_path= /var/log/x_y-z:1 rest");
-    LogConfig config;
-    LibraryLogger::ParseConfig(lines, config);
-    EXPECT_EQ("/var/log/x_y-z:1", config.file_path);
-}
-
-// Line format.
-TEST(LogLineTest, HasTheTagTheLocalTimeAndTheMessage)
+TEST(LogLineTest, HasTheTagTheLocalTimeAndTheMessageCutToTheLineBuffer)
 {
     const std::string line = LibraryLogger::FormatLine("ERROR", "went wrong");
     ASSERT_EQ(std::string("[ERROR] 2024 01 02 03 04 05 006 went wrong\n").size(), line.size());
@@ -177,28 +152,13 @@ TEST(LogLineTest, HasTheTagTheLocalTimeAndTheMessage)
     EXPECT_EQ(' ', line[12]);
     EXPECT_EQ(' ', line[15]);
     EXPECT_EQ(' ', line[31]);
-}
-
-TEST(LogLineTest, WritesAnEmptyTagAsInfo)
-{
     EXPECT_EQ(0u, LibraryLogger::FormatLine("", "m").find("[INFO] "));
-}
-
-TEST(LogLineTest, KeepsPercentDirectivesAndHalvesDoubledPercentSigns)
-{
-    const std::string line = LibraryLogger::FormatLine("T", "%d and FiFo(%%): 5");
-    EXPECT_NE(std::string::npos, line.find("%d and FiFo(%): 5\n"));
-}
-
-TEST(LogLineTest, CutsALongMessageToTheLineBuffer)
-{
-    const std::string line = LibraryLogger::FormatLine("T", std::string(5000, 'a').c_str());
-    EXPECT_EQ(LibraryLogger::MAX_LINE, line.size());
-    EXPECT_EQ('\n', line.back());
-}
-
-TEST(LogLineTest, NameSuffixReplacesDots)
-{
+    // Percent directives stay; doubled percent signs are halved.
+    EXPECT_NE(std::string::npos,
+              LibraryLogger::FormatLine("T", "%d and FiFo(%%): 5").find("%d and FiFo(%): 5\n"));
+    const std::string long_line = LibraryLogger::FormatLine("T", std::string(5000, 'a').c_str());
+    EXPECT_EQ(LibraryLogger::MAX_LINE, long_line.size());
+    EXPECT_EQ('\n', long_line.back());
     EXPECT_EQ("_192_168_0_10", LibraryLogger::NameSuffix("192.168.0.10"));
     EXPECT_EQ("", LibraryLogger::NameSuffix(""));
 }

@@ -1,3 +1,5 @@
+// LIN1DD linearization data: reading it, pixel to millimetre through its
+// tables, and millimetre rectangles back to pixel regions.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -34,12 +36,6 @@ Bytes TableHead(uint32_t nx, uint32_t nz)
     return out;
 }
 
-int Read(const Bytes& bytes)
-{
-    LinearizationData data;
-    return data.ReadFromMemory(bytes.data(), bytes.size());
-}
-
 // Reader result codes for well-formed and broken texts.
 struct ReaderCase {
     const char* name;
@@ -47,71 +43,68 @@ struct ReaderCase {
     int expected;
 };
 
-class LinReaderTest : public ::testing::TestWithParam<ReaderCase> {};
-
-TEST_P(LinReaderTest, GivesItsResultCode)
+TEST(LinReaderTest, GivesTheResultCodeOfEachText)
 {
-    EXPECT_EQ(GetParam().expected, Read(GetParam().build()));
+    const ReaderCase cases[] = {
+        {"ExactlyEightBytesOfAnything", [] { return Bytes(8, 0xEE); }, 0},
+        {"WrongMagic", [] { return Bytes{'L', 'I', 'N', '2', 'D', 'D', 0, 0, 1}; }, -4},
+        {"MagicComparedUpToItsZeroByte",
+         [] { return Bytes{'L', 'I', 'N', '1', 'D', 'D', 0, 'x', 9, 0, 0, 0, 0, 0, 0, 0}; }, 0},
+        {"SerialOfFourBytes", [] { return WithRecords({LinRecord(1, Bytes(4, 1))}); }, 1},
+        {"GeometryOfFortyBytes", [] { return WithRecords({LinRecord(2, Bytes(40, 0))}); }, 2},
+        {"RecordRunningPastTheEnd",
+         [] {
+             Bytes b = WithRecords({LinRecord(9, Bytes(16, 0))});
+             b.resize(b.size() - 1);
+             return b;
+         },
+         -6},
+        {"HeaderRunningPastTheEnd",
+         [] {
+             Bytes b = WithRecords({LinRecord(9, Bytes(4, 0))});
+             b.insert(b.end(), {1, 0, 0, 0});
+             return b;
+         },
+         -5},
+        {"UnknownTypeIsSkipped",
+         [] {
+             return WithRecords({LinRecord(9, Bytes(12, 7)), LinRecord(1, Bytes(8, 1))});
+         },
+         0},
+        {"TableWithNoColumnInterval", [] { return WithRecords({LinRecord(3, TableHead(0, 4))}); },
+         3},
+        {"TableWithNoRowInterval", [] { return WithRecords({LinRecord(3, TableHead(4, 0))}); }, 3},
+        {"TableWithCountsThatWrapToZero",
+         [] {
+             Bytes table = TableHead(0xFFFFFFFF, 1);
+             table.resize(4096, 0);
+             return WithRecords({LinRecord(3, table)});
+         },
+         3},
+        {"TableWithCountsWhoseSizeOverflows",
+         [] {
+             Bytes table = TableHead(0x10000000, 0x10000000);
+             table.resize(4096, 0);
+             return WithRecords({LinRecord(3, table)});
+         },
+         3},
+        {"TableLargerThanItsRecord",
+         [] {
+             Bytes table = TestSupport::LinTable(LinModel(), 'x');
+             table.resize(table.size() - 8);
+             return WithRecords({LinRecord(3, table)});
+         },
+         3},
+        {"ZTableMissing",
+         [] { return WithRecords({LinRecord(3, TestSupport::LinTable(LinModel(), 'x'))}); }, 3},
+        {"TheSimulatedSensorsData", [] { return BuildLin1dd(LinModel()); }, 0}};
+    for (const ReaderCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes bytes = c.build();
+        LinearizationData data;
+        EXPECT_EQ(c.expected, data.ReadFromMemory(bytes.data(), bytes.size()));
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, LinReaderTest,
-    ::testing::Values(
-        ReaderCase{"ExactlyEightBytesOfAnything", [] { return Bytes(8, 0xEE); }, 0},
-        ReaderCase{"WrongMagic", [] { return Bytes{'L', 'I', 'N', '2', 'D', 'D', 0, 0, 1}; }, -4},
-        ReaderCase{"MagicComparedUpToItsZeroByte",
-                   [] { return Bytes{'L', 'I', 'N', '1', 'D', 'D', 0, 'x', 9, 0, 0, 0, 0, 0, 0, 0}; },
-                   0},
-        ReaderCase{"SerialOfFourBytes", [] { return WithRecords({LinRecord(1, Bytes(4, 1))}); }, 1},
-        ReaderCase{"GeometryOfFortyBytes", [] { return WithRecords({LinRecord(2, Bytes(40, 0))}); },
-                   2},
-        ReaderCase{"RecordRunningPastTheEnd",
-                   [] {
-                       Bytes b = WithRecords({LinRecord(9, Bytes(16, 0))});
-                       b.resize(b.size() - 1);
-                       return b;
-                   },
-                   -6},
-        ReaderCase{"HeaderRunningPastTheEnd",
-                   [] {
-                       Bytes b = WithRecords({LinRecord(9, Bytes(4, 0))});
-                       b.insert(b.end(), {1, 0, 0, 0});
-                       return b;
-                   },
-                   -5},
-        ReaderCase{"UnknownTypeIsSkipped",
-                   [] { return WithRecords({LinRecord(9, Bytes(12, 7)), LinRecord(1, Bytes(8, 1))}); },
-                   0},
-        ReaderCase{"TableWithNoColumnInterval",
-                   [] { return WithRecords({LinRecord(3, TableHead(0, 4))}); }, 3},
-        ReaderCase{"TableWithNoRowInterval",
-                   [] { return WithRecords({LinRecord(3, TableHead(4, 0))}); }, 3},
-        ReaderCase{"TableWithCountsThatWrapToZero",
-                   [] {
-                       Bytes table = TableHead(0xFFFFFFFF, 1);
-                       table.resize(4096, 0);
-                       return WithRecords({LinRecord(3, table)});
-                   },
-                   3},
-        ReaderCase{"TableWithCountsWhoseSizeOverflows",
-                   [] {
-                       Bytes table = TableHead(0x10000000, 0x10000000);
-                       table.resize(4096, 0);
-                       return WithRecords({LinRecord(3, table)});
-                   },
-                   3},
-        ReaderCase{"TableLargerThanItsRecord",
-                   [] {
-                       Bytes table = TestSupport::LinTable(LinModel(), 'x');
-                       table.resize(table.size() - 8);
-                       return WithRecords({LinRecord(3, table)});
-                   },
-                   3},
-        ReaderCase{"ZTableMissing",
-                   [] { return WithRecords({LinRecord(3, TestSupport::LinTable(LinModel(), 'x'))}); },
-                   3},
-        ReaderCase{"TheSimulatedSensorsData", [] { return BuildLin1dd(LinModel()); }, 0}),
-    [](const ::testing::TestParamInfo<ReaderCase>& info) { return info.param.name; });
 
 TEST(LinReaderContentTest, EightBytesLoadNothing)
 {
@@ -177,18 +170,10 @@ protected:
     LinearizationData data;
 };
 
-TEST_F(LinFileTest, MissingFileGivesMinusOne)
+TEST_F(LinFileTest, ReadsAFileLikeMemoryAndTellsAMissingFromAnEmptyOne)
 {
     EXPECT_EQ(-1, data.ReadFromFile((folder / "absent.bin").string()));
-}
-
-TEST_F(LinFileTest, EmptyFileGivesMinusTwo)
-{
     EXPECT_EQ(-2, data.ReadFromFile(Write("empty.bin", Bytes())));
-}
-
-TEST_F(LinFileTest, ReadsAFileLikeMemory)
-{
     EXPECT_EQ(0, data.ReadFromFile(Write("lin.bin", BuildLin1dd(LinModel()))));
     EXPECT_TRUE(data.HasTables());
 }
@@ -216,17 +201,13 @@ TEST_F(LinearizeTest, GivesTheModelsExactValues)
     }
 }
 
-TEST_F(LinearizeTest, APointOnTheLastKnotsIsInsideTheTables)
+TEST_F(LinearizeTest, APointOnTheLastKnotsIsInsideAndOnePastThemOutside)
 {
     double x = 0, z = 0;
     ASSERT_EQ(0, data.Linearize(1280, 1024, x, z));
     EXPECT_EQ(60.0, x);
     EXPECT_EQ(300.0, z);
-}
-
-TEST_F(LinearizeTest, APointOutsideGivesOneAndLeavesTheOutputs)
-{
-    double x = 7, z = 8;
+    x = 7, z = 8;
     EXPECT_EQ(1, data.Linearize(1280.5, 10, x, z));
     EXPECT_EQ(7, x);
     EXPECT_EQ(8, z);
@@ -270,43 +251,16 @@ protected:
     }
 };
 
-TEST_F(ConvertMmToPixTest, FindsTheInnerRectangleAndShiftsColumnsOnA1280ColumnSensor)
-{
-    const PixelRegion region = Convert(LinModel(), -20, 150, 20, 250);
-    EXPECT_EQ(407 + 16, region.x_start);
-    EXPECT_EQ(873 + 16, region.x_end);
-    EXPECT_EQ(256 - 12, region.z_start);
-    EXPECT_EQ(768 + 20, region.z_end);
-}
-
-TEST_F(ConvertMmToPixTest, DoesNotShiftColumnsOnA2048ColumnSensor)
+TEST_F(ConvertMmToPixTest, ShiftsNoColumnsOnA2048ColumnSensorAndClampsToTheField)
 {
     LinModel wide;
     wide.width_x = 2048;
-    const PixelRegion region = Convert(wide, -20, 150, 20, 250);
-    EXPECT_EQ(652, region.x_start);
-    EXPECT_EQ(1396, region.x_end);
-    EXPECT_EQ(244, region.z_start);
-    EXPECT_EQ(788, region.z_end);
-}
-
-TEST_F(ConvertMmToPixTest, GivesTheSameRegionForSwappedCorners)
-{
-    const PixelRegion a = Convert(LinModel(), -20, 150, 20, 250);
-    const PixelRegion b = Convert(LinModel(), 20, 250, -20, 150);
-    EXPECT_EQ(a.x_start, b.x_start);
-    EXPECT_EQ(a.x_end, b.x_end);
-    EXPECT_EQ(a.z_start, b.z_start);
-    EXPECT_EQ(a.z_end, b.z_end);
-}
-
-TEST_F(ConvertMmToPixTest, ClampsARectangleLargerThanTheField)
-{
-    const PixelRegion region = Convert(LinModel(), -100, 0, 100, 1000);
-    EXPECT_EQ(16, region.x_start);
-    EXPECT_EQ(1295, region.x_end);
-    EXPECT_EQ(-12, region.z_start);
-    EXPECT_EQ(1043, region.z_end);
+    const PixelRegion shifted = Convert(wide, -20, 150, 20, 250);
+    EXPECT_EQ((std::vector<int>{652, 1396, 244, 788}),
+              (std::vector<int>{shifted.x_start, shifted.x_end, shifted.z_start, shifted.z_end}));
+    const PixelRegion clamped = Convert(LinModel(), -100, 0, 100, 1000);
+    EXPECT_EQ((std::vector<int>{16, 1295, -12, 1043}),
+              (std::vector<int>{clamped.x_start, clamped.x_end, clamped.z_start, clamped.z_end}));
 }
 
 TEST_F(ConvertMmToPixTest, AnswersMinusOneWhenNoPixelLinearizes)
@@ -316,13 +270,9 @@ TEST_F(ConvertMmToPixTest, AnswersMinusOneWhenNoPixelLinearizes)
     EXPECT_EQ(-1, data.ConvertMmToPix(-20, 150, 20, 250, region));
 }
 
-TEST(TrapezEdgeTest, IsHalfTheFieldWidthAtTheGivenDepth)
+TEST(TrapezEdgeTest, IsHalfTheFieldWidthAtTheDepthAndFlatForAFieldOfNoDepth)
 {
     EXPECT_EQ(45.0, LinearizationData::GetPointOnTrapezEdgeCorrected(80, 120, 200, 50));
-}
-
-TEST(TrapezEdgeTest, AFieldOfNoDepthHasNoSlopeInsteadOfInfinity)
-{
     EXPECT_EQ(40.0, LinearizationData::GetPointOnTrapezEdgeCorrected(80, 120, 0, 50));
 }
 

@@ -1,3 +1,6 @@
+// Named values: every name read from its own source (the last scan, the
+// XML status, the library, the sensor), under its four spellings, with the
+// maximum-age rule and exact-fit buffer sizes.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -5,16 +8,10 @@
 
 #include "ReadyConnection.h"
 #include "platform/Clock.h"
-#include "sensor_library/CScanvo.h"
-#include "support/ContainerBuilder.h"
-#include "support/SensorScans.h"
-#include "support/SimulatedSensor.h"
-#include "support/WaitUntil.h"
 
 namespace {
 
 using namespace TestSupport;
-using namespace std::chrono_literals;
 
 const std::string XML_REFRESH = "get_xmldescriptorexpert\r";
 
@@ -72,18 +69,6 @@ struct NamedValue {
     const char* live;
     const char* cached;
 };
-
-class EveryNameTest : public NamedValuesTest, public ::testing::WithParamInterface<NamedValue> {};
-
-TEST_P(EveryNameTest, ReadsItsOwnSource)
-{
-    const NamedValue& value = GetParam();
-    TakeScan();
-    EXPECT_EQ(value.live ? value.live : "", Read(value.name, -1));
-    EXPECT_EQ(value.live ? 0 : -2, result);
-    EXPECT_EQ(value.cached ? value.cached : "", Read(value.name, -2));
-    EXPECT_EQ(value.cached ? 0 : -2, result);
-}
 
 // Numbers by hand from the patterns: general byte i = 0x10 + 7i, static
 // 0x40 + 7i, X region 0x80 + 7i, Z region 0xA0 + 7i, status byte j = 5 + 7j.
@@ -223,64 +208,61 @@ const NamedValue NAMED_VALUES[] = {
     NamedValue{"ROI1Z_mm", nullptr, "150,250"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Names, EveryNameTest, ::testing::ValuesIn(NAMED_VALUES),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-struct BlockCase {
-    const char* name;
-    uint32_t tag;  // 0: not in the scan
-};
-
-class BlockValueTest : public NamedValuesTest, public ::testing::WithParamInterface<BlockCase> {};
-
-TEST_P(BlockValueTest, CopiesTheWholeBlockOfTheLastScan)
+// Each name answers as itself, with "Get" before it and a carriage return
+// after; any other spelling is unknown (-3, the buffer cleared).
+TEST_F(NamedValuesTest, EveryNameReadsItsOwnSourceUnderItsFourSpellings)
 {
     TakeScan();
-    Read(GetParam().name, -1, 4096);
-    if (GetParam().tag == 0) {
-        EXPECT_EQ(-5, result);
-        return;
+    for (const NamedValue& value : NAMED_VALUES) {
+        for (const std::string& name :
+             {std::string(value.name), "Get" + std::string(value.name),
+              value.name + std::string("\r"), "Get" + std::string(value.name) + "\r"}) {
+            SCOPED_TRACE(name);
+            EXPECT_EQ(value.live ? value.live : "", Read(name, -1));
+            EXPECT_EQ(value.live ? 0 : -2, result);
+            EXPECT_EQ(value.cached ? value.cached : "", Read(name, -2));
+            EXPECT_EQ(value.cached ? 0 : -2, result);
+        }
     }
-    ASSERT_EQ(0, result);
-    const Bytes block = BlockOf(scan, GetParam().tag);
-    ASSERT_FALSE(block.empty());
-    EXPECT_EQ(block, Bytes(buffer.begin(), buffer.begin() + static_cast<long>(block.size())));
+    EXPECT_EQ("-115", Read("GetGetPllLockStatus", -1));
+    for (const char* name : {"temperature", "PllLockStatus", "GetTemperature\r\r", ""}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ("", Read(name, -1));
+        EXPECT_EQ(-3, result);
+        EXPECT_EQ(0, buffer[0]);
+    }
+    // Without a buffer nothing is written, whatever the name.
+    for (const char* name : {"temperature", "Temperature", "IDGeneral", "RawData", "SerialNumber"})
+        EXPECT_EQ(-1, scanvo.ReadData(name, nullptr, 10, name[0] == 'S' ? -2 : -1)) << name;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Blocks, BlockValueTest,
-    ::testing::Values(BlockCase{"IDGeneral", Tag::GENERAL}, BlockCase{"IDStatic", Tag::STATIC},
-                      BlockCase{"IDDescriptor", Tag::TEXT}, BlockCase{"IDROIX", Tag::X_ROI},
-                      BlockCase{"IDROIZ", Tag::Z_ROI}, BlockCase{"IDScan", Tag::RAW_PROFILE},
-                      BlockCase{"IDScanLinear", 0}, BlockCase{"IDRegisterCameraQRTA", Tag::CAMERA_QRTA},
-                      BlockCase{"IDRegisterCameraQRTB", 0}, BlockCase{"IDRegisterFPGAQRTA", 0},
-                      BlockCase{"IDRegisterFPGAQRTB", Tag::FPGA_QRTB}, BlockCase{"IDScaleParams", 0},
-                      BlockCase{"IDCRC", Tag::END}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(NamedValuesTest, BinaryValuesNeedASpareByteExceptTheLinearizationData)
+// Blocks of the last scan, copied whole; -5 for a block the scan lacks.
+TEST_F(NamedValuesTest, BlockNamesCopyTheWholeBlockOfTheLastScan)
 {
+    const std::pair<const char*, uint32_t> blocks[] = {{"IDGeneral", Tag::GENERAL},
+                                                       {"IDStatic", Tag::STATIC},
+                                                       {"IDDescriptor", Tag::TEXT},
+                                                       {"IDROIX", Tag::X_ROI},
+                                                       {"IDROIZ", Tag::Z_ROI},
+                                                       {"IDScan", Tag::RAW_PROFILE},
+                                                       {"IDScanLinear", 0},
+                                                       {"IDRegisterCameraQRTA", Tag::CAMERA_QRTA},
+                                                       {"IDRegisterCameraQRTB", 0},
+                                                       {"IDRegisterFPGAQRTA", 0},
+                                                       {"IDRegisterFPGAQRTB", Tag::FPGA_QRTB},
+                                                       {"IDScaleParams", 0},
+                                                       {"IDCRC", Tag::END}};
     TakeScan();
-    EXPECT_EQ("", Read("IDGeneral", -1, 52));
-    EXPECT_EQ(-1, result);
-    Read("IDGeneral", -1, 53);
-    EXPECT_EQ(0, result);
-    Read("IDGeneral", -2, 53);
-    EXPECT_EQ(-2, result);
-    Read("RawData", -1, static_cast<uint32_t>(scan.size()));
-    EXPECT_EQ(-1, result);
-    Read("RawData", -1, static_cast<uint32_t>(scan.size() + 1));
-    ASSERT_EQ(0, result);
-    EXPECT_EQ(scan, Bytes(buffer.begin(), buffer.begin() + static_cast<long>(scan.size())));
-    Read("LinearizationData", -1, static_cast<uint32_t>(lin.size() - 1));
-    EXPECT_EQ(-2, result);
-    Read("LinearizationData", -1, static_cast<uint32_t>(lin.size()));
-    ASSERT_EQ(0, result);
-    EXPECT_EQ(lin, Bytes(buffer.begin(), buffer.begin() + static_cast<long>(lin.size())));
-    EXPECT_EQ(std::to_string(lin.size()), Read("LinearizationDataSize", 0));
+    for (const auto& [name, tag] : blocks) {
+        SCOPED_TRACE(name);
+        Read(name, -1, 4096);
+        EXPECT_EQ(tag == 0 ? -5 : 0, result);
+        const Bytes block = BlockOf(scan, tag);
+        EXPECT_EQ(block, Bytes(buffer.begin(), buffer.begin() + static_cast<long>(block.size())));
+    }
 }
 
-TEST_F(NamedValuesTest, ATextFitsOnlyWithItsTerminator)
+TEST_F(NamedValuesTest, ValuesFitOnlyWithASpareByteExceptTheLinearizationData)
 {
     EXPECT_EQ("", Read("OrderNumber", -2, 12));  // "QRTB-SIM-100"
     EXPECT_EQ(-1, result);
@@ -288,22 +270,23 @@ TEST_F(NamedValuesTest, ATextFitsOnlyWithItsTerminator)
     EXPECT_EQ("QRTB-SIM-100", Read("OrderNumber", -2, 13));
     Read("SerialNumber", -2, 0);
     EXPECT_EQ(-1, result);
-}
-
-TEST_F(NamedValuesTest, AnswersFourSpellingsOfEachNameOnly)
-{
     TakeScan();
-    for (const char* name : {"Temperature", "GetTemperature", "Temperature\r", "GetTemperature\r"})
-        EXPECT_EQ("32", Read(name, -1)) << name;
-    EXPECT_EQ("-115", Read("GetGetPllLockStatus", -1));
-    for (const char* name : {"temperature", "PllLockStatus", "GetTemperature\r\r", ""}) {
-        EXPECT_EQ("", Read(name, -1));
-        EXPECT_EQ(-3, result) << name;
-        EXPECT_EQ(0, buffer[0]);
+    const std::tuple<const char*, int32_t, uint32_t, int32_t> sizes[] = {
+        {"IDGeneral", -1, 52, -1},
+        {"IDGeneral", -1, 53, 0},
+        {"IDGeneral", -2, 53, -2},
+        {"RawData", -1, static_cast<uint32_t>(scan.size()), -1},
+        {"RawData", -1, static_cast<uint32_t>(scan.size() + 1), 0},
+        {"LinearizationData", -1, static_cast<uint32_t>(lin.size() - 1), -2},
+        {"LinearizationData", -1, static_cast<uint32_t>(lin.size()), 0}};
+    for (const auto& [name, age, size, expected] : sizes) {
+        Read(name, age, size);
+        EXPECT_EQ(expected, result) << name << " in " << size;
     }
-    EXPECT_EQ(-1, scanvo.ReadData("temperature", nullptr, 10, -1));
-    for (const char* name : {"Temperature", "IDGeneral", "RawData", "SerialNumber"})
-        EXPECT_EQ(-1, scanvo.ReadData(name, nullptr, 10, name[0] == 'S' ? -2 : -1)) << name;
+    EXPECT_EQ(lin, Bytes(buffer.begin(), buffer.begin() + static_cast<long>(lin.size())));
+    Read("RawData", -1, static_cast<uint32_t>(scan.size() + 1));
+    EXPECT_EQ(scan, Bytes(buffer.begin(), buffer.begin() + static_cast<long>(scan.size())));
+    EXPECT_EQ(std::to_string(lin.size()), Read("LinearizationDataSize", 0));
 }
 
 TEST_F(NamedValuesTest, LiveValuesWaitForAScanAfterConnectAndReset)
@@ -315,13 +298,15 @@ TEST_F(NamedValuesTest, LiveValuesWaitForAScanAfterConnectAndReset)
     TakeScan();
     EXPECT_EQ("20296", Read("PictureCounter", -1));
     scanvo.ResetDllFiFo();
-    Read("PictureCounter", -1);
-    EXPECT_EQ(-4, result);
-    Read("RawData", -1);
-    EXPECT_EQ(-4, result);
+    for (const char* name : {"PictureCounter", "RawData"}) {
+        Read(name, -1);
+        EXPECT_EQ(-4, result) << name;
+    }
 }
 
-TEST_F(NamedValuesTest, MaximumAgeZeroRefreshesAndPositiveAgesOnlyWhenOlder)
+// Age 0 refreshes the XML status, a positive age only when it is older;
+// requests ignore the age and send their own text.
+TEST_F(NamedValuesTest, TheMaximumAgeDecidesWhenTheSensorIsAsked)
 {
     EXPECT_EQ("general.temperatur", Read("Temperature", 0));
     EXPECT_EQ((std::vector<std::string>{XML_REFRESH}), fake->Sent());
@@ -335,13 +320,15 @@ TEST_F(NamedValuesTest, MaximumAgeZeroRefreshesAndPositiveAgesOnlyWhenOlder)
     EXPECT_EQ(1u, fake->Sent().size());
     Read("PictureCounter", 0);
     EXPECT_EQ(-2, result);
-}
-
-TEST_F(NamedValuesTest, RequestsIgnoreTheAgeAndSendTheirOwnText)
-{
+    fake->ClearSent();
     EXPECT_EQ("settings 1", Read("Settings=1", -1));
     EXPECT_EQ(SensorXml(DefaultXmlValues()), Read("XmlDescriptor", -1, 1 << 16));
     EXPECT_EQ((std::vector<std::string>{"GetSettings=1", "get_xmldescriptor\r"}), fake->Sent());
+    // A silent sensor fails the refresh after a second; the cache keeps its texts.
+    answering = false;
+    Read("SerialNumber", 0);
+    EXPECT_EQ(-5, result);
+    EXPECT_EQ("12345678", Read("SerialNumber", -2));
 }
 
 TEST_F(NamedValuesTest, LibraryValuesFollowTheFieldAndTheCommands)
@@ -350,21 +337,10 @@ TEST_F(NamedValuesTest, LibraryValuesFollowTheFieldAndTheCommands)
     EXPECT_EQ("-60.000000", Read("RangeImageXOffset", -1));
     EXPECT_EQ("100.000000", Read("RangeImageZOffset", 5));
     EXPECT_EQ("1", Read("RangeImageNrProfiles", 0));
-    EXPECT_EQ(static_cast<int32_t>(std::string("SetRangeImageNrProfiles=0x20").size()),
-              scanvo.WriteData("SetRangeImageNrProfiles=0x20", 28));
+    EXPECT_EQ(28, scanvo.WriteData("SetRangeImageNrProfiles=0x20", 28));
     EXPECT_EQ("32", Read("RangeImageNrProfiles", 0));
     EXPECT_EQ("0", Read("CheckLinearizationMode", 0));
     EXPECT_TRUE(fake->Sent().empty());
-}
-
-// The sensor goes silent: a refresh gives up after a second, and the cache
-// keeps its texts.
-TEST_F(NamedValuesTest, ASilentSensorFailsTheRefreshButKeepsTheCache)
-{
-    answering = false;
-    Read("SerialNumber", 0);
-    EXPECT_EQ(-5, result);
-    EXPECT_EQ("12345678", Read("SerialNumber", -2));
 }
 
 // The same through a simulated sensor on loopback: written settings come back.

@@ -1,3 +1,5 @@
+// Decoding profile containers: raw and linearized fields, sorting, the
+// region geometry, the status fields, and hostile counts and lengths.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -59,41 +61,35 @@ TEST_F(ProfileDecoderTest, DecodesARawProfileFieldByField)
     }
 }
 
-struct LinearCase {
-    const char* name;
-    bool packed;
-    uint32_t intensity0, width0, intensity1, width1;
-};
-
-class LinearProfileTest : public ProfileDecoderTest, public ::testing::WithParamInterface<LinearCase> {};
-
-// Words Z, intensity-and-width, X per column, scaled by the scale block.
-TEST_P(LinearProfileTest, ScalesXAndZAndSplitsTheIntensityWord)
+// Words Z, intensity-and-width, X per column, scaled by the scale block; the
+// intensity word splits differently where the firmware packs it.
+TEST_F(ProfileDecoderTest, ScalesALinearizedProfileAndSplitsTheIntensityWord)
 {
-    const LinearCase& c = GetParam();
-    ASSERT_TRUE(Decode(ContainerBuilder()
-                           .AddBlock(Tag::LINEAR_PROFILE,
-                                     LinearProfilePayload(2, 1, {2, 4, 1, 0}, {1000, 0xC1C5, 320, 2, 0x0040, 0}))
-                           .AddBlock(Tag::SCALE, ScalePayload(0.0625f, -64.0f, 0.015625f, 100.0f))
-                           .Build(),
-                       c.packed));
-    double x[4] = {}, z[4] = {};
-    int32_t intensity[4] = {}, width[4] = {};
-    ASSERT_EQ(2, decoder.EmitPoints(*record, false, PointArrays{x, z, intensity, width, 4}));
-    EXPECT_EQ(-44.0, x[0]);
-    EXPECT_EQ(115.625, z[0]);
-    EXPECT_EQ(-64.0, x[1]);
-    EXPECT_EQ(100.03125, z[1]);
-    EXPECT_EQ(c.intensity0, static_cast<uint32_t>(intensity[0]));
-    EXPECT_EQ(c.width0, static_cast<uint32_t>(width[0]));
-    EXPECT_EQ(c.intensity1, static_cast<uint32_t>(intensity[1]));
-    EXPECT_EQ(c.width1, static_cast<uint32_t>(width[1]));
+    struct Row {
+        const char* name;
+        bool packed;
+        int32_t intensity0, width0, intensity1, width1;
+    };
+    for (const Row& row :
+         {Row{"Plain", false, 775, 5, 1, 0}, Row{"Packed", true, 791, 1, 256, 0}}) {
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(Decode(
+            ContainerBuilder()
+                .AddBlock(
+                    Tag::LINEAR_PROFILE,
+                    LinearProfilePayload(2, 1, {2, 4, 1, 0}, {1000, 0xC1C5, 320, 2, 0x0040, 0}))
+                .AddBlock(Tag::SCALE, ScalePayload(0.0625f, -64.0f, 0.015625f, 100.0f))
+                .Build(),
+            row.packed));
+        double x[4] = {}, z[4] = {};
+        int32_t intensity[4] = {}, width[4] = {};
+        ASSERT_EQ(2, decoder.EmitPoints(*record, false, PointArrays{x, z, intensity, width, 4}));
+        EXPECT_EQ((std::vector<double>{-44.0, 115.625, -64.0, 100.03125}),
+                  (std::vector<double>{x[0], z[0], x[1], z[1]}));
+        EXPECT_EQ((std::vector<int32_t>{row.intensity0, row.width0, row.intensity1, row.width1}),
+                  (std::vector<int32_t>{intensity[0], width[0], intensity[1], width[1]}));
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(IntensityPacking, LinearProfileTest,
-                         ::testing::Values(LinearCase{"Plain", false, 775, 5, 1, 0},
-                                           LinearCase{"Packed", true, 791, 1, 256, 0}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ProfileDecoderTest, SortingMovesOnlyColumnsWithAPoint)
 {
@@ -160,33 +156,11 @@ TEST_F(ProfileDecoderTest, StatusBlockGivesEncoderAndUserIo)
     EXPECT_EQ(0x22u, record->encoder);
 }
 
-// Hostile counts and lengths: the decode stays inside the container (the
-// address sanitizer build checks) and never reports more than is there.
-struct MalformedCase {
-    const char* name;
-    Bytes container;
-    bool decodes;
-    uint32_t columns;
-};
-
-class MalformedContainerTest : public ProfileDecoderTest,
-                               public ::testing::WithParamInterface<MalformedCase> {};
-
-TEST_P(MalformedContainerTest, StaysInsideTheContainer)
-{
-    const MalformedCase& c = GetParam();
-    EXPECT_EQ(c.decodes, Decode(c.container));
-    EXPECT_EQ(c.columns, record->column_count);
-    double x[8192];
-    EXPECT_LE(decoder.EmitPoints(*record, true, PointArrays{x, nullptr, nullptr, nullptr, 8192}),
-              static_cast<int32_t>(4 * c.columns));
-}
-
 Bytes LinearContainer(int32_t columns, uint8_t echoes, std::size_t words)
 {
     return ContainerBuilder()
-        .AddBlock(Tag::LINEAR_PROFILE,
-                  LinearProfilePayload(columns, echoes, {2, 4, 1, 0}, std::vector<uint16_t>(words, 9)))
+        .AddBlock(Tag::LINEAR_PROFILE, LinearProfilePayload(columns, echoes, {2, 4, 1, 0},
+                                                            std::vector<uint16_t>(words, 9)))
         .Build();
 }
 
@@ -197,33 +171,48 @@ Bytes RawContainer(uint8_t mask, std::array<uint8_t, 4> bits, std::size_t bytes)
         .Build();
 }
 
-Bytes Truncated(Bytes container, std::size_t cut)
+// Hostile counts and lengths: the decode stays inside the container (the
+// address sanitizer build checks) and never reports more than is there.
+TEST_F(ProfileDecoderTest, MalformedContainersDecodeNoMoreThanTheyHold)
 {
-    container.resize(container.size() - cut);
-    return container;
+    struct Row {
+        const char* name;
+        Bytes container;
+        bool decodes;
+        uint32_t columns;
+    };
+    Bytes past_the_end = RawContainer(1, {16, 8, 8, 16}, 60);
+    past_the_end.resize(past_the_end.size() - 30);
+    const Row rows[] = {
+        {"HugeColumnCount", LinearContainer(0x7FFFFFFF, 1, 6), true, 2},
+        {"NegativeColumnCount", LinearContainer(-5, 1, 6), true, 0},
+        {"TooManyEchoes", LinearContainer(10, 200, 25), true, 2},
+        {"MoreColumnsThanARecordHolds", LinearContainer(5000, 1, 3 * 3000), true, 2048},
+        {"ByteWideZ", RawContainer(1, {8, 0, 0, 0}, 5), true, 5},
+        {"FieldsWithoutBytes", RawContainer(0x0F, {0, 0, 0, 0}, 40), true, 0},
+        {"RawBlockShorterThanItsHead",
+         ContainerBuilder().AddBlock(Tag::RAW_PROFILE, Bytes(4, 1)).Build(), true, 0},
+        {"BlockPastTheEnd", past_the_end, false, 0},
+        {"UnknownTag", ContainerBuilder().AddBlock(0x12345678, Bytes(8, 0)).Build(), false, 0},
+        {"ZeroLengthBlock", ContainerBuilder().AddRawBlock(Tag::GENERAL, 0, Bytes(8, 0)).Build(),
+         false, 0},
+        {"TotalBeyondTheLimit",
+         ContainerBuilder().AddBlock(Tag::GENERAL, Bytes(8, 0)).OverrideTotalSize(9000000).Build(),
+         false, 0},
+        {"TotalShortOfTheBlocks",
+         ContainerBuilder().AddBlock(Tag::GENERAL, Bytes(8, 0)).OverrideTotalSize(12).Build(),
+         false, 0},
+    };
+    std::vector<double> x(8192);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        record = std::make_unique<ScanvoProfileRecord>();
+        EXPECT_EQ(row.decodes, Decode(row.container));
+        EXPECT_EQ(row.columns, record->column_count);
+        EXPECT_LE(decoder.EmitPoints(*record, true,
+                                     PointArrays{x.data(), nullptr, nullptr, nullptr, 8192}),
+                  static_cast<int32_t>(4 * row.columns));
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, MalformedContainerTest,
-    ::testing::Values(
-        MalformedCase{"HugeColumnCount", LinearContainer(0x7FFFFFFF, 1, 6), true, 2},
-        MalformedCase{"NegativeColumnCount", LinearContainer(-5, 1, 6), true, 0},
-        MalformedCase{"TooManyEchoes", LinearContainer(10, 200, 25), true, 2},
-        MalformedCase{"MoreColumnsThanARecordHolds", LinearContainer(5000, 1, 3 * 3000), true, 2048},
-        MalformedCase{"ByteWideZ", RawContainer(1, {8, 0, 0, 0}, 5), true, 5},
-        MalformedCase{"FieldsWithoutBytes", RawContainer(0x0F, {0, 0, 0, 0}, 40), true, 0},
-        MalformedCase{"RawBlockShorterThanItsHead",
-                      ContainerBuilder().AddBlock(Tag::RAW_PROFILE, Bytes(4, 1)).Build(), true, 0},
-        MalformedCase{"BlockPastTheEnd", Truncated(RawContainer(1, {16, 8, 8, 16}, 60), 30), false, 0},
-        MalformedCase{"UnknownTag", ContainerBuilder().AddBlock(0x12345678, Bytes(8, 0)).Build(), false, 0},
-        MalformedCase{"ZeroLengthBlock",
-                      ContainerBuilder().AddRawBlock(Tag::GENERAL, 0, Bytes(8, 0)).Build(), false, 0},
-        MalformedCase{"TotalBeyondTheLimit",
-                      ContainerBuilder().AddBlock(Tag::GENERAL, Bytes(8, 0)).OverrideTotalSize(9000000).Build(),
-                      false, 0},
-        MalformedCase{"TotalShortOfTheBlocks",
-                      ContainerBuilder().AddBlock(Tag::GENERAL, Bytes(8, 0)).OverrideTotalSize(12).Build(),
-                      false, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

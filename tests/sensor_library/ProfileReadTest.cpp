@@ -1,3 +1,5 @@
+// Profile, image and range-image reads out of the container FIFO, against
+// the simulated sensor's model worked by hand.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -6,8 +8,6 @@
 #include <vector>
 
 #include "ReadyConnection.h"
-#include "support/SimulatedSensor.h"
-#include "support/WaitUntil.h"
 
 namespace {
 

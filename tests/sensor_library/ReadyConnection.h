@@ -1,5 +1,7 @@
-// ReadyConnection.h: a connection on a fake transport whose sensor is
-// ready, has sent its XML status and answers the XML and settings requests.
+// ReadyConnection.h: connections whose sensor the test plays through a fake
+// transport (FakeConnection: started, not yet connected; ReadyConnection:
+// ready, XML status sent, answering the XML and settings requests), and a
+// connection over loopback to a simulated sensor.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,23 +17,41 @@
 #include "support/SimulatedSensorModel.h"
 #include "support/WaitUntil.h"
 
-class ReadyConnection : public ::testing::Test {
+class FakeConnection : public ::testing::Test {
 protected:
-    void SetUp() override
+    void SetUp() override { ASSERT_TRUE(Connect(Settings())); }
+
+    ConnectSettings Settings() const
     {
-        using namespace TestSupport;
         ConnectSettings settings;
+        settings.ip = "127.0.0.1";
+        settings.port = "32001";
+        settings.timeout_ms = 250;
         settings.fifo_size = fifo_size;
         settings.receive_buffer_size = 1 << 20;
+        return settings;
+    }
+
+    bool Connect(const ConnectSettings& settings)
+    {
         fake = std::make_shared<FakeTransport>();
-        ASSERT_TRUE(scanvo.ConnectWithTransportForTest(settings, fake));
-        fake->Connect();
+        return scanvo.ConnectWithTransportForTest(settings, fake);
+    }
+
+    // Connected, linearization frame and XML status sent; requests answered.
+    void MakeReady(bool connect = true)
+    {
+        using namespace TestSupport;
+        if (connect) fake->Connect();
         fake->Feed(ShortFrame(0x07, lin));
         fake->SetResponder([this](const std::string& command) {
-            if (answering && command.rfind("get_xml", 0) == 0)
+            if (!answering) return;
+            if (command == "SetRequestSyncContainer\r")
+                fake->Feed(SyncFrame(8));
+            else if (command.rfind("get_xml", 0) == 0)
                 fake->Feed(TextContainer(SensorXml(xml_values)));
-            else if (answering && command.rfind("GetSettings=", 0) == 0)
-                fake->Feed(TextContainer("settings " + command.substr(12)));
+            else if (command.rfind("GetSettings=", 0) == 0)
+                fake->Feed(TextContainer("settings " + command.substr(12, 1)));
         });
         fake->Feed(TextContainer(SensorXml(xml_values)));
         fake->ClearSent();
@@ -45,13 +65,24 @@ protected:
     std::atomic<bool> answering{true};
 };
 
+class ReadyConnection : public FakeConnection {
+protected:
+    void SetUp() override
+    {
+        FakeConnection::SetUp();
+        MakeReady();
+    }
+};
+
 // Connects over loopback to a simulated sensor and waits until it is ready.
+// No idle time-out: a loaded machine can leave the link quiet for longer
+// than any short one, and the reconnect would end the sensor's stream.
 inline bool ConnectReady(CScanvo& scanvo, const TestSupport::SimulatedSensor& sensor)
 {
     ConnectSettings settings;
     settings.ip = sensor.Ip();
     settings.port = sensor.PortText();
-    settings.timeout_ms = 500;
+    settings.timeout_ms = 0;
     settings.fifo_size = 1 << 22;
     settings.receive_buffer_size = 1 << 21;
     return scanvo.Connect(settings) &&

@@ -1,80 +1,110 @@
+// Hostile streams: whatever arrives, the receive path never reads or writes
+// outside its buffer, never stalls, hands on only frames that pass their
+// check, and takes clean containers again once the garbage has passed.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <random>
 #include <set>
 
 #include "AssemblerHarness.h"
+#include "FakeTransport.h"
 #include "StreamMutator.h"
-#include "platform/Assert.h"
+#include "sensor_library/CScanvo.h"
+#include "support/AssertionCounter.h"
+#include "support/SensorScans.h"
 
-using TestSupport::Bytes;
+using namespace TestSupport;
 
 namespace {
 
-std::atomic<int> assertion_failures{0};
-void CountAssertion(const char*, const char*, int)
-{
-    ++assertion_failures;
-}
-
-constexpr uint32_t FUZZ_BUFFER = StreamMutator::BUFFER;
 constexpr int ITERATIONS = 100000;
 constexpr int RECOVERY_EVERY = 10;
 // Enough clean bytes to outlast any frame a mutation can leave pending.
 constexpr int RECOVERY_CONTAINERS = 14;
 
-void FeedRandomly(AssemblerHarness& harness, const Bytes& bytes, std::mt19937& random)
+// Two to three frames, mostly clean containers, then damaged.
+Bytes MutatedInput(const std::vector<Bytes>& clean, const std::vector<Bytes>& others,
+                   std::mt19937& random)
 {
-    harness.FeedSplit(bytes, StreamMutator::Pieces(bytes.size(), random));
+    Bytes input;
+    for (int part = 2 + static_cast<int>(random() % 2); part > 0; --part) {
+        const Bytes& frame =
+            random() % 3 == 0 ? others[random() % others.size()] : clean[random() % clean.size()];
+        input.insert(input.end(), frame.begin(), frame.end());
+    }
+    StreamMutator::Mutate(input, random);
+    return input;
 }
 
-// Hostile streams: whatever arrives, the receive path never reads or writes
-// outside its buffer, never stalls, hands on only frames that pass their
-// check, and takes clean containers again once the garbage has passed.
-TEST(ReceiveFuzzTest, SurvivesMutatedStreamsAndRecovers)
+TEST(ReceiveFuzzTest, TheAssemblerSurvivesMutatedStreamsAndRecovers)
 {
-    assertion_failures = 0;
-    const Platform::AssertionHook previous = Platform::SetAssertionHookForTest(&CountAssertion);
+    AssertionCounter assertions;
     std::mt19937 random(20240601);
     std::vector<Bytes> clean;
-    for (uint16_t counter = 1; counter <= 16; ++counter)
-        clean.push_back(TestSupport::ProfileContainer(counter, counter * 7u, 8));
-    const std::vector<Bytes> others = {TestSupport::TextContainer("<device/>"),
-                                       TestSupport::SyncFrame(8),
-                                       TestSupport::ShortFrame(0x07, Bytes(40, 3))};
+    for (uint16_t counter = 1; counter <= 16; ++counter) clean.push_back(RawScan(counter));
+    const std::vector<Bytes> others = {TextContainer("<device/>"), SyncFrame(8),
+                                       ShortFrame(0x07, Bytes(40, 3))};
     const std::set<Bytes> valid(clean.begin(), clean.end());
 
-    AssemblerHarness harness(FUZZ_BUFFER);
-    int recoveries_checked = 0;
+    AssemblerHarness harness(StreamMutator::BUFFER);
     for (int i = 0; i < ITERATIONS; ++i) {
-        Bytes input;
-        for (int part = 1 + static_cast<int>(random() % 3); part > 0; --part) {
-            const Bytes& frame = random() % 3 == 0 ? others[random() % others.size()]
-                                                   : clean[random() % clean.size()];
-            input.insert(input.end(), frame.begin(), frame.end());
-        }
-        StreamMutator::Mutate(input, random);
+        const Bytes input = MutatedInput(clean, others, random);
         harness.sink.ready = random() % 10 != 0;
         harness.sink.has_lin = random() % 2 == 0;
-        FeedRandomly(harness, input, random);
-
+        harness.FeedSplit(input, StreamMutator::Pieces(input.size(), random));
         if (i % RECOVERY_EVERY == 0) {
             harness.sink.ready = true;
             harness.sink.containers.clear();
             for (int k = 0; k < RECOVERY_CONTAINERS; ++k)
-                FeedRandomly(harness, clean[k % clean.size()], random);
+                harness.FeedSplit(clean[k % clean.size()],
+                                  StreamMutator::Pieces(clean[k % clean.size()].size(), random));
             ASSERT_FALSE(harness.sink.containers.empty()) << "no recovery after input " << i;
-            ++recoveries_checked;
         }
         for (const Bytes& delivered : harness.sink.containers)
-            ASSERT_TRUE(valid.count(delivered) == 1) << "a damaged container passed, input " << i;
+            ASSERT_EQ(1u, valid.count(delivered)) << "a damaged container passed, input " << i;
         harness.sink.containers.clear();
-        ASSERT_LE(harness.assembler.BufferedBytes(), FUZZ_BUFFER);
+        ASSERT_LE(harness.assembler.BufferedBytes(), StreamMutator::BUFFER);
     }
-    Platform::SetAssertionHookForTest(previous);
-    EXPECT_EQ(ITERATIONS / RECOVERY_EVERY, recoveries_checked);
-    EXPECT_EQ(0, assertion_failures.load());
+    EXPECT_EQ(0, assertions.Failures());
+}
+
+// Through a whole connection: text blocks of every length into the reply,
+// containers into the FIFO, garbage linearization frames.
+TEST(ReceiveFuzzTest, AConnectionSurvivesMutatedStreamsAndStillDeliversCleanContainers)
+{
+    AssertionCounter assertions;
+    auto fake = std::make_shared<FakeTransport>();
+    CScanvo scanvo;
+    scanvo.SetProductionMode(true);
+    ConnectSettings settings;
+    settings.fifo_size = 1 << 16;
+    settings.receive_buffer_size = StreamMutator::BUFFER;
+    ASSERT_TRUE(scanvo.ConnectWithTransportForTest(settings, fake));
+    fake->Connect();
+    const std::vector<Bytes> clean = {RawScan(1), RawScan(2, 40)};
+    const std::vector<Bytes> others = {TextContainer("<device/>"),
+                                       TextContainer(std::string(3000, 't')), SyncFrame(8),
+                                       ShortFrame(0x07, Bytes(30, 1))};
+    std::mt19937 random(77);
+    Bytes out(1 << 12);
+    for (int i = 0; i < 20000; ++i) {
+        const Bytes input = MutatedInput(clean, others, random);
+        std::size_t offset = 0;
+        for (std::size_t piece : StreamMutator::Pieces(input.size(), random)) {
+            piece = std::min(piece, input.size() - offset);
+            fake->Feed(Bytes(input.begin() + static_cast<long>(offset),
+                             input.begin() + static_cast<long>(offset + piece)));
+            offset += piece;
+        }
+        while (scanvo.GetRawData(out.data(), static_cast<int32_t>(out.size())) > 0) {
+        }
+    }
+    for (int k = 0; k < RECOVERY_CONTAINERS; ++k) fake->Feed(RawScan(9));
+    const int taken = scanvo.GetRawData(out.data(), static_cast<int32_t>(out.size()));
+    ASSERT_GT(taken, 0);
+    out.resize(static_cast<std::size_t>(taken));
+    EXPECT_EQ(RawScan(9), out);
+    EXPECT_EQ(0, assertions.Failures());
 }
 
 }  // namespace

@@ -1,14 +1,19 @@
 // The facade in this process: its log lines, its copies, its one-sensor
-// ISensor side, and the event functions.
+// ISensor side, disconnects that end waiting reads, and the event functions.
+// Each case runs in a process of its own: the library-level settings and
+// the rate line's clock are process-wide.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "TestLogging.h"
+#include "platform/Win32Event.h"
 #include "sensor_library/ScanvoDLL.h"
 #include "sensor_library/ScanvoEvents.h"
 #include "support/SimulatedSensor.h"
@@ -16,6 +21,7 @@
 
 using namespace std::chrono_literals;
 using TestSupport::SimulatedSensor;
+using TestSupport::WaitUntil;
 
 namespace {
 
@@ -40,54 +46,50 @@ protected:
     std::unique_ptr<ScanvoDLL> facade;
 };
 
-struct LibraryCommandCase {
-    std::string text;
-    int result;        // 0 stands for the text's length
-    std::string line;  // the tag and message logged; empty for none
-};
-
-class LibraryCommandTest : public FacadeLogTest,
-                           public ::testing::WithParamInterface<LibraryCommandCase> {};
-
-TEST_P(LibraryCommandTest, AnswersAndLogsWithoutAHandle)
+TEST_F(FacadeLogTest, LibraryCommandsAnswerAndLogWithoutAHandle)
 {
-    const LibraryCommandCase& c = GetParam();
-    // The length argument is not what counts: the text ends at its NUL.
-    EXPECT_EQ(c.result == 0 ? int(c.text.size()) : c.result,
-              facade->WriteData(nullptr, c.text.c_str(), 3));
-    const std::string logged = DebugCapture::Text();
-    if (c.line.empty()) {
-        EXPECT_EQ(std::string::npos, logged.find("[INFO]")) << logged;
-        EXPECT_EQ(std::string::npos, logged.find("[ERROR]")) << logged;
-        return;
+    struct Row {
+        std::string text;
+        int result;        // 0 stands for the text's length
+        std::string line;  // the tag and message logged; empty for none
+    };
+    const Row rows[] = {{"SetScannerBufferSize=1319999\r", -1,
+                         "[ERROR] Error in SetScannerBufferSize, the given value for buffersize is "
+                         "less than the minimum 1320000 allowed\n"},
+                        {"SetLibraryScannerFiFoSize=4198399\r", -1,
+                         "[ERROR] Error in SetLibraryScannerFiFoSize, the given value for "
+                         "buffersize is smaller than the minimum 4198400 "
+                         "allowed.\n"},
+                        {"SetScannerBufferSize=2000000\r", 0,
+                         "[INFO] SetScannerBufferSize 2000000 is successful.\n"},
+                        {"SetLibraryScannerFiFoSize= +4198400", 0,
+                         "[INFO] SetLibraryScannerFiFoSize  +4198400 is successful.\n"},
+                        {"SetDllFiFoSize=1000", 0, "[INFO] SetDllFiFoSize 1000 is successful.\n"},
+                        {"SetProductionMode=abc", -1, "[ERROR] SetProductionMode error. \n"},
+                        {"SetDllFiFoSize=99999999999", -1, "[ERROR] SetDllFiFoSize error. \n"},
+                        {"SetProductionMode=0", 0, "[INFO] SetProductionMode is successful. \n"},
+                        {"SetScannerBufferSize=12x", -1, ""},
+                        {"SetScannerBufferSize 2000000", -1, ""},
+                        {"SetExposureTime=100\r", NOT_OPEN, ""}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        const std::size_t logged_before = DebugCapture::Text().size();
+        // The length argument is not what counts: the text ends at its NUL.
+        EXPECT_EQ(row.result == 0 ? int(row.text.size()) : row.result,
+                  facade->WriteData(nullptr, row.text.c_str(), 3));
+        const std::string logged = DebugCapture::Text().substr(logged_before);
+        if (row.line.empty()) {
+            EXPECT_EQ(std::string::npos, logged.find("[INFO]")) << logged;
+            EXPECT_EQ(std::string::npos, logged.find("[ERROR]")) << logged;
+            continue;
+        }
+        const std::string tag = row.line.substr(0, row.line.find(' '));
+        const std::size_t at = logged.find(row.line.substr(tag.size() + 1));
+        ASSERT_NE(std::string::npos, at) << logged;
+        // "[TAG] yyyy mm dd hh mm ss mmm message"
+        EXPECT_EQ(at - tag.size() - 25, logged.rfind(tag, at)) << logged;
     }
-    const std::string tag = c.line.substr(0, c.line.find(' '));
-    const std::size_t at = logged.find(c.line.substr(tag.size() + 1));
-    ASSERT_NE(std::string::npos, at) << logged;
-    // "[TAG] yyyy mm dd hh mm ss mmm message"
-    EXPECT_EQ(at - tag.size() - 25, logged.rfind(tag, at)) << logged;
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Commands, LibraryCommandTest,
-    ::testing::Values(
-        LibraryCommandCase{"SetScannerBufferSize=1319999\r", -1,
-                           "[ERROR] Error in SetScannerBufferSize, the given value for buffersize "
-                           "is less than the minimum 1320000 allowed\n"},
-        LibraryCommandCase{"SetLibraryScannerFiFoSize=4198399\r", -1,
-                           "[ERROR] Error in SetLibraryScannerFiFoSize, the given value for "
-                           "buffersize is smaller than the minimum 4198400 allowed.\n"},
-        LibraryCommandCase{"SetScannerBufferSize=2000000\r", 0,
-                           "[INFO] SetScannerBufferSize 2000000 is successful.\n"},
-        LibraryCommandCase{"SetLibraryScannerFiFoSize= +4198400", 0,
-                           "[INFO] SetLibraryScannerFiFoSize  +4198400 is successful.\n"},
-        LibraryCommandCase{"SetDllFiFoSize=1000", 0, "[INFO] SetDllFiFoSize 1000 is successful.\n"},
-        LibraryCommandCase{"SetProductionMode=abc", -1, "[ERROR] SetProductionMode error. \n"},
-        LibraryCommandCase{"SetDllFiFoSize=99999999999", -1, "[ERROR] SetDllFiFoSize error. \n"},
-        LibraryCommandCase{"SetProductionMode=0", 0, "[INFO] SetProductionMode is successful. \n"},
-        LibraryCommandCase{"SetScannerBufferSize=12x", -1, ""},
-        LibraryCommandCase{"SetScannerBufferSize 2000000", -1, ""},
-        LibraryCommandCase{"SetExposureTime=100\r", NOT_OPEN, ""}));
 
 // The rate is counted library-wide; the first line comes at once, the next
 // one no sooner than three seconds later.
@@ -154,7 +156,71 @@ TEST(ScanvoDLLSensorTest, OpensWritesAndClosesTheSensorOfItsAttributes)
     EXPECT_EQ(NOT_OPEN, facade.getConnectStatus(&status));
 }
 
-TEST(ScanvoEventsTest, AnAutoResetEventReleasesOneWaitAManualResetOneEveryWait)
+// A connected sensor that streams nothing, so every profile read waits.
+class QuietSensorTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        handle = Connect(facade, sensor);
+        ASSERT_NE(nullptr, handle);
+        ASSERT_TRUE(WaitUntil(
+            [&] { return facade.GetConnectStatus(handle, &status) == 0 && status == 3; }, 5s));
+    }
+
+    void TearDown() override { facade.Disconnect(handle); }
+
+    int ReadProfile(int timeout_ms)
+    {
+        double x[4], z[4];
+        return facade.GetXZIExtended(handle, x, z, nullptr, nullptr, 4, nullptr, nullptr,
+                                     timeout_ms, nullptr, 0, nullptr);
+    }
+
+    SimulatedSensor sensor{SimulatedSensor::Options{"127.0.0.2"}};
+    ScanvoDLL facade;
+    void* handle = nullptr;
+    int status = 0;
+};
+
+// Mended: a disconnect waited out the time-out of a read on the same sensor.
+TEST_F(QuietSensorTest, DisconnectEndsAReadWaitingOutALongTimeOut)
+{
+    constexpr int LONG_TIMEOUT_MS = 30000;
+    // Past the geometry check: the read below reaches the wait.
+    ASSERT_TRUE(WaitUntil([&] { return ReadProfile(0) == -1; }, 5s));
+    std::atomic<bool> read_done{false};
+    std::atomic<int> read_result{0};
+    std::thread reader([&] {
+        read_result = ReadProfile(LONG_TIMEOUT_MS);
+        read_done = true;
+    });
+    EXPECT_FALSE(WaitUntil([&] { return read_done.load(); }, 200ms));
+    std::atomic<bool> disconnect_done{false};
+    std::atomic<void*> disconnect_result{handle};
+    std::thread closer([&] {
+        disconnect_result = facade.Disconnect(handle);
+        disconnect_done = true;
+    });
+    EXPECT_TRUE(WaitUntil([&] { return disconnect_done.load() && read_done.load(); }, 5s));
+    closer.join();
+    reader.join();
+    EXPECT_EQ(nullptr, disconnect_result.load());
+    EXPECT_EQ(-1, read_result.load());
+    EXPECT_EQ(NOT_OPEN, ReadProfile(LONG_TIMEOUT_MS));  // gone for good
+}
+
+// Mended: a command text without a NUL was read past its length.
+TEST_F(QuietSensorTest, ACommandWithoutANulIsReadOnlyUpToItsLength)
+{
+    const std::string text = "SetExposureTime=300\r";
+    // Exactly the text's bytes on the heap, so reading one more is caught.
+    const auto bytes = std::make_unique<char[]>(text.size());
+    std::memcpy(bytes.get(), text.data(), text.size());
+    EXPECT_EQ(int(text.size()), facade.WriteData(handle, bytes.get(), int(text.size())));
+    EXPECT_TRUE(sensor.WaitForCommand("SetExposureTime=300"));
+}
+
+TEST(ScanvoEventsTest, AutoResetReleasesOneWaiterManualResetEveryWaitAndNullGivesSix)
 {
     neosmart::EventHandle automatic = neosmart::CreateEventW(false, true);
     neosmart::EventHandle manual = neosmart::CreateEventW(true, true);
@@ -164,27 +230,41 @@ TEST(ScanvoEventsTest, AnAutoResetEventReleasesOneWaitAManualResetOneEveryWait)
     EXPECT_EQ(neosmart::WAIT_SIGNALLED, neosmart::WaitForEvent(manual, 0));
     EXPECT_EQ(0, neosmart::ResetEvent(manual));
     EXPECT_EQ(neosmart::WAIT_TIMED_OUT, neosmart::WaitForEvent(manual, 0));
+    // Two endless waiters on an auto-reset event: each set releases exactly one.
+    std::atomic<int> released{0};
+    std::vector<std::thread> waiters;
+    for (int i = 0; i < 2; ++i) {
+        waiters.emplace_back([&] {
+            if (neosmart::WaitForEvent(automatic, neosmart::WAIT_INFINITE_64) ==
+                neosmart::WAIT_SIGNALLED)
+                ++released;
+        });
+    }
+    EXPECT_EQ(0, neosmart::SetEvent(automatic));
+    ASSERT_TRUE(WaitUntil([&] { return released.load() == 1; }));
+    EXPECT_FALSE(WaitUntil([&] { return released.load() == 2; }, 50ms));
+    EXPECT_EQ(0, neosmart::SetEvent(automatic));
+    for (std::thread& waiter : waiters) waiter.join();
+    EXPECT_EQ(2, released.load());
     EXPECT_EQ(0, neosmart::DestroyEvent(automatic));
     EXPECT_EQ(0, neosmart::DestroyEvent(manual));
-}
-
-TEST(ScanvoEventsTest, AnEndlessWaitEndsWhenTheEventIsSet)
-{
-    neosmart::EventHandle event = neosmart::CreateEventW(false, false);
-    int result = -1;
-    std::thread waiter([&] { result = neosmart::WaitForEvent(event, neosmart::WAIT_INFINITE_64); });
-    EXPECT_EQ(0, neosmart::SetEvent(event));
-    waiter.join();
-    EXPECT_EQ(neosmart::WAIT_SIGNALLED, result);
-    neosmart::DestroyEvent(event);
-}
-
-TEST(ScanvoEventsTest, ANullEventGivesErrorSix)
-{
     EXPECT_EQ(6, neosmart::SetEvent(nullptr));
     EXPECT_EQ(6, neosmart::ResetEvent(nullptr));
     EXPECT_EQ(6, neosmart::WaitForEvent(nullptr, 0));
     EXPECT_EQ(6, neosmart::DestroyEvent(nullptr));
+}
+
+// The system's wait results: 258 after the time-out, which a huge finite
+// time-out does not overflow.
+TEST(Win32EventTest, TimesOutWith258AndAHugeTimeoutStillEndsWhenSignalled)
+{
+    Platform::Win32Event event(true, false);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(258u, event.Wait(50));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
+    std::thread setter([&] { event.Set(); });
+    EXPECT_EQ(0u, event.Wait(uint64_t{1} << 50));
+    setter.join();
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
-// What loading the .cti does for the sensor library, and what it exports.
+// What loading the .cti does for the sensor library, what it exports, and
+// the extended connect, whose connection no handle can end. Each case runs
+// in a process of its own: the first load, and a connection left open.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -10,6 +12,7 @@
 #include "ScanvoLoader.h"
 #include "TestLogging.h"
 #include "gentl_core/GenTLFunctionList.h"
+#include "support/SimulatedSensor.h"
 
 namespace fs = std::filesystem;
 
@@ -94,6 +97,16 @@ TEST(ScanvoExportsTest, OnlyTheCInterfacesTheFacadeClassAndTheEventFunctionsLeav
               events);
     EXPECT_EQ(1u, symbols.count("ScanvoDLL::ScanvoDLL(ScanvoDLL const&)"));
     EXPECT_EQ(1u, symbols.count("vtable for ScanvoDLL"));
+}
+
+TEST_F(ScanvoLoadTest, ConnectExOpensTheSensorThoughItGivesNoHandleBack)
+{
+    ScanvoLoader cti(GENTESK_CTI_PATH);
+    ASSERT_TRUE(cti.IsComplete()) << cti.Error();
+    TestSupport::SimulatedSensor sensor(TestSupport::SimulatedSensor::Options{"127.0.0.2"});
+    std::string ip = sensor.Ip(), port = sensor.PortText();
+    cti->Scanvo_ConnectEx(nullptr, ip.data(), port.data(), 0);
+    EXPECT_TRUE(sensor.WaitForCommand("SetInitializeAcquisition"));
 }
 
 }  // namespace

@@ -1,3 +1,5 @@
+// The sensor's XML status: the texts at every path, the derived masks and
+// region commands, and text that must change nothing.
 #include <gtest/gtest.h>
 
 #include "sensor_library/XmlStatusCache.h"
@@ -69,46 +71,30 @@ TEST_F(XmlStatusCacheTest, AMissingStateRepeatsTheOneBeforeIt)
     EXPECT_EQ("15", cache.Text(XmlKey::IO_STATE));
 }
 
-struct PackingCase {
-    const char* firmware;
-    const char* order;
-    bool packed;
-};
-
-class PackedIntensityTest : public ::testing::TestWithParam<PackingCase> {};
-
-TEST_P(PackedIntensityTest, FollowsTheFirmwareVersionOfQrtbSensors)
+TEST(PackedIntensityTest, FollowsTheFirmwareVersionOfQrtbSensors)
 {
-    EXPECT_EQ(GetParam().packed, XmlStatusCache::UsesPackedIntensity(GetParam().firmware, GetParam().order));
+    const std::tuple<const char*, const char*, bool> rows[] = {
+        {"1.1.2", "QRTB-100", true},  {"1.1.3-rc1", "QRTB-100", false}, {"1.0.9r2", "x-QRTB", true},
+        {"1.1.2", "QRTA-100", false}, {"beta", "QRTB-100", false},      {"", "QRTB-100", false}};
+    for (const auto& [firmware, order, packed] : rows)
+        EXPECT_EQ(packed, XmlStatusCache::UsesPackedIntensity(firmware, order))
+            << firmware << " " << order;
 }
 
-INSTANTIATE_TEST_SUITE_P(Versions, PackedIntensityTest,
-                         ::testing::Values(PackingCase{"1.1.2", "QRTB-100", true},
-                                           PackingCase{"1.1.3-rc1", "QRTB-100", false},
-                                           PackingCase{"1.0.9r2", "x-QRTB", true},
-                                           PackingCase{"1.1.2", "QRTA-100", false},
-                                           PackingCase{"beta", "QRTB-100", false},
-                                           PackingCase{"", "QRTB-100", false}));
-
-struct RoiCase {
-    const char* text;
-    const char* command;
-};
-
-class RoiCommandTest : public ::testing::TestWithParam<RoiCase> {};
-
-TEST_P(RoiCommandTest, TakesTheTextBetweenEqualsAndQuote)
+TEST(RoiCommandTest, TakesTheTextBetweenEqualsAndQuote)
 {
-    auto values = DefaultXmlValues();
-    values["device:settings:roi:roimm:command"] = GetParam().text;
-    XmlStatusCache cache;
-    ASSERT_TRUE(cache.Parse(SensorXml(values).c_str()));
-    EXPECT_EQ(GetParam().command, cache.Text(XmlKey::ROI1_MM));
+    const std::pair<const char*, const char*> rows[] = {{"a=1,2\" b=3\"", "1,2"},
+                                                        {"a=\"", ""},
+                                                        {"no equals\"", "NotSet"},
+                                                        {"a=no quote", "NotSet"},
+                                                        {"", "NotSet"}};
+    for (const auto& [text, command] : rows) {
+        auto values = DefaultXmlValues();
+        values["device:settings:roi:roimm:command"] = text;
+        XmlStatusCache cache;
+        ASSERT_TRUE(cache.Parse(SensorXml(values).c_str()));
+        EXPECT_EQ(command, cache.Text(XmlKey::ROI1_MM)) << text;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Texts, RoiCommandTest,
-                         ::testing::Values(RoiCase{"a=1,2\" b=3\"", "1,2"}, RoiCase{"a=\"", ""},
-                                           RoiCase{"no equals\"", "NotSet"},
-                                           RoiCase{"a=no quote", "NotSet"}, RoiCase{"", "NotSet"}));
 
 }  // namespace

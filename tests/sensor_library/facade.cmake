@@ -1,12 +1,16 @@
-# The sensor library's facade and C interface: through the built .cti loaded
-# with dlopen, as an application uses it.
-gentesk_test(sensor_library_facade_tests PER_CASE
+# The sensor library's C interface through the built .cti loaded with dlopen,
+# as an application uses it; one process, which keeps the library mapped.
+gentesk_test(sensor_library_facade_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/ScanvoApiTest.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/ScanvoLoadTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/ScanvoLoader.cpp
   LIBS ${CMAKE_DL_LIBS})
-
-# The facade built into the test, for its log lines, copies and events.
+# A process per case: the first load of the .cti, and a connection no handle ends.
+gentesk_test(sensor_library_load_tests PER_CASE
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/ScanvoLoadTest.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/ScanvoLoader.cpp
+  LIBS ${CMAKE_DL_LIBS})
+# The facade built into the test; a process per case, since the library-level
+# settings and the rate line's clock are process-wide.
 gentesk_test(sensor_library_facade_unit_tests PER_CASE
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/ScanvoDLLTest.cpp
   LIBS sensor_library)

@@ -67,6 +67,13 @@ uint32_t GetU32(const Bytes& bytes, std::size_t offset)
            (uint32_t{bytes[offset + 2]} << 16) | (uint32_t{bytes[offset + 3]} << 24);
 }
 
+Bytes Concat(std::initializer_list<Bytes> parts)
+{
+    Bytes out;
+    for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
+    return out;
+}
+
 ContainerBuilder& ContainerBuilder::AddBlock(uint32_t tag, const Bytes& payload)
 {
     return AddRawBlock(tag, static_cast<uint32_t>(payload.size() + 8), payload);
@@ -104,24 +111,6 @@ ContainerBuilder& ContainerBuilder::AddStatusBlocks()
     AddBlock(Tag::X_ROI, Bytes(60 - 8, 0));
     AddBlock(Tag::Z_ROI, Bytes(64 - 8, 0));
     return AddBlock(Tag::FPGA_QRTB, Bytes(160 - 8, 0));
-}
-
-ContainerBuilder& ContainerBuilder::AddRawProfileBlock(const std::vector<ProfilePoint>& columns)
-{
-    Bytes payload(12, 0);
-    payload[2] = 0x01;  // echo 1 only
-    payload[3] = 0x00;  // no sign
-    payload[4] = 0x07;  // Z, intensity, intensity-low and width
-    payload[5] = 16;
-    payload[6] = 8;
-    payload[7] = 8;
-    payload[8] = 16;
-    for (const ProfilePoint& point : columns) {
-        AppendU16(payload, point.raw_z);
-        AppendU8(payload, point.intensity);
-        AppendU8(payload, point.width);
-    }
-    return AddBlock(Tag::RAW_PROFILE, payload);
 }
 
 ContainerBuilder& ContainerBuilder::OverrideTotalSize(uint32_t total)
@@ -167,21 +156,6 @@ Bytes ContainerBuilder::Build() const
 Bytes TextContainer(const std::string& text)
 {
     return ContainerBuilder().AddTextBlock(text).Build();
-}
-
-Bytes ProfileContainer(uint16_t picture_counter, uint32_t time_stamp, uint32_t width)
-{
-    std::vector<ProfilePoint> columns(width);
-    for (uint32_t column = 0; column < width; ++column) {
-        columns[column].raw_z = static_cast<uint16_t>(column * 16 + picture_counter);
-        columns[column].intensity = static_cast<uint8_t>(column + picture_counter);
-        columns[column].width = static_cast<uint8_t>(column % 64);
-    }
-    return ContainerBuilder()
-        .AddGeneralBlock(picture_counter, time_stamp)
-        .AddStatusBlocks()
-        .AddRawProfileBlock(columns)
-        .Build();
 }
 
 Bytes SyncFrame(uint32_t size)

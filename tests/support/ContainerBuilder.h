@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -39,13 +40,7 @@ void AppendDouble(Bytes& out, double value);
 void AppendBigEndianU32(Bytes& out, uint32_t value);
 void PutU32(Bytes& out, std::size_t offset, uint32_t value);
 uint32_t GetU32(const Bytes& bytes, std::size_t offset);
-
-// One raw profile column: Z in 1/32 pixel, intensity, peak width.
-struct ProfilePoint {
-    uint16_t raw_z = 0;
-    uint8_t intensity = 0;
-    uint8_t width = 0;
-};
+Bytes Concat(std::initializer_list<Bytes> parts);
 
 // Builds one container: blocks in the order added, then the end block with
 // the CRC. The head's total size is the real one unless overridden.
@@ -60,8 +55,6 @@ public:
     ContainerBuilder& AddTextBlock(const std::string& text, bool without_nul = false);
     // The zeroed static, region and status blocks a profile container carries.
     ContainerBuilder& AddStatusBlocks();
-    // One echo per column with Z, intensity and width (16, 8, 8 bits).
-    ContainerBuilder& AddRawProfileBlock(const std::vector<ProfilePoint>& columns);
     ContainerBuilder& OverrideTotalSize(uint32_t total);
     ContainerBuilder& CorruptCrc();
     ContainerBuilder& WithoutEndBlock();
@@ -77,9 +70,6 @@ private:
 
 // A container holding one text block.
 Bytes TextContainer(const std::string& text);
-// A profile container: general block, status blocks, a raw profile of
-// `width` columns whose values follow from the column and the counter.
-Bytes ProfileContainer(uint16_t picture_counter, uint32_t time_stamp, uint32_t width);
 // {sync tag, size} padded with zeros to `size` bytes (at least 8 written).
 Bytes SyncFrame(uint32_t size = 8);
 // A short frame: kind, 0x19, u32 size, payload, big-endian CRC.

@@ -56,6 +56,11 @@ uint8_t ScanPixel(uint32_t x, uint32_t y, uint16_t counter);
 
 // For a camera scan `width` is the image width and the height is width / 2.
 Bytes ScanContainer(ScanKind kind, uint16_t counter, uint32_t time_stamp, uint32_t width);
+// The raw profile container the simulated sensor streams with this counter.
+inline Bytes RawScan(uint16_t counter, uint32_t width = 8)
+{
+    return ScanContainer(ScanKind::RawProfile, counter, counter * 1000u, width);
+}
 
 // Status blocks of one container with patterned bytes: general (52, seed
 // 0x10), static (60, 0x40), X region (60, 0x80), Z region (64, 0xA0), FPGA

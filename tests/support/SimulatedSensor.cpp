@@ -185,16 +185,10 @@ void SimulatedSensor::StreamLoop()
     auto next = std::chrono::steady_clock::now();
     while (!stopping) {
         changed.wait(lock, [this] { return stopping || streaming; });
-        if (stopping)
-            return;
-        const uint16_t counter = picture_counter;
-        picture_counter = static_cast<uint16_t>(picture_counter + 1);
-        const uint32_t time_stamp = static_cast<uint32_t>(counter) * 1000u;
-        Bytes container = container_factory ? container_factory(counter, time_stamp)
-                          : scan_kind_set ? ScanContainer(scan_kind, counter, time_stamp, stream_width)
-                                          : ProfileContainer(counter, time_stamp, stream_width);
+        if (stopping) return;
         const Destination to = stream_to;
         const int rate = stream_rate;
+        Bytes container = NextContainer(lock);
         lock.unlock();
         Send(to, std::move(container));
         lock.lock();
@@ -206,6 +200,22 @@ void SimulatedSensor::StreamLoop()
         if (!streaming)
             next = std::chrono::steady_clock::now();
     }
+}
+
+// Built without the lock: a camera image takes a while.
+Bytes SimulatedSensor::NextContainer(std::unique_lock<std::mutex>& lock)
+{
+    const uint16_t counter = picture_counter;
+    picture_counter = static_cast<uint16_t>(picture_counter + 1);
+    const uint32_t time_stamp = static_cast<uint32_t>(counter) * 1000u;
+    const ContainerFactory factory = container_factory;
+    const ScanKind kind = scan_kind;
+    const uint32_t width = stream_width;
+    lock.unlock();
+    Bytes container =
+        factory ? factory(counter, time_stamp) : ScanContainer(kind, counter, time_stamp, width);
+    lock.lock();
+    return container;
 }
 
 void SimulatedSensor::HandleCommand(const Destination& to, const std::string& text, bool had_cr,
@@ -390,20 +400,14 @@ bool SimulatedSensor::Pause(int delay_ms)
     return delay_ms <= 0 || !stop_signal.WaitWoken(delay_ms);
 }
 
+// Every path has a value of its own; settings written so far come first, so
+// a read-back finds the written value.
 std::string SimulatedSensor::CurrentXml() const
 {
     std::lock_guard<std::mutex> lock(mutex);
     if (!fixed_xml.empty())
         return fixed_xml;
-    if (xml_builder)
-        return xml_builder(settings);
-    return BuildXml();
-}
-
-// Every path has a value of its own; settings written so far come first, so
-// a read-back finds the written value.
-std::string SimulatedSensor::BuildXml() const
-{
+    if (xml_builder) return xml_builder(settings);
     std::string written;
     for (const auto& [item, value] : settings) {
         const std::string name = Lowercase(item);
@@ -413,98 +417,12 @@ std::string SimulatedSensor::BuildXml() const
     return SensorXml(DefaultXmlValues(), written);
 }
 
-void SimulatedSensor::SetLinModel(const LinModel& model, const LinContent& content)
-{
-    SetLinData(BuildLin1dd(model, content));
-}
-
-void SimulatedSensor::SetLinData(const Bytes& lin1dd)
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    lin_data = lin1dd;
-}
-
-void SimulatedSensor::SetLinMode(LinMode mode, int delay_ms)
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    lin_mode = mode;
-    lin_delay_ms = delay_ms;
-}
-
-void SimulatedSensor::SetLinOnAccept(bool on)
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    lin_on_accept = on;
-}
-
-void SimulatedSensor::SetUnsolicitedXml(bool on)
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    unsolicited_xml = on;
-}
-
-void SimulatedSensor::JumpPictureCounter(uint16_t count)
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    picture_counter = static_cast<uint16_t>(picture_counter + count);
-}
-
-void SimulatedSensor::SetReplyMode(ReplyMode mode, int delay_ms)
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    reply_mode = mode;
-    reply_delay_ms = delay_ms;
-}
-
-void SimulatedSensor::SetXml(const std::string& xml)
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    fixed_xml = xml;
-}
-
-void SimulatedSensor::SetXmlBuilder(XmlBuilder builder)
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    xml_builder = std::move(builder);
-}
-
 void SimulatedSensor::SetChunking(ChunkMode mode, std::size_t size, uint32_t seed)
 {
     std::lock_guard<std::mutex> lock(mutex);
     chunk_mode = mode;
     chunk_size = std::max<std::size_t>(size, 1);
     chunk_random.seed(seed);
-}
-
-void SimulatedSensor::SetStreamRate(int containers_per_second)
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    stream_rate = containers_per_second;
-}
-
-void SimulatedSensor::SetStreamWidth(uint32_t width)
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    stream_width = width;
-}
-
-void SimulatedSensor::SetContainerFactory(ContainerFactory factory)
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    container_factory = std::move(factory);
-}
-
-void SimulatedSensor::SetScanKind(ScanKind kind)
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    scan_kind_set = true;
-    scan_kind = kind;
-}
-
-void SimulatedSensor::CorruptNextCrc()
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    corrupt_next_crc = true;
 }
 
 std::vector<std::shared_ptr<SimulatedSensor::Session>> SimulatedSensor::LiveSessions() const
@@ -562,17 +480,6 @@ void SimulatedSensor::SendFromOtherAddress(const Bytes& bytes, const std::string
         other.SendTo(bytes.data(), bytes.size(), destination);
 }
 
-void SimulatedSensor::SendFromOtherPort(const Bytes& bytes)
-{
-    SendFromOtherAddress(bytes, ip);
-}
-
-std::vector<ReceivedCommand> SimulatedSensor::Commands() const
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    return commands;
-}
-
 std::vector<std::string> SimulatedSensor::CommandTexts() const
 {
     std::vector<std::string> texts;
@@ -581,9 +488,8 @@ std::vector<std::string> SimulatedSensor::CommandTexts() const
     return texts;
 }
 
-std::size_t SimulatedSensor::CountCommand(const std::string& text) const
+std::size_t SimulatedSensor::CountLocked(const std::string& text) const
 {
-    std::lock_guard<std::mutex> lock(mutex);
     return static_cast<std::size_t>(
         std::count_if(commands.begin(), commands.end(),
                       [&text](const ReceivedCommand& command) { return command.text == text; }));
@@ -593,24 +499,7 @@ bool SimulatedSensor::WaitForCommand(const std::string& text, std::chrono::milli
                                      std::size_t occurrences) const
 {
     std::unique_lock<std::mutex> lock(mutex);
-    return changed.wait_for(lock, timeout, [&] {
-        return static_cast<std::size_t>(std::count_if(
-                   commands.begin(), commands.end(),
-                   [&text](const ReceivedCommand& command) { return command.text == text; })) >=
-               occurrences;
-    });
-}
-
-void SimulatedSensor::ClearCommands()
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    commands.clear();
-}
-
-int SimulatedSensor::AcceptedConnections() const
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    return accepted;
+    return changed.wait_for(lock, timeout, [&] { return CountLocked(text) >= occurrences; });
 }
 
 std::string SimulatedSensor::Setting(const std::string& item) const
@@ -618,18 +507,6 @@ std::string SimulatedSensor::Setting(const std::string& item) const
     std::lock_guard<std::mutex> lock(mutex);
     const auto found = settings.find(item);
     return found == settings.end() ? std::string() : found->second;
-}
-
-bool SimulatedSensor::IsStreaming() const
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    return streaming;
-}
-
-uint32_t SimulatedSensor::ContainersSent() const
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    return containers_sent;
 }
 
 }  // namespace TestSupport

@@ -64,26 +64,74 @@ public:
     std::string PortText() const { return std::to_string(port); }
 
     // Behaviour.
-    void SetLinModel(const LinModel& model, const LinContent& content = LinContent());
-    void SetLinData(const Bytes& lin1dd);
-    void SetLinMode(LinMode mode, int delay_ms = 0);
+    void SetLinModel(const LinModel& model, const LinContent& content = LinContent())
+    {
+        SetLinData(BuildLin1dd(model, content));
+    }
+    void SetLinData(const Bytes& lin1dd)
+    {
+        Locked([&] { lin_data = lin1dd; });
+    }
+    void SetLinMode(LinMode mode, int delay_ms = 0)
+    {
+        Locked([&] {
+            lin_mode = mode;
+            lin_delay_ms = delay_ms;
+        });
+    }
     // Also sends the linearization frame as soon as a connection is accepted
     // (with LinMode::Omit, only then).
-    void SetLinOnAccept(bool on);
+    void SetLinOnAccept(bool on)
+    {
+        Locked([&] { lin_on_accept = on; });
+    }
     // Also sends the XML description, unasked, on "SetInitializeAcquisition".
-    void SetUnsolicitedXml(bool on);
-    void SetReplyMode(ReplyMode mode, int delay_ms = 0);
-    void SetXml(const std::string& xml);  // empty: built from the settings
-    void SetXmlBuilder(XmlBuilder builder);
+    void SetUnsolicitedXml(bool on)
+    {
+        Locked([&] { unsolicited_xml = on; });
+    }
+    void SetReplyMode(ReplyMode mode, int delay_ms = 0)
+    {
+        Locked([&] {
+            reply_mode = mode;
+            reply_delay_ms = delay_ms;
+        });
+    }
+    void SetXml(const std::string& xml)
+    {
+        Locked([&] { fixed_xml = xml; });
+    }  // "": from settings
+    void SetXmlBuilder(XmlBuilder builder)
+    {
+        Locked([&] { xml_builder = std::move(builder); });
+    }
     void SetChunking(ChunkMode mode, std::size_t size = 1, uint32_t seed = 1);
-    void SetStreamRate(int containers_per_second);
-    void SetStreamWidth(uint32_t width);
-    void SetContainerFactory(ContainerFactory factory);
-    // Streams scans of this kind (ScanContainer) in place of the plain profiles.
-    void SetScanKind(ScanKind kind);
-    void CorruptNextCrc();
+    void SetStreamRate(int containers_per_second)
+    {
+        Locked([&] { stream_rate = containers_per_second; });
+    }
+    void SetStreamWidth(uint32_t width)
+    {
+        Locked([&] { stream_width = width; });
+    }
+    void SetContainerFactory(ContainerFactory factory)
+    {
+        Locked([&] { container_factory = std::move(factory); });
+    }
+    // The kind of scan streamed (ScanContainer); raw profiles unless set.
+    void SetScanKind(ScanKind kind)
+    {
+        Locked([&] { scan_kind = kind; });
+    }
+    void CorruptNextCrc()
+    {
+        Locked([&] { corrupt_next_crc = true; });
+    }
     // The next streamed container's picture counter skips `count` values.
-    void JumpPictureCounter(uint16_t count);
+    void JumpPictureCounter(uint16_t count)
+    {
+        Locked([&] { picture_counter = static_cast<uint16_t>(picture_counter + count); });
+    }
 
     // Actions.
     void SendRaw(const Bytes& bytes);
@@ -91,21 +139,39 @@ public:
     void RefuseConnections(bool refuse);
     // UDP: datagrams to the streaming destination from another address or port.
     void SendFromOtherAddress(const Bytes& bytes, const std::string& other_ip = "127.0.0.2");
-    void SendFromOtherPort(const Bytes& bytes);
+    void SendFromOtherPort(const Bytes& bytes) { SendFromOtherAddress(bytes, ip); }
 
     // Observations.
-    std::vector<ReceivedCommand> Commands() const;
+    std::vector<ReceivedCommand> Commands() const
+    {
+        return Locked([&] { return commands; });
+    }
     std::vector<std::string> CommandTexts() const;
     // True once `text` has arrived `occurrences` times.
     bool WaitForCommand(const std::string& text,
                         std::chrono::milliseconds timeout = std::chrono::seconds(5),
                         std::size_t occurrences = 1) const;
-    std::size_t CountCommand(const std::string& text) const;
-    void ClearCommands();
-    int AcceptedConnections() const;
+    std::size_t CountCommand(const std::string& text) const
+    {
+        return Locked([&] { return CountLocked(text); });
+    }
+    void ClearCommands()
+    {
+        Locked([&] { commands.clear(); });
+    }
+    int AcceptedConnections() const
+    {
+        return Locked([&] { return accepted; });
+    }
     std::string Setting(const std::string& item) const;
-    bool IsStreaming() const;
-    uint32_t ContainersSent() const;
+    bool IsStreaming() const
+    {
+        return Locked([&] { return streaming; });
+    }
+    uint32_t ContainersSent() const
+    {
+        return Locked([&] { return containers_sent; });
+    }
     std::string CurrentXml() const;
 
 private:
@@ -114,11 +180,20 @@ private:
         std::shared_ptr<Session> session;  // TCP; null for UDP
     };
 
+    template <class F>
+    auto Locked(F&& call) const -> decltype(call())
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return call();
+    }
+    std::size_t CountLocked(const std::string& text) const;
+
     void OpenListener();
     void AcceptLoop();
     void SessionLoop(std::shared_ptr<Session> session);
     void UdpLoop();
     void StreamLoop();
+    Bytes NextContainer(std::unique_lock<std::mutex>& lock);
     void HandleCommand(const Destination& to, const std::string& text, bool had_cr, bool udp);
     void ActOnCommand(const Destination& to, const std::string& text, bool udp);
     bool HandleUdpSetup(const std::string& text);
@@ -129,7 +204,6 @@ private:
     void SendChunked(Session& session, const Bytes& bytes);
     void SendDatagrams(const Bytes& bytes);
     bool Pause(int delay_ms);
-    std::string BuildXml() const;
     std::vector<std::shared_ptr<Session>> LiveSessions() const;
 
     const std::string ip;
@@ -160,7 +234,6 @@ private:
     int stream_rate = 100;
     uint32_t stream_width = 1280;
     ContainerFactory container_factory;
-    bool scan_kind_set = false;
     ScanKind scan_kind = ScanKind::RawProfile;
     bool corrupt_next_crc = false;
     bool refuse = false;
