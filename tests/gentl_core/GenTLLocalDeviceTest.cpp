@@ -15,11 +15,12 @@ namespace {
 using GenTLCore::GenTLDataStream;
 using GenTLCore::GenTLLocalDevice;
 using GenTLCore::GenTLRemoteDevice;
+using IDs = std::vector<std::string>;
 
 constexpr const char* DEVICE_ID = "TestPrefix_DEV_D1";
 
-// One published device "D1" behind an open interface, made with the knobs
-// a test sets before Open().
+// One device "D1" behind an open interface, made with the knobs a test sets
+// before Open() or Listed().
 class LocalDeviceTest : public ModuleTreeTest {
 protected:
     void SetUp() override
@@ -28,7 +29,7 @@ protected:
         itf = InterfaceWithDevices({});
         ASSERT_TRUE(itf);
     }
-    // Creates D1 with `knobs` and `facts`, then opens it with `access`.
+    // D1 discovered with `facts`, then opened with `access`.
     SharedPtr<TestDevice> Open(uint32_t access = DEVICE_ACCESS_CONTROL,
                                DeviceFacts facts = DeviceFacts())
     {
@@ -49,7 +50,7 @@ protected:
         itf->discovered = {MakeDeviceTag("D1", facts)};
         EXPECT_EQ(itf->RunDeviceDiscovery(true, 0), GC_ERR_SUCCESS);
     }
-    std::vector<std::string> StreamIDs(TestDevice& dev)
+    IDs StreamIDs(TestDevice& dev)
     {
         return ListIDs([&](uint32_t* count) { return dev.GetNumDataStreams(count); },
                        [&](uint32_t i, char* id, size_t* size) {
@@ -67,17 +68,16 @@ protected:
 
 // ---- Open and close ----
 
-using DeviceOpenTest = LocalDeviceTest;
-
-TEST_F(DeviceOpenTest, OpenCreatesTheChildrenCloseReleasesThemAndItOpensAgain)
+TEST_F(LocalDeviceTest, OpenCreatesTheChildrenCloseReleasesThemAndItOpensAgain)
 {
     const SharedPtr<TestDevice> dev = Open();
     ASSERT_TRUE(dev);
-    EXPECT_EQ(StreamIDs(*dev), std::vector<std::string>{StreamID("0")});
+    EXPECT_EQ(StreamIDs(*dev), IDs{StreamID("0")});
     SharedPtr<GenTLRemoteDevice> first;
     ASSERT_EQ(dev->DevGetPort(first), GC_ERR_SUCCESS);
     EXPECT_EQ(first->GetID(), DEVICE_ID);
-    EXPECT_EQ(journal.Entries(), std::vector<std::string>{"open 3"});
+    SharedPtr<GenTLCore::GenTLEvent> event;
+    ASSERT_EQ(dev->RegisterEvent(EVENT_REMOTE_DEVICE, event), GC_ERR_SUCCESS);
     opened.CloseFrom(dev);
 
     EXPECT_EQ(first.UseCount(), 1);
@@ -85,72 +85,85 @@ TEST_F(DeviceOpenTest, OpenCreatesTheChildrenCloseReleasesThemAndItOpensAgain)
     SharedPtr<GenTLRemoteDevice> none;
     EXPECT_EQ(dev->DevGetPort(none), GC_ERR_ERROR);
     EXPECT_EQ(LastErrorText(), "DevGetPort: no remote device instantiated for this local device");
-    EXPECT_EQ(journal.Entries(), (std::vector<std::string>{"open 3", "close tag"}));
+    // The close stops the running device event engine first.
+    EXPECT_EQ(journal.Entries(),
+              (IDs{"open 3", "start events", "stop events", "close tag"}));
     ASSERT_EQ(opened.Open(dev), GC_ERR_SUCCESS);
-    EXPECT_EQ(StreamIDs(*dev), std::vector<std::string>{StreamID("0")});
+    EXPECT_EQ(StreamIDs(*dev), IDs{StreamID("0")});
 }
 
-TEST_F(DeviceOpenTest, NotAccessibleDeviceIsRefusedBeforeTheTransportLayer)
+TEST_F(LocalDeviceTest, RefusedOpensLeaveNothingBehind)
 {
+    knobs.open_result = GC_ERR_TIMEOUT;
     DeviceFacts facts;
     facts.not_accessible = true;
     EXPECT_FALSE(Open(DEVICE_ACCESS_CONTROL, facts));
     EXPECT_EQ(LastErrorText(), "DeviceOpen: the device is currently not accessible");
     EXPECT_TRUE(journal.Entries().empty());
-}
-
-TEST_F(DeviceOpenTest, TransportLayerFailureIsReturnedWithNothingToUndo)
-{
-    knobs.open_result = GC_ERR_TIMEOUT;
     const SharedPtr<TestDevice> dev = Listed();
     EXPECT_EQ(dev->Open(), GC_ERR_TIMEOUT);
-    EXPECT_EQ(journal.Entries(), std::vector<std::string>{"open 3"});
+    EXPECT_EQ(journal.Entries(), IDs{"open 3"});
     EXPECT_FALSE(dev->IsOpen());
 }
 
-struct MissingChild {
-    const char* name;
-    bool implements_streams;
-    std::vector<std::string> suffixes;
-    bool remote_device;
-};
-
-class MissingChildTest : public LocalDeviceTest,
-                         public ::testing::WithParamInterface<MissingChild> {};
-
-TEST_P(MissingChildTest, OpenFailsOutOfMemoryAfterUndoingTheTransportLayer)
+// A child the transport layer does not deliver fails the open out of memory,
+// reported, after undoing the transport layer's open.
+TEST_F(LocalDeviceTest, MissingChildFailsTheOpenAfterUndoingIt)
 {
-    knobs.implements_streams = GetParam().implements_streams;
-    knobs.stream_suffixes = GetParam().suffixes;
-    knobs.remote_device = GetParam().remote_device;
-    const SharedPtr<TestDevice> dev = Listed();
-    GenTLCore::ReportError(GC_ERR_IO, "earlier error");
-    EXPECT_EQ(dev->Open(), GC_ERR_OUT_OF_MEMORY);
-    EXPECT_EQ(LastErrorText(), "earlier error");  // no message of its own
-    EXPECT_EQ(journal.Entries(), (std::vector<std::string>{"open 3", "close null"}));
-    EXPECT_TRUE(StreamIDs(*dev).empty());
+    const struct {
+        const char* name;
+        bool implements_streams;
+        IDs suffixes;
+        bool remote_device;
+    } rows[] = {{"NoStream", true, {}, true},
+                {"OnlyEmptyStreams", true, {""}, true},
+                {"NoRemoteDevice", true, {"0"}, false},
+                {"NoRemoteDeviceWithoutStreams", false, {}, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        knobs.implements_streams = row.implements_streams;
+        knobs.stream_suffixes = row.suffixes;
+        knobs.remote_device = row.remote_device;
+        const SharedPtr<TestDevice> dev = Listed();
+        GenTLCore::ReportError(GC_ERR_IO, "earlier error");
+        EXPECT_EQ(dev->Open(), GC_ERR_OUT_OF_MEMORY);
+        EXPECT_EQ(LastErrorText(),
+                  "DeviceOpen: failed to create the data streams or the remote device");
+        EXPECT_EQ(journal.Entries(), (IDs{"open 3", "close null"}));
+        EXPECT_TRUE(StreamIDs(*dev).empty());
+        journal.Clear();
+        itf->discovered.clear();
+        ASSERT_EQ(itf->RunDeviceDiscovery(true, 0), GC_ERR_SUCCESS);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Children, MissingChildTest,
-    ::testing::Values(MissingChild{"NoStream", true, {}, true},
-                      MissingChild{"OnlyEmptyStreams", true, {""}, true},
-                      MissingChild{"NoRemoteDevice", true, {"0"}, false},
-                      MissingChild{"NoRemoteDeviceWithoutStreams", false, {}, false}),
-    [](const ::testing::TestParamInfo<MissingChild>& info) { return info.param.name; });
+// ---- Streams ----
 
-TEST_F(DeviceOpenTest, EmptyAndRepeatedStreamsAreSkippedAndTheRestFoundByExactID)
+TEST_F(LocalDeviceTest, StreamsAreFoundByExactIDOnly)
 {
-    knobs.stream_suffixes = {"", "0", "0", "1"};
+    knobs.stream_suffixes = {"", "0", "0", "1"};  // empty and repeated ones are skipped
     const SharedPtr<TestDevice> dev = Open();
     ASSERT_TRUE(dev);
-    EXPECT_EQ(StreamIDs(*dev), (std::vector<std::string>{StreamID("0"), StreamID("1")}));
+    EXPECT_EQ(StreamIDs(*dev), (IDs{StreamID("0"), StreamID("1")}));
     SharedPtr<GenTLDataStream> stream;
     ASSERT_EQ(dev->StmOpen(StreamID("1").c_str(), stream), GC_ERR_SUCCESS);
     EXPECT_EQ(stream->GetID(), StreamID("1"));
+    const auto open = [&](const char* id) {
+        SharedPtr<GenTLDataStream> none;
+        return dev->StmOpen(id, none);
+    };
+    EXPECT_EQ(open(nullptr), GC_ERR_INVALID_PARAMETER);
+    EXPECT_EQ(LastErrorText(), "StmOpen: invalid datastream ID pointer");
+    EXPECT_EQ(open("#slot#primary"), GC_ERR_INVALID_ID);
+    EXPECT_EQ(open(StreamID("0").substr(1).c_str()), GC_ERR_INVALID_ID);
+    EXPECT_EQ(LastErrorText(), "StmOpen: invalid datastream ID, no such datastream exists");
+    char id[128];
+    size_t size = sizeof id;
+    EXPECT_EQ(dev->GetDataStreamID(2, id, &size), GC_ERR_INVALID_INDEX);
+    EXPECT_EQ(LastErrorText(), "GetDataStreamID: invalid stream index, exceeding number of streams");
 }
 
-TEST_F(DeviceOpenTest, DeviceWithoutStreamsOpensWithNone)
+TEST_F(LocalDeviceTest, DeviceWithoutStreamsOpensWithNone)
 {
     knobs.implements_streams = false;
     const SharedPtr<TestDevice> dev = Open();
@@ -167,38 +180,7 @@ TEST_F(DeviceOpenTest, DeviceWithoutStreamsOpensWithNone)
     EXPECT_EQ(LastErrorText(), "GetDataStreamID: no data stream available for this device");
 }
 
-TEST_F(DeviceOpenTest, CloseStopsARunningDeviceEventEngine)
-{
-    const SharedPtr<TestDevice> dev = Open();
-    SharedPtr<GenTLCore::GenTLEvent> event;
-    ASSERT_EQ(dev->RegisterEvent(EVENT_REMOTE_DEVICE, event), GC_ERR_SUCCESS);
-    opened.CloseFrom(dev);
-    EXPECT_EQ(journal.Entries(), (std::vector<std::string>{"open 3", "start events",
-                                                           "stop events", "close tag"}));
-}
-
-// ---- Streams ----
-
-using StmOpenTest = LocalDeviceTest;
-
-TEST_F(StmOpenTest, RefusesBadIDsAndIndexesInTheOrderOfItsChecks)
-{
-    const SharedPtr<TestDevice> dev = Open();
-    SharedPtr<GenTLDataStream> stream;
-    EXPECT_EQ(dev->StmOpen(nullptr, stream), GC_ERR_INVALID_PARAMETER);
-    EXPECT_EQ(LastErrorText(), "StmOpen: invalid datastream ID pointer");
-    EXPECT_EQ(dev->StmOpen(StreamID("0").substr(1).c_str(), stream), GC_ERR_INVALID_ID);
-    EXPECT_EQ(LastErrorText(), "StmOpen: invalid datastream ID, no such datastream exists");
-    EXPECT_EQ(dev->StmOpen("#slot#primary", stream), GC_ERR_INVALID_ID);
-    char id[128];
-    size_t size = sizeof id;
-    EXPECT_EQ(dev->GetDataStreamID(1, id, &size), GC_ERR_INVALID_INDEX);
-    EXPECT_EQ(LastErrorText(), "GetDataStreamID: invalid stream index, exceeding number of streams");
-}
-
 // ---- Device info ----
-
-using DeviceInfoTest = LocalDeviceTest;
 
 std::string DeviceInfo(TestDevice& dev, DEVICE_INFO_CMD command)
 {
@@ -207,24 +189,23 @@ std::string DeviceInfo(TestDevice& dev, DEVICE_INFO_CMD command)
     });
 }
 
-TEST_F(DeviceInfoTest, TextsComeFromTheTagAndTheBranding)
+TEST_F(LocalDeviceTest, InfoComesFromTheTagTheBrandingAndTheTransportLayer)
 {
     const SharedPtr<TestDevice> dev = Listed();
-    EXPECT_EQ(DeviceInfo(*dev, DEVICE_INFO_ID), DEVICE_ID);
-    EXPECT_EQ(DeviceInfo(*dev, DEVICE_INFO_VENDOR), "Vendor");
-    EXPECT_EQ(DeviceInfo(*dev, DEVICE_INFO_MODEL), "Model");
-    EXPECT_EQ(DeviceInfo(*dev, DEVICE_INFO_TLTYPE), "TestTL");
-    EXPECT_EQ(DeviceInfo(*dev, DEVICE_INFO_DISPLAYNAME), "Vendor Model (TestPrefix_DEV_D1)");
-    EXPECT_EQ(DeviceInfo(*dev, DEVICE_INFO_USER_DEFINED_NAME), "user name");
-    EXPECT_EQ(DeviceInfo(*dev, DEVICE_INFO_SERIAL_NUMBER), "D1");
-    EXPECT_EQ(DeviceInfo(*dev, DEVICE_INFO_VERSION), "2.5");
+    const std::pair<DEVICE_INFO_CMD, const char*> texts[] = {
+        {DEVICE_INFO_ID, DEVICE_ID},
+        {DEVICE_INFO_VENDOR, "Vendor"},
+        {DEVICE_INFO_MODEL, "Model"},
+        {DEVICE_INFO_TLTYPE, "TestTL"},
+        {DEVICE_INFO_DISPLAYNAME, "Vendor Model (TestPrefix_DEV_D1)"},
+        {DEVICE_INFO_USER_DEFINED_NAME, "user name"},
+        {DEVICE_INFO_SERIAL_NUMBER, "D1"},
+        {DEVICE_INFO_VERSION, "2.5"}};
+    for (const auto& [command, text] : texts)
+        EXPECT_EQ(DeviceInfo(*dev, command), text) << command;
     branding.custom_device_name = "My sensor";
     EXPECT_EQ(DeviceInfo(*dev, DEVICE_INFO_DISPLAYNAME), "My sensor");
-}
 
-TEST_F(DeviceInfoTest, TimestampFrequencyIsAUInt64OrTheTransportLayersFailure)
-{
-    const SharedPtr<TestDevice> dev = Listed();
     uint64_t frequency = 0;
     size_t size = sizeof frequency;
     INFO_DATATYPE type = 0;
@@ -235,11 +216,12 @@ TEST_F(DeviceInfoTest, TimestampFrequencyIsAUInt64OrTheTransportLayersFailure)
     dev->knobs.timestamp_result = GC_ERR_NOT_AVAILABLE;
     EXPECT_EQ(dev->GetDeviceInfo(DEVICE_INFO_TIMESTAMP_FREQUENCY, &type, &frequency, &size),
               GC_ERR_NOT_AVAILABLE);
-}
+    ExpectNotImplemented(
+        [&](DEVICE_INFO_CMD command, INFO_DATATYPE* info_type, void* buffer, size_t* info_size) {
+            return dev->GetDeviceInfo(command, info_type, buffer, info_size);
+        },
+        {10, 999, -5, 1000}, "GetDeviceInfo: unknown device info command requested");
 
-TEST_F(DeviceInfoTest, UserNameOfADeviceWithoutOneIsNotAvailable)
-{
-    const SharedPtr<TestDevice> dev = Listed();
     // The tag is the one the device was made from: change it before any use.
     SharedPtr<GenTLCore::DeviceTag> tag(new FakeDeviceTag("D2", "D2"));
     dynamic_cast<FakeDeviceTag&>(*tag).supports_user_id = false;
@@ -248,79 +230,52 @@ TEST_F(DeviceInfoTest, UserNameOfADeviceWithoutOneIsNotAvailable)
     SharedPtr<GenTLLocalDevice> d2;
     ASSERT_EQ(itf->DevOpen("TestPrefix_DEV_D2", DEVICE_ACCESS_CONTROL, d2), GC_ERR_SUCCESS);
     char name[32];
-    size_t size = sizeof name;
-    INFO_DATATYPE type = 0;
+    size = sizeof name;
     EXPECT_EQ(d2->GetDeviceInfo(DEVICE_INFO_USER_DEFINED_NAME, &type, name, &size),
               GC_ERR_NOT_AVAILABLE);
     EXPECT_EQ(LastErrorText(), "GetDeviceInfo: user defined name not supported by the device");
 }
 
-TEST_F(DeviceInfoTest, UnknownCommandsAreNotImplemented)
+// The access status as info (int32) and as register (only while open).
+TEST_F(LocalDeviceTest, AccessStatusFollowsTheTagAndTheOpenMode)
 {
-    const SharedPtr<TestDevice> dev = Listed();
-    ExpectNotImplemented(
-        [&](DEVICE_INFO_CMD command, INFO_DATATYPE* type, void* buffer, size_t* size) {
-            return dev->GetDeviceInfo(command, type, buffer, size);
-        },
-        {10, 999, -5, 1000}, "GetDeviceInfo: unknown device info command requested");
+    DeviceFacts busy;
+    busy.free = false;
+    DeviceFacts no_access;
+    no_access.not_accessible = true;
+    const struct {
+        const char* name;
+        bool open;
+        uint32_t access;
+        DeviceFacts facts;
+        int32_t status;
+    } rows[] = {{"ClosedFree", false, 0, DeviceFacts(), 1},
+                {"ClosedBusy", false, 0, busy, 4},
+                {"ClosedNoAccess", false, 0, no_access, 3},
+                {"OpenReadOnly", true, DEVICE_ACCESS_READONLY, DeviceFacts(), 6},
+                {"OpenControl", true, DEVICE_ACCESS_CONTROL, DeviceFacts(), 5},
+                {"OpenExclusive", true, DEVICE_ACCESS_EXCLUSIVE, DeviceFacts(), 5},
+                {"OpenUnknownFlags", true, 7, DeviceFacts(), 0}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const SharedPtr<TestDevice> dev = row.open ? Open(row.access, row.facts)
+                                                   : Listed(row.facts);
+        ASSERT_TRUE(dev);
+        int32_t status = -1;
+        size_t size = sizeof status;
+        INFO_DATATYPE type = 0;
+        ASSERT_EQ(dev->GetDeviceInfo(DEVICE_INFO_ACCESS_STATUS, &type, &status, &size),
+                  GC_ERR_SUCCESS);
+        EXPECT_EQ(type, INFO_DATATYPE_INT32);
+        EXPECT_EQ(status, row.status);
+        EXPECT_EQ(ReadUInt32(*dev, 0x280), row.status >= 5 ? static_cast<uint32_t>(row.status) : 0);
+        opened.CloseAll();
+        ASSERT_EQ(opened.Open(system), GC_ERR_SUCCESS);
+        itf = InterfaceWithDevices({});
+    }
 }
-
-struct AccessCase {
-    const char* name;
-    bool open;
-    uint32_t access;
-    DeviceFacts facts;
-    int32_t status;
-};
-
-DeviceFacts Busy()
-{
-    DeviceFacts facts;
-    facts.free = false;
-    return facts;
-}
-
-DeviceFacts NoAccess()
-{
-    DeviceFacts facts;
-    facts.not_accessible = true;
-    return facts;
-}
-
-class AccessStatusTest : public LocalDeviceTest,
-                         public ::testing::WithParamInterface<AccessCase> {};
-
-TEST_P(AccessStatusTest, IsAnsweredAsInt32)
-{
-    const AccessCase& param = GetParam();
-    const SharedPtr<TestDevice> dev = param.open ? Open(param.access, param.facts)
-                                                 : Listed(param.facts);
-    ASSERT_TRUE(dev);
-    int32_t status = -1;
-    size_t size = sizeof status;
-    INFO_DATATYPE type = 0;
-    ASSERT_EQ(dev->GetDeviceInfo(DEVICE_INFO_ACCESS_STATUS, &type, &status, &size),
-              GC_ERR_SUCCESS);
-    EXPECT_EQ(type, INFO_DATATYPE_INT32);
-    EXPECT_EQ(status, param.status);
-    const uint32_t register_status = param.status >= 5 ? static_cast<uint32_t>(param.status) : 0;
-    EXPECT_EQ(ReadUInt32(*dev, 0x280), register_status);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    States, AccessStatusTest,
-    ::testing::Values(AccessCase{"ClosedFree", false, 0, DeviceFacts(), 1},
-                      AccessCase{"ClosedBusy", false, 0, Busy(), 4},
-                      AccessCase{"ClosedNoAccess", false, 0, NoAccess(), 3},
-                      AccessCase{"OpenReadOnly", true, DEVICE_ACCESS_READONLY, DeviceFacts(), 6},
-                      AccessCase{"OpenControl", true, DEVICE_ACCESS_CONTROL, DeviceFacts(), 5},
-                      AccessCase{"OpenExclusive", true, DEVICE_ACCESS_EXCLUSIVE, DeviceFacts(), 5},
-                      AccessCase{"OpenUnknownFlags", true, 7, DeviceFacts(), 0}),
-    [](const ::testing::TestParamInfo<AccessCase>& info) { return info.param.name; });
 
 // ---- Registers ----
-
-using DeviceRegisterTest = LocalDeviceTest;
 
 constexpr uint64_t STREAM_SELECTOR_ADDRESS = 0x10000004;
 constexpr uint64_t STREAM_ID_ADDRESS = 0x10000010;
@@ -329,7 +284,8 @@ constexpr uint64_t POLICY_ADDRESS = 0x20000008;
 constexpr uint64_t PRIORITY_ADDRESS = 0x2000000C;
 constexpr uint64_t APPLY_PRIORITY_ADDRESS = 0x20000010;
 
-TEST_F(DeviceRegisterTest, SelectorBeyondTheStreamsDescribesTheLastOne)
+// The selector clamps to the last stream and resets at close.
+TEST_F(LocalDeviceTest, RegistersDescribeTheDeviceAndTheSelectedStream)
 {
     knobs.stream_suffixes = {"0", "1"};
     const SharedPtr<TestDevice> dev = Open();
@@ -337,20 +293,6 @@ TEST_F(DeviceRegisterTest, SelectorBeyondTheStreamsDescribesTheLastOne)
     ASSERT_EQ(WriteUInt32(*dev, STREAM_SELECTOR_ADDRESS, 7), GC_ERR_SUCCESS);
     EXPECT_EQ(ReadUInt32(*dev, STREAM_SELECTOR_ADDRESS), 1u);
     EXPECT_EQ(ReadString(*dev, STREAM_ID_ADDRESS, 128).c_str(), StreamID("1"));
-}
-
-TEST_F(DeviceRegisterTest, ClosedDeviceHasNoStreamAndResetsTheSelector)
-{
-    const SharedPtr<TestDevice> dev = Open();
-    ASSERT_EQ(WriteUInt32(*dev, STREAM_SELECTOR_ADDRESS, 7), GC_ERR_SUCCESS);
-    opened.CloseFrom(dev);
-    EXPECT_EQ(ReadUInt32(*dev, STREAM_SELECTOR_ADDRESS), 0u);
-    EXPECT_EQ(ReadString(*dev, STREAM_ID_ADDRESS, 128), std::string(128, '\0'));
-}
-
-TEST_F(DeviceRegisterTest, TextsOfTheDevice)
-{
-    const SharedPtr<TestDevice> dev = Listed();
     EXPECT_EQ(ReadString(*dev, 0x0, 128).c_str(), std::string(DEVICE_ID));
     EXPECT_EQ(ReadString(*dev, 0x80, 64).c_str(), std::string("D1"));
     EXPECT_EQ(ReadString(*dev, 0xC0, 64).c_str(), std::string("user name"));
@@ -358,9 +300,12 @@ TEST_F(DeviceRegisterTest, TextsOfTheDevice)
     EXPECT_EQ(ReadString(*dev, 0x200, 128).c_str(),
               std::string("Vendor Model (TestPrefix_DEV_D1)"));
     EXPECT_EQ(ReadUInt32(*dev, 0x284), 1u);
+    opened.CloseFrom(dev);
+    EXPECT_EQ(ReadUInt32(*dev, STREAM_SELECTOR_ADDRESS), 0u);
+    EXPECT_EQ(ReadString(*dev, STREAM_ID_ADDRESS, 128), std::string(128, '\0'));
 }
 
-TEST_F(DeviceRegisterTest, EventEngineControlNeedsTheBrandingAndAnEventInterface)
+TEST_F(LocalDeviceTest, EventEngineControlNeedsTheBrandingAndAnEventInterface)
 {
     EXPECT_EQ(ReadUInt32(*Listed(), EVENT_CONTROL_ADDRESS), 0u);
     branding.events_engine_control = true;
@@ -368,45 +313,42 @@ TEST_F(DeviceRegisterTest, EventEngineControlNeedsTheBrandingAndAnEventInterface
     EXPECT_EQ(ReadUInt32(*Listed(), 0x20000004), 0u);
 }
 
-TEST_F(DeviceRegisterTest, ThreadRegistersReadUnsetWhenTheTransportLayerCannotTell)
+TEST_F(LocalDeviceTest, ThreadRegistersReadUnsetWhenTheTransportLayerCannotTell)
 {
     const SharedPtr<TestDevice> dev = Open();
-    EXPECT_EQ(ReadInt32(*dev, POLICY_ADDRESS), 2147483647);
+    EXPECT_EQ(ReadUInt32(*dev, POLICY_ADDRESS), 2147483647u);
     ASSERT_EQ(WriteUInt32(*dev, PRIORITY_ADDRESS, 3), GC_ERR_SUCCESS);
-    EXPECT_EQ(ReadInt32(*dev, PRIORITY_ADDRESS), 3);
+    EXPECT_EQ(ReadUInt32(*dev, PRIORITY_ADDRESS), 3u);
     opened.CloseFrom(dev);
-    EXPECT_EQ(ReadInt32(*dev, PRIORITY_ADDRESS), 2147483647);
+    EXPECT_EQ(ReadUInt32(*dev, PRIORITY_ADDRESS), 2147483647u);
     expected_asserts = 3;  // the default query is a diagnostic
 }
 
-TEST_F(DeviceRegisterTest, ApplyingThePriorityQueriesAnUnsetPriorityFirst)
+// The priority is read from the transport layer but applied only with the
+// branding's consent, an unset one queried first.
+TEST_F(LocalDeviceTest, PriorityIsAppliedOnlyWithConsent)
 {
-    branding.events_engine_control = true;
     knobs.priority_supported = true;
-    const SharedPtr<TestDevice> dev = Open();
+    SharedPtr<TestDevice> dev = Open();
+    EXPECT_EQ(ReadUInt32(*dev, POLICY_ADDRESS), 1u);
+    EXPECT_EQ(ReadUInt32(*dev, PRIORITY_ADDRESS), 15u);
+    ASSERT_EQ(WriteUInt32(*dev, APPLY_PRIORITY_ADDRESS, 1), GC_ERR_SUCCESS);
+    EXPECT_EQ(journal.Entries(), IDs{"open 3"});
+    opened.CloseFrom(dev);
+    journal.Clear();
+
+    branding.events_engine_control = true;
+    dev = Open();
     ASSERT_EQ(WriteUInt32(*dev, POLICY_ADDRESS, 2), GC_ERR_SUCCESS);
     ASSERT_EQ(WriteUInt32(*dev, APPLY_PRIORITY_ADDRESS, 1), GC_ERR_SUCCESS);
     ASSERT_EQ(WriteUInt32(*dev, PRIORITY_ADDRESS, 4), GC_ERR_SUCCESS);
     ASSERT_EQ(WriteUInt32(*dev, 0x0E00000C, 1), GC_ERR_SUCCESS);  // register streaming end
-    EXPECT_EQ(journal.Entries(),
-              (std::vector<std::string>{"open 3", "set priority 2/15", "set priority 2/4"}));
-}
-
-TEST_F(DeviceRegisterTest, PriorityIsReadFromTheTransportLayerButAppliedOnlyWithConsent)
-{
-    knobs.priority_supported = true;
-    const SharedPtr<TestDevice> dev = Open();
-    EXPECT_EQ(ReadInt32(*dev, POLICY_ADDRESS), 1);
-    EXPECT_EQ(ReadInt32(*dev, PRIORITY_ADDRESS), 15);
-    ASSERT_EQ(WriteUInt32(*dev, APPLY_PRIORITY_ADDRESS, 1), GC_ERR_SUCCESS);
-    EXPECT_EQ(journal.Entries(), std::vector<std::string>{"open 3"});
+    EXPECT_EQ(journal.Entries(), (IDs{"open 3", "set priority 2/15", "set priority 2/4"}));
 }
 
 // ---- Device events ----
 
-using DeviceEventTest = LocalDeviceTest;
-
-TEST_F(DeviceEventTest, OneRegistrationStartsTheEngineAndUnregisteringStopsAndFlushes)
+TEST_F(LocalDeviceTest, OneRegistrationStartsTheEngineAndUnregisteringStopsAndFlushes)
 {
     const SharedPtr<TestDevice> dev = Open();
     SharedPtr<GenTLCore::GenTLEvent> event;
@@ -418,7 +360,6 @@ TEST_F(DeviceEventTest, OneRegistrationStartsTheEngineAndUnregisteringStopsAndFl
     const GenTLCore::EventPacket packet =
         GenTLCore::GenTLVirtualRemoteDeviceEvent::MakeEventPacket(data, sizeof data);
     EXPECT_TRUE(dev->OnEventPacket(packet.data(), packet.size()));
-
     uint8_t received[64] = {};
     size_t size = sizeof received;
     ASSERT_EQ(event->GetEventData(received, &size, 0), GC_ERR_SUCCESS);
@@ -430,41 +371,32 @@ TEST_F(DeviceEventTest, OneRegistrationStartsTheEngineAndUnregisteringStopsAndFl
     size = sizeof received;
     EXPECT_EQ(event->GetEventData(received, &size, 0), GC_ERR_TIMEOUT);
     event->Close();
-    EXPECT_EQ(journal.Entries(),
-              (std::vector<std::string>{"open 3", "start events", "stop events"}));
-}
+    EXPECT_EQ(journal.Entries(), (IDs{"open 3", "start events", "stop events"}));
 
-TEST_F(DeviceEventTest, DeviceWithoutEventInterfaceRefusesTheRegistration)
-{
-    knobs.event_interface = false;
-    const SharedPtr<TestDevice> dev = Open();
-    SharedPtr<GenTLCore::GenTLEvent> event;
-    EXPECT_EQ(dev->RegisterEvent(EVENT_REMOTE_DEVICE, event), GC_ERR_NOT_AVAILABLE);
-    EXPECT_EQ(LastErrorText(), "RegisterEvent: the message channel not available on this device.");
-    EXPECT_FALSE(event);
-}
-
-TEST_F(DeviceEventTest, OtherEventTypesTouchNoDeviceEventsAndUnclaimedPacketsAreDropped)
-{
-    const SharedPtr<TestDevice> dev = Open();
-    SharedPtr<GenTLCore::GenTLEvent> event;
-    ASSERT_EQ(dev->RegisterEvent(EVENT_ERROR, event), GC_ERR_SUCCESS);
-    SharedPtr<GenTLCore::GenTLEvent> unregistered;
-    ASSERT_EQ(dev->UnregisterEvent(EVENT_ERROR, unregistered), GC_ERR_SUCCESS);
-    EXPECT_EQ(journal.Entries(), std::vector<std::string>{"open 3"});
-    const uint8_t data[2] = {9, 9};
-    const GenTLCore::EventPacket packet =
-        GenTLCore::GenTLVirtualRemoteDeviceEvent::MakeEventPacket(data, sizeof data);
+    // Other event types touch no device events; unclaimed packets are dropped.
+    SharedPtr<GenTLCore::GenTLEvent> error_event;
+    SharedPtr<GenTLCore::GenTLEvent> error_unregistered;
+    ASSERT_EQ(dev->RegisterEvent(EVENT_ERROR, error_event), GC_ERR_SUCCESS);
+    ASSERT_EQ(dev->UnregisterEvent(EVENT_ERROR, error_unregistered), GC_ERR_SUCCESS);
+    EXPECT_EQ(journal.Entries().size(), 3u);
     EXPECT_TRUE(dev->OnEventPacket(packet.data(), packet.size()));
     EXPECT_FALSE(dev->OnEventPacket(nullptr, 4));
     expected_asserts = 1;
 }
 
-TEST_F(DeviceEventTest, FailedStartIsReturnedAndLeavesNothingToStop)
+TEST_F(LocalDeviceTest, RegistrationIsRefusedWithoutEventInterfaceOrWhenTheStartFails)
 {
-    knobs.start_events_result = GC_ERR_IO;
-    const SharedPtr<TestDevice> dev = Open();
+    knobs.event_interface = false;
+    SharedPtr<TestDevice> dev = Open();
     SharedPtr<GenTLCore::GenTLEvent> event;
+    EXPECT_EQ(dev->RegisterEvent(EVENT_REMOTE_DEVICE, event), GC_ERR_NOT_AVAILABLE);
+    EXPECT_EQ(LastErrorText(), "RegisterEvent: the message channel not available on this device.");
+    EXPECT_FALSE(event);
+    opened.CloseFrom(dev);
+
+    dev->knobs.event_interface = true;
+    dev->knobs.start_events_result = GC_ERR_IO;
+    ASSERT_EQ(opened.Open(dev), GC_ERR_SUCCESS);
     EXPECT_EQ(dev->RegisterEvent(EVENT_REMOTE_DEVICE, event), GC_ERR_IO);
     opened.CloseFrom(dev);
     EXPECT_EQ(journal.Count("stop events"), 0);

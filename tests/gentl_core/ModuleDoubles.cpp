@@ -1,6 +1,5 @@
 #include "ModuleDoubles.h"
 
-#include <algorithm>
 #include <new>
 
 #include "FakeEngineStream.h"
@@ -26,79 +25,6 @@ ModuleBranding& InstallModuleBranding()
     return *branding;
 }
 
-// ---- Tags ----
-
-FakeInterfaceTag::FakeInterfaceTag(std::string id, std::string identity, std::string mac)
-    : id(std::move(id)), identity(std::move(identity)), mac(std::move(mac))
-{
-}
-
-bool FakeInterfaceTag::IsSameAs(const InterfaceTag& candidate) const
-{
-    const auto* other = dynamic_cast<const FakeInterfaceTag*>(&candidate);
-    return other != nullptr && other->identity == identity;
-}
-
-bool FakeInterfaceTag::MatchesAlternativeID(const std::string& key,
-                                            const std::string& value) const
-{
-    return key == "mac" && !mac.empty() && value == mac;
-}
-
-FakeDeviceTag::FakeDeviceTag(std::string id, std::string identity, DeviceFacts facts)
-    : id(std::move(id)), identity(std::move(identity)), facts(std::move(facts))
-{
-}
-
-bool FakeDeviceTag::IsSameAs(const DeviceTag& candidate) const
-{
-    const auto* other = dynamic_cast<const FakeDeviceTag*>(&candidate);
-    return other != nullptr && other->identity == identity;
-}
-
-bool FakeDeviceTag::IsNotAccessible() const
-{
-    return Facts().not_accessible;
-}
-
-bool FakeDeviceTag::IsFree() const
-{
-    return Facts().free;
-}
-
-void FakeDeviceTag::UpdateFrom(const DeviceTag& newer)
-{
-    const auto* other = dynamic_cast<const FakeDeviceTag*>(&newer);
-    if (other == nullptr)
-        return;
-    SetFacts(other->Facts());
-    ++updates;
-}
-
-bool FakeDeviceTag::MatchesAlternativeID(const std::string& key, const std::string& value) const
-{
-    if (key == "sn")
-        return value == identity;
-    return key == "ip" && value == Facts().ip;
-}
-
-DeviceFacts FakeDeviceTag::Facts() const
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    return facts;
-}
-
-void FakeDeviceTag::SetFacts(const DeviceFacts& new_facts)
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    facts = new_facts;
-}
-
-ModuleStreamTag::ModuleStreamTag(std::string device_id, std::string suffix)
-    : device_id(std::move(device_id)), suffix(std::move(suffix))
-{
-}
-
 SharedPtr<InterfaceTag> MakeInterfaceTag(const std::string& id, const std::string& mac)
 {
     return SharedPtr<InterfaceTag>(new FakeInterfaceTag(id, id, mac));
@@ -109,26 +35,6 @@ SharedPtr<DeviceTag> MakeDeviceTag(const std::string& id, DeviceFacts facts)
     return SharedPtr<DeviceTag>(new FakeDeviceTag(id, id, std::move(facts)));
 }
 
-// ---- Journal ----
-
-void Journal::Add(const std::string& entry)
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    entries.push_back(entry);
-}
-
-std::vector<std::string> Journal::Entries()
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    return entries;
-}
-
-int Journal::Count(const std::string& entry)
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    return static_cast<int>(std::count(entries.begin(), entries.end(), entry));
-}
-
 // ---- Device ----
 
 namespace {
@@ -136,13 +42,6 @@ namespace {
 constexpr size_t REMOTE_EVENT_DATA_SIZE = 128;
 
 }  // namespace
-
-TestDevice::TestDevice(const SharedPtr<DeviceTag>& tag, DeviceKnobs knobs, Journal& journal)
-    : GenTLLocalDevice(tag), knobs(std::move(knobs)), tag(tag), journal(journal)
-{
-}
-
-TestDevice::~TestDevice() = default;
 
 SharedPtr<GenTLRemoteDeviceEvent> TestDevice::CreateRemoteDeviceEvent()
 {
@@ -175,35 +74,11 @@ std::vector<SharedPtr<GenTLDataStream>> TestDevice::CreateDataStreams()
     return streams;
 }
 
-GC_ERROR TestDevice::DoOpenTLSpecific(uint32_t access_flags)
-{
-    journal.Add("open " + std::to_string(access_flags));
-    return knobs.open_result;
-}
-
-bool TestDevice::DoCloseTLSpecific(const DeviceTag* closed_tag)
-{
-    journal.Add(closed_tag == nullptr ? "close null" : "close tag");
-    return true;
-}
-
 GC_ERROR TestDevice::GetTimestampFrequency(uint64_t& frequency)
 {
     if (knobs.timestamp_result == GC_ERR_SUCCESS)
         frequency = knobs.timestamp_frequency;
     return knobs.timestamp_result;
-}
-
-GC_ERROR TestDevice::StartDeviceEvents(const SharedPtr<GenTLRemoteDeviceEvent>& event)
-{
-    journal.Add(event ? "start events" : "start events without event");
-    return knobs.start_events_result;
-}
-
-bool TestDevice::StopDeviceEvents()
-{
-    journal.Add("stop events");
-    return true;
 }
 
 bool TestDevice::SetEventThreadPriority(int32_t policy, int32_t priority)
@@ -224,11 +99,6 @@ bool TestDevice::GetEventThreadPriority(int32_t& policy, int32_t& priority)
 }
 
 // ---- Interface ----
-
-TestInterface::TestInterface(const SharedPtr<InterfaceTag>& tag, Journal& journal)
-    : GenTLInterface(tag), journal(journal)
-{
-}
 
 GC_ERROR TestInterface::DiscoverDevices(std::vector<SharedPtr<DeviceTag>>& cur_devs,
                                         uint64_t timeout_ms)
@@ -269,8 +139,6 @@ SharedPtr<GenTLLocalDevice> TestInterface::CreateDevice(const SharedPtr<DeviceTa
 }
 
 // ---- System ----
-
-TestSystem::TestSystem(Journal& journal) : journal(journal) {}
 
 GC_ERROR TestSystem::DiscoverInterfaces(std::vector<SharedPtr<InterfaceTag>>& cur_itfs,
                                         uint64_t timeout_ms)

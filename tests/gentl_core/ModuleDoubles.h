@@ -4,6 +4,7 @@
 // open and close order.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <map>
@@ -60,11 +61,21 @@ ModuleBranding& InstallModuleBranding();
 // An interface known by `identity` (IsSameAs), with alternative ID "mac".
 class FakeInterfaceTag : public GenTLCore::InterfaceTag {
 public:
-    FakeInterfaceTag(std::string id, std::string identity, std::string mac = "");
+    FakeInterfaceTag(std::string id, std::string identity, std::string mac = "")
+        : id(std::move(id)), identity(std::move(identity)), mac(std::move(mac))
+    {
+    }
     std::string GetID() const override { return id; }
     std::string GetDisplayName() const override { return "Fake " + identity; }
-    bool IsSameAs(const InterfaceTag& candidate) const override;
-    bool MatchesAlternativeID(const std::string& key, const std::string& value) const override;
+    bool IsSameAs(const InterfaceTag& candidate) const override
+    {
+        const auto* other = dynamic_cast<const FakeInterfaceTag*>(&candidate);
+        return other != nullptr && other->identity == identity;
+    }
+    bool MatchesAlternativeID(const std::string& key, const std::string& value) const override
+    {
+        return key == "mac" && !mac.empty() && value == mac;
+    }
 
     const std::string id;
     const std::string identity;
@@ -82,10 +93,17 @@ struct DeviceFacts {
 // (= identity) and "ip". Threads: the changeable facts are locked.
 class FakeDeviceTag : public GenTLCore::DeviceTag {
 public:
-    FakeDeviceTag(std::string id, std::string identity, DeviceFacts facts = DeviceFacts());
+    FakeDeviceTag(std::string id, std::string identity, DeviceFacts facts = DeviceFacts())
+        : id(std::move(id)), identity(std::move(identity)), facts(std::move(facts))
+    {
+    }
 
     std::string GetID() const override { return id; }
-    bool IsSameAs(const DeviceTag& candidate) const override;
+    bool IsSameAs(const DeviceTag& candidate) const override
+    {
+        const auto* other = dynamic_cast<const FakeDeviceTag*>(&candidate);
+        return other != nullptr && other->identity == identity;
+    }
     std::string GetVendorName() const override { return "Vendor"; }
     std::string GetModelName() const override { return "Model"; }
     std::string GetVersion() const override { return "2.5"; }
@@ -95,14 +113,31 @@ public:
     std::string GetManufacturerInfo() const override { return "Made by tests"; }
     uint32_t GetTLVersionMajor() const override { return 7; }
     uint32_t GetTLVersionMinor() const override { return 9; }
-    bool IsNotAccessible() const override;
-    bool IsFree() const override;
+    bool IsNotAccessible() const override { return Facts().not_accessible; }
+    bool IsFree() const override { return Facts().free; }
     bool IsFreeReadOnly() const override { return IsFree(); }
-    void UpdateFrom(const DeviceTag& newer) override;
-    bool MatchesAlternativeID(const std::string& key, const std::string& value) const override;
+    void UpdateFrom(const DeviceTag& newer) override
+    {
+        if (const auto* other = dynamic_cast<const FakeDeviceTag*>(&newer)) {
+            SetFacts(other->Facts());
+            ++updates;
+        }
+    }
+    bool MatchesAlternativeID(const std::string& key, const std::string& value) const override
+    {
+        return key == "sn" ? value == identity : key == "ip" && value == Facts().ip;
+    }
 
-    DeviceFacts Facts() const;
-    void SetFacts(const DeviceFacts& new_facts);
+    DeviceFacts Facts() const
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return facts;
+    }
+    void SetFacts(const DeviceFacts& new_facts)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        facts = new_facts;
+    }
 
     const std::string id;
     const std::string identity;
@@ -117,7 +152,10 @@ private:
 // A stream known by its suffix within its device.
 class ModuleStreamTag : public GenTLCore::StreamTag {
 public:
-    ModuleStreamTag(std::string device_id, std::string suffix);
+    ModuleStreamTag(std::string device_id, std::string suffix)
+        : device_id(std::move(device_id)), suffix(std::move(suffix))
+    {
+    }
     std::string GetDeviceID() const override { return device_id; }
     std::string GetStreamID() const override { return suffix; }
     std::string GetDisplayName() const override { return "Stream " + suffix; }
@@ -154,9 +192,26 @@ struct DeviceKnobs {
 // "close null", "start events", "stop events", "set priority p/q").
 class Journal {
 public:
-    void Add(const std::string& entry);
-    std::vector<std::string> Entries();
-    int Count(const std::string& entry);
+    void Add(const std::string& entry)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        entries.push_back(entry);
+    }
+    std::vector<std::string> Entries()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return entries;
+    }
+    int Count(const std::string& entry)
+    {
+        const std::vector<std::string> all = Entries();
+        return static_cast<int>(std::count(all.begin(), all.end(), entry));
+    }
+    void Clear()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        entries.clear();
+    }
 
 private:
     std::mutex mutex;
@@ -171,8 +226,10 @@ public:
 
 class TestDevice : public GenTLCore::GenTLLocalDevice {
 public:
-    TestDevice(const SharedPtr<GenTLCore::DeviceTag>& tag, DeviceKnobs knobs, Journal& journal);
-    ~TestDevice() override;
+    TestDevice(const SharedPtr<GenTLCore::DeviceTag>& tag, DeviceKnobs knobs, Journal& journal)
+        : GenTLLocalDevice(tag), knobs(std::move(knobs)), tag(tag), journal(journal)
+    {
+    }
 
     std::string GetUserDefinedName() override { return "user name"; }
 
@@ -182,13 +239,29 @@ protected:
     SharedPtr<GenTLCore::GenTLRemoteDeviceEvent> CreateRemoteDeviceEvent() override;
     SharedPtr<GenTLCore::GenTLRemoteDevice> CreateRemoteDevice() override;
     std::vector<SharedPtr<GenTLCore::GenTLDataStream>> CreateDataStreams() override;
-    GC_ERROR DoOpenTLSpecific(uint32_t access_flags) override;
-    bool DoCloseTLSpecific(const GenTLCore::DeviceTag* tag) override;
+    GC_ERROR DoOpenTLSpecific(uint32_t access_flags) override
+    {
+        journal.Add("open " + std::to_string(access_flags));
+        return knobs.open_result;
+    }
+    bool DoCloseTLSpecific(const GenTLCore::DeviceTag* closed_tag) override
+    {
+        journal.Add(closed_tag == nullptr ? "close null" : "close tag");
+        return true;
+    }
     bool ImplementsDataStreams() override { return knobs.implements_streams; }
     bool HasEventInterface() override { return knobs.event_interface; }
     GC_ERROR GetTimestampFrequency(uint64_t& frequency) override;
-    GC_ERROR StartDeviceEvents(const SharedPtr<GenTLCore::GenTLRemoteDeviceEvent>& event) override;
-    bool StopDeviceEvents() override;
+    GC_ERROR StartDeviceEvents(const SharedPtr<GenTLCore::GenTLRemoteDeviceEvent>& event) override
+    {
+        journal.Add(event ? "start events" : "start events without event");
+        return knobs.start_events_result;
+    }
+    bool StopDeviceEvents() override
+    {
+        journal.Add("stop events");
+        return true;
+    }
     bool SetEventThreadPriority(int32_t policy, int32_t priority) override;
     bool GetEventThreadPriority(int32_t& policy, int32_t& priority) override;
 
@@ -200,7 +273,10 @@ private:
 // Discovery scripted by the test: every update delivers `discovered`.
 class TestInterface : public GenTLCore::GenTLInterface {
 public:
-    TestInterface(const SharedPtr<GenTLCore::InterfaceTag>& tag, Journal& journal);
+    TestInterface(const SharedPtr<GenTLCore::InterfaceTag>& tag, Journal& journal)
+        : GenTLInterface(tag), journal(journal)
+    {
+    }
 
     std::vector<SharedPtr<GenTLCore::DeviceTag>> discovered;
     GC_ERROR discovery_result = GC_ERR_SUCCESS;
@@ -234,7 +310,7 @@ private:
 
 class TestSystem : public GenTLCore::GenTLSystem {
 public:
-    explicit TestSystem(Journal& journal);
+    explicit TestSystem(Journal& journal) : journal(journal) {}
 
     std::vector<SharedPtr<GenTLCore::InterfaceTag>> discovered;
     GC_ERROR discovery_result = GC_ERR_SUCCESS;

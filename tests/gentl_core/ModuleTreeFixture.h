@@ -10,60 +10,16 @@
 #include <vector>
 
 #include "ModuleDoubles.h"
+#include "gentl_core/ErrorHandling.h"
 #include "support/AssertionCounter.h"
 
 namespace ModuleTest {
 
-// Every test starts with an open TestSystem that lists nothing; failed
-// assertions are counted and must match `expected_asserts` at the end.
-class ModuleTreeTest : public ::testing::Test {
-protected:
-    void SetUp() override;
-    void TearDown() override;
-
-    // One publishing update of the system with interfaces of these IDs.
-    void DiscoverInterfaces(const std::vector<std::string>& ids);
-    std::vector<std::string> PublishedInterfaceIDs();
-    SharedPtr<TestInterface> Interface(const std::string& id);
-    // ItfOpen, then opened as the pool does; empty on failure.
-    SharedPtr<TestInterface> OpenInterface(const std::string& id);
-    // A published, open interface "If" with the given devices published.
-    SharedPtr<TestInterface> InterfaceWithDevices(const std::vector<std::string>& device_ids);
-
-    std::vector<std::string> PublishedDeviceIDs(TestInterface& itf);
-    // DevOpen, then opened as the pool does; empty on failure.
-    SharedPtr<TestDevice> OpenDevice(TestInterface& itf, const std::string& id,
-                                     uint32_t access = DEVICE_ACCESS_CONTROL);
-
-    // Port access as a consumer makes it; the result must be success.
-    static uint32_t ReadUInt32(GenTLCore::GenTLPort& port, uint64_t address);
-    static int32_t ReadInt32(GenTLCore::GenTLPort& port, uint64_t address);
-    static std::string ReadString(GenTLCore::GenTLPort& port, uint64_t address, size_t size);
-    static GC_ERROR WriteUInt32(GenTLCore::GenTLPort& port, uint64_t address, uint32_t value);
-
-    TestSupport::AssertionCounter asserts;
-    int expected_asserts = 0;
-    ModuleBranding& branding = InstallModuleBranding();
-    Journal journal;
-    SharedPtr<TestSystem> system;
-    OpenedObjects opened;  // after `system`: closes everything before it goes
-};
-
-std::string LastErrorText();
-
-// Every command fails with GC_ERR_NOT_IMPLEMENTED and `text`; `query` is
-// called as query(command, type, buffer, size).
-template <class Query>
-void ExpectNotImplemented(Query query, std::initializer_list<int32_t> commands,
-                          const std::string& text)
+inline std::string LastErrorText()
 {
-    for (int32_t command : commands) {
-        char buffer[8];
-        size_t size = sizeof buffer;
-        INFO_DATATYPE type = 0;
-        EXPECT_EQ(query(command, &type, buffer, &size), GC_ERR_NOT_IMPLEMENTED) << command;
-        EXPECT_EQ(LastErrorText(), text);
-    }
+    GenTLCore::LastErrorRecord record;
+    GenTLCore::TLSControl::Instance()->GetLastError(record);
+    return record.text;
 }
 
 // IDs listed as a consumer lists them: `count(&n)`, then `id(i, buffer, &size)`.
@@ -81,7 +37,122 @@ std::vector<std::string> ListIDs(Count count, ID id)
     }
     return ids;
 }
-// An info answer that is a string; empty on failure.
+
+// Every test starts with an open TestSystem that lists nothing; failed
+// assertions are counted and must match `expected_asserts` at the end.
+class ModuleTreeTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        system = SharedPtr<TestSystem>(new TestSystem(journal));
+        system->CompleteConstruction();
+        ASSERT_EQ(opened.Open(system), GC_ERR_SUCCESS);
+    }
+    void TearDown() override
+    {
+        opened.CloseAll();
+        EXPECT_EQ(asserts.Failures(), expected_asserts);
+    }
+
+    // One publishing update of the system with interfaces of these IDs.
+    void DiscoverInterfaces(const std::vector<std::string>& ids)
+    {
+        system->discovered.clear();
+        for (const std::string& id : ids)
+            system->discovered.push_back(MakeInterfaceTag(id));
+        ASSERT_EQ(system->UpdateInterfaceList(true, 0), GC_ERR_SUCCESS);
+    }
+    std::vector<std::string> PublishedInterfaceIDs()
+    {
+        return ListIDs([&](uint32_t* count) { return system->GetNumInterfaces(count); },
+                       [&](uint32_t i, char* id, size_t* size) {
+                           return system->GetInterfaceID(i, id, size);
+                       });
+    }
+    SharedPtr<TestInterface> Interface(const std::string& id)
+    {
+        SharedPtr<GenTLCore::GenTLInterface> itf;
+        if (system->ItfOpen(id.c_str(), itf) != GC_ERR_SUCCESS)
+            return SharedPtr<TestInterface>();
+        return itf.DynamicCast<TestInterface>();
+    }
+    // ItfOpen, then opened as the pool does; empty on failure.
+    SharedPtr<TestInterface> OpenInterface(const std::string& id)
+    {
+        SharedPtr<TestInterface> itf = Interface(id);
+        return itf && opened.Open(itf) == GC_ERR_SUCCESS ? itf : SharedPtr<TestInterface>();
+    }
+    // A published, open interface "If" with the given devices published.
+    SharedPtr<TestInterface> InterfaceWithDevices(const std::vector<std::string>& device_ids)
+    {
+        DiscoverInterfaces({"If"});
+        SharedPtr<TestInterface> itf = OpenInterface("TestPrefix_If");
+        for (const std::string& id : device_ids)
+            itf->discovered.push_back(MakeDeviceTag(id));
+        EXPECT_EQ(itf->RunDeviceDiscovery(true, 0), GC_ERR_SUCCESS);
+        return itf;
+    }
+    std::vector<std::string> PublishedDeviceIDs(TestInterface& itf)
+    {
+        return ListIDs(
+            [&](uint32_t* count) { return itf.GetNumDevices(count); },
+            [&](uint32_t i, char* id, size_t* size) { return itf.GetDeviceID(i, id, size); });
+    }
+    // DevOpen, then opened as the pool does; empty on failure.
+    SharedPtr<TestDevice> OpenDevice(TestInterface& itf, const std::string& id,
+                                     uint32_t access = DEVICE_ACCESS_CONTROL)
+    {
+        SharedPtr<GenTLCore::GenTLLocalDevice> dev;
+        if (itf.DevOpen(id.c_str(), access, dev) != GC_ERR_SUCCESS ||
+            opened.Open(dev) != GC_ERR_SUCCESS)
+            return SharedPtr<TestDevice>();
+        return dev.DynamicCast<TestDevice>();
+    }
+
+    // Port access as a consumer makes it; a read must succeed.
+    static uint32_t ReadUInt32(GenTLCore::GenTLPort& port, uint64_t address)
+    {
+        uint32_t value = 0xDEADBEEF;
+        size_t size = sizeof value;
+        EXPECT_EQ(port.ReadPort(address, &value, &size), GC_ERR_SUCCESS) << LastErrorText();
+        return value;
+    }
+    static std::string ReadString(GenTLCore::GenTLPort& port, uint64_t address, size_t size)
+    {
+        std::string bytes(size, 'x');
+        EXPECT_EQ(port.ReadPort(address, bytes.data(), &size), GC_ERR_SUCCESS) << LastErrorText();
+        return bytes;
+    }
+    static GC_ERROR WriteUInt32(GenTLCore::GenTLPort& port, uint64_t address, uint32_t value)
+    {
+        size_t size = sizeof value;
+        return port.WritePort(address, &value, &size);
+    }
+
+    TestSupport::AssertionCounter asserts;
+    int expected_asserts = 0;
+    ModuleBranding& branding = InstallModuleBranding();
+    Journal journal;
+    SharedPtr<TestSystem> system;
+    OpenedObjects opened;  // after `system`: closes everything before it goes
+};
+
+// Every command fails with GC_ERR_NOT_IMPLEMENTED and `text`; `query` is
+// called as query(command, type, buffer, size).
+template <class Query>
+void ExpectNotImplemented(Query query, std::initializer_list<int32_t> commands,
+                          const std::string& text)
+{
+    for (int32_t command : commands) {
+        char buffer[8];
+        size_t size = sizeof buffer;
+        INFO_DATATYPE type = 0;
+        EXPECT_EQ(query(command, &type, buffer, &size), GC_ERR_NOT_IMPLEMENTED) << command;
+        EXPECT_EQ(LastErrorText(), text);
+    }
+}
+
+// An info answer that is a string; "<failed>" on failure.
 template <class Query>
 std::string InfoString(Query query)
 {

@@ -1,7 +1,6 @@
-gentesk_test(gentl_core_localdevice_tests PER_CASE
+gentesk_test(gentl_core_localdevice_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/GenTLLocalDeviceTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/ModuleDoubles.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/ModuleTreeFixture.cpp
           ${CMAKE_CURRENT_LIST_DIR}/FakeEngineStream.cpp
           ${CMAKE_CURRENT_LIST_DIR}/FakeBuffer.cpp
           ${CMAKE_CURRENT_LIST_DIR}/TestBranding.cpp
