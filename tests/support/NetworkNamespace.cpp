@@ -1,6 +1,7 @@
 #include "support/NetworkNamespace.h"
 
 #include <cstdlib>
+#include <filesystem>
 
 #include <fcntl.h>
 #include <sched.h>
@@ -28,7 +29,18 @@ bool InPrivateLoopbackNamespace()
     return true;
 }
 
-TestNetwork::TestNetwork() : suffix(std::to_string(::getpid())) {}
+// Also removes what a crashed test process left: namespaces of dead processes.
+TestNetwork::TestNetwork() : suffix(std::to_string(::getpid()))
+{
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/run/netns", error)) {
+        const std::string name = entry.path().filename().string();
+        const std::size_t dash = name.rfind('-');
+        if (name.starts_with("gtl") && dash != std::string::npos &&
+            !std::filesystem::exists("/proc/" + name.substr(dash + 1)))
+            Ip("netns del " + name);
+    }
+}
 
 TestNetwork::~TestNetwork()
 {
