@@ -1,28 +1,29 @@
-// EventTest.cpp: EventGetData's waits, kills, flushes and counters, seen
-// through a module event as a consumer sees them.
+// EventTest.cpp: EventGetData's waits, kills, flushes and counters, the bytes
+// each kind of event delivers and reads back, the new-buffer event's queue,
+// and the lines events log.
 #include "gentl_core/GenTLEvent.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
-#include <cstring>
+#include <map>
 #include <mutex>
 #include <set>
 #include <thread>
 #include <vector>
 
 #include "EventTestHelpers.h"
+#include "LogCapture.h"
+#include "gentl_core/Logger.h"
+#include "support/AssertionCounter.h"
 #include "support/WaitUntil.h"
 
 namespace GenTLCore {
 namespace {
 
 using namespace std::chrono_literals;
-using EventTestHelpers::LastErrorText;
-using EventTestHelpers::Registered;
-using EventTestHelpers::TakeDatum;
-using EventTestHelpers::Taken;
+using namespace EventTestHelpers;
 using TestSupport::WaitUntil;
 
 constexpr size_t MAX_DATA = 8;
@@ -41,33 +42,23 @@ public:
     // A consumer still blocked when a test fails is killed, so it ends.
     ~WaitingConsumer()
     {
-        if (thread.joinable()) {
-            if (!done)
-                event.KillEvent();
-            thread.join();
-        }
+        if (!thread.joinable()) return;
+        if (!done) event.KillEvent();
+        thread.join();
     }
-    WaitingConsumer(const WaitingConsumer&) = delete;
-    WaitingConsumer& operator=(const WaitingConsumer&) = delete;
 
-    // The call has not come back within `grace`.
-    bool StaysBlocked(std::chrono::milliseconds grace = 200ms)
-    {
-        return !WaitUntil([this] { return done.load(); }, grace);
-    }
+    bool StaysBlocked() { return !WaitUntil([this] { return done.load(); }, 200ms); }
     // Waits (bounded) for the call to return; one that does not is killed.
-    Taken Result()
+    GC_ERROR Result()
     {
         if (!WaitUntil([this] { return done.load(); }, 5s)) {
             ADD_FAILURE() << "EventGetData did not return";
             event.KillEvent();
         }
         thread.join();
-        return taken;
+        return taken.result;
     }
-    std::string ErrorText() const { return error_text; }
 
-private:
     GenTLEvent& event;  // outlives the consumer: declared before it in each test
     std::atomic<bool> done{false};
     Taken taken{};
@@ -75,303 +66,464 @@ private:
     std::thread thread;
 };
 
-std::vector<uint8_t> PacketWithID(uint32_t id)
-{
-    return {0x79, 0x6B, 0x69, 0x76, static_cast<uint8_t>(id), static_cast<uint8_t>(id >> 8),
-            static_cast<uint8_t>(id >> 16), static_cast<uint8_t>(id >> 24)};
-}
-
-// A module event, registered for the test's duration.
-class RegisteredModuleEventTest : public ::testing::Test {
+class EventTest : public ::testing::Test {
 protected:
+    void Add(std::initializer_list<uint32_t> ids)
+    {
+        for (uint32_t id : ids) ASSERT_TRUE(event->AddEvent(id, nullptr, 0));
+    }
+    uint64_t Info(GenTLEvent& of, EVENT_INFO_CMD command, INFO_DATATYPE expected_type)
+    {
+        uint64_t value = 0;
+        INFO_DATATYPE type = -1;
+        size_t size = sizeof value;
+        EXPECT_EQ(GC_ERR_SUCCESS, of.GetEventInfo(command, &type, &value, &size));
+        EXPECT_EQ(expected_type, type);
+        return value;
+    }
+
     Registered<GenTLModuleEvent> event{MAX_DATA};
 };
 
-// EventGetData on an empty queue gives up when its timeout ends, and not before.
-class EventGetDataTimeoutTest : public RegisteredModuleEventTest {};
-
-TEST_F(EventGetDataTimeoutTest, ZeroTimeoutOnEmptyQueueTimesOutAtOnce)
+TEST_F(EventTest, WaitsTillADatumComesOrTheTimeoutEndsAndNotLess)
 {
     EXPECT_EQ(GC_ERR_TIMEOUT, TakeDatum(*event, 0).result);
     EXPECT_EQ("GetEventData: wait operation timed out", LastErrorText());
-}
-
-TEST_F(EventGetDataTimeoutTest, TimeoutIsNotCutShort)
-{
+    // 1001 ms as seconds came back as 1000 ms once.
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(GC_ERR_TIMEOUT, TakeDatum(*event, 1001).result);
     EXPECT_GE(std::chrono::steady_clock::now() - start, 1001ms);
+    for (const uint64_t timeout : {uint64_t{GENTL_INFINITE} - 1, uint64_t{GENTL_INFINITE}}) {
+        WaitingConsumer consumer(*event, timeout);
+        EXPECT_TRUE(consumer.StaysBlocked());
+        std::thread([this] { event->AddEvent(0xDDDDDD01, nullptr, 0); }).join();
+        EXPECT_EQ(GC_ERR_SUCCESS, consumer.Result());
+        EXPECT_EQ(PacketWithID(0xDDDDDD01), consumer.taken.bytes);
+    }
 }
 
-TEST_F(EventGetDataTimeoutTest, HugeFiniteTimeoutKeepsWaiting)
-{
-    WaitingConsumer consumer(*event, GENTL_INFINITE - 1);
-    EXPECT_TRUE(consumer.StaysBlocked());
-    ASSERT_TRUE(event->AddEvent(7, nullptr, 0));
-    const Taken taken = consumer.Result();
-    EXPECT_EQ(GC_ERR_SUCCESS, taken.result);
-    EXPECT_EQ(PacketWithID(7), taken.bytes);
-}
-
-TEST_F(EventGetDataTimeoutTest, DatumPostedFromAnotherThreadWakesInfiniteWait)
-{
-    WaitingConsumer consumer(*event, GENTL_INFINITE);
-    EXPECT_TRUE(consumer.StaysBlocked());
-    std::thread producer([this] { event->AddEvent(0xDDDDDD01, nullptr, 0); });
-    producer.join();
-    const Taken taken = consumer.Result();
-    EXPECT_EQ(GC_ERR_SUCCESS, taken.result);
-    EXPECT_EQ(PacketWithID(0xDDDDDD01), taken.bytes);
-}
-
-// EventKill aborts exactly one EventGetData: the waiting one, else the next.
-class EventKillTest : public RegisteredModuleEventTest {};
-
-TEST_F(EventKillTest, ReleasesAnInfiniteOrTimedWaitWithAbort)
+TEST_F(EventTest, KillReleasesAWaitingCallOrAbortsTheNextOneExactlyOnce)
 {
     for (const uint64_t timeout : {uint64_t{GENTL_INFINITE}, uint64_t{60000}}) {
         WaitingConsumer consumer(*event, timeout);
         EXPECT_TRUE(consumer.StaysBlocked());
         EXPECT_EQ(GC_ERR_SUCCESS, event->KillEvent());
-        EXPECT_EQ(GC_ERR_ABORT, consumer.Result().result);
-        EXPECT_EQ("GetEventData: wait operation aborted", consumer.ErrorText());
+        EXPECT_EQ(GC_ERR_ABORT, consumer.Result());
+        EXPECT_EQ("GetEventData: wait operation aborted", consumer.error_text);
     }
-}
-
-TEST_F(EventKillTest, AbortsTheNextCallWhenNobodyIsWaitingAndKeepsTheDatum)
-{
+    Add({1, 2});  // the kills were the waiters': data flow
+    EXPECT_EQ(PacketWithID(1), TakeDatum(*event, 0).bytes);
     event->KillEvent();
-    ASSERT_TRUE(event->AddEvent(3, nullptr, 0));
+    event->KillEvent();
     EXPECT_EQ(GC_ERR_ABORT, TakeDatum(*event, 0).result);
     EXPECT_EQ("GetEventData: event was in aborted state", LastErrorText());
-    EXPECT_EQ(1u, event->GetNumInQueue());
-    EXPECT_EQ(PacketWithID(3), TakeDatum(*event, 0).bytes);
-}
-
-TEST_F(EventKillTest, TwoKillsAbortTwoCallsThenDataFlow)
-{
-    for (uint32_t id = 1; id <= 3; ++id)
-        ASSERT_TRUE(event->AddEvent(id, nullptr, 0));
-    event->KillEvent();
-    event->KillEvent();
     EXPECT_EQ(GC_ERR_ABORT, TakeDatum(*event, 0).result);
-    EXPECT_EQ(GC_ERR_ABORT, TakeDatum(*event, 0).result);
-    EXPECT_EQ(PacketWithID(1), TakeDatum(*event, 0).bytes);
-}
-
-TEST_F(EventKillTest, KillTakenByTheWaiterDoesNotAbortTheNextCall)
-{
-    WaitingConsumer consumer(*event, GENTL_INFINITE);
-    EXPECT_TRUE(consumer.StaysBlocked());
-    event->KillEvent();
-    EXPECT_EQ(GC_ERR_ABORT, consumer.Result().result);
-    ASSERT_TRUE(event->AddEvent(4, nullptr, 0));
+    EXPECT_EQ(PacketWithID(2), TakeDatum(*event, 0).bytes);
+    event->KillEvent();  // pending at unregistration: forgotten
+    event->Close();
+    ASSERT_EQ(GC_ERR_SUCCESS, event->Open());
+    Add({5});
     EXPECT_EQ(GC_ERR_SUCCESS, TakeDatum(*event, 0).result);
 }
 
-TEST_F(EventKillTest, PendingKillsAreForgottenWhenRegisteredAgain)
+TEST_F(EventTest, UnregisterReleasesEveryWaiterDropsTheQueueAndAbortsUntilRegisteredAgain)
 {
-    event->KillEvent();
-    event->Close();
+    {
+        WaitingConsumer first(*event, GENTL_INFINITE);
+        WaitingConsumer second(*event, 60000);
+        EXPECT_TRUE(first.StaysBlocked());
+        event->Close();
+        EXPECT_EQ(GC_ERR_ABORT, first.Result());
+        EXPECT_EQ(GC_ERR_ABORT, second.Result());
+    }
     ASSERT_EQ(GC_ERR_SUCCESS, event->Open());
-    ASSERT_TRUE(event->AddEvent(5, nullptr, 0));
-    EXPECT_EQ(GC_ERR_SUCCESS, TakeDatum(*event, 0).result);
-}
-
-// Unregistering releases every waiter and aborts calls until registered again.
-class EventUnregisterTest : public RegisteredModuleEventTest {};
-
-TEST_F(EventUnregisterTest, ReleasesEveryWaiterWithAbort)
-{
-    WaitingConsumer first(*event, GENTL_INFINITE);
-    WaitingConsumer second(*event, 60000);
-    EXPECT_TRUE(first.StaysBlocked());
-    EXPECT_TRUE(second.StaysBlocked());
-    event->Close();
-    EXPECT_EQ(GC_ERR_ABORT, first.Result().result);
-    EXPECT_EQ(GC_ERR_ABORT, second.Result().result);
-    EXPECT_EQ("GetEventData: wait operation aborted", first.ErrorText());
-}
-
-TEST_F(EventUnregisterTest, LaterCallsAreAbortedUntilRegisteredAgain)
-{
-    event->Close();
-    EXPECT_EQ(GC_ERR_ABORT, TakeDatum(*event, 0).result);
-    EXPECT_EQ(GC_ERR_ABORT, TakeDatum(*event, 0).result);
-    ASSERT_EQ(GC_ERR_SUCCESS, event->Open());
-    EXPECT_EQ(GC_ERR_TIMEOUT, TakeDatum(*event, 0).result);
-}
-
-TEST_F(EventUnregisterTest, DropsQueuedDataAndRefusesNewOnes)
-{
-    ASSERT_TRUE(event->AddEvent(1, nullptr, 0));
+    Add({1});
     event->Close();
     EXPECT_EQ(0u, event->GetNumInQueue());
     EXPECT_FALSE(event->AddEvent(2, nullptr, 0));
-    EXPECT_EQ(0u, event->GetNumInQueue());
-}
-
-// EventFlush empties the queue and leaves the counters alone.
-class EventFlushTest : public RegisteredModuleEventTest {};
-
-TEST_F(EventFlushTest, EmptiesTheQueue)
-{
-    for (uint32_t id = 1; id <= 3; ++id)
-        ASSERT_TRUE(event->AddEvent(id, nullptr, 0));
-    EXPECT_EQ(GC_ERR_SUCCESS, event->FlushEvent());
-    EXPECT_EQ(0u, event->GetNumInQueue());
-    EXPECT_EQ(GC_ERR_TIMEOUT, TakeDatum(*event, 0).result);
-    EXPECT_EQ(3u, event->GetNumFired());
-}
-
-// What EventGetData does with the consumer's buffer.
-class EventGetDataBufferTest : public RegisteredModuleEventTest {
-protected:
-    const uint8_t data[3] = {0xA1, 0xA2, 0xA3};
-};
-
-TEST_F(EventGetDataBufferTest, TooSmallBufferFailsAndKeepsTheDatum)
-{
-    ASSERT_TRUE(event->AddEvent(9, data, sizeof data));
-    std::vector<uint8_t> buffer(10, 0xEE);
-    size_t size = buffer.size();
-    EXPECT_EQ(GC_ERR_BUFFER_TOO_SMALL, event->GetEventData(buffer.data(), &size, 0));
-    EXPECT_EQ("EventGetData: the buffer is too small to hold the data.", LastErrorText());
-    EXPECT_EQ(10u, size);
-    EXPECT_EQ(std::vector<uint8_t>(10, 0xEE), buffer);
-    EXPECT_EQ(1u, event->GetNumInQueue());
-
-    const Taken taken = TakeDatum(*event, 0, 11);
-    EXPECT_EQ(GC_ERR_SUCCESS, taken.result);
-    EXPECT_EQ(11u, taken.bytes.size());
-    EXPECT_EQ(1u, event->GetNumDelivered());
-}
-
-TEST_F(EventGetDataBufferTest, BufferWithoutSizePointerIsRefused)
-{
-    ASSERT_TRUE(event->AddEvent(9, nullptr, 0));
-    uint8_t buffer[16];
-    EXPECT_EQ(GC_ERR_INVALID_PARAMETER, event->GetEventData(buffer, nullptr, 0));
-    EXPECT_EQ("GetEventData: invalid buffer size pointer.", LastErrorText());
-    EXPECT_EQ(1u, event->GetNumInQueue());
-}
-
-TEST_F(EventGetDataBufferTest, NullBufferDiscardsTheOldestDatumUndelivered)
-{
-    ASSERT_TRUE(event->AddEvent(1, nullptr, 0));
-    ASSERT_TRUE(event->AddEvent(2, nullptr, 0));
-    EXPECT_EQ(GC_ERR_SUCCESS, event->GetEventData(nullptr, nullptr, 0));
-    EXPECT_EQ(PacketWithID(2), TakeDatum(*event, 0).bytes);
-    EXPECT_EQ(1u, event->GetNumDelivered());
-}
-
-// EventGetInfo answers with the queue's state.
-class EventGetInfoTest : public RegisteredModuleEventTest {
-protected:
-    template <class T>
-    T Info(EVENT_INFO_CMD command, INFO_DATATYPE expected_type)
-    {
-        T value{};
-        INFO_DATATYPE type = -1;
-        size_t size = sizeof value;
-        EXPECT_EQ(GC_ERR_SUCCESS, event->GetEventInfo(command, &type, &value, &size));
-        EXPECT_EQ(expected_type, type);
-        EXPECT_EQ(sizeof value, size);
-        return value;
-    }
-};
-
-TEST_F(EventGetInfoTest, CountsQueuedAndFiredData)
-{
-    for (uint32_t id = 1; id <= 3; ++id)
-        ASSERT_TRUE(event->AddEvent(id, nullptr, 0));
-    TakeDatum(*event, 0);
-    EXPECT_EQ(2u, Info<size_t>(EVENT_NUM_IN_QUEUE, INFO_DATATYPE_SIZET));
-    EXPECT_EQ(3u, Info<uint64_t>(EVENT_NUM_FIRED, INFO_DATATYPE_UINT64));
-}
-
-TEST_F(EventGetInfoTest, FiredCountStartsAgainAtRegistration)
-{
-    ASSERT_TRUE(event->AddEvent(1, nullptr, 0));
-    event->Close();
+    EXPECT_EQ(GC_ERR_ABORT, TakeDatum(*event, 0).result);
+    EXPECT_EQ(GC_ERR_ABORT, TakeDatum(*event, 0).result);
     ASSERT_EQ(GC_ERR_SUCCESS, event->Open());
-    ASSERT_TRUE(event->AddEvent(2, nullptr, 0));
-    EXPECT_EQ(1u, Info<uint64_t>(EVENT_NUM_FIRED, INFO_DATATYPE_UINT64));
+    EXPECT_EQ(GC_ERR_TIMEOUT, TakeDatum(*event, 0).result);
 }
 
-TEST_F(EventGetInfoTest, TypeAndSizeLimitsOfAModuleEvent)
+TEST_F(EventTest, CountsQueuedFiredAndDeliveredDataAndKeepsADatumTheBufferCannotHold)
 {
-    EXPECT_EQ(EVENT_MODULE, Info<int32_t>(EVENT_EVENT_TYPE, INFO_DATATYPE_INT32));
-    EXPECT_EQ(MAX_DATA + 8, Info<size_t>(EVENT_SIZE_MAX, INFO_DATATYPE_SIZET));
-    EXPECT_EQ(MAX_DATA + 4, Info<size_t>(EVENT_INFO_DATA_SIZE_MAX, INFO_DATATYPE_SIZET));
-}
-
-TEST_F(EventGetInfoTest, UnknownCommandIsNotImplemented)
-{
-    size_t value = 0;
-    size_t size = sizeof value;
+    Add({1});
+    event->Close();
+    ASSERT_EQ(GC_ERR_SUCCESS, event->Open());  // the fired count starts again
+    Add({1, 2, 3, 4});
+    EXPECT_EQ(GC_ERR_SUCCESS, event->GetEventData(nullptr, nullptr, 0));  // discards the oldest
+    EXPECT_EQ(PacketWithID(2), TakeDatum(*event, 0).bytes);
+    EXPECT_EQ(GC_ERR_BUFFER_TOO_SMALL, TakeDatum(*event, 0, 7).result);
+    EXPECT_EQ("EventGetData: the buffer is too small to hold the data.", LastErrorText());
+    Bytes buffer(8);
+    EXPECT_EQ(GC_ERR_INVALID_PARAMETER, event->GetEventData(buffer.data(), nullptr, 0));
+    EXPECT_EQ("GetEventData: invalid buffer size pointer.", LastErrorText());
+    EXPECT_EQ(2u, Info(*event, EVENT_NUM_IN_QUEUE, INFO_DATATYPE_SIZET));
+    EXPECT_EQ(4u, Info(*event, EVENT_NUM_FIRED, INFO_DATATYPE_UINT64));
+    EXPECT_EQ(1u, event->GetNumDelivered());
+    EXPECT_EQ(GC_ERR_SUCCESS, event->FlushEvent());
+    EXPECT_EQ(GC_ERR_TIMEOUT, TakeDatum(*event, 0).result);
+    EXPECT_EQ(4u, event->GetNumFired());
+    EXPECT_EQ(uint64_t{EVENT_MODULE}, Info(*event, EVENT_EVENT_TYPE, INFO_DATATYPE_INT32));
+    EXPECT_EQ(MAX_DATA + 8, Info(*event, EVENT_SIZE_MAX, INFO_DATATYPE_SIZET));
+    EXPECT_EQ(MAX_DATA + 4, Info(*event, EVENT_INFO_DATA_SIZE_MAX, INFO_DATATYPE_SIZET));
+    size_t size = 8;
     INFO_DATATYPE type = 0;
-    EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, event->GetEventInfo(EVENT_INFO_CUSTOM_ID, &type, &value, &size));
+    EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, event->GetEventInfo(EVENT_INFO_CUSTOM_ID, &type, buffer.data(), &size));
     EXPECT_EQ("GetEventInfo: unknown event info command requested", LastErrorText());
 }
 
 // Producers and consumers on many threads: every datum arrives exactly once.
-class EventConcurrencyTest : public RegisteredModuleEventTest {
-protected:
-    static constexpr uint32_t PRODUCERS = 4;
-    static constexpr uint32_t CONSUMERS = 4;
-    static constexpr uint32_t PER_PRODUCER = 2000;
-};
-
-TEST_F(EventConcurrencyTest, NoDatumIsLostOrDuplicated)
+TEST_F(EventTest, NoDatumIsLostOrDuplicatedUnderConcurrentProducersAndConsumers)
 {
+    constexpr uint32_t THREADS = 4, PER_PRODUCER = 2000;
     std::mutex received_mutex;
     std::vector<uint32_t> received;
-    std::atomic<int> unexpected_results{0};
-
-    std::vector<std::thread> consumers;
-    for (uint32_t c = 0; c < CONSUMERS; ++c) {
-        consumers.emplace_back([&] {
-            for (;;) {
-                const Taken taken = TakeDatum(*event, GENTL_INFINITE);
-                if (taken.result == GC_ERR_ABORT)
-                    return;
-                if (taken.result != GC_ERR_SUCCESS || taken.bytes.size() != 8) {
-                    ++unexpected_results;
-                    return;
-                }
-                uint32_t id = 0;
-                std::memcpy(&id, taken.bytes.data() + 4, sizeof id);
+    std::vector<std::thread> threads;
+    for (uint32_t c = 0; c < THREADS; ++c) {
+        threads.emplace_back([&] {
+            for (Taken taken; (taken = TakeDatum(*event, GENTL_INFINITE)).result == GC_ERR_SUCCESS;) {
                 std::lock_guard<std::mutex> lock(received_mutex);
-                received.push_back(id);
+                received.push_back(taken.bytes.size() == 8 ? taken.bytes[4] | taken.bytes[5] << 8 | taken.bytes[6] << 16 : -1);
             }
         });
     }
-    std::vector<std::thread> producers;
-    for (uint32_t p = 0; p < PRODUCERS; ++p) {
-        producers.emplace_back([this, p] {
-            for (uint32_t i = 0; i < PER_PRODUCER; ++i)
-                event->AddEvent(p << 16 | i, nullptr, 0);
+    for (uint32_t p = 0; p < THREADS; ++p) {
+        threads.emplace_back([this, p] {
+            for (uint32_t i = 0; i < PER_PRODUCER; ++i) event->AddEvent(p << 16 | i, nullptr, 0);
         });
     }
-    for (std::thread& producer : producers)
-        producer.join();
-    const auto all_received = [&] {
+    for (size_t t = THREADS; t < threads.size(); ++t) threads[t].join();
+    EXPECT_TRUE(WaitUntil([&] {
         std::lock_guard<std::mutex> lock(received_mutex);
-        return received.size() >= PRODUCERS * PER_PRODUCER;
-    };
-    EXPECT_TRUE(WaitUntil(all_received, 20s));
-    // Each kill ends exactly one consumer's loop.
-    for (uint32_t c = 0; c < CONSUMERS; ++c)
-        event->KillEvent();
-    for (std::thread& consumer : consumers)
-        consumer.join();
+        return received.size() >= THREADS * PER_PRODUCER;
+    }, 20s));
+    for (uint32_t c = 0; c < THREADS; ++c) event->KillEvent();  // each ends one consumer
+    for (uint32_t c = 0; c < THREADS; ++c) threads[c].join();
+    EXPECT_EQ(THREADS * PER_PRODUCER, std::set<uint32_t>(received.begin(), received.end()).size());
+    EXPECT_EQ(THREADS * PER_PRODUCER, received.size());
+    EXPECT_EQ(uint64_t{THREADS * PER_PRODUCER}, event->GetNumFired());
+}
 
-    EXPECT_EQ(0, unexpected_results.load());
-    EXPECT_EQ(PRODUCERS * PER_PRODUCER, received.size());
-    EXPECT_EQ(received.size(), std::set<uint32_t>(received.begin(), received.end()).size());
-    EXPECT_EQ(uint64_t{PRODUCERS * PER_PRODUCER}, event->GetNumFired());
+// Module events: "ykiv", the 32-bit ID little-endian, then at most MAX_DATA
+// bytes; data info reads the ID as eight hex digits and the value as ID and data.
+TEST_F(EventTest, ModuleEventPacketsCarryMagicIDAndDataAndReadBack)
+{
+    const Bytes data = {0xAA, 0xBB, 0xCC, 4, 5, 6, 7, 8, 9};
+    ASSERT_TRUE(event->AddEvent(0x11223344, data.data(), 3));
+    EXPECT_EQ((Bytes{0x79, 0x6B, 0x69, 0x76, 0x44, 0x33, 0x22, 0x11, 0xAA, 0xBB, 0xCC}), TakeDatum(*event, 0).bytes);
+    ASSERT_TRUE(event->AddEvent(1, data.data(), MAX_DATA));
+    EXPECT_EQ(MAX_DATA + 8, TakeDatum(*event, 0).bytes.size());
+    EXPECT_FALSE(event->AddEvent(1, data.data(), MAX_DATA + 1));
+    EXPECT_FALSE(event->AddEvent(1, nullptr, 2));
+    EXPECT_EQ(2u, event->GetNumFired());
+    const std::string invalid = "GetEventDataInfo: invalid event buffer passed";
+    const struct {
+        Bytes datum;
+        EVENT_DATA_INFO_CMD command;
+        GC_ERROR result;
+        INFO_DATATYPE type;
+        Bytes bytes;  // the answer, or the error text
+    } rows[] = {
+        {PacketWithID(0xDDDDDD01), EVENT_DATA_ID, GC_ERR_SUCCESS, INFO_DATATYPE_STRING, TextWithNul("dddddd01")},
+        {PacketWithID(1), EVENT_DATA_ID, GC_ERR_SUCCESS, INFO_DATATYPE_STRING, TextWithNul("00000001")},
+        {PacketWithID(0x11111101, {0xAB, 0xCD}), EVENT_DATA_VALUE, GC_ERR_SUCCESS, INFO_DATATYPE_BUFFER, {1, 0x11, 0x11, 0x11, 0xAB, 0xCD}},
+        {PacketWithID(0x11111101, Bytes(MAX_DATA)), EVENT_DATA_NUMID, GC_ERR_SUCCESS, INFO_DATATYPE_UINT64, ValueBytes<uint64_t>(0x11111101)},
+        {PacketWithID(1, Bytes(MAX_DATA + 1)), EVENT_DATA_NUMID, GC_ERR_INVALID_PARAMETER, -1, TextWithNul(invalid)},
+        {{0x79, 0x6B, 0x69, 0x76, 1, 0, 0}, EVENT_DATA_NUMID, GC_ERR_INVALID_PARAMETER, -1, TextWithNul(invalid)},
+        {{0x79, 0x6B, 0x69, 0x77, 1, 0, 0, 0}, EVENT_DATA_NUMID, GC_ERR_INVALID_PARAMETER, -1, TextWithNul(invalid)},
+        {PacketWithID(1), 3, GC_ERR_NOT_IMPLEMENTED, -1, TextWithNul("GetEventDataInfo: unknown event data info command requested")},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.command);
+        const Taken info = DataInfo(*event, row.datum, row.command);
+        EXPECT_EQ(row.result, info.result);
+        EXPECT_EQ(row.type, info.type);
+        EXPECT_EQ(row.bytes, info.result == GC_ERR_SUCCESS ? info.bytes : TextWithNul(LastErrorText()));
+    }
+    size_t size = 8;
+    EXPECT_EQ(GC_ERR_INVALID_PARAMETER, event->GetEventDataInfo(nullptr, 8, EVENT_DATA_ID, nullptr, &size, &size));
+    EXPECT_EQ("GetEventDataInfo: null event buffer passed", LastErrorText());
+}
+
+// Error events: a message delivered with its NUL, always reporting -1001.
+TEST(ErrorEventTest, DeliversTheMessageWithItsNulCutToTheMaximumEventSize)
+{
+    Registered<GenTLErrorEvent> event;
+    ASSERT_TRUE(event->AddEvent("boom"));
+    EXPECT_EQ(GC_ERR_BUFFER_TOO_SMALL, TakeDatum(*event, 0, 4).result);
+    EXPECT_EQ(TextWithNul("boom"), TakeDatum(*event, 0, 5).bytes);
+    ASSERT_TRUE(event->AddEvent(std::string(5000, 'x')));
+    EXPECT_EQ(TextWithNul(std::string(1023, 'x')), TakeDatum(*event, 0, 1024).bytes);
+    const Taken id = DataInfo(*event, TextWithNul("anything"), EVENT_DATA_ID);
+    const Taken numeric = DataInfo(*event, TextWithNul("anything"), EVENT_DATA_NUMID);
+    const Taken value = DataInfo(*event, {'d', 'i', 's', 'k', 0, 'z'}, EVENT_DATA_VALUE);
+    EXPECT_EQ((std::vector<INFO_DATATYPE>{INFO_DATATYPE_INT32, INFO_DATATYPE_UINT64, INFO_DATATYPE_STRING}),
+              (std::vector<INFO_DATATYPE>{id.type, numeric.type, value.type}));
+    EXPECT_EQ((std::vector<Bytes>{ValueBytes<int32_t>(-1001), ValueBytes<uint64_t>(0xFFFFFFFFFFFFFC17), TextWithNul("disk")}),
+              (std::vector<Bytes>{id.bytes, numeric.bytes, value.bytes}));
+    for (const Bytes& datum : {Bytes{'a', 'b'}, TextWithNul(std::string(1024, 'y'))}) {
+        EXPECT_EQ(GC_ERR_INVALID_PARAMETER, DataInfo(*event, datum, EVENT_DATA_VALUE).result);
+        EXPECT_EQ("GetEventDataInfo: corrupted event buffer passed", LastErrorText());
+    }
+    size_t size = 4;
+    EXPECT_EQ(GC_ERR_INVALID_PARAMETER, event->GetEventDataInfo(&size, 0, EVENT_DATA_ID, nullptr, &size, &size));
+    EXPECT_EQ("GetEventDataInfo: invalid event buffer passed", LastErrorText());
+}
+
+// The virtual remote-device event: module-event packets with ID 0xF001.
+TEST_F(EventTest, VirtualRemoteDeviceEventMakesQueuesAndReadsPacketsWithIDF001)
+{
+    Registered<GenTLVirtualRemoteDeviceEvent> device{MAX_DATA};
+    EXPECT_TRUE(GenTLVirtualRemoteDeviceEvent::MakeEventPacket(nullptr, 3).empty());
+    const uint8_t data[2] = {0x01, 0x02};
+    const Bytes packet = GenTLVirtualRemoteDeviceEvent::MakeEventPacket(data, sizeof data);
+    EXPECT_EQ(PacketWithID(0xF001, {1, 2}), packet);
+    ASSERT_TRUE(device->AddEventPacket(packet.data(), packet.size()));
+    EXPECT_EQ(packet, TakeDatum(*device, 0).bytes);
+    EXPECT_EQ(TextWithNul("f001"), DataInfo(*device, packet, EVENT_DATA_ID).bytes);
+    EXPECT_EQ(ValueBytes<uint64_t>(61441), DataInfo(*device, packet, EVENT_DATA_NUMID).bytes);
+    EXPECT_EQ((Bytes{0x01, 0xF0, 0x00, 0x00, 0x01, 0x02}), DataInfo(*device, packet, EVENT_DATA_VALUE).bytes);
+    // IDs from 0x10000 on and more data than the maximum are rejected.
+    for (const Bytes& rejected : {PacketWithID(0x10000), PacketWithID(0xF001, Bytes(MAX_DATA + 1))})
+        EXPECT_FALSE(device->AddEventPacket(rejected.data(), rejected.size()));
+    EXPECT_EQ(0u, device->GetNumInQueue());
+    EXPECT_EQ(MAX_DATA + 8, Info(*device, EVENT_SIZE_MAX, INFO_DATATYPE_SIZET));
+    EXPECT_EQ(uint64_t{EVENT_REMOTE_DEVICE}, Info(*device, EVENT_EVENT_TYPE, INFO_DATATYPE_INT32));
+}
+
+// A device format whose packets carry several events: pairs of bytes, a pair
+// starting with 0xFF being no valid event.
+class PairedDeviceEvent : public GenTLRemoteDeviceEvent {
+protected:
+    size_t GetMaxEventSize() const override { return 2; }
+    size_t GetMaxInfoDataSize() const override { return 1; }
+    bool VerifyEventPacket(const void* packet, size_t size, bool single) override
+    {
+        if (packet == nullptr || size == 0 || size % 2 != 0) return false;
+        return !single || (size == 2 && *static_cast<const uint8_t*>(packet) != 0xFF);
+    }
+    bool SplitEventPacket(const void* packet, size_t size, std::vector<EventPacket>& single_events) override
+    {
+        const auto* bytes = static_cast<const uint8_t*>(packet);
+        for (size_t at = 0; size > 2 && at < size; at += 2) single_events.push_back({bytes[at], bytes[at + 1]});
+        return size > 2;
+    }
+    uint16_t GetEventIDFromPacket(const void* packet, size_t) override { return *static_cast<const uint8_t*>(packet); }
+    EventValueLocation GetEventValueLocation(const void*, size_t) override { return {1, 1}; }
+};
+
+TEST(RemoteDeviceEventTest, QueuesEachEventOfAPacketUpToTheFirstInvalidOne)
+{
+    Registered<PairedDeviceEvent> event;
+    const Bytes packet = {0x01, 0xA0, 0x02, 0xB0, 0x03, 0xC0};
+    ASSERT_TRUE(event->AddEventPacket(packet.data(), packet.size()));
+    const Bytes invalid_second = {0x01, 0xA0, 0xFF, 0xB0, 0x03, 0xC0};
+    EXPECT_FALSE(event->AddEventPacket(invalid_second.data(), invalid_second.size()));
+    EXPECT_FALSE(event->AddEventPacket(packet.data(), 3));
+    for (const Bytes& expected : {Bytes{1, 0xA0}, Bytes{2, 0xB0}, Bytes{3, 0xC0}, Bytes{1, 0xA0}})
+        EXPECT_EQ(expected, TakeDatum(*event, 0).bytes);
     EXPECT_EQ(0u, event->GetNumInQueue());
+    EXPECT_EQ(TextWithNul("002a"), DataInfo(*event, {0x2A, 0x99}, EVENT_DATA_ID).bytes);
+    EXPECT_EQ(Bytes{0x99}, DataInfo(*event, {0x2A, 0x99}, EVENT_DATA_VALUE).bytes);
+    EXPECT_EQ(ValueBytes<uint64_t>(0x2A), DataInfo(*event, {0x2A, 0x99}, EVENT_DATA_NUMID).bytes);
+    EXPECT_EQ(GC_ERR_INVALID_PARAMETER, DataInfo(*event, {1, 2, 3, 4}, EVENT_DATA_ID).result);
+}
+
+// Consumer buffers are numbered below AUX; auxiliary ones from AUX on.
+constexpr uintptr_t AUX = 0x1000;
+BUFFER_HANDLE B(uintptr_t number)
+{
+    return reinterpret_cast<BUFFER_HANDLE>(number);
+}
+
+// Stands in for the data stream: records what the new-buffer event does to
+// its buffers. Any thread.
+class FakeBufferOwner : public GenTLNewBufferEvent::BufferOwner {
+public:
+    bool SetQueued(BUFFER_HANDLE buffer, bool new_status) override
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return !new_status && reinterpret_cast<uintptr_t>(buffer) < AUX && ++released[buffer];
+    }
+    bool TakeOverData(BUFFER_HANDLE buffer, BUFFER_HANDLE aux_buffer) override
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        taken_over.emplace_back(buffer, aux_buffer);
+        return reinterpret_cast<uintptr_t>(buffer) < AUX;
+    }
+
+    std::mutex mutex;
+    std::map<BUFFER_HANDLE, int> released;  // how often each went back to the consumer
+    std::vector<std::pair<BUFFER_HANDLE, BUFFER_HANDLE>> taken_over;
+};
+
+class NewBufferEventTest : public ::testing::Test {
+protected:
+    NewBufferEventTest() { event->CompleteConstruction(); }
+    ~NewBufferEventTest() override
+    {
+        if (event->IsOpen()) event->Close();
+    }
+    void Add(std::vector<uintptr_t> numbers)
+    {
+        for (uintptr_t number : numbers) ASSERT_TRUE(event->AddBuffer(B(number), B(number + 0x5000)));
+    }
+    // Handles in the queue, oldest first, taken out by delivery.
+    std::vector<BUFFER_HANDLE> Drain()
+    {
+        std::vector<BUFFER_HANDLE> handles;
+        for (Taken taken; (taken = TakeDatum(*event, 0)).result == GC_ERR_SUCCESS;)
+            handles.push_back(reinterpret_cast<const NewBufferEventData*>(taken.bytes.data())->BufferHandle);
+        return handles;
+    }
+
+    FakeBufferOwner owner;
+    SharedPtr<GenTLNewBufferEvent> event{new GenTLNewBufferEvent(owner)};
+};
+
+TEST_F(NewBufferEventTest, DeliversHandleAndUserPointerOrHandsBuffersLeavingUndeliveredBack)
+{
+    Add({7});
+    EXPECT_EQ(GC_ERR_BUFFER_TOO_SMALL, TakeDatum(*event, 0, 15).result);
+    EXPECT_TRUE(owner.released.empty());
+    EXPECT_EQ(ValueBytes(NewBufferEventData{B(7), B(0x5007)}), TakeDatum(*event, 0).bytes);
+    EXPECT_EQ(1, owner.released[B(7)]);
+    TestSupport::AssertionCounter assertions;  // an unknown buffer is reported and still delivered
+    ASSERT_TRUE(event->AddBuffer(B(AUX + 1), nullptr));
+    EXPECT_EQ(GC_ERR_SUCCESS, TakeDatum(*event, 0).result);
+    EXPECT_EQ(1, assertions.Failures());
+    Add({1, 2});
+    ASSERT_EQ(GC_ERR_SUCCESS, event->Open());
+    Add({3, 4, 5});
+    EXPECT_EQ(3u, event->GetNumFired());  // counted from the registration on
+    EXPECT_EQ(GC_ERR_SUCCESS, event->GetEventData(nullptr, nullptr, 0));  // discards the oldest
+    EXPECT_EQ(2u, owner.released.size());
+    EXPECT_EQ(2u, event->GetNumDelivered());  // the discarded one is not
+    event->FlushEvent();
+    EXPECT_EQ(6u, owner.released.size());
+    Add({6, 8});
+    event->Close();
+    EXPECT_EQ(0u, event->GetNumInQueue());
+    EXPECT_EQ(8u, owner.released.size());
+    for (const auto& [buffer, times] : owner.released) EXPECT_EQ(1, times) << buffer;
+    const NewBufferEventData datum{B(0x1234), B(0xABCD)};
+    const Bytes bytes = ValueBytes(datum);
+    EXPECT_EQ(ValueBytes<uint64_t>(0x1234), DataInfo(*event, bytes, EVENT_DATA_ID).bytes);
+    EXPECT_EQ(ValueBytes<uint64_t>(0xABCD), DataInfo(*event, bytes, EVENT_DATA_VALUE).bytes);
+    EXPECT_EQ(INFO_DATATYPE_PTR, DataInfo(*event, bytes, EVENT_DATA_VALUE).type);
+    EXPECT_EQ(INFO_DATATYPE_UINT64, DataInfo(*event, bytes, EVENT_DATA_NUMID).type);
+    EXPECT_EQ(GC_ERR_INVALID_PARAMETER, DataInfo(*event, Bytes(15), EVENT_DATA_ID).result);
+}
+
+// How the buffer handling modes rearrange waiting buffers.
+TEST_F(NewBufferEventTest, ReplaceBuffersRearrangesTheQueueAsEachModificationSays)
+{
+    using Handles = std::vector<BUFFER_HANDLE>;
+    const struct {
+        const char* name;
+        std::vector<uintptr_t> waiting;
+        uintptr_t replacement;
+        QueueModification modification;
+        bool accepted;
+        Handles returned;
+        Handles taken_over;  // the consumer buffer whose fill the replacement took over
+        Handles queue;
+    } rows[] = {
+        {"overwrite oldest", {1, 2}, AUX, QueueModification::OverwriteOldest, true, {}, {B(1)}, {B(2), B(1)}},
+        {"keep oldest", {1, 2, 3}, AUX, QueueModification::KeepOldestWithNewContent, true, {B(2), B(3)}, {B(1)}, {B(1)}},
+        {"replace all", {1, 2}, 3, QueueModification::ReplaceAll, true, {B(1), B(2)}, {}, {B(3)}},
+        {"replace none", {}, 3, QueueModification::ReplaceAll, true, {}, {}, {B(3)}},
+        {"overwrite none", {}, AUX, QueueModification::OverwriteOldest, false, {}, {}, {}},
+        {"keep none", {}, AUX, QueueModification::KeepOldestWithNewContent, false, {}, {}, {}},
+        {"append", {1}, 2, QueueModification::Append, true, {}, {}, {B(1), B(2)}},
+        {"unknown", {1}, 2, static_cast<QueueModification>(4), false, {}, {}, {B(1)}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        TestSupport::AssertionCounter assertions;
+        owner.taken_over.clear();
+        Add(row.waiting);
+        const uint64_t fired = event->GetNumFired();
+        Handles returned;
+        EXPECT_EQ(row.accepted, event->ReplaceBuffers(B(row.replacement), nullptr, row.modification, returned));
+        EXPECT_EQ(row.returned, returned);
+        Handles taken_over;
+        for (const auto& [buffer, aux] : owner.taken_over) taken_over.push_back(aux == B(AUX) ? buffer : nullptr);
+        EXPECT_EQ(row.taken_over, taken_over);
+        EXPECT_EQ(row.queue, Drain());
+        EXPECT_TRUE(row.accepted || event->GetNumFired() == fired);
+        EXPECT_EQ(std::string(row.name) == "unknown" ? 1 : 0, assertions.Failures());
+    }
+}
+
+// The engine adds while consumers take and flush: every buffer leaves the
+// event exactly once, delivered or handed back.
+TEST_F(NewBufferEventTest, EveryBufferLeavesExactlyOnceUnderConcurrentDeliveryAndFlush)
+{
+    constexpr uintptr_t BUFFERS = 3000;
+    ASSERT_EQ(GC_ERR_SUCCESS, event->Open());
+    std::atomic<bool> engine_done{false};
+    std::vector<std::thread> threads;
+    threads.emplace_back([&] {
+        for (uintptr_t number = 1; number <= BUFFERS; ++number) event->AddBuffer(B(number), nullptr);
+        engine_done = true;
+    });
+    threads.emplace_back([&] {
+        while (!engine_done) event->FlushEvent();
+    });
+    for (int c = 0; c < 2; ++c) {
+        threads.emplace_back([&] {
+            while (TakeDatum(*event, GENTL_INFINITE).result == GC_ERR_SUCCESS) {
+            }
+        });
+    }
+    threads[0].join();
+    threads[1].join();
+    EXPECT_TRUE(WaitUntil([&] { return event->GetNumInQueue() == 0; }, 10s));
+    event->Close();  // releases both consumers
+    for (size_t t = 2; t < threads.size(); ++t) threads[t].join();
+    EXPECT_EQ(BUFFERS, owner.released.size());
+    for (const auto& [buffer, times] : owner.released) EXPECT_EQ(1, times) << buffer;
+    EXPECT_EQ(BUFFERS, event->GetNumFired());
+}
+
+// Lines of category "Event" that contain `text`.
+int EventLines(const TestSupport::LogCapture& capture, const std::string& text)
+{
+    int count = 0;
+    for (const std::string& line : capture.Lines()) count += line.rfind("Event ", 0) == 0 && line.find(text) != std::string::npos;
+    return count;
+}
+
+TEST_F(NewBufferEventTest, LogsRejectedPacketsAndDroppedOrReturnedDataOnceAtDebugLevel)
+{
+    SetLogLevelForTest(LOG_LEVEL_DEBUG);
+    TestSupport::LogCapture capture;
+    Registered<GenTLModuleEvent> module_event{4};
+    Registered<GenTLVirtualRemoteDeviceEvent> device_event{4};
+    const uint8_t data[5] = {0x79, 0x6B, 0x69};
+    module_event->AddEvent(1, data, sizeof data);
+    device_event->AddEventPacket(data, 3);
+    GenTLVirtualRemoteDeviceEvent::MakeEventPacket(nullptr, 2);
+    module_event->FlushEvent();
+    module_event->AddEvent(1, nullptr, 0);
+    module_event->AddEvent(2, nullptr, 0);
+    module_event->FlushEvent();
+    Add({1, 2});
+    std::vector<BUFFER_HANDLE> returned;
+    event->ReplaceBuffers(B(3), nullptr, QueueModification::ReplaceAll, returned);
+    SetLogLevelForTest(LOG_LEVEL_ALWAYS);
+    module_event->AddEvent(1, data, sizeof data);
+    SetLogLevelForTest(0);
+    EXPECT_EQ(1, EventLines(capture, "Rejected invalid module event packet"));
+    EXPECT_EQ(1, EventLines(capture, "Rejected invalid device event packet"));
+    EXPECT_EQ(1, EventLines(capture, "Rejected invalid virtual remote device event packet"));
+    EXPECT_EQ(1, EventLines(capture, "Flushing"));
+    EXPECT_EQ(1, EventLines(capture, "Flushing 2 events"));
+    EXPECT_EQ(1, EventLines(capture, "Returning 2 events"));
 }
 
 }  // namespace

@@ -1,10 +1,11 @@
 // EventTestHelpers.h: registered events, the consumer's side of
-// EventGetData, and the calling thread's last error, for the event tests.
+// EventGetData and EventGetDataInfo, and the calling thread's last error.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +15,8 @@
 #include "gentl_core/SmartPointers.h"
 
 namespace EventTestHelpers {
+
+using Bytes = std::vector<uint8_t>;
 
 inline std::string LastErrorText()
 {
@@ -35,8 +38,7 @@ public:
     }
     ~Registered()
     {
-        if (event->IsOpen())
-            event->Close();
+        if (event->IsOpen()) event->Close();
     }
     Registered(const Registered&) = delete;
     Registered& operator=(const Registered&) = delete;
@@ -48,19 +50,53 @@ private:
     GenTLCore::SharedPtr<Event> event;
 };
 
-// One EventGetData as a consumer makes it, with a buffer of `capacity` bytes.
+// One EventGetData or EventGetDataInfo answer: the bytes as many as reported.
 struct Taken {
     GC_ERROR result;
-    std::vector<uint8_t> bytes;  // as many as the call reported
+    Bytes bytes;
+    INFO_DATATYPE type = -1;
 };
 
 inline Taken TakeDatum(GenTLCore::GenTLEvent& event, uint64_t timeout_ms, size_t capacity = 64)
 {
-    std::vector<uint8_t> buffer(capacity, 0xEE);
+    Bytes buffer(capacity, 0xEE);
     size_t size = capacity;
     const GC_ERROR result = event.GetEventData(buffer.data(), &size, timeout_ms);
     buffer.resize(result == GC_ERR_SUCCESS ? size : 0);
     return {result, buffer};
+}
+
+inline Taken DataInfo(GenTLCore::GenTLEvent& event, const Bytes& datum, EVENT_DATA_INFO_CMD command)
+{
+    Taken info{GC_ERR_SUCCESS, Bytes(64, 0xEE)};
+    size_t size = info.bytes.size();
+    info.result = event.GetEventDataInfo(datum.data(), datum.size(), command, &info.type, info.bytes.data(), &size);
+    info.bytes.resize(info.result == GC_ERR_SUCCESS ? size : 0);
+    return info;
+}
+
+// A module event's packet: "ykiv", the 32-bit ID little-endian, then `data`.
+inline Bytes PacketWithID(uint32_t id, const Bytes& data = {})
+{
+    Bytes packet = {0x79, 0x6B, 0x69, 0x76, static_cast<uint8_t>(id), static_cast<uint8_t>(id >> 8),
+                    static_cast<uint8_t>(id >> 16), static_cast<uint8_t>(id >> 24)};
+    packet.insert(packet.end(), data.begin(), data.end());
+    return packet;
+}
+
+template <class T>
+Bytes ValueBytes(T value)
+{
+    Bytes bytes(sizeof value);
+    std::memcpy(bytes.data(), &value, sizeof value);
+    return bytes;
+}
+
+inline Bytes TextWithNul(const std::string& text)
+{
+    Bytes bytes(text.begin(), text.end());
+    bytes.push_back(0);
+    return bytes;
 }
 
 }  // namespace EventTestHelpers

@@ -25,9 +25,20 @@ uint64_t Field(const std::vector<uint8_t>& data, size_t offset, size_t bytes)
 {
     EXPECT_LE(offset + bytes, data.size());
     uint64_t value = 0;
-    for (size_t i = 0; i < bytes && offset + i < data.size(); ++i)
-        value |= uint64_t{data[offset + i]} << (8 * i);
+    for (size_t i = 0; i < bytes && offset + i < data.size(); ++i) value |= uint64_t{data[offset + i]} << (8 * i);
     return value;
+}
+
+struct Expected {
+    size_t offset;
+    size_t bytes;
+    uint64_t value;
+};
+
+void ExpectFields(const std::vector<uint8_t>& data, std::initializer_list<Expected> fields)
+{
+    for (const Expected& field : fields)
+        EXPECT_EQ(field.value, Field(data, field.offset, field.bytes)) << "at offset " << field.offset;
 }
 
 class GenDCDescriptorTest : public ::testing::Test {
@@ -43,39 +54,21 @@ protected:
     TestSupport::AssertionCounter assertions;
 };
 
-// ---- Container header ----
-
-TEST_F(GenDCDescriptorTest, WithoutComponentsIsTheBareContainerHeader)
+TEST_F(GenDCDescriptorTest, WithoutComponentsIsTheBareContainerHeaderWithItsIDVariableFieldsAndFlag)
 {
-    const std::vector<uint8_t> d = Build();
+    std::vector<uint8_t> d = Build();
     ASSERT_EQ(56u, d.size());
     EXPECT_EQ(0, std::memcmp(d.data(), "GNDC", 4));
-    EXPECT_EQ(1u, d[4]);
-    EXPECT_EQ(0u, d[5]);
-    EXPECT_EQ(0u, d[6]);
-    EXPECT_EQ(0x1000u, Field(d, 8, 2));
-    EXPECT_EQ(0u, Field(d, 10, 2));
-    EXPECT_EQ(56u, Field(d, 12, 4));
-    EXPECT_EQ(0u, Field(d, 32, 8));  // data size
-    EXPECT_EQ(0u, Field(d, 40, 8));  // data offset
-    EXPECT_EQ(56u, Field(d, 48, 4));
-    EXPECT_EQ(0u, Field(d, 52, 4));
-    EXPECT_EQ(0, assertions.Failures());
-}
-
-TEST_F(GenDCDescriptorTest, CarriesContainerIDVariableFieldsAndFlag)
-{
+    // version, flags, header type and size, data size and offset, descriptor size, component count
+    ExpectFields(d, {{4, 1, 1}, {5, 1, 0}, {6, 1, 0}, {8, 2, 0x1000}, {10, 2, 0}, {12, 4, 56},
+                     {32, 8, 0}, {40, 8, 0}, {48, 4, 56}, {52, 4, 0}});
     description.SetContainerID(0x1122334455667788u);
     description.SetVariableFields(55);
     description.SetContainerFlag(true);
-    const std::vector<uint8_t> d = Build();
-    EXPECT_EQ(1u, Field(d, 10, 2));
-    EXPECT_EQ(0x1122334455667788u, Field(d, 16, 8));
-    EXPECT_EQ(0x88u, d[16]);  // least significant byte first
-    EXPECT_EQ(55u, Field(d, 24, 2));
+    d = Build();
+    ExpectFields(d, {{10, 2, 1}, {16, 8, 0x1122334455667788u}, {16, 1, 0x88}, {24, 2, 55}});
+    EXPECT_EQ(0, assertions.Failures());
 }
-
-// ---- One image component ----
 
 TEST_F(GenDCDescriptorTest, OneImagePlaneLaysOutComponentAndPartAtHandWorkedOffsets)
 {
@@ -83,37 +76,14 @@ TEST_F(GenDCDescriptorTest, OneImagePlaneLaysOutComponentAndPartAtHandWorkedOffs
     const std::vector<uint8_t> d = Build();
     // 56 + 8 (container) + 48 + 8 (component) + 56 (2D part)
     ASSERT_EQ(176u, d.size());
-    EXPECT_EQ(64u, Field(d, 12, 4));
-    EXPECT_EQ(176u, Field(d, 48, 4));
-    EXPECT_EQ(1u, Field(d, 52, 4));
-    EXPECT_EQ(64u, Field(d, 56, 8));  // component offset
-
-    // Component header at 64.
-    EXPECT_EQ(0x2000u, Field(d, 64, 2));
-    EXPECT_EQ(56u, Field(d, 68, 4));
-    EXPECT_EQ(1u, Field(d, 96, 8));  // type ID
-    EXPECT_EQ(MONO8, Field(d, 104, 4));
-    EXPECT_EQ(1u, Field(d, 110, 2));    // part count
-    EXPECT_EQ(120u, Field(d, 112, 8));  // part offset
-
-    // 2D part header at 120.
-    EXPECT_EQ(0x4200u, Field(d, 120, 2));
-    EXPECT_EQ(56u, Field(d, 124, 4));
-    EXPECT_EQ(MONO8, Field(d, 128, 4));
-    EXPECT_EQ(0u, Field(d, 134, 2));       // flow ID
-    EXPECT_EQ(307200u, Field(d, 144, 8));  // data size
-    EXPECT_EQ(0u, Field(d, 152, 8));       // data offset
-    EXPECT_EQ(640u, Field(d, 160, 4));
-    EXPECT_EQ(480u, Field(d, 164, 4));
-    EXPECT_EQ(0u, Field(d, 168, 2));  // padding x
-
-    EXPECT_EQ(307200u, Field(d, 32, 8));  // container data size
-
-    // Bytes no field covers are zero in a built descriptor.
-    EXPECT_EQ(0u, d[7]);
-    EXPECT_EQ(0u, Field(d, 26, 6));
-    EXPECT_EQ(0u, Field(d, 120 + 12, 2));
-    EXPECT_EQ(0u, Field(d, 120 + 52, 4));
+    ExpectFields(d, {{12, 4, 64}, {48, 4, 176}, {52, 4, 1}, {56, 8, 64}, {32, 8, 307200},
+                     // component header at 64: type, size, type ID, format, part count, part offset
+                     {64, 2, 0x2000}, {68, 4, 56}, {96, 8, 1}, {104, 4, MONO8}, {110, 2, 1}, {112, 8, 120},
+                     // 2D part at 120: type, size, format, flow ID, data size and offset, size x/y, padding x
+                     {120, 2, 0x4200}, {124, 4, 56}, {128, 4, MONO8}, {134, 2, 0}, {144, 8, 307200},
+                     {152, 8, 0}, {160, 4, 640}, {164, 4, 480}, {168, 2, 0},
+                     // bytes no field covers are zero in a built descriptor
+                     {7, 1, 0}, {26, 6, 0}, {132, 2, 0}, {172, 4, 0}});
 }
 
 TEST_F(GenDCDescriptorTest, StampsComponentsWithTheIDsAndTimestampSetBeforeThem)
@@ -124,19 +94,10 @@ TEST_F(GenDCDescriptorTest, StampsComponentsWithTheIDsAndTimestampSetBeforeThem)
     description.SetComponentIDs();
     description.SetTimestamp();
     description.AddImageComponent(16, 16, 1, 4, 4, MONO8);
-    const std::vector<uint8_t> d = Build();
     // Components at 72 and 72 + 112 = 184.
-    ASSERT_EQ(72u, Field(d, 56, 8));
-    ASSERT_EQ(184u, Field(d, 64, 8));
-    EXPECT_EQ(0x0102u, Field(d, 72 + 10, 2));
-    EXPECT_EQ(0x0304u, Field(d, 72 + 12, 2));
-    EXPECT_EQ(0x0506u, Field(d, 72 + 14, 2));
-    EXPECT_EQ(0xAABBCCDDEEFF0011u, Field(d, 72 + 24, 8));
-    EXPECT_EQ(0u, Field(d, 184 + 10, 6));
-    EXPECT_EQ(0u, Field(d, 184 + 24, 8));
+    ExpectFields(Build(), {{56, 8, 72}, {64, 8, 184}, {82, 2, 0x0102}, {84, 2, 0x0304}, {86, 2, 0x0506},
+                           {96, 8, 0xAABBCCDDEEFF0011u}, {194, 6, 0}, {208, 8, 0}});
 }
-
-// ---- Several components ----
 
 TEST_F(GenDCDescriptorTest, PlacesEachComponentAfterThePartsOfTheOneBefore)
 {
@@ -145,13 +106,9 @@ TEST_F(GenDCDescriptorTest, PlacesEachComponentAfterThePartsOfTheOneBefore)
     const std::vector<uint8_t> d = Build();
     // 72 container, then two blocks of 48 + 8 + 56 = 112.
     ASSERT_EQ(296u, d.size());
-    EXPECT_EQ(72u, Field(d, 56, 8));
-    EXPECT_EQ(184u, Field(d, 64, 8));
-    EXPECT_EQ(128u, Field(d, 72 + 48, 8));   // first part
-    EXPECT_EQ(240u, Field(d, 184 + 48, 8));  // second part
-    EXPECT_EQ(4u, Field(d, 184 + 32, 8));    // second type ID
-    EXPECT_EQ(2000u, Field(d, 240 + 32, 8));  // second part's data offset
-    EXPECT_EQ(8000u, Field(d, 32, 8));        // data from 0 to 8000
+    // component offsets, part offsets, second type ID, second part's data offset, data 0 to 8000
+    ExpectFields(d, {{56, 8, 72}, {64, 8, 184}, {120, 8, 128}, {232, 8, 240}, {216, 8, 4}, {272, 8, 2000},
+                     {32, 8, 8000}});
 }
 
 TEST_F(GenDCDescriptorTest, DataComponentHasA64BytePartOfData8)
@@ -159,48 +116,16 @@ TEST_F(GenDCDescriptorTest, DataComponentHasA64BytePartOfData8)
     description.AddImageComponent(0, 100, 1, 10, 10, MONO8);
     ASSERT_TRUE(description.AddDataComponent(100, 36));
     const std::vector<uint8_t> d = Build();
-    // 72 + 112 + (48 + 8 + 64)
+    // 72 + 112 + (48 + 8 + 64): component at 184, its part at 240
     ASSERT_EQ(304u, d.size());
-    const size_t component = Field(d, 64, 8);
-    ASSERT_EQ(184u, component);
-    EXPECT_EQ(0x8001u, Field(d, component + 32, 8));
-    EXPECT_EQ(DATA8, Field(d, component + 40, 4));
-    const size_t part = Field(d, component + 48, 8);
-    ASSERT_EQ(240u, part);
-    EXPECT_EQ(0x4000u, Field(d, part, 2));
-    EXPECT_EQ(64u, Field(d, part + 4, 4));
-    EXPECT_EQ(DATA8, Field(d, part + 8, 4));
-    EXPECT_EQ(100u, Field(d, part + 16, 8));  // flow offset
-    EXPECT_EQ(36u, Field(d, part + 24, 8));   // data size
-    EXPECT_EQ(100u, Field(d, part + 32, 8));  // data offset
-    EXPECT_EQ(36u, Field(d, part + 40, 8));   // size y: the byte count
-    EXPECT_EQ(136u, Field(d, 32, 8));
+    ExpectFields(d, {{64, 8, 184}, {184 + 32, 8, 0x8001}, {184 + 40, 4, DATA8}, {184 + 48, 8, 240},
+                     // part type, size, format, flow offset, data size and offset, size y: the byte count
+                     {240, 2, 0x4000}, {244, 4, 64}, {248, 4, DATA8}, {256, 8, 100}, {264, 8, 36},
+                     {272, 8, 100}, {280, 8, 36}, {32, 8, 136}});
     EXPECT_EQ(0, assertions.Failures());
 }
 
-// ---- Planar components ----
-
-TEST_F(GenDCDescriptorTest, FindsThePlanarFormatOfThreeCoordinatePlanes)
-{
-    ASSERT_TRUE(description.AddPlanarComponent({0, 2000, 4000}, 2000, 4, 1000, 1,
-                                                {COORD3D_A16, COORD3D_B16, COORD3D_C16}, 0));
-    const std::vector<uint8_t> d = Build();
-    // 64 + 48 + 3 * 8 + 3 * 56
-    ASSERT_EQ(304u, d.size());
-    EXPECT_EQ(COORD3D_ABC16_PLANAR, Field(d, 64 + 40, 4));
-    EXPECT_EQ(3u, Field(d, 64 + 46, 2));
-    const size_t parts[] = {136, 192, 248};
-    const uint32_t formats[] = {COORD3D_A16, COORD3D_B16, COORD3D_C16};
-    for (size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(parts[i], Field(d, 64 + 48 + 8 * i, 8));
-        EXPECT_EQ(formats[i], Field(d, parts[i] + 8, 4));
-        EXPECT_EQ(2000u * i, Field(d, parts[i] + 32, 8));
-        EXPECT_EQ(2000u, Field(d, parts[i] + 24, 8));
-    }
-    EXPECT_EQ(6000u, Field(d, 32, 8));
-}
-
-TEST_F(GenDCDescriptorTest, RefusesPlanesWithoutPlanarFormatAndMoreFormatsThanPlanes)
+TEST_F(GenDCDescriptorTest, FindsThePlanarFormatOfThreeCoordinatePlanesAndRefusesOthers)
 {
     EXPECT_FALSE(description.AddPlanarComponent({0, 2000, 4000}, 2000, 4, 1000, 1,
                                                  {COORD3D_C16, COORD3D_B16, COORD3D_A16}, 0));
@@ -209,10 +134,15 @@ TEST_F(GenDCDescriptorTest, RefusesPlanesWithoutPlanarFormatAndMoreFormatsThanPl
                                                  {COORD3D_A16, COORD3D_B16, COORD3D_C16}, 0));
     EXPECT_EQ(1, assertions.Failures());
     EXPECT_EQ(56u, Build().size());
-}
-
-TEST(PlanarPixelFormatTest, MatchesOnlyExactPlaneLists)
-{
+    ASSERT_TRUE(description.AddPlanarComponent({0, 2000, 4000}, 2000, 4, 1000, 1,
+                                                {COORD3D_A16, COORD3D_B16, COORD3D_C16}, 0));
+    const std::vector<uint8_t> d = Build();
+    // 64 + 48 + 3 * 8 + 3 * 56: parts at 136, 192, 248
+    ASSERT_EQ(304u, d.size());
+    ExpectFields(d, {{104, 4, COORD3D_ABC16_PLANAR}, {110, 2, 3}, {112, 8, 136}, {120, 8, 192}, {128, 8, 248},
+                     {144, 4, COORD3D_A16}, {200, 4, COORD3D_B16}, {256, 4, COORD3D_C16},
+                     {168, 8, 0}, {224, 8, 2000}, {280, 8, 4000}, {160, 8, 2000}, {216, 8, 2000},
+                     {272, 8, 2000}, {32, 8, 6000}});
     EXPECT_EQ(0x02180021u, LookupPlanarPixelFormat({0x010800C9, 0x010800CD, 0x010800D1}));
     EXPECT_EQ(0x024000C3u, LookupPlanarPixelFormat({0x012000BD, 0x012000BF}));
     EXPECT_EQ(0u, LookupPlanarPixelFormat({0x012000BD}));
@@ -220,52 +150,38 @@ TEST(PlanarPixelFormatTest, MatchesOnlyExactPlaneLists)
     EXPECT_EQ(0u, LookupPlanarPixelFormat({}));
 }
 
-// ---- Flows ----
-
 TEST_F(GenDCDescriptorTest, PutsPartsOfTheDataFlowAfterTheFlowsBeforeIt)
 {
     description.SetFlowTable({100, 200, 300});
     ASSERT_TRUE(description.SelectDataFlow());
     description.AddDataComponent(5, 20);
-    const std::vector<uint8_t> d = Build();
-    const size_t part = Field(d, 64 + 48, 8);
-    EXPECT_EQ(1u, Field(d, part + 14, 2));    // flow ID
-    EXPECT_EQ(5u, Field(d, part + 16, 8));    // flow offset
-    EXPECT_EQ(105u, Field(d, part + 32, 8));  // data offset: flow 1 starts at 100
-    EXPECT_EQ(105u, Field(d, 40, 8));
-    EXPECT_EQ(20u, Field(d, 32, 8));
-}
+    // part at 120: flow ID, flow offset, data offset (flow 1 starts at 100)
+    ExpectFields(Build(), {{112, 8, 120}, {134, 2, 1}, {136, 8, 5}, {152, 8, 105}, {40, 8, 105}, {32, 8, 20}});
 
-TEST_F(GenDCDescriptorTest, RefusesTheDataFlowOfASingleFlowTable)
-{
-    EXPECT_FALSE(description.SelectDataFlow());
-    EXPECT_EQ(1, assertions.Failures());
-    description.AddDataComponent(5, 20);
-    const std::vector<uint8_t> d = Build();
-    EXPECT_EQ(0u, Field(d, 120 + 14, 2));  // still flow 0
-}
-
-TEST_F(GenDCDescriptorTest, ImplicitFlowsLetTheDataFlowStartAtZero)
-{
-    description.SetImplicitFlow();
-    ASSERT_TRUE(description.SelectDataFlow());
-    description.AddDataComponent(5, 20);
-    const std::vector<uint8_t> d = Build();
-    EXPECT_EQ(1u, Field(d, 120 + 14, 2));
-    EXPECT_EQ(5u, Field(d, 120 + 32, 8));
+    GenDCContainerDescription implicit;
+    implicit.SetImplicitFlow();
+    ASSERT_TRUE(implicit.SelectDataFlow());
+    implicit.AddDataComponent(5, 20);
+    std::vector<uint8_t> d;
+    implicit.BuildDescriptor(d);
+    ExpectFields(d, {{134, 2, 1}, {152, 8, 5}});
     EXPECT_EQ(0, assertions.Failures());
 }
 
-TEST_F(GenDCDescriptorTest, AnEmptyFlowTableLeavesOnlyFlowZero)
+TEST_F(GenDCDescriptorTest, RefusesTheDataFlowOfASingleOrEmptyFlowTable)
 {
-    description.SetFlowTable({100, 200});
-    description.SetFlowTable({});
-    EXPECT_EQ(1, assertions.Failures());
     EXPECT_FALSE(description.SelectDataFlow());
+    EXPECT_EQ(1, assertions.Failures());
+    description.AddDataComponent(5, 20);
+    ExpectFields(Build(), {{134, 2, 0}});  // still flow 0
+    GenDCContainerDescription emptied;
+    emptied.SetFlowTable({100, 200});
+    emptied.SetFlowTable({});
+    EXPECT_EQ(2, assertions.Failures());
+    EXPECT_FALSE(emptied.SelectDataFlow());
 }
 
-// ---- Writing into a caller's buffer ----
-
+// Never past the caller's buffer, and only the fields: the rest stays.
 TEST_F(GenDCDescriptorTest, WritesOnlyIntoABufferLargeEnoughAndOnlyItsFields)
 {
     description.AddImageComponent(0, 100, 1, 10, 10, MONO8);
@@ -276,19 +192,12 @@ TEST_F(GenDCDescriptorTest, WritesOnlyIntoABufferLargeEnoughAndOnlyItsFields)
     buffer.assign(200, 0xEE);
     ASSERT_EQ(176u, description.WriteDescriptor(buffer.data(), buffer.size()));
     EXPECT_EQ(0, std::memcmp(buffer.data(), "GNDC", 4));
-    EXPECT_EQ(0xEEu, buffer[7]);
-    EXPECT_EQ(0xEEEEEEEEEEEEu, Field(buffer, 26, 6));
-    EXPECT_EQ(0xEEu, buffer[64 + 8]);
-    EXPECT_EQ(0xEEu, buffer[64 + 44]);
-    EXPECT_EQ(0xEEEEu, Field(buffer, 120 + 12, 2));
-    EXPECT_EQ(0xEEu, buffer[176]);  // nothing past the descriptor
+    ExpectFields(buffer, {{7, 1, 0xEE}, {26, 6, 0xEEEEEEEEEEEE}, {72, 1, 0xEE}, {108, 1, 0xEE},
+                          {132, 2, 0xEEEE}, {176, 1, 0xEE}});
 }
-
-// ---- Flow mapping table ----
 
 TEST(FlowMappingTableTest, ListsEveryFlowSizeAfterTheHeaderOrNone)
 {
-    const std::vector<uint8_t> table = BuildFlowMappingTable({100, 200});
     const std::vector<uint8_t> expected = {
         0x00, 0x70, 0x00, 0x00,  // header type 0x7000, 0
         32, 0, 0, 0,             // table size
@@ -296,10 +205,8 @@ TEST(FlowMappingTableTest, ListsEveryFlowSizeAfterTheHeaderOrNone)
         2, 0, 0, 0,              // flow count
         100, 0, 0, 0, 0, 0, 0, 0, 200, 0, 0, 0, 0, 0, 0, 0,
     };
-    EXPECT_EQ(expected, table);
-    const std::vector<uint8_t> header_alone = {0x00, 0x70, 0, 0, 16, 0, 0, 0,
-                                               1,    0,    0, 0, 0,  0, 0, 0};
-    EXPECT_EQ(header_alone, BuildFlowMappingTable({}));
+    EXPECT_EQ(expected, BuildFlowMappingTable({100, 200}));
+    EXPECT_EQ((std::vector<uint8_t>{0x00, 0x70, 0, 0, 16, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}), BuildFlowMappingTable({}));
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
-// PortTestHelpers.h: the calling thread's last error, the get-info answers
-// of ports as bytes, and log line counts, for the port, module, remote-device
-// and register map tests.
+// PortTestHelpers.h: the calling thread's last error, get-info answers as
+// bytes and log line counts, for the port, module and register map tests.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
@@ -9,7 +10,9 @@
 #include <vector>
 
 #include "GenTL.h"
+#include "TestBranding.h"
 #include "gentl_core/ErrorHandling.h"
+#include "gentl_core/GenTLPort.h"
 
 namespace PortTestHelpers {
 
@@ -29,34 +32,19 @@ struct InfoAnswer {
     Bytes bytes;
 };
 
-// `query(type, buffer, size)` is the info call under test.
-template <class Query>
-InfoAnswer AskInfo(Query query)
+// `url_index` < 0 asks GCGetPortInfo, else GCGetPortURLInfo of that URL.
+inline InfoAnswer InfoOf(GenTLCore::GenTLPort& port, int32_t command, int url_index = -1)
 {
     InfoAnswer answer;
+    const auto query = [&](void* buffer, size_t* size) {
+        return url_index < 0 ? port.GetPortInfo(command, &answer.type, buffer, size)
+                             : port.GetPortURLInfo(url_index, command, &answer.type, buffer, size);
+    };
     size_t size = 0;
-    answer.result = query(&answer.type, nullptr, &size);
-    if (answer.result != GC_ERR_SUCCESS) return answer;
+    if ((answer.result = query(nullptr, &size)) != GC_ERR_SUCCESS) return answer;
     answer.bytes.resize(size);
-    answer.result = query(&answer.type, answer.bytes.data(), &size);
-    answer.bytes.resize(size);
+    answer.result = query(answer.bytes.data(), &size);
     return answer;
-}
-
-// The answers of any port-like object (port, module, remote device).
-template <class Port>
-InfoAnswer PortInfoOf(Port& port, PORT_INFO_CMD command)
-{
-    return AskInfo([&](INFO_DATATYPE* type, void* buffer, size_t* size) {
-        return port.GetPortInfo(command, type, buffer, size);
-    });
-}
-template <class Port>
-InfoAnswer URLInfoOf(Port& port, URL_INFO_CMD command)
-{
-    return AskInfo([&](INFO_DATATYPE* type, void* buffer, size_t* size) {
-        return port.GetPortURLInfo(0, command, type, buffer, size);
-    });
 }
 
 // A text as a string answer carries it: with its NUL.
@@ -66,14 +54,54 @@ inline Bytes TextBytes(const std::string& text)
     bytes.push_back(0);
     return bytes;
 }
-
-// The little-endian bytes of a number.
+inline Bytes BytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
 template <class T>
 Bytes ValueBytes(T value)
 {
     Bytes bytes(sizeof value);
     std::memcpy(bytes.data(), &value, sizeof value);
     return bytes;
+}
+
+// Every PORT_INFO_ID..PORT_INFO_PORTNAME answer in command order, checking
+// the types: strings for the names, BOOL8 for the flags.
+inline std::vector<Bytes> AllPortInfo(GenTLCore::GenTLPort& port)
+{
+    std::vector<Bytes> answers;
+    for (PORT_INFO_CMD command = PORT_INFO_ID; command <= PORT_INFO_PORTNAME; ++command) {
+        const InfoAnswer answer = InfoOf(port, command);
+        const bool flag = command >= PORT_INFO_LITTLE_ENDIAN && command <= PORT_INFO_ACCESS_NI;
+        EXPECT_EQ(flag ? INFO_DATATYPE_BOOL8 : INFO_DATATYPE_STRING, answer.type) << command;
+        answers.push_back(answer.bytes);
+    }
+    return answers;
+}
+// AllPortInfo's expected answers: five names, the six flags, version and port name.
+inline std::vector<Bytes> PortInfoAnswers(std::vector<std::string> names, bool little, bool read, bool write,
+                                          bool na)
+{
+    std::vector<Bytes> answers;
+    for (const std::string& name : names) answers.push_back(TextBytes(name));
+    answers.insert(answers.begin() + 5, {{little}, {!little}, {read}, {write}, {na}, {0}});
+    return answers;
+}
+
+// Reads the port's description document at 0xF0000000 and checks it against
+// the branding's text, digest and file name, and against its URL entry.
+inline void ExpectServesDocument(GenTLCore::GenTLPort& port, const TestSupport::TestDocument& doc)
+{
+    Bytes bytes(doc.text.size());
+    size_t size = bytes.size();
+    ASSERT_EQ(GC_ERR_SUCCESS, port.ReadPort(0xF0000000, bytes.data(), &size));
+    EXPECT_EQ(BytesOf(doc.text), bytes);
+    std::vector<Bytes> info;
+    for (URL_INFO_CMD command = URL_INFO_URL; command <= URL_INFO_FILENAME; ++command)
+        info.push_back(InfoOf(port, command, 0).bytes);
+    EXPECT_EQ((std::vector<Bytes>{TextBytes(GenTLCore::MakePortURL(doc.file_name, doc.text)), ValueBytes(1),
+                                  ValueBytes(1), ValueBytes(3), ValueBytes(7), ValueBytes(11), TestSupport::Sha1Of(doc.text),
+                                  ValueBytes<uint64_t>(0xF0000000), ValueBytes<uint64_t>(bytes.size()), ValueBytes(0),
+                                  TextBytes(doc.file_name)}),
+              info);
 }
 
 // How many log lines start with `prefix` and hold every one of `parts`.
@@ -83,16 +111,10 @@ inline int CountLines(const std::vector<std::string>& lines, const std::string& 
     int count = 0;
     for (const std::string& line : lines) {
         bool all = line.rfind(prefix, 0) == 0;
-        for (const std::string& part : parts)
-            all = all && line.find(part) != std::string::npos;
+        for (const std::string& part : parts) all = all && line.find(part) != std::string::npos;
         count += all ? 1 : 0;
     }
     return count;
-}
-
-inline Bytes BytesOf(const std::string& text)
-{
-    return Bytes(text.begin(), text.end());
 }
 
 }  // namespace PortTestHelpers

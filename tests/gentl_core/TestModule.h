@@ -25,7 +25,7 @@ public:
     static constexpr GenTLCore::ModuleRegisterIds IDS{91, 92, 93, 94, 95, 96};
 
     explicit TestModule(GenTLCore::DescriptionDocument document);
-    // A module without a port of its own.
+    // A module without a port of its own, and so without URLs until SetPortURLs.
     TestModule();
 
     std::string GetID() override { return "TestModuleID"; }
@@ -39,6 +39,7 @@ public:
     bool implements_port = true;
 
     using GenTLCore::GenTLModule::GetLock;
+    using GenTLCore::GenTLPort::SetPortURLs;
 
 protected:
     bool ImplementsPort() override { return implements_port; }

@@ -1,1 +1,0 @@
-gentesk_test(regmap_tests PER_CASE SOURCES ${CMAKE_CURRENT_LIST_DIR}/RegisterMapTest.cpp LIBS gentl_core)
