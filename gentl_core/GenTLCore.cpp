@@ -118,7 +118,7 @@ GenTLSrv* Configure(const CoreConfig& config)
         if (srv == nullptr)
             DeleteFronts();
         return srv;
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
         DeleteFronts();
         throw;
     }

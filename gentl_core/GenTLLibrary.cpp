@@ -204,7 +204,8 @@ GC_ERROR GenTLLibrary::Register(const SharedPtr<GenTLHandle>& candidate, void* h
         return opened;
     try {
         pool.emplace(handle, PoolEntry{hparent, candidate});
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
+        // Whatever the failure, the export reports it; the open must not stay.
         candidate->Close();
         throw;
     }
