@@ -310,7 +310,7 @@ long Socket::ReceiveFrom(void* buffer, std::size_t size, SocketAddress* from)
     }
 }
 
-bool Socket::SendAll(const void* data, std::size_t size, const WakeSignal* wake)
+bool Socket::SendAll(const void* data, std::size_t size, const WakeSignal* wake, int timeout_ms)
 {
     const char* next = static_cast<const char*>(data);
     std::size_t left = size;
@@ -324,7 +324,7 @@ bool Socket::SendAll(const void* data, std::size_t size, const WakeSignal* wake)
         if (sent < 0 && errno == EINTR)
             continue;
         if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (WaitFor(descriptor, POLLOUT, -1, wake) != SocketWait::Ready)
+            if (WaitFor(descriptor, POLLOUT, timeout_ms, wake) != SocketWait::Ready)
                 return false;
             continue;
         }

@@ -91,10 +91,11 @@ public:
     long Receive(void* buffer, std::size_t size);
     long ReceiveFrom(void* buffer, std::size_t size, SocketAddress* from);
 
-    // Sends every byte, waiting for room as long as needed unless woken.
-    // Never raises SIGPIPE. False when the connection failed or the wait was
-    // woken; some bytes may have gone out then.
-    bool SendAll(const void* data, std::size_t size, const WakeSignal* wake);
+    // Sends every byte, waiting for room at most timeout_ms at a time (-1:
+    // as long as needed) unless woken. Never raises SIGPIPE. False when the
+    // connection failed, a wait timed out or was woken; some bytes may have
+    // gone out then.
+    bool SendAll(const void* data, std::size_t size, const WakeSignal* wake, int timeout_ms = -1);
     bool SendTo(const void* data, std::size_t size, const SocketAddress& to);
 
 private:

@@ -18,6 +18,23 @@ std::string AddressText(const void* object)
 {
     return std::to_string(reinterpret_cast<uintptr_t>(object));
 }
+
+thread_local const CScanvo* callback_connection = nullptr;
+
+// Marks the calling thread as inside `connection`'s read-data callback.
+class CallbackScope {
+public:
+    explicit CallbackScope(const CScanvo* connection) : previous(callback_connection)
+    {
+        callback_connection = connection;
+    }
+    ~CallbackScope() { callback_connection = previous; }
+    CallbackScope(const CallbackScope&) = delete;
+    CallbackScope& operator=(const CallbackScope&) = delete;
+
+private:
+    const CScanvo* const previous;
+};
 }  // namespace
 
 CScanvo::CScanvo()
@@ -26,8 +43,7 @@ CScanvo::CScanvo()
       range_x(ScanvoProfileRecord::MAX_COLUMNS),
       range_z(ScanvoProfileRecord::MAX_COLUMNS)
 {
-    xml_tick = Platform::GetTickCountMs();
-    fifo_log_tick = xml_tick.load();
+    fifo_log_tick = Platform::GetTickCountMs();
 }
 
 CScanvo::~CScanvo()
@@ -74,12 +90,20 @@ bool CScanvo::StartConnection(const ConnectSettings& settings)
         return false;
     }
     acquisition_stopped = false;
+    // The facade learns from the mark that a call comes from this callback.
+    EthernetInterface::DataCallback read_data;
+    if (settings.read_data_callback) {
+        read_data = [this, application = settings.read_data_callback](char* data, int length) {
+            const CallbackScope scope(this);
+            application(data, length);
+        };
+    }
     transport->SetLogger(logger.WithTag(AddressText(transport.get())));
     transport->SetCallbacks([this] { InitializeConnection(); }, [this] { OnDisconnected(); },
                             [this](char* data, int length) {
                                 OnReceive(data, static_cast<uint32_t>(length));
                             },
-                            settings.context, settings.read_data_callback);
+                            settings.context, std::move(read_data));
     connect_state = 0;
     ForgetLastRead();
     RegisterProperties();
@@ -122,6 +146,14 @@ void CScanvo::BeginClose()
     for (Platform::Win32Event* event :
          {&profile_event, &image_event, &reply_event, &sync_event, &xml_parsed_event})
         event->Set();
+    // A send to a sensor that stopped reading holds the write lock.
+    if (transport)
+        transport->Interrupt();
+}
+
+const CScanvo* CScanvo::InReadDataCallback()
+{
+    return callback_connection;
 }
 
 bool CScanvo::WaitUnlessClosing(Platform::Win32Event& event, uint64_t timeout_ms)
@@ -171,6 +203,11 @@ void CScanvo::InitializeConnection()
     geometry_current = false;
     fifo.Reset();
     ForgetLastRead();
+    {
+        // Scale blocks describe the sensor's stream as it was before.
+        std::lock_guard<std::mutex> lock(record_mutex);
+        decoder.ForgetScale();
+    }
     fifo_log_tick = Platform::GetTickCountMs();
     {
         std::lock_guard<std::mutex> lock(receive_mutex);

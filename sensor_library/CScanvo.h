@@ -55,11 +55,11 @@ struct RangeParameter {
 };
 
 // Range-image scaling; the bounds are wide open until the sensor's
-// description narrows them.
+// description narrows them. A scale is always above 0.
 struct RangeImageScaling {
-    RangeParameter x_scale{1.0f, -FLT_MAX, FLT_MAX};
+    RangeParameter x_scale{1.0f, 0.0f, FLT_MAX};
     RangeParameter x_offset{0.0f, -FLT_MAX, FLT_MAX};
-    RangeParameter z_scale{1.0f, -FLT_MAX, FLT_MAX};
+    RangeParameter z_scale{1.0f, 0.0f, FLT_MAX};
     RangeParameter z_offset{0.0f, -FLT_MAX, FLT_MAX};
 };
 
@@ -99,10 +99,14 @@ public:
                                      std::shared_ptr<EthernetInterface> transport);
     // Stops the transport (joining its thread) and frees the buffers.
     void Disconnect();
-    // Wakes every wait on this connection and makes later ones give up at
-    // once, so a disconnect need not wait out a read's time-out. For good:
-    // the connection is about to be deleted.
+    // Wakes every wait on this connection, a blocked send and the transport
+    // thread's included, and makes later ones give up at once, so a
+    // disconnect need not wait out a read's time-out. For good: the
+    // connection is about to be deleted.
     void BeginClose();
+    // The connection whose read-data callback runs on the calling thread (its
+    // transport thread), or null.
+    static const CScanvo* InReadDataCallback();
 
     // Transport callbacks.
     void InitializeConnection();
@@ -281,6 +285,7 @@ private:
     // Guarded by range_mutex.
     mutable std::mutex range_mutex;
     RangeImageScaling range_image;
+    uint8_t range_defaults_taken = 0;  // one bit per parameter, once per object
 
     // Guarded by linearization_mutex: swapped whole, read through snapshots.
     mutable std::mutex linearization_mutex;
@@ -326,7 +331,7 @@ private:
     // The XML status; its texts carry their own lock.
     XmlStatusCache xml;
     std::atomic<uint32_t> xml_tick{0};
-    std::atomic<bool> range_defaults_set{false};
+    std::atomic<bool> xml_received{false};  // a never-filled cache is never fresh
     std::atomic<uint32_t> fifo_log_tick{0};
 
     Platform::Win32Event profile_event{false, false};

@@ -258,7 +258,11 @@ bool CScanvo::SetRangeImageValue(const std::string& command, int32_t& result)
         }
         std::lock_guard<std::mutex> lock(range_mutex);
         RangeParameter& parameter = range_image.*member;
-        if (!(value >= parameter.minimum && value <= parameter.maximum)) {
+        const bool scale =
+            member == &RangeImageScaling::x_scale || member == &RangeImageScaling::z_scale;
+        // A scale of 0 would leave every range image blank.
+        if (!(value >= parameter.minimum && value <= parameter.maximum) ||
+            (scale && !(value > 0))) {
             result = -3;
             return true;
         }

@@ -429,31 +429,47 @@ void CScanvo::ParseXmlProperties(const char* text)
 {
     if (!xml.Parse(text))
         return;
-    if (!range_defaults_set)
-        ComputeRangeImageDefaults();
+    ComputeRangeImageDefaults();
     xml_tick = Platform::GetTickCountMs();
+    xml_received = true;
     xml_parsed_event.Set();
 }
 
-// Once per connection object, from the first XML whose field reads as numbers.
+// Each parameter once per connection object, from the first XML that holds
+// the numbers it is computed from. A scale of 0 is never taken.
 void CScanvo::ComputeRangeImageDefaults()
 {
-    FieldGeometry g;
-    if (!xml.ReadGeometry(g))
-        return;
-    const float half = static_cast<float>(g.fieldwidth_x_end / 2);
-    const float z_end = static_cast<float>(g.measuringrange_z + g.workingrange_z_start);
-    std::lock_guard<std::mutex> lock(range_mutex);
-    range_image.x_offset = RangeParameter{-half, -half, half};
-    if (g.pixel_x_max != 0) {
-        const float scale = static_cast<float>(g.fieldwidth_x_end / g.pixel_x_max);
-        range_image.x_scale = RangeParameter{scale, 0.0f, scale};
+    enum : uint8_t { X_OFFSET = 1, X_SCALE = 2, Z_OFFSET = 4, Z_SCALE = 8, ALL = 15 };
+    {
+        std::lock_guard<std::mutex> lock(range_mutex);
+        if (range_defaults_taken == ALL)
+            return;
     }
-    range_image.z_offset =
-        RangeParameter{static_cast<float>(g.workingrange_z_start), 0.0f, z_end};
-    range_image.z_scale = RangeParameter{static_cast<float>(g.measuringrange_z / 65535), 0.0f,
-                                         static_cast<float>(z_end / 65535.0)};
-    range_defaults_set = true;
+    FieldGeometry g;
+    xml.ReadGeometry(g);
+    const float half = static_cast<float>(g.fieldwidth_x_end / 2);
+    const float x_scale =
+        g.pixel_x_max != 0 ? static_cast<float>(g.fieldwidth_x_end / g.pixel_x_max) : 0.0f;
+    const bool z_known = g.has_workingrange_z_start && g.has_measuringrange_z;
+    const double z_end = g.measuringrange_z + g.workingrange_z_start;
+    const float z_scale = static_cast<float>(g.measuringrange_z / 65535);
+    std::lock_guard<std::mutex> lock(range_mutex);
+    const auto take = [this](uint8_t bit, bool known, RangeParameter& parameter,
+                             RangeParameter value) {
+        if (!known || (range_defaults_taken & bit) != 0)
+            return;
+        parameter = value;
+        range_defaults_taken |= bit;
+    };
+    take(X_OFFSET, g.has_fieldwidth_x_end, range_image.x_offset,
+         RangeParameter{-half, -half, half});
+    take(X_SCALE, g.has_fieldwidth_x_end && g.has_pixel_x_max && x_scale > 0, range_image.x_scale,
+         RangeParameter{x_scale, 0.0f, x_scale});
+    take(Z_OFFSET, z_known, range_image.z_offset,
+         RangeParameter{static_cast<float>(g.workingrange_z_start), 0.0f,
+                        static_cast<float>(z_end)});
+    take(Z_SCALE, z_known && z_scale > 0, range_image.z_scale,
+         RangeParameter{z_scale, 0.0f, static_cast<float>(z_end / 65535.0)});
 }
 
 bool CScanvo::RequestXml()
@@ -476,7 +492,8 @@ int32_t CScanvo::EnsureFresh(int32_t max_age)
     }
     if (max_age < -1)
         return 0;
-    if (max_age > 0 && Platform::GetTickCountMs() - xml_tick <= static_cast<uint32_t>(max_age))
+    if (max_age > 0 && xml_received &&
+        Platform::GetTickCountMs() - xml_tick <= static_cast<uint32_t>(max_age))
         return 0;
     // Alone on the reply channel, so a concurrent request keeps its own reply.
     std::lock_guard<std::recursive_mutex> exchange(exchange_mutex);

@@ -1,5 +1,7 @@
 #include "sensor_library/EthernetInterface.h"
 
+#include <algorithm>
+
 #include "platform/Assert.h"
 #include "platform/Clock.h"
 
@@ -73,6 +75,8 @@ void EthernetInterface::StartThread(const TransportTarget& new_target)
     Platform::SocketAddress::Parse(target.ip, target.port, sensor_address);
     Platform::SocketAddress::Parse(target.host_ip, target.host_port, host_address);
     connected = false;
+    send_wait_ms = static_cast<int>(std::min<uint32_t>(
+        target.timeout_ms != 0 ? target.timeout_ms : DEFAULT_SEND_WAIT_MS, INT32_MAX));
     stop_requested = false;
     auto_reconnect = true;
     wake.Clear();
@@ -129,7 +133,13 @@ bool EthernetInterface::SendLocked(const char* data, int length, bool datagram)
         return false;
     const auto size = static_cast<std::size_t>(length);
     return datagram ? socket.SendTo(data, size, sensor_address)
-                    : socket.SendAll(data, size, &wake);
+                    : socket.SendAll(data, size, &wake, send_wait_ms.load());
+}
+
+bool EthernetInterface::HasSocket()
+{
+    std::lock_guard<std::mutex> lock(socket_mutex);
+    return socket.IsValid();
 }
 
 std::string EthernetInterface::Tag() const

@@ -34,6 +34,8 @@ public:
     static constexpr int RECEIVE_CHUNK = 65535;
     static constexpr int SOCKET_BUFFER_BYTES = 42025000;
     static constexpr uint32_t RETRY_INTERVAL_MS = 1000;
+    // How long a send waits for room when the connection has no time-out.
+    static constexpr uint32_t DEFAULT_SEND_WAIT_MS = 1000;
 
     EthernetInterface() = default;
     EthernetInterface(const EthernetInterface&) = delete;
@@ -53,8 +55,12 @@ public:
     virtual void start(const TransportTarget& target) = 0;
     // Ends the thread and returns after it has ended.
     virtual void stop() = 0;
-    // length when every byte went out, else -1.
+    // length when every byte went out, else -1. A sensor that stops reading
+    // holds a send up for at most the connection's time-out.
     virtual int send(const char* data, int length) = 0;
+    // Ends every wait of the transport for good, its thread's and a blocked
+    // send's, without joining: its connection is closing.
+    void Interrupt() { wake.Wake(); }
 
 protected:
     virtual void run() = 0;
@@ -79,6 +85,7 @@ protected:
     void CloseSocket();
     // Sends under socket_mutex; false without a socket.
     bool SendLocked(const char* data, int length, bool datagram);
+    bool HasSocket();
     std::string Tag() const;
 
     // Set before the thread starts; read by it.
@@ -90,6 +97,7 @@ protected:
     std::atomic<bool> stop_requested{false};
     std::atomic<bool> auto_reconnect{true};
     std::atomic<bool> connected{false};
+    std::atomic<int> send_wait_ms{DEFAULT_SEND_WAIT_MS};
     Platform::WakeSignal wake;
 
     // Guarded by socket_mutex for writes and for sending; the transport

@@ -78,7 +78,13 @@ ProfileDecoder::ProfileDecoder()
 
 void ProfileDecoder::ClearRecord(ScanvoProfileRecord& record)
 {
-    // The columns are large; HasEcho and column_count say which are current.
+    // Only the echoes the last decode wrote can hold data, so clearing them
+    // leaves every echo this decode does not write empty, at no more cost
+    // than the decode itself.
+    for (uint32_t e = 0; e < ScanvoProfileRecord::MAX_ECHOES; ++e) {
+        if (record.HasEcho(e))
+            std::fill_n(record.echoes[e].begin(), record.column_count, ScanvoEcho{});
+    }
     static_cast<ScanvoRecordHead&>(record) = ScanvoRecordHead();
 }
 
@@ -350,8 +356,9 @@ uint32_t ProfileDecoder::SortColumnsByX(const ScanvoProfileRecord& record)
     for (uint32_t c = 0; c < record.column_count; ++c) {
         if (!HasPoint(record, c))
             continue;
-        // NaN would break the ordering the sort relies on.
-        const double x0 = record.Echo(c, 0).x_mm;
+        // The first echo's X, or the second's where the mask leaves the
+        // first out. NaN would break the ordering the sort relies on.
+        const double x0 = record.Echo(c, record.HasEcho(0) ? 0 : 1).x_mm;
         const double x = std::isnan(x0) ? std::numeric_limits<double>::infinity() : x0;
         sort_buffer[sortable++] = SortEntry{x, static_cast<int32_t>(c)};
     }

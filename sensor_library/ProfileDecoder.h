@@ -90,7 +90,8 @@ struct ScanvoRecordHead {
 };
 
 // The container last taken from the FIFO, decoded. Only the echoes that
-// HasEcho names are written by a decode; the others hold older data.
+// HasEcho names, in the first column_count columns, hold data; every other
+// echo is empty.
 struct ScanvoProfileRecord : ScanvoRecordHead {
     static constexpr uint32_t MAX_COLUMNS = 2048;
     static constexpr uint32_t MAX_ECHOES = 4;

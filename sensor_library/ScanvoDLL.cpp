@@ -177,10 +177,22 @@ void* ScanvoDLL::Disconnect(void* handle)
     const int slot = table->Find(handle);
     if (slot < 0)
         return handle;
+    // Ending a connection joins its transport thread, which runs the
+    // callbacks: from there it would wait for itself, or for a callback
+    // waiting for it.
+    const bool refused = CScanvo::InReadDataCallback() != nullptr;
     try {
-        logger.Info(("scanner " + AddressText(handle) + " disconnected.").c_str());
+        const std::string scanner = "scanner " + AddressText(handle);
+        if (refused)
+            logger.Error(
+                ("Disconnect of " + scanner + " refused: called from a read-data callback.")
+                    .c_str());
+        else
+            logger.Info((scanner + " disconnected.").c_str());
     } catch (...) {
     }
+    if (refused)
+        return handle;
     // Deletes the connection, then releases the locks from 11 down to 0.
     const SensorTable::Removal removal = table->Remove(slot, handle);
     return removal.connection ? nullptr : handle;
@@ -188,12 +200,11 @@ void* ScanvoDLL::Disconnect(void* handle)
 
 int ScanvoDLL::GetConnectStatus(void* handle, int* status)
 {
-    if (handle == nullptr)
-        return UNKNOWN_HANDLE;
-    if (status == nullptr)
-        return -1;
-    *status = 0;
+    if (handle != nullptr && status != nullptr)
+        *status = 0;
     return table->WithConnection(handle, LOCK_CONNECT_STATUS, [&](CScanvo& connection) {
+        if (status == nullptr)
+            return -1;
         *status = connection.GetConnectState();
         return 0;
     });

@@ -21,8 +21,10 @@ class SensorTable;
 // Threads: the upper-case operations may be called from any thread. Per
 // sensor, calls of one kind run one at a time, calls of different kinds in
 // parallel, and Disconnect wakes the waits in progress and then waits for
-// those calls to end (SensorTable). The ISensor operations work on the
-// stored handle and attributes, which belong to one caller thread at a time.
+// those calls to end (SensorTable). A read-data callback may call every
+// operation but Disconnect, which it is refused. The ISensor operations work
+// on the stored handle and attributes, which belong to one caller thread at
+// a time.
 // Locks: the table's connect mutex (connects, and the read-data callback),
 // then a sensor's slot locks, then the connection's own.
 class SCANVO_EXPORT ScanvoDLL : public ISensor {
@@ -42,7 +44,9 @@ public:
                   const char* host_port);
     // A TCP connect with the default sizes. It gives no handle back.
     void ConnectEx(void* reserved, const char* ip, const char* port, int timeout_ms);
-    // Null once disconnected, and for null; the handle itself when unknown.
+    // Null once disconnected, and for null; the handle itself when unknown,
+    // or when called from a read-data callback (which runs on a transport
+    // thread that the disconnect would have to join).
     void* Disconnect(void* handle);
 
     // Every operation on a handle returns UNKNOWN_HANDLE for a null handle or

@@ -76,6 +76,11 @@ int SensorTable::Find(const void* handle) const
     return -1;
 }
 
+bool SensorTable::InCallbackOf(const void* handle)
+{
+    return handle != nullptr && static_cast<const void*>(CScanvo::InReadDataCallback()) == handle;
+}
+
 int SensorTable::FreeSlot() const
 {
     for (int slot = 0; slot < MAX_SENSORS; ++slot) {
@@ -151,7 +156,7 @@ bool SensorTable::CountDelivery(bool line_wanted, int& deliveries)
 int SensorTable::ApplyLibraryCommand(const char* text, const LibraryLogger& logger)
 {
     if (text == nullptr)
-        return -1;
+        return UNKNOWN_HANDLE;
     const std::string command(text);
     const LibrarySetting* setting = nullptr;
     for (const LibrarySetting& candidate : LIBRARY_SETTINGS) {

@@ -44,7 +44,10 @@ struct SensorSlotLocks {
 // connect_mutex. A handle is looked up without a lock and its connection
 // re-checked under the slot lock (WithConnection); a connection is deleted
 // only by a holder of all twelve slot locks, so it outlives every call made
-// under one of them. Lock sets, once made, live as long as the table.
+// under one of them. A call from the connection's own read-data callback
+// takes no slot lock: a disconnect may hold them all while it waits for that
+// thread, and deleting the connection waits for that thread to end. Lock
+// sets, once made, live as long as the table.
 // Lock order: connect_mutex, then slot locks 0 to 11, then the connection's.
 class SensorTable {
 public:
@@ -67,6 +70,8 @@ public:
     // The slot holding this handle, or -1; null is never found.
     int Find(const void* handle) const;
 
+    // True on the thread running this handle's read-data callback.
+    static bool InCallbackOf(const void* handle);
     // Runs call(connection) under the slot's lock `lock` while the slot still
     // holds this handle; UNKNOWN_HANDLE otherwise. An exception from the call
     // becomes -1: nothing throws out of the library.
@@ -146,7 +151,9 @@ int SensorTable::WithConnection(const void* handle, SlotLock lock, F&& call)
     const int slot = Find(handle);
     if (slot < 0)
         return UNKNOWN_HANDLE;
-    std::lock_guard<std::mutex> guard(slots[slot].locks.load()->locks[lock]);
+    std::unique_lock<std::mutex> guard(slots[slot].locks.load()->locks[lock], std::defer_lock);
+    if (!InCallbackOf(handle))
+        guard.lock();
     CScanvo* connection = slots[slot].connection.load();
     if (connection == nullptr || static_cast<const void*>(connection) != handle)
         return UNKNOWN_HANDLE;

@@ -15,9 +15,12 @@ void UdpInterface::stop()
 {
     if (!stop_requested.exchange(true)) {
         logger.Log("Stopping the UDP thread");
-        // Both go out whatever the first one did.
-        SendCommand("SetUDPSocketStart=0");
-        SendCommand("SetAcquisitionStop");
+        // Both go out whatever the first one did; without a socket there is
+        // no stream to stop.
+        if (HasSocket()) {
+            SendCommand("SetUDPSocketStart=0");
+            SendCommand("SetAcquisitionStop");
+        }
     }
     StopThread();
     CloseSocket();

@@ -225,8 +225,11 @@ bool XmlStatusCache::IsPackedIntensity() const
 bool XmlStatusCache::ReadGeometry(FieldGeometry& out) const
 {
     std::lock_guard<std::mutex> lock(mutex);
-    return LeadingNumber(texts[FIELD_WIDTH_X_END], out.fieldwidth_x_end) &&
-           LeadingNumber(texts[PIXEL_X_MAX], out.pixel_x_max) &&
-           LeadingNumber(texts[WORKING_RANGE_Z_START], out.workingrange_z_start) &&
-           LeadingNumber(texts[MEASURING_RANGE_Z], out.measuringrange_z);
+    out.has_fieldwidth_x_end = LeadingNumber(texts[FIELD_WIDTH_X_END], out.fieldwidth_x_end);
+    out.has_pixel_x_max = LeadingNumber(texts[PIXEL_X_MAX], out.pixel_x_max);
+    out.has_workingrange_z_start =
+        LeadingNumber(texts[WORKING_RANGE_Z_START], out.workingrange_z_start);
+    out.has_measuringrange_z = LeadingNumber(texts[MEASURING_RANGE_Z], out.measuringrange_z);
+    return out.has_fieldwidth_x_end && out.has_pixel_x_max && out.has_workingrange_z_start &&
+           out.has_measuringrange_z;
 }

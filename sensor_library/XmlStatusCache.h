@@ -36,12 +36,16 @@ enum : uint16_t {
 constexpr uint16_t EA_SUFFIXES = 14;
 }  // namespace XmlKey
 
-// The numbers the range-image defaults come from, when all four read.
+// The numbers the range-image defaults come from, each with whether it read.
 struct FieldGeometry {
     double fieldwidth_x_end = 0;
     double pixel_x_max = 0;
     double workingrange_z_start = 0;
     double measuringrange_z = 0;
+    bool has_fieldwidth_x_end = false;
+    bool has_pixel_x_max = false;
+    bool has_workingrange_z_start = false;
+    bool has_measuringrange_z = false;
 };
 
 // Lifetime: one per connection; never cleared, so a reconnect shows the old
@@ -59,7 +63,8 @@ public:
 
     std::string Text(uint16_t key) const;
     bool IsPackedIntensity() const;
-    // False unless each of the four texts starts with a number.
+    // Reads each of the four texts that starts with a number; false unless
+    // all four do.
     bool ReadGeometry(FieldGeometry& out) const;
 
     // The element at a colon path ("device:general:serialnumber"): its text,
