@@ -82,18 +82,16 @@ TEST(ReplyAttributesTest, SplitsKeysAndValuesAndKeepsTheFirstOccurrence)
     EXPECT_EQ("cut", attributes.at(" TYPE="));
 }
 
-DeviceTagTesk Tag(const std::string& model, const std::string& serial)
-{
-    DeviceTagFields fields;
-    fields.model = model;
-    fields.serial = serial;
-    return DeviceTagTesk(fields);
-}
-
 TEST(DeviceTagTest, KeepsSensorsApartByModelAndSerialAndProbedOnesByAddress)
 {
-    EXPECT_FALSE(Tag("AB", "C").IsSameAs(Tag("A", "BC")));
-    EXPECT_TRUE(Tag("A", "B").IsSameAs(Tag("A", "B")));
+    const auto tag = [](const char* model, const char* serial) {
+        DeviceTagFields fields;
+        fields.model = model;
+        fields.serial = serial;
+        return DeviceTagTesk(fields);
+    };
+    EXPECT_FALSE(tag("AB", "C").IsSameAs(tag("A", "BC")));
+    EXPECT_TRUE(tag("A", "B").IsSameAs(tag("A", "B")));
     const auto probed = DeviceTagTesk::ForProbe("10.0.0.1");
     ASSERT_TRUE(probed);
     EXPECT_TRUE(probed->IsSameAs(*DeviceTagTesk::ForProbe("10.0.0.1")));
