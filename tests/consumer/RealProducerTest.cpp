@@ -48,10 +48,22 @@ TEST_F(RealProducerTest, ListsOneInterfaceThatServesItsDocumentAndFindsNoDevice)
     TL_HANDLE parent = nullptr;
     EXPECT_EQ(GC_ERR_SUCCESS, cti->IFGetParentTL(iface, &parent));
     EXPECT_EQ(system, parent);
+    // Known by its ID, displayed with it; the tag's own ID finds nothing.
+    INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
+    size = sizeof id;
+    ASSERT_EQ(GC_ERR_SUCCESS, cti->TLGetInterfaceInfo(system, INTERFACE_ID,
+                                                      INTERFACE_INFO_DISPLAYNAME, &type, id, &size));
+    EXPECT_EQ("Tesk3D GenTL Interface (Tesk3D_GenTL_Interface)", std::string(id));
+    EXPECT_EQ(GC_ERR_INVALID_ID, cti->TLGetInterfaceInfo(system, "Interface",
+                                                         INTERFACE_INFO_DISPLAYNAME, &type, id, &size));
+    IF_HANDLE other = nullptr;
+    EXPECT_EQ(GC_ERR_INVALID_ID, cti->TLOpenInterface(system, "Interface", &other));
+    size = sizeof id;
+    ASSERT_EQ(GC_ERR_SUCCESS, cti->GCReadPort(system, 0x0, id, &size));
+    EXPECT_EQ("Tesk3D_GenTL_1_6", std::string(id));
 
     uint64_t file_size = 0;
     uint64_t address = 0;
-    INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
     size = sizeof file_size;
     ASSERT_EQ(GC_ERR_SUCCESS,
               cti->GCGetPortURLInfo(iface, 0, URL_INFO_FILE_SIZE, &type, &file_size, &size));
