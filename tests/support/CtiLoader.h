@@ -17,9 +17,9 @@ struct GenTLFunctions {
 #undef CTI_LOADER_DECLARE_POINTER
 };
 
-// dlopen with RTLD_NOW | RTLD_LOCAL, dlclose when destroyed (the producer is
-// linked never to unload, so its state lives on until the process ends: give
-// each scenario a process of its own, as the test runner does).
+// dlopen with RTLD_NOW | RTLD_LOCAL, dlclose when destroyed. The producer is
+// linked never to unload, so its state lives on until the process ends: a
+// test leaves the library closed for the next one.
 //
 // Usage: CtiLoader cti(GENTESK_CTI_PATH); ASSERT_TRUE(cti.IsComplete()) << cti.Error();
 //        cti->GCInitLib();
