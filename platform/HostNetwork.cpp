@@ -98,14 +98,16 @@ std::map<int, uint32_t> DefaultGateways()
     return gateways;
 }
 
-HostAdapter& AdapterNamed(std::vector<HostAdapter>& adapters, const char* name)
+// An address label ("eth0:1") names its adapter's extra address, not an adapter.
+HostAdapter& AdapterNamed(std::vector<HostAdapter>& adapters, const char* label)
 {
+    const std::string name = std::string(label).substr(0, std::string(label).find(':'));
     for (HostAdapter& adapter : adapters)
         if (adapter.name == name)
             return adapter;
     HostAdapter& added = adapters.emplace_back();
     added.name = name;
-    added.index = static_cast<int>(::if_nametoindex(name));
+    added.index = static_cast<int>(::if_nametoindex(name.c_str()));
     return added;
 }
 

@@ -225,6 +225,7 @@ TEST_F(NamespaceTest, AdapterSnapshotKeepsOnlyWiredAdaptersThatAreUp)
 {
     const std::string ns = LinkedNamespace(0, "10.213.1.2/24");
     ASSERT_TRUE(net.Ip("route add default via 10.213.1.254 dev h0"));
+    ASSERT_TRUE(net.Ip("addr add 10.213.5.1/24 dev h0 label h0:1"));
     ASSERT_TRUE(net.Ip("link add h3 type veth peer name s3 netns " + ns));  // h3 stays down
     net.Own("h3");
     ASSERT_TRUE(net.Ip("tuntap add dev gtltun0 mode tun"));
@@ -243,6 +244,7 @@ TEST_F(NamespaceTest, AdapterSnapshotKeepsOnlyWiredAdaptersThatAreUp)
     for (const auto& adapter : GenTLCore::ZoTL::network_config().GetAdapters()) {
         names.push_back(adapter.friendly_name);
         EXPECT_EQ(adapter.friendly_name == "h0" ? 0x0AD501FEu : 0u, adapter.gateway);
+        EXPECT_EQ(adapter.friendly_name == "h0" ? 2u : 1u, adapter.addresses.size());
     }
     std::sort(names.begin(), names.end());
     EXPECT_EQ(expected, names);
