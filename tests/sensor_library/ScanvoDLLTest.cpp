@@ -144,7 +144,10 @@ TEST(ScanvoDLLSensorTest, OpensWritesAndClosesTheSensorOfItsAttributes)
     ASSERT_TRUE(facade.openTransfer());
     void* handle = facade.getActiveScanvo();
     ASSERT_NE(nullptr, handle);
-    ASSERT_TRUE(TestSupport::WaitUntil([&] { return sensor.AcceptedConnections() == 1; }));
+    int status = 7;
+    // Ready, not just accepted: the library sends only once its side is up.
+    ASSERT_TRUE(
+        WaitUntil([&] { return facade.getConnectStatus(&status) == 0 && status == 3; }, 5s));
     // A vector carries no NUL; the facade must not read past it.
     const std::string text = "SetExposureTime=300\r";
     const std::vector<unsigned char> bytes(text.begin(), text.end());
@@ -152,7 +155,6 @@ TEST(ScanvoDLLSensorTest, OpensWritesAndClosesTheSensorOfItsAttributes)
     EXPECT_TRUE(sensor.WaitForCommand("SetExposureTime=300"));
     EXPECT_TRUE(facade.closeTransfer());
     EXPECT_EQ(handle, facade.getActiveScanvo());
-    int status = 7;
     EXPECT_EQ(NOT_OPEN, facade.getConnectStatus(&status));
 }
 
