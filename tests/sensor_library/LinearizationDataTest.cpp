@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <functional>
+#include <tuple>
 
 #include "sensor_library/LinearizationData.h"
 #include "support/ContainerBuilder.h"
@@ -15,6 +15,7 @@
 using TestSupport::AppendU32;
 using TestSupport::BuildLin1dd;
 using TestSupport::Bytes;
+using TestSupport::Concat;
 using TestSupport::LinModel;
 using TestSupport::LinRecord;
 
@@ -28,81 +29,47 @@ Bytes WithRecords(std::initializer_list<Bytes> records)
     return out;
 }
 
-Bytes TableHead(uint32_t nx, uint32_t nz)
+// A table record: its two counts, then `size` bytes in all.
+Bytes Table(uint32_t nx, uint32_t nz, std::size_t size = 8)
 {
     Bytes out;
     AppendU32(out, nx);
     AppendU32(out, nz);
-    return out;
+    out.resize(size, 0);
+    return WithRecords({LinRecord(3, out)});
 }
 
-// Reader result codes for well-formed and broken texts.
-struct ReaderCase {
-    const char* name;
-    std::function<Bytes()> build;
-    int expected;
-};
+Bytes Cut(Bytes bytes, std::size_t count)
+{
+    bytes.resize(bytes.size() - count);
+    return bytes;
+}
 
 TEST(LinReaderTest, GivesTheResultCodeOfEachText)
 {
-    const ReaderCase cases[] = {
-        {"ExactlyEightBytesOfAnything", [] { return Bytes(8, 0xEE); }, 0},
-        {"WrongMagic", [] { return Bytes{'L', 'I', 'N', '2', 'D', 'D', 0, 0, 1}; }, -4},
+    const Bytes x_table = TestSupport::LinTable(LinModel(), 'x');
+    const std::tuple<const char*, Bytes, int> cases[] = {
+        {"ExactlyEightBytesOfAnything", Bytes(8, 0xEE), 0},
+        {"WrongMagic", Bytes{'L', 'I', 'N', '2', 'D', 'D', 0, 0, 1}, -4},
         {"MagicComparedUpToItsZeroByte",
-         [] { return Bytes{'L', 'I', 'N', '1', 'D', 'D', 0, 'x', 9, 0, 0, 0, 0, 0, 0, 0}; }, 0},
-        {"SerialOfFourBytes", [] { return WithRecords({LinRecord(1, Bytes(4, 1))}); }, 1},
-        {"GeometryOfFortyBytes", [] { return WithRecords({LinRecord(2, Bytes(40, 0))}); }, 2},
-        {"RecordRunningPastTheEnd",
-         [] {
-             Bytes b = WithRecords({LinRecord(9, Bytes(16, 0))});
-             b.resize(b.size() - 1);
-             return b;
-         },
-         -6},
+         Bytes{'L', 'I', 'N', '1', 'D', 'D', 0, 'x', 9, 0, 0, 0, 0, 0, 0, 0}, 0},
+        {"SerialOfFourBytes", WithRecords({LinRecord(1, Bytes(4, 1))}), 1},
+        {"GeometryOfFortyBytes", WithRecords({LinRecord(2, Bytes(40, 0))}), 2},
+        {"RecordRunningPastTheEnd", Cut(WithRecords({LinRecord(9, Bytes(16, 0))}), 1), -6},
         {"HeaderRunningPastTheEnd",
-         [] {
-             Bytes b = WithRecords({LinRecord(9, Bytes(4, 0))});
-             b.insert(b.end(), {1, 0, 0, 0});
-             return b;
-         },
-         -5},
+         Concat({WithRecords({LinRecord(9, Bytes(4, 0))}), Bytes{1, 0, 0, 0}}), -5},
         {"UnknownTypeIsSkipped",
-         [] {
-             return WithRecords({LinRecord(9, Bytes(12, 7)), LinRecord(1, Bytes(8, 1))});
-         },
-         0},
-        {"TableWithNoColumnInterval", [] { return WithRecords({LinRecord(3, TableHead(0, 4))}); },
-         3},
-        {"TableWithNoRowInterval", [] { return WithRecords({LinRecord(3, TableHead(4, 0))}); }, 3},
-        {"TableWithCountsThatWrapToZero",
-         [] {
-             Bytes table = TableHead(0xFFFFFFFF, 1);
-             table.resize(4096, 0);
-             return WithRecords({LinRecord(3, table)});
-         },
-         3},
-        {"TableWithCountsWhoseSizeOverflows",
-         [] {
-             Bytes table = TableHead(0x10000000, 0x10000000);
-             table.resize(4096, 0);
-             return WithRecords({LinRecord(3, table)});
-         },
-         3},
-        {"TableLargerThanItsRecord",
-         [] {
-             Bytes table = TestSupport::LinTable(LinModel(), 'x');
-             table.resize(table.size() - 8);
-             return WithRecords({LinRecord(3, table)});
-         },
-         3},
-        {"ZTableMissing",
-         [] { return WithRecords({LinRecord(3, TestSupport::LinTable(LinModel(), 'x'))}); }, 3},
-        {"TheSimulatedSensorsData", [] { return BuildLin1dd(LinModel()); }, 0}};
-    for (const ReaderCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        const Bytes bytes = c.build();
+         WithRecords({LinRecord(9, Bytes(12, 7)), LinRecord(1, Bytes(8, 1))}), 0},
+        {"TableWithNoColumnInterval", Table(0, 4), 3},
+        {"TableWithNoRowInterval", Table(4, 0), 3},
+        {"TableWithCountsThatWrapToZero", Table(0xFFFFFFFF, 1, 4096), 3},
+        {"TableWithCountsWhoseSizeOverflows", Table(0x10000000, 0x10000000, 4096), 3},
+        {"TableLargerThanItsRecord", WithRecords({LinRecord(3, Cut(x_table, 8))}), 3},
+        {"ZTableMissing", WithRecords({LinRecord(3, x_table)}), 3},
+        {"TheSimulatedSensorsData", BuildLin1dd(LinModel()), 0}};
+    for (const auto& [name, bytes, expected] : cases) {
         LinearizationData data;
-        EXPECT_EQ(c.expected, data.ReadFromMemory(bytes.data(), bytes.size()));
+        EXPECT_EQ(expected, data.ReadFromMemory(bytes.data(), bytes.size())) << name;
     }
 }
 

@@ -291,4 +291,31 @@ TEST_F(ProfileEndToEndTest, StreamedCameraImagesArriveWhole)
         ASSERT_EQ(ScanPixel(i % 640, i / 640, counter), image[i]) << i;
 }
 
+// The simulated sensor's knobs break the stream as they say, and the
+// connection gets past each: odd chunks, garbage, a bad CRC, a counter
+// jump, a refused reconnect.
+TEST_F(ProfileEndToEndTest, TheSensorsKnobsBreakTheStreamAsTheySay)
+{
+    sensor.SetChunking(ChunkMode::Random, 37, 99);
+    ConnectTo(ScanKind::RawProfile, 64);
+    const auto take = [&] {
+        return WaitUntil([&] { return ReadProfile(scanvo, 64, 100).result == 64; }, 5s);
+    };
+    ASSERT_TRUE(take());
+    sensor.SendRaw(
+        Bytes{0xff, 0x01, 0x1a, 0x02, 0xff, 0xff, 0xff, 0x7f, 0x07, 0x19, 0, 0, 0, 9, 9});
+    sensor.CorruptNextCrc();
+    sensor.JumpPictureCounter(5);
+    ASSERT_TRUE(WaitUntil([&] { return scanvo.Statistics().crc_errors == 1; }));
+    EXPECT_TRUE(WaitUntil([&] { return scanvo.Statistics().pic_count_errors >= 1; }));
+    EXPECT_TRUE(take());
+    sensor.RefuseConnections(true);
+    sensor.DropConnectionNow();
+    ASSERT_TRUE(WaitUntil([&] { return scanvo.GetConnectState() == 0; }));
+    EXPECT_FALSE(WaitUntil([&] { return sensor.AcceptedConnections() > 1; }, 1200ms));
+    sensor.RefuseConnections(false);
+    EXPECT_TRUE(WaitUntil([&] { return scanvo.GetConnectState() == 3; }, 4s));
+    EXPECT_EQ(2u, sensor.CountCommand("SetInitializeAcquisition"));
+}
+
 }  // namespace

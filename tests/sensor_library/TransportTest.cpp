@@ -88,7 +88,7 @@ protected:
     std::string received;
 };
 
-TEST_F(TransportTest, TcpConnectsAndDeliversToBothCallbacks)
+TEST_F(TransportTest, TcpDeliversToBothCallbacksAndSendsEachCommandWhole)
 {
     TestSupport::SimulatedSensor sensor;
     StartTcp(sensor.PortText());
@@ -98,31 +98,11 @@ TEST_F(TransportTest, TcpConnectsAndDeliversToBothCallbacks)
     ASSERT_TRUE(WaitUntil([&] { return Received() == "abc"; }));
     EXPECT_EQ(3, read_data_bytes.load());
     EXPECT_EQ(1u, CountLines("TCP thread has started"));
-}
-
-TEST_F(TransportTest, TcpSendsEachCommandWhole)
-{
-    TestSupport::SimulatedSensor sensor;
-    StartTcp(sensor.PortText());
-    ASSERT_TRUE(WaitUntil([&] { return connects == 1; }));
     const std::string command = "SetExposureTime=250\r";
-    EXPECT_EQ(static_cast<int>(command.size()), transport->send(command.data(), static_cast<int>(command.size())));
+    EXPECT_EQ(20, transport->send(command.data(), 20));
     EXPECT_TRUE(sensor.WaitForCommand("SetExposureTime=250"));
-}
-
-TEST_F(TransportTest, TcpSendBeforeConnectingFails)
-{
-    StartTcp(std::to_string(UnusedPort(false)));
-    EXPECT_EQ(-1, transport->send("x\r", 2));
-}
-
-TEST_F(TransportTest, TcpWithoutTimeoutKeepsAnIdleLinkUp)
-{
-    TestSupport::SimulatedSensor sensor;
-    StartTcp(sensor.PortText(), 0);
-    ASSERT_TRUE(WaitUntil([&] { return connects == 1; }));
+    // Without a time-out an idle link stays up.
     EXPECT_FALSE(WaitUntil([&] { return disconnects > 0; }, 800ms));
-    EXPECT_TRUE(transport->IsConnected());
 }
 
 TEST_F(TransportTest, TcpDropsASilentLinkAfterItsTimeoutAndReconnects)
@@ -135,37 +115,19 @@ TEST_F(TransportTest, TcpDropsASilentLinkAfterItsTimeoutAndReconnects)
     EXPECT_TRUE(WaitUntil([&] { return sensor.AcceptedConnections() >= 2; }));
 }
 
-TEST_F(TransportTest, TcpRetriesARefusedSensorAboutOnceASecond)
+// Refusals come back at once; unpaced, the retries would be thousands. A
+// stop ends the wait between them.
+TEST_F(TransportTest, TcpRetriesARefusedSensorAboutOnceASecondUntilStopped)
 {
     StartTcp(std::to_string(UnusedPort(false)));
+    EXPECT_EQ(-1, transport->send("x\r", 2));
     ASSERT_TRUE(WaitUntil([&] { return CountLines("Trying to connect. Error: -1") >= 1; }));
-    // Refusals come back at once; without pacing this would be thousands.
     EXPECT_FALSE(WaitUntil([&] { return CountLines("Trying to connect") >= 5; }, 2500ms));
     EXPECT_GE(CountLines("Trying to connect"), 2u);
     EXPECT_EQ(0, connects.load());
-}
-
-TEST_F(TransportTest, TcpStopEndsAPendingRetryWait)
-{
-    StartTcp(std::to_string(UnusedPort(false)));
-    ASSERT_TRUE(WaitUntil([&] { return CountLines("Trying to connect") >= 1; }));
     auto stopped = std::async(std::launch::async, [&] { transport->stop(); });
     EXPECT_EQ(std::future_status::ready, stopped.wait_for(2s));
     EXPECT_EQ(1u, CountLines("Exit TCP client thread."));
-}
-
-TEST_F(TransportTest, TcpWithoutAutoReconnectEndsWhenTheSensorCloses)
-{
-    TestSupport::SimulatedSensor sensor;
-    StartTcp(sensor.PortText());
-    ConnectedOnBothEnds(sensor);
-    transport->SetAutoReconnect(false);
-    sensor.DropConnectionNow();
-    ASSERT_TRUE(WaitUntil([&] { return CountLines("Exit TCP client thread.") == 1; }));
-    EXPECT_EQ(1u, CountLines("connection is lost in recv, Exit. Error: 0"));
-    EXPECT_FALSE(transport->IsConnected());
-    EXPECT_EQ(1, connects.load());
-    EXPECT_GE(disconnects.load(), 1);
 }
 
 TEST_F(TransportTest, TcpReconnectsAfterTheSensorClosesWithAutoReconnectOn)
@@ -178,13 +140,20 @@ TEST_F(TransportTest, TcpReconnectsAfterTheSensorClosesWithAutoReconnectOn)
     EXPECT_EQ(1u, CountLines("connection is lost in recv, try to reconnect."));
 }
 
-TEST_F(TransportTest, TcpSendToAResetPeerFailsWithoutKillingTheProcess)
+// Without auto-reconnect the thread ends; a send to the reset peer then
+// fails without killing the process.
+TEST_F(TransportTest, TcpWithoutAutoReconnectEndsWhenTheSensorCloses)
 {
     TestSupport::SimulatedSensor sensor;
     StartTcp(sensor.PortText());
     ConnectedOnBothEnds(sensor);
     transport->SetAutoReconnect(false);
     sensor.DropConnectionNow();
+    ASSERT_TRUE(WaitUntil([&] { return CountLines("Exit TCP client thread.") == 1; }));
+    EXPECT_EQ(1u, CountLines("connection is lost in recv, Exit. Error: 0"));
+    EXPECT_FALSE(transport->IsConnected());
+    EXPECT_EQ(1, connects.load());
+    EXPECT_GE(disconnects.load(), 1);
     const std::string block(65536, 'x');
     int result = 0;
     for (int i = 0; i < 200 && result >= 0; ++i)
@@ -205,7 +174,9 @@ protected:
     std::string host_port;
 };
 
-TEST_F(UdpTransportTest, SendsTheStreamSetUpInOrderWithoutCarriageReturns)
+// Set up in order without carriage returns, only the sensor's address heard
+// (from any port), and a stop that tells the sensor to stop streaming first.
+TEST_F(UdpTransportTest, SetsUpTheStreamHearsOnlyTheSensorAndStopsItFirst)
 {
     TestSupport::SimulatedSensor sensor(TestSupport::SimulatedSensor::Options{"127.0.0.1", true});
     StartUdp(sensor);
@@ -217,30 +188,16 @@ TEST_F(UdpTransportTest, SendsTheStreamSetUpInOrderWithoutCarriageReturns)
     EXPECT_EQ(expected, sensor.CommandTexts());
     for (const TestSupport::ReceivedCommand& command : sensor.Commands())
         EXPECT_FALSE(command.had_cr) << command.text;
-}
-
-TEST_F(UdpTransportTest, StopTellsTheSensorToStopStreamingFirst)
-{
-    TestSupport::SimulatedSensor sensor(TestSupport::SimulatedSensor::Options{"127.0.0.1", true});
-    StartUdp(sensor);
-    ASSERT_TRUE(sensor.WaitForCommand("SetUDPSocketStart=1", 5s));
-    sensor.ClearCommands();
-    transport->stop();
-    ASSERT_TRUE(sensor.WaitForCommand("SetAcquisitionStop")) << DebugCapture::Text();
-    const std::vector<std::string> expected = {"SetUDPSocketStart=0", "SetAcquisitionStop"};
-    EXPECT_EQ(expected, sensor.CommandTexts());
-}
-
-TEST_F(UdpTransportTest, HearsTheSensorsAddressFromAnyPortAndNothingElse)
-{
-    TestSupport::SimulatedSensor sensor(TestSupport::SimulatedSensor::Options{"127.0.0.1", true});
-    StartUdp(sensor);
-    ASSERT_TRUE(sensor.WaitForCommand("SetUDPSocketStart=1", 5s));
     sensor.SendFromOtherAddress(Bytes{'n', 'o'}, "127.0.0.2");
     sensor.SendFromOtherPort(Bytes{'y', 'e', 's'});
     sensor.SendRaw(Bytes{'!'});
     ASSERT_TRUE(WaitUntil([&] { return Received().size() >= 4; }));
     EXPECT_EQ("yes!", Received());
+    sensor.ClearCommands();
+    transport->stop();
+    ASSERT_TRUE(sensor.WaitForCommand("SetAcquisitionStop")) << DebugCapture::Text();
+    EXPECT_EQ((std::vector<std::string>{"SetUDPSocketStart=0", "SetAcquisitionStop"}),
+              sensor.CommandTexts());
 }
 
 TEST_F(UdpTransportTest, RetriesABusyHostPortAboutOnceASecond)
