@@ -58,9 +58,8 @@ GC_ERROR GenTLFeatureChangeEvent::CopyOutEventData(const FeatureChangeEventData_
 }
 
 GC_ERROR GenTLFeatureChangeEvent::GetEventDataInfo(const void* event_buffer, size_t event_size,
-                                                   EVENT_DATA_INFO_CMD command,
-                                                   INFO_DATATYPE* type, void* buffer,
-                                                   size_t* size)
+                                                   EVENT_DATA_INFO_CMD command, INFO_DATATYPE* type,
+                                                   void* buffer, size_t* size)
 {
     if (event_buffer == nullptr) return NullEventBuffer();
     if (event_size == 0) return InvalidEventBuffer();
@@ -101,8 +100,7 @@ GC_ERROR GenTLFeatureInvalidateEvent::CopyOutEventData(const FeatureInvalidateEv
     return CopyOutBytes(datum.ftr_name.c_str(), datum.ftr_name.size() + 1, buffer, size);
 }
 
-GC_ERROR GenTLFeatureInvalidateEvent::GetEventDataInfo(const void* event_buffer,
-                                                       size_t event_size,
+GC_ERROR GenTLFeatureInvalidateEvent::GetEventDataInfo(const void* event_buffer, size_t event_size,
                                                        EVENT_DATA_INFO_CMD command,
                                                        INFO_DATATYPE* type, void* buffer,
                                                        size_t* size)
@@ -125,7 +123,8 @@ GC_ERROR GenTLFeatureInvalidateEvent::GetEventDataInfo(const void* event_buffer,
     }
     const char* begin = static_cast<const char*>(event_buffer);
     std::string_view name;
-    if (event_size > MAX_FEATURE_INVALIDATE_EVENT_SIZE || !ReadText(begin, begin + event_size, name))
+    if (event_size > MAX_FEATURE_INVALIDATE_EVENT_SIZE ||
+        !ReadText(begin, begin + event_size, name))
         return CorruptedEventBuffer();
     return CopyInfoString(name, type, buffer, size);
 }

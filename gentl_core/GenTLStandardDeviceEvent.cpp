@@ -119,8 +119,7 @@ bool GenTLGEVRemoteDeviceEvent::SplitEventPacket(const void* packet, size_t size
     const GevHeader header = ReadGevHeader(bytes);
     const uint8_t* events = bytes + GEV_COMMAND_HEADER_SIZE;
     if (header.command == GEV_EVENTDATA_CMDID) {
-        if (header.first_event_size == 0 || header.first_event_size == header.length)
-            return false;
+        if (header.first_event_size == 0 || header.first_event_size == header.length) return false;
         for (size_t offset = 0; offset < header.length;) {
             const size_t remaining_size = header.length - offset;
             const size_t next_event_size =
@@ -151,8 +150,7 @@ uint16_t GenTLGEVRemoteDeviceEvent::GetEventIDFromPacket(const void* packet, siz
     return ReadBE16(static_cast<const uint8_t*>(packet) + 10);
 }
 
-EventValueLocation GenTLGEVRemoteDeviceEvent::GetEventValueLocation(const void* packet,
-                                                                    size_t size)
+EventValueLocation GenTLGEVRemoteDeviceEvent::GetEventValueLocation(const void* packet, size_t size)
 {
     if (!TL_ASSERT(packet && VerifyEventPacket(packet, size, true))) return {0, 0};
     return {GEV_COMMAND_HEADER_SIZE, size - GEV_COMMAND_HEADER_SIZE};
@@ -193,8 +191,7 @@ uint16_t GenTLU3VRemoteDeviceEvent::GetEventIDFromPacket(const void* packet, siz
     return ReadLE16(static_cast<const uint8_t*>(packet) + 14);
 }
 
-EventValueLocation GenTLU3VRemoteDeviceEvent::GetEventValueLocation(const void* packet,
-                                                                    size_t size)
+EventValueLocation GenTLU3VRemoteDeviceEvent::GetEventValueLocation(const void* packet, size_t size)
 {
     if (!TL_ASSERT(packet && VerifyEventPacket(packet, size, true))) return {0, 0};
     return {U3V_VALUE_OFFSET, size - U3V_VALUE_OFFSET};

@@ -2,7 +2,6 @@
 // code with its last error when memory runs out, a quiet terminal while the
 // call log is off, and a producer still whole while its process exits.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdint>
@@ -45,7 +44,8 @@ TEST_F(ConsumerSafetyTest, AConsumerWithTheStandardPartInfoLayoutGetsItsAnswers)
 {
     StandardPartInfoEntry entries[2] = {{0, BUFFER_PART_INFO_REGION_ID, -1, -1, nullptr, 8},
                                         {1, BUFFER_PART_INFO_REGION_ID, -1, -1, nullptr, 8}};
-    const auto query = reinterpret_cast<StandardPartInfoStacked>(session->DSGetBufferPartInfoStacked);
+    const auto query =
+        reinterpret_cast<StandardPartInfoStacked>(session->DSGetBufferPartInfoStacked);
     EXPECT_EQ(GC_ERR_SUCCESS, query(stream, session.AllocBuffer(stream), entries, 2));
     for (const StandardPartInfoEntry& entry : entries)
         EXPECT_EQ(GC_ERR_NOT_AVAILABLE, entry.iResult) << entry.iPartIndex;

@@ -2,7 +2,6 @@
 // of a start, a register it does not serve, an engine thread refused a
 // higher priority. Each is answered and leaves nothing half done.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <atomic>
@@ -48,8 +47,7 @@ TEST_F(StreamFailureTest, OutOfMemoryUndoesTheStartAndAssertsNothingFalse)
     EXPECT_EQ(GC_ERR_OUT_OF_MEMORY, stream->AllocAndAnnounceBuffer(SIZE_MAX, nullptr, huge));
     EXPECT_EQ(0, assertions.Failures());
     stream.Announce(64);
-    EXPECT_THROW(stream->StartAcquisition(ACQ_START_FLAGS_DEFAULT, GENTL_INFINITE),
-                 std::bad_alloc);
+    EXPECT_THROW(stream->StartAcquisition(ACQ_START_FLAGS_DEFAULT, GENTL_INFINITE), std::bad_alloc);
     EXPECT_EQ(1, stream->calls.deconfigure.load());
     EXPECT_EQ(1, stream->calls.stop_engine.load());
 }
@@ -61,7 +59,8 @@ TEST_F(StreamFailureTest, AnUnservedRegisterNamesTheStreamAccessor)
     int32_t int_value = 0;
     std::string text;
     const std::pair<std::function<GC_ERROR()>, const char*> rows[] = {
-        {[&] { return stream->ReadUInt32Register(4999, uint_value); }, "uint32 register to be read"},
+        {[&] { return stream->ReadUInt32Register(4999, uint_value); },
+         "uint32 register to be read"},
         {[&] { return stream->ReadInt32Register(4999, int_value); }, "int32 register to be read"},
         {[&] { return stream->ReadStringRegister(4999, text); }, "string register to be read"},
         {[&] { return stream->WriteUInt32Register(4999, 1); }, "uint32 register to be written"},
