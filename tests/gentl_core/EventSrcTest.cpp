@@ -14,6 +14,7 @@ namespace {
 
 using EventTestHelpers::LastErrorText;
 using Types = std::vector<EVENT_TYPE>;
+using Answer = std::pair<GC_ERROR, GenTLEvent*>;
 
 // A module's event source with hooks the tests steer and watch.
 class TestEventSource : public GenTLEventSrc {
@@ -22,25 +23,23 @@ public:
     {
         if (GetModuleEvent() && GetModuleEvent()->IsOpen()) GetModuleEvent()->Close();
     }
+    // Registers `event_type`, answering the code and the event handed out.
+    Answer Register(EVENT_TYPE event_type, bool unregister = false)
+    {
+        SharedPtr<GenTLEvent> candidate;
+        const GC_ERROR result = unregister ? UnregisterEvent(event_type, candidate) : RegisterEvent(event_type, candidate);
+        return {result, candidate.Get()};
+    }
 
     bool supports_module_events = false;
     size_t supported_size = 0;
     GC_ERROR register_result = GC_ERR_SUCCESS;
     bool unregister_result = true;
-    Types registered_hooks;
-    Types unregistered_hooks;
+    Types hooks;  // registrations; unregistrations as 100 + the type
 
 protected:
-    GC_ERROR OnRegisterEvent(EVENT_TYPE event_type) override
-    {
-        registered_hooks.push_back(event_type);
-        return register_result;
-    }
-    bool OnUnregisterEvent(EVENT_TYPE event_type) override
-    {
-        unregistered_hooks.push_back(event_type);
-        return unregister_result;
-    }
+    GC_ERROR OnRegisterEvent(EVENT_TYPE event_type) override { return hooks.push_back(event_type), register_result; }
+    bool OnUnregisterEvent(EVENT_TYPE event_type) override { return hooks.push_back(100 + event_type), unregister_result; }
     Mutex& GetLock() override { return lock; }
     bool SupportsModuleEvents(size_t& max_data_size) override
     {
@@ -57,18 +56,15 @@ struct NoBuffers : GenTLNewBufferEvent::BufferOwner {
     bool TakeOverData(BUFFER_HANDLE, BUFFER_HANDLE) override { return true; }
 };
 
-TEST(EventSrcFinalizeTest, OffersTheErrorEventTheEventsAddedBeforeAndAModuleEventWhenAsked)
+TEST(EventSrcTest, OffersTheErrorEventTheEventsAddedBeforeAndAModuleEventWhenAsked)
 {
     TestEventSource plain;
     plain.FinalizeEvents(false, 0);
-    SharedPtr<GenTLEvent> candidate;
-    EXPECT_EQ(GC_ERR_SUCCESS, plain.RegisterEvent(EVENT_ERROR, candidate));
-    candidate.Reset();
-    EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, plain.RegisterEvent(EVENT_MODULE, candidate));
+    EXPECT_EQ(GC_ERR_SUCCESS, plain.Register(EVENT_ERROR).first);
+    EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, plain.Register(EVENT_MODULE).first);
     EXPECT_EQ("RegisterEvent: requested event type not implemented for given module.", LastErrorText());
-    EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, plain.RegisterEvent(EVENT_NEW_BUFFER, candidate));
+    EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, plain.Register(EVENT_NEW_BUFFER).first);
     EXPECT_FALSE(plain.GetModuleEvent());
-
     // The module event's data size is the larger of the supported and the forced one.
     const struct {
         bool supported;
@@ -78,85 +74,58 @@ TEST(EventSrcFinalizeTest, OffersTheErrorEventTheEventsAddedBeforeAndAModuleEven
         size_t expected;
     } rows[] = {{false, 0, true, 4, 4}, {true, 256, true, 4, 256}, {true, 8, false, 100, 8}};
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.expected);
         TestEventSource source;
         source.supports_module_events = row.supported;
         source.supported_size = row.supported_size;
         source.FinalizeEvents(row.forced, row.forced_size);
         ASSERT_TRUE(source.GetModuleEvent());
-        size_t value = 0;
-        size_t size = sizeof value;
+        size_t value = 0, size = sizeof value;
         INFO_DATATYPE type = 0;
         EXPECT_EQ(GC_ERR_SUCCESS, source.GetModuleEvent()->GetEventInfo(EVENT_SIZE_MAX, &type, &value, &size));
-        EXPECT_EQ(row.expected + 8, value);
+        EXPECT_EQ(row.expected + 8, value) << row.expected;
     }
-
     // A second event of one type is refused and the first kept.
     TestSupport::AssertionCounter assertions;
     NoBuffers owner;
-    SharedPtr<GenTLEvent> new_buffer(new GenTLNewBufferEvent(owner));
-    SharedPtr<GenTLEvent> first(new GenTLModuleEvent(4));
-    SharedPtr<GenTLEvent> second(new GenTLModuleEvent(4));
+    SharedPtr<GenTLEvent> events[] = {SharedPtr<GenTLEvent>(new GenTLNewBufferEvent(owner)),
+                                      SharedPtr<GenTLEvent>(new GenTLModuleEvent(4)), SharedPtr<GenTLEvent>(new GenTLModuleEvent(4))};
     TestEventSource source;
-    candidate.Reset();
-    for (const auto& event : {new_buffer, first, second}) {
+    for (const auto& event : events) {
         event->CompleteConstruction();
         source.AddEvent(event);
     }
     EXPECT_EQ(1, assertions.Failures());
     source.FinalizeEvents(false, 0);
-    EXPECT_EQ(GC_ERR_SUCCESS, source.RegisterEvent(EVENT_NEW_BUFFER, candidate));
-    EXPECT_EQ(new_buffer.Get(), candidate.Get());
-    candidate.Reset();
-    EXPECT_EQ(GC_ERR_SUCCESS, source.RegisterEvent(EVENT_MODULE, candidate));
-    EXPECT_EQ(first.Get(), candidate.Get());
+    EXPECT_EQ(events[0].Get(), source.Register(EVENT_NEW_BUFFER).second);
+    EXPECT_EQ(events[1].Get(), source.Register(EVENT_MODULE).second);
 }
 
 // The module side of GCRegisterEvent and GCUnregisterEvent.
-class EventSrcRegistrationTest : public ::testing::Test {
-protected:
-    EventSrcRegistrationTest() { source.FinalizeEvents(true, 4); }
+TEST(EventSrcTest, HandsOutEventsOnlyAfterTheHookAgreesAndReportsAFailingCleanup)
+{
     TestEventSource source;
-    SharedPtr<GenTLEvent> candidate;
-};
-
-TEST_F(EventSrcRegistrationTest, RegisterHandsOutTheEventAfterTheHookAgreesAndOnlyOnce)
-{
-    EXPECT_FALSE(source.GetModuleEvent()->AddEvent(1, nullptr, 0));  // posts only once registered
+    source.FinalizeEvents(true, 4);
+    GenTLModuleEvent* const module_event = source.GetModuleEvent().Get();
+    EXPECT_FALSE(module_event->AddEvent(1, nullptr, 0));  // posts only once registered
     source.register_result = GC_ERR_IO;
-    EXPECT_EQ(GC_ERR_IO, source.RegisterEvent(EVENT_MODULE, candidate));
-    EXPECT_FALSE(candidate);
+    EXPECT_EQ(Answer(GC_ERR_IO, nullptr), source.Register(EVENT_MODULE));
     source.register_result = GC_ERR_SUCCESS;
-    EXPECT_EQ(GC_ERR_SUCCESS, source.RegisterEvent(EVENT_MODULE, candidate));
-    EXPECT_EQ(static_cast<GenTLEvent*>(source.GetModuleEvent().Get()), candidate.Get());
-    EXPECT_EQ((Types{EVENT_MODULE, EVENT_MODULE}), source.registered_hooks);
-    ASSERT_EQ(GC_ERR_SUCCESS, candidate->Open());
-    EXPECT_TRUE(source.GetModuleEvent()->AddEvent(1, nullptr, 0));
-    EXPECT_EQ(1u, source.GetModuleEvent()->GetNumInQueue());
+    EXPECT_EQ(Answer(GC_ERR_SUCCESS, module_event), source.Register(EVENT_MODULE));
+    ASSERT_EQ(GC_ERR_SUCCESS, module_event->Open());
+    EXPECT_TRUE(module_event->AddEvent(1, nullptr, 0));
     // A registered event is refused before the hook runs.
-    SharedPtr<GenTLEvent> second;
-    EXPECT_EQ(GC_ERR_RESOURCE_IN_USE, source.RegisterEvent(EVENT_MODULE, second));
+    EXPECT_EQ(Answer(GC_ERR_RESOURCE_IN_USE, nullptr), source.Register(EVENT_MODULE));
     EXPECT_EQ("Open/Register: requested object is already in use", LastErrorText());
-    EXPECT_FALSE(second);
-    EXPECT_EQ(2u, source.registered_hooks.size());
-    EXPECT_TRUE(candidate->IsOpen());
-}
-
-TEST_F(EventSrcRegistrationTest, UnregisterHandsOutTheEventAndRunsTheHookReportingItsFailure)
-{
-    EXPECT_EQ(GC_ERR_SUCCESS, source.UnregisterEvent(EVENT_ERROR, candidate));
-    EXPECT_EQ(static_cast<GenTLEvent*>(source.GetErrorEvent().Get()), candidate.Get());
+    EXPECT_TRUE(module_event->IsOpen());
+    EXPECT_EQ(Answer(GC_ERR_SUCCESS, source.GetErrorEvent().Get()),
+              source.Register(EVENT_ERROR, true));
     source.unregister_result = false;
-    candidate.Reset();
-    EXPECT_EQ(GC_ERR_ERROR, source.UnregisterEvent(EVENT_MODULE, candidate));
+    EXPECT_EQ(Answer(GC_ERR_ERROR, module_event), source.Register(EVENT_MODULE, true));
     EXPECT_EQ("UnregisterEvent: the event type specific cleanup failed.", LastErrorText());
-    EXPECT_EQ(static_cast<GenTLEvent*>(source.GetModuleEvent().Get()), candidate.Get());
     source.RollbackRegisterEvent(EVENT_MODULE);
-    EXPECT_EQ((Types{EVENT_ERROR, EVENT_MODULE, EVENT_MODULE}), source.unregistered_hooks);
-    SharedPtr<GenTLEvent> absent;
-    EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, source.UnregisterEvent(EVENT_REMOTE_DEVICE, absent));
+    EXPECT_EQ((Types{EVENT_MODULE, EVENT_MODULE, 100 + EVENT_ERROR, 100 + EVENT_MODULE, 100 + EVENT_MODULE}), source.hooks);
+    EXPECT_EQ(Answer(GC_ERR_NOT_IMPLEMENTED, nullptr), source.Register(EVENT_REMOTE_DEVICE, true));
     EXPECT_EQ("UnregisterEvent: requested event type not implemented for given module.", LastErrorText());
-    EXPECT_FALSE(absent);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <map>
 #include <mutex>
 #include <set>
@@ -28,43 +29,28 @@ using TestSupport::WaitUntil;
 
 constexpr size_t MAX_DATA = 8;
 
-// A consumer calling EventGetData on a thread of its own.
-class WaitingConsumer {
-public:
-    WaitingConsumer(GenTLEvent& waited_on, uint64_t timeout_ms) : event(waited_on)
-    {
-        thread = std::thread([this, timeout_ms] {
-            taken = TakeDatum(event, timeout_ms);
-            error_text = LastErrorText();
-            done = true;
-        });
+// EventGetData on a thread of its own, as a consumer calls it.
+std::future<Taken> Consumer(GenTLEvent& event, uint64_t timeout_ms)
+{
+    return std::async(std::launch::async, [&event, timeout_ms] {
+        Taken taken = TakeDatum(event, timeout_ms);
+        taken.error_text = LastErrorText();
+        return taken;
+    });
+}
+bool StaysBlocked(std::future<Taken>& consumer)
+{
+    return consumer.wait_for(200ms) == std::future_status::timeout;
+}
+// Waits (bounded) for the call to return; one that does not is killed.
+Taken Result(GenTLEvent& event, std::future<Taken>& consumer)
+{
+    if (consumer.wait_for(5s) != std::future_status::ready) {
+        ADD_FAILURE() << "EventGetData did not return";
+        event.KillEvent();
     }
-    // A consumer still blocked when a test fails is killed, so it ends.
-    ~WaitingConsumer()
-    {
-        if (!thread.joinable()) return;
-        if (!done) event.KillEvent();
-        thread.join();
-    }
-
-    bool StaysBlocked() { return !WaitUntil([this] { return done.load(); }, 200ms); }
-    // Waits (bounded) for the call to return; one that does not is killed.
-    GC_ERROR Result()
-    {
-        if (!WaitUntil([this] { return done.load(); }, 5s)) {
-            ADD_FAILURE() << "EventGetData did not return";
-            event.KillEvent();
-        }
-        thread.join();
-        return taken.result;
-    }
-
-    GenTLEvent& event;  // outlives the consumer: declared before it in each test
-    std::atomic<bool> done{false};
-    Taken taken{};
-    std::string error_text;
-    std::thread thread;
-};
+    return consumer.get();
+}
 
 class EventTest : public ::testing::Test {
 protected:
@@ -94,22 +80,22 @@ TEST_F(EventTest, WaitsTillADatumComesOrTheTimeoutEndsAndNotLess)
     EXPECT_EQ(GC_ERR_TIMEOUT, TakeDatum(*event, 1001).result);
     EXPECT_GE(std::chrono::steady_clock::now() - start, 1001ms);
     for (const uint64_t timeout : {uint64_t{GENTL_INFINITE} - 1, uint64_t{GENTL_INFINITE}}) {
-        WaitingConsumer consumer(*event, timeout);
-        EXPECT_TRUE(consumer.StaysBlocked());
+        auto consumer = Consumer(*event, timeout);
+        EXPECT_TRUE(StaysBlocked(consumer));
         std::thread([this] { event->AddEvent(0xDDDDDD01, nullptr, 0); }).join();
-        EXPECT_EQ(GC_ERR_SUCCESS, consumer.Result());
-        EXPECT_EQ(PacketWithID(0xDDDDDD01), consumer.taken.bytes);
+        EXPECT_EQ(PacketWithID(0xDDDDDD01), Result(*event, consumer).bytes);
     }
 }
 
 TEST_F(EventTest, KillReleasesAWaitingCallOrAbortsTheNextOneExactlyOnce)
 {
     for (const uint64_t timeout : {uint64_t{GENTL_INFINITE}, uint64_t{60000}}) {
-        WaitingConsumer consumer(*event, timeout);
-        EXPECT_TRUE(consumer.StaysBlocked());
+        auto consumer = Consumer(*event, timeout);
+        EXPECT_TRUE(StaysBlocked(consumer));
         EXPECT_EQ(GC_ERR_SUCCESS, event->KillEvent());
-        EXPECT_EQ(GC_ERR_ABORT, consumer.Result());
-        EXPECT_EQ("GetEventData: wait operation aborted", consumer.error_text);
+        const Taken taken = Result(*event, consumer);
+        EXPECT_EQ(GC_ERR_ABORT, taken.result);
+        EXPECT_EQ("GetEventData: wait operation aborted", taken.error_text);
     }
     Add({1, 2});  // the kills were the waiters': data flow
     EXPECT_EQ(PacketWithID(1), TakeDatum(*event, 0).bytes);
@@ -128,14 +114,12 @@ TEST_F(EventTest, KillReleasesAWaitingCallOrAbortsTheNextOneExactlyOnce)
 
 TEST_F(EventTest, UnregisterReleasesEveryWaiterDropsTheQueueAndAbortsUntilRegisteredAgain)
 {
-    {
-        WaitingConsumer first(*event, GENTL_INFINITE);
-        WaitingConsumer second(*event, 60000);
-        EXPECT_TRUE(first.StaysBlocked());
-        event->Close();
-        EXPECT_EQ(GC_ERR_ABORT, first.Result());
-        EXPECT_EQ(GC_ERR_ABORT, second.Result());
-    }
+    auto first = Consumer(*event, GENTL_INFINITE);
+    auto second = Consumer(*event, 60000);
+    EXPECT_TRUE(StaysBlocked(first));
+    event->Close();
+    EXPECT_EQ(GC_ERR_ABORT, Result(*event, first).result);
+    EXPECT_EQ(GC_ERR_ABORT, Result(*event, second).result);
     ASSERT_EQ(GC_ERR_SUCCESS, event->Open());
     Add({1});
     event->Close();
@@ -227,21 +211,21 @@ TEST_F(EventTest, ModuleEventPacketsCarryMagicIDAndDataAndReadBack)
         INFO_DATATYPE type;
         Bytes bytes;  // the answer, or the error text
     } rows[] = {
-        {PacketWithID(0xDDDDDD01), EVENT_DATA_ID, GC_ERR_SUCCESS, INFO_DATATYPE_STRING, TextWithNul("dddddd01")},
-        {PacketWithID(1), EVENT_DATA_ID, GC_ERR_SUCCESS, INFO_DATATYPE_STRING, TextWithNul("00000001")},
+        {PacketWithID(0xDDDDDD01), EVENT_DATA_ID, GC_ERR_SUCCESS, INFO_DATATYPE_STRING, TextBytes("dddddd01")},
+        {PacketWithID(1), EVENT_DATA_ID, GC_ERR_SUCCESS, INFO_DATATYPE_STRING, TextBytes("00000001")},
         {PacketWithID(0x11111101, {0xAB, 0xCD}), EVENT_DATA_VALUE, GC_ERR_SUCCESS, INFO_DATATYPE_BUFFER, {1, 0x11, 0x11, 0x11, 0xAB, 0xCD}},
         {PacketWithID(0x11111101, Bytes(MAX_DATA)), EVENT_DATA_NUMID, GC_ERR_SUCCESS, INFO_DATATYPE_UINT64, ValueBytes<uint64_t>(0x11111101)},
-        {PacketWithID(1, Bytes(MAX_DATA + 1)), EVENT_DATA_NUMID, GC_ERR_INVALID_PARAMETER, -1, TextWithNul(invalid)},
-        {{0x79, 0x6B, 0x69, 0x76, 1, 0, 0}, EVENT_DATA_NUMID, GC_ERR_INVALID_PARAMETER, -1, TextWithNul(invalid)},
-        {{0x79, 0x6B, 0x69, 0x77, 1, 0, 0, 0}, EVENT_DATA_NUMID, GC_ERR_INVALID_PARAMETER, -1, TextWithNul(invalid)},
-        {PacketWithID(1), 3, GC_ERR_NOT_IMPLEMENTED, -1, TextWithNul("GetEventDataInfo: unknown event data info command requested")},
+        {PacketWithID(1, Bytes(MAX_DATA + 1)), EVENT_DATA_NUMID, GC_ERR_INVALID_PARAMETER, -1, TextBytes(invalid)},
+        {{0x79, 0x6B, 0x69, 0x76, 1, 0, 0}, EVENT_DATA_NUMID, GC_ERR_INVALID_PARAMETER, -1, TextBytes(invalid)},
+        {{0x79, 0x6B, 0x69, 0x77, 1, 0, 0, 0}, EVENT_DATA_NUMID, GC_ERR_INVALID_PARAMETER, -1, TextBytes(invalid)},
+        {PacketWithID(1), 3, GC_ERR_NOT_IMPLEMENTED, -1, TextBytes("GetEventDataInfo: unknown event data info command requested")},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.command);
         const Taken info = DataInfo(*event, row.datum, row.command);
         EXPECT_EQ(row.result, info.result);
         EXPECT_EQ(row.type, info.type);
-        EXPECT_EQ(row.bytes, info.result == GC_ERR_SUCCESS ? info.bytes : TextWithNul(LastErrorText()));
+        EXPECT_EQ(row.bytes, info.result == GC_ERR_SUCCESS ? info.bytes : TextBytes(LastErrorText()));
     }
     size_t size = 8;
     EXPECT_EQ(GC_ERR_INVALID_PARAMETER, event->GetEventDataInfo(nullptr, 8, EVENT_DATA_ID, nullptr, &size, &size));
@@ -254,17 +238,17 @@ TEST(ErrorEventTest, DeliversTheMessageWithItsNulCutToTheMaximumEventSize)
     Registered<GenTLErrorEvent> event;
     ASSERT_TRUE(event->AddEvent("boom"));
     EXPECT_EQ(GC_ERR_BUFFER_TOO_SMALL, TakeDatum(*event, 0, 4).result);
-    EXPECT_EQ(TextWithNul("boom"), TakeDatum(*event, 0, 5).bytes);
+    EXPECT_EQ(TextBytes("boom"), TakeDatum(*event, 0, 5).bytes);
     ASSERT_TRUE(event->AddEvent(std::string(5000, 'x')));
-    EXPECT_EQ(TextWithNul(std::string(1023, 'x')), TakeDatum(*event, 0, 1024).bytes);
-    const Taken id = DataInfo(*event, TextWithNul("anything"), EVENT_DATA_ID);
-    const Taken numeric = DataInfo(*event, TextWithNul("anything"), EVENT_DATA_NUMID);
+    EXPECT_EQ(TextBytes(std::string(1023, 'x')), TakeDatum(*event, 0, 1024).bytes);
+    const Taken id = DataInfo(*event, TextBytes("anything"), EVENT_DATA_ID);
+    const Taken numeric = DataInfo(*event, TextBytes("anything"), EVENT_DATA_NUMID);
     const Taken value = DataInfo(*event, {'d', 'i', 's', 'k', 0, 'z'}, EVENT_DATA_VALUE);
     EXPECT_EQ((std::vector<INFO_DATATYPE>{INFO_DATATYPE_INT32, INFO_DATATYPE_UINT64, INFO_DATATYPE_STRING}),
               (std::vector<INFO_DATATYPE>{id.type, numeric.type, value.type}));
-    EXPECT_EQ((std::vector<Bytes>{ValueBytes<int32_t>(-1001), ValueBytes<uint64_t>(0xFFFFFFFFFFFFFC17), TextWithNul("disk")}),
+    EXPECT_EQ((std::vector<Bytes>{ValueBytes<int32_t>(-1001), ValueBytes<uint64_t>(0xFFFFFFFFFFFFFC17), TextBytes("disk")}),
               (std::vector<Bytes>{id.bytes, numeric.bytes, value.bytes}));
-    for (const Bytes& datum : {Bytes{'a', 'b'}, TextWithNul(std::string(1024, 'y'))}) {
+    for (const Bytes& datum : {Bytes{'a', 'b'}, TextBytes(std::string(1024, 'y'))}) {
         EXPECT_EQ(GC_ERR_INVALID_PARAMETER, DataInfo(*event, datum, EVENT_DATA_VALUE).result);
         EXPECT_EQ("GetEventDataInfo: corrupted event buffer passed", LastErrorText());
     }
@@ -283,7 +267,7 @@ TEST_F(EventTest, VirtualRemoteDeviceEventMakesQueuesAndReadsPacketsWithIDF001)
     EXPECT_EQ(PacketWithID(0xF001, {1, 2}), packet);
     ASSERT_TRUE(device->AddEventPacket(packet.data(), packet.size()));
     EXPECT_EQ(packet, TakeDatum(*device, 0).bytes);
-    EXPECT_EQ(TextWithNul("f001"), DataInfo(*device, packet, EVENT_DATA_ID).bytes);
+    EXPECT_EQ(TextBytes("f001"), DataInfo(*device, packet, EVENT_DATA_ID).bytes);
     EXPECT_EQ(ValueBytes<uint64_t>(61441), DataInfo(*device, packet, EVENT_DATA_NUMID).bytes);
     EXPECT_EQ((Bytes{0x01, 0xF0, 0x00, 0x00, 0x01, 0x02}), DataInfo(*device, packet, EVENT_DATA_VALUE).bytes);
     // IDs from 0x10000 on and more data than the maximum are rejected.
@@ -326,7 +310,7 @@ TEST(RemoteDeviceEventTest, QueuesEachEventOfAPacketUpToTheFirstInvalidOne)
     for (const Bytes& expected : {Bytes{1, 0xA0}, Bytes{2, 0xB0}, Bytes{3, 0xC0}, Bytes{1, 0xA0}})
         EXPECT_EQ(expected, TakeDatum(*event, 0).bytes);
     EXPECT_EQ(0u, event->GetNumInQueue());
-    EXPECT_EQ(TextWithNul("002a"), DataInfo(*event, {0x2A, 0x99}, EVENT_DATA_ID).bytes);
+    EXPECT_EQ(TextBytes("002a"), DataInfo(*event, {0x2A, 0x99}, EVENT_DATA_ID).bytes);
     EXPECT_EQ(Bytes{0x99}, DataInfo(*event, {0x2A, 0x99}, EVENT_DATA_VALUE).bytes);
     EXPECT_EQ(ValueBytes<uint64_t>(0x2A), DataInfo(*event, {0x2A, 0x99}, EVENT_DATA_NUMID).bytes);
     EXPECT_EQ(GC_ERR_INVALID_PARAMETER, DataInfo(*event, {1, 2, 3, 4}, EVENT_DATA_ID).result);

@@ -1,5 +1,5 @@
-// EventTestHelpers.h: registered events, the consumer's side of
-// EventGetData and EventGetDataInfo, and the calling thread's last error.
+// EventTestHelpers.h: registered events and the consumer's side of
+// EventGetData and EventGetDataInfo.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,20 +10,13 @@
 #include <utility>
 #include <vector>
 
-#include "gentl_core/ErrorHandling.h"
+#include "PortTestHelpers.h"
 #include "gentl_core/GenTLEvent.h"
 #include "gentl_core/SmartPointers.h"
 
 namespace EventTestHelpers {
 
-using Bytes = std::vector<uint8_t>;
-
-inline std::string LastErrorText()
-{
-    GenTLCore::LastErrorRecord record;
-    EXPECT_TRUE(GenTLCore::TLSControl::Instance()->GetLastError(record));
-    return record.text;
-}
+using namespace PortTestHelpers;
 
 // An event completed and registered (opened as the handle pool would) for
 // the life of the holder; closed again at the end.
@@ -55,6 +48,7 @@ struct Taken {
     GC_ERROR result;
     Bytes bytes;
     INFO_DATATYPE type = -1;
+    std::string error_text{};  // a consumer thread's last error
 };
 
 inline Taken TakeDatum(GenTLCore::GenTLEvent& event, uint64_t timeout_ms, size_t capacity = 64)
@@ -82,21 +76,6 @@ inline Bytes PacketWithID(uint32_t id, const Bytes& data = {})
                     static_cast<uint8_t>(id >> 16), static_cast<uint8_t>(id >> 24)};
     packet.insert(packet.end(), data.begin(), data.end());
     return packet;
-}
-
-template <class T>
-Bytes ValueBytes(T value)
-{
-    Bytes bytes(sizeof value);
-    std::memcpy(bytes.data(), &value, sizeof value);
-    return bytes;
-}
-
-inline Bytes TextWithNul(const std::string& text)
-{
-    Bytes bytes(text.begin(), text.end());
-    bytes.push_back(0);
-    return bytes;
 }
 
 }  // namespace EventTestHelpers

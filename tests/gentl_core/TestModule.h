@@ -1,5 +1,5 @@
 // TestModule.h: a module with a small register table whose values, hooks and
-// port names a test sets, for register-map port and module tests.
+// port names a test sets, for the port and module tests.
 #pragma once
 
 #include <cstdint>
@@ -21,40 +21,61 @@ namespace TestSupport {
 // Construct, adjust, then CompleteConstruction().
 class TestModule : public GenTLCore::GenTLModule {
 public:
-    static constexpr uint64_t FIRST_ADDRESS = 0x100;
-    static constexpr GenTLCore::ModuleRegisterIds IDS{91, 92, 93, 94, 95, 96};
-
-    explicit TestModule(GenTLCore::DescriptionDocument document);
+    explicit TestModule(GenTLCore::DescriptionDocument document) : GenTLModule(document, {91, 92, 93, 94, 95, 96}) {}
     // A module without a port of its own, and so without URLs until SetPortURLs.
-    TestModule();
+    TestModule() = default;
 
     std::string GetID() override { return "TestModuleID"; }
+    using GenTLCore::GenTLModule::GetLock;
+    using GenTLCore::GenTLPort::SetPortURLs;
 
     // Register values by id, the string register's text.
-    std::map<uint32_t, uint32_t> numbers;
-    std::string text;
+    std::map<uint32_t, uint32_t> numbers{{1, 0x11223344}, {2, 0x55667788}, {3, 0}, {5, 0x99AABBCC}, {10001, 0x0A0B0C0D}};
+    std::string text = "abc";
     // Every hook call by name, in order; hooks named here answer false.
     std::vector<std::string> hook_calls;
     std::set<std::string> refusing_hooks;
     bool implements_port = true;
 
-    using GenTLCore::GenTLModule::GetLock;
-    using GenTLCore::GenTLPort::SetPortURLs;
-
 protected:
     bool ImplementsPort() override { return implements_port; }
     std::string GetModuleName() override { return "TLTest"; }
     std::string GetPortName() override { return "TestPort"; }
-    std::span<const GenTLCore::RegisterDefinition> GetCoreRegisterTable() override;
-    void DefineCustomRegisters() override;
+    std::span<const GenTLCore::RegisterDefinition> GetCoreRegisterTable() override
+    {
+        using namespace GenTLCore;
+        static constexpr RegisterDefinition TABLE[] = {
+            {1, REG_TYPE_UINT32, 0x100, 4, REG_ACCESS_RW, false}, {2, REG_TYPE_UINT32, 0x104, 4, REG_ACCESS_RO, false},
+            {3, REG_TYPE_UINT32, 0x108, 4, REG_ACCESS_WO, false}, {4, REG_TYPE_STRING, 0x110, 16, REG_ACCESS_RW, false},
+            {5, REG_TYPE_UINT32, 0x200, 4, REG_ACCESS_RW, false},
+        };
+        return TABLE;
+    }
+    void DefineCustomRegisters() override { AddUInt32Register(0x50000000, GenTLCore::REG_ACCESS_RW, 10001); }
 
-    GC_ERROR ReadUInt32Register(uint32_t id, uint32_t& value) override;
-    GC_ERROR WriteUInt32Register(uint32_t id, uint32_t value) override;
-    GC_ERROR ReadStringRegister(uint32_t id, std::string& value) override;
-    GC_ERROR WriteStringRegister(uint32_t id, const std::string& value) override;
-    GC_ERROR ReadUInt32CustomRegister(uint32_t id, uint32_t& value) override;
-    GC_ERROR WriteUInt32CustomRegister(uint32_t id, uint32_t value) override;
+    // Ids it does not serve go to the module base.
+    GC_ERROR ReadUInt32Register(uint32_t id, uint32_t& value) override
+    {
+        if (!numbers.count(id)) return GenTLModule::ReadUInt32Register(id, value);
+        return value = numbers[id], GC_ERR_SUCCESS;
+    }
+    GC_ERROR WriteUInt32Register(uint32_t id, uint32_t value) override
+    {
+        if (!numbers.count(id)) return GenTLModule::WriteUInt32Register(id, value);
+        return numbers[id] = value, GC_ERR_SUCCESS;
+    }
+    GC_ERROR ReadStringRegister(uint32_t id, std::string& value) override
+    {
+        return id == 4 ? (value = text, GC_ERR_SUCCESS) : GenTLModule::ReadStringRegister(id, value);
+    }
+    GC_ERROR WriteStringRegister(uint32_t id, const std::string& value) override
+    {
+        return id == 4 ? (text = value, GC_ERR_SUCCESS) : GenTLModule::WriteStringRegister(id, value);
+    }
+    GC_ERROR ReadUInt32CustomRegister(uint32_t id, uint32_t& value) override { return ReadUInt32Register(id, value); }
+    GC_ERROR WriteUInt32CustomRegister(uint32_t id, uint32_t value) override { return WriteUInt32Register(id, value); }
 
+    // clang-format off
     bool PrepareCoreFeaturePersistence() override { return Hook("PrepareCoreFeaturePersistence"); }
     bool CleanupCoreFeaturePersistence() override { return Hook("CleanupCoreFeaturePersistence"); }
     bool PrepareCoreRegisterStreaming() override { return Hook("PrepareCoreRegisterStreaming"); }
@@ -63,10 +84,14 @@ protected:
     bool CleanupTLFeaturePersistence() override { return Hook("CleanupTLFeaturePersistence"); }
     bool PrepareTLRegisterStreaming() override { return Hook("PrepareTLRegisterStreaming"); }
     bool CleanupTLRegisterStreaming() override { return Hook("CleanupTLRegisterStreaming"); }
+    // clang-format on
 
 private:
-    bool Hook(const std::string& name);
-    bool Serves(uint32_t id) const { return numbers.count(id) != 0; }
+    bool Hook(const std::string& name)
+    {
+        hook_calls.push_back(name);
+        return refusing_hooks.count(name) == 0;
+    }
 };
 
 }  // namespace TestSupport

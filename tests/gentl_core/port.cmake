@@ -2,7 +2,6 @@ gentesk_test(port_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/PortTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/ModuleTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/RegisterMapTest.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/TestModule.cpp
           ${CMAKE_CURRENT_LIST_DIR}/TestBranding.cpp
           ${CMAKE_CURRENT_LIST_DIR}/LogCapture.cpp
           ${CMAKE_CURRENT_LIST_DIR}/ModuleDoubles.cpp
