@@ -1,9 +1,8 @@
 // AcquisitionTestHelpers.h: the branding, last-error reader and typed info
-// readers shared by the buffer and data stream tests.
+// reader shared by the buffer and data stream tests.
 #pragma once
 
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -21,9 +20,7 @@ public:
     bool composite_buffer_aware = false;
     bool buffer_changes_during_acquisition = false;
     bool stop_without_start_allowed = false;
-    bool engine_control_features = false;
     uint64_t default_aux_buffer_count = 0;
-    std::vector<std::string> alternative_stream_keys;
 
     std::string TLType() const override { return "TestTL"; }
     std::string UniqueIDPrefix() const override { return "Acq"; }
@@ -34,12 +31,8 @@ public:
         return buffer_changes_during_acquisition;
     }
     bool StopWithoutStartAllowed() const override { return stop_without_start_allowed; }
-    bool AcquisitionEngineControlFeatures() const override { return engine_control_features; }
     uint64_t DefaultAuxBufferCount() const override { return default_aux_buffer_count; }
-    std::vector<std::string> AlternativeStreamIDKeys() const override
-    {
-        return alternative_stream_keys;
-    }
+    std::vector<std::string> AlternativeStreamIDKeys() const override { return {"slot"}; }
     std::string DataStreamDescription() const override { return "<RegisterDescription/>"; }
     std::string DataStreamDescriptionFileName() const override { return "stream.xml"; }
 };

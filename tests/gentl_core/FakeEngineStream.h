@@ -1,6 +1,6 @@
 // FakeEngineStream.h: data streams whose transport-layer engine is a fake:
 // a deterministic one the test drives by hand, with failure injection, and
-// a threaded one that fills every scheduled buffer as fast as it can.
+// one that fills every scheduled buffer as soon as the core engine asks.
 #pragma once
 
 #include <atomic>
@@ -11,21 +11,21 @@
 #include <deque>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "gentl_core/GenTLDataStream.h"
 
 namespace AcquisitionTest {
 
+// Stream "0" of device "Dev_1"; any alternative ID key with value "primary".
 class FakeStreamTag : public GenTLCore::StreamTag {
 public:
     std::string GetDeviceID() const override { return "Dev_1"; }
     std::string GetStreamID() const override { return "0"; }
     std::string GetDisplayName() const override { return "Fake stream"; }
-    bool MatchesAlternativeID(const std::string& key, const std::string& value) const override
+    bool MatchesAlternativeID(const std::string&, const std::string& value) const override
     {
-        return key == "slot" && value == "primary";
+        return value == "primary";
     }
 };
 
@@ -43,25 +43,22 @@ struct EngineKnobs {
     bool prepare_aux_ok = true;
     bool start_engine_ok = true;
     bool stop_streaming_ok = true;
-    bool deconfigure_ok = true;
     bool create_buffer_fails = false;
     bool create_aux_fails = false;
     uint64_t engine_counts[3] = {0, 0, 0};
 };
 
-// How often the framework called each extension operation.
+// How often the framework called the extension operations tests watch.
 struct EngineCalls {
-    std::atomic<int> open_engine{0};
-    std::atomic<int> close_engine{0};
     std::atomic<int> prepare_streaming{0};
-    std::atomic<int> prepare_buffer{0};
-    std::atomic<int> start_streaming{0};
-    std::atomic<int> stop_streaming{0};
     std::atomic<int> deconfigure{0};
     std::atomic<int> start_engine{0};
     std::atomic<int> stop_engine{0};
-    std::atomic<int> schedule{0};
+    std::atomic<int> stop_streaming{0};
+    std::atomic<int> close_engine{0};
 };
+
+using SharedStreamTag = GenTLCore::SharedPtr<GenTLCore::StreamTag>;
 
 // The engine's input queue (scheduled buffers) and output queue (filled
 // buffers) with one lock, as the real engine keeps them.
@@ -71,17 +68,18 @@ struct EngineCalls {
 // both queues and the engine's state.
 class FakeEngineStream : public GenTLCore::GenTLDataStream {
 public:
-    explicit FakeEngineStream(const GenTLCore::SharedPtr<GenTLCore::StreamTag>& tag =
-                                  GenTLCore::SharedPtr<GenTLCore::StreamTag>(new FakeStreamTag));
-    ~FakeEngineStream() override;
+    explicit FakeEngineStream(const SharedStreamTag& tag = SharedStreamTag(new FakeStreamTag))
+        : GenTLDataStream(tag)
+    {
+    }
 
     EngineKnobs knobs;
     EngineCalls calls;
+    std::atomic<uint64_t> fills{0};
 
-    // Engine side. Fills the oldest scheduled buffer with `bytes` bytes of
-    // `value` (the whole buffer when 0) and hands it to the output queue;
-    // false when nothing is scheduled.
-    bool FillNext(uint8_t value, size_t bytes = 0);
+    // Engine side. Fills the oldest scheduled buffer whole with `value` and
+    // hands it to the output queue; false when nothing is scheduled.
+    bool FillNext(uint8_t value);
     // The pending or next WaitForFilledBuffer answers `status`.
     void FailWith(int status);
     // Buffers the engine holds (scheduled plus filled but not taken).
@@ -89,68 +87,66 @@ public:
     std::vector<GenTLCore::GenTLBuffer*> ScheduledBuffers();
     // The core engine thread has taken every filled buffer, finished with
     // it and waits for the next.
-    bool WaitUntilIdle(std::chrono::milliseconds timeout = std::chrono::seconds(2));
+    bool WaitUntilIdle();
 
 protected:
+    using Buffer = GenTLCore::GenTLBuffer;
     bool ModifiesPayload() override { return knobs.modifies_payload; }
     bool KnowsPayloadSize() override { return knobs.knows_payload_size; }
     uint64_t GetPayloadSize() override { return knobs.payload_size.load(); }
     std::vector<uint64_t> GetFlowSizes() override { return knobs.flow_sizes; }
-    GenTLCore::SharedPtr<GenTLCore::GenTLBuffer> CreateCompositeBuffer(
-        const std::vector<GenTLCore::MemorySegment>& segments, void* user_ptr,
-        bool auxiliary) override;
-    GenTLCore::SharedPtr<GenTLCore::GenTLBuffer> CreateBuffer(void* buffer, size_t size,
-                                                              void* user_ptr,
-                                                              bool auxiliary) override;
-    GC_ERROR PrepareStreaming() override;
-    bool PrepareBuffer(GenTLCore::GenTLBuffer& buffer) override;
-    bool DeconfigureStreaming() override;
-    GC_ERROR StartStreaming() override;
-    bool StopStreaming() override;
+    GenTLCore::SharedPtr<Buffer> CreateCompositeBuffer(
+        const std::vector<GenTLCore::MemorySegment>& segments, void* user_ptr, bool) override;
+    GenTLCore::SharedPtr<Buffer> CreateBuffer(void* buffer, size_t size, void* user_ptr,
+                                              bool auxiliary) override;
+    GC_ERROR PrepareStreaming() override
+    {
+        ++calls.prepare_streaming;
+        return knobs.prepare_streaming_result;
+    }
+    bool PrepareBuffer(Buffer& buffer) override
+    {
+        return buffer.IsAuxiliary() ? knobs.prepare_aux_ok : knobs.prepare_buffer_ok;
+    }
+    bool DeconfigureStreaming() override { return ++calls.deconfigure > 0; }
+    GC_ERROR StartStreaming() override { return knobs.start_streaming_result; }
+    bool StopStreaming() override { return ++calls.stop_streaming > 0 && knobs.stop_streaming_ok; }
     void StopEngine() override;
     bool StartEngine() override;
-    void ScheduleBuffer(GenTLCore::GenTLBuffer* buffer) override;
-    int WaitForFilledBuffer(GenTLCore::GenTLBuffer*& buffer) override;
-    void ReleaseBuffers(std::vector<GenTLCore::GenTLBuffer*>& buffers) override;
-    uint64_t GetEngineBufferCount(uint32_t kind) override;
-    GC_ERROR OpenEngine() override;
-    void CloseEngine() override;
+    void ScheduleBuffer(Buffer* buffer) override;
+    int WaitForFilledBuffer(Buffer*& buffer) override;
+    void ReleaseBuffers(std::vector<Buffer*>& buffers) override;
+    uint64_t GetEngineBufferCount(uint32_t kind) override { return knobs.engine_counts[kind % 3]; }
+    GC_ERROR OpenEngine() override { return knobs.open_engine_result; }
+    void CloseEngine() override { ++calls.close_engine; }
     bool ImplementsGenDC() override { return false; }
 
-    // For an engine thread: the oldest scheduled buffer, waiting for one;
-    // null once the engine is stopped.
-    GenTLCore::GenTLBuffer* WaitForScheduled();
-    // Writes the fill and hands the buffer to the output queue.
-    void Complete(GenTLCore::GenTLBuffer& buffer, uint8_t value, size_t bytes);
+    // Set at construction: WaitForFilledBuffer fills the oldest scheduled
+    // buffer itself rather than waiting for FillNext.
+    bool fills_on_demand = false;
 
 private:
+    // With engine_mutex held: writes the whole buffer and its fill.
+    void FillLocked(Buffer& buffer, uint8_t value);
+
     std::mutex engine_mutex;
     std::condition_variable engine_changed;
     // Guarded by engine_mutex.
-    std::deque<GenTLCore::GenTLBuffer*> input_queue;
-    std::deque<GenTLCore::GenTLBuffer*> output_queue;
+    std::deque<Buffer*> input_queue;
+    std::deque<Buffer*> output_queue;
     bool engine_stopped = true;
     int fail_status = GenTLCore::WAITBUF_SUCCESS;
     bool core_waiting = false;
 };
 
-// Fills every scheduled buffer on a thread of its own, started by
-// StartEngine and joined by StopEngine, as fast as buffers arrive.
+// Fills every scheduled buffer, as fast as the core engine asks.
 class ThreadedEngineStream : public FakeEngineStream {
 public:
-    using FakeEngineStream::FakeEngineStream;
-    ~ThreadedEngineStream() override;
-
-    std::atomic<uint64_t> fills{0};
-
-protected:
-    bool StartEngine() override;
-    void StopEngine() override;
-
-private:
-    void FillLoop();
-
-    std::thread filler;  // touched by the framework's start and stop only
+    explicit ThreadedEngineStream(const SharedStreamTag& tag = SharedStreamTag(new FakeStreamTag))
+        : FakeEngineStream(tag)
+    {
+        fills_on_demand = true;
+    }
 };
 
 }  // namespace AcquisitionTest

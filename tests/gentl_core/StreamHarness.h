@@ -15,22 +15,16 @@
 #include "FakeEngineStream.h"
 #include "gentl_core/GenTLEvent.h"
 #include "gentl_core/Logger.h"
-#include "gentl_core/SmartPointers.h"
 #include "support/AssertionCounter.h"
 
 namespace AcquisitionTest {
 
-// What EventGetData returned.
-struct EventDatum {
-    GC_ERROR result = GC_ERR_ERROR;
-    BUFFER_HANDLE buffer = nullptr;
-    void* user_ptr = nullptr;
-};
+using Handles = std::vector<BUFFER_HANDLE>;
 
 // Owns the stream and, like the handle pool, one reference to every
 // announced buffer. Announce, Revoke and Close run on the test's main
 // thread; the stream's own operations may be called from any thread.
-template <class Stream>
+template <class Stream = FakeEngineStream>
 class StreamHarness {
 public:
     StreamHarness() : stream(new Stream)
@@ -46,19 +40,14 @@ public:
     Stream& Get() { return *stream; }
     GC_ERROR OpenResult() const { return opened; }
 
-    // A buffer over `size` bytes of new consumer memory with user pointer
-    // `user_ptr`; null when the stream refused.
-    BUFFER_HANDLE Announce(size_t size, void* user_ptr = nullptr)
+    // A buffer over `size` bytes of new consumer memory, or over `memory`
+    // the caller keeps, with the memory as user pointer; null when the
+    // stream refused with `*result`.
+    BUFFER_HANDLE Announce(size_t size, uint8_t* memory = nullptr, GC_ERROR* result = nullptr)
     {
-        memories.push_back(std::make_unique<std::vector<uint8_t>>(size, 0));
-        return AnnounceAt(memories.back()->data(), size, user_ptr);
-    }
-    // The same over memory the caller keeps; `result` receives the stream's.
-    BUFFER_HANDLE AnnounceAt(void* memory, size_t size, void* user_ptr = nullptr,
-                             GC_ERROR* result = nullptr)
-    {
+        if (memory == nullptr) memory = memories.emplace_back(new uint8_t[size]()).get();
         GenTLCore::SharedPtr<GenTLCore::GenTLBuffer> buffer;
-        const GC_ERROR announced = stream->AnnounceBufferChecked(memory, size, user_ptr, buffer);
+        const GC_ERROR announced = stream->AnnounceBufferChecked(memory, size, memory, buffer);
         if (result != nullptr) *result = announced;
         return announced == GC_ERR_SUCCESS ? Register(buffer) : nullptr;
     }
@@ -69,38 +58,29 @@ public:
         registered[buffer->GetHandle()] = buffer;
         return buffer->GetHandle();
     }
-    std::vector<BUFFER_HANDLE> AnnounceMany(size_t count, size_t size)
+    Handles AnnounceMany(size_t count, size_t size, bool queue = false)
     {
-        std::vector<BUFFER_HANDLE> handles;
-        for (size_t i = 0; i < count; ++i)
-            handles.push_back(Announce(size, reinterpret_cast<void*>(0x1000 + i)));
+        Handles handles;
+        for (size_t i = 0; i < count; ++i) handles.push_back(Announce(size));
+        for (BUFFER_HANDLE handle : handles)
+            if (queue) stream->QueueBuffer(handle);
         return handles;
     }
-    GenTLCore::SharedPtr<GenTLCore::GenTLBuffer> Buffer(BUFFER_HANDLE handle)
+    GenTLCore::GenTLBuffer& Buffer(BUFFER_HANDLE handle) { return *registered.at(handle); }
+    // True when the first `count` bytes under `handle` all hold `value`.
+    bool HoldsBytes(BUFFER_HANDLE handle, uint8_t value, size_t count)
     {
-        const auto found = registered.find(handle);
-        return found == registered.end() ? GenTLCore::SharedPtr<GenTLCore::GenTLBuffer>()
-                                         : found->second;
+        const auto* memory = static_cast<const uint8_t*>(Buffer(handle).GetContiguousBase());
+        return std::vector<uint8_t>(memory, memory + count) == std::vector<uint8_t>(count, value);
     }
-    // The consumer memory under a handle announced here.
-    const uint8_t* Memory(BUFFER_HANDLE handle)
-    {
-        return static_cast<const uint8_t*>(Buffer(handle)->GetContiguousBase());
-    }
-
     GC_ERROR Revoke(BUFFER_HANDLE handle, void** buffer_ptr = nullptr, void** user_ptr = nullptr)
     {
-        const GC_ERROR result = stream->RevokeBuffer(Buffer(handle), buffer_ptr, user_ptr);
+        const GC_ERROR result = stream->RevokeBuffer(registered.at(handle), buffer_ptr, user_ptr);
         if (result == GC_ERR_SUCCESS) {
             registered[handle]->Close();
             registered.erase(handle);
         }
         return result;
-    }
-
-    void QueueAll(const std::vector<BUFFER_HANDLE>& handles)
-    {
-        for (BUFFER_HANDLE handle : handles) stream->QueueBuffer(handle);
     }
 
     // As GCRegisterEvent: the waiting consumer is aborted at the close.
@@ -109,41 +89,51 @@ public:
         stream->GetNewBufferEvent()->Open();
         event_registered = true;
     }
-    EventDatum GetEvent(uint64_t timeout_ms)
+    // EventGetData's result and buffer.
+    std::pair<GC_ERROR, BUFFER_HANDLE> GetEvent(uint64_t timeout_ms)
     {
         GenTLCore::NewBufferEventData data{};
         size_t size = sizeof data;
-        EventDatum datum;
-        datum.result = stream->GetNewBufferEvent()->GetEventData(&data, &size, timeout_ms);
-        datum.buffer = data.BufferHandle;
-        datum.user_ptr = data.pUserPointer;
-        return datum;
+        const GC_ERROR result = stream->GetNewBufferEvent()->GetEventData(&data, &size, timeout_ms);
+        return {result, data.BufferHandle};
+    }
+    // What waits in the new-buffer event, taken out in order.
+    Handles TakeAll()
+    {
+        Handles taken;
+        for (auto datum = GetEvent(0); datum.first == GC_ERR_SUCCESS; datum = GetEvent(0))
+            taken.push_back(datum.second);
+        return taken;
     }
 
-    uint64_t InfoUInt64(STREAM_INFO_CMD command)
+    // A stream or buffer info answer of at most 8 bytes; 0 on a refusal.
+    uint64_t Info(STREAM_INFO_CMD command)
     {
         uint64_t value = 0;
         size_t size = sizeof value;
         INFO_DATATYPE type = 0;
-        EXPECT_EQ(stream->GetStreamInfo(command, &type, &value, &size), GC_ERR_SUCCESS);
+        stream->GetStreamInfo(command, &type, &value, &size);
         return value;
     }
-    bool IsGrabbing()
+    uint64_t Info(BUFFER_HANDLE handle, BUFFER_INFO_CMD command)
     {
-        bool8_t value = 0;
+        uint64_t value = 0;
         size_t size = sizeof value;
         INFO_DATATYPE type = 0;
-        EXPECT_EQ(stream->GetStreamInfo(STREAM_INFO_IS_GRABBING, &type, &value, &size),
-                  GC_ERR_SUCCESS);
-        return value != 0;
+        stream->GetBufferInfo(handle, command, &type, &value, &size);
+        return value;
     }
-    bool IsQueued(BUFFER_HANDLE handle)
+    // Every announced buffer sits in exactly one place: the engine, the
+    // input pool, the new-buffer event, or the consumer's hands.
+    void ExpectEveryBufferInOnePlace(size_t consumer_held)
     {
-        bool8_t value = 0;
-        size_t size = sizeof value;
-        INFO_DATATYPE type = 0;
-        stream->GetBufferInfo(handle, BUFFER_INFO_IS_QUEUED, &type, &value, &size);
-        return value != 0;
+        size_t queued = 0;
+        for (auto& entry : registered) queued += Info(entry.first, BUFFER_INFO_IS_QUEUED);
+        EXPECT_EQ(Info(STREAM_INFO_NUM_ANNOUNCED), registered.size());
+        EXPECT_EQ(stream->HeldCount() + Info(STREAM_INFO_NUM_QUEUED) +
+                      Info(STREAM_INFO_NUM_AWAIT_DELIVERY),
+                  queued);
+        EXPECT_EQ(registered.size() - queued, consumer_held);
     }
 
     // Closes and opens the stream again, as DSClose and DevOpenDataStream.
@@ -151,24 +141,23 @@ public:
     {
         Close();
         closed = false;
-        event_registered = false;
         return stream->Open();
     }
-
     // As DSClose: children first, then the stream.
     void Close()
     {
         if (closed) return;
         closed = true;
         if (event_registered) stream->GetNewBufferEvent()->Close();
-        for (auto& [handle, buffer] : registered) buffer->Close();
+        event_registered = false;
+        for (auto& entry : registered) entry.second->Close();
         registered.clear();
         stream->Close();
     }
 
 private:
     // Outlives the stream's buffers.
-    std::vector<std::unique_ptr<std::vector<uint8_t>>> memories;
+    std::vector<std::unique_ptr<uint8_t[]>> memories;
     GenTLCore::SharedPtr<Stream> stream;
     GC_ERROR opened = GC_ERR_ERROR;
     std::map<BUFFER_HANDLE, GenTLCore::SharedPtr<GenTLCore::GenTLBuffer>> registered;
@@ -177,19 +166,16 @@ private:
 };
 
 constexpr uint64_t MODE_ADDRESS = 0x10000008;
-constexpr uint64_t AUX_COUNT_ADDRESS = 0x20000010;
 constexpr uint64_t ACQUISITION_ACTIVE_ADDRESS = 0x1000000C;
+constexpr uint64_t AUX_COUNT_ADDRESS = 0x20000010;
+constexpr uint64_t PERSISTENCE_START_ADDRESS = 0x0E000000;
+constexpr uint64_t STREAMING_START_ADDRESS = 0x0E000008;
 
-// A fixture over one open stream with the fake engine, a fresh branding and
-// a count of failed assertions (none expected unless a test says so).
+// One open stream with the deterministic engine, a fresh branding and a
+// count of failed assertions (none expected unless a test says so).
 class StreamFixture : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        branding = &InstallAcquisitionBranding();
-        harness = std::make_unique<StreamHarness<FakeEngineStream>>();
-        ASSERT_EQ(harness->OpenResult(), GC_ERR_SUCCESS);
-    }
+    void SetUp() override { ASSERT_EQ(harness->OpenResult(), GC_ERR_SUCCESS); }
     void TearDown() override
     {
         harness.reset();
@@ -198,7 +184,6 @@ protected:
     }
 
     FakeEngineStream& Stream() { return harness->Get(); }
-
     uint32_t ReadRegister(uint64_t address)
     {
         uint32_t value = 0xDEADBEEF;
@@ -211,11 +196,19 @@ protected:
         size_t size = sizeof value;
         return Stream().WritePort(address, &value, &size);
     }
+    bool IsGrabbing() { return harness->Info(STREAM_INFO_IS_GRABBING) != 0; }
+    GC_ERROR Start(uint64_t count = GENTL_INFINITE) { return Stream().StartAcquisition(0, count); }
+    // The engine fills its next buffer and the core engine thread is done with it.
+    void Fill(uint8_t value)
+    {
+        ASSERT_TRUE(Stream().FillNext(value));
+        ASSERT_TRUE(Stream().WaitUntilIdle());
+    }
 
-    AcquisitionBranding* branding = nullptr;
+    AcquisitionBranding* branding = &InstallAcquisitionBranding();
     TestSupport::AssertionCounter asserts;
     int expected_asserts = 0;
-    std::unique_ptr<StreamHarness<FakeEngineStream>> harness;
+    std::unique_ptr<StreamHarness<>> harness = std::make_unique<StreamHarness<>>();
 };
 
 }  // namespace AcquisitionTest

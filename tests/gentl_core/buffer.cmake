@@ -1,5 +1,4 @@
-gentesk_test(gentl_core_buffer_tests PER_CASE
+gentesk_test(gentl_core_buffer_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/GenTLBufferTest.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/GenTLBufferInfoTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/FakeBuffer.cpp
   LIBS gentl_core)

@@ -1,7 +1,6 @@
-gentesk_test(gentl_core_stream_tests PER_CASE
+gentesk_test(gentl_core_stream_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/GenTLDataStreamTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/GenTLDataStreamAcquisitionTest.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/GenTLDataStreamStressTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/FakeEngineStream.cpp
           ${CMAKE_CURRENT_LIST_DIR}/FakeBuffer.cpp
           ${CMAKE_CURRENT_LIST_DIR}/LogCapture.cpp
