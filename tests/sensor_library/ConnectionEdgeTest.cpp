@@ -15,13 +15,10 @@ using namespace TestSupport;
 
 namespace {
 
-TEST(XmlCacheAgeTest, AnAgeLimitedReadOfANeverFilledCacheAsksTheSensor)
+using XmlCacheAgeTest = FakeConnection;
+
+TEST_F(XmlCacheAgeTest, AnAgeLimitedReadOfANeverFilledCacheAsksTheSensor)
 {
-    auto fake = std::make_shared<FakeTransport>();
-    CScanvo scanvo;
-    ConnectSettings settings;
-    settings.fifo_size = settings.receive_buffer_size = 1 << 20;
-    ASSERT_TRUE(scanvo.ConnectWithTransportForTest(settings, fake));
     char text[64];
     scanvo.ReadData("SerialNumber", text, sizeof(text), 5000);
     EXPECT_EQ(std::vector<std::string>{"get_xmldescriptorexpert\r"}, fake->Sent());
@@ -57,23 +54,23 @@ TEST_F(PartialFieldTest, TakesTheRangeDefaultsItCanAndForgetsTheScaleOnReconnect
 }
 
 // Echo 1 is in the first scan's mask, not in the second's; its X in the first
-// scan would order the second scan's columns the other way.
+// scan would order the second scan's two columns the other way.
 TEST(EchoMaskTest, SortsByNoEchoOfAnEarlierScan)
 {
     ProfileDecoder decoder;
     auto record = std::make_unique<ScanvoProfileRecord>();
-    for (const auto& [mask, x0, x1] : {std::tuple{3, 1.0, 2.0}, std::tuple{2, 20.0, 10.0}}) {
-        const Bytes points(mask == 3 ? 8 : 4, 9);  // two columns of Z only
+    for (const uint8_t mask : {3, 2}) {
+        const Bytes points(mask == 3 ? 8 : 4, 9);  // Z only
         const Bytes container =
             ContainerBuilder()
-                .AddBlock(Tag::RAW_PROFILE,
-                          RawProfilePayload(uint8_t(mask), 1, {16, 0, 0, 0}, points))
+                .AddBlock(Tag::RAW_PROFILE, RawProfilePayload(mask, 1, {16, 0, 0, 0}, points))
                 .Build();
         ASSERT_TRUE(decoder.DecodeProfileContainer(container.data(), uint32_t(container.size()),
                                                    false, *record));
-        for (uint32_t e = 0; e < 2; ++e) {
-            for (uint32_t c = 0; c < 2 && record->HasEcho(e); ++c)  // as linearized
-                record->Echo(c, e) = ScanvoEcho{true, 9, 0, 0, 0, 0, c == 0 ? x0 : x1, 1};
+        for (uint32_t n = 0; n < 4; ++n) {  // as linearized: columns n % 2, echoes n / 2
+            if (record->HasEcho(n / 2))
+                record->Echo(n % 2, n / 2) =
+                    ScanvoEcho{true, 9, 0, 0, 0, 0, mask == 3 ? n % 2 : 20.0 - n % 2 * 10, 1};
         }
     }
     double x[2] = {};
