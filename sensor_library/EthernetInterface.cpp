@@ -80,6 +80,7 @@ void EthernetInterface::StartThread(const TransportTarget& new_target)
     stop_requested = false;
     auto_reconnect = true;
     wake.Clear();
+    send_wake.Clear();
     next_attempt_at_once = true;
     thread = std::thread([this] { run(); });
 }
@@ -88,6 +89,7 @@ void EthernetInterface::StopThread()
 {
     stop_requested = true;
     wake.Wake();
+    send_wake.Wake();
     if (thread.joinable())
         thread.join();
 }
@@ -133,7 +135,7 @@ bool EthernetInterface::SendLocked(const char* data, int length, bool datagram)
         return false;
     const auto size = static_cast<std::size_t>(length);
     return datagram ? socket.SendTo(data, size, sensor_address)
-                    : socket.SendAll(data, size, &wake, send_wait_ms.load());
+                    : socket.SendAll(data, size, &send_wake, send_wait_ms.load());
 }
 
 bool EthernetInterface::HasSocket()

@@ -58,9 +58,9 @@ public:
     // length when every byte went out, else -1. A sensor that stops reading
     // holds a send up for at most the connection's time-out.
     virtual int send(const char* data, int length) = 0;
-    // Ends every wait of the transport for good, its thread's and a blocked
-    // send's, without joining: its connection is closing.
-    void Interrupt() { wake.Wake(); }
+    // Ends a blocked send, and makes later ones fail, while the thread runs
+    // on (a UDP stop still tells the sensor): its connection is closing.
+    void Interrupt() { send_wake.Wake(); }
 
 protected:
     virtual void run() = 0;
@@ -99,6 +99,7 @@ protected:
     std::atomic<bool> connected{false};
     std::atomic<int> send_wait_ms{DEFAULT_SEND_WAIT_MS};
     Platform::WakeSignal wake;
+    Platform::WakeSignal send_wake;  // woken by Interrupt and by stopping
 
     // Guarded by socket_mutex for writes and for sending; the transport
     // thread, its only writer while it runs, reads it without the lock.
