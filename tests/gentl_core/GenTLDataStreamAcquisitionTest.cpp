@@ -280,6 +280,7 @@ TEST_F(StreamAcquisitionTest, CountLimitedAcquisitionEndsByItselfAfterTheRequest
     EXPECT_EQ(Stream().StopAcquisition(0), GC_ERR_SUCCESS);
     EXPECT_EQ(Stream().calls.stop_streaming.load(), 1);
     EXPECT_EQ(InputPool(), 2u);
+    EXPECT_FALSE(harness->Buffer(handles[2]).HasNewData()) << "a fill nobody took is void";
     harness->ExpectEveryBufferInOnePlace(2);
     EXPECT_TRUE(Logged(log,
                        "Implicit stop of the acquisition thread (required number of buffers "
