@@ -12,7 +12,10 @@ namespace {
 constexpr size_t INTENSITY = 0;
 constexpr size_t RANGE = 1;
 
-uint64_t ClampedDifference(uint64_t total, uint64_t part) { return total > part ? total - part : 0; }
+uint64_t ClampedDifference(uint64_t total, uint64_t part)
+{
+    return total > part ? total - part : 0;
+}
 
 uint64_t Divided(uint64_t value, uint16_t decimation)
 {
@@ -43,16 +46,15 @@ SceneConfig FeatureCache::GetMaxScenConfig() const
     scene.chunk_encoder_enabled = chunk_encoder_enabled.load();
     scene.chunk_user_io_enabled = chunk_user_io_enabled.load();
     scene.intensity_enabled = scan.region_mode == 0 || scan.components[INTENSITY].component_enable;
-    scene.intensity_format = scan.region_mode != 0 ? scan.components[INTENSITY].pixel_format
-                                                   : PFNC_MONO8;
+    scene.intensity_format =
+        scan.region_mode != 0 ? scan.components[INTENSITY].pixel_format : PFNC_MONO8;
     scene.range_enabled = scan.components[RANGE].component_enable;
     scene.range_format = scan.components[RANGE].pixel_format;
     scene.gendc_mode = gendc_mode.load();
     TL_LOG(LOG_CATEGORY_STREAM, LOG_LEVEL_DEBUG)
         << "[BDataStream] GetMaxScenConfig - width:" << scene.width << " height: " << scene.height
-        << " ChunkActive:" << scene.chunks_active << " Intensity enable:"
-        << scene.intensity_enabled << " Range enable:" << scene.range_enabled
-        << " GenDC:" << scene.gendc_mode;
+        << " ChunkActive:" << scene.chunks_active << " Intensity enable:" << scene.intensity_enabled
+        << " Range enable:" << scene.range_enabled << " GenDC:" << scene.gendc_mode;
     return scene;
 }
 
@@ -62,12 +64,10 @@ uint64_t FeatureCache::ComputeMaxDataSize() const
     const bool scan = region[1].region_mode != 0 || region[0].region_mode == 0;
     const Region& used = scan ? region[1] : region[0];
     uint64_t per_point = 0;
-    if (used.components[INTENSITY].component_enable)
-        per_point = scan ? 2 : 1;
-    if (scan && used.components[RANGE].component_enable)
-        per_point += RANGE_RESERVED_BYTES;
-    const uint64_t size = uint64_t{used.width} * used.height * per_point +
-                          (chunks_active.load() ? CHUNK_BYTES : 0);
+    if (used.components[INTENSITY].component_enable) per_point = scan ? 2 : 1;
+    if (scan && used.components[RANGE].component_enable) per_point += RANGE_RESERVED_BYTES;
+    const uint64_t size =
+        uint64_t{used.width} * used.height * per_point + (chunks_active.load() ? CHUNK_BYTES : 0);
     TL_LOG(LOG_CATEGORY_STREAM, LOG_LEVEL_DEBUG) << "[BDataStream] Compute Max Data Size:" << size;
     return size;
 }
@@ -109,19 +109,18 @@ std::vector<uint64_t> FeatureCache::GetFlowSizes() const
 std::vector<uint8_t> FeatureCache::GetFlowMappingTable() const
 {
     ScopedLock hold(lock);
-    if (!gendc_mode.load())
-        return {};
+    if (!gendc_mode.load()) return {};
     return BuildFlowMappingTable(ComputeMaxFlowSizes());
 }
 
 std::vector<uint8_t> FeatureCache::GetPrefetchDescriptor() const
 {
     ScopedLock hold(lock);
-    if (!gendc_mode.load())
-        return {};
+    if (!gendc_mode.load()) return {};
     const SceneConfig scene = GetMaxScenConfig();
     const std::vector<uint64_t> flows = ComputeMaxFlowSizes();
-    const size_t expected = BuildSceneDescriptor(scene, nullptr, 0, 0, PREFETCH_VARIABLE_FIELDS, flows);
+    const size_t expected =
+        BuildSceneDescriptor(scene, nullptr, 0, 0, PREFETCH_VARIABLE_FIELDS, flows);
     std::vector<uint8_t> descriptor(expected, 0);
     const size_t written = BuildSceneDescriptor(scene, descriptor.data(), descriptor.size(), 0,
                                                 PREFETCH_VARIABLE_FIELDS, flows);
@@ -139,8 +138,7 @@ uint64_t FeatureCache::GetPayloadSize() const
 
 FeatureCache::Component& FeatureCache::SelectedComponent()
 {
-    if (region_selector.load() != 1)
-        return region[0].components[0];
+    if (region_selector.load() != 1) return region[0].components[0];
     const uint32_t selected = component_selector.load();
     return region[1].components[std::min<size_t>(selected, region[1].components.size() - 1)];
 }
@@ -178,20 +176,17 @@ uint32_t FeatureCache::GetComponentSelector() const
 
 void FeatureCache::SetComponentSelector(uint32_t selector)
 {
-    if (region_selector.load() == 1)
-        component_selector = selector;
+    if (region_selector.load() == 1) component_selector = selector;
 }
 
 void FeatureCache::SetCoordinateSource(uint32_t source)
 {
-    if (coordinate_selector.load() == COORD_B)
-        coordinate_source = source;
+    if (coordinate_selector.load() == COORD_B) coordinate_source = source;
 }
 
 uint32_t FeatureCache::FormatIndex(uint32_t pixel_format)
 {
-    if (pixel_format == PFNC_COORD3D_ABC16)
-        return SLOT_ABC16;
+    if (pixel_format == PFNC_COORD3D_ABC16) return SLOT_ABC16;
     return pixel_format == PFNC_MONO16 ? SLOT_MONO16 : SLOT_ABC32F;
 }
 
@@ -211,11 +206,9 @@ bool FeatureCache::SetCoordinateScale(float scale)
 {
     ScopedLock hold(lock);
     const Coordinate& selected = SelectedCoordinate();
-    if (!(scale >= selected.scale_min && scale <= selected.scale_max))
-        return false;
+    if (!(scale >= selected.scale_min && scale <= selected.scale_max)) return false;
     if (coordinate_selector.load() == COORD_B) {
-        for (auto& format : coordinate)
-            format[COORD_B].scale = scale;
+        for (auto& format : coordinate) format[COORD_B].scale = scale;
     } else {
         SelectedCoordinate().scale = scale;
     }
@@ -226,11 +219,9 @@ bool FeatureCache::SetCoordinateOffset(float offset)
 {
     ScopedLock hold(lock);
     const Coordinate& selected = SelectedCoordinate();
-    if (!(offset >= selected.offset_min && offset <= selected.offset_max))
-        return false;
+    if (!(offset >= selected.offset_min && offset <= selected.offset_max)) return false;
     if (coordinate_selector.load() == COORD_B) {
-        for (auto& format : coordinate)
-            format[COORD_B].offset = offset;
+        for (auto& format : coordinate) format[COORD_B].offset = offset;
     } else {
         SelectedCoordinate().offset = offset;
     }
@@ -240,8 +231,7 @@ bool FeatureCache::SetCoordinateOffset(float offset)
 bool FeatureCache::IsCoordinateAdjustable() const
 {
     const uint32_t selected = coordinate_selector.load();
-    if (selected == COORD_B)
-        return false;
+    if (selected == COORD_B) return false;
     ScopedLock hold(lock);
     return !(selected == COORD_A && region[1].components[RANGE].pixel_format == PFNC_MONO16);
 }
@@ -250,8 +240,7 @@ bool FeatureCache::IsTriggerLocked() const
 {
     const uint32_t selected = trigger_selector.load();
     ScopedLock hold(lock);
-    if (selected == ACQUISITION_ACTIVE)
-        return trigger[FRAME_START].trigger_mode;
+    if (selected == ACQUISITION_ACTIVE) return trigger[FRAME_START].trigger_mode;
     return selected == FRAME_START && trigger[ACQUISITION_ACTIVE].trigger_mode;
 }
 

@@ -11,8 +11,7 @@ constexpr uint64_t SIMPLE_CHUNK_BYTES = 12;
 
 uint64_t IntensityBytesPerPoint(const SceneConfig& scene)
 {
-    if (!scene.intensity_enabled)
-        return 0;
+    if (!scene.intensity_enabled) return 0;
     return scene.intensity_format == PFNC_MONO8 ? 1 : 2;
 }
 
@@ -26,8 +25,7 @@ uint64_t SceneConfig::ChunkOffset() const
 
 uint64_t RangeBytesPerPoint(uint32_t range_format)
 {
-    if (range_format == PFNC_COORD3D_ABC32F)
-        return 12;
+    if (range_format == PFNC_COORD3D_ABC32F) return 12;
     return range_format == PFNC_COORD3D_ABC16 ? 6 : 2;
 }
 

@@ -14,8 +14,7 @@ int64_t SteadyClock::NowMs()
 
 void SteadyClock::SleepForMs(int64_t ms)
 {
-    if (ms > 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 }  // namespace GenTLCore::ZoTL

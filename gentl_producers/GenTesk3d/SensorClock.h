@@ -24,6 +24,9 @@ public:
 };
 
 // Milliseconds from `since` to `now`, never negative.
-inline int64_t ElapsedMs(int64_t since, int64_t now) { return now > since ? now - since : 0; }
+inline int64_t ElapsedMs(int64_t since, int64_t now)
+{
+    return now > since ? now - since : 0;
+}
 
 }  // namespace GenTLCore::ZoTL

@@ -15,8 +15,7 @@ ScanvoSensorLink::ScanvoSensorLink(void* handle) : handle(handle) {}
 
 int ScanvoSensorLink::WriteData(const std::string& text)
 {
-    if (text.size() > static_cast<std::size_t>(INT_MAX))
-        return -1;
+    if (text.size() > static_cast<std::size_t>(INT_MAX)) return -1;
     return InitScanvoInstance().WriteData(handle, text.c_str(), static_cast<int>(text.size()));
 }
 
@@ -42,7 +41,10 @@ int ScanvoSensorLink::GetConnectStatus(int& status)
     return InitScanvoInstance().GetConnectStatus(handle, &status);
 }
 
-int ScanvoSensorLink::ResetDllFiFo() { return InitScanvoInstance().ResetDllFiFo(handle); }
+int ScanvoSensorLink::ResetDllFiFo()
+{
+    return InitScanvoInstance().ResetDllFiFo(handle);
+}
 
 bool ScanvoSensorLink::TakeCameraImage(std::vector<uint8_t>& image, uint32_t& width,
                                        uint32_t& height, uint32_t timeout_ms)
@@ -50,6 +52,9 @@ bool ScanvoSensorLink::TakeCameraImage(std::vector<uint8_t>& image, uint32_t& wi
     return InitScanvoInstance().TakeCameraImage(handle, image, width, height, timeout_ms);
 }
 
-void ScanvoSensorLink::Disconnect() { InitScanvoInstance().Disconnect(handle); }
+void ScanvoSensorLink::Disconnect()
+{
+    InitScanvoInstance().Disconnect(handle);
+}
 
 }  // namespace GenTLCore::ZoTL

@@ -32,7 +32,8 @@ TEST(FeatureCacheTest, SizesEveryScanScene)
         for (const Row& row : rows) {
             SCOPED_TRACE(std::string(row.name) + " format " + std::to_string(format));
             FeatureCache cache;
-            cache.region[1] = {1, 1000, 200, 0, 0, 0, {{row.intensity, PFNC_MONO10}, {row.range, format}}};
+            cache.region[1] = {
+                1, 1000, 200, 0, 0, 0, {{row.intensity, PFNC_MONO10}, {row.range, format}}};
             cache.chunks_active = row.chunks;
             cache.gendc_mode = row.gendc;
             EXPECT_EQ(cache.GetPayloadSize(), row.payload);
@@ -40,7 +41,8 @@ TEST(FeatureCacheTest, SizesEveryScanScene)
             EXPECT_EQ(cache.GetPrefetchDescriptor().size(), row.descriptor);
             const std::vector<uint64_t> flows = cache.GetFlowSizes();
             if (row.gendc) {
-                EXPECT_EQ(flows, (std::vector<uint64_t>{row.descriptor, row.payload - row.descriptor}));
+                EXPECT_EQ(flows,
+                          (std::vector<uint64_t>{row.descriptor, row.payload - row.descriptor}));
                 EXPECT_EQ(cache.GetFlowMappingTable().size(), 32u);
             } else {
                 EXPECT_TRUE(flows.empty());

@@ -1,0 +1,193 @@
+// SensorInterface.h: the command channel to one open sensor (paced writes,
+// reads with read-back of written values) and the region, geometry, line
+// time, camera mode and acquisition operations built on it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "GenTL.h"
+#include "gentl_core/SmartPointers.h"
+#include "gentl_core/SyncObjects.h"
+#include "gentl_producers/GenTesk3d/FeatureCache.h"
+#include "gentl_producers/GenTesk3d/SensorClock.h"
+#include "gentl_producers/GenTesk3d/SensorLink.h"
+
+namespace GenTLCore::ZoTL {
+
+// Created by the local device at open, which shares it (SharedPtr) with the
+// remote device and the data stream; sends nothing when destroyed.
+//
+// Threads: consumer threads call every member; the acquisition thread calls
+// only ReadScanValue and the link's scan calls, and never takes lock_.
+// Lock order: lock_ (re-entrant, held by the operations marked "lock_"
+// across their commands, sleeps and cache update), then the cache's lock,
+// then channel_lock_ (a leaf, never held across a sensor call or sleep).
+class SensorInterface {
+public:
+    // Read results beyond the library's own codes.
+    static constexpr int32_t READBACK_TIMEOUT = -6;
+    static constexpr int64_t WRITE_SPACING_MS = 100;
+    static constexpr int64_t READ_SPACING_MS = 20;
+    static constexpr int64_t READBACK_RETRY_MS = 50;
+    static constexpr int64_t READBACK_LIMIT_MS = 1000;
+    static constexpr int CACHE_AGE_MS = 1000;
+    // Oldest pending writes are dropped beyond this: features never read back.
+    static constexpr size_t MAX_PENDING_WRITES = 256;
+    static constexpr int64_t REGION_SETTLE_MS = 300;
+    static constexpr int64_t CAMERA_MODE_SETTLE_MS = 300;
+    static constexpr int64_t RESET_SETTLE_MS = 200;
+    static constexpr uint32_t MIN_REGION_SIZE = 32;
+    static constexpr uint32_t UNDEFINED_MAX_FPS = 4000;
+    static constexpr float CAMERA_LINE_TIME_US = 5714.0f;
+
+    struct PendingWrite {
+        std::string feature_name;
+        float value = 0;
+        int64_t write_time_ms = 0;
+    };
+
+    // Runs the startup reads into `cache` and stops acquisition.
+    SensorInterface(std::unique_ptr<ISensorLink> link, const SharedPtr<FeatureCache>& cache,
+                    std::unique_ptr<IClock> clock = std::make_unique<SteadyClock>());
+    SensorInterface(const SensorInterface&) = delete;
+    SensorInterface& operator=(const SensorInterface&) = delete;
+
+    // A group of reads: the first refreshes the library's values, the rest
+    // take them as they are.
+    class ReadBatch {
+    public:
+        explicit ReadBatch(SensorInterface& owner);
+        ~ReadBatch();
+        ReadBatch(const ReadBatch&) = delete;
+        ReadBatch& operator=(const ReadBatch&) = delete;
+
+    private:
+        SensorInterface& owner;  // outlives the batch, which lives on the stack
+    };
+
+    // Command channel. Writes are false when the library refused the text.
+    bool WriteCommand(std::string command);
+    template <class T>  // int32_t, uint32_t, uint64_t
+    bool WriteParameter(const std::string& name, T value);
+    // 0, the library's negative code (output untouched) or READBACK_TIMEOUT
+    // (output holds the last value read).
+    template <class T>  // uint32_t, int32_t, float, uint64_t, uint8_t
+    int32_t ReadParameter(const std::string& key, T* out);
+    int32_t ReadStringParameter(const std::string& key, std::string* out);
+    // The value carried by the last scan: no pacing, no read-back.
+    template <class T>  // uint32_t, char
+    bool ReadScanValue(const std::string& key, T* out);
+
+    // Read-back tracking.
+    static std::string ExtractFeatureName(const std::string& text);
+    static bool ReadbackMatches(const std::string& feature, float written, float read);
+    // 1 nothing pending, 2 confirmed, 0 read again, -1 timed out.
+    int CheckState(const std::string& key, float value);
+    void RegisterWriteCommand(const std::string& name, float value);
+    size_t PendingWriteCountForTest();
+
+    // Region (lock_ for the setters). Offsets are in decimated sensor pixels.
+    void SetROI1WidthX(uint64_t width);
+    void SetROI1OffsetX(uint64_t offset);
+    void SetROI1OffsetZ(uint64_t offset);
+    void SetROI1HeightZ(uint64_t height);
+    void SetAmountProfilesY(uint64_t profiles);
+    // GC_ERR_INVALID_PARAMETER for 0 or above 65535, with nothing sent.
+    GC_ERROR SetROI1StepX(uint32_t decimation);
+    GC_ERROR SetROI1StepZ(uint32_t decimation);
+    int32_t GetROI1WidthX();
+    int32_t GetROI1HeightZ();
+    int32_t GetAmountProfilesY();
+    int32_t GetROI1OffsetX();
+    int32_t GetROI1OffsetZ();
+    int32_t GetPixelXMax();
+    int32_t GetPixelZMax();
+    int32_t GetROI1StepX();
+    int32_t GetROI1StepZ();
+    int32_t GetSignalEnable();
+    int32_t GetHeight();
+    bool SetSignalEnable(int32_t value);
+    void SetRegionSelector(bool scan_region);
+    void ReadRegionSettings();
+    void ReadGeometry();
+
+    // Line time (lock_).
+    int32_t GetMaxFps();
+    // GC_ERR_INVALID_PARAMETER below 1 profile per second, with nothing sent.
+    GC_ERROR SetAcquisitionLineTime(float line_rate);
+    int32_t GetAcquisitionLineTime();
+
+    // Camera mode and acquisition.
+    void GetCameraMode();
+    bool SetCameraMode(bool on);
+    void PrepareScanBuffers();
+    void SetAcquisitionStart();  // lock_
+    void SetAcquisitionStop();
+    bool SetResetSettings();
+
+    // Pins and trigger, as read at open; their setters come with the trigger
+    // operations.
+    int32_t ReadLineFunctions();
+    bool GetTriggerSource();
+    bool GetEAProfileEnable(uint32_t pin);
+
+    void SetDeviceLabel(const std::string& label);
+    std::string GetDeviceLabel();
+    bool IsQrtaSeries() const { return qrta_series_.load(); }
+    bool IsScanMode() const { return scan_mode_.load(); }
+    bool IsAcquisitionStarted() const { return acquisition_started_.load(); }
+
+    ISensorLink& Link() { return *link_; }
+    Mutex& Lock() { return lock_; }
+
+    // Scan buffers, sized by PrepareScanBuffers and ReadRegionSettings before
+    // acquisition starts and filled by the acquisition thread.
+    std::vector<float> points32;
+    std::vector<uint16_t> points16;
+    std::vector<uint16_t> range16;
+    std::vector<uint8_t> image;
+    std::vector<uint16_t> intensity16;
+    std::vector<double> x_values;
+    std::vector<double> z_values;
+    std::vector<int> intensity_values;
+
+private:
+    void EndStartup(const std::string& written);
+    bool SendWrite(const std::string& text);
+    int CacheAgeMs() const;
+    void WaitReadSpacing();
+    int32_t ReadWithReadback(const std::string& key, float& value);
+    void Settle(int64_t ms) { clock_->SleepForMs(ms); }
+    void UpdateCache(const std::function<void(FeatureCache&)>& update);
+    GC_ERROR SetDecimation(bool horizontal, uint32_t decimation);
+    bool SwitchCameraMode(int32_t mode, int32_t line_time_us);
+    void StoreTriggerSource(int32_t value, bool frame_start_on);
+
+    // Fixed at construction.
+    const std::unique_ptr<ISensorLink> link_;
+    const SharedPtr<FeatureCache> cache_;
+    const std::unique_ptr<IClock> clock_;
+
+    Mutex lock_;
+    std::atomic<bool> acquisition_started_{false};
+    std::atomic<bool> read_batch_{false};
+    std::atomic<bool> batch_fresh_{false};
+    std::atomic<bool> scan_mode_{true};
+    std::atomic<bool> startup_{true};
+    std::atomic<bool> qrta_series_{false};
+
+    // Guarded by channel_lock_.
+    std::mutex channel_lock_;
+    std::string device_label_;
+    int64_t last_write_time_ = 0;
+    std::deque<PendingWrite> pending_writes_;
+};
+
+}  // namespace GenTLCore::ZoTL

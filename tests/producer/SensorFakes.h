@@ -1,0 +1,72 @@
+// SensorFakes.h: a virtual clock and a scripted sensor link for testing the
+// command channel's pacing and read-back exactly and instantly.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "gentl_producers/GenTesk3d/SensorClock.h"
+#include "gentl_producers/GenTesk3d/SensorLink.h"
+
+namespace TestSupport {
+
+// Time moves only by sleeps and Advance.
+class VirtualClock : public GenTLCore::ZoTL::IClock {
+public:
+    int64_t NowMs() override { return now_ms; }
+    void SleepForMs(int64_t ms) override { now_ms += ms > 0 ? ms : 0; }
+    void Advance(int64_t ms) { now_ms += ms; }
+
+private:
+    int64_t now_ms = 1'000'000;
+};
+
+// One call the producer made: a write or a read, as the sensor would see it.
+struct LinkCall {
+    std::string text;  // "SetROI1WidthX=100" or "GetROI1WidthX", without "\r"
+    int64_t at_ms = 0;
+    int max_age_ms = 0;  // reads only
+    bool operator==(const LinkCall&) const = default;
+};
+
+// A sensor that keeps one value per item: "Set<item>=v" stores v, unless the
+// item is frozen; "Get<item>" answers the scripted replies first, then the
+// value; items never set answer -3. Single-threaded, like the tests.
+class ScriptedSensorLink : public GenTLCore::ZoTL::ISensorLink {
+public:
+    explicit ScriptedSensorLink(GenTLCore::ZoTL::IClock& clock) : clock(clock) {}
+
+    void Set(const std::string& item, const std::string& value) { values[item] = value; }
+    // Replies (a value, or a code after '!': "!-5") served once each, in order.
+    void Script(const std::string& item, std::vector<std::string> replies);
+    void Freeze(const std::string& item) { frozen[item] = true; }
+    void FailWrites(int count) { failing_writes = count; }
+
+    const std::vector<LinkCall>& Calls() const { return calls; }
+    std::vector<std::string> Texts() const;
+    void ClearCalls() { calls.clear(); }
+
+    int WriteData(const std::string& text) override;
+    int ReadData(const std::string& request, std::string& reply, int max_age_ms) override;
+    int GetXZIExtended(GenTLCore::ZoTL::ProfileRequest&) override { return -4; }
+    int GetConnectStatus(int& status) override;
+    int ResetDllFiFo() override { return 0; }
+    bool TakeCameraImage(std::vector<uint8_t>&, uint32_t&, uint32_t&, uint32_t) override
+    {
+        return false;
+    }
+    void Disconnect() override { connected = false; }
+
+private:
+    GenTLCore::ZoTL::IClock& clock;  // the test's, which outlives the link
+    std::map<std::string, std::string> values;
+    std::map<std::string, std::deque<std::string>> scripted;
+    std::map<std::string, bool> frozen;
+    std::vector<LinkCall> calls;
+    int failing_writes = 0;
+    bool connected = true;
+};
+
+}  // namespace TestSupport
