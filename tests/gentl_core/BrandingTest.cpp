@@ -38,25 +38,30 @@ TEST(BrandingControlTest, KeepsTheBrandingUntilReplacedOrEmptiedAndAnswersTheDef
 {
     const auto expect_default = [] {
         const GenTLBranding& branding = GetBranding();
-        for (auto digest : {&GenTLBranding::SystemDescriptionSHA1, &GenTLBranding::InterfaceDescriptionSHA1,
-                            &GenTLBranding::LocalDeviceDescriptionSHA1, &GenTLBranding::DataStreamDescriptionSHA1,
-                            &GenTLBranding::RemoteDeviceDescriptionSHA1})
+        for (auto digest :
+             {&GenTLBranding::SystemDescriptionSHA1, &GenTLBranding::InterfaceDescriptionSHA1,
+              &GenTLBranding::LocalDeviceDescriptionSHA1, &GenTLBranding::DataStreamDescriptionSHA1,
+              &GenTLBranding::RemoteDeviceDescriptionSHA1})
             EXPECT_EQ(std::vector<uint8_t>(20, 0), (branding.*digest)());
-        for (auto on : {&GenTLBranding::MultiPartAware, &GenTLBranding::CompositeBufferAware,
-                        &GenTLBranding::AcquisitionEngineControlFeatures, &GenTLBranding::EventsEngineControlFeatures,
-                        &GenTLBranding::RelaxedPointerChecks, &GenTLBranding::CloseLibraryOnUnload,
-                        &GenTLBranding::BufferChangesDuringAcquisition, &GenTLBranding::StopWithoutStartAllowed,
-                        &GenTLBranding::WatermarkBuffers})
+        for (auto on :
+             {&GenTLBranding::MultiPartAware, &GenTLBranding::CompositeBufferAware,
+              &GenTLBranding::AcquisitionEngineControlFeatures,
+              &GenTLBranding::EventsEngineControlFeatures, &GenTLBranding::RelaxedPointerChecks,
+              &GenTLBranding::CloseLibraryOnUnload, &GenTLBranding::BufferChangesDuringAcquisition,
+              &GenTLBranding::StopWithoutStartAllowed, &GenTLBranding::WatermarkBuffers})
             EXPECT_FALSE((branding.*on)());
         EXPECT_EQ("", branding.VendorName());
         EXPECT_EQ('\0', branding.AlternativeIDSeparator());
-        EXPECT_TRUE(branding.AlternativeDeviceIDKeys(true).empty() && branding.AlternativeDeviceIDKeys(false).empty() &&
-                    branding.AlternativeInterfaceIDKeys().empty() && branding.AlternativeStreamIDKeys().empty());
+        EXPECT_TRUE(branding.AlternativeDeviceIDKeys(true).empty() &&
+                    branding.AlternativeDeviceIDKeys(false).empty() &&
+                    branding.AlternativeInterfaceIDKeys().empty() &&
+                    branding.AlternativeStreamIDKeys().empty());
     };
     // The holder is one for concurrent first calls.
     std::vector<BrandingControl*> seen(8, nullptr);
     std::vector<std::thread> threads;
-    for (size_t i = 0; i < seen.size(); ++i) threads.emplace_back([&seen, i] { seen[i] = BrandingControl::Instance(); });
+    for (size_t i = 0; i < seen.size(); ++i)
+        threads.emplace_back([&seen, i] { seen[i] = BrandingControl::Instance(); });
     for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(std::vector<BrandingControl*>(8, BrandingControl::Instance()), seen);
     expect_default();

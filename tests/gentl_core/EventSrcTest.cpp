@@ -1,12 +1,11 @@
 // EventSrcTest.cpp: which events a module offers and how they are
 // registered and unregistered on its side.
-#include "gentl_core/GenTLEventSrc.h"
-
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "EventTestHelpers.h"
+#include "gentl_core/GenTLEventSrc.h"
 #include "support/AssertionCounter.h"
 
 namespace GenTLCore {
@@ -27,7 +26,8 @@ public:
     Answer Register(EVENT_TYPE event_type, bool unregister = false)
     {
         SharedPtr<GenTLEvent> candidate;
-        const GC_ERROR result = unregister ? UnregisterEvent(event_type, candidate) : RegisterEvent(event_type, candidate);
+        const GC_ERROR result = unregister ? UnregisterEvent(event_type, candidate)
+                                           : RegisterEvent(event_type, candidate);
         return {result, candidate.Get()};
     }
 
@@ -38,8 +38,14 @@ public:
     Types hooks;  // registrations; unregistrations as 100 + the type
 
 protected:
-    GC_ERROR OnRegisterEvent(EVENT_TYPE event_type) override { return hooks.push_back(event_type), register_result; }
-    bool OnUnregisterEvent(EVENT_TYPE event_type) override { return hooks.push_back(100 + event_type), unregister_result; }
+    GC_ERROR OnRegisterEvent(EVENT_TYPE event_type) override
+    {
+        return hooks.push_back(event_type), register_result;
+    }
+    bool OnUnregisterEvent(EVENT_TYPE event_type) override
+    {
+        return hooks.push_back(100 + event_type), unregister_result;
+    }
     Mutex& GetLock() override { return lock; }
     bool SupportsModuleEvents(size_t& max_data_size) override
     {
@@ -62,7 +68,8 @@ TEST(EventSrcTest, OffersTheErrorEventTheEventsAddedBeforeAndAModuleEventWhenAsk
     plain.FinalizeEvents(false, 0);
     EXPECT_EQ(GC_ERR_SUCCESS, plain.Register(EVENT_ERROR).first);
     EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, plain.Register(EVENT_MODULE).first);
-    EXPECT_EQ("RegisterEvent: requested event type not implemented for given module.", LastErrorText());
+    EXPECT_EQ("RegisterEvent: requested event type not implemented for given module.",
+              LastErrorText());
     EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, plain.Register(EVENT_NEW_BUFFER).first);
     EXPECT_FALSE(plain.GetModuleEvent());
     // The module event's data size is the larger of the supported and the forced one.
@@ -81,14 +88,16 @@ TEST(EventSrcTest, OffersTheErrorEventTheEventsAddedBeforeAndAModuleEventWhenAsk
         ASSERT_TRUE(source.GetModuleEvent());
         size_t value = 0, size = sizeof value;
         INFO_DATATYPE type = 0;
-        EXPECT_EQ(GC_ERR_SUCCESS, source.GetModuleEvent()->GetEventInfo(EVENT_SIZE_MAX, &type, &value, &size));
+        EXPECT_EQ(GC_ERR_SUCCESS,
+                  source.GetModuleEvent()->GetEventInfo(EVENT_SIZE_MAX, &type, &value, &size));
         EXPECT_EQ(row.expected + 8, value) << row.expected;
     }
     // A second event of one type is refused and the first kept.
     TestSupport::AssertionCounter assertions;
     NoBuffers owner;
     SharedPtr<GenTLEvent> events[] = {SharedPtr<GenTLEvent>(new GenTLNewBufferEvent(owner)),
-                                      SharedPtr<GenTLEvent>(new GenTLModuleEvent(4)), SharedPtr<GenTLEvent>(new GenTLModuleEvent(4))};
+                                      SharedPtr<GenTLEvent>(new GenTLModuleEvent(4)),
+                                      SharedPtr<GenTLEvent>(new GenTLModuleEvent(4))};
     TestEventSource source;
     for (const auto& event : events) {
         event->CompleteConstruction();
@@ -123,9 +132,12 @@ TEST(EventSrcTest, HandsOutEventsOnlyAfterTheHookAgreesAndReportsAFailingCleanup
     EXPECT_EQ(Answer(GC_ERR_ERROR, module_event), source.Register(EVENT_MODULE, true));
     EXPECT_EQ("UnregisterEvent: the event type specific cleanup failed.", LastErrorText());
     source.RollbackRegisterEvent(EVENT_MODULE);
-    EXPECT_EQ((Types{EVENT_MODULE, EVENT_MODULE, 100 + EVENT_ERROR, 100 + EVENT_MODULE, 100 + EVENT_MODULE}), source.hooks);
+    EXPECT_EQ((Types{EVENT_MODULE, EVENT_MODULE, 100 + EVENT_ERROR, 100 + EVENT_MODULE,
+                     100 + EVENT_MODULE}),
+              source.hooks);
     EXPECT_EQ(Answer(GC_ERR_NOT_IMPLEMENTED, nullptr), source.Register(EVENT_REMOTE_DEVICE, true));
-    EXPECT_EQ("UnregisterEvent: requested event type not implemented for given module.", LastErrorText());
+    EXPECT_EQ("UnregisterEvent: requested event type not implemented for given module.",
+              LastErrorText());
 }
 
 }  // namespace

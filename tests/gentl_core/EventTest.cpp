@@ -1,8 +1,6 @@
 // EventTest.cpp: EventGetData's waits, kills, flushes and counters, the bytes
 // each kind of event delivers and reads back, the new-buffer event's queue,
 // and the lines events log.
-#include "gentl_core/GenTLEvent.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -16,6 +14,7 @@
 
 #include "EventTestHelpers.h"
 #include "LogCapture.h"
+#include "gentl_core/GenTLEvent.h"
 #include "gentl_core/Logger.h"
 #include "support/AssertionCounter.h"
 #include "support/WaitUntil.h"
@@ -155,7 +154,8 @@ TEST_F(EventTest, CountsQueuedFiredAndDeliveredDataAndKeepsADatumTheBufferCannot
     EXPECT_EQ(MAX_DATA + 4, Info(*event, EVENT_INFO_DATA_SIZE_MAX, INFO_DATATYPE_SIZET));
     size_t size = 8;
     INFO_DATATYPE type = 0;
-    EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, event->GetEventInfo(EVENT_INFO_CUSTOM_ID, &type, buffer.data(), &size));
+    EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED,
+              event->GetEventInfo(EVENT_INFO_CUSTOM_ID, &type, buffer.data(), &size));
     EXPECT_EQ("GetEventInfo: unknown event info command requested", LastErrorText());
 }
 
@@ -168,9 +168,12 @@ TEST_F(EventTest, NoDatumIsLostOrDuplicatedUnderConcurrentProducersAndConsumers)
     std::vector<std::thread> threads;
     for (uint32_t c = 0; c < THREADS; ++c) {
         threads.emplace_back([&] {
-            for (Taken taken; (taken = TakeDatum(*event, GENTL_INFINITE)).result == GC_ERR_SUCCESS;) {
+            for (Taken taken;
+                 (taken = TakeDatum(*event, GENTL_INFINITE)).result == GC_ERR_SUCCESS;) {
                 std::lock_guard<std::mutex> lock(received_mutex);
-                received.push_back(taken.bytes.size() == 8 ? taken.bytes[4] | taken.bytes[5] << 8 | taken.bytes[6] << 16 : -1);
+                received.push_back(taken.bytes.size() == 8
+                                       ? taken.bytes[4] | taken.bytes[5] << 8 | taken.bytes[6] << 16
+                                       : -1);
             }
         });
     }
@@ -180,10 +183,12 @@ TEST_F(EventTest, NoDatumIsLostOrDuplicatedUnderConcurrentProducersAndConsumers)
         });
     }
     for (size_t t = THREADS; t < threads.size(); ++t) threads[t].join();
-    EXPECT_TRUE(WaitUntil([&] {
-        std::lock_guard<std::mutex> lock(received_mutex);
-        return received.size() >= THREADS * PER_PRODUCER;
-    }, 20s));
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            std::lock_guard<std::mutex> lock(received_mutex);
+            return received.size() >= THREADS * PER_PRODUCER;
+        },
+        20s));
     for (uint32_t c = 0; c < THREADS; ++c) event->KillEvent();  // each ends one consumer
     for (uint32_t c = 0; c < THREADS; ++c) threads[c].join();
     EXPECT_EQ(THREADS * PER_PRODUCER, std::set<uint32_t>(received.begin(), received.end()).size());
@@ -197,20 +202,16 @@ TEST_F(EventTest, ModuleEventPacketsCarryMagicIDAndDataAndReadBack)
 {
     const Bytes data = {0xAA, 0xBB, 0xCC, 4, 5, 6, 7, 8, 9};
     ASSERT_TRUE(event->AddEvent(0x11223344, data.data(), 3));
-    EXPECT_EQ((Bytes{0x79, 0x6B, 0x69, 0x76, 0x44, 0x33, 0x22, 0x11, 0xAA, 0xBB, 0xCC}), TakeDatum(*event, 0).bytes);
+    EXPECT_EQ((Bytes{0x79, 0x6B, 0x69, 0x76, 0x44, 0x33, 0x22, 0x11, 0xAA, 0xBB, 0xCC}),
+              TakeDatum(*event, 0).bytes);
     ASSERT_TRUE(event->AddEvent(1, data.data(), MAX_DATA));
     EXPECT_EQ(MAX_DATA + 8, TakeDatum(*event, 0).bytes.size());
     EXPECT_FALSE(event->AddEvent(1, data.data(), MAX_DATA + 1));
     EXPECT_FALSE(event->AddEvent(1, nullptr, 2));
     EXPECT_EQ(2u, event->GetNumFired());
     const std::string invalid = "GetEventDataInfo: invalid event buffer passed";
-    const struct {
-        Bytes datum;
-        EVENT_DATA_INFO_CMD command;
-        GC_ERROR result;
-        INFO_DATATYPE type;
-        Bytes bytes;  // the answer, or the error text
-    } rows[] = {
+    // clang-format off
+    const struct { Bytes datum; EVENT_DATA_INFO_CMD command; GC_ERROR result; INFO_DATATYPE type; Bytes bytes;  /* the answer, or the error text */ } rows[] = {
         {PacketWithID(0xDDDDDD01), EVENT_DATA_ID, GC_ERR_SUCCESS, INFO_DATATYPE_STRING, TextBytes("dddddd01")},
         {PacketWithID(1), EVENT_DATA_ID, GC_ERR_SUCCESS, INFO_DATATYPE_STRING, TextBytes("00000001")},
         {PacketWithID(0x11111101, {0xAB, 0xCD}), EVENT_DATA_VALUE, GC_ERR_SUCCESS, INFO_DATATYPE_BUFFER, {1, 0x11, 0x11, 0x11, 0xAB, 0xCD}},
@@ -220,15 +221,18 @@ TEST_F(EventTest, ModuleEventPacketsCarryMagicIDAndDataAndReadBack)
         {{0x79, 0x6B, 0x69, 0x77, 1, 0, 0, 0}, EVENT_DATA_NUMID, GC_ERR_INVALID_PARAMETER, -1, TextBytes(invalid)},
         {PacketWithID(1), 3, GC_ERR_NOT_IMPLEMENTED, -1, TextBytes("GetEventDataInfo: unknown event data info command requested")},
     };
+    // clang-format on
     for (const auto& row : rows) {
         SCOPED_TRACE(row.command);
         const Taken info = DataInfo(*event, row.datum, row.command);
         EXPECT_EQ(row.result, info.result);
         EXPECT_EQ(row.type, info.type);
-        EXPECT_EQ(row.bytes, info.result == GC_ERR_SUCCESS ? info.bytes : TextBytes(LastErrorText()));
+        EXPECT_EQ(row.bytes,
+                  info.result == GC_ERR_SUCCESS ? info.bytes : TextBytes(LastErrorText()));
     }
     size_t size = 8;
-    EXPECT_EQ(GC_ERR_INVALID_PARAMETER, event->GetEventDataInfo(nullptr, 8, EVENT_DATA_ID, nullptr, &size, &size));
+    EXPECT_EQ(GC_ERR_INVALID_PARAMETER,
+              event->GetEventDataInfo(nullptr, 8, EVENT_DATA_ID, nullptr, &size, &size));
     EXPECT_EQ("GetEventDataInfo: null event buffer passed", LastErrorText());
 }
 
@@ -244,16 +248,19 @@ TEST(ErrorEventTest, DeliversTheMessageWithItsNulCutToTheMaximumEventSize)
     const Taken id = DataInfo(*event, TextBytes("anything"), EVENT_DATA_ID);
     const Taken numeric = DataInfo(*event, TextBytes("anything"), EVENT_DATA_NUMID);
     const Taken value = DataInfo(*event, {'d', 'i', 's', 'k', 0, 'z'}, EVENT_DATA_VALUE);
-    EXPECT_EQ((std::vector<INFO_DATATYPE>{INFO_DATATYPE_INT32, INFO_DATATYPE_UINT64, INFO_DATATYPE_STRING}),
+    EXPECT_EQ((std::vector<INFO_DATATYPE>{INFO_DATATYPE_INT32, INFO_DATATYPE_UINT64,
+                                          INFO_DATATYPE_STRING}),
               (std::vector<INFO_DATATYPE>{id.type, numeric.type, value.type}));
-    EXPECT_EQ((std::vector<Bytes>{ValueBytes<int32_t>(-1001), ValueBytes<uint64_t>(0xFFFFFFFFFFFFFC17), TextBytes("disk")}),
+    EXPECT_EQ((std::vector<Bytes>{ValueBytes<int32_t>(-1001),
+                                  ValueBytes<uint64_t>(0xFFFFFFFFFFFFFC17), TextBytes("disk")}),
               (std::vector<Bytes>{id.bytes, numeric.bytes, value.bytes}));
     for (const Bytes& datum : {Bytes{'a', 'b'}, TextBytes(std::string(1024, 'y'))}) {
         EXPECT_EQ(GC_ERR_INVALID_PARAMETER, DataInfo(*event, datum, EVENT_DATA_VALUE).result);
         EXPECT_EQ("GetEventDataInfo: corrupted event buffer passed", LastErrorText());
     }
     size_t size = 4;
-    EXPECT_EQ(GC_ERR_INVALID_PARAMETER, event->GetEventDataInfo(&size, 0, EVENT_DATA_ID, nullptr, &size, &size));
+    EXPECT_EQ(GC_ERR_INVALID_PARAMETER,
+              event->GetEventDataInfo(&size, 0, EVENT_DATA_ID, nullptr, &size, &size));
     EXPECT_EQ("GetEventDataInfo: invalid event buffer passed", LastErrorText());
 }
 
@@ -269,7 +276,8 @@ TEST_F(EventTest, VirtualRemoteDeviceEventMakesQueuesAndReadsPacketsWithIDF001)
     EXPECT_EQ(packet, TakeDatum(*device, 0).bytes);
     EXPECT_EQ(TextBytes("f001"), DataInfo(*device, packet, EVENT_DATA_ID).bytes);
     EXPECT_EQ(ValueBytes<uint64_t>(61441), DataInfo(*device, packet, EVENT_DATA_NUMID).bytes);
-    EXPECT_EQ((Bytes{0x01, 0xF0, 0x00, 0x00, 0x01, 0x02}), DataInfo(*device, packet, EVENT_DATA_VALUE).bytes);
+    EXPECT_EQ((Bytes{0x01, 0xF0, 0x00, 0x00, 0x01, 0x02}),
+              DataInfo(*device, packet, EVENT_DATA_VALUE).bytes);
     // IDs from 0x10000 on and more data than the maximum are rejected.
     for (const Bytes& rejected : {PacketWithID(0x10000), PacketWithID(0xF001, Bytes(MAX_DATA + 1))})
         EXPECT_FALSE(device->AddEventPacket(rejected.data(), rejected.size()));
@@ -289,13 +297,18 @@ protected:
         if (packet == nullptr || size == 0 || size % 2 != 0) return false;
         return !single || (size == 2 && *static_cast<const uint8_t*>(packet) != 0xFF);
     }
-    bool SplitEventPacket(const void* packet, size_t size, std::vector<EventPacket>& single_events) override
+    bool SplitEventPacket(const void* packet, size_t size,
+                          std::vector<EventPacket>& single_events) override
     {
         const auto* bytes = static_cast<const uint8_t*>(packet);
-        for (size_t at = 0; size > 2 && at < size; at += 2) single_events.push_back({bytes[at], bytes[at + 1]});
+        for (size_t at = 0; size > 2 && at < size; at += 2)
+            single_events.push_back({bytes[at], bytes[at + 1]});
         return size > 2;
     }
-    uint16_t GetEventIDFromPacket(const void* packet, size_t) override { return *static_cast<const uint8_t*>(packet); }
+    uint16_t GetEventIDFromPacket(const void* packet, size_t) override
+    {
+        return *static_cast<const uint8_t*>(packet);
+    }
     EventValueLocation GetEventValueLocation(const void*, size_t) override { return {1, 1}; }
 };
 
@@ -353,14 +366,16 @@ protected:
     }
     void Add(std::vector<uintptr_t> numbers)
     {
-        for (uintptr_t number : numbers) ASSERT_TRUE(event->AddBuffer(B(number), B(number + 0x5000)));
+        for (uintptr_t number : numbers)
+            ASSERT_TRUE(event->AddBuffer(B(number), B(number + 0x5000)));
     }
     // Handles in the queue, oldest first, taken out by delivery.
     std::vector<BUFFER_HANDLE> Drain()
     {
         std::vector<BUFFER_HANDLE> handles;
         for (Taken taken; (taken = TakeDatum(*event, 0)).result == GC_ERR_SUCCESS;)
-            handles.push_back(reinterpret_cast<const NewBufferEventData*>(taken.bytes.data())->BufferHandle);
+            handles.push_back(
+                reinterpret_cast<const NewBufferEventData*>(taken.bytes.data())->BufferHandle);
         return handles;
     }
 
@@ -406,16 +421,8 @@ TEST_F(NewBufferEventTest, DeliversHandleAndUserPointerOrHandsBuffersLeavingUnde
 TEST_F(NewBufferEventTest, ReplaceBuffersRearrangesTheQueueAsEachModificationSays)
 {
     using Handles = std::vector<BUFFER_HANDLE>;
-    const struct {
-        const char* name;
-        std::vector<uintptr_t> waiting;
-        uintptr_t replacement;
-        QueueModification modification;
-        bool accepted;
-        Handles returned;
-        Handles taken_over;  // the consumer buffer whose fill the replacement took over
-        Handles queue;
-    } rows[] = {
+    // clang-format off
+    const struct { const char* name; std::vector<uintptr_t> waiting; uintptr_t replacement; QueueModification modification; bool accepted; Handles returned; Handles taken_over;  /* the consumer buffer whose fill the replacement took over */ Handles queue; } rows[] = {
         {"overwrite oldest", {1, 2}, AUX, QueueModification::OverwriteOldest, true, {}, {B(1)}, {B(2), B(1)}},
         {"keep oldest", {1, 2, 3}, AUX, QueueModification::KeepOldestWithNewContent, true, {B(2), B(3)}, {B(1)}, {B(1)}},
         {"replace all", {1, 2}, 3, QueueModification::ReplaceAll, true, {B(1), B(2)}, {}, {B(3)}},
@@ -425,6 +432,7 @@ TEST_F(NewBufferEventTest, ReplaceBuffersRearrangesTheQueueAsEachModificationSay
         {"append", {1}, 2, QueueModification::Append, true, {}, {}, {B(1), B(2)}},
         {"unknown", {1}, 2, static_cast<QueueModification>(4), false, {}, {}, {B(1)}},
     };
+    // clang-format on
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         TestSupport::AssertionCounter assertions;
@@ -432,10 +440,12 @@ TEST_F(NewBufferEventTest, ReplaceBuffersRearrangesTheQueueAsEachModificationSay
         Add(row.waiting);
         const uint64_t fired = event->GetNumFired();
         Handles returned;
-        EXPECT_EQ(row.accepted, event->ReplaceBuffers(B(row.replacement), nullptr, row.modification, returned));
+        EXPECT_EQ(row.accepted,
+                  event->ReplaceBuffers(B(row.replacement), nullptr, row.modification, returned));
         EXPECT_EQ(row.returned, returned);
         Handles taken_over;
-        for (const auto& [buffer, aux] : owner.taken_over) taken_over.push_back(aux == B(AUX) ? buffer : nullptr);
+        for (const auto& [buffer, aux] : owner.taken_over)
+            taken_over.push_back(aux == B(AUX) ? buffer : nullptr);
         EXPECT_EQ(row.taken_over, taken_over);
         EXPECT_EQ(row.queue, Drain());
         EXPECT_TRUE(row.accepted || event->GetNumFired() == fired);
@@ -452,7 +462,8 @@ TEST_F(NewBufferEventTest, EveryBufferLeavesExactlyOnceUnderConcurrentDeliveryAn
     std::atomic<bool> engine_done{false};
     std::vector<std::thread> threads;
     threads.emplace_back([&] {
-        for (uintptr_t number = 1; number <= BUFFERS; ++number) event->AddBuffer(B(number), nullptr);
+        for (uintptr_t number = 1; number <= BUFFERS; ++number)
+            event->AddBuffer(B(number), nullptr);
         engine_done = true;
     });
     threads.emplace_back([&] {
@@ -478,7 +489,8 @@ TEST_F(NewBufferEventTest, EveryBufferLeavesExactlyOnceUnderConcurrentDeliveryAn
 int EventLines(const TestSupport::LogCapture& capture, const std::string& text)
 {
     int count = 0;
-    for (const std::string& line : capture.Lines()) count += line.rfind("Event ", 0) == 0 && line.find(text) != std::string::npos;
+    for (const std::string& line : capture.Lines())
+        count += line.rfind("Event ", 0) == 0 && line.find(text) != std::string::npos;
     return count;
 }
 

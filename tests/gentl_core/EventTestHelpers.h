@@ -64,7 +64,8 @@ inline Taken DataInfo(GenTLCore::GenTLEvent& event, const Bytes& datum, EVENT_DA
 {
     Taken info{GC_ERR_SUCCESS, Bytes(64, 0xEE)};
     size_t size = info.bytes.size();
-    info.result = event.GetEventDataInfo(datum.data(), datum.size(), command, &info.type, info.bytes.data(), &size);
+    info.result = event.GetEventDataInfo(datum.data(), datum.size(), command, &info.type,
+                                         info.bytes.data(), &size);
     info.bytes.resize(info.result == GC_ERR_SUCCESS ? size : 0);
     return info;
 }
@@ -72,8 +73,14 @@ inline Taken DataInfo(GenTLCore::GenTLEvent& event, const Bytes& datum, EVENT_DA
 // A module event's packet: "ykiv", the 32-bit ID little-endian, then `data`.
 inline Bytes PacketWithID(uint32_t id, const Bytes& data = {})
 {
-    Bytes packet = {0x79, 0x6B, 0x69, 0x76, static_cast<uint8_t>(id), static_cast<uint8_t>(id >> 8),
-                    static_cast<uint8_t>(id >> 16), static_cast<uint8_t>(id >> 24)};
+    Bytes packet = {0x79,
+                    0x6B,
+                    0x69,
+                    0x76,
+                    static_cast<uint8_t>(id),
+                    static_cast<uint8_t>(id >> 8),
+                    static_cast<uint8_t>(id >> 16),
+                    static_cast<uint8_t>(id >> 24)};
     packet.insert(packet.end(), data.begin(), data.end());
     return packet;
 }

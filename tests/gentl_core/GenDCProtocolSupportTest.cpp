@@ -1,12 +1,11 @@
 // GenDCProtocolSupportTest.cpp: descriptors and flow tables, byte by byte at
 // offsets worked out by hand from the GenDC layout.
-#include "gentl_core/GenDCProtocolSupport.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
 
+#include "gentl_core/GenDCProtocolSupport.h"
 #include "support/AssertionCounter.h"
 
 namespace GenTLCore {
@@ -25,7 +24,8 @@ uint64_t Field(const std::vector<uint8_t>& data, size_t offset, size_t bytes)
 {
     EXPECT_LE(offset + bytes, data.size());
     uint64_t value = 0;
-    for (size_t i = 0; i < bytes && offset + i < data.size(); ++i) value |= uint64_t{data[offset + i]} << (8 * i);
+    for (size_t i = 0; i < bytes && offset + i < data.size(); ++i)
+        value |= uint64_t{data[offset + i]} << (8 * i);
     return value;
 }
 
@@ -38,7 +38,8 @@ struct Expected {
 void ExpectFields(const std::vector<uint8_t>& data, std::initializer_list<Expected> fields)
 {
     for (const Expected& field : fields)
-        EXPECT_EQ(field.value, Field(data, field.offset, field.bytes)) << "at offset " << field.offset;
+        EXPECT_EQ(field.value, Field(data, field.offset, field.bytes))
+            << "at offset " << field.offset;
 }
 
 class GenDCDescriptorTest : public ::testing::Test {
@@ -60,8 +61,10 @@ TEST_F(GenDCDescriptorTest, WithoutComponentsIsTheBareContainerHeaderWithItsIDVa
     ASSERT_EQ(56u, d.size());
     EXPECT_EQ(0, std::memcmp(d.data(), "GNDC", 4));
     // version, flags, header type and size, data size and offset, descriptor size, component count
+    // clang-format off
     ExpectFields(d, {{4, 1, 1}, {5, 1, 0}, {6, 1, 0}, {8, 2, 0x1000}, {10, 2, 0}, {12, 4, 56},
                      {32, 8, 0}, {40, 8, 0}, {48, 4, 56}, {52, 4, 0}});
+    // clang-format on
     description.SetContainerID(0x1122334455667788u);
     description.SetVariableFields(55);
     description.SetContainerFlag(true);
@@ -76,6 +79,7 @@ TEST_F(GenDCDescriptorTest, OneImagePlaneLaysOutComponentAndPartAtHandWorkedOffs
     const std::vector<uint8_t> d = Build();
     // 56 + 8 (container) + 48 + 8 (component) + 56 (2D part)
     ASSERT_EQ(176u, d.size());
+    // clang-format off
     ExpectFields(d, {{12, 4, 64}, {48, 4, 176}, {52, 4, 1}, {56, 8, 64}, {32, 8, 307200},
                      // component header at 64: type, size, type ID, format, part count, part offset
                      {64, 2, 0x2000}, {68, 4, 56}, {96, 8, 1}, {104, 4, MONO8}, {110, 2, 1}, {112, 8, 120},
@@ -84,6 +88,7 @@ TEST_F(GenDCDescriptorTest, OneImagePlaneLaysOutComponentAndPartAtHandWorkedOffs
                      {152, 8, 0}, {160, 4, 640}, {164, 4, 480}, {168, 2, 0},
                      // bytes no field covers are zero in a built descriptor
                      {7, 1, 0}, {26, 6, 0}, {132, 2, 0}, {172, 4, 0}});
+    // clang-format on
 }
 
 TEST_F(GenDCDescriptorTest, StampsComponentsWithTheIDsAndTimestampSetBeforeThem)
@@ -95,8 +100,10 @@ TEST_F(GenDCDescriptorTest, StampsComponentsWithTheIDsAndTimestampSetBeforeThem)
     description.SetTimestamp();
     description.AddImageComponent(16, 16, 1, 4, 4, MONO8);
     // Components at 72 and 72 + 112 = 184.
+    // clang-format off
     ExpectFields(Build(), {{56, 8, 72}, {64, 8, 184}, {82, 2, 0x0102}, {84, 2, 0x0304}, {86, 2, 0x0506},
                            {96, 8, 0xAABBCCDDEEFF0011u}, {194, 6, 0}, {208, 8, 0}});
+    // clang-format on
 }
 
 TEST_F(GenDCDescriptorTest, PlacesEachComponentAfterThePartsOfTheOneBefore)
@@ -107,8 +114,10 @@ TEST_F(GenDCDescriptorTest, PlacesEachComponentAfterThePartsOfTheOneBefore)
     // 72 container, then two blocks of 48 + 8 + 56 = 112.
     ASSERT_EQ(296u, d.size());
     // component offsets, part offsets, second type ID, second part's data offset, data 0 to 8000
+    // clang-format off
     ExpectFields(d, {{56, 8, 72}, {64, 8, 184}, {120, 8, 128}, {232, 8, 240}, {216, 8, 4}, {272, 8, 2000},
                      {32, 8, 8000}});
+    // clang-format on
 }
 
 TEST_F(GenDCDescriptorTest, DataComponentHasA64BytePartOfData8)
@@ -118,31 +127,35 @@ TEST_F(GenDCDescriptorTest, DataComponentHasA64BytePartOfData8)
     const std::vector<uint8_t> d = Build();
     // 72 + 112 + (48 + 8 + 64): component at 184, its part at 240
     ASSERT_EQ(304u, d.size());
+    // clang-format off
     ExpectFields(d, {{64, 8, 184}, {184 + 32, 8, 0x8001}, {184 + 40, 4, DATA8}, {184 + 48, 8, 240},
                      // part type, size, format, flow offset, data size and offset, size y: the byte count
                      {240, 2, 0x4000}, {244, 4, 64}, {248, 4, DATA8}, {256, 8, 100}, {264, 8, 36},
                      {272, 8, 100}, {280, 8, 36}, {32, 8, 136}});
+    // clang-format on
     EXPECT_EQ(0, assertions.Failures());
 }
 
 TEST_F(GenDCDescriptorTest, FindsThePlanarFormatOfThreeCoordinatePlanesAndRefusesOthers)
 {
     EXPECT_FALSE(description.AddPlanarComponent({0, 2000, 4000}, 2000, 4, 1000, 1,
-                                                 {COORD3D_C16, COORD3D_B16, COORD3D_A16}, 0));
+                                                {COORD3D_C16, COORD3D_B16, COORD3D_A16}, 0));
     EXPECT_EQ(0, assertions.Failures());
     EXPECT_FALSE(description.AddPlanarComponent({0, 2000}, 2000, 4, 1000, 1,
-                                                 {COORD3D_A16, COORD3D_B16, COORD3D_C16}, 0));
+                                                {COORD3D_A16, COORD3D_B16, COORD3D_C16}, 0));
     EXPECT_EQ(1, assertions.Failures());
     EXPECT_EQ(56u, Build().size());
     ASSERT_TRUE(description.AddPlanarComponent({0, 2000, 4000}, 2000, 4, 1000, 1,
-                                                {COORD3D_A16, COORD3D_B16, COORD3D_C16}, 0));
+                                               {COORD3D_A16, COORD3D_B16, COORD3D_C16}, 0));
     const std::vector<uint8_t> d = Build();
     // 64 + 48 + 3 * 8 + 3 * 56: parts at 136, 192, 248
     ASSERT_EQ(304u, d.size());
+    // clang-format off
     ExpectFields(d, {{104, 4, COORD3D_ABC16_PLANAR}, {110, 2, 3}, {112, 8, 136}, {120, 8, 192}, {128, 8, 248},
                      {144, 4, COORD3D_A16}, {200, 4, COORD3D_B16}, {256, 4, COORD3D_C16},
                      {168, 8, 0}, {224, 8, 2000}, {280, 8, 4000}, {160, 8, 2000}, {216, 8, 2000},
                      {272, 8, 2000}, {32, 8, 6000}});
+    // clang-format on
     EXPECT_EQ(0x02180021u, LookupPlanarPixelFormat({0x010800C9, 0x010800CD, 0x010800D1}));
     EXPECT_EQ(0x024000C3u, LookupPlanarPixelFormat({0x012000BD, 0x012000BF}));
     EXPECT_EQ(0u, LookupPlanarPixelFormat({0x012000BD}));
@@ -156,7 +169,9 @@ TEST_F(GenDCDescriptorTest, PutsPartsOfTheDataFlowAfterTheFlowsBeforeIt)
     ASSERT_TRUE(description.SelectDataFlow());
     description.AddDataComponent(5, 20);
     // part at 120: flow ID, flow offset, data offset (flow 1 starts at 100)
-    ExpectFields(Build(), {{112, 8, 120}, {134, 2, 1}, {136, 8, 5}, {152, 8, 105}, {40, 8, 105}, {32, 8, 20}});
+    ExpectFields(
+        Build(),
+        {{112, 8, 120}, {134, 2, 1}, {136, 8, 5}, {152, 8, 105}, {40, 8, 105}, {32, 8, 20}});
 
     GenDCContainerDescription implicit;
     implicit.SetImplicitFlow();
@@ -173,9 +188,11 @@ TEST_F(GenDCDescriptorTest, RefusesTheDataFlowOfASingleOrEmptyFlowTable)
     EXPECT_FALSE(description.SelectDataFlow());
     EXPECT_EQ(1, assertions.Failures());
     description.AddDataComponent(5, 20);
+    // clang-format off
     ExpectFields(Build(), {{134, 2, 0}});  // still flow 0
     GenDCContainerDescription emptied;
     emptied.SetFlowTable({100, 200});
+    // clang-format on
     emptied.SetFlowTable({});
     EXPECT_EQ(2, assertions.Failures());
     EXPECT_FALSE(emptied.SelectDataFlow());
@@ -192,21 +209,24 @@ TEST_F(GenDCDescriptorTest, WritesOnlyIntoABufferLargeEnoughAndOnlyItsFields)
     buffer.assign(200, 0xEE);
     ASSERT_EQ(176u, description.WriteDescriptor(buffer.data(), buffer.size()));
     EXPECT_EQ(0, std::memcmp(buffer.data(), "GNDC", 4));
+    // clang-format off
     ExpectFields(buffer, {{7, 1, 0xEE}, {26, 6, 0xEEEEEEEEEEEE}, {72, 1, 0xEE}, {108, 1, 0xEE},
                           {132, 2, 0xEEEE}, {176, 1, 0xEE}});
+    // clang-format on
 }
 
 TEST(FlowMappingTableTest, ListsEveryFlowSizeAfterTheHeaderOrNone)
 {
     const std::vector<uint8_t> expected = {
         0x00, 0x70, 0x00, 0x00,  // header type 0x7000, 0
-        32, 0, 0, 0,             // table size
-        1, 0, 0, 0,              // the value 1
-        2, 0, 0, 0,              // flow count
-        100, 0, 0, 0, 0, 0, 0, 0, 200, 0, 0, 0, 0, 0, 0, 0,
+        32,   0,    0,    0,     // table size
+        1,    0,    0,    0,     // the value 1
+        2,    0,    0,    0,     // flow count
+        100,  0,    0,    0,    0, 0, 0, 0, 200, 0, 0, 0, 0, 0, 0, 0,
     };
     EXPECT_EQ(expected, BuildFlowMappingTable({100, 200}));
-    EXPECT_EQ((std::vector<uint8_t>{0x00, 0x70, 0, 0, 16, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}), BuildFlowMappingTable({}));
+    EXPECT_EQ((std::vector<uint8_t>{0x00, 0x70, 0, 0, 16, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}),
+              BuildFlowMappingTable({}));
 }
 
 }  // namespace

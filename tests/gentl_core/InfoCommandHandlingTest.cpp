@@ -1,6 +1,4 @@
 // InfoCommandHandlingTest.cpp: the typed outputs behind every info and ID query.
-#include "gentl_core/InfoCommandHandling.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -10,6 +8,7 @@
 
 #include "gentl_core/ErrorHandling.h"
 #include "gentl_core/GenTLBranding.h"
+#include "gentl_core/InfoCommandHandling.h"
 #include "support/AssertionCounter.h"
 
 namespace GenTLCore {
@@ -35,7 +34,8 @@ public:
 
 void SetRelaxed(bool relaxed)
 {
-    BrandingControl::Instance()->Initialize(relaxed ? SharedPtr<GenTLBranding>(new RelaxedBranding) : SharedPtr<GenTLBranding>());
+    BrandingControl::Instance()->Initialize(relaxed ? SharedPtr<GenTLBranding>(new RelaxedBranding)
+                                                    : SharedPtr<GenTLBranding>());
 }
 
 // The consumer's side of one call: a type variable, a buffer and its size.
@@ -44,14 +44,21 @@ struct Outputs {
     Bytes buffer = Bytes(BUFFER_BYTES, UNTOUCHED);
     size_t size = BUFFER_BYTES;
 
-    bool Untouched() const { return buffer == Bytes(BUFFER_BYTES, UNTOUCHED) && type == UNTOUCHED_TYPE; }
+    bool Untouched() const
+    {
+        return buffer == Bytes(BUFFER_BYTES, UNTOUCHED) && type == UNTOUCHED_TYPE;
+    }
     Bytes Head(size_t count) const { return Bytes(buffer.begin(), buffer.begin() + count); }
 };
 
-const std::string NUMBER_TOO_SMALL = "A buffer passed to the get-info function is too small to hold given numeric value.";
-const std::string STRING_TOO_SMALL = "A buffer passed to the get-info function is too small to hold given string value.";
-const std::string BLOCK_TOO_SMALL = "A buffer passed to the get-info function is too small to hold given buffer data.";
-const std::string ID_TOO_SMALL = "A string buffer passed to the function is too small to hold given string value.";
+const std::string NUMBER_TOO_SMALL =
+    "A buffer passed to the get-info function is too small to hold given numeric value.";
+const std::string STRING_TOO_SMALL =
+    "A buffer passed to the get-info function is too small to hold given string value.";
+const std::string BLOCK_TOO_SMALL =
+    "A buffer passed to the get-info function is too small to hold given buffer data.";
+const std::string ID_TOO_SMALL =
+    "A string buffer passed to the function is too small to hold given string value.";
 const std::string NUMBER_NO_SIZE = "Invalid buffer size pointer in a get-info function.";
 const std::string NO_SIZE = "Output buffer size pointer set to NULL in a get-info function.";
 const std::string NO_TYPE = "Pointer for datatype value set to NULL in a get-info function.";
@@ -112,17 +119,21 @@ TEST(InfoCommandHandlingTest, EveryAnswerFollowsTheGetInfoRules)
 
         Outputs refused;
         refused.size = row.bytes.size() - 1;
-        EXPECT_EQ(GC_ERR_BUFFER_TOO_SMALL, row.call(&refused.type, refused.buffer.data(), &refused.size));
+        EXPECT_EQ(GC_ERR_BUFFER_TOO_SMALL,
+                  row.call(&refused.type, refused.buffer.data(), &refused.size));
         EXPECT_EQ(row.too_small, LastErrorText());
         EXPECT_EQ(row.bytes.size() - 1, refused.size);
-        EXPECT_EQ(GC_ERR_INVALID_PARAMETER, row.call(&refused.type, refused.buffer.data(), nullptr));
+        EXPECT_EQ(GC_ERR_INVALID_PARAMETER,
+                  row.call(&refused.type, refused.buffer.data(), nullptr));
         EXPECT_EQ(row.no_size, LastErrorText());
         refused.size = BUFFER_BYTES;
-        EXPECT_EQ(typed ? GC_ERR_INVALID_PARAMETER : GC_ERR_SUCCESS, row.call(nullptr, refused.buffer.data(), &refused.size));
+        EXPECT_EQ(typed ? GC_ERR_INVALID_PARAMETER : GC_ERR_SUCCESS,
+                  row.call(nullptr, refused.buffer.data(), &refused.size));
         if (typed) {
             EXPECT_EQ(NO_TYPE, LastErrorText());
             refused.size = 0;  // the type pointer is checked before the buffer size
-            EXPECT_EQ(GC_ERR_INVALID_PARAMETER, row.call(nullptr, refused.buffer.data(), &refused.size));
+            EXPECT_EQ(GC_ERR_INVALID_PARAMETER,
+                      row.call(nullptr, refused.buffer.data(), &refused.size));
             EXPECT_TRUE(refused.Untouched());
         }
 
@@ -131,8 +142,10 @@ TEST(InfoCommandHandlingTest, EveryAnswerFollowsTheGetInfoRules)
         SetRelaxed(true);
         Outputs relaxed;
         EXPECT_EQ(GC_ERR_INVALID_PARAMETER, row.call(&relaxed.type, nullptr, nullptr));
-        EXPECT_EQ(numeric ? GC_ERR_SUCCESS : GC_ERR_INVALID_PARAMETER, row.call(&relaxed.type, relaxed.buffer.data(), nullptr));
-        EXPECT_EQ(numeric ? row.bytes : Bytes(row.bytes.size(), UNTOUCHED), relaxed.Head(row.bytes.size()));
+        EXPECT_EQ(numeric ? GC_ERR_SUCCESS : GC_ERR_INVALID_PARAMETER,
+                  row.call(&relaxed.type, relaxed.buffer.data(), nullptr));
+        EXPECT_EQ(numeric ? row.bytes : Bytes(row.bytes.size(), UNTOUCHED),
+                  relaxed.Head(row.bytes.size()));
         EXPECT_EQ(numeric ? row.type : UNTOUCHED_TYPE, relaxed.type);
         relaxed.buffer.assign(BUFFER_BYTES, UNTOUCHED);
         ASSERT_EQ(GC_ERR_SUCCESS, row.call(nullptr, relaxed.buffer.data(), &relaxed.size));

@@ -57,7 +57,8 @@ protected:
 class FakeGenuineRemoteDevice : public GenTLGenuineRemoteDevice {
 public:
     explicit FakeGenuineRemoteDevice(std::vector<PortURLEntry> manifest)
-        : GenTLGenuineRemoteDevice(::ModuleTest::MakeDeviceTag("Dev_42")), manifest(std::move(manifest))
+        : GenTLGenuineRemoteDevice(::ModuleTest::MakeDeviceTag("Dev_42")),
+          manifest(std::move(manifest))
     {
     }
 
@@ -68,8 +69,14 @@ protected:
     bool IsLittleEndian() override { return false; }
     bool IsWritable() override { return false; }
     void GetManifestTable(std::vector<PortURLEntry>& rmt_urls) override { rmt_urls = manifest; }
-    GC_ERROR ReadDeviceMemory(uint64_t address, void*, size_t*) override { return last_address = address, memory_result; }
-    GC_ERROR WriteDeviceMemory(uint64_t address, const void*, size_t*) override { return last_address = address, memory_result; }
+    GC_ERROR ReadDeviceMemory(uint64_t address, void*, size_t*) override
+    {
+        return last_address = address, memory_result;
+    }
+    GC_ERROR WriteDeviceMemory(uint64_t address, const void*, size_t*) override
+    {
+        return last_address = address, memory_result;
+    }
 
 private:
     const std::vector<PortURLEntry> manifest;
@@ -80,8 +87,9 @@ private:
 TEST_F(ModulePortTest, ServesItsOwnDocumentByteForByteWithAMatchingURLEntry)
 {
     branding.SetDocument(DescriptionDocument::Interface, std::string(300, 'd'), "Itf.xml");
-    for (const DescriptionDocument kind : {DescriptionDocument::System, DescriptionDocument::Interface,
-                                           DescriptionDocument::LocalDevice, DescriptionDocument::DataStream}) {
+    for (const DescriptionDocument kind :
+         {DescriptionDocument::System, DescriptionDocument::Interface,
+          DescriptionDocument::LocalDevice, DescriptionDocument::DataStream}) {
         SCOPED_TRACE(static_cast<int>(kind));
         TestModule other(kind);
         other.CompleteConstruction();
@@ -107,7 +115,8 @@ TEST_F(ModulePortTest, ReadsAndWritesItsRegistersThroughThePortButNothingOverOne
     EXPECT_EQ((Bytes{0x0D, 0x0C, 0x0B, 0x0A}), Read(0x50000000, 4));
     EXPECT_EQ(Bytes(4, 0), Read(MAGIC_READ_ZERO_ADDRESS, 4));
     const std::string& text = branding.Document(DescriptionDocument::System).text;
-    EXPECT_EQ(Bytes{static_cast<uint8_t>(text.back())}, Read(DOCUMENT_ADDRESS + text.size() - 1, 1));
+    EXPECT_EQ(Bytes{static_cast<uint8_t>(text.back())},
+              Read(DOCUMENT_ADDRESS + text.size() - 1, 1));
     EXPECT_EQ(Bytes(12, 0xCC), Read(0x100, 12, GC_ERR_ACCESS_DENIED));  // over a write-only one
     EXPECT_EQ(Bytes(8, 0xCC), Read(0x11C, 8, GC_ERR_ACCESS_DENIED));    // over a gap
     Read(FEATURE_PERSISTENCE_START_ADDRESS, 4, GC_ERR_ACCESS_DENIED);
@@ -124,15 +133,21 @@ TEST_F(ModulePortTest, ReadsAndWritesItsRegistersThroughThePortButNothingOverOne
         uint64_t address;  // 0: the document's end
         size_t size;       // 0: the whole document plus one byte
         bool write;
-    } edges[] = {{0xFF, 1, false}, {0xFF, 2, false}, {0, 1, false}, {UINT64_MAX - 1, 4, false},
-                 {DOCUMENT_ADDRESS, 0, false}, {0xFF, 2, true}, {0, 1, true}};
+    } edges[] = {{0xFF, 1, false},
+                 {0xFF, 2, false},
+                 {0, 1, false},
+                 {UINT64_MAX - 1, 4, false},
+                 {DOCUMENT_ADDRESS, 0, false},
+                 {0xFF, 2, true},
+                 {0, 1, true}};
     for (const auto& edge : edges) {
         SCOPED_TRACE(edge.address);
         Bytes bytes(edge.size ? edge.size : DocumentLength() + 1, 0xCC);
         size_t size = bytes.size();
         const uint64_t address = edge.address ? edge.address : DOCUMENT_ADDRESS + DocumentLength();
-        EXPECT_EQ(GC_ERR_INVALID_ADDRESS, edge.write ? module.WritePort(address, bytes.data(), &size)
-                                                     : module.ReadPort(address, bytes.data(), &size));
+        EXPECT_EQ(GC_ERR_INVALID_ADDRESS, edge.write
+                                              ? module.WritePort(address, bytes.data(), &size)
+                                              : module.ReadPort(address, bytes.data(), &size));
         EXPECT_EQ(Bytes(bytes.size(), 0xCC), bytes);
     }
     EXPECT_EQ(0xBBAA3344u, module.numbers[1]);
@@ -142,14 +157,8 @@ TEST_F(ModulePortTest, ReadsAndWritesItsRegistersThroughThePortButNothingOverOne
 // their own hooks, texts and log level.
 TEST_F(ModulePortTest, CommandRegistersRunThePrepareAndCleanupSequences)
 {
-    const struct {
-        std::string name;  // the hooks' common suffix
-        uint64_t start;
-        const char* tl_refused;
-        const char* core_refused;
-        const char* cleanup_failed;
-        const char* cleanup_level;
-    } rows[] = {
+    // clang-format off
+    const struct { std::string name;  /* the hooks' common suffix */ uint64_t start; const char* tl_refused; const char* core_refused; const char* cleanup_failed; const char* cleanup_level; } rows[] = {
         {"FeaturePersistence", FEATURE_PERSISTENCE_START_ADDRESS,
          "TL-specific features refused to prepare for feature persistence operation.",
          "Core features refused to prepare for feature persistence operation.",
@@ -159,6 +168,7 @@ TEST_F(ModulePortTest, CommandRegistersRunThePrepareAndCleanupSequences)
          "Core registers refused to prepare for register streaming operation.",
          "Failure reported during cleanup at the end of register streaming operation.", "Error"},
     };
+    // clang-format on
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         TestSupport::LogCapture log;
@@ -169,25 +179,29 @@ TEST_F(ModulePortTest, CommandRegistersRunThePrepareAndCleanupSequences)
             for (const std::string& hook : refusing) module.refusing_hooks.insert(hook + row.name);
             EXPECT_EQ(result, Write(address, Bytes(4, 0xFF)));
             std::string calls;
-            for (const std::string& call : module.hook_calls) calls += call.substr(0, call.size() - row.name.size()) + " ";
+            for (const std::string& call : module.hook_calls)
+                calls += call.substr(0, call.size() - row.name.size()) + " ";
             return calls;
         };
         EXPECT_EQ("PrepareTL PrepareCore ", run(row.start, {}, GC_ERR_SUCCESS));
         EXPECT_EQ("PrepareTL ", run(row.start, {"PrepareTL"}, GC_ERR_ACCESS_DENIED));
         EXPECT_EQ(row.tl_refused, LastErrorText());
-        EXPECT_EQ("PrepareTL PrepareCore CleanupTL ", run(row.start, {"PrepareCore"}, GC_ERR_ACCESS_DENIED));
+        EXPECT_EQ("PrepareTL PrepareCore CleanupTL ",
+                  run(row.start, {"PrepareCore"}, GC_ERR_ACCESS_DENIED));
         EXPECT_EQ(row.core_refused, LastErrorText());
         EXPECT_EQ("CleanupCore CleanupTL ", run(row.start + 4, {}, GC_ERR_SUCCESS));
         EXPECT_EQ("CleanupCore CleanupTL ", run(row.start + 4, {"CleanupTL"}, GC_ERR_SUCCESS));
-        EXPECT_EQ("CleanupCore ", run(row.start + 4, {"CleanupCore"}, GC_ERR_SUCCESS));  // the TL's skipped
+        EXPECT_EQ("CleanupCore ",
+                  run(row.start + 4, {"CleanupCore"}, GC_ERR_SUCCESS));  // the TL's skipped
         EXPECT_EQ(2, CountLines(log.Lines(), "Control", {row.cleanup_level, row.cleanup_failed}));
     }
 }
 
 TEST_F(ModulePortTest, AnswersPortInfoAndEventsFromItselfAndTheBrandingOrRefusesWithoutAPort)
 {
-    const auto expected = PortInfoAnswers({"TestModuleID", "Test Vendor", "Test Model", "TestTL", "TLTest", "9.8.7", "TestPort"},
-                                          true, true, true, false);
+    const auto expected = PortInfoAnswers(
+        {"TestModuleID", "Test Vendor", "Test Model", "TestTL", "TLTest", "9.8.7", "TestPort"},
+        true, true, true, false);
     EXPECT_EQ(expected, AllPortInfo(module));
     module.SetNotAvailable();  // a module's flags are constants
     EXPECT_EQ(expected, AllPortInfo(module));
@@ -220,7 +234,8 @@ TEST_F(ModulePortTest, VirtualRemoteDeviceServesOnlyTheRemoteDocumentWithTheTags
     EXPECT_EQ("TestPrefix_DEV_Dev_42", remote.GetID());
     EXPECT_EQ("TestPrefix_RMT_Dev_42", remote.GetUniqueString());
     // Its map holds no common registers and ends with the document.
-    for (const uint64_t address : {DOCUMENT_ADDRESS - 1, uint64_t{0x0F000000}, DOCUMENT_ADDRESS + 63, UINT64_MAX - 1}) {
+    for (const uint64_t address :
+         {DOCUMENT_ADDRESS - 1, uint64_t{0x0F000000}, DOCUMENT_ADDRESS + 63, UINT64_MAX - 1}) {
         uint8_t bytes[4] = {0xCC, 0xCC, 0xCC, 0xCC};
         size_t size = sizeof bytes;
         EXPECT_EQ(GC_ERR_INVALID_ADDRESS, remote.ReadPort(address, bytes, &size)) << address;
@@ -229,23 +244,28 @@ TEST_F(ModulePortTest, VirtualRemoteDeviceServesOnlyTheRemoteDocumentWithTheTags
     }
     size_t size = 1;
     EXPECT_EQ(GC_ERR_ACCESS_DENIED, remote.WritePort(DOCUMENT_ADDRESS, &size, &size));
-    EXPECT_EQ(PortInfoAnswers({"TestPrefix_DEV_Dev_42", "Vendor", "Model", "TestTL", "Device", "2.5", "Device"}, true,
-                              true, true, false),
+    EXPECT_EQ(PortInfoAnswers(
+                  {"TestPrefix_DEV_Dev_42", "Vendor", "Model", "TestTL", "Device", "2.5", "Device"},
+                  true, true, true, false),
               AllPortInfo(remote));
     remote.SetNotAvailable();
-    EXPECT_EQ(PortInfoAnswers({"TestPrefix_DEV_Dev_42", "Vendor", "Model", "TestTL", "Device", "2.5", "Device"}, true,
-                              false, false, true),
+    EXPECT_EQ(PortInfoAnswers(
+                  {"TestPrefix_DEV_Dev_42", "Vendor", "Model", "TestTL", "Device", "2.5", "Device"},
+                  true, false, false, true),
               AllPortInfo(remote));
     EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, InfoOf(remote, 13).result);
-    EXPECT_EQ("GetPortInfo: unknown port info command requested for remote device", LastErrorText());
+    EXPECT_EQ("GetPortInfo: unknown port info command requested for remote device",
+              LastErrorText());
     EXPECT_EQ(0, assertions.Failures());
     // Made without a tag, it is marked not available and says so.
     TestSupport::LogCapture log;
     GenTLVirtualRemoteDevice untagged{SharedPtr<DeviceTag>()};
     untagged.CompleteConstruction();
     EXPECT_EQ(1, assertions.Failures());
-    EXPECT_EQ(1, CountLines(log.Lines(), "Assert", {"Remote device not fully constructed due to an internal error."}));
-    EXPECT_EQ((Bytes{0, 1}), Bytes({InfoOf(untagged, PORT_INFO_ACCESS_READ).bytes[0], InfoOf(untagged, PORT_INFO_ACCESS_NA).bytes[0]}));
+    EXPECT_EQ(1, CountLines(log.Lines(), "Assert",
+                            {"Remote device not fully constructed due to an internal error."}));
+    EXPECT_EQ((Bytes{0, 1}), Bytes({InfoOf(untagged, PORT_INFO_ACCESS_READ).bytes[0],
+                                    InfoOf(untagged, PORT_INFO_ACCESS_NA).bytes[0]}));
 }
 
 TEST_F(ModulePortTest, GenuineRemoteDevicePublishesItsManifestAndPassesAccessesThrough)
@@ -257,8 +277,9 @@ TEST_F(ModulePortTest, GenuineRemoteDevicePublishesItsManifestAndPassesAccessesT
     uint32_t count = 0;
     EXPECT_EQ(GC_ERR_SUCCESS, remote.GetNumPortURLs(&count));
     EXPECT_EQ(2u, count);
-    EXPECT_EQ(PortInfoAnswers({"TestPrefix_DEV_Dev_42", "Vendor", "Model", "TestTL", "Device", "2.5", "Device"}, false,
-                              true, false, false),
+    EXPECT_EQ(PortInfoAnswers(
+                  {"TestPrefix_DEV_Dev_42", "Vendor", "Model", "TestTL", "Device", "2.5", "Device"},
+                  false, true, false, false),
               AllPortInfo(remote));
     uint8_t bytes[2] = {};
     size_t size = 2;
@@ -273,6 +294,7 @@ TEST_F(ModulePortTest, GenuineRemoteDevicePublishesItsManifestAndPassesAccessesT
     FakeGenuineRemoteDevice empty({});
     empty.CompleteConstruction();
     EXPECT_EQ(1, assertions.Failures());
-    EXPECT_EQ(1, CountLines(log.Lines(), "", {"Remote device manifest table is reported empty \n"}));
+    EXPECT_EQ(1,
+              CountLines(log.Lines(), "", {"Remote device manifest table is reported empty \n"}));
     EXPECT_EQ(GC_ERR_NO_DATA, empty.GetPortURL(nullptr, &size));
 }

@@ -49,9 +49,11 @@ TEST_F(PortTest, RefusesMissingPointersAndSizeZeroAndZeroesTheSizeOfAFailedAcces
     for (const bool write : {false, true}) {
         SCOPED_TRACE(write);
         const auto access = [&](uint64_t address, uint8_t* buffer, size_t* size) {
-            return write ? module.WritePort(address, buffer, size) : module.ReadPort(address, buffer, size);
+            return write ? module.WritePort(address, buffer, size)
+                         : module.ReadPort(address, buffer, size);
         };
-        const std::string refusal = write ? "WritePort: invalid buffer/size pointer" : "ReadPort: invalid buffer/size pointer";
+        const std::string refusal = write ? "WritePort: invalid buffer/size pointer"
+                                          : "ReadPort: invalid buffer/size pointer";
         uint8_t buffer[4] = {};
         size_t size = 0;  // refused before the address is looked at
         EXPECT_EQ(GC_ERR_INVALID_PARAMETER, access(0xDEAD0000, buffer, &size));
@@ -67,13 +69,8 @@ TEST_F(PortTest, RefusesMissingPointersAndSizeZeroAndZeroesTheSizeOfAFailedAcces
 // Entries at 0x100 (read-write), 0x104 (read-only), 0x108 (write-only); 0: no buffer.
 TEST_F(PortTest, StackedAccessCountsTheEntriesDoneBeforeTheFirstFailure)
 {
-    const struct {
-        bool write;
-        std::vector<uint64_t> addresses;
-        GC_ERROR result;
-        size_t count;
-        std::string text;
-    } rows[] = {
+    // clang-format off
+    const struct { bool write; std::vector<uint64_t> addresses; GC_ERROR result; size_t count; std::string text; } rows[] = {
         {false, {0x100, 0x104}, GC_ERR_SUCCESS, 2, ""},
         {false, {0x100, 0x108, 0x104}, GC_ERR_ACCESS_DENIED, 1, "The read request contains unreadable register(s)."},
         {false, {0x100, 0}, GC_ERR_INVALID_PARAMETER, 1, "ReadPortStacked: invalid buffer pointer in register entry"},
@@ -83,18 +80,23 @@ TEST_F(PortTest, StackedAccessCountsTheEntriesDoneBeforeTheFirstFailure)
         {false, {}, GC_ERR_INVALID_PARAMETER, 0, "ReadPortStacked: invalid pointer to register entries or their size"},
         {true, {}, GC_ERR_INVALID_PARAMETER, 0, "WritePortStacked: invalid pointer to register entries or their size"},
     };
+    // clang-format on
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
         uint8_t buffers[3][4] = {};
         std::vector<PORT_REGISTER_STACK_ENTRY> entries;
-        for (uint64_t address : row.addresses) entries.push_back({address, address ? buffers[entries.size()] : nullptr, 4});
+        for (uint64_t address : row.addresses)
+            entries.push_back({address, address ? buffers[entries.size()] : nullptr, 4});
         const auto run = [&](PORT_REGISTER_STACK_ENTRY* list, size_t* number) {
-            return row.write ? module.WritePortStacked(list, number) : module.ReadPortStacked(list, number);
+            return row.write ? module.WritePortStacked(list, number)
+                             : module.ReadPortStacked(list, number);
         };
         size_t count = entries.empty() ? 5 : entries.size();
         EXPECT_EQ(row.result, run(entries.empty() ? nullptr : entries.data(), &count));
         EXPECT_EQ(row.count, count);
-        if (!row.text.empty()) { EXPECT_EQ(row.text, LastErrorText()); }
+        if (!row.text.empty()) {
+            EXPECT_EQ(row.text, LastErrorText());
+        }
         EXPECT_EQ(row.write || entries.empty() ? 0 : 0x44, buffers[0][0]);
         PORT_REGISTER_STACK_ENTRY entry{0x100, nullptr, 4};
         EXPECT_EQ(GC_ERR_INVALID_PARAMETER, run(&entry, nullptr));
@@ -115,7 +117,8 @@ TEST_F(PortTest, KeepsAStackedWriteWholeForConcurrentStackedReaders)
         PORT_REGISTER_STACK_ENTRY entries[3];
         for (int i = 0; i < 3; ++i) entries[i] = {addresses[i], &values[write ? 0 : i], 4};
         size_t count = 3;
-        EXPECT_EQ(GC_ERR_SUCCESS, write ? module.WritePortStacked(entries, &count) : module.ReadPortStacked(entries, &count));
+        EXPECT_EQ(GC_ERR_SUCCESS, write ? module.WritePortStacked(entries, &count)
+                                        : module.ReadPortStacked(entries, &count));
     };
     std::thread writer([&] {
         for (uint32_t round = 0; round < ROUNDS; ++round) stacked(&round, true);
@@ -148,8 +151,11 @@ TEST_F(PortTest, GetPortURLEndsEachURLWithANulAndTheListWithOneMore)
         std::string buffer(length, 'x');
         size = buffer.size();
         const bool fits = length >= expected.size();
-        EXPECT_EQ(fits ? GC_ERR_SUCCESS : GC_ERR_BUFFER_TOO_SMALL, portless.GetPortURL(buffer.data(), &size));
-        EXPECT_EQ(fits ? expected + std::string(length - expected.size(), 'x') : std::string(length, 'x'), buffer);
+        EXPECT_EQ(fits ? GC_ERR_SUCCESS : GC_ERR_BUFFER_TOO_SMALL,
+                  portless.GetPortURL(buffer.data(), &size));
+        EXPECT_EQ(
+            fits ? expected + std::string(length - expected.size(), 'x') : std::string(length, 'x'),
+            buffer);
         EXPECT_EQ(fits ? expected.size() : length, size);
     }
     EXPECT_EQ("GetPortURL: the buffer is not sufficient for the URL string.", LastErrorText());
@@ -165,14 +171,10 @@ TEST_F(PortTest, GetPortURLEndsEachURLWithANulAndTheListWithOneMore)
 
 TEST_F(PortTest, GetPortURLInfoRefusesWhatTheEntryLacksABadIndexOrCommandAndAPortWithoutURLs)
 {
-    const std::string not_local = "GetPortURLInfo: XML file register address/size  available only for local URL scheme";
-    const struct {
-        URL_INFO_CMD command;
-        bool PortURLEntry::*lacking;  // cleared, unless null
-        int32_t scheme;
-        GC_ERROR result;
-        std::string text;
-    } rows[] = {
+    const std::string not_local =
+        "GetPortURLInfo: XML file register address/size  available only for local URL scheme";
+    // clang-format off
+    const struct { URL_INFO_CMD command; bool PortURLEntry::*lacking;  /* cleared, unless null */ int32_t scheme; GC_ERROR result; std::string text; } rows[] = {
         {URL_INFO_SCHEMA_VER_MAJOR, &PortURLEntry::schema_ver_available, URL_SCHEME_LOCAL, GC_ERR_NOT_AVAILABLE, "GetPortURLInfo: schema version not available"},
         {URL_INFO_SCHEMA_VER_MINOR, &PortURLEntry::schema_ver_available, URL_SCHEME_LOCAL, GC_ERR_NOT_AVAILABLE, "GetPortURLInfo: schema version not available"},
         {URL_INFO_FILE_VER_MAJOR, &PortURLEntry::file_ver_available, URL_SCHEME_LOCAL, GC_ERR_NOT_AVAILABLE, "GetPortURLInfo: XML version not available"},
@@ -186,6 +188,7 @@ TEST_F(PortTest, GetPortURLInfoRefusesWhatTheEntryLacksABadIndexOrCommandAndAPor
         {URL_INFO_FILENAME, nullptr, URL_SCHEME_FILE, GC_ERR_SUCCESS, ""},
         {11, nullptr, URL_SCHEME_LOCAL, GC_ERR_NOT_IMPLEMENTED, "GetPortURLInfo: unknown URL info command requested"},
     };
+    // clang-format on
     EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, InfoOf(portless, URL_INFO_URL, 0).result);
     EXPECT_EQ("GetPortURLInfo: this module does not implement a port", LastErrorText());
     uint32_t count = 7;
@@ -201,7 +204,9 @@ TEST_F(PortTest, GetPortURLInfoRefusesWhatTheEntryLacksABadIndexOrCommandAndAPor
         entry.scheme = row.scheme;
         port.SetPortURLs({entry});
         EXPECT_EQ(row.result, InfoOf(port, row.command, 0).result);
-        if (!row.text.empty()) { EXPECT_EQ(row.text, LastErrorText()); }
+        if (!row.text.empty()) {
+            EXPECT_EQ(row.text, LastErrorText());
+        }
     }
     EXPECT_EQ(GC_ERR_INVALID_INDEX, InfoOf(module, URL_INFO_URL, 1).result);
     EXPECT_EQ("GetPortURLInfo: invalid URL index, not that many URLs available", LastErrorText());

@@ -54,7 +54,10 @@ inline Bytes TextBytes(const std::string& text)
     bytes.push_back(0);
     return bytes;
 }
-inline Bytes BytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
+inline Bytes BytesOf(const std::string& text)
+{
+    return Bytes(text.begin(), text.end());
+}
 template <class T>
 Bytes ValueBytes(T value)
 {
@@ -77,8 +80,8 @@ inline std::vector<Bytes> AllPortInfo(GenTLCore::GenTLPort& port)
     return answers;
 }
 // AllPortInfo's expected answers: five names, the six flags, version and port name.
-inline std::vector<Bytes> PortInfoAnswers(std::vector<std::string> names, bool little, bool read, bool write,
-                                          bool na)
+inline std::vector<Bytes> PortInfoAnswers(std::vector<std::string> names, bool little, bool read,
+                                          bool write, bool na)
 {
     std::vector<Bytes> answers;
     for (const std::string& name : names) answers.push_back(TextBytes(name));
@@ -97,10 +100,11 @@ inline void ExpectServesDocument(GenTLCore::GenTLPort& port, const TestSupport::
     std::vector<Bytes> info;
     for (URL_INFO_CMD command = URL_INFO_URL; command <= URL_INFO_FILENAME; ++command)
         info.push_back(InfoOf(port, command, 0).bytes);
-    EXPECT_EQ((std::vector<Bytes>{TextBytes(GenTLCore::MakePortURL(doc.file_name, doc.text)), ValueBytes(1),
-                                  ValueBytes(1), ValueBytes(3), ValueBytes(7), ValueBytes(11), TestSupport::Sha1Of(doc.text),
-                                  ValueBytes<uint64_t>(0xF0000000), ValueBytes<uint64_t>(bytes.size()), ValueBytes(0),
-                                  TextBytes(doc.file_name)}),
+    EXPECT_EQ((std::vector<Bytes>{
+                  TextBytes(GenTLCore::MakePortURL(doc.file_name, doc.text)), ValueBytes(1),
+                  ValueBytes(1), ValueBytes(3), ValueBytes(7), ValueBytes(11),
+                  TestSupport::Sha1Of(doc.text), ValueBytes<uint64_t>(0xF0000000),
+                  ValueBytes<uint64_t>(bytes.size()), ValueBytes(0), TextBytes(doc.file_name)}),
               info);
 }
 

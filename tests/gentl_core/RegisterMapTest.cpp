@@ -27,15 +27,17 @@ constexpr uint32_t BY_MODULE = REG_ACCESS_BY_MODULE;
 // "a4" (access). Serves reads of every type, writes of the types written.
 class FakeModule : public GenTLRegisterMap {
 public:
-    using GenTLRegisterMap::AddCustomRegisters, GenTLRegisterMap::AddRawRegister, GenTLRegisterMap::AddRegister,
-        GenTLRegisterMap::AddRegisters, GenTLRegisterMap::AddStringRegister, GenTLRegisterMap::AddUInt32Register,
-        GenTLRegisterMap::FinalizeRegMap, GenTLRegisterMap::ReadFromRegMap, GenTLRegisterMap::WriteToRegMap;
+    using GenTLRegisterMap::AddCustomRegisters, GenTLRegisterMap::AddRawRegister,
+        GenTLRegisterMap::AddRegister, GenTLRegisterMap::AddRegisters,
+        GenTLRegisterMap::AddStringRegister, GenTLRegisterMap::AddUInt32Register,
+        GenTLRegisterMap::FinalizeRegMap, GenTLRegisterMap::ReadFromRegMap,
+        GenTLRegisterMap::WriteToRegMap;
 
-    std::map<uint32_t, Bytes> values;             // every register's bytes, by id
-    std::map<uint32_t, uint64_t> current_sizes;   // GetVariableRegisterSize
-    std::string fail_on;                          // a call answering GC_ERR_IO
+    std::map<uint32_t, Bytes> values;              // every register's bytes, by id
+    std::map<uint32_t, uint64_t> current_sizes;    // GetVariableRegisterSize
+    std::string fail_on;                           // a call answering GC_ERR_IO
     std::vector<RegisterDefinition> custom_table;  // DefineCustomRegisters
-    std::string calls;                            // space-separated
+    std::string calls;                             // space-separated
 
 protected:
     uint32_t GetAccessMode(uint32_t id) override { return Log("a", id), RW; }
@@ -85,14 +87,15 @@ private:
 // A module that overrides no accessor.
 class BareModule : public GenTLRegisterMap {
 public:
-    using GenTLRegisterMap::AddRegister, GenTLRegisterMap::FinalizeRegMap, GenTLRegisterMap::ReadFromRegMap,
-        GenTLRegisterMap::WriteToRegMap;
+    using GenTLRegisterMap::AddRegister, GenTLRegisterMap::FinalizeRegMap,
+        GenTLRegisterMap::ReadFromRegMap, GenTLRegisterMap::WriteToRegMap;
 };
 
 template <class Map>
 GC_ERROR Access(Map& map, bool write, uint64_t address, uint8_t* bytes, uint64_t size)
 {
-    return write ? map.WriteToRegMap(address, bytes, size) : map.ReadFromRegMap(address, bytes, size);
+    return write ? map.WriteToRegMap(address, bytes, size)
+                 : map.ReadFromRegMap(address, bytes, size);
 }
 
 class RegisterMapTest : public ::testing::Test {
@@ -106,6 +109,7 @@ protected:
 // One map of every kind of register; the steps run in order on it.
 TEST_F(RegisterMapTest, ReadsAndWritesSliceOverTypedRegistersByteForByte)
 {
+    // clang-format off
     const RegisterDefinition layout[] = {
         {1, REG_TYPE_UINT32, 0x100, 4, RW, false},  {2, REG_TYPE_UINT32, 0x104, 4, WO, false},
         {3, REG_TYPE_UINT32, 0x108, 4, RW, false},  {4, REG_TYPE_UINT32, 0x10C, 4, BY_MODULE, false},
@@ -117,31 +121,31 @@ TEST_F(RegisterMapTest, ReadsAndWritesSliceOverTypedRegistersByteForByte)
         {15, REG_TYPE_UINT32, 0x158, 4, RW, false},  {16, REG_TYPE_UINT32, 0x15C, 4, 3, false},
         {17, REG_TYPE_UINT32, 0x160, 4, NA, false},
     };  // a gap at 0x148
+    // clang-format on
     map.AddRegisters(layout);
     map.custom_table = {{10001, REG_TYPE_UINT32, 0x50000000, 4, RW, false}};
     map.AddCustomRegisters();
     map.FinalizeRegMap();
-    map.values = {{1, {0x44, 0x33, 0x22, 0x11}}, {3, {0x88, 0x77, 0x66, 0x55}}, {4, Bytes(4)}, {5, {1, 2, 3}},
-                  {7, BytesOf("abc")}, {9, {8, 7, 6, 5, 4, 3, 2, 1}}, {10, ValueBytes<int64_t>(-2)},
-                  {11, ValueBytes(1.5)}, {12, ValueBytes(1.0f)}, {13, ValueBytes<int32_t>(-3)},
-                  {14, {1, 2, 3, 4}}, {10001, {0x0D, 0x0C, 0x0B, 0x0A}}};
+    map.values = {{1, {0x44, 0x33, 0x22, 0x11}},
+                  {3, {0x88, 0x77, 0x66, 0x55}},
+                  {4, Bytes(4)},
+                  {5, {1, 2, 3}},
+                  {7, BytesOf("abc")},
+                  {9, {8, 7, 6, 5, 4, 3, 2, 1}},
+                  {10, ValueBytes<int64_t>(-2)},
+                  {11, ValueBytes(1.5)},
+                  {12, ValueBytes(1.0f)},
+                  {13, ValueBytes<int32_t>(-3)},
+                  {14, {1, 2, 3, 4}},
+                  {10001, {0x0D, 0x0C, 0x0B, 0x0A}}};
     map.current_sizes[14] = 4;
     const std::string read_denied = "The read request contains unreadable register(s).";
     const auto partial_denied = [](const char* kind) {
-        return "The partial write request not possible on unreadable  "s + kind + " register (read-modify-write needed).";
+        return "The partial write request not possible on unreadable  "s + kind +
+               " register (read-modify-write needed).";
     };
-    const struct Step {
-        const char* name;
-        bool write;
-        uint64_t address;
-        Bytes data;  // written; for a read, as many 0xCC as are read
-        GC_ERROR result;
-        std::string calls;
-        uint32_t id = 0;  // a write: the register whose bytes must be `expected`
-        Bytes expected{};  // a read: the buffer after it
-        std::string text{};
-        std::string fail_on{};
-    } steps[] = {
+    // clang-format off
+    const struct Step { const char* name; bool write; uint64_t address; Bytes data;  /* written; for a read, as many 0xCC as are read */ GC_ERROR result; std::string calls; uint32_t id = 0;  /* a write: the register whose bytes must be `expected` */ Bytes expected{};  /* a read: the buffer after it */ std::string text{}; std::string fail_on{}; } steps[] = {
         {"every read-only type", false, 0x128, Bytes(32), GC_ERR_SUCCESS, "r9 r10 r11 r12 r13", 0,
          {8, 7, 6, 5, 4, 3, 2, 1, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0xF8, 0x3F,
           0x00, 0x00, 0x80, 0x3F, 0xFD, 0xFF, 0xFF, 0xFF}},
@@ -184,6 +188,7 @@ TEST_F(RegisterMapTest, ReadsAndWritesSliceOverTypedRegistersByteForByte)
         {"variable: starting past it", true, 0x156, Bytes(6), GC_ERR_INVALID_ADDRESS, "s14"},
         {"variable: size query fails", true, 0x150, {1, 1, 1, 1}, GC_ERR_IO, "s14", 14, {9, 1, 2, 6}, "", "s14"},
     };
+    // clang-format on
     for (const Step& step : steps) {
         SCOPED_TRACE(step.name);
         map.calls.clear();
@@ -192,9 +197,15 @@ TEST_F(RegisterMapTest, ReadsAndWritesSliceOverTypedRegistersByteForByte)
         bytes.reserve(1);  // a request of size 0 still has a buffer
         EXPECT_EQ(step.result, Access(map, step.write, step.address, bytes.data(), bytes.size()));
         EXPECT_EQ(step.calls, map.calls);
-        if (!step.text.empty()) { EXPECT_EQ(step.text, LastErrorText()); }
-        if (step.id != 0) { EXPECT_EQ(step.expected, map.values[step.id]); }
-        if (!step.write && !step.expected.empty()) { EXPECT_EQ(step.expected, bytes); }
+        if (!step.text.empty()) {
+            EXPECT_EQ(step.text, LastErrorText());
+        }
+        if (step.id != 0) {
+            EXPECT_EQ(step.expected, map.values[step.id]);
+        }
+        if (!step.write && !step.expected.empty()) {
+            EXPECT_EQ(step.expected, bytes);
+        }
     }
     // A size the module claims above the declared one is refused; a full
     // current length continues into the next register.
@@ -208,7 +219,8 @@ TEST_F(RegisterMapTest, ReadsAndWritesSliceOverTypedRegistersByteForByte)
     EXPECT_EQ((Bytes{0, 0, 0, 0, 1, 2, 3, 4}), map.values[14]);
     EXPECT_EQ((Bytes{5, 6, 7, 8}), map.values[15]);
     map.calls.clear();
-    EXPECT_EQ(GC_ERR_SUCCESS, Access(map, false, 0x154, data.data(), 8));  // reads take the declared size
+    EXPECT_EQ(GC_ERR_SUCCESS,
+              Access(map, false, 0x154, data.data(), 8));  // reads take the declared size
     EXPECT_EQ("r14 r15", map.calls);
     EXPECT_EQ(0, assertions.Failures());
 }
@@ -220,27 +232,27 @@ TEST_F(RegisterMapTest, AcceptsOnlyRangesInsideTheMapAndRefusesBeforeTouchingAny
     map.AddUInt32Register(0x1004, RW, 2);
     map.FinalizeRegMap();
     map.values = {{1, Bytes(4)}, {2, Bytes(4)}};
-    const struct {
-        uint64_t address;
-        uint64_t size;
-        GC_ERROR expected;
-    } rows[] = {
+    // clang-format off
+    const struct { uint64_t address; uint64_t size; GC_ERROR expected; } rows[] = {
         {0x1000, 8, GC_ERR_SUCCESS}, {0x1007, 1, GC_ERR_SUCCESS}, {0x0FFF, 1, GC_ERR_INVALID_ADDRESS},
         {0x0FFF, 2, GC_ERR_INVALID_ADDRESS}, {0x1008, 1, GC_ERR_INVALID_ADDRESS}, {0x1004, 5, GC_ERR_INVALID_ADDRESS},
         {0x1004, UINT64_MAX, GC_ERR_INVALID_ADDRESS},  // end wraps to 0x1003
         {UINT64_MAX, 0x1009, GC_ERR_INVALID_ADDRESS},  // end wraps to 0x1008
         {UINT64_MAX - 3, 4, GC_ERR_INVALID_ADDRESS}, {0x1006, 0, GC_ERR_INVALID_PARAMETER},
     };
+    // clang-format on
     for (const bool write : {false, true}) {
         for (const auto& row : rows) {
-            SCOPED_TRACE(std::to_string(write) + " " + std::to_string(row.address) + "+" + std::to_string(row.size));
+            SCOPED_TRACE(std::to_string(write) + " " + std::to_string(row.address) + "+" +
+                         std::to_string(row.size));
             map.calls.clear();
             uint8_t scratch[16] = {};
             EXPECT_EQ(row.expected, Access(map, write, row.address, scratch, row.size));
             EXPECT_TRUE(row.expected == GC_ERR_SUCCESS || map.calls.empty());
         }
         EXPECT_EQ(GC_ERR_INVALID_BUFFER, Access(map, write, 0x1000, nullptr, 4));
-        EXPECT_EQ(write ? "The write request has no data." : "The read request has no buffer.", LastErrorText());
+        EXPECT_EQ(write ? "The write request has no data." : "The read request has no buffer.",
+                  LastErrorText());
     }
     FakeModule empty;
     empty.FinalizeRegMap();
@@ -277,6 +289,7 @@ TEST_F(RegisterMapTest, RefusesRegistersThatWouldBreakTheAddressOrder)
 
 TEST_F(RegisterMapTest, TableRowsTakeNumericSizesFromTheirTypeAndCustomOnesStayInTheirWindow)
 {
+    // clang-format off
     const RegisterDefinition table[] = {
         {1, REG_TYPE_UINT32, 0x0, 2, RW, true},  // size and flag ignored
         {2, REG_TYPE_STRING, 0x4, 6, RW, true},  // flag ignored
@@ -284,14 +297,17 @@ TEST_F(RegisterMapTest, TableRowsTakeNumericSizesFromTheirTypeAndCustomOnesStayI
         {4, REG_TYPE_NONE, 0xC, 4, RW, false},  // skipped
         {5, 99, 0x10, 4, RW, false},            // skipped
     };
+    // clang-format on
     map.AddRegisters(table);
     EXPECT_EQ(2, assertions.Failures());
     map.custom_table = {
-        {10001, REG_TYPE_RAW, 0x9FFFFFF8, 8, RW, false}, {10002, REG_TYPE_UINT32, 0x4FFFFFE0, 4, RW, false},
-        {10003, REG_TYPE_RAW, 0xA0000010, 4, RW, false}, {42, REG_TYPE_UINT32, 0x60000000, 4, RW, false},
+        {10001, REG_TYPE_RAW, 0x9FFFFFF8, 8, RW, false},
+        {10002, REG_TYPE_UINT32, 0x4FFFFFE0, 4, RW, false},
+        {10003, REG_TYPE_RAW, 0xA0000010, 4, RW, false},
+        {42, REG_TYPE_UINT32, 0x60000000, 4, RW, false},
     };  // the last three: before or after the window, or a core id
     map.AddCustomRegisters();
-    map.AddUInt32Register(0x4FFFFFF0, RO, 10000);  // custom id
+    map.AddUInt32Register(0x4FFFFFF0, RO, 10000);     // custom id
     map.AddRawRegister(0x9FFFFFF0, 4, RO, 6, false);  // inside the window
     map.AddUInt32Register(0xA0000000, RO, 7);
     EXPECT_EQ(7, assertions.Failures());
@@ -307,12 +323,8 @@ TEST_F(RegisterMapTest, TableRowsTakeNumericSizesFromTheirTypeAndCustomOnesStayI
 
 TEST_F(RegisterMapTest, AccessorsTheModuleDidNotOverrideFailAsInternalErrors)
 {
-    const struct {
-        uint32_t type;
-        uint32_t id;
-        bool write;
-        const char* text;
-    } rows[] = {
+    // clang-format off
+    const struct { uint32_t type; uint32_t id; bool write; const char* text; } rows[] = {
         {REG_TYPE_UINT64, 1, false, "Internal error: unexpected uint64 register read access"},
         {REG_TYPE_FLOAT64, 1, true, "Internal error: unexpected float64 register write access"},
         {REG_TYPE_STRING, 1, false, "Internal error: unexpected string register read access"},
@@ -321,6 +333,7 @@ TEST_F(RegisterMapTest, AccessorsTheModuleDidNotOverrideFailAsInternalErrors)
         {REG_TYPE_RAW, 10001, false, "Internal error: unexpected raw custom register read access"},
         {REG_TYPE_RAW, 10001, true, "Internal error: unexpected variable sized custom register size query"},
     };
+    // clang-format on
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
         const uint64_t address = row.id < CUSTOM_REGID_BASE ? 0x0 : 0x50000000;

@@ -21,7 +21,10 @@ namespace TestSupport {
 // Construct, adjust, then CompleteConstruction().
 class TestModule : public GenTLCore::GenTLModule {
 public:
-    explicit TestModule(GenTLCore::DescriptionDocument document) : GenTLModule(document, {91, 92, 93, 94, 95, 96}) {}
+    explicit TestModule(GenTLCore::DescriptionDocument document)
+        : GenTLModule(document, {91, 92, 93, 94, 95, 96})
+    {
+    }
     // A module without a port of its own, and so without URLs until SetPortURLs.
     TestModule() = default;
 
@@ -30,7 +33,8 @@ public:
     using GenTLCore::GenTLPort::SetPortURLs;
 
     // Register values by id, the string register's text.
-    std::map<uint32_t, uint32_t> numbers{{1, 0x11223344}, {2, 0x55667788}, {3, 0}, {5, 0x99AABBCC}, {10001, 0x0A0B0C0D}};
+    std::map<uint32_t, uint32_t> numbers{
+        {1, 0x11223344}, {2, 0x55667788}, {3, 0}, {5, 0x99AABBCC}, {10001, 0x0A0B0C0D}};
     std::string text = "abc";
     // Every hook call by name, in order; hooks named here answer false.
     std::vector<std::string> hook_calls;
@@ -44,14 +48,19 @@ protected:
     std::span<const GenTLCore::RegisterDefinition> GetCoreRegisterTable() override
     {
         using namespace GenTLCore;
+        // clang-format off
         static constexpr RegisterDefinition TABLE[] = {
             {1, REG_TYPE_UINT32, 0x100, 4, REG_ACCESS_RW, false}, {2, REG_TYPE_UINT32, 0x104, 4, REG_ACCESS_RO, false},
             {3, REG_TYPE_UINT32, 0x108, 4, REG_ACCESS_WO, false}, {4, REG_TYPE_STRING, 0x110, 16, REG_ACCESS_RW, false},
             {5, REG_TYPE_UINT32, 0x200, 4, REG_ACCESS_RW, false},
         };
+        // clang-format on
         return TABLE;
     }
-    void DefineCustomRegisters() override { AddUInt32Register(0x50000000, GenTLCore::REG_ACCESS_RW, 10001); }
+    void DefineCustomRegisters() override
+    {
+        AddUInt32Register(0x50000000, GenTLCore::REG_ACCESS_RW, 10001);
+    }
 
     // Ids it does not serve go to the module base.
     GC_ERROR ReadUInt32Register(uint32_t id, uint32_t& value) override
@@ -66,14 +75,22 @@ protected:
     }
     GC_ERROR ReadStringRegister(uint32_t id, std::string& value) override
     {
-        return id == 4 ? (value = text, GC_ERR_SUCCESS) : GenTLModule::ReadStringRegister(id, value);
+        return id == 4 ? (value = text, GC_ERR_SUCCESS)
+                       : GenTLModule::ReadStringRegister(id, value);
     }
     GC_ERROR WriteStringRegister(uint32_t id, const std::string& value) override
     {
-        return id == 4 ? (text = value, GC_ERR_SUCCESS) : GenTLModule::WriteStringRegister(id, value);
+        return id == 4 ? (text = value, GC_ERR_SUCCESS)
+                       : GenTLModule::WriteStringRegister(id, value);
     }
-    GC_ERROR ReadUInt32CustomRegister(uint32_t id, uint32_t& value) override { return ReadUInt32Register(id, value); }
-    GC_ERROR WriteUInt32CustomRegister(uint32_t id, uint32_t value) override { return WriteUInt32Register(id, value); }
+    GC_ERROR ReadUInt32CustomRegister(uint32_t id, uint32_t& value) override
+    {
+        return ReadUInt32Register(id, value);
+    }
+    GC_ERROR WriteUInt32CustomRegister(uint32_t id, uint32_t value) override
+    {
+        return WriteUInt32Register(id, value);
+    }
 
     // clang-format off
     bool PrepareCoreFeaturePersistence() override { return Hook("PrepareCoreFeaturePersistence"); }
