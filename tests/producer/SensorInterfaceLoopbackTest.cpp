@@ -1,0 +1,62 @@
+// SensorInterface on a real connection to the simulated sensor on loopback.
+#include <gtest/gtest.h>
+
+#include "gentl_producers/GenTesk3d/SensorInterface.h"
+#include "sensor_library/ScanvoDLL.h"
+#include "support/SimulatedSensor.h"
+#include "support/SimulatedSettings.h"
+#include "support/WaitUntil.h"
+
+namespace GenTLCore::ZoTL {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The sensor shows a width rounded to 16 columns, and only 120 ms after it
+// was first asked: the read-back waits for it.
+TEST(SensorInterfaceLoopbackTest, WritesARegionSettingAndReadsItBack)
+{
+    TestSupport::SimulatedSensor simulated;
+    TestSupport::SimulatedSettings::Options options;
+    options.delay = 120ms;
+    TestSupport::SimulatedSettings settings(options);
+    simulated.SetXmlBuilder(settings.Builder());
+    ScanvoDLL& library = InitScanvoInstance();
+    void* handle = library.Connect(simulated.Ip().c_str(), simulated.PortText().c_str(), 0, 0,
+                                   nullptr, nullptr);
+    ASSERT_NE(handle, nullptr);
+    ASSERT_TRUE(TestSupport::WaitUntil(
+        [&] {
+            int status = 0;
+            return library.GetConnectStatus(handle, &status) == 0 && status == 3;
+        },
+        5s));
+
+    SharedPtr<FeatureCache> cache(new FeatureCache);
+    {
+        SensorInterface sensor(std::make_unique<ScanvoSensorLink>(handle), cache);
+        EXPECT_EQ(cache->region[0].width, 640u);  // read at open
+        sensor.SetROI1WidthX(100);
+        EXPECT_EQ(sensor.GetROI1WidthX(), 0);
+        EXPECT_EQ(sensor.PendingWriteCountForTest(), 0u);
+    }
+    library.Disconnect(handle);
+
+    EXPECT_EQ(cache->region[0].width, 96u);
+    EXPECT_EQ(settings.Value("ROI1WidthX"), "96");
+    const auto commands = simulated.Commands();
+    const auto find = [&](const std::string& text) {
+        return std::find_if(commands.begin(), commands.end(),
+                            [&](const auto& command) { return command.text == text; });
+    };
+    const auto stop = find("SetAcquisitionStop");
+    const auto width = find("SetROI1WidthX=100");
+    ASSERT_NE(stop, commands.end());
+    ASSERT_NE(width, commands.end());
+    EXPECT_TRUE(width->had_cr);
+    // Sent at least 100 ms apart; loopback delivery may shorten the gap a little.
+    EXPECT_GE(width->when - stop->when, 95ms);
+}
+
+}  // namespace
+}  // namespace GenTLCore::ZoTL
