@@ -1,20 +1,17 @@
 #include "gentl_producers/GenTesk3d/ModuleXmlDocuments.h"
 
-#include <openssl/sha.h>
-
+#include <algorithm>
 #include <cstddef>
 #include <string>
 #include <utility>
 
+#include "gentl_producers/GenTesk3d/xml/EmbeddedXmlDocument.h"
 #include "platform/Assert.h"
 
 namespace GenTLCore::ZoTL {
 
 namespace {
 
-static_assert(SHA_DIGEST_LENGTH == 20);
-
-constexpr const char* PRODUCT_GUID = "5d0c3a8e-41b7-4f26-9e1d-7b2a60c4f913";
 constexpr const char* BUILD_STAMP = "260505134213";
 
 std::string FileVersionText(const char* separator)
@@ -35,41 +32,15 @@ std::string FileName(const char* module_word)
     return FilePrefix(module_word) + FileVersionText("_") + "_" + BUILD_STAMP + ".xml";
 }
 
-// Stands in until the module's real node tree is written: a valid GenApi 1.1
-// document whose root category is empty.
-std::string PlaceholderText(const char* module_title, const char* version_guid)
+// The text and digest come from the build, which embeds the XML sources.
+ModuleXmlDocument MakeDocument(const char* module_word, DocumentModule module)
 {
-    std::string text;
-    text += "<RegisterDescription\n";
-    text += "  xmlns=\"http://www.genicam.org/GenApi/Version_1_1\"\n";
-    text += "  xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\n";
-    text += "  xsi:schemaLocation=\"http://www.genicam.org/GenApi/Version_1_1 "
-            "http://www.genicam.org/GenApi/GenApiSchema_Version_1_1.xsd\"\n";
-    text += "  ModelName=\"KirnTL\"\n";
-    text += "  VendorName=\"dorvane\"\n";
-    text += "  ToolTip=\"\"\n";
-    text += "  StandardNameSpace=\"None\"\n";
-    text += "  SchemaMajorVersion=\"1\"\n";
-    text += "  SchemaMinorVersion=\"1\"\n";
-    text += "  SchemaSubMinorVersion=\"0\"\n";
-    text += "  MajorVersion=\"" + std::to_string(ModuleXmlDocuments::FILE_VERSION_MAJOR) + "\"\n";
-    text += "  MinorVersion=\"" + std::to_string(ModuleXmlDocuments::FILE_VERSION_MINOR) + "\"\n";
-    text += "  SubMinorVersion=\"" + std::to_string(ModuleXmlDocuments::FILE_VERSION_SUBMINOR) +
-            "\"\n";
-    text += std::string("  ProductGuid=\"") + PRODUCT_GUID + "\"\n";
-    text += std::string("  VersionGuid=\"") + version_guid + "\">\n";
-    text += "  <Category Name=\"Root\" NameSpace=\"Standard\">\n";
-    text += std::string("    <ToolTip>Features of the ") + module_title + " module.</ToolTip>\n";
-    text += "  </Category>\n";
-    text += "</RegisterDescription>\n";
-    return text;
-}
-
-ModuleXmlDocument MakeDocument(std::string file_name, std::string text)
-{
-    ModuleXmlDocument document{std::move(file_name), std::move(text), {}};
-    SHA1(reinterpret_cast<const unsigned char*>(document.text.data()), document.text.size(),
-         document.sha1.data());
+    const EmbeddedXmlDocument& embedded = EMBEDDED_XML_DOCUMENTS[static_cast<size_t>(module)];
+    ModuleXmlDocument document{FileName(module_word),
+                               std::string(reinterpret_cast<const char*>(embedded.bytes),
+                                           embedded.size),
+                               {}};
+    std::copy(std::begin(embedded.sha1), std::end(embedded.sha1), document.sha1.begin());
     return document;
 }
 
@@ -78,16 +49,11 @@ ModuleXmlDocument MakeDocument(std::string file_name, std::string text)
 ModuleXmlDocuments::ModuleXmlDocuments()
     : remote_device_file_prefix(FilePrefix("Remotedevice")),
       documents{
-          MakeDocument(FileName("System"),
-                       PlaceholderText("System", "0b6e2f41-93ac-4d85-a7f0-1c39e85b2d64")),
-          MakeDocument(FileName("Interface"),
-                       PlaceholderText("Interface", "a47d1c90-5e28-4b3f-8c61-f2d09b7e4a15")),
-          MakeDocument(FileName("Localdevice"),
-                       PlaceholderText("local device", "e3f85b27-0c64-49d1-b2a8-6d7c1e90f352")),
-          MakeDocument(FileName("Datastream"),
-                       PlaceholderText("data stream", "7c21e9d4-b0f3-4a6e-95c8-3e4f1a2b6d07")),
-          MakeDocument(FileName("Remotedevice"),
-                       PlaceholderText("remote device", "c9048f6a-2d7e-4b51-8f3c-a15e07d9b2e8")),
+          MakeDocument("System", DocumentModule::System),
+          MakeDocument("Interface", DocumentModule::Interface),
+          MakeDocument("Localdevice", DocumentModule::LocalDevice),
+          MakeDocument("Datastream", DocumentModule::DataStream),
+          MakeDocument("Remotedevice", DocumentModule::RemoteDevice),
       }
 {
 }
