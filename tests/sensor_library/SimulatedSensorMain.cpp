@@ -10,53 +10,33 @@
 
 #include "support/SimulatedSensor.h"
 
-namespace {
-
-struct Arguments {
-    TestSupport::SimulatedSensor::Options options;
-    int stream_hz = 100;
-    uint32_t width = 1280;
-};
-
-Arguments Parse(int argc, char** argv)
-{
-    Arguments arguments;
-    std::vector<std::string> positional;
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        const bool has_value = i + 1 < argc;
-        if (argument == "--stream-hz" && has_value)
-            arguments.stream_hz = std::stoi(argv[++i]);
-        else if (argument == "--width" && has_value)
-            arguments.width = static_cast<uint32_t>(std::stoul(argv[++i]));
-        else if (argument.starts_with("--"))
-            throw std::invalid_argument("unknown or incomplete option " + argument);
-        else
-            positional.push_back(argument);
-    }
-    if (arguments.stream_hz <= 0 || arguments.width == 0)
-        throw std::invalid_argument("--stream-hz and --width must be positive");
-    if (positional.size() > 0)
-        arguments.options.ip = positional[0];
-    if (positional.size() > 1)
-        arguments.options.port = static_cast<uint16_t>(std::stoi(positional[1]));
-    arguments.options.udp = positional.size() > 2 && positional[2] == "udp";
-    return arguments;
-}
-
-}  // namespace
-
 int main(int argc, char** argv)
 {
     try {
-        const Arguments arguments = Parse(argc, argv);
-        TestSupport::SimulatedSensor sensor(arguments.options);
-        sensor.SetStreamRate(arguments.stream_hz);
-        sensor.SetStreamWidth(arguments.width);
+        TestSupport::SimulatedSensor::Options options;
+        int stream_hz = 100;
+        int width = 1280;
+        std::vector<std::string> positional;
+        for (int i = 1; i < argc; ++i) {
+            const std::string argument = argv[i];
+            if ((argument == "--stream-hz" || argument == "--width") && i + 1 < argc)
+                (argument == "--width" ? width : stream_hz) = std::stoi(argv[++i]);
+            else if (argument.starts_with("--") || positional.size() == 3)
+                throw std::invalid_argument("unknown or incomplete argument " + argument);
+            else
+                positional.push_back(argument);
+        }
+        if (stream_hz <= 0 || width <= 0)
+            throw std::invalid_argument("--stream-hz and --width must be positive");
+        options.ip = positional.size() > 0 ? positional[0] : options.ip;
+        options.port = positional.size() > 1 ? static_cast<uint16_t>(std::stoi(positional[1])) : 0;
+        options.udp = positional.size() > 2 && positional[2] == "udp";
+        TestSupport::SimulatedSensor sensor(options);
+        sensor.SetStreamRate(stream_hz);
+        sensor.SetStreamWidth(static_cast<uint32_t>(width));
         std::cout << "simulated sensor on " << sensor.Ip() << ":" << sensor.Port()
-                  << (arguments.options.udp ? " (udp)" : " (tcp)") << ", streams "
-                  << arguments.stream_hz << " profiles/s of " << arguments.width
-                  << " points once acquiring" << std::endl;
+                  << (options.udp ? " (udp)" : " (tcp)") << ", streams " << stream_hz
+                  << " profiles/s of " << width << " points once acquiring" << std::endl;
         std::string line;
         std::getline(std::cin, line);
         std::cout << "simulated sensor: sent " << sensor.ContainersSent() << " containers"

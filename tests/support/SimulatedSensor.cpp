@@ -425,6 +425,26 @@ void SimulatedSensor::SetChunking(ChunkMode mode, std::size_t size, uint32_t see
     chunk_random.seed(seed);
 }
 
+void SimulatedSensor::SetLinMode(LinMode mode, int delay_ms)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    lin_mode = mode;
+    lin_delay_ms = delay_ms;
+}
+
+void SimulatedSensor::SetReplyMode(ReplyMode mode, int delay_ms)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    reply_mode = mode;
+    reply_delay_ms = delay_ms;
+}
+
+void SimulatedSensor::JumpPictureCounter(uint16_t count)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    picture_counter = static_cast<uint16_t>(picture_counter + count);
+}
+
 std::vector<std::shared_ptr<SimulatedSensor::Session>> SimulatedSensor::LiveSessions() const
 {
     std::lock_guard<std::mutex> lock(mutex);
@@ -493,6 +513,12 @@ std::size_t SimulatedSensor::CountLocked(const std::string& text) const
     return static_cast<std::size_t>(
         std::count_if(commands.begin(), commands.end(),
                       [&text](const ReceivedCommand& command) { return command.text == text; }));
+}
+
+std::size_t SimulatedSensor::CountCommand(const std::string& text) const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return CountLocked(text);
 }
 
 bool SimulatedSensor::WaitForCommand(const std::string& text, std::chrono::milliseconds timeout,

@@ -68,70 +68,29 @@ public:
     {
         SetLinData(BuildLin1dd(model, content));
     }
-    void SetLinData(const Bytes& lin1dd)
-    {
-        Locked([&] { lin_data = lin1dd; });
-    }
-    void SetLinMode(LinMode mode, int delay_ms = 0)
-    {
-        Locked([&] {
-            lin_mode = mode;
-            lin_delay_ms = delay_ms;
-        });
-    }
+    void SetLinData(const Bytes& lin1dd) { Put(&SimulatedSensor::lin_data, lin1dd); }
+    void SetLinMode(LinMode mode, int delay_ms = 0);
     // Also sends the linearization frame as soon as a connection is accepted
     // (with LinMode::Omit, only then).
-    void SetLinOnAccept(bool on)
-    {
-        Locked([&] { lin_on_accept = on; });
-    }
+    void SetLinOnAccept(bool on) { Put(&SimulatedSensor::lin_on_accept, on); }
     // Also sends the XML description, unasked, on "SetInitializeAcquisition".
-    void SetUnsolicitedXml(bool on)
-    {
-        Locked([&] { unsolicited_xml = on; });
-    }
-    void SetReplyMode(ReplyMode mode, int delay_ms = 0)
-    {
-        Locked([&] {
-            reply_mode = mode;
-            reply_delay_ms = delay_ms;
-        });
-    }
-    void SetXml(const std::string& xml)
-    {
-        Locked([&] { fixed_xml = xml; });
-    }  // "": from settings
-    void SetXmlBuilder(XmlBuilder builder)
-    {
-        Locked([&] { xml_builder = std::move(builder); });
-    }
+    void SetUnsolicitedXml(bool on) { Put(&SimulatedSensor::unsolicited_xml, on); }
+    void SetReplyMode(ReplyMode mode, int delay_ms = 0);
+    // Empty: built from the settings written so far.
+    void SetXml(const std::string& xml) { Put(&SimulatedSensor::fixed_xml, xml); }
+    void SetXmlBuilder(XmlBuilder builder) { Put(&SimulatedSensor::xml_builder, builder); }
     void SetChunking(ChunkMode mode, std::size_t size = 1, uint32_t seed = 1);
-    void SetStreamRate(int containers_per_second)
-    {
-        Locked([&] { stream_rate = containers_per_second; });
-    }
-    void SetStreamWidth(uint32_t width)
-    {
-        Locked([&] { stream_width = width; });
-    }
+    void SetStreamRate(int per_second) { Put(&SimulatedSensor::stream_rate, per_second); }
+    void SetStreamWidth(uint32_t width) { Put(&SimulatedSensor::stream_width, width); }
     void SetContainerFactory(ContainerFactory factory)
     {
-        Locked([&] { container_factory = std::move(factory); });
+        Put(&SimulatedSensor::container_factory, factory);
     }
     // The kind of scan streamed (ScanContainer); raw profiles unless set.
-    void SetScanKind(ScanKind kind)
-    {
-        Locked([&] { scan_kind = kind; });
-    }
-    void CorruptNextCrc()
-    {
-        Locked([&] { corrupt_next_crc = true; });
-    }
+    void SetScanKind(ScanKind kind) { Put(&SimulatedSensor::scan_kind, kind); }
+    void CorruptNextCrc() { Put(&SimulatedSensor::corrupt_next_crc, true); }
     // The next streamed container's picture counter skips `count` values.
-    void JumpPictureCounter(uint16_t count)
-    {
-        Locked([&] { picture_counter = static_cast<uint16_t>(picture_counter + count); });
-    }
+    void JumpPictureCounter(uint16_t count);
 
     // Actions.
     void SendRaw(const Bytes& bytes);
@@ -142,36 +101,18 @@ public:
     void SendFromOtherPort(const Bytes& bytes) { SendFromOtherAddress(bytes, ip); }
 
     // Observations.
-    std::vector<ReceivedCommand> Commands() const
-    {
-        return Locked([&] { return commands; });
-    }
+    std::vector<ReceivedCommand> Commands() const { return Get(&SimulatedSensor::commands); }
     std::vector<std::string> CommandTexts() const;
     // True once `text` has arrived `occurrences` times.
     bool WaitForCommand(const std::string& text,
                         std::chrono::milliseconds timeout = std::chrono::seconds(5),
                         std::size_t occurrences = 1) const;
-    std::size_t CountCommand(const std::string& text) const
-    {
-        return Locked([&] { return CountLocked(text); });
-    }
-    void ClearCommands()
-    {
-        Locked([&] { commands.clear(); });
-    }
-    int AcceptedConnections() const
-    {
-        return Locked([&] { return accepted; });
-    }
+    std::size_t CountCommand(const std::string& text) const;
+    void ClearCommands() { Put(&SimulatedSensor::commands, std::vector<ReceivedCommand>()); }
+    int AcceptedConnections() const { return Get(&SimulatedSensor::accepted); }
     std::string Setting(const std::string& item) const;
-    bool IsStreaming() const
-    {
-        return Locked([&] { return streaming; });
-    }
-    uint32_t ContainersSent() const
-    {
-        return Locked([&] { return containers_sent; });
-    }
+    bool IsStreaming() const { return Get(&SimulatedSensor::streaming); }
+    uint32_t ContainersSent() const { return Get(&SimulatedSensor::containers_sent); }
     std::string CurrentXml() const;
 
 private:
@@ -180,11 +121,17 @@ private:
         std::shared_ptr<Session> session;  // TCP; null for UDP
     };
 
-    template <class F>
-    auto Locked(F&& call) const -> decltype(call())
+    template <class T, class V>
+    void Put(T SimulatedSensor::*member, V&& value)
     {
         std::lock_guard<std::mutex> lock(mutex);
-        return call();
+        this->*member = std::forward<V>(value);
+    }
+    template <class T>
+    T Get(T SimulatedSensor::*member) const
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return this->*member;
     }
     std::size_t CountLocked(const std::string& text) const;
 
