@@ -94,15 +94,6 @@ TEST_F(ConnectionTest, BecomesReadyOnlyOnALinearizationFrameThatParses)
     EXPECT_EQ(3, scanvo.GetConnectState());
     ASSERT_NE(nullptr, scanvo.Linearization());
     EXPECT_EQ(1280u, scanvo.Linearization()->Record().width_x);
-    // In production mode the first text block makes it ready, without linearization data.
-    auto other = std::make_shared<FakeTransport>();
-    CScanvo production;
-    production.SetProductionMode(true);
-    ASSERT_TRUE(production.ConnectWithTransportForTest(Settings(), other));
-    other->Connect();
-    EXPECT_EQ(0, production.GetConnectState());
-    other->Feed(TextContainer("<device/>"));
-    EXPECT_EQ(3, production.GetConnectState());
 }
 
 TEST_F(ConnectionTest, StoresCheckedContainersWholeAndEmptiesTheFifoOnANewSize)
@@ -341,12 +332,9 @@ TEST_F(ConnectionTest, GetInfoShowsTheLow32BitsOfTheSerialNumber)
 
 TEST_F(ConnectionTest, TheLinearizationRecordIsStaleFromAReconnectUntilTheFrameComesAgain)
 {
-    std::vector<uint8_t> buffer(152);
-    EXPECT_EQ(-1, scanvo.GetLinDatType(buffer.data(), 151));
-    EXPECT_EQ(-1, scanvo.GetLinDatType(nullptr, 152));
-    EXPECT_EQ(-3, scanvo.GetLinDatType(buffer.data(), 152));
-    MakeReady();
     LinearizationRecord record;
+    EXPECT_EQ(-3, scanvo.GetLinDatType(&record, sizeof(record)));
+    MakeReady();
     ASSERT_EQ(0, scanvo.GetLinDatType(&record, sizeof(record)));
     EXPECT_EQ(12345678u, record.serial_number);
     EXPECT_EQ(1u, record.geometry_loaded);

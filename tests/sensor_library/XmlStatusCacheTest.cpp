@@ -15,24 +15,6 @@ protected:
     XmlStatusCache cache;
 };
 
-TEST_F(XmlStatusCacheTest, ReadsEveryPathAndDerivesTheMasksAndRegionCommands)
-{
-    ASSERT_TRUE(cache.Parse(SensorXml(DefaultXmlValues()).c_str()));
-    EXPECT_EQ("QRTB-SIM-100", cache.Text(XmlKey::ORDER_NUMBER));
-    EXPECT_EQ("general.temperatur", cache.Text(XmlKey::TEMPERATURE));
-    EXPECT_EQ("settings.roi.z1.offset", cache.Text(XmlKey::ROI_Z1_OFFSET));
-    EXPECT_EQ("settings.usrio.ea4.resetcounter.encoder_ttl_rs422",
-              cache.Text(XmlKey::EA_FIRST + 4 * XmlKey::EA_SUFFIXES - 1));
-    EXPECT_EQ("13", cache.Text(XmlKey::IO_STATE));   // 1 + 0 + 4 + 8
-    EXPECT_EQ("6", cache.Text(XmlKey::TTL_STATE));   // 0 + 2 + 4
-    EXPECT_EQ("-40,100,40,300", cache.Text(XmlKey::ROI1_MM));
-    EXPECT_EQ("150,250", cache.Text(XmlKey::ROI1Z_MM));
-    FieldGeometry geometry;
-    ASSERT_TRUE(cache.ReadGeometry(geometry));
-    EXPECT_EQ(120.0, geometry.fieldwidth_x_end);
-    EXPECT_EQ(1280.0, geometry.pixel_x_max);
-}
-
 TEST_F(XmlStatusCacheTest, AMissingPathKeepsItsTextAndAnEmptyElementClearsIt)
 {
     ASSERT_TRUE(cache.Parse(SensorXml(DefaultXmlValues()).c_str()));
