@@ -72,8 +72,9 @@ uint64_t FeatureCache::ComputeMaxDataSize() const
     return size;
 }
 
-uint64_t FeatureCache::ComputeMaxDescriptorSizeLocked(const SceneConfig& scene) const
+uint64_t FeatureCache::ComputeMaxDescriptorSize() const
 {
+    const SceneConfig scene = GetMaxScenConfig();
     if (!scene.gendc_mode) {
         TL_LOG(LOG_CATEGORY_STREAM, LOG_LEVEL_DEBUG)
             << "[BDataStream] Compute Max Descriptor Size: No GenDC";
@@ -83,11 +84,6 @@ uint64_t FeatureCache::ComputeMaxDescriptorSizeLocked(const SceneConfig& scene) 
     TL_LOG(LOG_CATEGORY_STREAM, LOG_LEVEL_DEBUG)
         << "[BDataStream] Compute Max Descriptor Size:" << size;
     return size;
-}
-
-uint64_t FeatureCache::ComputeMaxDescriptorSize() const
-{
-    return ComputeMaxDescriptorSizeLocked(GetMaxScenConfig());
 }
 
 std::vector<uint64_t> FeatureCache::ComputeMaxFlowSizes() const
@@ -136,37 +132,22 @@ uint64_t FeatureCache::GetPayloadSize() const
     return ComputeMaxDataSize() + (gendc_mode.load() ? ComputeMaxDescriptorSize() : 0);
 }
 
-FeatureCache::Component& FeatureCache::SelectedComponent()
+size_t FeatureCache::ScanComponentIndex() const
 {
-    if (region_selector.load() != 1) return region[0].components[0];
-    const uint32_t selected = component_selector.load();
-    return region[1].components[std::min<size_t>(selected, region[1].components.size() - 1)];
+    return std::min<size_t>(component_selector.load(), RANGE);
 }
 
-uint32_t FeatureCache::GetPixelFormat() const
+uint32_t FeatureCache::SelectedComponentField(uint32_t Component::*field) const
 {
     ScopedLock hold(lock);
-    return const_cast<FeatureCache*>(this)->SelectedComponent().pixel_format;
+    if (region_selector.load() != 1) return region[0].components[INTENSITY].*field;
+    return region[1].components[ScanComponentIndex()].*field;
 }
 
-void FeatureCache::SetPixelFormat(uint32_t format)
+void FeatureCache::SetScanComponentField(uint32_t Component::*field, uint32_t value)
 {
     ScopedLock hold(lock);
-    const uint32_t selected = std::min<uint32_t>(component_selector.load(), RANGE);
-    region[1].components[selected].pixel_format = format;
-}
-
-uint32_t FeatureCache::GetComponentEnable() const
-{
-    ScopedLock hold(lock);
-    return const_cast<FeatureCache*>(this)->SelectedComponent().component_enable;
-}
-
-void FeatureCache::SetComponentEnable(uint32_t enable)
-{
-    ScopedLock hold(lock);
-    const uint32_t selected = std::min<uint32_t>(component_selector.load(), RANGE);
-    region[1].components[selected].component_enable = enable;
+    region[1].components[ScanComponentIndex()].*field = value;
 }
 
 uint32_t FeatureCache::GetComponentSelector() const
@@ -190,40 +171,29 @@ uint32_t FeatureCache::FormatIndex(uint32_t pixel_format)
     return pixel_format == PFNC_MONO16 ? SLOT_MONO16 : SLOT_ABC32F;
 }
 
-FeatureCache::Coordinate& FeatureCache::SelectedCoordinate()
+FeatureCache::Coordinate& FeatureCache::SelectedCoordinate(uint32_t axis)
 {
-    const uint32_t slot = FormatIndex(region[1].components[RANGE].pixel_format);
-    return coordinate[slot][std::min<uint32_t>(coordinate_selector.load(), COORD_C)];
+    return coordinate[FormatIndex(region[1].components[RANGE].pixel_format)][axis];
 }
 
 FeatureCache::Coordinate FeatureCache::GetSelectedCoordinate() const
 {
     ScopedLock hold(lock);
-    return const_cast<FeatureCache*>(this)->SelectedCoordinate();
+    const uint32_t axis = std::min<uint32_t>(coordinate_selector.load(), COORD_C);
+    return coordinate[FormatIndex(region[1].components[RANGE].pixel_format)][axis];
 }
 
-bool FeatureCache::SetCoordinateScale(float scale)
+bool FeatureCache::SetCoordinateValue(float Coordinate::*value, float Coordinate::*low,
+                                      float Coordinate::*high, float set)
 {
     ScopedLock hold(lock);
-    const Coordinate& selected = SelectedCoordinate();
-    if (!(scale >= selected.scale_min && scale <= selected.scale_max)) return false;
-    if (coordinate_selector.load() == COORD_B) {
-        for (auto& format : coordinate) format[COORD_B].scale = scale;
+    const uint32_t axis = std::min<uint32_t>(coordinate_selector.load(), COORD_C);
+    Coordinate& selected = SelectedCoordinate(axis);
+    if (!(set >= selected.*low && set <= selected.*high)) return false;
+    if (axis == COORD_B) {
+        for (auto& format : coordinate) format[COORD_B].*value = set;
     } else {
-        SelectedCoordinate().scale = scale;
-    }
-    return true;
-}
-
-bool FeatureCache::SetCoordinateOffset(float offset)
-{
-    ScopedLock hold(lock);
-    const Coordinate& selected = SelectedCoordinate();
-    if (!(offset >= selected.offset_min && offset <= selected.offset_max)) return false;
-    if (coordinate_selector.load() == COORD_B) {
-        for (auto& format : coordinate) format[COORD_B].offset = offset;
-    } else {
-        SelectedCoordinate().offset = offset;
+        selected.*value = set;
     }
     return true;
 }

@@ -95,10 +95,19 @@ public:
     // The selected component: region 1's by component_selector, else region 0's.
     // Each takes `lock`. The sets always write region 1, the only region with
     // a choice of components.
-    uint32_t GetPixelFormat() const;
-    void SetPixelFormat(uint32_t format);
-    uint32_t GetComponentEnable() const;
-    void SetComponentEnable(uint32_t enable);
+    uint32_t GetPixelFormat() const { return SelectedComponentField(&Component::pixel_format); }
+    void SetPixelFormat(uint32_t format)
+    {
+        SetScanComponentField(&Component::pixel_format, format);
+    }
+    uint32_t GetComponentEnable() const
+    {
+        return SelectedComponentField(&Component::component_enable);
+    }
+    void SetComponentEnable(uint32_t enable)
+    {
+        SetScanComponentField(&Component::component_enable, enable);
+    }
     uint32_t GetComponentSelector() const;
     void SetComponentSelector(uint32_t selector);
     uint32_t GetCoordinateSource() const { return coordinate_source.load(); }
@@ -108,8 +117,16 @@ public:
     Coordinate GetSelectedCoordinate() const;
     // False, changing nothing, outside the record's bounds. CoordinateB is
     // shared by every format.
-    bool SetCoordinateScale(float scale);
-    bool SetCoordinateOffset(float offset);
+    bool SetCoordinateScale(float scale)
+    {
+        return SetCoordinateValue(&Coordinate::scale, &Coordinate::scale_min,
+                                  &Coordinate::scale_max, scale);
+    }
+    bool SetCoordinateOffset(float offset)
+    {
+        return SetCoordinateValue(&Coordinate::offset, &Coordinate::offset_min,
+                                  &Coordinate::offset_max, offset);
+    }
     bool IsCoordinateAdjustable() const;
     static uint32_t FormatIndex(uint32_t pixel_format);
     bool IsTriggerLocked() const;
@@ -167,9 +184,12 @@ public:
 
 private:
     // Under `lock`.
-    Component& SelectedComponent();
-    Coordinate& SelectedCoordinate();
-    uint64_t ComputeMaxDescriptorSizeLocked(const SceneConfig& scene) const;
+    size_t ScanComponentIndex() const;
+    uint32_t SelectedComponentField(uint32_t Component::*field) const;
+    void SetScanComponentField(uint32_t Component::*field, uint32_t value);
+    Coordinate& SelectedCoordinate(uint32_t axis);
+    bool SetCoordinateValue(float Coordinate::*value, float Coordinate::*low,
+                            float Coordinate::*high, float set);
 
     mutable std::mutex status_lock;
     ScanStatus scan_status;  // guarded by status_lock
