@@ -6,70 +6,53 @@
 namespace GenTLCore::ZoTL {
 namespace {
 
-// 1000 points by 200 profiles; the range reserves 12 bytes a point whatever
-// its format, and a GenDC descriptor is 56 + 8 per component + 112 per image
-// and 120 for the chunk component.
-TEST(FeatureCacheTest, SizesEveryScanScene)
+// 1000 points by 200 profiles, or a camera image of 640 x 480 bytes; the
+// range reserves 12 bytes a point whatever its format, and a GenDC
+// descriptor is 56 + 8 per component + 112 per image, 120 for the chunks.
+TEST(FeatureCacheTest, SizesEveryScene)
 {
     struct Row {
         const char* name;
-        uint32_t intensity, range;
+        uint32_t scan, intensity, range;
         bool chunks, gendc;
         uint64_t payload, descriptor;
     };
     const Row rows[] = {
-        {"worked example, chunks", 1, 1, true, false, 2'800'204, 0},
-        {"worked example, GenDC", 1, 1, true, true, 2'800'628, 424},
-        {"no chunks", 1, 1, false, false, 2'800'000, 0},
-        {"no chunks, GenDC", 1, 1, false, true, 2'800'296, 296},
-        {"range only, chunks", 0, 1, true, false, 2'400'204, 0},
-        {"range only, chunks, GenDC", 0, 1, true, true, 2'400'508, 304},
-        {"range only", 0, 1, false, false, 2'400'000, 0},
-        {"range only, GenDC", 0, 1, false, true, 2'400'176, 176},
-        {"intensity only, chunks, GenDC", 1, 0, true, true, 400'508, 304},
+        {"worked example, chunks", 1, 1, 1, true, false, 2'800'204, 0},
+        {"worked example, GenDC", 1, 1, 1, true, true, 2'800'628, 424},
+        {"no chunks", 1, 1, 1, false, false, 2'800'000, 0},
+        {"no chunks, GenDC", 1, 1, 1, false, true, 2'800'296, 296},
+        {"range only, chunks", 1, 0, 1, true, false, 2'400'204, 0},
+        {"range only, chunks, GenDC", 1, 0, 1, true, true, 2'400'508, 304},
+        {"range only", 1, 0, 1, false, false, 2'400'000, 0},
+        {"range only, GenDC", 1, 0, 1, false, true, 2'400'176, 176},
+        {"intensity only, chunks, GenDC", 1, 1, 0, true, true, 400'508, 304},
+        {"camera, chunks, GenDC", 0, 1, 0, true, true, 307'708, 304},
+        {"camera", 0, 1, 0, false, false, 307'200, 0},
     };
     for (const uint32_t format : {PFNC_COORD3D_ABC32F, PFNC_COORD3D_ABC16, PFNC_MONO16}) {
         for (const Row& row : rows) {
             SCOPED_TRACE(std::string(row.name) + " format " + std::to_string(format));
             FeatureCache cache;
+            cache.region[0].width = 640;
+            cache.region[0].height = 480;
             cache.region[1] = {
-                1, 1000, 200, 0, 0, 0, {{row.intensity, PFNC_MONO10}, {row.range, format}}};
+                row.scan, 1000, 200, 0, 0, 0, {{row.intensity, PFNC_MONO10}, {row.range, format}}};
             cache.chunks_active = row.chunks;
             cache.gendc_mode = row.gendc;
             EXPECT_EQ(cache.GetPayloadSize(), row.payload);
-            EXPECT_EQ(cache.ComputeMaxDescriptorSize(), row.descriptor);
             EXPECT_EQ(cache.GetPrefetchDescriptor().size(), row.descriptor);
-            const std::vector<uint64_t> flows = cache.GetFlowSizes();
-            if (row.gendc) {
-                EXPECT_EQ(flows,
-                          (std::vector<uint64_t>{row.descriptor, row.payload - row.descriptor}));
-                EXPECT_EQ(cache.GetFlowMappingTable().size(), 32u);
-            } else {
-                EXPECT_TRUE(flows.empty());
-                EXPECT_TRUE(cache.GetFlowMappingTable().empty());
-            }
+            const std::vector<uint64_t> flows{row.descriptor, row.payload - row.descriptor};
+            EXPECT_EQ(cache.GetFlowSizes(), row.gendc ? flows : std::vector<uint64_t>{});
+            EXPECT_EQ(cache.GetFlowMappingTable().size(), row.gendc ? 32u : 0u);
         }
     }
-}
-
-// Camera mode: region 0's image of one byte a pixel, the range switched off.
-TEST(FeatureCacheTest, SizesCameraImage)
-{
-    FeatureCache cache;
-    cache.region[0].width = 640;
-    cache.region[0].height = 480;
-    cache.region[1] = {0, 1000, 200, 0, 0, 0, {{1, PFNC_MONO10}, {0, PFNC_COORD3D_ABC32F}}};
-    EXPECT_EQ(cache.GetPayloadSize(), 307'200u + 204 + 304);
-    cache.gendc_mode = false;
-    cache.chunks_active = false;
-    EXPECT_EQ(cache.GetPayloadSize(), 307'200u);
 }
 
 // A fresh cache has GenDC and chunks on, so even an empty scene has sizes.
 TEST(FeatureCacheTest, StartsWithGenDCAndChunks)
 {
     const FeatureCache cache;
-    EXPECT_EQ(cache.ComputeMaxDataSize(), 204u);
     EXPECT_EQ(cache.GetPayloadSize(), 204u + 424u);
 }
 
@@ -99,23 +82,6 @@ TEST(FeatureCacheTest, CoordinateChangesStayWithinBoundsAndBIsShared)
     EXPECT_FALSE(cache.SetCoordinateOffset(-1000.5f));
     cache.region[1].components[1].pixel_format = PFNC_MONO16;
     EXPECT_EQ(cache.GetSelectedCoordinate().scale, 10.0f);
-    EXPECT_FALSE(cache.IsCoordinateAdjustable());
-    cache.coordinate_selector = FeatureCache::COORD_A;
-    EXPECT_FALSE(cache.IsCoordinateAdjustable());
-    EXPECT_FALSE(cache.SetCoordinateScale(1.0f));  // A of Mono16 still has bounds 0
-}
-
-TEST(FeatureCacheTest, ComponentChoiceBelongsToTheScanRegion)
-{
-    FeatureCache cache;
-    cache.SetComponentSelector(1);
-    EXPECT_EQ(cache.GetComponentSelector(), 0u);
-    EXPECT_EQ(cache.GetPixelFormat(), PFNC_MONO8);
-    cache.region_selector = 1;
-    cache.SetComponentSelector(1);
-    EXPECT_EQ(cache.GetPixelFormat(), PFNC_COORD3D_ABC32F);
-    cache.SetPixelFormat(PFNC_COORD3D_ABC16);
-    EXPECT_EQ(cache.region[1].components[1].pixel_format, PFNC_COORD3D_ABC16);
 }
 
 }  // namespace

