@@ -1,0 +1,300 @@
+// The module description documents against the node tables in
+// GenApiManifest.txt: served bytes, GenApi 1.1 schema, node tree, and the
+// registers they name as the module's port answers them.
+#include <gtest/gtest.h>
+#include <openssl/sha.h>
+#include <tinyxml2.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "gentl_producers/GenTesk3d/GenTLInterfaceTesk.h"
+#include "gentl_producers/GenTesk3d/ModuleXmlDocuments.h"
+#include "support/CtiLoader.h"
+#include "support/NetworkNamespace.h"
+#include "support/SimulatedDiscovery.h"
+
+namespace {
+
+using GenTLCore::ZoTL::DocumentModule;
+using Fields = std::map<std::string, std::string>;
+
+struct Node {
+    std::string kind;
+    Fields fields;  // "name" plus the manifest's key=value pairs
+};
+using Tree = std::map<std::string, Node>;
+
+// The manifest's nodes of one document, by name.
+Tree ManifestTree(const std::string& document)
+{
+    std::ifstream in(std::string(GENTESK_SOURCE_DIR) + "/tests/producer/GenApiManifest.txt");
+    Tree tree;
+    std::string line, current;
+    size_t announced = 0;
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        std::string kind, name, pair;
+        words >> kind >> name;
+        if (kind == "document") {
+            current = name;
+            if (name == document)
+                words >> announced;
+        } else if (current == document && !kind.empty() && kind[0] != '#') {
+            Node& node = tree[name];
+            node.kind = kind;
+            while (words >> pair)
+                node.fields[pair.substr(0, pair.find('='))] = pair.substr(pair.find('=') + 1);
+        }
+    }
+    EXPECT_EQ(announced, tree.size()) << document;
+    return tree;
+}
+
+void Append(Fields& fields, const std::string& key, const std::string& value)
+{
+    std::string& field = fields[key];
+    field += (field.empty() ? "" : ",") + value;
+}
+
+// The same keys as the manifest, read from one node element; texts aside.
+Node Extract(const tinyxml2::XMLElement& element)
+{
+    static const std::map<std::string, std::string> keys = {
+        {"Visibility", "vis"}, {"pIsImplemented", "impl"}, {"pIsAvailable", "avail"},
+        {"pIsLocked", "lock"}, {"ImposedAccessMode", "access"}, {"AccessMode", "access"},
+        {"Streamable", "streamable"}, {"pFeature", "features"}, {"pValue", "pvalue"},
+        {"Value", "value"}, {"pIndex", "index"}, {"pValueDefault", "default"}, {"Min", "min"},
+        {"pMin", "pmin"}, {"Max", "max"}, {"pMax", "pmax"}, {"Unit", "unit"},
+        {"Representation", "repr"}, {"pSelected", "selects"}, {"CommandValue", "cmd"},
+        {"Length", "len"}, {"pPort", "port"}, {"Cachable", "cache"}, {"PollingTime", "polling"},
+        {"pInvalidator", "inval"}, {"Sign", "sign"}, {"EventID", "eventid"},
+    };
+    Node node{element.Name(), {{"ns", "Custom"}, {"vis", "Beginner"}}};
+    if (node.kind == "IntReg")
+        node.fields["sign"] = "none";
+    node.fields["ns"] = element.Attribute("NameSpace") ? element.Attribute("NameSpace") : "Custom";
+    for (auto* child = element.FirstChildElement(); child; child = child->NextSiblingElement()) {
+        const std::string tag = child->Name();
+        const std::string text = child->GetText() ? child->GetText() : "";
+        if (tag == "EnumEntry") {
+            Append(node.fields, "entries", std::string(child->Attribute("Name")) + ":" +
+                                               child->FirstChildElement("Value")->GetText());
+        } else if (tag == "pVariable") {
+            Append(node.fields, "vars", std::string(child->Attribute("Name")) + ":" + text);
+        } else if (tag == "pValueIndexed" || tag == "ValueIndexed") {
+            Append(node.fields, tag == "ValueIndexed" ? "indexed" : "pindexed",
+                   std::string(child->Attribute("Index")) + ":" + text);
+        } else if (tag == "Formula") {
+            std::string formula;
+            for (char c : text)
+                formula += c == ' ' ? "" : std::string(1, c);
+            node.fields["formula"] = formula;
+        } else if (tag == "Address") {
+            std::ostringstream hex;
+            hex << "0x" << std::hex << std::stoull(text, nullptr, 0);
+            node.fields["addr"] = hex.str();
+        } else if (keys.count(tag)) {
+            const std::string& key = keys.at(tag);
+            if (key == "features" || key == "selects" || key == "inval")
+                Append(node.fields, key, text);
+            else
+                node.fields[key] = text;
+        } else if (tag != "ToolTip" && tag != "Description" && tag != "DisplayName" &&
+                   tag != "Endianess") {
+            node.fields["unexpected " + tag] = text;
+        }
+    }
+    return node;
+}
+
+const struct DocumentRow {
+    const char* name;
+    DocumentModule module;
+    size_t node_count;
+} DOCUMENTS[] = {
+    {"System", DocumentModule::System, 48},
+    {"Interface", DocumentModule::Interface, 66},
+    {"LocalDevice", DocumentModule::LocalDevice, 63},
+    {"DataStream", DocumentModule::DataStream, 36},
+};
+
+std::string Sha1(const std::string& bytes)
+{
+    unsigned char digest[SHA_DIGEST_LENGTH];
+    SHA1(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
+    return std::string(reinterpret_cast<char*>(digest), sizeof digest);
+}
+
+// Bytes, schema and node tree of each served text.
+TEST(GenApiDocumentTest, EachDocumentIsPlainValidXmlWithTheManifestsNodeTree)
+{
+    const auto& documents = GenTLCore::ZoTL::ModuleXmlDocuments::Instance();
+    const std::string schema =
+        std::string(GENTESK_SOURCE_DIR) + "/../shared/genapi/GenApiSchema_Version_1_1.xsd";
+    const std::vector<std::string> root_attributes = {
+        "xmlns", "xmlns:xsi", "xsi:schemaLocation", "ModelName", "VendorName", "ToolTip",
+        "StandardNameSpace", "SchemaMajorVersion", "SchemaMinorVersion", "SchemaSubMinorVersion",
+        "MajorVersion", "MinorVersion", "SubMinorVersion", "ProductGuid", "VersionGuid"};
+    for (const DocumentRow& row : DOCUMENTS) {
+        SCOPED_TRACE(row.name);
+        const auto& document = documents.Document(row.module);
+        const std::string& text = document.text;
+        EXPECT_EQ(Sha1(text), std::string(document.sha1.begin(), document.sha1.end()));
+        EXPECT_EQ(0u, text.rfind("<RegisterDescription\n", 0)) << "no BOM, no declaration";
+        for (char c : text)
+            ASSERT_TRUE(c != '\r' && c != '\0' && static_cast<unsigned char>(c) < 0x80) << int(c);
+
+        // The schema step fails, never skips, when xmllint or the schema is missing.
+        const auto file = std::filesystem::temp_directory_path() /
+                          (std::string("genapi_") + row.name + std::to_string(getpid()) + ".xml");
+        std::ofstream(file, std::ios::binary) << text;
+        const std::string command =
+            "xmllint --noout --schema '" + schema + "' '" + file.string() + "'";
+        EXPECT_EQ(0, std::system(command.c_str())) << command;
+        std::filesystem::remove(file);
+
+        tinyxml2::XMLDocument xml;
+        ASSERT_EQ(tinyxml2::XML_SUCCESS, xml.Parse(text.data(), text.size()));
+        std::vector<std::string> attributes;
+        for (auto* a = xml.RootElement()->FirstAttribute(); a; a = a->Next())
+            attributes.push_back(a->Name());
+        EXPECT_EQ(root_attributes, attributes);
+        EXPECT_STREQ("Root", xml.RootElement()->FirstChildElement()->Attribute("Name"));
+
+        Tree expected = ManifestTree(row.name);
+        EXPECT_EQ(row.node_count, expected.size());
+        size_t count = 0;
+        for (auto* e = xml.RootElement()->FirstChildElement(); e; e = e->NextSiblingElement()) {
+            ++count;
+            const std::string name = e->Attribute("Name");
+            SCOPED_TRACE(name);
+            ASSERT_EQ(1u, expected.count(name)) << "not in the manifest, or twice in the document";
+            Node want = expected[name];
+            want.fields.erase("record");
+            const Node got = Extract(*e);
+            EXPECT_EQ(want.kind, got.kind);
+            EXPECT_EQ(want.fields, got.fields);
+            expected.erase(name);
+        }
+        EXPECT_EQ(row.node_count, count);
+    }
+}
+
+// A consumer's view: the System and the Interface with one discovered sensor
+// in a namespace of the test's own.
+class GenApiPortTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!TestSupport::InPrivateLoopbackNamespace())
+            GTEST_SKIP() << "Refusing to build links outside a namespace holding only lo";
+        const std::string ns = net.AddNamespace("G");
+        ASSERT_TRUE(net.Link("g0", "10.214.1.1/24", ns, "g1", "10.214.1.2/24"));
+        {
+            TestSupport::EnterNamespace entered(ns);
+            ASSERT_TRUE(entered.Entered());
+            sensor = std::make_unique<TestSupport::SimulatedDiscovery>(
+                std::vector{TestSupport::SensorIdentity("10.214.1.2", "4711")});
+        }
+        ASSERT_TRUE(cti.IsComplete()) << cti.Error();
+        ASSERT_EQ(GC_ERR_SUCCESS, cti->GCInitLib());
+        ASSERT_EQ(GC_ERR_SUCCESS, cti->TLOpen(&system));
+        ASSERT_EQ(GC_ERR_SUCCESS, cti->TLUpdateInterfaceList(system, nullptr, 0));
+        ASSERT_EQ(GC_ERR_SUCCESS, cti->TLOpenInterface(system, "Tesk3D_GenTL_Interface", &iface));
+        ASSERT_EQ(GC_ERR_SUCCESS, cti->IFUpdateDeviceList(iface, nullptr, 0));
+        uint32_t devices = 0;
+        ASSERT_EQ(GC_ERR_SUCCESS, cti->IFGetNumDevices(iface, &devices));
+        ASSERT_EQ(1u, devices);
+    }
+    void TearDown() override
+    {
+        if (system != nullptr)
+            cti->GCCloseLib();
+    }
+
+    std::string UrlInfo(void* port, URL_INFO_CMD command)
+    {
+        char buffer[512] = {};
+        size_t size = sizeof buffer;
+        INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
+        EXPECT_EQ(GC_ERR_SUCCESS, cti->GCGetPortURLInfo(port, 0, command, &type, buffer, &size));
+        return type == INFO_DATATYPE_STRING ? std::string(buffer) : std::string(buffer, size);
+    }
+
+    TestSupport::TestNetwork net;  // first: outlives the sensor
+    std::unique_ptr<TestSupport::SimulatedDiscovery> sensor;
+    TestSupport::CtiLoader cti{GENTESK_CTI_PATH};
+    TL_HANDLE system = nullptr;
+    IF_HANDLE iface = nullptr;
+};
+
+TEST_F(GenApiPortTest, ServesTheDocumentAndEveryRegisterItNamesWithItsAccess)
+{
+    const struct {
+        const char* name;
+        void* port;
+        const char* port_node;
+    } rows[] = {{"System", system, "TLPort"}, {"Interface", iface, "InterfacePort"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        uint64_t size = 0;
+        std::memcpy(&size, UrlInfo(row.port, URL_INFO_FILE_SIZE).data(), sizeof size);
+        std::ostringstream url;
+        url << "local:" << UrlInfo(row.port, URL_INFO_FILENAME) << ";f0000000;" << std::hex << size;
+        EXPECT_EQ(url.str(), UrlInfo(row.port, URL_INFO_URL));
+        std::string text(size + 1, '\0');
+        size_t read = size + 1;
+        EXPECT_EQ(GC_ERR_INVALID_ADDRESS, cti->GCReadPort(row.port, 0xF0000000, text.data(), &read));
+        read = size;
+        ASSERT_EQ(GC_ERR_SUCCESS, cti->GCReadPort(row.port, 0xF0000000, text.data(), &read));
+        text.resize(size);
+        EXPECT_EQ(Sha1(text), UrlInfo(row.port, URL_INFO_FILE_SHA1_HASH));
+        EXPECT_EQ(std::string::npos, text.find('\r'));
+
+        for (const auto& [name, node] : ManifestTree(row.name)) {
+            if (node.fields.count("addr") == 0 || node.fields.at("port") != row.port_node)
+                continue;
+            SCOPED_TRACE(name);
+            const std::string& access = node.fields.at("access");
+            const uint64_t address = std::stoull(node.fields.at("addr"), nullptr, 16);
+            std::vector<char> bytes(std::stoul(node.fields.at("len")));
+            size_t length = bytes.size();
+            const GC_ERROR read_result = cti->GCReadPort(row.port, address, bytes.data(), &length);
+            EXPECT_EQ(access == "WO", read_result != GC_ERR_SUCCESS) << read_result;
+            if (access == "RO") {
+                EXPECT_EQ(GC_ERR_ACCESS_DENIED,
+                          cti->GCWritePort(row.port, address, bytes.data(), &length));
+            }
+        }
+    }
+    // The interface's own registers, record by record.
+    const Tree tree = ManifestTree("Interface");
+    for (const auto& record : GenTLCore::ZoTL::INTERFACE_CUSTOM_REGISTERS) {
+        SCOPED_TRACE(record.id);
+        int named = 0;
+        for (const auto& [name, node] : tree) {
+            if (node.fields.count("record") == 0 ||
+                node.fields.at("record") != std::to_string(record.id))
+                continue;
+            ++named;
+            EXPECT_EQ(record.address, std::stoull(node.fields.at("addr"), nullptr, 16));
+            EXPECT_EQ(record.size, std::stoull(node.fields.at("len")));
+            const char* access = record.access == GenTLCore::REG_ACCESS_RW   ? "RW"
+                                 : record.access == GenTLCore::REG_ACCESS_RO ? "RO"
+                                                                  : "WO";
+            EXPECT_EQ(access, node.fields.at("access"));
+        }
+        EXPECT_EQ(1, named);
+    }
+}
+
+}  // namespace
