@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -18,6 +19,7 @@
 
 #include "gentl_producers/GenTesk3d/GenTLInterfaceTesk.h"
 #include "gentl_producers/GenTesk3d/ModuleXmlDocuments.h"
+#include "producer/NodeMapHarness.h"
 #include "support/CtiLoader.h"
 #include "support/NetworkNamespace.h"
 #include "support/SimulatedDiscovery.h"
@@ -114,6 +116,23 @@ Node Extract(const tinyxml2::XMLElement& element)
         }
     }
     return node;
+}
+
+// Categories and features under Root in the manifest, depth first.
+std::vector<std::string> ManifestWalk(const std::string& document)
+{
+    const Tree tree = ManifestTree(document);
+    std::vector<std::string> names;
+    std::function<void(const std::string&)> visit = [&](const std::string& category) {
+        std::istringstream features(tree.at(category).fields.at("features"));
+        for (std::string name; std::getline(features, name, ',');) {
+            names.push_back(name);
+            if (tree.at(name).kind == "Category")
+                visit(name);
+        }
+    };
+    visit("Root");
+    return names;
 }
 
 const struct DocumentRow {
@@ -295,6 +314,41 @@ TEST_F(GenApiPortTest, ServesTheDocumentAndEveryRegisterItNamesWithItsAccess)
         }
         EXPECT_EQ(1, named);
     }
+}
+
+TEST_F(GenApiPortTest, NodeMapFindsAndReadsEveryFeature)
+{
+    for (const auto& [name, port] : {std::pair{"System", system}, std::pair{"Interface", iface}}) {
+        SCOPED_TRACE(name);
+        const TestSupport::NodeMap map(cti.Functions(), port);
+        ASSERT_TRUE(map.IsBuilt()) << map.Error();
+        EXPECT_EQ(ManifestWalk(name), map.Walk());
+        EXPECT_EQ(std::vector<std::string>(), map.ReadEveryFeature());
+    }
+    const TestSupport::NodeMap map(cti.Functions(), iface);
+    EXPECT_EQ("TK3D-100_4711", map.Read("DeviceID"));
+    EXPECT_EQ(0x0AD60102, map.ReadInteger("DeviceIPAddress"));
+    EXPECT_EQ("Custom", map.Read("InterfaceType"));
+}
+
+// The selected device's network registers are never cached: a forced address
+// reads back at once, and an emptied list hides every selected feature.
+TEST_F(GenApiPortTest, NodeMapRereadsTheSelectedDeviceAfterForceIpAndListUpdate)
+{
+    const TestSupport::NodeMap map(cti.Functions(), iface);
+    ASSERT_TRUE(map.IsBuilt()) << map.Error();
+    ASSERT_EQ(0x0AD60102, map.ReadInteger("DeviceIPAddress"));
+    EXPECT_EQ("", map.WriteInteger("DeviceForceIPAddress", 0x0AD6010A));
+    EXPECT_EQ("", map.Execute("DeviceForceIP"));
+    EXPECT_EQ(0, map.ReadInteger("DeviceForceIP_Val")) << "the command is done";
+    EXPECT_EQ(0x0AD6010A, map.ReadInteger("DeviceIPAddress"));
+
+    sensor.reset();
+    EXPECT_EQ("", map.Execute("DeviceUpdateList"));
+    EXPECT_FALSE(map.IsAvailable("DeviceSelector"));
+    for (const char* selected : {"DeviceID", "DeviceIPAddress", "DeviceForceIP", "DeviceUserID"})
+        EXPECT_FALSE(map.IsAvailable(selected)) << selected;
+    EXPECT_EQ(0, map.ReadInteger("DeviceSelector_ValDisp"));
 }
 
 }  // namespace
