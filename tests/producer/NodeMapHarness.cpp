@@ -9,7 +9,7 @@ namespace {
 // An ArvDevice whose memory is one GenTL module's port.
 struct GenTLPortDevice {
     ArvDevice parent;
-    const TestSupport::GenTLFunctions* gentl;  // borrowed: outlives the NodeMap
+    const TestSupport::GenTLFunctions* gentl;  // borrowed: outlives the NodeMap; null: no port
     void* port;
 };
 struct GenTLPortDeviceClass {
@@ -37,6 +37,8 @@ gboolean ReadMemory(ArvDevice* device, guint64 address, guint32 size, void* buff
 {
     GenTLPortDevice* self = AsPortDevice(device);
     size_t length = size;
+    if (self->gentl == nullptr)
+        return Fail(GC_ERR_NOT_AVAILABLE, error);
     return Fail(self->gentl->GCReadPort(self->port, address, buffer, &length), error);
 }
 
@@ -45,6 +47,8 @@ gboolean WriteMemory(ArvDevice* device, guint64 address, guint32 size, void* buf
 {
     GenTLPortDevice* self = AsPortDevice(device);
     size_t length = size;
+    if (self->gentl == nullptr)
+        return Fail(GC_ERR_NOT_AVAILABLE, error);
     return Fail(self->gentl->GCWritePort(self->port, address, buffer, &length), error);
 }
 
@@ -99,9 +103,19 @@ NodeMap::NodeMap(const GenTLFunctions& gentl, void* port)
         error = "document not readable";
         return;
     }
+    Build(text, &gentl, port);
+}
+
+NodeMap::NodeMap(const std::string& text)
+{
+    Build(text, nullptr, nullptr);
+}
+
+void NodeMap::Build(const std::string& text, const GenTLFunctions* gentl, void* port)
+{
     auto* self =
         static_cast<GenTLPortDevice*>(g_object_new(gentl_port_device_get_type(), nullptr));
-    self->gentl = &gentl;
+    self->gentl = gentl;
     self->port = port;
     device = &self->parent;
     gc = arv_gc_new(device, text.data(), text.size());

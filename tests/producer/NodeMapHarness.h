@@ -21,6 +21,8 @@ namespace TestSupport {
 class NodeMap {
 public:
     NodeMap(const GenTLFunctions& gentl, void* port);
+    // A node map with no port behind it: every register access fails.
+    explicit NodeMap(const std::string& text);
     ~NodeMap();
     NodeMap(const NodeMap&) = delete;
     NodeMap& operator=(const NodeMap&) = delete;
@@ -45,6 +47,8 @@ public:
     std::string Execute(const std::string& name) const;
 
 private:
+    void Build(const std::string& text, const GenTLFunctions* gentl, void* port);
+
     std::string error;
     ArvDevice* device = nullptr;
     ArvGc* gc = nullptr;
