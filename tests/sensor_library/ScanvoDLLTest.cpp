@@ -256,8 +256,8 @@ TEST(ScanvoEventsTest, AutoResetReleasesOneWaiterManualResetEveryWaitAndNullGive
     EXPECT_EQ(6, neosmart::DestroyEvent(nullptr));
 }
 
-// The system's wait results: 258 after the time-out, which a huge finite
-// time-out does not overflow.
+// The system's wait results: 258 after the time-out; a huge finite
+// time-out does not overflow, and both endless ones wait for the event.
 TEST(Win32EventTest, TimesOutWith258AndAHugeTimeoutStillEndsWhenSignalled)
 {
     Platform::Win32Event event(true, false);
@@ -267,6 +267,7 @@ TEST(Win32EventTest, TimesOutWith258AndAHugeTimeoutStillEndsWhenSignalled)
     std::thread setter([&] { event.Set(); });
     EXPECT_EQ(0u, event.Wait(uint64_t{1} << 50));
     setter.join();
+    EXPECT_EQ(0u, event.Wait(Platform::Win32Event::INFINITE_32));  // manual reset: still set
 }
 
 }  // namespace
