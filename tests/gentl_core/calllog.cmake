@@ -1,6 +1,5 @@
-gentesk_test(call_log_tests PER_CASE
+gentesk_test(call_log_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/CallLogFormatTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/GenTLSrvLoggedTest.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/GenTLSrvLoggedCallsTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/LogCapture.cpp
   LIBS gentl_core)

@@ -1,120 +1,69 @@
+// WriteDebugOutput: whole lines on stderr once switched on, or every call
+// unsplit to the test hook instead.
 #include <gtest/gtest.h>
 
-#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "../gentl_core/LogCapture.h"
 #include "platform/DebugOutput.h"
 
 namespace {
 
-using ::testing::internal::CaptureStderr;
-using ::testing::internal::GetCapturedStderr;
-
-// WriteDebugOutput without a hook: the text reaches stderr, line by line.
-class DebugOutputToStderrTest : public ::testing::Test {
-protected:
-    void SetUp() override { Platform::SetDebugOutputToStderr(true); }
-    void TearDown() override { Platform::SetDebugOutputToStderr(false); }
-};
-
-TEST_F(DebugOutputToStderrTest, WritesTheLineAsGiven)
+// What stderr receives for `texts` while the output is switched on.
+std::string OnStderr(const std::vector<std::string>& texts)
 {
-    CaptureStderr();
-    Platform::WriteDebugOutput("one line\n");
-    EXPECT_EQ("one line\n", GetCapturedStderr());
+    Platform::SetDebugOutputToStderr(true);
+    ::testing::internal::CaptureStderr();
+    for (const std::string& text : texts) Platform::WriteDebugOutput(text);
+    Platform::SetDebugOutputToStderr(false);
+    return ::testing::internal::GetCapturedStderr();
 }
 
-TEST_F(DebugOutputToStderrTest, EndsAnUnterminatedTailWithANewline)
+TEST(DebugOutputTest, WritesEveryLineAndEndsAnUnterminatedTail)
 {
-    CaptureStderr();
-    Platform::WriteDebugOutput("first\nsecond");
-    EXPECT_EQ("first\nsecond\n", GetCapturedStderr());
+    const std::pair<std::string, std::string> cases[] = {{"one line\n", "one line\n"},
+                                                         {"first\nsecond", "first\nsecond\n"},
+                                                         {"\n\nx\n", "\n\nx\n"},
+                                                         {"", ""}};
+    for (const auto& [text, written] : cases) EXPECT_EQ(written, OnStderr({text})) << text;
 }
 
-TEST_F(DebugOutputToStderrTest, KeepsEmptyLines)
+TEST(DebugOutputTest, HookTakesEachCallUnsplitInsteadOfStderr)
 {
-    CaptureStderr();
-    Platform::WriteDebugOutput("\n\nx\n");
-    EXPECT_EQ("\n\nx\n", GetCapturedStderr());
+    {
+        TestSupport::LogCapture capture;
+        EXPECT_EQ("", OnStderr({"a\nb", "c\n"}));
+        EXPECT_EQ((std::vector<std::string>{"a\nb", "c\n"}), capture.Lines());
+    }
+    EXPECT_EQ("back\n", OnStderr({"back\n"}));
 }
 
-TEST_F(DebugOutputToStderrTest, WritesNothingForEmptyText)
-{
-    CaptureStderr();
-    Platform::WriteDebugOutput("");
-    EXPECT_EQ("", GetCapturedStderr());
-}
-
-TEST_F(DebugOutputToStderrTest, ConcurrentWritersNeverSplitALine)
+// Long lines make a split, if there were one, likely.
+TEST(DebugOutputTest, ConcurrentWritersNeverSplitALine)
 {
     constexpr int THREADS = 4;
     constexpr int LINES = 300;
-    // Long lines make a split, if there were one, likely.
     const std::string filler(200, '.');
-    CaptureStderr();
+    Platform::SetDebugOutputToStderr(true);
+    ::testing::internal::CaptureStderr();
     std::vector<std::thread> writers;
-    for (int t = 0; t < THREADS; ++t) {
+    for (int t = 0; t < THREADS; ++t)
         writers.emplace_back([t, &filler] {
-            std::string line(1, '<');
-            line += static_cast<char>('0' + t);
-            line += filler;
-            line += ">\n";
-            for (int i = 0; i < LINES; ++i)
-                Platform::WriteDebugOutput(line);
+            const std::string line = "<" + std::to_string(t) + filler + ">\n";
+            for (int i = 0; i < LINES; ++i) Platform::WriteDebugOutput(line);
         });
-    }
-    for (std::thread& writer : writers)
-        writer.join();
-    std::istringstream output(GetCapturedStderr());
+    for (std::thread& writer : writers) writer.join();
+    Platform::SetDebugOutputToStderr(false);
+    std::istringstream output(::testing::internal::GetCapturedStderr());
     std::vector<int> counts(THREADS, 0);
-    std::string line;
-    while (std::getline(output, line)) {
-        ASSERT_EQ(filler.size() + 3, line.size()) << line;
-        ASSERT_EQ('<', line.front());
-        ASSERT_EQ('>', line.back());
-        ASSERT_EQ(filler, line.substr(2, filler.size()));
-        ++counts.at(static_cast<std::size_t>(line[1] - '0'));
+    for (std::string line; std::getline(output, line);) {
+        ASSERT_EQ("<" + line.substr(1, 1) + filler + ">", line);
+        ++counts.at(static_cast<size_t>(line[1] - '0'));
     }
     EXPECT_EQ(std::vector<int>(THREADS, LINES), counts);
-}
-
-// The test hook takes the text of each call, unsplit, instead of stderr.
-class DebugOutputHookTest : public ::testing::Test {
-protected:
-    static void Capture(const char* text, std::size_t length)
-    {
-        std::lock_guard<std::mutex> guard(captured_mutex);
-        captured.emplace_back(text, length);
-    }
-    void TearDown() override { Platform::SetDebugOutputHookForTest(nullptr); }
-
-    static inline std::mutex captured_mutex;
-    static inline std::vector<std::string> captured;
-};
-
-TEST_F(DebugOutputHookTest, ReceivesEachCallOnceAndStderrNothing)
-{
-    Platform::SetDebugOutputHookForTest(&Capture);
-    CaptureStderr();
-    Platform::WriteDebugOutput("a\nb");
-    Platform::WriteDebugOutput("c\n");
-    EXPECT_EQ("", GetCapturedStderr());
-    EXPECT_EQ((std::vector<std::string>{"a\nb", "c\n"}), captured);
-}
-
-TEST_F(DebugOutputHookTest, RemovingTheHookRestoresStderr)
-{
-    EXPECT_EQ(nullptr, Platform::SetDebugOutputHookForTest(&Capture));
-    EXPECT_EQ(&Capture, Platform::SetDebugOutputHookForTest(nullptr));
-    Platform::SetDebugOutputToStderr(true);
-    CaptureStderr();
-    Platform::WriteDebugOutput("back\n");
-    Platform::SetDebugOutputToStderr(false);
-    EXPECT_EQ("back\n", GetCapturedStderr());
-    EXPECT_TRUE(captured.empty());
 }
 
 }  // namespace

@@ -1,8 +1,7 @@
-gentesk_test(platform_services_tests PER_CASE
+gentesk_test(platform_services_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/EnvironmentTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/DebugOutputTest.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/ThreadLocalTest.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/ThreadInfoTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/ClockTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/ModulePathTest.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/../gentl_core/LogCapture.cpp
   LIBS platform)
