@@ -190,6 +190,12 @@ TEST_F(FrontHandleCheckTest, EveryCallRefusesUnknownForeignAndLeftOverHandles)
         EXPECT_EQ(GC_ERR_NOT_INITIALIZED, row.call(gentl, &never_handed_out));
         EXPECT_EQ(GC_ERR_NOT_INITIALIZED, session.LastError().result);
     }
+    size_t size = sizeof bytes;
+    INFO_DATATYPE type = 0;
+    EXPECT_EQ(GC_ERR_NOT_INITIALIZED, gentl.GCGetInfo(TL_INFO_ID, &type, bytes, &size));
+    EXPECT_EQ(GC_ERR_NOT_INITIALIZED, gentl.TLOpen(&device));
+    EXPECT_EQ(nullptr, device);
+    EXPECT_EQ(GC_ERR_NOT_INITIALIZED, gentl.GCCloseLib());
     OpenEveryKind();
     for (const HandleCall& row : HANDLE_CALLS) {
         SCOPED_TRACE(row.name);

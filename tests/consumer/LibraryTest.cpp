@@ -42,21 +42,6 @@ protected:
     CtiLoader cti{GENTESK_CTI_PATH};
 };
 
-TEST_F(ConsumerTest, BeforeGCInitLibEveryLibraryCallIsRefused)
-{
-    GC_ERROR code = 0;
-    char text[64];
-    size_t size = sizeof text;
-    EXPECT_EQ(GC_ERR_NOT_INITIALIZED, cti->GCGetLastError(&code, text, &size));
-    INFO_DATATYPE type = 0;
-    EXPECT_EQ(GC_ERR_NOT_INITIALIZED, cti->GCGetInfo(TL_INFO_ID, &type, text, &size));
-    TL_HANDLE system = nullptr;
-    EXPECT_EQ(GC_ERR_NOT_INITIALIZED, cti->TLOpen(&system));
-    EXPECT_EQ(nullptr, system);
-    EXPECT_EQ(GC_ERR_NOT_INITIALIZED, cti->GCCloseLib());
-    EXPECT_EQ(GC_ERR_NOT_INITIALIZED, cti->TLClose(reinterpret_cast<TL_HANDLE>(0x10)));
-}
-
 // A second GCInitLib is refused; every malformed last-error query then fails
 // and leaves the stored error as it was.
 TEST_F(ConsumerTest, LastErrorIsReadWithItsSizeRules)

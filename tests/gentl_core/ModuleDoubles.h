@@ -120,7 +120,6 @@ public:
     {
         if (const auto* other = dynamic_cast<const FakeDeviceTag*>(&newer)) {
             SetFacts(other->Facts());
-            ++updates;
         }
     }
     bool MatchesAlternativeID(const std::string& key, const std::string& value) const override
@@ -142,7 +141,6 @@ public:
     const std::string id;
     const std::string identity;
     bool supports_user_id = true;
-    std::atomic<int> updates{0};
 
 private:
     mutable std::mutex mutex;

@@ -1,13 +1,11 @@
 #include <gtest/gtest.h>
+#include <openssl/sha.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <set>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,49 +18,20 @@ using GenTLCore::ZoTL::GenTLBrandingTesk;
 
 namespace {
 
-// A scratch directory of its own, removed at the end.
-class ScratchDirectory {
-public:
-    ScratchDirectory()
-        : path(std::filesystem::temp_directory_path() /
-               ("brand_test_" + std::to_string(std::random_device{}())))
-    {
-        std::filesystem::create_directories(path);
-    }
-    ~ScratchDirectory() { std::filesystem::remove_all(path); }
-
-    std::filesystem::path Write(const std::string& name, const std::string& bytes) const
-    {
-        const std::filesystem::path file = path / name;
-        std::ofstream(file, std::ios::binary) << bytes;
-        return file;
-    }
-
-    const std::filesystem::path path;
-};
-
 bool ToolExists(const std::string& tool)
 {
     return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-std::string ReadFile(const std::filesystem::path& file)
+// xmllint's verdict on `text` against `schema`, fed through its standard input.
+bool ValidatesAgainst(const std::string& schema, const std::string& text)
 {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::string Hex(const std::vector<uint8_t>& bytes)
-{
-    std::string text;
-    char digits[3];
-    for (uint8_t byte : bytes) {
-        std::snprintf(digits, sizeof(digits), "%02x", byte);
-        text += digits;
-    }
-    return text;
+    const std::string command = "xmllint --noout --schema '" + schema + "' - 2>/dev/null";
+    FILE* xmllint = popen(command.c_str(), "w");
+    if (xmllint == nullptr)
+        return false;
+    std::fwrite(text.data(), 1, text.size(), xmllint);
+    return pclose(xmllint) == 0;
 }
 
 const GenTLBrandingTesk branding;
@@ -119,7 +88,7 @@ TEST(GenTLBrandingTeskTest, AnswersItsNumbersSwitchesAndCustomStrings)
 }
 
 // Every module document is plain XML with the register description root,
-// served with its true SHA-1 (checked against another implementation) and
+// served with its true SHA-1 (the embedded digest against OpenSSL's) and
 // valid against the GenApi schema where xmllint and the schema are at hand.
 // The five share one product GUID and differ in everything else.
 TEST(GenTLBrandingTeskTest, ServesFiveDistinctValidDocumentsWithTheirDigests)
@@ -150,10 +119,8 @@ TEST(GenTLBrandingTeskTest, ServesFiveDistinctValidDocumentsWithTheirDigests)
     const std::filesystem::path schema = std::filesystem::path(GENTESK_SOURCE_DIR) / ".." /
                                          "shared" / "genapi" / "GenApiSchema_Version_1_1.xsd";
     const bool can_validate = ToolExists("xmllint") && std::filesystem::exists(schema);
-    const bool can_hash = ToolExists("sha1sum");
     std::set<std::string> texts, product_guids, version_guids;
     std::set<std::vector<uint8_t>> digests;
-    const ScratchDirectory scratch;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.expected_file_name);
         const std::string text = (branding.*row.text)();
@@ -175,21 +142,12 @@ TEST(GenTLBrandingTeskTest, ServesFiveDistinctValidDocumentsWithTheirDigests)
         version_guids.insert(text.substr(version + 13, 36));
         texts.insert(text);
         const std::vector<uint8_t> digest = (branding.*row.sha1)();
-        ASSERT_EQ(20u, digest.size());
+        std::vector<uint8_t> expected(SHA_DIGEST_LENGTH);
+        SHA1(reinterpret_cast<const unsigned char*>(text.data()), text.size(), expected.data());
+        EXPECT_EQ(expected, digest);
         digests.insert(digest);
-
-        const std::filesystem::path document = scratch.Write(row.expected_file_name, text);
-        const std::filesystem::path sum = scratch.path / "sum";
-        if (can_hash) {
-            const std::string command =
-                "sha1sum '" + document.string() + "' > '" + sum.string() + "'";
-            ASSERT_EQ(0, std::system(command.c_str()));
-            EXPECT_EQ(ReadFile(sum).substr(0, 40), Hex(digest));
-        }
         if (can_validate) {
-            const std::string command = "xmllint --noout --schema '" + schema.string() + "' '" +
-                                        document.string() + "' 2>/dev/null";
-            EXPECT_EQ(0, std::system(command.c_str())) << command;
+            EXPECT_TRUE(ValidatesAgainst(schema.string(), text));
         }
     }
     EXPECT_EQ(5u, texts.size());
