@@ -104,84 +104,51 @@ struct StreamCase {
 std::vector<StreamCase> StreamCases()
 {
     const Bytes a = RawScan(8), b = RawScan(9);
-    const Bytes delimited_by_end_block = ContainerBuilder()
-                                             .AddGeneralBlock(1, 0)
-                                             .AddBlock(Tag::RAW_PROFILE, Bytes(16, 1))
-                                             .OverrideTotalSize(0)
-                                             .Build();
+    const auto row = [](std::string name, Bytes stream, std::vector<Bytes> containers,
+                        uint32_t frame = 0, uint32_t crc = 0, int syncs = 0) {
+        return StreamCase{name, stream, {}, containers, {}, syncs, frame, crc};
+    };
+    const auto split = [](StreamCase c, std::vector<std::size_t> pieces) {
+        c.pieces = pieces;
+        return c;
+    };
+    const auto texts = [](StreamCase c, std::string text) {
+        c.texts = {text};
+        return c;
+    };
+    const auto one_bad = [&](std::string name, Bytes bad, uint32_t frame, uint32_t crc) {
+        return row(name, Concat({a, bad, b}), {a, b}, frame, crc);
+    };
+    const Bytes end_delimited = ContainerBuilder()
+                                    .AddGeneralBlock(1, 0)
+                                    .AddBlock(Tag::RAW_PROFILE, Bytes(16, 1))
+                                    .OverrideTotalSize(0)
+                                    .Build();
+    const Bytes huge_container = {0xff, 0x01, 0x1a, 0x02, 0x40, 0x4b, 0x4c, 0x00};
+    const Bytes huge_short_frame = {0x07, 0x19, 0xff, 0xff, 0xff, 0x00};
     Bytes zero_size_without_end = {0xff, 0x01, 0x1a, 0x02, 0, 0, 0, 0};
     AppendU32(zero_size_without_end, Tag::GENERAL);
     AppendU32(zero_size_without_end, 5000000);
-    const auto one_bad = [&](std::string name, Bytes bad, uint32_t frame, uint32_t crc) {
-        return StreamCase{name, Concat({a, bad, b}), {}, {a, b}, {}, 0, frame, crc};
-    };
     std::vector<StreamCase> cases = {
-        {"GarbageBeforeAndBetween",
-         Concat({Bytes{1, 2, 3, 0xff, 0x01, 7}, a, Bytes(33, 0xAB), b}),
-         {},
-         {a, b},
-         {},
-         0,
-         0,
-         0},
-        {"ContainerTagWithAnImpossibleSize",
-         Concat({Bytes{0xff, 0x01, 0x1a, 0x02, 0x40, 0x4b, 0x4c, 0x00}, a}),
-         {},
-         {a},
-         {},
-         0,
-         0,
-         0},
-        {"ShortFrameMarkWithAHugeSize",
-         Concat({Bytes{0x07, 0x19, 0xff, 0xff, 0xff, 0x00}, a}),
-         {},
-         {a},
-         {},
-         0,
-         0,
-         0},
-        {"OnlyItsEndBlockDelimits",
-         Concat({delimited_by_end_block, a}),
-         {},
-         {delimited_by_end_block, a},
-         {},
-         0,
-         0,
-         0},
-        {"SyncFramesSignalAndDisappear",
-         Concat({a, SyncFrame(8), SyncFrame(16), b}),
-         {},
-         {a, b},
-         {},
-         2,
-         0,
-         0},
-        {"ContainerInSmallPiecesAfterASync",
-         Concat({a, SyncFrame(8), b}),
-         {a.size() + 8, 10, 6, 1},
-         {a, b},
-         {},
-         1,
-         0,
-         0},
+        row("GarbageBeforeAndBetween", Concat({Bytes{1, 2, 3, 0xff, 1, 7}, a, Bytes(33, 0xAB), b}),
+            {a, b}),
+        row("ContainerTagWithAnImpossibleSize", Concat({huge_container, a}), {a}),
+        row("ShortFrameMarkWithAHugeSize", Concat({huge_short_frame, a}), {a}),
+        row("OnlyItsEndBlockDelimits", Concat({end_delimited, a}), {end_delimited, a}),
+        row("SyncFramesSignalAndDisappear", Concat({a, SyncFrame(8), SyncFrame(16), b}), {a, b}, 0,
+            0, 2),
+        split(
+            row("ContainerInSmallPiecesAfterASync", Concat({a, SyncFrame(8), b}), {a, b}, 0, 0, 1),
+            {a.size() + 8, 10, 6, 1}),
         // The reply behind the broken container must not wait for another chunk.
-        {"EverythingBufferedAfterAResync",
-         Concat({ContainerBuilder().AddRawBlock(Tag::GENERAL, 0, Bytes(20, 0)).Build(),
-                 TextContainer("reply")}),
-         {},
-         {},
-         {std::string("reply", 6)},
-         0,
-         1,
-         0},
-        {"TextEvenWhenTheCrcIsWrong",
-         ContainerBuilder().AddTextBlock("<x/>").CorruptCrc().Build(),
-         {},
-         {},
-         {std::string("<x/>", 5)},
-         0,
-         0,
-         0},
+        texts(row("EverythingBufferedAfterAResync",
+                  Concat({ContainerBuilder().AddRawBlock(Tag::GENERAL, 0, Bytes(20, 0)).Build(),
+                          TextContainer("reply")}),
+                  {}, 1),
+              std::string("reply", 6)),
+        texts(row("TextEvenWhenTheCrcIsWrong",
+                  ContainerBuilder().AddTextBlock("<x/>").CorruptCrc().Build(), {}),
+              std::string("<x/>", 5)),
         one_bad("BlockLengthZero", WithBlockLength(0), 1, 0),
         one_bad("BlockLengthFour", WithBlockLength(4), 1, 0),
         one_bad("BlockLengthSeven", WithBlockLength(7), 1, 0),
@@ -202,15 +169,11 @@ std::vector<StreamCase> StreamCases()
         one_bad("CrcFlipInCrcHigh", FlipBit(RawScan(1), -4), 0, 1),
         one_bad("CrcFlipInCrcLow", FlipBit(RawScan(1), -1), 0, 1),
     };
-    for (std::size_t cut = 1; cut < 8; ++cut)
-        cases.push_back({"FrameStartSplitAt" + std::to_string(cut),
-                         Concat({Bytes(20, 0x55), a}),
-                         {20 + cut},
-                         {a},
-                         {},
-                         0,
-                         0,
-                         0});
+    for (std::size_t cut = 1; cut < 8; ++cut) {
+        cases.push_back(
+            split(row("FrameStartSplitAt" + std::to_string(cut), Concat({Bytes(20, 0x55), a}), {a}),
+                  {20 + cut}));
+    }
     return cases;
 }
 
