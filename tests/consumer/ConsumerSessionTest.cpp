@@ -165,8 +165,7 @@ TEST_F(ConsumerSessionTest, ClosingAnyLevelLeavesNoHandleBelowAndTheLibraryClose
                                 : level == 3 ? gentl().TLClose(handles[3])
                                              : gentl().GCCloseLib();
         EXPECT_EQ(GC_ERR_SUCCESS, closed);
-        if (level == 4)
-            continue;
+        if (level == 4) continue;
         uint32_t count = 0;
         EXPECT_EQ(GC_ERR_INVALID_HANDLE, gentl().DSGetNumBufferParts(stream, buffer, &count));
         EXPECT_EQ(GC_ERR_INVALID_HANDLE, gentl().EventKill(event));

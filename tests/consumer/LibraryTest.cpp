@@ -210,8 +210,8 @@ TEST_F(ConsumerTest, ExitWithOpenLibraryEndsCleanlyAndQuietly)
     EXPECT_EXIT(
         {
             TL_HANDLE system = nullptr;
-            const bool opened = cti->GCInitLib() == GC_ERR_SUCCESS &&
-                                cti->TLOpen(&system) == GC_ERR_SUCCESS;
+            const bool opened =
+                cti->GCInitLib() == GC_ERR_SUCCESS && cti->TLOpen(&system) == GC_ERR_SUCCESS;
             std::exit(opened ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "^$");

@@ -51,11 +51,13 @@ TEST_F(RealProducerTest, ListsOneInterfaceThatServesItsDocumentAndFindsNoDevice)
     // Known by its ID, displayed with it; the tag's own ID finds nothing.
     INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
     size = sizeof id;
-    ASSERT_EQ(GC_ERR_SUCCESS, cti->TLGetInterfaceInfo(system, INTERFACE_ID,
-                                                      INTERFACE_INFO_DISPLAYNAME, &type, id, &size));
+    ASSERT_EQ(GC_ERR_SUCCESS,
+              cti->TLGetInterfaceInfo(system, INTERFACE_ID, INTERFACE_INFO_DISPLAYNAME, &type, id,
+                                      &size));
     EXPECT_EQ("Tesk3D GenTL Interface (Tesk3D_GenTL_Interface)", std::string(id));
-    EXPECT_EQ(GC_ERR_INVALID_ID, cti->TLGetInterfaceInfo(system, "Interface",
-                                                         INTERFACE_INFO_DISPLAYNAME, &type, id, &size));
+    EXPECT_EQ(
+        GC_ERR_INVALID_ID,
+        cti->TLGetInterfaceInfo(system, "Interface", INTERFACE_INFO_DISPLAYNAME, &type, id, &size));
     IF_HANDLE other = nullptr;
     EXPECT_EQ(GC_ERR_INVALID_ID, cti->TLOpenInterface(system, "Interface", &other));
     size = sizeof id;

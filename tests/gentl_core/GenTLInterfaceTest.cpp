@@ -160,8 +160,8 @@ TEST_F(InterfaceTest, AnswersItsInfoAndItsDevicesInfoForPublishedOnesOnly)
     EXPECT_EQ(ReadString(*itf, 0x0, 128).c_str(), std::string("TestPrefix_If"));
     EXPECT_EQ(ReadString(*itf, 0x80, 128).c_str(), std::string("Fake If (TestPrefix_If)"));
     EXPECT_EQ(InfoString([&](INFO_DATATYPE* type, void* buffer, size_t* size) {
-                  return system->GetInterfaceInfo("TestPrefix_If", INTERFACE_INFO_DISPLAYNAME,
-                                                  type, buffer, size);
+                  return system->GetInterfaceInfo("TestPrefix_If", INTERFACE_INFO_DISPLAYNAME, type,
+                                                  buffer, size);
               }),
               "Fake If (TestPrefix_If)");
     branding.custom_interface_name = "Custom name";
@@ -191,7 +191,8 @@ TEST_F(InterfaceTest, AnswersItsInfoAndItsDevicesInfoForPublishedOnesOnly)
         {GC_ERR_INVALID_ID,
          itf->GetDeviceInfo("TestPrefix_DEV_D2", DEVICE_INFO_ID, &type, buffer, &size),
          "GetDeviceInfo: invalid device ID, no such device exists"},
-        {GC_ERR_INVALID_PARAMETER, itf->GetDeviceInfo(nullptr, DEVICE_INFO_ID, &type, buffer, &size),
+        {GC_ERR_INVALID_PARAMETER,
+         itf->GetDeviceInfo(nullptr, DEVICE_INFO_ID, &type, buffer, &size),
          "GetDeviceInfo: invalid device ID pointer"},
         {GC_ERR_INVALID_INDEX, itf->GetDeviceID(1, buffer, &size),
          "GetDeviceID: invalid device index, exceeding number of devices"},
@@ -287,8 +288,7 @@ TEST_F(InterfaceTest, UpdatesRacingWithOpensGiveOnlyDocumentedResults)
                                             GC_ERR_INVALID_ID};
         for (int i = 0; i < ROUNDS; ++i) {
             SharedPtr<GenTLCore::GenTLInterface> found;
-            if (system->ItfOpen("TestPrefix_If", found) != GC_ERR_SUCCESS)
-                ++unexpected;
+            if (system->ItfOpen("TestPrefix_If", found) != GC_ERR_SUCCESS) ++unexpected;
             SharedPtr<GenTLLocalDevice> dev;
             GC_ERROR result = itf->DevOpen("TestPrefix_DEV_D1", DEVICE_ACCESS_CONTROL, dev);
             if (result == GC_ERR_SUCCESS && (result = dev->Open()) == GC_ERR_SUCCESS) {
@@ -298,8 +298,7 @@ TEST_F(InterfaceTest, UpdatesRacingWithOpensGiveOnlyDocumentedResults)
                 dev->DevGetPort(remote);
                 dev->Close();
             }
-            if (documented.count(result) == 0)
-                ++unexpected;
+            if (documented.count(result) == 0) ++unexpected;
         }
     });
     updater.join();

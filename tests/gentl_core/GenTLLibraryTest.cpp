@@ -85,10 +85,8 @@ protected:
     void OnInitialize() override {}
     SharedPtr<GenTLSystem> CreateSystem() override
     {
-        if (knobs.system_creation == SystemCreation::OUT_OF_MEMORY)
-            throw std::bad_alloc();
-        if (knobs.system_creation == SystemCreation::EMPTY)
-            return SharedPtr<GenTLSystem>();
+        if (knobs.system_creation == SystemCreation::OUT_OF_MEMORY) throw std::bad_alloc();
+        if (knobs.system_creation == SystemCreation::EMPTY) return SharedPtr<GenTLSystem>();
         return SharedPtr<GenTLSystem>(new ModuleTest::TestSystem(journal));
     }
 
@@ -122,8 +120,7 @@ protected:
     // Made once, kept to the end: a second library object is a fault.
     static void SetUpTestSuite()
     {
-        if (library == nullptr)
-            library = new FakeLibrary();
+        if (library == nullptr) library = new FakeLibrary();
     }
     void SetUp() override
     {
@@ -132,8 +129,7 @@ protected:
     }
     void TearDown() override
     {
-        if (library->IsInitialized())
-            library->CloseLib();
+        if (library->IsInitialized()) library->CloseLib();
     }
     // InitLib, the system opened and registered.
     void Initialize()
@@ -173,14 +169,30 @@ TEST_F(LibraryTest, FailedInitLeavesTheLibraryClosedAndTheLockFree)
         const char* text;  // null: none of its own
         int infrastructure_closes;
     } rows[] = {
-        {"held elsewhere", {true}, true, GC_ERR_RESOURCE_IN_USE,
-         "InitLib: the library is already in use in another process.", 0},
-        {"infrastructure fails", {true, false}, false, GC_ERR_ERROR,
-         "InitLib: Initialization of TL-specific library infrastructure failed.", 0},
-        {"no system", {true, true, true, SystemCreation::EMPTY}, false, GC_ERR_OUT_OF_MEMORY,
-         nullptr, 1},
-        {"system out of memory", {true, true, true, SystemCreation::OUT_OF_MEMORY}, false,
-         GC_ERR_OUT_OF_MEMORY, nullptr, 1},
+        {"held elsewhere",
+         {true},
+         true,
+         GC_ERR_RESOURCE_IN_USE,
+         "InitLib: the library is already in use in another process.",
+         0},
+        {"infrastructure fails",
+         {true, false},
+         false,
+         GC_ERR_ERROR,
+         "InitLib: Initialization of TL-specific library infrastructure failed.",
+         0},
+        {"no system",
+         {true, true, true, SystemCreation::EMPTY},
+         false,
+         GC_ERR_OUT_OF_MEMORY,
+         nullptr,
+         1},
+        {"system out of memory",
+         {true, true, true, SystemCreation::OUT_OF_MEMORY},
+         false,
+         GC_ERR_OUT_OF_MEMORY,
+         nullptr,
+         1},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

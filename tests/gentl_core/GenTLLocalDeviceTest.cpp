@@ -52,10 +52,9 @@ protected:
     }
     IDs StreamIDs(TestDevice& dev)
     {
-        return ListIDs([&](uint32_t* count) { return dev.GetNumDataStreams(count); },
-                       [&](uint32_t i, char* id, size_t* size) {
-                           return dev.GetDataStreamID(i, id, size);
-                       });
+        return ListIDs(
+            [&](uint32_t* count) { return dev.GetNumDataStreams(count); },
+            [&](uint32_t i, char* id, size_t* size) { return dev.GetDataStreamID(i, id, size); });
     }
     static std::string StreamID(const std::string& suffix)
     {
@@ -86,8 +85,7 @@ TEST_F(LocalDeviceTest, OpenCreatesTheChildrenCloseReleasesThemAndItOpensAgain)
     EXPECT_EQ(dev->DevGetPort(none), GC_ERR_ERROR);
     EXPECT_EQ(LastErrorText(), "DevGetPort: no remote device instantiated for this local device");
     // The close stops the running device event engine first.
-    EXPECT_EQ(journal.Entries(),
-              (IDs{"open 3", "start events", "stop events", "close tag"}));
+    EXPECT_EQ(journal.Entries(), (IDs{"open 3", "start events", "stop events", "close tag"}));
     ASSERT_EQ(opened.Open(dev), GC_ERR_SUCCESS);
     EXPECT_EQ(StreamIDs(*dev), IDs{StreamID("0")});
 }
@@ -160,7 +158,8 @@ TEST_F(LocalDeviceTest, StreamsAreFoundByExactIDOnly)
     char id[128];
     size_t size = sizeof id;
     EXPECT_EQ(dev->GetDataStreamID(2, id, &size), GC_ERR_INVALID_INDEX);
-    EXPECT_EQ(LastErrorText(), "GetDataStreamID: invalid stream index, exceeding number of streams");
+    EXPECT_EQ(LastErrorText(),
+              "GetDataStreamID: invalid stream index, exceeding number of streams");
 }
 
 TEST_F(LocalDeviceTest, DeviceWithoutStreamsOpensWithNone)
@@ -201,8 +200,7 @@ TEST_F(LocalDeviceTest, InfoComesFromTheTagTheBrandingAndTheTransportLayer)
         {DEVICE_INFO_USER_DEFINED_NAME, "user name"},
         {DEVICE_INFO_SERIAL_NUMBER, "D1"},
         {DEVICE_INFO_VERSION, "2.5"}};
-    for (const auto& [command, text] : texts)
-        EXPECT_EQ(DeviceInfo(*dev, command), text) << command;
+    for (const auto& [command, text] : texts) EXPECT_EQ(DeviceInfo(*dev, command), text) << command;
     branding.custom_device_name = "My sensor";
     EXPECT_EQ(DeviceInfo(*dev, DEVICE_INFO_DISPLAYNAME), "My sensor");
 
@@ -258,8 +256,8 @@ TEST_F(LocalDeviceTest, AccessStatusFollowsTheTagAndTheOpenMode)
                 {"OpenUnknownFlags", true, 7, DeviceFacts(), 0}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        const SharedPtr<TestDevice> dev = row.open ? Open(row.access, row.facts)
-                                                   : Listed(row.facts);
+        const SharedPtr<TestDevice> dev =
+            row.open ? Open(row.access, row.facts) : Listed(row.facts);
         ASSERT_TRUE(dev);
         int32_t status = -1;
         size_t size = sizeof status;

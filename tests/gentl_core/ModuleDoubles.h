@@ -340,8 +340,7 @@ public:
         SharedPtr<GenTLCore::GenTLHandle> handle =
             object.template DynamicCast<GenTLCore::GenTLHandle>();
         const GC_ERROR result = handle->Open();
-        if (result == GC_ERR_SUCCESS)
-            opened.push_back(handle);
+        if (result == GC_ERR_SUCCESS) opened.push_back(handle);
         return result;
     }
     // Closes `object` and everything opened after it.

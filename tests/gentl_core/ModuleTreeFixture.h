@@ -58,8 +58,7 @@ protected:
     void DiscoverInterfaces(const std::vector<std::string>& ids)
     {
         system->discovered.clear();
-        for (const std::string& id : ids)
-            system->discovered.push_back(MakeInterfaceTag(id));
+        for (const std::string& id : ids) system->discovered.push_back(MakeInterfaceTag(id));
         ASSERT_EQ(system->UpdateInterfaceList(true, 0), GC_ERR_SUCCESS);
     }
     std::vector<std::string> PublishedInterfaceIDs()
@@ -72,8 +71,7 @@ protected:
     SharedPtr<TestInterface> Interface(const std::string& id)
     {
         SharedPtr<GenTLCore::GenTLInterface> itf;
-        if (system->ItfOpen(id.c_str(), itf) != GC_ERR_SUCCESS)
-            return SharedPtr<TestInterface>();
+        if (system->ItfOpen(id.c_str(), itf) != GC_ERR_SUCCESS) return SharedPtr<TestInterface>();
         return itf.DynamicCast<TestInterface>();
     }
     // ItfOpen, then opened as the pool does; empty on failure.
@@ -87,8 +85,7 @@ protected:
     {
         DiscoverInterfaces({"If"});
         SharedPtr<TestInterface> itf = OpenInterface("TestPrefix_If");
-        for (const std::string& id : device_ids)
-            itf->discovered.push_back(MakeDeviceTag(id));
+        for (const std::string& id : device_ids) itf->discovered.push_back(MakeDeviceTag(id));
         EXPECT_EQ(itf->RunDeviceDiscovery(true, 0), GC_ERR_SUCCESS);
         return itf;
     }

@@ -28,8 +28,7 @@ bool ValidatesAgainst(const std::string& schema, const std::string& text)
 {
     const std::string command = "xmllint --noout --schema '" + schema + "' - 2>/dev/null";
     FILE* xmllint = popen(command.c_str(), "w");
-    if (xmllint == nullptr)
-        return false;
+    if (xmllint == nullptr) return false;
     std::fwrite(text.data(), 1, text.size(), xmllint);
     return pclose(xmllint) == 0;
 }
@@ -131,8 +130,8 @@ TEST(GenTLBrandingTeskTest, ServesFiveDistinctValidDocumentsWithTheirDigests)
         EXPECT_EQ('\n', text.back());
         EXPECT_TRUE(std::all_of(text.begin(), text.end(),
                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; }));
-        for (const char* piece : {"ModelName=\"KirnTL\"", "VendorName=\"dorvane\"",
-                                  "<Category Name=\"Root\""})
+        for (const char* piece :
+             {"ModelName=\"KirnTL\"", "VendorName=\"dorvane\"", "<Category Name=\"Root\""})
             EXPECT_NE(std::string::npos, text.find(piece)) << piece;
         const size_t product = text.find("ProductGuid=\"");
         const size_t version = text.find("VersionGuid=\"");
@@ -162,9 +161,7 @@ TEST(GenTLBrandingTeskTest, ConcurrentFirstReadersSeeTheSameDocuments)
     std::vector<std::thread> threads;
     for (size_t i = 0; i < seen.size(); ++i)
         threads.emplace_back([&seen, i] { seen[i] = branding.RemoteDeviceDescription(); });
-    for (std::thread& thread : threads)
-        thread.join();
-    for (const std::string& text : seen)
-        EXPECT_EQ(seen[0], text);
+    for (std::thread& thread : threads) thread.join();
+    for (const std::string& text : seen) EXPECT_EQ(seen[0], text);
     EXPECT_FALSE(seen[0].empty());
 }
