@@ -108,7 +108,7 @@ TEST(CallLogFormatTest, CallerBuffersArePrintedInTheFormOfTheirTypeWithinTheirSi
     for (const auto& row : cases) {
         SCOPED_TRACE(row.name);
         auto copy = std::make_unique<uint8_t[]>(row.bytes.size());
-        std::memcpy(copy.get(), row.bytes.data(), row.bytes.size());
+        std::copy(row.bytes.begin(), row.bytes.end(), copy.get());
         const size_t size = row.bytes.size();
         EXPECT_EQ(row.expected, Written([&](auto& out) { row.form(out, copy.get(), &size); }));
     }

@@ -9,7 +9,6 @@
 
 #include "../platform/AssertionRecorder.h"
 #include "gentl_core/SmartPointers.h"
-#include "support/WaitUntil.h"
 
 using GenTLCore::SharedPtr;
 
@@ -22,15 +21,10 @@ struct Base {
     virtual ~Base() = default;
 };
 
-// Counts its destructions and remembers the thread of the last one.
+// Counts its destructions.
 struct Tracked : Base {
     static inline std::atomic<int> destroyed{0};
-    static inline std::atomic<std::thread::id> destroyer{};
-    ~Tracked() override
-    {
-        destroyer.store(std::this_thread::get_id());
-        destroyed.fetch_add(1);
-    }
+    ~Tracked() override { destroyed.fetch_add(1); }
 };
 
 struct Unrelated : Base {};
@@ -96,23 +90,6 @@ TEST_F(SharedPtrTest, CopiesAssignmentsResetsAndCastsReleaseEachObjectOnceAtItsL
     EXPECT_EQ(2, Tracked::destroyed);
     cast.Reset();
     EXPECT_EQ(3, Tracked::destroyed);
-}
-
-TEST_F(SharedPtrTest, ObjectIsDestroyedByTheThreadThatDropsTheLastCopy)
-{
-    SharedPtr<Tracked> main_copy(new Tracked);
-    std::atomic<bool> main_released{false};
-    std::thread::id worker_id;
-    std::thread worker([&, copy = main_copy]() mutable {
-        worker_id = std::this_thread::get_id();
-        TestSupport::WaitUntil([&] { return main_released.load(); });
-        copy.Reset();
-    });
-    main_copy.Reset();
-    main_released = true;
-    worker.join();
-    EXPECT_EQ(1, Tracked::destroyed);
-    EXPECT_EQ(worker_id, Tracked::destroyer.load());
 }
 
 TEST_F(SharedPtrTest, CopiesTakenAndDroppedOnManyThreadsKeepAnExactCount)

@@ -9,6 +9,7 @@
 #include "AssertionRecorder.h"
 #include "platform/ThreadLocal.h"
 #include "platform/Threading.h"
+#include "support/WaitUntil.h"
 
 namespace {
 
@@ -31,6 +32,31 @@ TEST(ThreadingTest, MutexCountsTheDepthOfItsHolderAndRefusesAnUnlockByAnother)
     mutex.Unlock();
     mutex.Unlock();
     EXPECT_FALSE(mutex.IsLockedByCurrentThread());
+}
+
+// The largest timeouts cannot be added to the clock: they wait without limit
+// rather than wrapping into the past. (Through gentl_core's Signal the
+// milliseconds stay below this.)
+TEST(ThreadingTest, LargestTimeoutWaitsForTheNotify)
+{
+    RecursiveMutex mutex;
+    Platform::ConditionVariable condition;
+    std::atomic<bool> waiting{false};
+    std::thread notifier([&] {
+        TestSupport::WaitUntil([&] {
+            mutex.Lock();
+            const bool inside = waiting.load();
+            mutex.Unlock();
+            return inside;
+        });
+        condition.NotifyOne();
+    });
+    mutex.Lock();
+    waiting = true;
+    const Platform::WaitResult result = condition.Wait(mutex, INT64_MAX);
+    mutex.Unlock();
+    notifier.join();
+    EXPECT_EQ(Platform::WaitResult::Woken, result);
 }
 
 void CountCall(void* calls)
