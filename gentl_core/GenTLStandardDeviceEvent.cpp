@@ -66,10 +66,13 @@ bool WalkGevEvents(const uint8_t* events, size_t length, size_t event_header_siz
 // event's bytes.
 EventPacket MakeGevSingleEvent(const uint8_t* packet, const uint8_t* event, size_t event_size)
 {
-    EventPacket single(packet, packet + GEV_COMMAND_HEADER_SIZE);
+    // One allocation up front: GCC 12 at -O2 misreads a growing insert as
+    // overrunning the 8-byte header.
+    EventPacket single(GEV_COMMAND_HEADER_SIZE + event_size);
+    std::copy(packet, packet + GEV_COMMAND_HEADER_SIZE, single.begin());
     single[4] = static_cast<uint8_t>(event_size >> 8);
     single[5] = static_cast<uint8_t>(event_size);
-    single.insert(single.end(), event, event + event_size);
+    std::copy(event, event + event_size, single.begin() + GEV_COMMAND_HEADER_SIZE);
     return single;
 }
 
