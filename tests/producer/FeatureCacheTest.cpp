@@ -72,17 +72,5 @@ TEST(FeatureCacheTest, DerivedMaximaNeverWrapBelowZero)
     EXPECT_EQ(cache.ComputeWidthMax(), 1080u);
 }
 
-TEST(FeatureCacheTest, CoordinateChangesStayWithinBoundsAndBIsShared)
-{
-    FeatureCache cache;
-    for (auto& format : cache.coordinate)
-        format[FeatureCache::COORD_B] = {0.01f, 0.00001f, 10.0f, 0, -1000.0f, 1000.0f};
-    EXPECT_FALSE(cache.SetCoordinateScale(10.5f));
-    EXPECT_TRUE(cache.SetCoordinateScale(10.0f));
-    EXPECT_FALSE(cache.SetCoordinateOffset(-1000.5f));
-    cache.region[1].components[1].pixel_format = PFNC_MONO16;
-    EXPECT_EQ(cache.GetSelectedCoordinate().scale, 10.0f);
-}
-
 }  // namespace
 }  // namespace GenTLCore::ZoTL

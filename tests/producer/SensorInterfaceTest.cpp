@@ -2,6 +2,8 @@
 // commands, their spacing and the read-back of written values.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "SensorFakes.h"
 #include "gentl_producers/GenTesk3d/SensorInterface.h"
 
@@ -17,16 +19,14 @@ using Texts = std::vector<std::string>;
 struct ScriptedSensor {
     ScriptedSensor()
     {
-        const char* const settings[][2] = {
-            {"SignalEnable", "1"},      {"PixelXMax", "1280"},      {"PixelZMax", "1024"},
-            {"ROI1StepX", "0"},         {"ROI1StepZ", "0"},         {"ROI1WidthX", "640"},
-            {"ROI1HeightZ", "512"},     {"AmountProfilesY", "100"}, {"ROI1OffsetX", "100"},
-            {"ROI1OffsetZ", "0"},       {"FieldWidthXEnd", "120"},  {"WorkingRangeZStart", "100"},
-            {"MeasuringRangeZ", "200"}, {"FieldWidthXStart", "80"}, {"AcquisitionLineTime", "500"},
-            {"MaxFps", "4000"},         {"EA1Function", "3"},       {"EA2Function", "3"},
-            {"EA3Function", "3"},       {"EA4Function", "3"},       {"TriggerSource", "0"},
-            {"CameraMode", "0"}};
-        for (const auto& setting : settings) link->Set(setting[0], setting[1]);
+        std::istringstream settings(
+            "SignalEnable=1 PixelXMax=1280 PixelZMax=1024 ROI1StepX=0 ROI1StepZ=0 ROI1WidthX=640 "
+            "ROI1HeightZ=512 AmountProfilesY=100 ROI1OffsetX=100 ROI1OffsetZ=0 FieldWidthXEnd=120 "
+            "WorkingRangeZStart=100 MeasuringRangeZ=200 FieldWidthXStart=80 MaxFps=4000 "
+            "AcquisitionLineTime=500 EA1Function=3 EA2Function=3 EA3Function=3 EA4Function=3 "
+            "TriggerSource=0 CameraMode=0");
+        for (std::string item; settings >> item;)
+            link->Set(item.substr(0, item.find('=')), item.substr(item.find('=') + 1));
     }
 
     // The sensor as scripted so far opens; by default the calls from here on
@@ -258,6 +258,24 @@ TEST_F(SensorInterfaceTest, SwitchesCameraModeWithReadBack)
     link->Freeze("CameraMode");
     EXPECT_FALSE(sensor->SetCameraMode(false));
     EXPECT_EQ(Writes(), "SetCameraMode=1");
+}
+
+// Start and stop send nothing while each software frame trigger starts a scan.
+TEST_F(SensorInterfaceTest, StartsAcquisitionUnlessSoftwareFramesDo)
+{
+    Open();
+    link->FailWrites(1);
+    sensor->SetAcquisitionStart();
+    EXPECT_FALSE(sensor->IsAcquisitionStarted());
+    sensor->SetAcquisitionStart();
+    EXPECT_TRUE(sensor->IsAcquisitionStarted());
+    EXPECT_EQ(sensor->points32.size(), 640u * 100 * 3);  // A, B, C of every point
+    cache->trigger[FeatureCache::FRAME_START] = {true, FeatureCache::SOURCE_SOFTWARE};
+    sensor->SetAcquisitionStop();
+    EXPECT_FALSE(sensor->IsAcquisitionStarted());
+    sensor->SetAcquisitionStart();
+    EXPECT_TRUE(sensor->IsAcquisitionStarted());
+    EXPECT_EQ(Writes(), "SetAcquisitionStart SetAcquisitionStart");
 }
 
 }  // namespace

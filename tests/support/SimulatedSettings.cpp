@@ -38,11 +38,6 @@ const Item ITEMS[] = {
 }  // namespace
 
 struct SimulatedSettings::State {
-    struct Change {
-        std::string written;
-        std::chrono::steady_clock::time_point seen;
-    };
-
     // The value as the sensor shows it once the change has settled.
     std::string Shown(const Item& item, const std::string& written) const
     {
@@ -56,7 +51,8 @@ struct SimulatedSettings::State {
     std::mutex mutex;
     // Guarded by mutex.
     std::map<std::string, std::string> shown;
-    std::map<std::string, Change> changes;
+    // The last value written per item, and when a request first saw it.
+    std::map<std::string, std::pair<std::string, std::chrono::steady_clock::time_point>> changes;
 };
 
 SimulatedSettings::SimulatedSettings(bool quantise, std::chrono::milliseconds delay)
@@ -77,9 +73,9 @@ std::function<std::string(const std::map<std::string, std::string>&)> SimulatedS
         for (const Item& item : ITEMS) {
             const auto write = written.find(item.name);
             if (write != written.end()) {
-                State::Change& change = state->changes[item.name];
-                if (change.written != write->second) change = {write->second, now};
-                if (now - change.seen >= state->delay)
+                auto& change = state->changes[item.name];
+                if (change.first != write->second) change = {write->second, now};
+                if (now - change.second >= state->delay)
                     state->shown[item.name] = state->Shown(item, write->second);
             }
             values[item.path] = state->shown[item.name];
