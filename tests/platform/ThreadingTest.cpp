@@ -1,18 +1,23 @@
-// The recursive mutex's holder bookkeeping, the thread's one-start rule and
-// the thread-local slot.
+// The recursive mutex's holder bookkeeping, the endless wait, the thread's
+// one-start rule, the thread-local slot and the named lock across processes.
 // Condition waits and priorities are tested through gentl_core's wrappers.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <string>
 #include <thread>
 
 #include "AssertionRecorder.h"
+#include "platform/NamedLock.h"
 #include "platform/ThreadLocal.h"
 #include "platform/Threading.h"
 #include "support/WaitUntil.h"
 
 namespace {
 
+using Platform::NamedLock;
 using Platform::RecursiveMutex;
 
 TEST(ThreadingTest, MutexCountsTheDepthOfItsHolderAndRefusesAnUnlockByAnother)
@@ -35,17 +40,16 @@ TEST(ThreadingTest, MutexCountsTheDepthOfItsHolderAndRefusesAnUnlockByAnother)
 }
 
 // The largest timeouts cannot be added to the clock: they wait without limit
-// rather than wrapping into the past. (Through gentl_core's Signal the
-// milliseconds stay below this.)
+// rather than wrapping into the past.
 TEST(ThreadingTest, LargestTimeoutWaitsForTheNotify)
 {
     RecursiveMutex mutex;
     Platform::ConditionVariable condition;
-    std::atomic<bool> waiting{false};
+    bool waiting = false;  // guarded by mutex
     std::thread notifier([&] {
         TestSupport::WaitUntil([&] {
             mutex.Lock();
-            const bool inside = waiting.load();
+            const bool inside = waiting;
             mutex.Unlock();
             return inside;
         });
@@ -53,10 +57,9 @@ TEST(ThreadingTest, LargestTimeoutWaitsForTheNotify)
     });
     mutex.Lock();
     waiting = true;
-    const Platform::WaitResult result = condition.Wait(mutex, INT64_MAX);
+    EXPECT_EQ(Platform::WaitResult::Woken, condition.Wait(mutex, INT64_MAX));
     mutex.Unlock();
     notifier.join();
-    EXPECT_EQ(Platform::WaitResult::Woken, result);
 }
 
 void CountCall(void* calls)
@@ -64,27 +67,25 @@ void CountCall(void* calls)
     ++*static_cast<std::atomic<int>*>(calls);
 }
 
-TEST(ThreadingTest, ThreadStartsOnceUntilJoinedAndRefusesAnInvalidPriority)
+// A priority given before the thread runs is kept for it; a deleted key
+// stores nothing and answers nothing.
+TEST(ThreadingTest, ThreadStartsOnceUntilJoinedAndADeletedSlotRefusesValues)
 {
     std::atomic<int> calls{0};
     Platform::Thread thread;
-    thread.Join();  // without a thread: returns
+    thread.Join();
     EXPECT_FALSE(thread.ApplyPriority(3));
-    EXPECT_FALSE(thread.ApplyPriority(0x7FFFFFFF));
-    EXPECT_TRUE(thread.ApplyPriority(-1));  // kept for a thread not yet running
+    EXPECT_TRUE(thread.ApplyPriority(-1));
     ASSERT_TRUE(thread.Start(&CountCall, &calls, std::nullopt));
     EXPECT_FALSE(thread.Start(&CountCall, &calls, std::nullopt));
     thread.Join();
     EXPECT_FALSE(thread.IsJoinable());
-    EXPECT_TRUE(thread.ApplyPriority(-1));  // nothing left to apply it to
+    EXPECT_TRUE(thread.ApplyPriority(-1));
+    EXPECT_FALSE(thread.CurrentPriority());
     ASSERT_TRUE(thread.Start(&CountCall, &calls, -1));
     thread.Join();
     EXPECT_EQ(2, calls);
-}
 
-// A deleted key stores nothing and answers nothing.
-TEST(ThreadLocalTest, DeletedKeyRefusesValues)
-{
     int marker = 0;
     Platform::ThreadLocal slot(nullptr);
     ASSERT_TRUE(slot.Set(&marker));
@@ -92,6 +93,35 @@ TEST(ThreadLocalTest, DeletedKeyRefusesValues)
     slot.DeleteKey();
     EXPECT_FALSE(slot.Set(&marker));
     EXPECT_EQ(nullptr, slot.Get());
+}
+
+// Whether a forked child gets `name`; the child ends without releasing it.
+bool ChildTakes(const std::string& name)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) ::_exit(NamedLock().TryAcquire(name) ? 0 : 1);
+    int status = -1;
+    return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
+// 108 bytes of socket path, one taken by the abstract-namespace marker; the
+// name goes with its holder's process.
+TEST(NamedLockTest, NameOfOneTo107BytesIsHeldByOneHolderAcrossProcesses)
+{
+    const std::string name = "GenTesk3d.test." + std::to_string(::getpid());
+    const std::string longest = name + std::string(107 - name.size(), 'x');
+    NamedLock first;
+    NamedLock second;
+    EXPECT_FALSE(first.TryAcquire(""));
+    EXPECT_FALSE(first.TryAcquire(longest + "y"));
+    EXPECT_TRUE(ChildTakes(longest));
+    EXPECT_TRUE(first.TryAcquire(longest));
+    EXPECT_FALSE(first.TryAcquire(name));
+    EXPECT_FALSE(second.TryAcquire(longest));
+    EXPECT_FALSE(ChildTakes(longest));
+    first.Release();
+    EXPECT_TRUE(second.TryAcquire(longest));
 }
 
 }  // namespace
