@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
-#include <string>
 #include <utility>
 #include <vector>
 
@@ -33,9 +31,6 @@ public:
     {
         if (event->IsOpen()) event->Close();
     }
-    Registered(const Registered&) = delete;
-    Registered& operator=(const Registered&) = delete;
-
     Event* operator->() const { return event.Get(); }
     Event& operator*() const { return *event; }
 
@@ -43,7 +38,7 @@ private:
     GenTLCore::SharedPtr<Event> event;
 };
 
-// One EventGetData or EventGetDataInfo answer: the bytes as many as reported.
+// One EventGetData or EventGetDataInfo answer: as many bytes as reported.
 struct Taken {
     GC_ERROR result;
     Bytes bytes;

@@ -3,8 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <string>
-#include <vector>
+#include <functional>
 
 #include "TestBranding.h"
 #include "gentl_core/GenTLBranding.h"
@@ -18,34 +17,24 @@ namespace {
 // The test branding with custom unique strings and '#' as the separator.
 class UtilsBranding : public TestSupport::TestBranding {
 public:
-    std::string custom_device;
-    std::string custom_stream;
+    std::string custom_device, custom_stream;
     char separator = '#';
 
-    std::string CustomDeviceUniqueString(const std::string&, const std::string&,
-                                         const std::string&) const override
+    std::string CustomDeviceUniqueString(const std::string&, const std::string&, const std::string&) const override
     {
         return custom_device;
     }
-    std::string CustomStreamUniqueString(const std::string& device,
-                                         const std::string& stream) const override
+    std::string CustomStreamUniqueString(const std::string& device, const std::string& stream) const override
     {
-        return custom_stream.empty() ? TestBranding::CustomStreamUniqueString(device, stream)
-                                     : custom_stream;
+        return custom_stream.empty() ? TestBranding::CustomStreamUniqueString(device, stream) : custom_stream;
     }
     char AlternativeIDSeparator() const override { return separator; }
 };
 
 class MiscUtilsTest : public ::testing::Test {
 protected:
-    MiscUtilsTest()
-    {
-        BrandingControl::Instance()->Initialize(SharedPtr<GenTLBranding>(&branding));
-    }
-    ~MiscUtilsTest() override
-    {
-        BrandingControl::Instance()->Initialize(SharedPtr<GenTLBranding>());
-    }
+    MiscUtilsTest() { BrandingControl::Instance()->Initialize(SharedPtr<GenTLBranding>(&branding)); }
+    ~MiscUtilsTest() override { BrandingControl::Instance()->Initialize(SharedPtr<GenTLBranding>()); }
 
     UtilsBranding& branding = *new UtilsBranding();  // owned by the branding holder
     TestSupport::AssertionCounter assertions;
@@ -53,65 +42,56 @@ protected:
 
 }  // namespace
 
-TEST_F(MiscUtilsTest, UniqueStringsJoinPrefixKindAndIDsAskingTheBrandingAtEveryCall)
+// Unique strings join prefix, kind and IDs, asking the branding at every call;
+// an unknown event type, an empty interface ID or device string is a fault, reported.
+TEST_F(MiscUtilsTest, UniqueStringsPortURLsAndFileNamesAreBuiltAsConsumersReadThem)
 {
-    EXPECT_EQ("TestPrefix_SYSTEM", MakeSystemUniqueString(false));
-    EXPECT_EQ("TestPrefix_Interface", MakeInterfaceUniqueString("Interface"));
-    EXPECT_EQ("TestPrefix_DEV_D", MakeDeviceUniqueString("D", "vendor", "model"));
-    EXPECT_EQ("TestPrefix_RMT_D", MakeRemoteDeviceUniqueString("D"));
-    EXPECT_EQ("TestPrefix_STM0_D_BUF4294967295", MakeBufferUniqueString("D", "0", 0xFFFFFFFFu));
-    const std::pair<EVENT_TYPE, const char*> events[] = {{EVENT_ERROR, "err"},
-                                                         {EVENT_NEW_BUFFER, "newbuf"},
-                                                         {EVENT_FEATURE_INVALIDATE, "ftrinv"},
-                                                         {EVENT_FEATURE_CHANGE, "ftrchn"},
-                                                         {EVENT_REMOTE_DEVICE, "rmtdev"},
-                                                         {EVENT_MODULE, "mod"}};
-    for (const auto& [type, word] : events)
-        EXPECT_EQ(std::string("TestPrefix_EVT") + word, MakeEventUniqueString(type));
-    EXPECT_EQ(0, assertions.Failures());
-    for (const EVENT_TYPE unknown : {6, 9, -1})
-        EXPECT_EQ("TestPrefix_EVTunknown", MakeEventUniqueString(unknown));
-    EXPECT_EQ(3, assertions.Failures());
+    const std::string program = std::filesystem::canonical("/proc/self/exe").string();
+    // clang-format off
+    const struct { std::function<std::string()> make; std::string expected; int faults = 0; } rows[] = {
+        {[] { return MakeSystemUniqueString(false); }, "TestPrefix_SYSTEM"},
+        {[] { return MakeSystemUniqueString(true); }, program},  // the framework is linked into this program
+        {[] { return GetProducerPath(); }, program},
+        {[] { return MakeInterfaceUniqueString("Interface"); }, "TestPrefix_Interface"},
+        {[] { return MakeDeviceUniqueString("D", "vendor", "model"); }, "TestPrefix_DEV_D"},
+        {[] { return MakeRemoteDeviceUniqueString("D"); }, "TestPrefix_RMT_D"},
+        {[] { return MakeBufferUniqueString("D", "0", 0xFFFFFFFFu); }, "TestPrefix_STM0_D_BUF4294967295"},
+        {[] { return MakeEventUniqueString(EVENT_ERROR); }, "TestPrefix_EVTerr"},
+        {[] { return MakeEventUniqueString(EVENT_NEW_BUFFER); }, "TestPrefix_EVTnewbuf"},
+        {[] { return MakeEventUniqueString(EVENT_FEATURE_INVALIDATE); }, "TestPrefix_EVTftrinv"},
+        {[] { return MakeEventUniqueString(EVENT_FEATURE_CHANGE); }, "TestPrefix_EVTftrchn"},
+        {[] { return MakeEventUniqueString(EVENT_REMOTE_DEVICE); }, "TestPrefix_EVTrmtdev"},
+        {[] { return MakeEventUniqueString(EVENT_MODULE); }, "TestPrefix_EVTmod"},
+        {[] { return MakeEventUniqueString(6); }, "TestPrefix_EVTunknown", 1},
+        {[] { return MakeEventUniqueString(-1); }, "TestPrefix_EVTunknown", 1},
+        {[] { return MakeInterfaceUniqueString(""); }, "TestPrefix_", 1},
+        {[] { return MakeStreamUniqueString("", "0"); }, "TestPrefix_STM0_", 1},
+        // Port URLs: both numbers lower-case hexadecimal, no prefix, no leading zeros.
+        {[] { return MakePortURL("A.xml", std::string(255, 'x')); }, "local:A.xml;f0000000;ff"},
+        {[] { return MakePortURL("A.xml", ""); }, "local:A.xml;f0000000;0"},
+        {[] { return MakePortURL("A.xml", std::string(138000, 'x')); }, "local:A.xml;f0000000;21b10"},
+        {[] { return MakePortURL("A.xml", std::string("a\0b", 3)); }, "local:A.xml;f0000000;3"},
+        // File names: the text after the last slash or backslash.
+        {[] { return GetFileNameFromPath("C:\\dir\\file.cti"); }, "file.cti"},
+        {[] { return GetFileNameFromPath("file.cti"); }, "file.cti"},
+        {[] { return GetFileNameFromPath("dir/"); }, ""},
+        {[] { return GetFileNameFromPath("a/b\\c.cti"); }, "c.cti"},
+        {[] { return GetFileNameFromPath("a\\b/c.cti"); }, "c.cti"},
+        {[] { return GetFileNameFromPath(""); }, ""},
+    };
+    // clang-format on
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.expected);
+        const int before = assertions.Failures();
+        EXPECT_EQ(row.expected, row.make());
+        EXPECT_EQ(before + row.faults, assertions.Failures());
+    }
     branding.unique_id_prefix = "P";
     branding.custom_device = "Tesk3D_SN77";
     branding.custom_stream = "custom";
     EXPECT_EQ("Tesk3D_SN77", MakeDeviceUniqueString("D", "vendor", "model"));
     EXPECT_EQ("custom_BUF2", MakeBufferUniqueString("D", "0", 2));
     EXPECT_EQ("P_RMT_D", MakeRemoteDeviceUniqueString("D"));
-    // The framework is linked into this test program.
-    const std::string program = std::filesystem::canonical("/proc/self/exe").string();
-    EXPECT_EQ(program, MakeSystemUniqueString(true));
-    EXPECT_EQ(program, GetProducerPath());
-    // An empty interface ID or device string is a fault, reported.
-    EXPECT_EQ("P_", MakeInterfaceUniqueString(""));
-    branding.custom_stream = "";
-    EXPECT_EQ("P_STM0_", MakeStreamUniqueString("", "0"));
-    EXPECT_EQ(5, assertions.Failures());
-}
-
-// Port URLs: both numbers lower-case hexadecimal, no prefix, no leading
-// zeros. File names: the text after the last slash or backslash.
-TEST(MiscUtilsPathTest, PortURLsGiveFileAddressAndLengthAndFileNamesFollowTheLastSeparator)
-{
-    const std::pair<std::string, const char*> urls[] = {
-        {std::string(255, 'x'), "local:A.xml;f0000000;ff"},
-        {"", "local:A.xml;f0000000;0"},
-        {std::string(16, 'x'), "local:A.xml;f0000000;10"},
-        {std::string(138000, 'x'), "local:A.xml;f0000000;21b10"},
-        {std::string("a\0b", 3), "local:A.xml;f0000000;3"},
-    };
-    for (const auto& [document, url] : urls) EXPECT_EQ(url, MakePortURL("A.xml", document));
-    const std::pair<const char*, const char*> paths[] = {
-        {"C:\\dir\\file.cti", "file.cti"},
-        {"file.cti", "file.cti"},
-        {"dir/", ""},
-        {"/usr/lib/GenTesk3d.cti", "GenTesk3d.cti"},
-        {"a/b\\c.cti", "c.cti"},
-        {"a\\b/c.cti", "c.cti"},
-        {"", ""},
-    };
-    for (const auto& [path, file_name] : paths)
-        EXPECT_EQ(file_name, GetFileNameFromPath(path)) << path;
 }
 
 // Alternative IDs: separator, key, separator, value. The separator is asked
@@ -130,9 +110,7 @@ TEST_F(MiscUtilsTest, AlternativeIDsAreRecognisedAndSplitAtTheSeparatorAskedOnce
         std::string key = "stale key", value = "stale value";
         ParseAlternativeID(row.id, key, value);
         EXPECT_EQ(row.is_alternative, IsAlternativeID(row.id)) << row.id;
-        EXPECT_EQ(std::make_pair(std::string(row.key), std::string(row.value)),
-                  std::make_pair(key, value))
-            << row.id;
+        EXPECT_EQ(std::string(row.key) + "=" + row.value, key + "=" + value) << row.id;
     }
     branding.separator = '$';
     EXPECT_TRUE(IsAlternativeID("#SN#77"));

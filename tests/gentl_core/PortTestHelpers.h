@@ -1,5 +1,5 @@
 // PortTestHelpers.h: the calling thread's last error, get-info answers as
-// bytes and log line counts, for the port, module and register map tests.
+// bytes and log line counts, for the port, module, register map and event tests.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -25,14 +25,13 @@ inline std::string LastErrorText()
     return record.text;
 }
 
-// One get-info answer: asked for its size first, then read.
+// One get-info answer, asked for its size first, then read: `url_index` < 0
+// asks GCGetPortInfo, else GCGetPortURLInfo of that URL.
 struct InfoAnswer {
     GC_ERROR result = GC_ERR_SUCCESS;
     INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
     Bytes bytes;
 };
-
-// `url_index` < 0 asks GCGetPortInfo, else GCGetPortURLInfo of that URL.
 inline InfoAnswer InfoOf(GenTLCore::GenTLPort& port, int32_t command, int url_index = -1)
 {
     InfoAnswer answer;
@@ -47,16 +46,14 @@ inline InfoAnswer InfoOf(GenTLCore::GenTLPort& port, int32_t command, int url_in
     return answer;
 }
 
-// A text as a string answer carries it: with its NUL.
-inline Bytes TextBytes(const std::string& text)
-{
-    Bytes bytes(text.begin(), text.end());
-    bytes.push_back(0);
-    return bytes;
-}
 inline Bytes BytesOf(const std::string& text)
 {
     return Bytes(text.begin(), text.end());
+}
+// A text as a string answer carries it: with its NUL.
+inline Bytes TextBytes(const std::string& text)
+{
+    return BytesOf(text + '\0');
 }
 template <class T>
 Bytes ValueBytes(T value)
@@ -66,27 +63,19 @@ Bytes ValueBytes(T value)
     return bytes;
 }
 
-// Every PORT_INFO_ID..PORT_INFO_PORTNAME answer in command order, checking
-// the types: strings for the names, BOOL8 for the flags.
-inline std::vector<Bytes> AllPortInfo(GenTLCore::GenTLPort& port)
+// Every PORT_INFO_ID..PORT_INFO_PORTNAME answer against the five names, six
+// flags, version and port name expected, strings for the names, BOOL8 for the flags.
+inline void ExpectPortInfo(GenTLCore::GenTLPort& port, std::vector<std::string> names, Bytes flags)
 {
-    std::vector<Bytes> answers;
     for (PORT_INFO_CMD command = PORT_INFO_ID; command <= PORT_INFO_PORTNAME; ++command) {
         const InfoAnswer answer = InfoOf(port, command);
         const bool flag = command >= PORT_INFO_LITTLE_ENDIAN && command <= PORT_INFO_ACCESS_NI;
         EXPECT_EQ(flag ? INFO_DATATYPE_BOOL8 : INFO_DATATYPE_STRING, answer.type) << command;
-        answers.push_back(answer.bytes);
+        const size_t name = command < PORT_INFO_LITTLE_ENDIAN ? command : command - 6;
+        EXPECT_EQ(flag ? Bytes{flags[command - PORT_INFO_LITTLE_ENDIAN]} : TextBytes(names[name]),
+                  answer.bytes)
+            << command;
     }
-    return answers;
-}
-// AllPortInfo's expected answers: five names, the six flags, version and port name.
-inline std::vector<Bytes> PortInfoAnswers(std::vector<std::string> names, bool little, bool read,
-                                          bool write, bool na)
-{
-    std::vector<Bytes> answers;
-    for (const std::string& name : names) answers.push_back(TextBytes(name));
-    answers.insert(answers.begin() + 5, {{little}, {!little}, {read}, {write}, {na}, {0}});
-    return answers;
 }
 
 // Reads the port's description document at 0xF0000000 and checks it against

@@ -32,10 +32,9 @@ public:
     using GenTLCore::GenTLModule::GetLock;
     using GenTLCore::GenTLPort::SetPortURLs;
 
-    // Register values by id, the string register's text.
     std::map<uint32_t, uint32_t> numbers{
         {1, 0x11223344}, {2, 0x55667788}, {3, 0}, {5, 0x99AABBCC}, {10001, 0x0A0B0C0D}};
-    std::string text = "abc";
+    std::string text = "abc";  // the string register's
     // Every hook call by name, in order; hooks named here answer false.
     std::vector<std::string> hook_calls;
     std::set<std::string> refusing_hooks;
@@ -57,11 +56,8 @@ protected:
         // clang-format on
         return TABLE;
     }
-    void DefineCustomRegisters() override
-    {
-        AddUInt32Register(0x50000000, GenTLCore::REG_ACCESS_RW, 10001);
-    }
-
+    void DefineCustomRegisters() override { AddUInt32Register(0x50000000, GenTLCore::REG_ACCESS_RW, 10001); }
+    // clang-format off
     // Ids it does not serve go to the module base.
     GC_ERROR ReadUInt32Register(uint32_t id, uint32_t& value) override
     {
@@ -75,24 +71,14 @@ protected:
     }
     GC_ERROR ReadStringRegister(uint32_t id, std::string& value) override
     {
-        return id == 4 ? (value = text, GC_ERR_SUCCESS)
-                       : GenTLModule::ReadStringRegister(id, value);
+        return id == 4 ? (value = text, GC_ERR_SUCCESS) : GenTLModule::ReadStringRegister(id, value);
     }
     GC_ERROR WriteStringRegister(uint32_t id, const std::string& value) override
     {
-        return id == 4 ? (text = value, GC_ERR_SUCCESS)
-                       : GenTLModule::WriteStringRegister(id, value);
+        return id == 4 ? (text = value, GC_ERR_SUCCESS) : GenTLModule::WriteStringRegister(id, value);
     }
-    GC_ERROR ReadUInt32CustomRegister(uint32_t id, uint32_t& value) override
-    {
-        return ReadUInt32Register(id, value);
-    }
-    GC_ERROR WriteUInt32CustomRegister(uint32_t id, uint32_t value) override
-    {
-        return WriteUInt32Register(id, value);
-    }
-
-    // clang-format off
+    GC_ERROR ReadUInt32CustomRegister(uint32_t id, uint32_t& value) override { return ReadUInt32Register(id, value); }
+    GC_ERROR WriteUInt32CustomRegister(uint32_t id, uint32_t value) override { return WriteUInt32Register(id, value); }
     bool PrepareCoreFeaturePersistence() override { return Hook("PrepareCoreFeaturePersistence"); }
     bool CleanupCoreFeaturePersistence() override { return Hook("CleanupCoreFeaturePersistence"); }
     bool PrepareCoreRegisterStreaming() override { return Hook("PrepareCoreRegisterStreaming"); }
@@ -104,11 +90,7 @@ protected:
     // clang-format on
 
 private:
-    bool Hook(const std::string& name)
-    {
-        hook_calls.push_back(name);
-        return refusing_hooks.count(name) == 0;
-    }
+    bool Hook(const std::string& name) { return hook_calls.push_back(name), !refusing_hooks.count(name); }
 };
 
 }  // namespace TestSupport
