@@ -1,14 +1,17 @@
-// SensorFakes.h: a virtual clock and a scripted sensor link for testing the
-// command channel's pacing and read-back exactly and instantly.
+// SensorFakes.h: a virtual clock, a scripted sensor link and a sensor opened
+// over them, for testing the command channel exactly and instantly.
 #pragma once
 
 #include <deque>
 #include <map>
+#include <memory>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "gentl_producers/GenTesk3d/SensorClock.h"
+#include "gentl_producers/GenTesk3d/SensorInterface.h"
 #include "gentl_producers/GenTesk3d/SensorLink.h"
 
 namespace TestSupport {
@@ -96,6 +99,52 @@ private:
     std::set<std::string> frozen;
     std::vector<LinkCall> calls;
     int failing_writes = 0;
+};
+
+// A scripted sensor with plausible settings, opened by Open().
+struct ScriptedSensor {
+    ScriptedSensor()
+    {
+        SetItems(
+            "SignalEnable=1 PixelXMax=1280 PixelZMax=1024 ROI1StepX=0 ROI1StepZ=0 ROI1WidthX=640 "
+            "ROI1HeightZ=512 AmountProfilesY=100 ROI1OffsetX=100 ROI1OffsetZ=0 FieldWidthXEnd=120 "
+            "WorkingRangeZStart=100 MeasuringRangeZ=200 FieldWidthXStart=80 MaxFps=4000 "
+            "AcquisitionLineTime=500 EA1Function=3 EA2Function=3 EA3Function=3 EA4Function=3 "
+            "TriggerSource=0 CameraMode=0");
+    }
+
+    // Items as "Name=value", separated by blanks.
+    void SetItems(const std::string& items)
+    {
+        std::istringstream words(items);
+        for (std::string item; words >> item;)
+            link->Set(item.substr(0, item.find('=')), item.substr(item.find('=') + 1));
+    }
+
+    // The sensor as scripted so far opens; by default the calls from here on
+    // are the test's.
+    void Open(bool keep_calls = false)
+    {
+        sensor = std::make_unique<GenTLCore::ZoTL::SensorInterface>(std::move(owned_link), cache,
+                                                                    std::move(owned_clock));
+        if (!keep_calls) link->ClearCalls();
+    }
+
+    // The commands written, joined by blanks.
+    std::string Writes() const
+    {
+        std::string writes;
+        for (const LinkCall& call : link->Calls())
+            if (call.text.rfind("Set", 0) == 0) writes += (writes.empty() ? "" : " ") + call.text;
+        return writes;
+    }
+
+    std::unique_ptr<VirtualClock> owned_clock = std::make_unique<VirtualClock>();
+    VirtualClock* const clock = owned_clock.get();
+    std::unique_ptr<ScriptedSensorLink> owned_link = std::make_unique<ScriptedSensorLink>(*clock);
+    ScriptedSensorLink* const link = owned_link.get();  // owned by `sensor` once open
+    GenTLCore::SharedPtr<GenTLCore::ZoTL::FeatureCache> cache{new GenTLCore::ZoTL::FeatureCache};
+    std::unique_ptr<GenTLCore::ZoTL::SensorInterface> sensor;
 };
 
 }  // namespace TestSupport

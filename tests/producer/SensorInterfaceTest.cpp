@@ -2,8 +2,6 @@
 // commands, their spacing and the read-back of written values.
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "SensorFakes.h"
 #include "gentl_producers/GenTesk3d/SensorInterface.h"
 
@@ -11,49 +9,10 @@ namespace GenTLCore::ZoTL {
 namespace {
 
 using TestSupport::LinkCall;
+using TestSupport::ScriptedSensor;
 using TestSupport::ScriptedSensorLink;
 using TestSupport::VirtualClock;
 using Texts = std::vector<std::string>;
-
-// A scripted sensor with plausible settings, opened by Open().
-struct ScriptedSensor {
-    ScriptedSensor()
-    {
-        std::istringstream settings(
-            "SignalEnable=1 PixelXMax=1280 PixelZMax=1024 ROI1StepX=0 ROI1StepZ=0 ROI1WidthX=640 "
-            "ROI1HeightZ=512 AmountProfilesY=100 ROI1OffsetX=100 ROI1OffsetZ=0 FieldWidthXEnd=120 "
-            "WorkingRangeZStart=100 MeasuringRangeZ=200 FieldWidthXStart=80 MaxFps=4000 "
-            "AcquisitionLineTime=500 EA1Function=3 EA2Function=3 EA3Function=3 EA4Function=3 "
-            "TriggerSource=0 CameraMode=0");
-        for (std::string item; settings >> item;)
-            link->Set(item.substr(0, item.find('=')), item.substr(item.find('=') + 1));
-    }
-
-    // The sensor as scripted so far opens; by default the calls from here on
-    // are the test's.
-    void Open(bool keep_calls = false)
-    {
-        sensor =
-            std::make_unique<SensorInterface>(std::move(owned_link), cache, std::move(owned_clock));
-        if (!keep_calls) link->ClearCalls();
-    }
-
-    // The commands written, joined by blanks.
-    std::string Writes() const
-    {
-        std::string writes;
-        for (const LinkCall& call : link->Calls())
-            if (call.text.rfind("Set", 0) == 0) writes += (writes.empty() ? "" : " ") + call.text;
-        return writes;
-    }
-
-    std::unique_ptr<VirtualClock> owned_clock = std::make_unique<VirtualClock>();
-    VirtualClock* const clock = owned_clock.get();
-    std::unique_ptr<ScriptedSensorLink> owned_link = std::make_unique<ScriptedSensorLink>(*clock);
-    ScriptedSensorLink* const link = owned_link.get();  // owned by `sensor` once open
-    SharedPtr<FeatureCache> cache{new FeatureCache};
-    std::unique_ptr<SensorInterface> sensor;
-};
 
 class SensorInterfaceTest : public ::testing::Test, protected ScriptedSensor {};
 
