@@ -131,6 +131,25 @@ public:
     static uint32_t FormatIndex(uint32_t pixel_format);
     bool IsTriggerLocked() const;
 
+    // Trigger and line records by index, each under `lock`. Selectors keep
+    // what a register write gave them, so outside the array a record reads
+    // as zeros and a change does nothing.
+    Trigger GetTrigger(uint32_t index) const { return CopyAt(trigger, index, Trigger{false, 0}); }
+    Line GetLine(uint32_t index) const { return CopyAt(line, index, Line{}); }
+    uint32_t GetLineFunction(uint32_t index) const { return CopyAt(line_function, index, 0u); }
+    template <class Change>
+    void UpdateTrigger(uint32_t index, Change change)
+    {
+        ScopedLock hold(lock);
+        if (index < trigger.size()) change(trigger[index]);
+    }
+    template <class Change>
+    void UpdateLine(uint32_t index, Change change)
+    {
+        ScopedLock hold(lock);
+        if (index < line.size()) change(line[index]);
+    }
+
     // Derived maxima, stored and returned; differences never below 0. Each
     // takes `lock`.
     uint64_t ComputeWidthMax();
@@ -183,6 +202,12 @@ public:
     std::atomic<uint32_t> signal_enable{0};
 
 private:
+    template <class Record, size_t N>
+    Record CopyAt(const std::array<Record, N>& records, uint32_t index, Record outside) const
+    {
+        ScopedLock hold(lock);
+        return index < N ? records[index] : outside;
+    }
     // Under `lock`.
     size_t ScanComponentIndex() const;
     uint32_t SelectedComponentField(uint32_t Component::*field) const;
