@@ -34,14 +34,15 @@ T Converted(float value)
 
 }  // namespace
 
-SensorInterface::ReadBatch::ReadBatch(SensorInterface& owner) : owner(owner)
+SensorInterface::ReadBatch::ReadBatch(SensorInterface& owner)
+    : owner(owner), nested(owner.read_batch_.exchange(true))
 {
-    owner.read_batch_ = true;
-    owner.batch_fresh_ = false;
+    if (!nested) owner.batch_fresh_ = false;
 }
 
 SensorInterface::ReadBatch::~ReadBatch()
 {
+    if (nested) return;
     owner.read_batch_ = false;
     owner.batch_fresh_ = false;
 }

@@ -1,6 +1,6 @@
 // SensorInterface.h: the command channel to one open sensor (paced writes,
 // reads with read-back of written values) and the region, geometry, line
-// time, camera mode and acquisition operations built on it.
+// time, camera mode, acquisition, trigger and pin operations built on it.
 #pragma once
 
 #include <atomic>
@@ -60,7 +60,7 @@ public:
     SensorInterface& operator=(const SensorInterface&) = delete;
 
     // A group of reads: the first refreshes the library's values, the rest
-    // take them as they are.
+    // take them as they are. A batch inside another belongs to the outer one.
     class ReadBatch {
     public:
         explicit ReadBatch(SensorInterface& owner);
@@ -70,6 +70,7 @@ public:
 
     private:
         SensorInterface& owner;  // outlives the batch, which lives on the stack
+        const bool nested;
     };
 
     // Command channel. Writes are false when the library refused the text.
@@ -132,11 +133,77 @@ public:
     void SetAcquisitionStop();
     bool SetResetSettings();
 
-    // Pins and trigger, as read at open; their setters come with the trigger
-    // operations.
+    // Pins EA1 to EA4, numbered 1 to 4. Each pin item is a write of its own.
+    // A pin outside 1 to 4 sends nothing; SetEA also asserts on it.
+    void SetEA(uint32_t pin, uint32_t function);
     int32_t ReadLineFunctions();
-    bool GetTriggerSource();
+    void RefreshLineFunctions();
+    bool IsLine1Encoder() { return IsEncoderLine(1); }
+    bool IsLine2Encoder() { return IsEncoderLine(2); }
+    void ClearEAFunctions(uint32_t pin);
+    void SetTriggerInputLine(uint32_t pin);
+    void SetProfileEnableLine(uint32_t pin);
+    void ClearAllProfileEnable();
     bool GetEAProfileEnable(uint32_t pin);
+    bool GetEAResetCounter(uint32_t pin);
+    void SetEAResetCounter(uint32_t pin);
+    void ClearEAResetCounter(uint32_t pin);
+    // Whether anything but trigger `selector` (-1: any trigger) holds the pin.
+    bool IsLineInUse(uint32_t pin, int32_t selector);
+
+    // Triggers, indexed as FeatureCache::TriggerIndex. Sources: 1 to 4 the
+    // pins, 5 and 6 Encoder1 and Encoder2, 7 Software (for FrameStart and
+    // AcquisitionActive also no pin). The sensor has one trigger setting,
+    // which SetTriggerSource writes for LineStart.
+    void SetTriggerSource(uint32_t source);
+    // False when the sensor's trigger cannot be read.
+    bool GetTriggerSource();
+    void SetLineStartMode(bool on);
+    void SetFrameStartMode(bool on);
+    void SetAcquisitionActiveMode(bool on);
+    void SetFrameStartSource(uint32_t source);
+    void SetAcquisitionActiveSource(uint32_t source);
+    uint32_t GetFrameStartSource();
+    // 1 when a pin enables profiles, else 0.
+    uint32_t GetAcquisitionActiveSource();
+    // The trigger of trigger_selector; outside 0 to 2 they change nothing
+    // and read 0 (lock_).
+    void SetTriggerMode(bool on);
+    void SetSelectedTriggerSource(uint32_t source);
+    uint32_t GetSelectedTriggerSource();
+    bool GetSelectedTriggerMode();
+    void SetTriggerSoftware();
+
+    // Whether a pin may be chosen.
+    bool IsTriggerSourceAvailable(uint32_t pin);
+    bool IsResetSourceAvailable(uint32_t pin);
+    bool IsEncoderSourceAvailable(uint32_t pin);
+    bool IsLineOutputAvailable();
+
+    // Encoder inputs (track A on EA1, B on EA2) and the counter's reset pin.
+    void SetEncoderSourceA(bool on);
+    void SetEncoderSourceB(bool on);
+    // 0 (Off) or a pin; GC_ERR_INVALID_PARAMETER above 4, with nothing sent.
+    GC_ERROR SetEncoderResetSource(uint32_t pin);
+    uint32_t GetEncoderResetSource();
+    void SetResetSignalEdge(int32_t edge);
+    int32_t GetResetSignalEdge();  // the edge as last read
+
+    // The line of line_selector (pin line_selector + 1). Outside 0 to 3 the
+    // setters send nothing and the getters read 0. Getters return 0 or the
+    // read's code.
+    void SetLineMode(uint32_t mode);  // 1 output, else input
+    void SetLineOutput();
+    void SetLineSource(uint32_t source);
+    void SetOutputFunction(uint32_t value);
+    int32_t GetOutputFunction();
+    void SetUserOutputValue(uint32_t value);
+    int32_t GetUserOutputValue();
+    void SetInputLoad(bool on);
+    int32_t GetInputLoad();
+    void SetLineInverter(bool on);
+    int32_t GetLineInverter();
+    int32_t GetIOState();
 
     void SetDeviceLabel(const std::string& label);
     std::string GetDeviceLabel();
@@ -169,6 +236,17 @@ private:
     GC_ERROR SetDecimation(bool horizontal, uint32_t decimation);
     bool SwitchCameraMode(int32_t mode, int32_t line_time_us);
     void StoreTriggerSource(int32_t value, bool frame_start_on);
+    bool WritePinItem(uint32_t pin, const char* item, int32_t value);
+    int32_t ReadPinItem(uint32_t pin, const char* item, int32_t* value);
+    bool IsEncoderLine(uint32_t pin);
+    void WriteResetCounterItems(uint32_t pin, bool set);
+    uint32_t FirstProfileEnabledInput();
+    uint32_t EncoderResetSource();
+    uint32_t SelectedPin() const { return cache_->line_selector.load() + 1; }
+    void WriteLineItem(const char* item, int32_t value,
+                       const std::function<void(FeatureCache::Line&)>& store);
+    int32_t ReadLineItem(const char* item,
+                         const std::function<void(FeatureCache::Line&, int32_t)>& store);
 
     // Fixed at construction.
     const std::unique_ptr<ISensorLink> link_;

@@ -1,5 +1,5 @@
-// SensorInterface's region, geometry, line-time, camera-mode, acquisition
-// and pin-reading operations.
+// SensorInterface's region, geometry, line-time, camera-mode and
+// acquisition operations.
 #include <algorithm>
 #include <cmath>
 
@@ -19,13 +19,6 @@ constexpr int32_t FEATURE_NOT_DEFINED = -3;
 constexpr int32_t READ_FAILED = -5;
 constexpr size_t INTENSITY = 0;
 constexpr size_t RANGE = 1;
-constexpr uint32_t PIN_COUNT = 4;
-
-std::string PinItem(const char* prefix, uint32_t pin, const char* item)
-{
-    return std::string(prefix) + "EA" + std::to_string(pin) + item;
-}
-
 // The decimation a sensor step value stands for; 0 when out of range.
 uint16_t DecimationOfStep(int32_t step)
 {
@@ -505,103 +498,6 @@ bool SensorInterface::SetResetSettings()
     TL_LOG(LOG_CATEGORY_CONTROL, LOG_LEVEL_ALWAYS)
         << "Command SetResetSettings has been sent to Device. The device is being disconnected.";
     return sent;
-}
-
-int32_t SensorInterface::ReadLineFunctions()
-{
-    for (uint32_t pin = 1; pin <= PIN_COUNT; ++pin) {
-        int32_t function = 0;
-        const int32_t result = ReadParameter(PinItem("Get", pin, "Function"), &function);
-        if (result != 0) return result;
-        UpdateCache([&](FeatureCache& cache) {
-            FeatureCache::Line& line = cache.line[pin - 1];
-            cache.line_function[pin - 1] = static_cast<uint32_t>(function);
-            line.is_output = function == 2 || function == 4 ? 1 : 0;
-            if (line.is_output) line.line_source = function == 2 ? 1 : 0;
-        });
-    }
-    return 0;
-}
-
-bool SensorInterface::GetEAProfileEnable(uint32_t pin)
-{
-    int32_t value = 0;
-    return ReadParameter(PinItem("Get", pin, "FunctionProfileEnable"), &value) == 0 && value != 0;
-}
-
-// The sensor's one trigger setting as LineStart and FrameStart. A value of -1
-// means the key asked the wrong mode: ask once more with the other.
-bool SensorInterface::GetTriggerSource()
-{
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        FeatureCache::Trigger frame, active;
-        UpdateCache([&](FeatureCache& cache) {
-            frame = cache.trigger[FeatureCache::FRAME_START];
-            active = cache.trigger[FeatureCache::ACQUISITION_ACTIVE];
-        });
-        if (active.trigger_mode) return true;
-        int32_t value = 0;
-        if (ReadParameter(frame.trigger_mode ? "GetTriggerAmountProfilesY" : "GetTriggerSource",
-                          &value) != 0) {
-            TL_LOG(LOG_CATEGORY_TLERR, LOG_LEVEL_ALWAYS) << "Read Trigger Source failed.";
-            return false;
-        }
-        if (value == -1) {
-            UpdateCache([&](FeatureCache& cache) {
-                cache.trigger[FeatureCache::FRAME_START].trigger_mode = !frame.trigger_mode;
-            });
-            continue;
-        }
-        StoreTriggerSource(value, frame.trigger_mode);
-        return true;
-    }
-    return false;
-}
-
-void SensorInterface::StoreTriggerSource(int32_t value, bool frame_start_on)
-{
-    if (value == 1) ReadLineFunctions();
-    bool correct_line_start = false;
-    UpdateCache([&](FeatureCache& cache) {
-        FeatureCache::Trigger& line_start = cache.trigger[FeatureCache::LINE_START];
-        if (value == 0) {
-            line_start.trigger_mode = false;
-        } else if (value == 1) {
-            const auto pin = std::find(cache.line_function.begin(), cache.line_function.end(), 1u);
-            line_start.trigger_mode = pin != cache.line_function.end();
-            if (line_start.trigger_mode)
-                line_start.trigger_source =
-                    static_cast<uint32_t>(pin - cache.line_function.begin()) + 1;
-            correct_line_start = !line_start.trigger_mode;
-        } else if (value == 2) {
-            line_start.trigger_mode = true;
-            line_start.trigger_source =
-                cache.line_function[0] == 5 && cache.line_function[1] == 5 ? 5 : 6;
-        } else if (value == 3) {
-            line_start.trigger_mode = true;
-            line_start.trigger_source = FeatureCache::SOURCE_SOFTWARE;
-        }
-    });
-    if (correct_line_start) {
-        TL_LOG(LOG_CATEGORY_TLCALL, LOG_LEVEL_DEBUG) << "correct lineStart trigger source";
-        WriteParameter("SetTriggerSource", int32_t{0});
-    }
-    if (frame_start_on) {
-        uint32_t source = FeatureCache::SOURCE_SOFTWARE;
-        for (uint32_t pin = 1; pin <= PIN_COUNT && source == FeatureCache::SOURCE_SOFTWARE; ++pin) {
-            bool input = false;
-            UpdateCache([&](FeatureCache& cache) { input = cache.line[pin - 1].is_output == 0; });
-            if (input && GetEAProfileEnable(pin)) source = pin;
-        }
-        UpdateCache([&](FeatureCache& cache) {
-            cache.trigger[FeatureCache::FRAME_START].trigger_source = source;
-        });
-    }
-    uint32_t line_source = 0;
-    UpdateCache([&](FeatureCache& cache) {
-        line_source = cache.trigger[FeatureCache::LINE_START].trigger_source;
-    });
-    TL_LOG(LOG_CATEGORY_CONTROL, LOG_LEVEL_ALWAYS) << "Read Trigger Source: " << line_source;
 }
 
 }  // namespace GenTLCore::ZoTL
