@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <mutex>
+#include <vector>
 
 #include "SensorScans.h"
 
@@ -9,31 +10,68 @@ namespace TestSupport {
 namespace {
 
 struct Item {
-    const char* name;
-    const char* path;
-    const char* value;
+    std::string name;
+    std::string path;
+    std::string value;
     unsigned long step;  // the sensor's rounding, 0 for none
 };
 
-// The library reads each item at this path; every other path keeps its default.
-const Item ITEMS[] = {
-    {"ROI1WidthX", "device:settings:roi:x1:width:current", "640", 16},
-    {"ROI1OffsetX", "device:settings:roi:x1:offset:current", "0", 32},
-    {"ROI1StepX", "device:settings:roi:x1:step:current", "0", 0},
-    {"ROI1HeightZ", "device:settings:roi:z1:height:current", "512", 0},
-    {"ROI1OffsetZ", "device:settings:roi:z1:offset:current", "0", 0},
-    {"ROI1StepZ", "device:settings:roi:z1:step:current", "0", 0},
-    {"AmountProfilesY", "device:settings:amountprofilesy:current", "100", 0},
-    {"AcquisitionLineTime", "device:settings:acquisitionlinetime:current", "500", 0},
-    {"CameraMode", "device:settings:cameramode:current", "0", 0},
-    {"SignalEnable", "device:settings:protocol:profile:signal:enable:current", "1", 0},
-    {"TriggerSource", "device:settings:triggersource:current", "0", 0},
-    {"MaxFps", "device:general:maxfps", "4000", 0},
-    {"EA1Function", "device:settings:usrio:ea1:function:current", "3", 0},
-    {"EA2Function", "device:settings:usrio:ea2:function:current", "3", 0},
-    {"EA3Function", "device:settings:usrio:ea3:function:current", "3", 0},
-    {"EA4Function", "device:settings:usrio:ea4:function:current", "3", 0},
+constexpr int PIN_COUNT = 4;
+
+// A pin's items: "EA<n><name>" at "device:settings:usrio:ea<n>:<tail>".
+const char* const PIN_ITEMS[][2] = {
+    {"Function", "function"},
+    {"FunctionLaserOff", "functionlaseroff"},
+    {"FunctionProfileEnable", "functionprofileenable"},
+    {"FunctionResetCounter", "functionresetcounter"},
+    {"InputFunction", "inputfunction"},
+    {"InputLoad", "inputfunctionload"},
+    {"Output", "output"},
+    {"OutputFunction", "outputfunction"},
+    {"ResetCounterRepeat", "resetcounter:repeat"},
+    {"ResetCounterSignaledge", "resetcounter:signaledge"},
+    {"ResetCounterEncoderHTL", "resetcounter:encoder_htl"},
+    {"ResetCounterEncoderTTLRS422", "resetcounter:encoder_ttl_rs422"},
 };
+
+std::string PinStatePath(int pin)
+{
+    return "device:general:usrio:ea" + std::to_string(pin) + ":state";
+}
+
+// The library reads each item at this path; every other path keeps its
+// default. Pins start as plain inputs with every other item 0.
+const std::vector<Item>& Items()
+{
+    static const std::vector<Item> items = [] {
+        std::vector<Item> all = {
+            {"ROI1WidthX", "device:settings:roi:x1:width:current", "640", 16},
+            {"ROI1OffsetX", "device:settings:roi:x1:offset:current", "0", 32},
+            {"ROI1StepX", "device:settings:roi:x1:step:current", "0", 0},
+            {"ROI1HeightZ", "device:settings:roi:z1:height:current", "512", 0},
+            {"ROI1OffsetZ", "device:settings:roi:z1:offset:current", "0", 0},
+            {"ROI1StepZ", "device:settings:roi:z1:step:current", "0", 0},
+            {"AmountProfilesY", "device:settings:amountprofilesy:current", "100", 0},
+            {"AcquisitionLineTime", "device:settings:acquisitionlinetime:current", "500", 0},
+            {"CameraMode", "device:settings:cameramode:current", "0", 0},
+            {"SignalEnable", "device:settings:protocol:profile:signal:enable:current", "1", 0},
+            {"TriggerSource", "device:settings:triggersource:current", "0", 0},
+            // -1 answers for the frame-start mode the sensor is not in.
+            {"TriggerAmountProfilesY", "device:settings:triggeramountprofilesy:current", "-1", 0},
+            {"MaxFps", "device:general:maxfps", "4000", 0},
+        };
+        for (int pin = 1; pin <= PIN_COUNT; ++pin) {
+            const std::string ea = "EA" + std::to_string(pin);
+            for (const auto& [name, tail] : PIN_ITEMS)
+                all.push_back(
+                    {ea + name,
+                     "device:settings:usrio:ea" + std::to_string(pin) + ":" + tail + ":current",
+                     std::string(name) == "Function" ? "3" : "0", 0});
+        }
+        return all;
+    }();
+    return items;
+}
 
 }  // namespace
 
@@ -53,6 +91,7 @@ struct SimulatedSettings::State {
     std::map<std::string, std::string> shown;
     // The last value written per item, and when a request first saw it.
     std::map<std::string, std::pair<std::string, std::chrono::steady_clock::time_point>> changes;
+    unsigned pin_states = 0;
 };
 
 SimulatedSettings::SimulatedSettings(bool quantise, std::chrono::milliseconds delay)
@@ -60,7 +99,7 @@ SimulatedSettings::SimulatedSettings(bool quantise, std::chrono::milliseconds de
 {
     state->quantise = quantise;
     state->delay = delay;
-    for (const Item& item : ITEMS) state->shown[item.name] = item.value;
+    for (const Item& item : Items()) state->shown[item.name] = item.value;
 }
 
 std::function<std::string(const std::map<std::string, std::string>&)> SimulatedSettings::Builder()
@@ -70,7 +109,7 @@ std::function<std::string(const std::map<std::string, std::string>&)> SimulatedS
         std::map<std::string, std::string> values = DefaultXmlValues();
         std::lock_guard<std::mutex> hold(state->mutex);
         const auto now = std::chrono::steady_clock::now();
-        for (const Item& item : ITEMS) {
+        for (const Item& item : Items()) {
             const auto write = written.find(item.name);
             if (write != written.end()) {
                 auto& change = state->changes[item.name];
@@ -80,8 +119,16 @@ std::function<std::string(const std::map<std::string, std::string>&)> SimulatedS
             }
             values[item.path] = state->shown[item.name];
         }
+        for (int pin = 1; pin <= PIN_COUNT; ++pin)
+            values[PinStatePath(pin)] = std::to_string((state->pin_states >> (pin - 1)) & 1);
         return SensorXml(values);
     };
+}
+
+void SimulatedSettings::SetPinStates(unsigned bits)
+{
+    std::lock_guard<std::mutex> hold(state->mutex);
+    state->pin_states = bits;
 }
 
 }  // namespace TestSupport

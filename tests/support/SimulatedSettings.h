@@ -1,6 +1,7 @@
 // SimulatedSettings.h: the simulated sensor's settings as numbers at the XML
 // paths the sensor library reads them from, changed by "Set<item>=<v>"
-// commands, optionally rounded like the sensor and shown after a delay.
+// commands (the pins' "SetEA<n><item>=<v>" too), optionally rounded like
+// the sensor and shown after a delay, and the levels of its pins.
 #pragma once
 
 #include <chrono>
@@ -21,6 +22,9 @@ public:
 
     // The XML description with the items written so far.
     std::function<std::string(const std::map<std::string, std::string>&)> Builder() const;
+
+    // The levels of pins EA1 to EA4 as bits 0 to 3; all low until set.
+    void SetPinStates(unsigned bits);
 
 private:
     struct State;
