@@ -36,8 +36,9 @@ bool FrameAssembler::Allocate(uint32_t requested_bytes)
     capacity = buffer ? bytes : 0;
     begin = 0;
     fill = 0;
-    header_ok = false;
+    SetSynchronised(false);
     walk_offset = 0;
+    ForgetWalks();
     return buffer != nullptr;
 }
 
@@ -47,8 +48,9 @@ void FrameAssembler::Release()
     capacity = 0;
     begin = 0;
     fill = 0;
-    header_ok = false;
+    SetSynchronised(false);
     walk_offset = 0;
+    ForgetWalks();
 }
 
 uint32_t FrameAssembler::FrameLimit() const
@@ -58,9 +60,11 @@ uint32_t FrameAssembler::FrameLimit() const
 
 void FrameAssembler::DropPartialFrame()
 {
+    head_offset += fill;
+    ForgetWalks();
     begin = 0;
     fill = 0;
-    header_ok = false;
+    SetSynchronised(false);
     walk_offset = 0;
 }
 
@@ -127,13 +131,15 @@ FrameAssembler::Step FrameAssembler::NextStep()
 // passed over and the search goes on behind it.
 bool FrameAssembler::SearchFrameStart()
 {
-    logger.Log("m_bHeaderOK == FALSE");
+    if (logger.IsActive())  // spares the work of a log line per candidate start
+        logger.Log("m_bHeaderOK == FALSE");
     const uint8_t* bytes = Head();
     const uint32_t limit = FrameLimit();
     for (uint32_t i = 0; i + 5 <= fill; ++i) {
         uint32_t size = 0;
         if (i + 8 <= fill && LoadU32(bytes + i) == CONTAINER_ID) {
-            logger.Printf("CONTAINERID found at index %u", i);
+            if (logger.IsActive())
+                logger.Printf("CONTAINERID found at index %u", i);
             size = LoadU32(bytes + i + 4);
             // Size 0 is a container that only its end block delimits.
             if (size != 0 && (size < MIN_CONTAINER || size > limit))
@@ -148,7 +154,7 @@ bool FrameAssembler::SearchFrameStart()
         }
         ++statistics.sync_count;
         Remove(i);
-        header_ok = true;
+        SetSynchronised(true);
         return true;
     }
     const uint32_t keep = std::min<uint32_t>(fill, 7);
@@ -169,7 +175,10 @@ FrameAssembler::Step FrameAssembler::ContainerStep()
         walk_offset = 8;
         walk_kind = ContainerKind();
     }
+    const uint64_t walk_end = head_offset + limit;
     for (;;) {
+        if (walk_memo == WalkMemo::Fresh && JoinFailedWalk(walk_end))
+            continue;
         const uint32_t position = walk_offset;
         if (limit - position < 8)
             break;  // no room for another block head: bad container
@@ -195,10 +204,107 @@ FrameAssembler::Step FrameAssembler::ContainerStep()
             FinishContainer(walk_offset);
             return Step::Progress;
         }
+        MarkBlock(head_offset + position, tag);
     }
-    logger.Log("no valid size deleting the memory until the containerid index");
-    logger.Printf("m_uiScanBuffer %u uiNextIDOffset %u iFrameSize %u", fill, walk_offset, declared);
+    KeepFailedWalk(head_offset + walk_offset);
+    if (logger.IsActive()) {
+        logger.Log("no valid size deleting the memory until the containerid index");
+        logger.Printf("m_uiScanBuffer %u uiNextIDOffset %u iFrameSize %u", fill, walk_offset,
+                      declared);
+    }
     return RejectFrame(8, true);
+}
+
+// Jumps along the failed walk when the current one has reached one of its
+// blocks: from there both walks are the same, and each block passes as long
+// as the next one starts within this walk's end.
+bool FrameAssembler::JoinFailedWalk(uint64_t walk_end)
+{
+    const uint64_t at = head_offset + walk_offset;
+    if (failed_marks.empty() || at < failed_marks.front().offset ||
+        at > failed_marks.back().offset)
+        return false;
+    const auto marks_begin = failed_marks.begin();
+    const auto joined = marks_begin + static_cast<std::ptrdiff_t>(FindFailedMark(at));
+    if (joined->offset != at)
+        return false;
+    std::size_t last = failed_marks.size() - 1;  // the last block jumped over
+    uint64_t target = failed_end;
+    if (failed_end <= walk_end) {
+        walk_memo = WalkMemo::Extending;
+    } else {
+        const auto beyond = std::upper_bound(
+            joined, failed_marks.end(), walk_end,
+            [](uint64_t offset, const WalkMark& mark) { return offset < mark.offset; });
+        if (beyond - joined < 2)
+            return false;
+        target = (beyond - 1)->offset;
+        last = static_cast<std::size_t>(beyond - marks_begin) - 2;
+        walk_memo = WalkMemo::Joined;
+    }
+    const WalkMark none{0, 0, 0};
+    const WalkMark& before = joined == marks_begin ? none : *(joined - 1);
+    walk_kind.profile = walk_kind.profile || failed_marks[last].profiles != before.profiles;
+    walk_kind.camera = walk_kind.camera || failed_marks[last].cameras != before.cameras;
+    walk_offset = static_cast<uint32_t>(target - head_offset);
+    return true;
+}
+
+// The first failed mark at or behind `offset`. Walks start ever further on,
+// so the search gallops forward from where the last one ended.
+std::size_t FrameAssembler::FindFailedMark(uint64_t offset)
+{
+    const std::size_t count = failed_marks.size();
+    std::size_t low = failed_cursor < count && failed_marks[failed_cursor].offset <= offset
+                          ? failed_cursor
+                          : 0;
+    while (low < count && low < failed_cursor + 4 && failed_marks[low].offset < offset)
+        ++low;
+    std::size_t high = low;
+    for (std::size_t step = 1; high < count && failed_marks[high].offset < offset; step *= 2) {
+        low = high + 1;
+        high = std::min(count, low + step);
+    }
+    const auto found = std::lower_bound(
+        failed_marks.begin() + static_cast<std::ptrdiff_t>(low),
+        failed_marks.begin() + static_cast<std::ptrdiff_t>(std::min(high, count)), offset,
+        [](const WalkMark& mark, uint64_t wanted) { return mark.offset < wanted; });
+    failed_cursor = static_cast<std::size_t>(found - failed_marks.begin());
+    return failed_cursor;
+}
+
+void FrameAssembler::MarkBlock(uint64_t offset, uint32_t tag)
+{
+    std::vector<WalkMark>& marks =
+        walk_memo == WalkMemo::Extending ? failed_marks : walk_marks;
+    WalkMark mark = marks.empty() ? WalkMark{offset, 0, 0} : marks.back();
+    mark.offset = offset;
+    if (tag == PROFILE_BLOCK || tag == LINEAR_PROFILE_BLOCK)
+        ++mark.profiles;
+    else if (tag == CAMERA_BLOCK)
+        ++mark.cameras;
+    marks.push_back(mark);
+}
+
+void FrameAssembler::KeepFailedWalk(uint64_t stop)
+{
+    if (walk_memo == WalkMemo::Joined)
+        return;  // it stopped inside the failed walk, which reaches further
+    if (walk_memo == WalkMemo::Fresh) {
+        if (walk_marks.empty())
+            return;
+        failed_marks.swap(walk_marks);
+        failed_cursor = 0;
+    }
+    failed_end = stop;
+}
+
+void FrameAssembler::ForgetWalks()
+{
+    walk_marks.clear();
+    failed_marks.clear();
+    failed_cursor = 0;
+    walk_memo = WalkMemo::Fresh;
 }
 
 void FrameAssembler::FinishContainer(uint32_t size)
@@ -255,7 +361,7 @@ FrameAssembler::Step FrameAssembler::SyncStep(bool deliver)
         sink.OnSyncFrame();
     Remove(size);
     if (!deliver)
-        header_ok = false;
+        SetSynchronised(false);
     return Step::Progress;
 }
 
@@ -270,7 +376,7 @@ FrameAssembler::Step FrameAssembler::ShortFrameStep()
     if (tag == SYNC_ID)
         return SyncStep(false);
     if (!IsShortFrameStart(frame)) {
-        header_ok = false;
+        SetSynchronised(false);
         return Step::Progress;
     }
     if (fill < 6)
@@ -292,7 +398,7 @@ FrameAssembler::Step FrameAssembler::ShortFrameStep()
     if (behind >= 4 && behind < size)
         ++statistics.legacy_frames;
     Remove(size);
-    header_ok = false;
+    SetSynchronised(false);
     return Step::Progress;
 }
 
@@ -308,7 +414,7 @@ FrameAssembler::Step FrameAssembler::DiscardContainer()
     if (declared > fill)
         return Step::Wait;
     Remove(declared);
-    header_ok = false;
+    SetSynchronised(false);
     return Step::Progress;
 }
 
@@ -317,15 +423,23 @@ FrameAssembler::Step FrameAssembler::RejectFrame(uint32_t bytes, bool count_erro
     if (count_error)
         ++statistics.frame_errors;
     Remove(std::min(bytes, fill));
-    header_ok = false;
+    SetSynchronised(false);
     return Step::Progress;
 }
 
 void FrameAssembler::Remove(uint32_t bytes)
 {
+    // A walk that extended the failed one and then succeeded leaves marks
+    // whose end is unknown.
+    if (walk_memo == WalkMemo::Extending && walk_offset > 0 &&
+        head_offset + walk_offset != failed_end)
+        failed_marks.clear();
+    head_offset += bytes;
     begin += bytes;
     fill -= bytes;
     walk_offset = 0;
+    walk_marks.clear();
+    walk_memo = WalkMemo::Fresh;
     if (fill == 0)
         begin = 0;
 }
@@ -349,13 +463,13 @@ bool FrameAssembler::FrameCheck(const uint8_t* frame, uint32_t size)
     // A short frame's size has 31 bits; its top bit is a flag.
     const uint32_t frame_size = container ? LoadU32(frame + 4) : LoadU32(frame + 2) & 0x7FFFFFFFu;
     if (frame_size > MAX_FRAME) {
-        header_ok = false;
+        SetSynchronised(false);
         return false;
     }
     if (container)
         return true;
     ++statistics.legacy_frames;
-    header_ok = false;
+    SetSynchronised(false);
     const uint32_t pic_count = LoadU16(frame + 6);
     const uint32_t last = statistics.last_pic_count;
     if (last != 0 && pic_count - last != 1 && !(last == 65535 && pic_count == 0))

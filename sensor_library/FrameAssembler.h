@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "sensor_library/LibraryLogger.h"
 
@@ -121,10 +122,18 @@ private:
     Step DiscardContainer();
     Step RejectFrame(uint32_t bytes, bool count_error);
     void FinishContainer(uint32_t size);
+    bool JoinFailedWalk(uint64_t walk_end);
+    std::size_t FindFailedMark(uint64_t offset);
+    void MarkBlock(uint64_t offset, uint32_t tag);
+    void KeepFailedWalk(uint64_t stop);
+    void ForgetWalks();
     void TakeGeneralBlock(const uint8_t* block, uint32_t length);
     void TakePictureCounter(uint32_t pic_count, uint32_t time_stamp);
     void Remove(uint32_t bytes);
     const uint8_t* Head() const { return buffer.get() + begin; }
+    // Others only read it as a status and take no data through it; a plain
+    // store spares a locked instruction per candidate frame start.
+    void SetSynchronised(bool on) { header_ok.store(on, std::memory_order_relaxed); }
 
     FrameSink& sink;  // outlives the assembler (owner's member)
     LibraryLogger logger;
@@ -133,9 +142,29 @@ private:
     uint32_t capacity = 0;
     uint32_t begin = 0;  // first unhandled byte
     uint32_t fill = 0;   // unhandled bytes from begin
+    uint64_t head_offset = 0;  // stream offset of the first unhandled byte
     std::atomic<bool> header_ok{false};
     // Block walk of the container at the head, resumed when more bytes come.
     uint32_t walk_offset = 0;
     ContainerKind walk_kind;
+
+    // A block head the walk passed, by stream offset, with the profile and
+    // camera blocks counted from the walk's start up to and including it.
+    struct WalkMark {
+        uint64_t offset;
+        uint32_t profiles;
+        uint32_t cameras;
+    };
+    // The blocks of the current walk, and of the last failed walk with the
+    // offset where it stopped. A later start whose walk reaches a block of the
+    // failed one jumps along it instead of walking it again, which keeps the
+    // work linear in the bytes received; blocks jumped over are not handed on
+    // a second time.
+    std::vector<WalkMark> walk_marks;
+    std::vector<WalkMark> failed_marks;
+    uint64_t failed_end = 0;
+    std::size_t failed_cursor = 0;  // where the last search in failed_marks ended
+    enum class WalkMemo { Fresh, Joined, Extending };
+    WalkMemo walk_memo = WalkMemo::Fresh;
     ReceiveStatistics statistics;
 };
