@@ -107,6 +107,11 @@ bool EthernetInterface::WaitForNextAttempt()
     return !stop_requested;
 }
 
+void EthernetInterface::PaceFromNow()
+{
+    attempt_tick = Platform::GetTickCountMs();
+}
+
 void EthernetInterface::EndThread(const char* exit_line)
 {
     CloseSocket();

@@ -76,9 +76,12 @@ protected:
     void StopThread();
     // Paces connect and set-up attempts to one per RETRY_INTERVAL_MS, since
     // refusals come back at once; false once stopped. The first attempt after
-    // start, and the one after AttemptAtOnce, goes at once.
+    // start goes at once.
     bool WaitForNextAttempt();
-    void AttemptAtOnce() { next_attempt_at_once = true; }
+    // Paces the attempt after a lost link from when the link was established:
+    // a link that lived RETRY_INTERVAL_MS is retried at once, one the sensor
+    // closed at once waits out the rest of the interval.
+    void PaceFromNow();
     // The common end of the thread: no socket, one more disconnected callback.
     void EndThread(const char* exit_line);
     void InstallSocket(Platform::Socket&& fresh);

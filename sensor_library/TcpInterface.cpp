@@ -39,6 +39,7 @@ void TcpInterface::run()
         if (!fresh.IsValid())
             continue;
         InstallSocket(std::move(fresh));
+        PaceFromNow();
         OnConnected();
         if (stop_requested)
             break;
@@ -47,7 +48,6 @@ void TcpInterface::run()
         OnDisconnected();
         if (end == LinkEnd::Exit)
             break;
-        AttemptAtOnce();
     }
     EndThread("Exit TCP client thread.");
 }
