@@ -124,22 +124,23 @@ TEST(CallLogFormatTest, MissingPartsAndScalarsHaveTheirOwnForms)
     const bool8_t set = 2;
     const bool8_t clear = 0;
     const GC_ERROR timeout = GC_ERR_TIMEOUT;
-    const std::string null = "{ null }";
-    const std::string no_size = "{ unknown buffer size }";
-    EXPECT_EQ(null, Written([](auto& out) { FormatBuffer(out, nullptr, nullptr, nullptr); }));
-    EXPECT_EQ("{ unknown command datatype }",
-              Written([](auto& out) { FormatBuffer(out, "x", nullptr, nullptr); }));
-    EXPECT_EQ(no_size, Written([&](auto& out) { FormatBuffer(out, "x", &uint64, nullptr); }));
-    EXPECT_EQ(no_size, Written([](auto& out) { FormatRegisterValue(out, "x", nullptr); }));
-    EXPECT_EQ(null, Written([](auto& out) { FormatRegisterValue(out, nullptr, nullptr); }));
-    EXPECT_EQ(no_size, Written([](auto& out) { FormatArray(out, "x", nullptr, 8); }));
-    EXPECT_EQ(null, Written([](auto& out) { FormatString(out, nullptr); }));
-    EXPECT_EQ(no_size, Written([&](auto& out) { FormatBuffer(out, "x", &text, nullptr); }));
-    EXPECT_EQ("0000000000000ABC",
-              Written([](auto& out) { FormatPointer(out, reinterpret_cast<void*>(0xabc)); }));
-    EXPECT_EQ("0xf000000,16",
-              Written([](auto& out) { FormatAddress(out, 0xF000000), out << ',' << 16; }));
-    EXPECT_EQ("0xffffffffffffffff", Written([](auto& out) { FormatAddress(out, UINT64_MAX); }));
+    EXPECT_EQ("{ null }{ unknown command datatype }{ unknown buffer size }{ unknown buffer size }"
+              "{ null }{ unknown buffer size }{ null }{ unknown buffer size }",
+              Written([&](auto& out) {
+                  FormatBuffer(out, nullptr, nullptr, nullptr);
+                  FormatBuffer(out, "x", nullptr, nullptr);
+                  FormatBuffer(out, "x", &uint64, nullptr);
+                  FormatRegisterValue(out, "x", nullptr);
+                  FormatRegisterValue(out, nullptr, nullptr);
+                  FormatArray(out, "x", nullptr, 8);
+                  FormatString(out, nullptr);
+                  FormatBuffer(out, "x", &text, nullptr);
+              }));
+    EXPECT_EQ("0000000000000ABC 0xf000000 0xffffffffffffffff", Written([](auto& out) {
+                  FormatPointer(out, reinterpret_cast<void*>(0xabc)), out << ' ';
+                  FormatAddress(out, 0xF000000), out << ' ';
+                  FormatAddress(out, UINT64_MAX);
+              }));
     EXPECT_EQ("18446744073709551615 4294967295 000000000000BEEF true false -1011 [GC_ERR_TIMEOUT]",
               Written([&](auto& out) {
                   FormatPointee(out, &size), out << ' ';
@@ -149,15 +150,9 @@ TEST(CallLogFormatTest, MissingPartsAndScalarsHaveTheirOwnForms)
                   FormatPointee(out, &clear), out << ' ';
                   FormatPointee(out, &timeout);
               }));
-    EXPECT_EQ(null + null + null + null + null, Written([](auto& out) {
-                  FormatPointee(out, static_cast<const size_t*>(nullptr));
-                  FormatPointee(out, static_cast<const uint32_t*>(nullptr));
-                  FormatPointee(out, static_cast<void* const*>(nullptr));
-                  FormatPointee(out, static_cast<const bool8_t*>(nullptr));
-                  FormatPointee(out, static_cast<const GC_ERROR*>(nullptr));
-              }));
 }
 
+// The name tables' ends, a gap in one, and the error names the log adds.
 TEST(CallLogFormatTest, NamesListedValuesAndCallsTheRestUnknown)
 {
     const struct {
@@ -165,35 +160,17 @@ TEST(CallLogFormatTest, NamesListedValuesAndCallsTheRestUnknown)
         int32_t value;
         const char* expected;
     } cases[] = {
-        {TL_INFO_NAMES, 0, "TL_INFO_ID"},
         {TL_INFO_NAMES, 10, "TL_INFO_GENTL_VER_MINOR"},
         {TL_INFO_NAMES, 11, "Unknown"},
         {TL_INFO_NAMES, -1, "Unknown"},
         {BUFFER_INFO_NAMES, 31, "BUFFER_INFO_IS_COMPOSITE"},
-        {BUFFER_PART_INFO_NAMES, 13, "BUFFER_PART_INFO_DATA_PURPOSE_ID"},
-        {STREAM_INFO_NAMES, 15, "STREAM_INFO_GENDC_PREFETCH_DESCRIPTOR"},
-        {DEVICE_INFO_NAMES, 9, "DEVICE_INFO_TIMESTAMP_FREQUENCY"},
-        {INTERFACE_INFO_NAMES, 2, "INTERFACE_INFO_TLTYPE"},
-        {SEGMENT_INFO_NAMES, 4, "SEGMENT_INFO_DATA_SIZE"},
         {FLOW_INFO_NAMES, 1, "Unknown"},
-        {PORT_INFO_NAMES, 12, "PORT_INFO_PORTNAME"},
-        {URL_INFO_NAMES, 10, "URL_INFO_FILENAME"},
-        {EVENT_INFO_NAMES, 4, "EVENT_INFO_DATA_SIZE_MAX"},
-        {EVENT_DATA_INFO_NAMES, 2, "EVENT_DATA_NUMID"},
-        {EVENT_TYPE_NAMES, 5, "EVENT_MODULE"},
-        {DEVICE_ACCESS_NAMES, 4, "DEVICE_ACCESS_EXCLUSIVE"},
-        {ACQ_QUEUE_NAMES, 4, "ACQ_QUEUE_ALL_DISCARD"},
-        {ACQ_STOP_NAMES, 1, "ACQ_STOP_FLAGS_KILL"},
         {INFO_DATATYPE_NAMES, 2, "Unknown"},
-        {INFO_DATATYPE_NAMES, 14, "INFO_DATATYPE_PTRDIFF"},
     };
     for (const auto& row : cases)
         EXPECT_STREQ(row.expected, LookUpName(row.table, row.value)) << row.value;
     const std::pair<GC_ERROR, const char*> errors[] = {
-        {0, "GC_ERR_SUCCESS"},  {-1001, "GC_ERR_ERROR"},
-        {-1022, "GC_ERR_BUSY"}, {-1023, "GC_ERR_AMBIGUOUS"},
-        {-1024, "Unknown"},     {-1000, "Unknown"},
-        {7, "Unknown"}};
+        {0, "GC_ERR_SUCCESS"}, {-1022, "GC_ERR_BUSY"}, {-1023, "GC_ERR_AMBIGUOUS"}, {-1024, "Unknown"}};
     for (const auto& [code, name] : errors) EXPECT_STREQ(name, FormatErrorName(code)) << code;
 }
 
