@@ -117,20 +117,6 @@ TEST_F(ConnectionTest, StoresCheckedContainersWholeAndEmptiesTheFifoOnANewSize)
     EXPECT_TRUE(TakeRaw().empty());
 }
 
-TEST_F(ConnectionTest, AStartAfterAStopDropsThePartlyAssembledFrame)
-{
-    MakeReady();
-    const Bytes first = RawScan(1);
-    fake->Feed(Bytes(first.begin(), first.begin() + 100));
-    EXPECT_EQ(19, Write("SetAcquisitionStop\r"));
-    Write("SetAcquisitionStart\r");
-    fake->Feed(Bytes(first.begin() + 100, first.end()));
-    fake->Feed(RawScan(2));
-    EXPECT_EQ(RawScan(2), TakeRaw());
-    EXPECT_TRUE(TakeRaw().empty());
-    EXPECT_EQ((std::vector<std::string>{"SetAcquisitionStop\r", "SetAcquisitionStart\r"}), fake->Sent());
-}
-
 TEST_F(ConnectionTest, UploadFileFeedsTheFileToTheReceivePathAndSendsTheCommand)
 {
     const fs::path file = fs::temp_directory_path() / "sensor1-upload.bin";
@@ -317,17 +303,6 @@ TEST_F(ConnectionTest, GetInfoAnswersEachKeyWithItsTextOrCode)
     answering = false;
     EXPECT_EQ(-4, scanvo.GetInfo(buffer, sizeof(buffer), "xml"));
     EXPECT_EQ(-5, scanvo.GetInfo(buffer, sizeof(buffer), "sync"));
-}
-
-TEST_F(ConnectionTest, GetInfoShowsTheLow32BitsOfTheSerialNumber)
-{
-    LinModel model;
-    model.serial = 0x100000005ull;
-    fake->Connect();
-    fake->Feed(ShortFrame(0x07, BuildLin1dd(model)));
-    char buffer[512];
-    ASSERT_GT(scanvo.GetInfo(buffer, sizeof(buffer), "text"), 0);
-    EXPECT_NE(nullptr, std::strstr(buffer, "sn=5\r\n"));
 }
 
 TEST_F(ConnectionTest, TheLinearizationRecordIsStaleFromAReconnectUntilTheFrameComesAgain)

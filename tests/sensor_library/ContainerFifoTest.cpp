@@ -71,16 +71,6 @@ TEST_F(ContainerFifoTest, HandsOutOldestFirstAcrossTheWrapAndDropsTheOldestWhenF
     EXPECT_TRUE(fifo.IsEmpty());
 }
 
-TEST_F(ContainerFifoTest, NewestOnlyTakesTheNewestAndSkipsTheRest)
-{
-    Write(1, 3);
-    EXPECT_EQ(3, TakeSequence(fifo, true));
-    EXPECT_TRUE(fifo.IsEmpty());
-    Write(4, 4);
-    fifo.Write(Numbered(8).data(), 64);  // full: drops 4
-    EXPECT_EQ(8, TakeSequence(fifo, true));
-}
-
 TEST_F(ContainerFifoTest, KeepsOnlyWhatFitsAndWhatTheReaderLeaves)
 {
     Write(1, 3);

@@ -60,22 +60,10 @@ TEST_F(LoggerTest, ConsoleSinkWritesOnlyToTheDebugOutput)
     logger.Close();
 }
 
-TEST_F(LoggerTest, FileSinkWritesOneLinePerMessageIntoTheNamedFile)
-{
-    WriteConfig("activate_log=1\nsink_type=0,1\n");
-    LibraryLogger logger = LibraryLogger::ConfigureLogging("10.0.0.7", "42");
-    logger.Write("42", "first");
-    logger.WithTag("99").Log("second");
-    logger.Close();
-    const std::string text = Slurp(config_folder / "Tesk3dLog_10_0_0_7.txt");
-    EXPECT_EQ(0u, text.find("[42] "));
-    EXPECT_NE(std::string::npos, text.find("first\n[99] "));
-    EXPECT_NE(std::string::npos, text.find("second\n"));
-}
-
 TEST_F(LoggerTest, RawDumpTakesEveryReceivedByte)
 {
     WriteConfig("activate_log=1\nsink_type=1\nsavereceivedbinarydata\n");
+    EXPECT_FALSE(LibraryLogger::ConfigureLogging("", "").Config().raw_dump);  // no owner tag
     LibraryLogger logger = LibraryLogger::ConfigureLogging("1.2.3.4", "42");
     logger.DumpReceived("ab\0c", 4);
     logger.WithTag("7").DumpReceived("d", 1);
@@ -83,24 +71,7 @@ TEST_F(LoggerTest, RawDumpTakesEveryReceivedByte)
     EXPECT_EQ(std::string("ab\0cd", 5), Slurp(config_folder / "Tesk3d_1_2_3_4_RxRawData_recv.bin"));
 }
 
-TEST_F(LoggerTest, NoRawDumpWithoutAnOwnerTag)
-{
-    WriteConfig("activate_log=1\nsink_type=2\n");
-    const LibraryLogger logger = LibraryLogger::ConfigureLogging("", "");
-    EXPECT_FALSE(logger.Config().raw_dump);
-}
-
-TEST_F(LoggerTest, AnUnusableLogFolderSwitchesTheFileSinkOff)
-{
-    std::ofstream(app_data / "plainfile") << "x";
-    WriteConfig("activate_log=1\nsink_type=1\nfile_path=\"" + (app_data / "plainfile" / "sub").string() +
-                "\"\n");
-    const LibraryLogger logger = LibraryLogger::ConfigureLogging("", "");
-    EXPECT_FALSE(logger.Config().file_sink);
-    EXPECT_NE(std::string::npos, Captured().find("Failed creating Logpath - error: "));
-}
-
-TEST_F(LoggerTest, CreatesAMissingLogFolder)
+TEST_F(LoggerTest, CreatesAMissingLogFolderAndSwitchesTheFileSinkOffForAnUnusableOne)
 {
     const fs::path folder = app_data / "logs" / "deeper";
     WriteConfig("activate_log=1\nsink_type=1\nfile_path=" + folder.string() + "\n");
@@ -109,6 +80,11 @@ TEST_F(LoggerTest, CreatesAMissingLogFolder)
     logger.Close();
     EXPECT_NE(std::string::npos, Slurp(folder / "Tesk3dLog.txt").find("[INFO] "));
     EXPECT_NE(std::string::npos, Captured().find("Logpath created :"));
+    std::ofstream(app_data / "plainfile") << "x";
+    WriteConfig("activate_log=1\nsink_type=1\nfile_path=\"" + (app_data / "plainfile" / "sub").string() +
+                "\"\n");
+    EXPECT_FALSE(LibraryLogger::ConfigureLogging("", "").Config().file_sink);
+    EXPECT_NE(std::string::npos, Captured().find("Failed creating Logpath - error: "));
 }
 
 // Configuration lines: the switches they set, and a path read whole.

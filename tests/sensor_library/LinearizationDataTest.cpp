@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <tuple>
@@ -73,17 +72,12 @@ TEST(LinReaderTest, GivesTheResultCodeOfEachText)
     }
 }
 
-TEST(LinReaderContentTest, EightBytesLoadNothing)
+TEST(LinReaderContentTest, ReadsSerialGeometryTablesAndCheckMode)
 {
     LinearizationData data;
     ASSERT_EQ(0, data.ReadFromMemory(BuildLin1dd(LinModel()).data(), 8));
     EXPECT_EQ(0u, data.Record().geometry_loaded);
     EXPECT_FALSE(data.HasTables());
-}
-
-TEST(LinReaderContentTest, ReadsSerialGeometryTablesAndCheckMode)
-{
-    LinearizationData data;
     TestSupport::LinContent content;
     content.check_mode = true;
     const Bytes bytes = BuildLin1dd(LinModel(), content);
@@ -113,36 +107,19 @@ TEST(LinRecordLayoutTest, HasTheOffsetsCallersCopyOut)
     EXPECT_EQ(132u, offsetof(LinearizationRecord, width_z));
 }
 
-// Reading from a file.
-class LinFileTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        folder = std::filesystem::temp_directory_path() /
-                 ("sensor1-lin-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                  "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(folder);
-    }
-    void TearDown() override { std::filesystem::remove_all(folder); }
-
-    std::string Write(const std::string& name, const Bytes& bytes)
-    {
-        const std::string path = (folder / name).string();
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                    static_cast<std::streamsize>(bytes.size()));
-        return path;
-    }
-
-    std::filesystem::path folder;
-    LinearizationData data;
-};
-
-TEST_F(LinFileTest, ReadsAFileLikeMemoryAndTellsAMissingFromAnEmptyOne)
+TEST(LinFileTest, ReadsAFileLikeMemoryAndTellsAMissingFromAnEmptyOne)
 {
-    EXPECT_EQ(-1, data.ReadFromFile((folder / "absent.bin").string()));
-    EXPECT_EQ(-2, data.ReadFromFile(Write("empty.bin", Bytes())));
-    EXPECT_EQ(0, data.ReadFromFile(Write("lin.bin", BuildLin1dd(LinModel()))));
+    const std::filesystem::path file = std::filesystem::temp_directory_path() / "sensor1-lin.bin";
+    LinearizationData data;
+    std::ofstream(file, std::ios::binary).close();
+    EXPECT_EQ(-2, data.ReadFromFile(file.string()));
+    const Bytes bytes = BuildLin1dd(LinModel());
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    EXPECT_EQ(0, data.ReadFromFile(file.string()));
     EXPECT_TRUE(data.HasTables());
+    std::filesystem::remove(file);
+    EXPECT_EQ(-1, data.ReadFromFile(file.string()));
 }
 
 // Pixel to millimetre, against the model the tables encode.
@@ -169,27 +146,6 @@ TEST_F(LinearizeTest, APointOnTheLastKnotsIsInsideAndOnePastThemOutside)
     EXPECT_EQ(8, z);
     EXPECT_EQ(1, data.Linearize(10, -0.5, x, z));
     EXPECT_EQ(1, data.Linearize(std::nan(""), 10, x, z));
-}
-
-TEST(LinearizeWithoutTablesTest, GivesMinusOneAndZeros)
-{
-    LinearizationData data;
-    double x = 7, z = 8;
-    EXPECT_EQ(-1, data.Linearize(1, 1, x, z));
-    EXPECT_EQ(0, x);
-    EXPECT_EQ(0, z);
-}
-
-TEST(LinearizeTableTest, EndsOnKnotsThatDoNotAscend)
-{
-    double columns[] = {0, 50, 10, 100};
-    double rows[] = {0, 100};
-    double cells[4 * 2 * 16] = {};
-    double* row_pointers[4] = {cells, cells + 32, cells + 64, cells + 96};
-    LinearizationTable table{1, 3, 1, 0, columns, rows, row_pointers, cells};
-    double out = -1;
-    EXPECT_EQ(0, LinearizationData::EvaluateTable(table, 30, 50, out));
-    EXPECT_EQ(0, out);
 }
 
 // A millimetre rectangle to a pixel region; expected values worked by hand
@@ -219,17 +175,15 @@ TEST_F(ConvertMmToPixTest, ShiftsNoColumnsOnA2048ColumnSensorAndClampsToTheField
               (std::vector<int>{clamped.x_start, clamped.x_end, clamped.z_start, clamped.z_end}));
 }
 
-TEST_F(ConvertMmToPixTest, AnswersMinusOneWhenNoPixelLinearizes)
+TEST(LinWithoutTablesTest, LinearizesNoPixelAndConvertsNoRectangle)
 {
     LinearizationData data;
+    double x = 7, z = 8;
+    EXPECT_EQ(-1, data.Linearize(1, 1, x, z));
+    EXPECT_EQ(0, x);
+    EXPECT_EQ(0, z);
     PixelRegion region;
     EXPECT_EQ(-1, data.ConvertMmToPix(-20, 150, 20, 250, region));
-}
-
-TEST(TrapezEdgeTest, IsHalfTheFieldWidthAtTheDepthAndFlatForAFieldOfNoDepth)
-{
-    EXPECT_EQ(45.0, LinearizationData::GetPointOnTrapezEdgeCorrected(80, 120, 200, 50));
-    EXPECT_EQ(40.0, LinearizationData::GetPointOnTrapezEdgeCorrected(80, 120, 0, 50));
 }
 
 }  // namespace

@@ -136,34 +136,6 @@ const NamedValue NAMED_VALUES[] = {
     NamedValue{"EA1ResetCounterPictureCounter", "0", "settings.usrio.ea1.resetcounter.picturecounter"},
     NamedValue{"EA1ResetCounterEncoderHTL", "0", "settings.usrio.ea1.resetcounter.encoder_htl"},
     NamedValue{"EA1ResetCounterEncoderTTLRS422", "0", "settings.usrio.ea1.resetcounter.encoder_ttl_rs422"},
-    NamedValue{"EA2Function", "175", "settings.usrio.ea2.function"},
-    NamedValue{"EA2FunctionLaserOff", "0", "settings.usrio.ea2.functionlaseroff"},
-    NamedValue{"EA2FunctionProfileEnable", "1", "settings.usrio.ea2.functionprofileenable"},
-    NamedValue{"EA2FunctionResetCounter", "1", "settings.usrio.ea2.functionresetcounter"},
-    NamedValue{"EA2InputFunction", "0", "settings.usrio.ea2.inputfunction"},
-    NamedValue{"EA2InputLoad", "1", "settings.usrio.ea2.inputfunctionload"},
-    NamedValue{"EA2Output", "61", "settings.usrio.ea2.output"},
-    NamedValue{"EA2OutputFunction", "1", "settings.usrio.ea2.outputfunction"},
-    NamedValue{"EA2ResetCounterRepeat", "2", "settings.usrio.ea2.resetcounter.repeat"},
-    NamedValue{"EA2ResetCounterSignaledge", "0", "settings.usrio.ea2.resetcounter.signaledge"},
-    NamedValue{"EA2ResetCounterBaseTimeCounter", "1", "settings.usrio.ea2.resetcounter.basetimecounter"},
-    NamedValue{"EA2ResetCounterPictureCounter", "1", "settings.usrio.ea2.resetcounter.picturecounter"},
-    NamedValue{"EA2ResetCounterEncoderHTL", "0", "settings.usrio.ea2.resetcounter.encoder_htl"},
-    NamedValue{"EA2ResetCounterEncoderTTLRS422", "1", "settings.usrio.ea2.resetcounter.encoder_ttl_rs422"},
-    NamedValue{"EA3Function", "217", "settings.usrio.ea3.function"},
-    NamedValue{"EA3FunctionLaserOff", "0", "settings.usrio.ea3.functionlaseroff"},
-    NamedValue{"EA3FunctionProfileEnable", "0", "settings.usrio.ea3.functionprofileenable"},
-    NamedValue{"EA3FunctionResetCounter", "0", "settings.usrio.ea3.functionresetcounter"},
-    NamedValue{"EA3InputFunction", "1", "settings.usrio.ea3.inputfunction"},
-    NamedValue{"EA3InputLoad", "1", "settings.usrio.ea3.inputfunctionload"},
-    NamedValue{"EA3Output", "103", "settings.usrio.ea3.output"},
-    NamedValue{"EA3OutputFunction", "1", "settings.usrio.ea3.outputfunction"},
-    NamedValue{"EA3ResetCounterRepeat", "0", "settings.usrio.ea3.resetcounter.repeat"},
-    NamedValue{"EA3ResetCounterSignaledge", "3", "settings.usrio.ea3.resetcounter.signaledge"},
-    NamedValue{"EA3ResetCounterBaseTimeCounter", "1", "settings.usrio.ea3.resetcounter.basetimecounter"},
-    NamedValue{"EA3ResetCounterPictureCounter", "0", "settings.usrio.ea3.resetcounter.picturecounter"},
-    NamedValue{"EA3ResetCounterEncoderHTL", "1", "settings.usrio.ea3.resetcounter.encoder_htl"},
-    NamedValue{"EA3ResetCounterEncoderTTLRS422", "0", "settings.usrio.ea3.resetcounter.encoder_ttl_rs422"},
     NamedValue{"EA4Function", "3", "settings.usrio.ea4.function"},
     NamedValue{"EA4FunctionLaserOff", "0", "settings.usrio.ea4.functionlaseroff"},
     NamedValue{"EA4FunctionProfileEnable", "1", "settings.usrio.ea4.functionprofileenable"},
@@ -341,22 +313,6 @@ TEST_F(NamedValuesTest, LibraryValuesFollowTheFieldAndTheCommands)
     EXPECT_EQ("32", Read("RangeImageNrProfiles", 0));
     EXPECT_EQ("0", Read("CheckLinearizationMode", 0));
     EXPECT_TRUE(fake->Sent().empty());
-}
-
-// The same through a simulated sensor on loopback: written settings come back.
-TEST(NamedValuesEndToEndTest, ReadsTheSensorsXmlAndItsWrittenSettings)
-{
-    SimulatedSensor sensor(SimulatedSensor::Options{"127.0.0.5"});
-    CScanvo scanvo;
-    ASSERT_TRUE(ConnectReady(scanvo, sensor));
-    char text[256] = {};
-    ASSERT_EQ(0, scanvo.ReadData("Producer", text, sizeof(text), 0));
-    EXPECT_STREQ("general.producer", text);
-    ASSERT_LT(0, scanvo.WriteData("SetExposureTime=250\r", 20));
-    ASSERT_TRUE(sensor.WaitForCommand("SetExposureTime=250"));
-    ASSERT_EQ(0, scanvo.ReadData("GetExposureTime", text, sizeof(text), 0));
-    EXPECT_STREQ("250", text);
-    scanvo.Disconnect();
 }
 
 }  // namespace

@@ -37,23 +37,6 @@ Profile ReadProfile(CScanvo& scanvo, int32_t capacity, int32_t timeout_ms = 0)
     return p;
 }
 
-// Raw scans: every column against the sensor model the tables encode;
-// columns past the model's field have no millimetres.
-void ExpectRawScan(const Profile& p, uint32_t width, uint16_t counter)
-{
-    const LinModel model;
-    ASSERT_EQ(static_cast<int32_t>(width), p.result);
-    EXPECT_EQ(counter, p.picture);
-    for (uint32_t c = 0; c < width; ++c) {
-        const double row = ScanRawZ(c) / 32.0;
-        const bool inside = c <= model.width_x;
-        ASSERT_EQ(inside ? model.X(c, row) : 0.0, p.x[c]) << "column " << c;
-        ASSERT_EQ(inside ? model.Z(row) : 0.0, p.z[c]) << "column " << c;
-        ASSERT_EQ(ScanIntensity(c, counter) * 4 + (ScanLowByte(c) >> 6), p.intensity[c]);
-        ASSERT_EQ(ScanLowByte(c) & 63, p.width[c]);
-    }
-}
-
 class ProfileReadTest : public ReadyConnection {
 protected:
     void Feed(ScanKind kind, uint16_t counter, uint32_t width = 64)
@@ -65,19 +48,18 @@ protected:
 TEST_F(ProfileReadTest, ARawProfileLinearizesToTheSensorModelExactly)
 {
     Feed(ScanKind::RawProfile, 7, 2048);
-    ExpectRawScan(ReadProfile(scanvo, 2048), 2048, 7);
-}
-
-TEST_F(ProfileReadTest, ALinearizedProfileIsScaledToMillimetres)
-{
-    Feed(ScanKind::LinearProfile, 9);
-    const Profile p = ReadProfile(scanvo, 64);
-    ASSERT_EQ(64, p.result);
-    for (uint32_t c = 0; c < 64; ++c) {
-        EXPECT_EQ(ScanLinearX(c) * 0.0625 - 64, p.x[c]);
-        EXPECT_EQ(ScanLinearZ(c) * 0.015625 + 100, p.z[c]);
-        EXPECT_EQ(ScanIntensity(c, 9), p.intensity[c]);
-        EXPECT_EQ(ScanLowByte(c) % 64, p.width[c]);
+    const Profile p = ReadProfile(scanvo, 2048);
+    const LinModel model;
+    ASSERT_EQ(2048, p.result);
+    EXPECT_EQ(7, p.picture);
+    // Columns past the model's field have no millimetres.
+    for (uint32_t c = 0; c < 2048; ++c) {
+        const double row = ScanRawZ(c) / 32.0;
+        const bool inside = c <= model.width_x;
+        ASSERT_EQ(inside ? model.X(c, row) : 0.0, p.x[c]) << "column " << c;
+        ASSERT_EQ(inside ? model.Z(row) : 0.0, p.z[c]) << "column " << c;
+        ASSERT_EQ(ScanIntensity(c, 7) * 4 + (ScanLowByte(c) >> 6), p.intensity[c]);
+        ASSERT_EQ(ScanLowByte(c) & 63, p.width[c]);
     }
 }
 
@@ -95,15 +77,6 @@ TEST_F(ProfileReadTest, ResultCodesForNoOutputNoDataAndASmallArray)
     fake->Disconnect();
     fake->Connect();  // the geometry must come again
     EXPECT_EQ(-2, ReadProfile(scanvo, 64).result);
-}
-
-TEST_F(ProfileReadTest, NewestOnlyModeReturnsTheNewerOfTwo)
-{
-    scanvo.WriteData("SetLibraryScannerFiFoMode=0", 27);
-    Feed(ScanKind::RawProfile, 1);
-    Feed(ScanKind::RawProfile, 2);
-    EXPECT_EQ(2, ReadProfile(scanvo, 64).picture);
-    EXPECT_EQ(-1, ReadProfile(scanvo, 64).result);
 }
 
 TEST_F(ProfileReadTest, ARawCopyAloneReturnsTheContainerBytes)
@@ -267,55 +240,5 @@ protected:
     SimulatedSensor sensor{SimulatedSensor::Options{"127.0.0.6"}};
     CScanvo scanvo;
 };
-
-TEST_F(ProfileEndToEndTest, StreamedRawProfilesMatchTheModel)
-{
-    ConnectTo(ScanKind::RawProfile, 2048);
-    Profile p;
-    ASSERT_TRUE(WaitUntil([&] { return (p = ReadProfile(scanvo, 2048, 100)).result > 0; }, 5s));
-    ExpectRawScan(p, 2048, static_cast<uint16_t>(p.picture));
-}
-
-TEST_F(ProfileEndToEndTest, StreamedCameraImagesArriveWhole)
-{
-    ConnectTo(ScanKind::Camera, 640);
-    std::vector<uint8_t> image;
-    uint32_t width = 0, height = 0;
-    ASSERT_TRUE(WaitUntil([&] { return scanvo.TakeCameraImage(image, width, height, 100); }, 5s));
-    ASSERT_EQ(640u * 320u, image.size());
-    EXPECT_EQ(320u, height);
-    char counter_text[16] = {};
-    ASSERT_EQ(0, scanvo.ReadData("PictureCounter", counter_text, sizeof(counter_text), -1));
-    const uint16_t counter = static_cast<uint16_t>(std::stoi(counter_text));
-    for (uint32_t i = 0; i < image.size(); i += 97)
-        ASSERT_EQ(ScanPixel(i % 640, i / 640, counter), image[i]) << i;
-}
-
-// The simulated sensor's knobs break the stream as they say, and the
-// connection gets past each: odd chunks, garbage, a bad CRC, a counter
-// jump, a refused reconnect.
-TEST_F(ProfileEndToEndTest, TheSensorsKnobsBreakTheStreamAsTheySay)
-{
-    sensor.SetChunking(ChunkMode::Random, 37, 99);
-    ConnectTo(ScanKind::RawProfile, 64);
-    const auto take = [&] {
-        return WaitUntil([&] { return ReadProfile(scanvo, 64, 100).result == 64; }, 5s);
-    };
-    ASSERT_TRUE(take());
-    sensor.SendRaw(
-        Bytes{0xff, 0x01, 0x1a, 0x02, 0xff, 0xff, 0xff, 0x7f, 0x07, 0x19, 0, 0, 0, 9, 9});
-    sensor.CorruptNextCrc();
-    sensor.JumpPictureCounter(5);
-    ASSERT_TRUE(WaitUntil([&] { return scanvo.Statistics().crc_errors == 1; }));
-    EXPECT_TRUE(WaitUntil([&] { return scanvo.Statistics().pic_count_errors >= 1; }));
-    EXPECT_TRUE(take());
-    sensor.RefuseConnections(true);
-    sensor.DropConnectionNow();
-    ASSERT_TRUE(WaitUntil([&] { return scanvo.GetConnectState() == 0; }));
-    EXPECT_FALSE(WaitUntil([&] { return sensor.AcceptedConnections() > 1; }, 1200ms));
-    sensor.RefuseConnections(false);
-    EXPECT_TRUE(WaitUntil([&] { return scanvo.GetConnectState() == 3; }, 4s));
-    EXPECT_EQ(2u, sensor.CountCommand("SetInitializeAcquisition"));
-}
 
 }  // namespace

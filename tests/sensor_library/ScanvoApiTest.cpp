@@ -262,25 +262,6 @@ TEST_F(ScanvoApiTest, ConnectsOverTcpAndUdpStreamsAndDisconnects)
     EXPECT_EQ(NOT_OPEN, api.Scanvo_GetConnectStatus(udp, &status));
 }
 
-TEST_F(ScanvoApiTest, ProductionModeMakesLaterConnectionsReadyWithoutLinearizationData)
-{
-    SimulatedSensor sensor(SimulatedSensor::Options{"127.0.0.2"});
-    sensor.SetLinMode(TestSupport::LinMode::Omit);
-    sensor.SetUnsolicitedXml(true);
-    void* plain = Connect(sensor);
-    std::string production = "SetProductionMode=1\r";
-    ASSERT_LT(0, api.Scanvo_WriteData(nullptr, Text(production), 0));
-    void* productive = Connect(sensor);
-    EXPECT_TRUE(WaitReady(productive));
-    int status = 7;
-    EXPECT_EQ(0, api.Scanvo_GetConnectStatus(plain, &status));
-    EXPECT_EQ(0, status);
-    api.Scanvo_Disconnect(plain);
-    api.Scanvo_Disconnect(productive);
-    std::string normal = "SetProductionMode=0\r";
-    EXPECT_LT(0, api.Scanvo_WriteData(nullptr, Text(normal), 0));
-}
-
 // A freed slot is taken again, so connects never run out; only 200 sensors
 // open at once fill the table.
 TEST_F(ScanvoApiTest, FreedSlotsAreTakenAgainAndTwoHundredSensorsFillTheTable)

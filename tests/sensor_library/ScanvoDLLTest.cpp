@@ -29,34 +29,21 @@ void* Connect(ScanvoDLL& facade, SimulatedSensor& sensor)
     return facade.Connect(sensor.Ip().c_str(), sensor.PortText().c_str(), 0, 0, nullptr, nullptr);
 }
 
-// Copies share the one table of open sensors.
-TEST(ScanvoDLLCopyTest, DestroyingACopyLeavesTheSensorsOpen)
-{
-    SimulatedSensor sensor(SimulatedSensor::Options{"127.0.0.2"});
-    ScanvoDLL facade;
-    void* handle = Connect(facade, sensor);
-    ASSERT_NE(nullptr, handle);
-    int status = 7;
-    {
-        ScanvoDLL copy(facade);
-        EXPECT_EQ(0, copy.GetConnectStatus(handle, &status));
-    }
-    EXPECT_EQ(0, facade.GetConnectStatus(handle, &status));
-    EXPECT_EQ(nullptr, facade.Disconnect(handle));
-}
-
-TEST(ScanvoDLLCopyTest, TheLastInstanceDisconnectsWhatIsStillOpen)
+// Copies share the one table of open sensors; the last instance disconnects
+// what is still open.
+TEST(ScanvoDLLCopyTest, CopiesShareTheSensorsAndTheLastInstanceClosesThem)
 {
     SimulatedSensor sensor(SimulatedSensor::Options{"127.0.0.2"});
     void* handle = nullptr;
+    int status = 7;
     {
         ScanvoDLL facade;
         handle = Connect(facade, sensor);
         ASSERT_NE(nullptr, handle);
+        { ScanvoDLL copy(facade); }
+        EXPECT_EQ(0, facade.GetConnectStatus(handle, &status));
     }
-    ScanvoDLL later;
-    int status = 7;
-    EXPECT_EQ(NOT_OPEN, later.GetConnectStatus(handle, &status));
+    EXPECT_EQ(NOT_OPEN, ScanvoDLL().GetConnectStatus(handle, &status));
 }
 
 TEST(ScanvoDLLSensorTest, OpensWritesAndClosesTheSensorOfItsAttributes)

@@ -1,6 +1,5 @@
 // What loading the .cti does for the sensor library, what it exports, and
-// the extended connect, whose connection no handle can end. Each case runs
-// in a process of its own: the first load, and a connection left open.
+// the extended connect, whose connection no handle can end.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -31,15 +30,6 @@ class ScanvoLoadTest : public ::testing::Test {
 protected:
     ScopedAppData app;
 };
-
-TEST_F(ScanvoLoadTest, WritesTheDefaultLogConfigurationAndStartsNoThread)
-{
-    const std::size_t threads_before = ThreadsOfThisProcess();
-    ScanvoLoader cti(GENTESK_CTI_PATH);
-    ASSERT_TRUE(cti.IsComplete()) << cti.Error();
-    EXPECT_EQ(threads_before, ThreadsOfThisProcess());
-    EXPECT_TRUE(fs::exists(app.ConfigFolder() / "log_config.txt"));
-}
 
 // Demangled dynamic symbols the .cti defines, as nm shows them.
 std::set<std::string> ExportedSymbols()
@@ -99,10 +89,15 @@ TEST(ScanvoExportsTest, OnlyTheCInterfacesTheFacadeClassAndTheEventFunctionsLeav
     EXPECT_EQ(1u, symbols.count("vtable for ScanvoDLL"));
 }
 
-TEST_F(ScanvoLoadTest, ConnectExOpensTheSensorThoughItGivesNoHandleBack)
+// The first load of the process: it writes the default log configuration
+// and starts no thread; the extended connect then opens a sensor.
+TEST_F(ScanvoLoadTest, LoadsWithoutAThreadAndConnectExOpensTheSensorThoughItGivesNoHandleBack)
 {
+    const std::size_t threads_before = ThreadsOfThisProcess();
     ScanvoLoader cti(GENTESK_CTI_PATH);
     ASSERT_TRUE(cti.IsComplete()) << cti.Error();
+    EXPECT_EQ(threads_before, ThreadsOfThisProcess());
+    EXPECT_TRUE(fs::exists(app.ConfigFolder() / "log_config.txt"));
     TestSupport::SimulatedSensor sensor(TestSupport::SimulatedSensor::Options{"127.0.0.2"});
     std::string ip = sensor.Ip(), port = sensor.PortText();
     cti->Scanvo_ConnectEx(nullptr, ip.data(), port.data(), 0);

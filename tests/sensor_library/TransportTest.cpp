@@ -88,23 +88,6 @@ protected:
     std::string received;
 };
 
-TEST_F(TransportTest, TcpDeliversToBothCallbacksAndSendsEachCommandWhole)
-{
-    TestSupport::SimulatedSensor sensor;
-    StartTcp(sensor.PortText());
-    ConnectedOnBothEnds(sensor);
-    EXPECT_TRUE(transport->IsConnected());
-    sensor.SendRaw(Bytes{'a', 'b', 'c'});
-    ASSERT_TRUE(WaitUntil([&] { return Received() == "abc"; }));
-    EXPECT_EQ(3, read_data_bytes.load());
-    EXPECT_EQ(1u, CountLines("TCP thread has started"));
-    const std::string command = "SetExposureTime=250\r";
-    EXPECT_EQ(20, transport->send(command.data(), 20));
-    EXPECT_TRUE(sensor.WaitForCommand("SetExposureTime=250"));
-    // Without a time-out an idle link stays up.
-    EXPECT_FALSE(WaitUntil([&] { return disconnects > 0; }, 800ms));
-}
-
 TEST_F(TransportTest, TcpDropsASilentLinkAfterItsTimeoutAndReconnects)
 {
     TestSupport::SimulatedSensor sensor;
@@ -128,16 +111,6 @@ TEST_F(TransportTest, TcpRetriesARefusedSensorAboutOnceASecondUntilStopped)
     auto stopped = std::async(std::launch::async, [&] { transport->stop(); });
     EXPECT_EQ(std::future_status::ready, stopped.wait_for(2s));
     EXPECT_EQ(1u, CountLines("Exit TCP client thread."));
-}
-
-TEST_F(TransportTest, TcpReconnectsAfterTheSensorClosesWithAutoReconnectOn)
-{
-    TestSupport::SimulatedSensor sensor;
-    StartTcp(sensor.PortText());
-    ConnectedOnBothEnds(sensor);
-    sensor.DropConnectionNow();
-    ASSERT_TRUE(WaitUntil([&] { return connects == 2; }, 3s));
-    EXPECT_EQ(1u, CountLines("connection is lost in recv, try to reconnect."));
 }
 
 // Without auto-reconnect the thread ends; a send to the reset peer then
@@ -198,23 +171,6 @@ TEST_F(UdpTransportTest, SetsUpTheStreamHearsOnlyTheSensorAndStopsItFirst)
     ASSERT_TRUE(sensor.WaitForCommand("SetAcquisitionStop")) << DebugCapture::Text();
     EXPECT_EQ((std::vector<std::string>{"SetUDPSocketStart=0", "SetAcquisitionStop"}),
               sensor.CommandTexts());
-}
-
-TEST_F(UdpTransportTest, RetriesABusyHostPortAboutOnceASecond)
-{
-    TestSupport::SimulatedSensor sensor(TestSupport::SimulatedSensor::Options{"127.0.0.1", true});
-    Platform::Socket squatter = Platform::Socket::Udp();
-    Platform::SocketAddress address;
-    Platform::SocketAddress::Parse("127.0.0.1", "0", address);
-    squatter.Bind(address);
-    squatter.LocalAddress(address);
-    transport = std::make_unique<UdpInterface>();
-    Install(*transport);
-    transport->start(TransportTarget{sensor.Ip(), sensor.PortText(), 0, "127.0.0.1",
-                                     std::to_string(address.port)});
-    ASSERT_TRUE(WaitUntil([&] { return CountLines("Trying to bind. Error: -1") >= 1; }));
-    EXPECT_FALSE(WaitUntil([&] { return CountLines("Trying to bind") >= 5; }, 2500ms));
-    EXPECT_EQ(0, connects.load());
 }
 
 }  // namespace

@@ -15,16 +15,6 @@ protected:
     XmlStatusCache cache;
 };
 
-TEST_F(XmlStatusCacheTest, AMissingPathKeepsItsTextAndAnEmptyElementClearsIt)
-{
-    ASSERT_TRUE(cache.Parse(SensorXml(DefaultXmlValues()).c_str()));
-    ASSERT_TRUE(cache.Parse("<device><general><producer/><serial>x</serial></general></device>"));
-    EXPECT_EQ("", cache.Text(XmlKey::PRODUCER));
-    EXPECT_EQ("12345678", cache.Text(XmlKey::SERIAL_NUMBER));
-    EXPECT_EQ("13", cache.Text(XmlKey::IO_STATE));
-    EXPECT_EQ("NotSet", cache.Text(XmlKey::ROI1_MM));
-}
-
 TEST_F(XmlStatusCacheTest, TextThatDoesNotParseChangesNothing)
 {
     ASSERT_TRUE(cache.Parse(SensorXml(DefaultXmlValues()).c_str()));
@@ -32,25 +22,6 @@ TEST_F(XmlStatusCacheTest, TextThatDoesNotParseChangesNothing)
         EXPECT_FALSE(cache.Parse(garbage)) << garbage;
     EXPECT_FALSE(cache.Parse(nullptr));
     EXPECT_EQ("general.producer", cache.Text(XmlKey::PRODUCER));
-}
-
-TEST_F(XmlStatusCacheTest, GarbageNumbersGiveNoGeometryAndZeroStates)
-{
-    auto values = DefaultXmlValues();
-    values["device:general:pixel_x_max"] = "wide";
-    values["device:general:usrio:ea1:state"] = "on";
-    ASSERT_TRUE(cache.Parse(SensorXml(values).c_str()));
-    FieldGeometry geometry;
-    EXPECT_FALSE(cache.ReadGeometry(geometry));
-    EXPECT_EQ("12", cache.Text(XmlKey::IO_STATE));
-}
-
-TEST_F(XmlStatusCacheTest, AMissingStateRepeatsTheOneBeforeIt)
-{
-    auto values = DefaultXmlValues();
-    values.erase("device:general:usrio:ea2:state");  // repeats ea1's "1"
-    ASSERT_TRUE(cache.Parse(SensorXml(values).c_str()));
-    EXPECT_EQ("15", cache.Text(XmlKey::IO_STATE));
 }
 
 TEST(PackedIntensityTest, FollowsTheFirmwareVersionOfQrtbSensors)

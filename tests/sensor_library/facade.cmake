@@ -4,8 +4,8 @@ gentesk_test(sensor_library_facade_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/ScanvoApiTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/ScanvoLoader.cpp
   LIBS ${CMAKE_DL_LIBS})
-# A process per case: the first load of the .cti, and a connection no handle ends.
-gentesk_test(sensor_library_load_tests PER_CASE
+# A process of its own: the first load of the .cti, and a connection no handle ends.
+gentesk_test(sensor_library_load_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/ScanvoLoadTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/ScanvoLoader.cpp
   LIBS ${CMAKE_DL_LIBS})
