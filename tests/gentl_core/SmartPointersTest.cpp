@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "../platform/AssertionRecorder.h"
@@ -23,10 +24,7 @@ struct Unrelated : Base {};
 // Counts its destructions.
 struct Tracked : Base {
     static inline std::atomic<int> destroyed{0};
-    ~Tracked() override { destroyed.fetch_add(1); }
-};
-struct SharedPtrTest : ::testing::Test {
-    void SetUp() override { Tracked::destroyed = 0; }
+    ~Tracked() override { ++destroyed; }
 };
 
 }  // namespace
@@ -37,23 +35,21 @@ struct SharedPtrTest : ::testing::Test {
 
 void* operator new(std::size_t size)
 {
-    if (fail_next_allocation) {
-        fail_next_allocation = false;
-        throw std::bad_alloc();
-    }
-    if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
-    throw std::bad_alloc();
+    void* block = std::exchange(fail_next_allocation, false) ? nullptr : std::malloc(size == 0 ? 1 : size);
+    if (block == nullptr) throw std::bad_alloc();
+    return block;
 }
 void operator delete(void* block) noexcept { std::free(block); }
 void operator delete(void* block, std::size_t) noexcept { std::free(block); }
 
-TEST_F(SharedPtrTest, CopiesAssignmentsResetsAndCastsReleaseEachObjectOnceAtItsLastShare)
+// Byte blocks come from malloc: the sanitizer build catches a mismatched
+// delete. An object whose count cannot be allocated is deleted at once.
+TEST(SharedPtrTest, CopiesAssignmentsResetsAndCastsReleaseEachObjectOnceAtItsLastShare)
 {
-    SharedPtr<Tracked> empty;
+    Tracked::destroyed = 0;
     TestSupport::AssertionRecorder assertions;
-    EXPECT_EQ(nullptr, empty.operator->());
+    EXPECT_EQ(nullptr, SharedPtr<Tracked>().operator->());
     EXPECT_EQ(std::vector<std::string>{"pointer != NULL"}, assertions.Failures());
-
     SharedPtr<Tracked> first(new Tracked);
     SharedPtr<Tracked> second(first);
     SharedPtr<Tracked>& same = first;
@@ -63,41 +59,32 @@ TEST_F(SharedPtrTest, CopiesAssignmentsResetsAndCastsReleaseEachObjectOnceAtItsL
     first = second;  // the object Reset gave it is now unowned
     EXPECT_EQ(1, Tracked::destroyed);
     EXPECT_EQ(2, second.UseCount());
-
     SharedPtr<Base> base(new Tracked);
     EXPECT_FALSE(base.DynamicCast<Unrelated>());
     EXPECT_FALSE(SharedPtr<Base>().DynamicCast<Tracked>());
     SharedPtr<Tracked> cast = base.DynamicCast<Tracked>();
-    first.Reset();
-    second.Reset();
-    base.Reset();
+    first.Reset(), second.Reset(), base.Reset();
     EXPECT_EQ(2, Tracked::destroyed);
     cast.Reset();
     EXPECT_EQ(3, Tracked::destroyed);
-}
-
-TEST_F(SharedPtrTest, CopiesTakenAndDroppedOnManyThreadsKeepAnExactCount)
-{
-    SharedPtr<Tracked> original(new Tracked);
-    std::vector<std::thread> workers;
-    for (int t = 0; t < 8; ++t) {
-        workers.emplace_back([copy = original]() {
-            for (int i = 0; i < 20000; ++i) SharedPtr<Tracked>() = SharedPtr<Tracked>(copy);
-        });
-    }
-    for (std::thread& worker : workers) worker.join();
-    EXPECT_EQ(1, original.UseCount());
-    EXPECT_EQ(0, Tracked::destroyed);
-}
-
-// Byte blocks come from malloc: the sanitizer build catches a mismatched delete.
-TEST_F(SharedPtrTest, ByteBlockIsFreedWithFreeAndAnObjectWhoseCountCannotBeAllocatedIsDeleted)
-{
-    SharedPtr<unsigned char> bytes(static_cast<unsigned char*>(std::malloc(64)));
-    bytes.Get()[63] = 1;
-    bytes.Reset();
+    SharedPtr<unsigned char>(static_cast<unsigned char*>(std::malloc(64))).Get()[63] = 1;
     Tracked* object = new Tracked;
     fail_next_allocation = true;
     EXPECT_THROW(SharedPtr<Tracked>{object}, std::bad_alloc);
-    EXPECT_EQ(1, Tracked::destroyed);
+    EXPECT_EQ(4, Tracked::destroyed);
+}
+
+TEST(SharedPtrTest, CopiesTakenAndDroppedOnManyThreadsKeepAnExactCount)
+{
+    SharedPtr<Tracked> original(new Tracked);
+    const int destroyed = Tracked::destroyed;
+    {
+        std::vector<std::jthread> workers;
+        for (int t = 0; t < 8; ++t)
+            workers.emplace_back([copy = original] {
+                for (int i = 0; i < 20000; ++i) SharedPtr<Tracked>() = SharedPtr<Tracked>(copy);
+            });
+    }
+    EXPECT_EQ(1, original.UseCount());
+    EXPECT_EQ(destroyed, Tracked::destroyed);
 }

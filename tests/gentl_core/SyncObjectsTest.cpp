@@ -20,25 +20,16 @@ using TestSupport::WaitUntil;
 
 // Runs `step` over and over (at most ten million times) on `threads` threads
 // while it lives, to keep the machine busy around a wait.
-class Load {
-public:
+struct Load {
     template <class Step>
     Load(int threads, Step step)
     {
         for (int i = 0; i < threads; ++i)
-            workers.emplace_back([this, step] {
-                for (int n = 0; n < 10000000 && !stop; ++n) step();
+            workers.emplace_back([step](std::stop_token stop) {
+                for (int n = 0; n < 10000000 && !stop.stop_requested(); ++n) step();
             });
     }
-    ~Load()
-    {
-        stop = true;
-        for (std::thread& worker : workers) worker.join();
-    }
-
-private:
-    std::atomic<bool> stop{false};
-    std::vector<std::thread> workers;
+    std::vector<std::jthread> workers;
 };
 
 // Repeated wake-ups taken by other waiters must not stretch a timed wait.
@@ -167,7 +158,8 @@ TEST(SimpleThreadTest, PriorityIsInForceWhenSetBeforeStartOrWhileRunningAndNotOn
     MemFunThread thread(body, &GatedBody::Run);
     int policy = 7;
     int priority = 7;
-    for (const int refused : {-16, -3, 3, 14, 0x7FFFFFFF}) EXPECT_FALSE(thread.SetPriority(2, refused));
+    for (const int refused : {-16, -3, 3, 14, 0x7FFFFFFF})
+        EXPECT_FALSE(thread.SetPriority(2, refused));
     ASSERT_TRUE(thread.SetPriority(2, -2));
     ASSERT_TRUE(thread.GetPriority(&policy, &priority));
     EXPECT_EQ(std::make_pair(2, -2), std::make_pair(policy, priority));
@@ -217,11 +209,7 @@ TEST(GlobalLockTest, NameIsHeldByOneLockUntilReleasedOrDestroyed)
     GlobalLock first{name};
     GlobalLock second{name};
     TestSupport::AssertionRecorder assertions;
-    {
-        GlobalLock holder(name);
-        ASSERT_TRUE(holder.Acquire());
-        EXPECT_FALSE(first.Acquire());
-    }
+    ASSERT_TRUE(GlobalLock(name).Acquire());
     ASSERT_TRUE(first.Acquire());
     EXPECT_FALSE(second.Acquire());
     EXPECT_FALSE(first.Acquire());

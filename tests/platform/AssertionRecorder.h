@@ -1,5 +1,5 @@
-// AssertionRecorder.h: counts failed assertions, and keeps their texts, while
-// it lives. Any thread may fail an assertion meanwhile.
+// AssertionRecorder.h: keeps the texts of failed assertions while it lives.
+// Any thread may fail an assertion meanwhile.
 #pragma once
 
 #include <mutex>
@@ -12,36 +12,26 @@ namespace TestSupport {
 
 class AssertionRecorder {
 public:
-    AssertionRecorder() : previous(Platform::SetAssertionHookForTest(&Record))
+    AssertionRecorder() : previous((Texts(nullptr, true), Platform::SetAssertionHookForTest(&Record)))
     {
-        std::lock_guard<std::mutex> lock(Mutex());
-        Texts().clear();
     }
     ~AssertionRecorder() { Platform::SetAssertionHookForTest(previous); }
     AssertionRecorder(const AssertionRecorder&) = delete;
     AssertionRecorder& operator=(const AssertionRecorder&) = delete;
 
-    std::vector<std::string> Failures() const
-    {
-        std::lock_guard<std::mutex> lock(Mutex());
-        return Texts();
-    }
+    std::vector<std::string> Failures() const { return Texts(nullptr, false); }
     size_t Count() const { return Failures().size(); }
 
 private:
-    static void Record(const char* expression, const char*, int)
-    {
-        std::lock_guard<std::mutex> lock(Mutex());
-        Texts().push_back(expression);
-    }
-    static std::mutex& Mutex()
+    static void Record(const char* expression, const char*, int) { Texts(expression, false); }
+    // Adds `added` unless null, after emptying the texts if `clear`; a copy of them.
+    static std::vector<std::string> Texts(const char* added, bool clear)
     {
         static std::mutex mutex;
-        return mutex;
-    }
-    static std::vector<std::string>& Texts()
-    {
         static std::vector<std::string> texts;
+        std::lock_guard<std::mutex> lock(mutex);
+        if (clear) texts.clear();
+        if (added != nullptr) texts.push_back(added);
         return texts;
     }
 
