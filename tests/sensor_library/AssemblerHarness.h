@@ -17,7 +17,6 @@ public:
     std::vector<TestSupport::Bytes> containers;  // passed the frame check
     int rejected_containers = 0;
     std::vector<std::string> texts;
-    std::vector<TestSupport::Bytes> lin_payloads;
     int syncs = 0;
 
     bool AcceptsContainers() const override { return ready; }
@@ -34,11 +33,7 @@ public:
         else
             ++rejected_containers;
     }
-    void OnLinearizationData(const uint8_t* data, uint32_t size) override
-    {
-        lin_payloads.emplace_back(data, data + size);
-        has_lin = true;
-    }
+    void OnLinearizationData(const uint8_t*, uint32_t) override { has_lin = true; }
 };
 
 struct AssemblerHarness {

@@ -167,30 +167,6 @@ TEST(ResynchronisationTest, HandsOnExactlyTheValidFramesAndCountsTheBadOnes)
     }
 }
 
-TEST(PictureCounterTest, CountsJumpsButNotTheWrapAndReadsOnlyWhatTheGeneralBlockHas)
-{
-    AssemblerHarness harness;
-    harness.Feed(Concat({RawScan(4), RawScan(5)}));
-    const uint32_t errors = harness.Stats().pic_count_errors;
-    harness.Feed(RawScan(7));
-    EXPECT_EQ(errors + 1, harness.Stats().pic_count_errors);
-    harness.Feed(Concat({RawScan(65535), RawScan(0)}));
-    EXPECT_EQ(errors + 2, harness.Stats().pic_count_errors);  // 7 to 65535; the wrap is no jump
-    const Bytes profile = RawProfilePayload(1, 7, {16, 8, 8, 16}, Bytes(4, 1));
-    harness.Feed(ContainerBuilder()
-                     .AddBlock(Tag::GENERAL, Bytes{0x34, 0x12, 0xAA, 0xBB})
-                     .AddBlock(Tag::RAW_PROFILE, profile)
-                     .Build());
-    EXPECT_EQ(0x1234u, harness.Stats().pic_count);
-    EXPECT_EQ(0u, harness.Stats().time_stamp);
-    harness.Feed(ContainerBuilder()
-                     .AddBlock(Tag::GENERAL, Bytes{})
-                     .AddBlock(Tag::RAW_PROFILE, profile)
-                     .Build());
-    EXPECT_EQ(0u, harness.Stats().pic_count);
-    EXPECT_EQ(7u, harness.sink.containers.size());
-}
-
 TEST(ReceiveLimitsTest, IgnoresOversizedChunksAndRefusesContainersLargerThanTheBuffer)
 {
     AssemblerHarness harness;

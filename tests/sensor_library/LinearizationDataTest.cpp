@@ -59,6 +59,7 @@ TEST(LinReaderTest, GivesTheResultCodeOfEachText)
          Concat({WithRecords({LinRecord(9, Bytes(4, 0))}), Bytes{1, 0, 0, 0}}), -5},
         {"UnknownTypeIsSkipped",
          WithRecords({LinRecord(9, Bytes(12, 7)), LinRecord(1, Bytes(8, 1))}), 0},
+        {"CheckModeRecord", WithRecords({LinRecord(7, Bytes(4, 0))}), 0},
         {"TableWithNoColumnInterval", Table(0, 4), 3},
         {"TableWithNoRowInterval", Table(4, 0), 3},
         {"TableWithCountsThatWrapToZero", Table(0xFFFFFFFF, 1, 4096), 3},
@@ -70,30 +71,6 @@ TEST(LinReaderTest, GivesTheResultCodeOfEachText)
         LinearizationData data;
         EXPECT_EQ(expected, data.ReadFromMemory(bytes.data(), bytes.size())) << name;
     }
-}
-
-TEST(LinReaderContentTest, ReadsSerialGeometryTablesAndCheckMode)
-{
-    LinearizationData data;
-    ASSERT_EQ(0, data.ReadFromMemory(BuildLin1dd(LinModel()).data(), 8));
-    EXPECT_EQ(0u, data.Record().geometry_loaded);
-    EXPECT_FALSE(data.HasTables());
-    TestSupport::LinContent content;
-    content.check_mode = true;
-    const Bytes bytes = BuildLin1dd(LinModel(), content);
-    ASSERT_EQ(0, data.ReadFromMemory(bytes.data(), bytes.size()));
-    const LinearizationRecord& record = data.Record();
-    EXPECT_EQ(12345678u, record.serial_number);
-    EXPECT_EQ(1u, record.geometry_loaded);
-    EXPECT_EQ(100.0f, record.z_start);
-    EXPECT_EQ(200.0f, record.z_range);
-    EXPECT_EQ(80.0f, record.x_range_at_start);
-    EXPECT_EQ(120.0f, record.x_range_at_end);
-    EXPECT_EQ(1280u, record.width_x);
-    EXPECT_EQ(1024u, record.width_z);
-    EXPECT_EQ(8u, record.x_table.nx);
-    EXPECT_TRUE(data.HasTables());
-    EXPECT_TRUE(data.CheckMode());
 }
 
 TEST(LinRecordLayoutTest, HasTheOffsetsCallersCopyOut)

@@ -25,50 +25,6 @@ protected:
     std::unique_ptr<ScanvoProfileRecord> record = std::make_unique<ScanvoProfileRecord>();
 };
 
-// Words Z, intensity-and-width, X per column, scaled by the scale block; the
-// intensity word splits differently where the firmware packs it.
-TEST_F(ProfileDecoderTest, ScalesALinearizedProfileAndSplitsTheIntensityWord)
-{
-    struct Row {
-        const char* name;
-        bool packed;
-        int32_t intensity0, width0, intensity1, width1;
-    };
-    for (const Row& row :
-         {Row{"Plain", false, 775, 5, 1, 0}, Row{"Packed", true, 791, 1, 256, 0}}) {
-        SCOPED_TRACE(row.name);
-        ASSERT_TRUE(Decode(
-            ContainerBuilder()
-                .AddBlock(
-                    Tag::LINEAR_PROFILE,
-                    LinearProfilePayload(2, 1, {2, 4, 1, 0}, {1000, 0xC1C5, 320, 2, 0x0040, 0}))
-                .AddBlock(Tag::SCALE, ScalePayload(0.0625f, -64.0f, 0.015625f, 100.0f))
-                .Build(),
-            row.packed));
-        double x[4] = {}, z[4] = {};
-        int32_t intensity[4] = {}, width[4] = {};
-        ASSERT_EQ(2, decoder.EmitPoints(*record, false, PointArrays{x, z, intensity, width, 4}));
-        EXPECT_EQ((std::vector<double>{-44.0, 115.625, -64.0, 100.03125}),
-                  (std::vector<double>{x[0], z[0], x[1], z[1]}));
-        EXPECT_EQ((std::vector<int32_t>{row.intensity0, row.width0, row.intensity1, row.width1}),
-                  (std::vector<int32_t>{intensity[0], width[0], intensity[1], width[1]}));
-    }
-}
-
-TEST_F(ProfileDecoderTest, SortingMovesOnlyColumnsWithAPoint)
-{
-    // X 30, 5 (no Z), 10, 20; without a scale block the words are the values.
-    ASSERT_TRUE(Decode(ContainerBuilder()
-                           .AddBlock(Tag::LINEAR_PROFILE,
-                                     LinearProfilePayload(4, 1, {2, 1, 0, 0}, {7, 30, 0, 5, 7, 10, 7, 20}))
-                           .Build()));
-    double x[4] = {};
-    ASSERT_EQ(4, decoder.EmitPoints(*record, true, PointArrays{x, nullptr, nullptr, nullptr, 4}));
-    EXPECT_EQ((std::vector<double>{10, 5, 20, 30}), std::vector<double>(x, x + 4));
-    ASSERT_EQ(2, decoder.EmitPoints(*record, false, PointArrays{x, nullptr, nullptr, nullptr, 2}));
-    EXPECT_EQ((std::vector<double>{30, 5}), std::vector<double>(x, x + 2));
-}
-
 TEST_F(ProfileDecoderTest, LinearizesThroughTheRegionGeometryAndTheTables)
 {
     const Bytes lin = BuildLin1dd(LinModel());
@@ -88,36 +44,6 @@ TEST_F(ProfileDecoderTest, LinearizesThroughTheRegionGeometryAndTheTables)
     EXPECT_EQ(model.Z(512), record->Echo(100, 0).z_mm);
     EXPECT_EQ(0.0, record->Echo(99, 0).x_mm);  // raw Z 0 is no point
     EXPECT_EQ(0.0, record->Echo(99, 0).z_mm);
-}
-
-TEST_F(ProfileDecoderTest, StatusBlockGivesEncoderAndUserIo)
-{
-    Bytes general(44, 0);
-    general[14 - 8] = 0x11;  // HTL counter
-    general[22 - 8] = 0x22;  // TTL counter
-    general[30 - 8] = 0x22;  // bits 1 and 5
-    general[31 - 8] = 0x02;  // bit 1
-    general[34 - 8] = 0x0A;
-    Bytes status(152, 0);
-    status[128] = 5;
-    status[134] = 5;
-    status[64] = 1;  // trigger function 4 without bit 2 of byte 63
-    const Bytes payload = RawProfilePayload(1, 7, {16, 8, 8, 0}, Bytes(4, 1));
-    ASSERT_TRUE(Decode(ContainerBuilder()
-                           .AddBlock(Tag::GENERAL, general)
-                           .AddBlock(Tag::FPGA_QRTB, status)
-                           .AddBlock(Tag::RAW_PROFILE, payload)
-                           .Build()));
-    EXPECT_EQ(0x11u, record->encoder);
-    EXPECT_EQ(0xA7u, record->user_io);
-    EXPECT_EQ(4, record->encoder_trigger_function);
-    status[134] = 4;
-    ASSERT_TRUE(Decode(ContainerBuilder()
-                           .AddBlock(Tag::GENERAL, general)
-                           .AddBlock(Tag::FPGA_QRTA, status)
-                           .AddBlock(Tag::RAW_PROFILE, payload)
-                           .Build()));
-    EXPECT_EQ(0x22u, record->encoder);
 }
 
 Bytes LinearContainer(int32_t columns, uint8_t echoes, std::size_t words)

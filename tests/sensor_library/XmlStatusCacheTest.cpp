@@ -1,5 +1,5 @@
-// The sensor's XML status: the texts at every path, the derived masks and
-// region commands, and text that must change nothing.
+// The sensor's XML status: firmware rules, region commands, and text that
+// must change nothing.
 #include <gtest/gtest.h>
 
 #include "sensor_library/XmlStatusCache.h"
@@ -10,13 +10,9 @@ namespace {
 using TestSupport::DefaultXmlValues;
 using TestSupport::SensorXml;
 
-class XmlStatusCacheTest : public ::testing::Test {
-protected:
-    XmlStatusCache cache;
-};
-
-TEST_F(XmlStatusCacheTest, TextThatDoesNotParseChangesNothing)
+TEST(XmlStatusCacheTest, TextThatDoesNotParseChangesNothing)
 {
+    XmlStatusCache cache;
     ASSERT_TRUE(cache.Parse(SensorXml(DefaultXmlValues()).c_str()));
     for (const char* garbage : {"", "<device><general>", "no xml at all", "<a></b>"})
         EXPECT_FALSE(cache.Parse(garbage)) << garbage;
