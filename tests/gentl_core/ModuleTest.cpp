@@ -30,17 +30,11 @@ protected:
     }
     void TearDown() override { SetLogLevelForTest(0); }
 
-    // An access's result, and for a read the bytes after it (0xCC where untouched).
-    template <class Port>
-    std::pair<GC_ERROR, Bytes> Access(Port& port, bool write, uint64_t address, Bytes bytes)
+    static GC_ERROR Access(GenTLPort& port, bool write, uint64_t address, Bytes bytes)
     {
         size_t size = bytes.size();
-        const GC_ERROR result = write ? port.WritePort(address, bytes.data(), &size)
-                                      : port.ReadPort(address, bytes.data(), &size);
-        return {result, bytes};
+        return write ? port.WritePort(address, bytes.data(), &size) : port.ReadPort(address, bytes.data(), &size);
     }
-    std::pair<GC_ERROR, Bytes> Read(uint64_t address, size_t size) { return Access(module, false, address, Bytes(size, 0xCC)); }
-    GC_ERROR Write(uint64_t address, Bytes bytes) { return Access(module, true, address, bytes).first; }
 
     TestSupport::TestBranding& branding = TestSupport::InstallTestBranding();
     TestModule module{DescriptionDocument::System};
@@ -71,60 +65,6 @@ private:
 
 }  // namespace
 
-TEST_F(ModulePortTest, ServesItsOwnDocumentByteForByteWithAMatchingURLEntry)
-{
-    branding.SetDocument(DescriptionDocument::Interface, std::string(300, 'd'), "Itf.xml");
-    for (const DescriptionDocument kind : {DescriptionDocument::System, DescriptionDocument::Interface,
-                                           DescriptionDocument::LocalDevice, DescriptionDocument::DataStream}) {
-        SCOPED_TRACE(static_cast<int>(kind));
-        TestModule other(kind);
-        other.CompleteConstruction();
-        ExpectServesDocument(other, branding.Document(kind));
-    }
-    // An empty document leaves out the document register and keeps the rest.
-    branding.SetDocument(DescriptionDocument::Interface, "", "Empty.xml");
-    TestModule empty(DescriptionDocument::Interface);
-    empty.CompleteConstruction();
-    EXPECT_GE(assertions.Failures(), 1);
-    EXPECT_EQ(GC_ERR_SUCCESS, Access(empty, false, 0x100, Bytes(4)).first);
-    EXPECT_EQ(GC_ERR_INVALID_ADDRESS, Access(empty, false, DOCUMENT_ADDRESS, Bytes(4)).first);
-}
-
-// Its own edges; general bounds and wraps are the register map's.
-TEST_F(ModulePortTest, ReadsAndWritesItsRegistersThroughThePortButNothingOverOnesThatRefuse)
-{
-    const size_t length = branding.Document(DescriptionDocument::System).text.size();
-    const char last = branding.Document(DescriptionDocument::System).text.back();
-    // clang-format off
-    const struct { bool write; uint64_t address; Bytes data;  /* a read: as many 0xCC */ GC_ERROR result; Bytes read{}; } rows[] = {
-        {false, 0x100, Bytes(8), GC_ERR_SUCCESS, {0x44, 0x33, 0x22, 0x11, 0x88, 0x77, 0x66, 0x55}},
-        {false, 0x50000000, Bytes(4), GC_ERR_SUCCESS, {0x0D, 0x0C, 0x0B, 0x0A}},
-        {false, MAGIC_READ_ZERO_ADDRESS, Bytes(4), GC_ERR_SUCCESS, Bytes(4, 0)},
-        {false, DOCUMENT_ADDRESS + length - 1, Bytes(1), GC_ERR_SUCCESS, {static_cast<uint8_t>(last)}},
-        {false, 0x100, Bytes(12), GC_ERR_ACCESS_DENIED},  // over a write-only one
-        {false, 0x11C, Bytes(8), GC_ERR_ACCESS_DENIED},   // over a gap
-        {false, FEATURE_PERSISTENCE_START_ADDRESS, Bytes(4), GC_ERR_ACCESS_DENIED},
-        {false, 0xFF, Bytes(2), GC_ERR_INVALID_ADDRESS}, {false, 0, Bytes(1), GC_ERR_INVALID_ADDRESS},
-        {false, UINT64_MAX - 1, Bytes(4), GC_ERR_INVALID_ADDRESS},
-        {false, DOCUMENT_ADDRESS, Bytes(length + 1), GC_ERR_INVALID_ADDRESS},
-        {false, DOCUMENT_ADDRESS + length, Bytes(1), GC_ERR_INVALID_ADDRESS},
-        {true, 0x102, {0xAA, 0xBB}, GC_ERR_SUCCESS}, {true, 0x110, {'x', 'y', 'z', 0}, GC_ERR_SUCCESS},
-        {true, 0x100, Bytes(8, 0xEE), GC_ERR_ACCESS_DENIED}, {true, MAGIC_READ_ZERO_ADDRESS, Bytes(4, 1), GC_ERR_ACCESS_DENIED},
-        {true, DOCUMENT_ADDRESS, Bytes(4, 1), GC_ERR_ACCESS_DENIED}, {true, 0xFF, Bytes(2), GC_ERR_INVALID_ADDRESS},
-        {true, 0, Bytes(1), GC_ERR_INVALID_ADDRESS},
-    };
-    // clang-format on
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.address);
-        const auto [result, bytes] = Access(module, row.write, row.address, row.write ? row.data : Bytes(row.data.size(), 0xCC));
-        EXPECT_EQ(row.result, result);
-        EXPECT_EQ(row.write ? row.data : row.read.empty() ? Bytes(row.data.size(), 0xCC) : row.read, bytes);
-    }
-    EXPECT_EQ(0xBBAA3344u, module.numbers[1]);
-    EXPECT_EQ("xyz", module.text);
-    EXPECT_TRUE(module.hook_calls.empty());
-}
-
 // Feature persistence and register streaming run the same sequences over
 // their own hooks, texts and log level.
 TEST_F(ModulePortTest, CommandRegistersRunThePrepareAndCleanupSequences)
@@ -149,7 +89,7 @@ TEST_F(ModulePortTest, CommandRegistersRunThePrepareAndCleanupSequences)
             module.hook_calls.clear();
             module.refusing_hooks.clear();
             for (const std::string& hook : refusing) module.refusing_hooks.insert(hook + row.name);
-            EXPECT_EQ(result, Write(address, Bytes(4, 0xFF)));
+            EXPECT_EQ(result, Access(module, true, address, Bytes(4, 0xFF)));
             std::string calls;
             for (const std::string& call : module.hook_calls) calls += call.substr(0, call.size() - row.name.size()) + " ";
             return calls;
@@ -181,10 +121,17 @@ TEST_F(ModulePortTest, AnswersPortInfoAndEventsFromItselfAndTheBrandingOrRefuses
     TestModule portless;
     portless.implements_port = false;
     portless.CompleteConstruction();
-    EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, Access(portless, false, 0, Bytes(4)).first);
+    EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, Access(portless, false, 0, Bytes(4)));
     EXPECT_EQ("Port functionality not implemented for this module.", LastErrorText());
-    EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, Access(portless, true, 0, Bytes(4)).first);
+    EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, Access(portless, true, 0, Bytes(4)));
     EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, InfoOf(portless, PORT_INFO_ID).result);
+    // An empty document leaves out the document register and keeps the rest.
+    branding.SetDocument(DescriptionDocument::Interface, "", "Empty.xml");
+    TestModule empty(DescriptionDocument::Interface);
+    empty.CompleteConstruction();
+    EXPECT_EQ(1, assertions.Failures());
+    EXPECT_EQ(GC_ERR_SUCCESS, Access(empty, false, 0x100, Bytes(4)));
+    EXPECT_EQ(GC_ERR_INVALID_ADDRESS, Access(empty, false, DOCUMENT_ADDRESS, Bytes(4)));
 }
 
 TEST_F(ModulePortTest, VirtualRemoteDeviceServesOnlyTheRemoteDocumentWithTheTagsIdentity)
@@ -196,10 +143,10 @@ TEST_F(ModulePortTest, VirtualRemoteDeviceServesOnlyTheRemoteDocumentWithTheTags
     EXPECT_EQ("TestPrefix_RMT_Dev_42", remote.GetUniqueString());
     // Its map holds no common registers and ends with the document.
     for (const uint64_t address : {DOCUMENT_ADDRESS - 1, uint64_t{0x0F000000}, DOCUMENT_ADDRESS + 63, UINT64_MAX - 1}) {
-        EXPECT_EQ(GC_ERR_INVALID_ADDRESS, Access(remote, false, address, Bytes(4)).first) << address;
-        EXPECT_EQ(GC_ERR_INVALID_ADDRESS, Access(remote, true, address, Bytes(4)).first) << address;
+        EXPECT_EQ(GC_ERR_INVALID_ADDRESS, Access(remote, false, address, Bytes(4))) << address;
+        EXPECT_EQ(GC_ERR_INVALID_ADDRESS, Access(remote, true, address, Bytes(4))) << address;
     }
-    EXPECT_EQ(GC_ERR_ACCESS_DENIED, Access(remote, true, DOCUMENT_ADDRESS, Bytes(1)).first);
+    EXPECT_EQ(GC_ERR_ACCESS_DENIED, Access(remote, true, DOCUMENT_ADDRESS, Bytes(1)));
     ExpectPortInfo(remote, REMOTE_NAMES, {1, 0, 1, 1, 0, 0});
     remote.SetNotAvailable();
     ExpectPortInfo(remote, REMOTE_NAMES, {1, 0, 0, 0, 1, 0});
@@ -225,10 +172,10 @@ TEST_F(ModulePortTest, GenuineRemoteDevicePublishesItsManifestAndPassesAccessesT
     EXPECT_EQ(GC_ERR_SUCCESS, remote.GetNumPortURLs(&count));
     EXPECT_EQ(2u, count);
     ExpectPortInfo(remote, REMOTE_NAMES, {0, 1, 1, 0, 0, 0});
-    EXPECT_EQ(GC_ERR_IO, Access(remote, false, 0xFFFFFFFFFFFF0000, Bytes(2)).first);
+    EXPECT_EQ(GC_ERR_IO, Access(remote, false, 0xFFFFFFFFFFFF0000, Bytes(2)));
     EXPECT_EQ(0xFFFFFFFFFFFF0000u, remote.last_address);
     remote.memory_result = GC_ERR_SUCCESS;
-    EXPECT_EQ(GC_ERR_SUCCESS, Access(remote, true, 0x20, Bytes(2)).first);
+    EXPECT_EQ(GC_ERR_SUCCESS, Access(remote, true, 0x20, Bytes(2)));
     EXPECT_EQ(0x20u, remote.last_address);
     EXPECT_EQ(0, assertions.Failures());
     TestSupport::LogCapture log;
