@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -10,7 +9,6 @@
 #include "LogCapture.h"
 #include "gentl_core/ErrorHandling.h"
 #include "gentl_core/Logger.h"
-#include "support/WaitUntil.h"
 
 namespace {
 
@@ -40,7 +38,8 @@ TEST(ErrorHandlingTest, ReportIsLoggedAndReplacesTheLastAndReleaseLeavesTheThrea
     } cases[] = {
         {LOG_LEVEL_ERROR, GC_ERR_INVALID_PARAMETER,
          "GenTL interface call failure: GC_ERR_INVALID_PARAMETER, ReadPort: bad\n"},
-        {LOG_LEVEL_ERROR, -2000, "GenTL interface call failure: Unknown error code, ReadPort: bad\n"},
+        {LOG_LEVEL_TRACE, -2000,
+         "GenTL interface call failure: Unknown error code, ReadPort: bad\n"},
         {LOG_LEVEL_ALWAYS, GC_ERR_TIMEOUT, ""},
         {LOG_LEVEL_TRACE, GC_ERR_SUCCESS, ""},
     };
@@ -50,11 +49,10 @@ TEST(ErrorHandlingTest, ReportIsLoggedAndReplacesTheLastAndReleaseLeavesTheThrea
         GenTLCore::SetLogLevelForTest(row.level);
         EXPECT_EQ(row.code, ReportError(row.code, "ReadPort: bad"));
         EXPECT_EQ(row.code, ReadLastError().code);
-        ASSERT_EQ(*row.message == '\0' ? 0u : 1u, capture.Lines().size());
-        for (const std::string& line : capture.Lines()) {
-            EXPECT_EQ("TLErr       Error   ", line.substr(0, 20));
-            EXPECT_EQ(row.message, line.substr(48));
-        }
+        std::string logged;
+        for (const std::string& line : capture.Lines())
+            logged += line.substr(0, 20) + line.substr(48);
+        EXPECT_EQ(*row.message ? "TLErr       Error   " + std::string(row.message) : "", logged);
     }
     GenTLCore::SetLogLevelForTest(0);
     EXPECT_EQ("ReadPort: bad", ReadLastError().text);
@@ -70,18 +68,19 @@ TEST(ErrorHandlingTest, ReportIsLoggedAndReplacesTheLastAndReleaseLeavesTheThrea
 TEST(ErrorHandlingTest, ConcurrentThreadsEachReadTheirOwn)
 {
     std::atomic<int> mismatches{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 8; ++t)
-        threads.emplace_back([t, &mismatches] {
-            for (int round = 0; round < 500; ++round) {
-                const GC_ERROR code = -1001 - ((t + round) % 22);
-                const std::string text = std::to_string(t) + "/" + std::to_string(round);
-                ReportError(code, text);
-                const LastErrorRecord record = ReadLastError();
-                mismatches += record.code != code || record.text != text;
-            }
-        });
-    for (std::thread& thread : threads) thread.join();
+    {
+        std::vector<std::jthread> threads;
+        for (int t = 0; t < 8; ++t)
+            threads.emplace_back([t, &mismatches] {
+                for (int round = 0; round < 500; ++round) {
+                    const LastErrorRecord sent{-1001 - ((t + round) % 22),
+                                               std::to_string(t * 1000 + round)};
+                    ReportError(sent.code, sent.text);
+                    const LastErrorRecord record = ReadLastError();
+                    mismatches += record.code != sent.code || record.text != sent.text;
+                }
+            });
+    }
     EXPECT_EQ(0, mismatches.load());
     EXPECT_EQ(0u, Store().RecordCountForTest());
 }
@@ -94,41 +93,6 @@ TEST(ErrorHandlingTest, ErrorNameNamesTheGenTLCodesAndNoOther)
     EXPECT_STREQ("GC_ERR_BUSY", GenTLCore::ErrorName(-1022));
     for (const GC_ERROR code : {-1023, -1000, 0, 5, INT32_MIN, INT32_MAX})
         EXPECT_STREQ("Unknown error code", GenTLCore::ErrorName(code)) << code;
-}
-
-// Shutdown and deletion cannot be undone, so they run in a child process.
-// Each failed check sets one bit of the child's exit code.
-void ShutDownThenDeleteTheStore()
-{
-    int failed = 0;
-    std::atomic<bool> reported{false};
-    std::atomic<bool> may_end{false};
-    std::thread parked([&] {
-        ReportError(GC_ERR_ERROR, "outlives the store");
-        reported = true;
-        TestSupport::WaitUntil([&] { return may_end.load(); });
-    });
-    if (!TestSupport::WaitUntil([&] { return reported.load(); })) failed |= 8;
-    ReportError(GC_ERR_IO, "stored before");
-    GenTLCore::SetLogLevelForTest(LOG_LEVEL_TRACE);
-    TestSupport::LogCapture capture;
-    Store().Shutdown();
-    LastErrorRecord record{77, "caller's"};
-    if (Store().GetLastError(record) || record.code != 77 || record.text != "caller's") failed |= 1;
-    if (ReportError(GC_ERR_ACCESS_DENIED, "too late") != GC_ERR_ACCESS_DENIED) failed |= 2;
-    std::thread([] { ReportError(GC_ERR_ACCESS_DENIED, "too late too"); }).join();
-    Store().ResetAllLastErrors();
-    if (Store().RecordCountForTest() != 2 || !capture.Lines().empty()) failed |= 4;
-    // What the core teardown does last; the leak and address checkers see the rest.
-    delete GenTLCore::TLSControl::Instance();
-    may_end = true;
-    parked.join();
-    std::exit(failed);
-}
-
-TEST(ErrorHandlingTest, AfterShutdownNothingIsStoredReadOrLoggedAndDeletionFreesAll)
-{
-    EXPECT_EXIT(ShutDownThenDeleteTheStore(), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -7,20 +7,17 @@
 namespace TestSupport {
 namespace {
 std::mutex lines_mutex;
-std::vector<std::string> captured_lines;
-
-void Capture(const char* text, std::size_t length)
-{
-    std::lock_guard<std::mutex> guard(lines_mutex);
-    captured_lines.emplace_back(text, length);
-}
+std::vector<std::string> captured_lines;  // guarded by lines_mutex
 }  // namespace
 
 LogCapture::LogCapture()
 {
     std::lock_guard<std::mutex> guard(lines_mutex);
     captured_lines.clear();
-    Platform::SetDebugOutputHookForTest(&Capture);
+    Platform::SetDebugOutputHookForTest([](const char* text, std::size_t length) {
+        std::lock_guard<std::mutex> guard(lines_mutex);
+        captured_lines.emplace_back(text, length);
+    });
 }
 
 LogCapture::~LogCapture()

@@ -1,28 +1,21 @@
-// Log lines against hand-worked layouts, the level gate, and the level taken
-// from the environment at start-up.
+// Log lines against hand-worked layouts, and the level gate. The level taken
+// from the environment at start-up is the call-log consumer test's.
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "../platform/AssertionRecorder.h"
 #include "LogCapture.h"
-#include "gentl_core/GenTLBranding.h"
 #include "gentl_core/Logger.h"
 #include "platform/Clock.h"
-#include "platform/DebugOutput.h"
-#include "platform/Environment.h"
 #include "platform/ThreadInfo.h"
 
 namespace {
 
-using GenTLCore::GetLogLevel;
 using GenTLCore::SetLogLevelForTest;
 
 struct LoggerTest : ::testing::Test {
-    // Start-up with logging on also switches stderr on.
-    void TearDown() override { SetLogLevelForTest(0), Platform::SetDebugOutputToStderr(false); }
+    void TearDown() override { SetLogLevelForTest(0); }
     TestSupport::LogCapture capture;
 };
 
@@ -67,8 +60,8 @@ TEST_F(LoggerTest, LineIsWrittenOnlyAtItsLevelOrMoreAndIsOneStatementUnderAnUnbr
     const struct {
         uint32_t global;
         int32_t line_level;
-    } cases[] = {{0, LOG_LEVEL_ALWAYS}, {1, LOG_LEVEL_ERROR}, {2, LOG_LEVEL_ERROR},
-                 {2, LOG_LEVEL_WARNING}, {0x7FFFFFFF, -1}, {0xFFFFFFFF, -1}};
+    } cases[] = {{0, LOG_LEVEL_ALWAYS},  {1, LOG_LEVEL_ERROR}, {2, LOG_LEVEL_ERROR},
+                 {2, LOG_LEVEL_WARNING}, {0x7FFFFFFF, -1},     {0xFFFFFFFF, -1}};
     for (const auto& row : cases) {
         SetLogLevelForTest(row.global);
         for (const bool condition : {true, false})
@@ -79,40 +72,6 @@ TEST_F(LoggerTest, LineIsWrittenOnlyAtItsLevelOrMoreAndIsOneStatementUnderAnUnbr
     }
     EXPECT_EQ(-4, evaluated);
     EXPECT_EQ(2u, capture.Lines().size());
-}
-
-// Names the two variables as the sensor-specific branding does.
-struct LoggingBranding : GenTLCore::DefaultBranding {
-    std::string LoggingEnvVarName() const override { return "ZOTL_LOGGING"; }
-    std::string LogLevelEnvVarName() const override { return "ZOTL_LOG_LEVEL"; }
-};
-
-// Every row starts from level 3, so "left unchanged" and "set to 0" differ.
-TEST_F(LoggerTest, StartUpTakesTheLevelFromTheBrandingsVariablesWhenLoggingIsOn)
-{
-    const std::optional<std::string> unset;
-    const struct {
-        std::optional<std::string> logging;
-        std::optional<std::string> level;
-        uint32_t expected;
-    } cases[] = {{unset, unset, 3}, {"0", "6", 3},   {"1", unset, 3},         {"0x10", "4", 4},
-                 {"1", "0", 0},     {"1", "abc", 0}, {"1", "4294967295", 3}};
-    const GenTLCore::SharedPtr<GenTLCore::GenTLBranding> branding(new LoggingBranding);
-    for (const auto& row : cases) {
-        SCOPED_TRACE(row.logging.value_or("unset") + " / " + row.level.value_or("unset"));
-        Platform::SetEnvironmentVariableForTest("ZOTL_LOGGING", row.logging);
-        Platform::SetEnvironmentVariableForTest("ZOTL_LOG_LEVEL", row.level);
-        SetLogLevelForTest(3);
-        GenTLCore::LoggerInit::Instance()->Initialize(branding);
-        EXPECT_EQ(row.expected, GetLogLevel());
-    }
-    GenTLCore::LoggerInit::Instance()->Shutdown();
-    EXPECT_EQ(0u, GetLogLevel());
-    TestSupport::AssertionRecorder assertions;
-    GenTLCore::LoggerInit::Instance()->Initialize(GenTLCore::SharedPtr<GenTLCore::GenTLBranding>());
-    EXPECT_EQ(1u, assertions.Count());
-    Platform::SetEnvironmentVariableForTest("ZOTL_LOGGING", unset);
-    Platform::SetEnvironmentVariableForTest("ZOTL_LOG_LEVEL", unset);
 }
 
 }  // namespace

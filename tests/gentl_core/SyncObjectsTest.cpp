@@ -114,23 +114,13 @@ TEST(SignalTest, HugeTimeoutWaitsForAPostThatComesLater)
          {4294967.296, 1e13, 9.3e15, 1e300, std::numeric_limits<double>::infinity(),
           std::numeric_limits<double>::quiet_NaN()}) {
         Signal signal;
-        std::atomic<bool> waiting{false};
-        std::thread poster([&] {
-            WaitUntil([&] {
-                ScopedLock hold(signal.GetMutex());
-                return waiting.load();
-            });
-            Signal().Wait(0.1);
-            signal.Post();
-        });
-        int result = Signal::FAILED;
+        std::thread poster;
         {
             ScopedLock hold(signal.GetMutex());
-            waiting = true;
-            result = signal.Wait(timeout_s);
+            poster = std::thread([&] { Signal().Wait(0.1), signal.Post(); });
+            EXPECT_EQ(Signal::COUNT_TAKEN_OR_CANCELLED, signal.Wait(timeout_s)) << timeout_s;
         }
         poster.join();
-        EXPECT_EQ(Signal::COUNT_TAKEN_OR_CANCELLED, result) << timeout_s;
     }
 }
 
@@ -202,21 +192,17 @@ TEST(SimpleThreadTest, StartTwiceJoinWithoutStartAndDestroyWithoutJoinAssert)
               assertions.Failures());
 }
 
-TEST(GlobalLockTest, NameIsHeldByOneLockUntilReleasedOrDestroyed)
+// Test processes run side by side: a name of their own.
+TEST(GlobalLockTest, NameIsHeldOnceInTheProcessUntilReleased)
 {
-    // Test processes run side by side: a name of its own.
-    const std::string name = "GenTesk3d.test." + std::to_string(std::random_device()());
-    GlobalLock first{name};
-    GlobalLock second{name};
+    GlobalLock lock{"GenTesk3d.test." + std::to_string(std::random_device()())};
     TestSupport::AssertionRecorder assertions;
-    ASSERT_TRUE(GlobalLock(name).Acquire());
-    ASSERT_TRUE(first.Acquire());
-    EXPECT_FALSE(second.Acquire());
-    EXPECT_FALSE(first.Acquire());
+    ASSERT_TRUE(lock.Acquire());
+    EXPECT_FALSE(lock.Acquire());
     EXPECT_EQ(std::vector<std::string>{"Global lock applied twice within the same process"},
               assertions.Failures());
-    first.Release();
-    EXPECT_TRUE(second.Acquire());
+    lock.Release();
+    EXPECT_TRUE(lock.Acquire());
 }
 
 }  // namespace

@@ -12,7 +12,8 @@ namespace TestSupport {
 
 class AssertionRecorder {
 public:
-    AssertionRecorder() : previous((Texts(nullptr, true), Platform::SetAssertionHookForTest(&Record)))
+    AssertionRecorder()
+        : previous((Texts(nullptr, true), Platform::SetAssertionHookForTest(&Record)))
     {
     }
     ~AssertionRecorder() { Platform::SetAssertionHookForTest(previous); }

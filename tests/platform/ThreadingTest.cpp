@@ -1,5 +1,5 @@
-// The recursive mutex's holder bookkeeping, the endless wait, the thread's
-// one-start rule, the thread-local slot and the named lock across processes.
+// The endless wait, the thread's one-start rule, the thread-local slot and
+// the named lock across processes.
 // Condition waits and priorities are tested through gentl_core's wrappers.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -9,35 +9,14 @@
 #include <string>
 #include <thread>
 
-#include "AssertionRecorder.h"
 #include "platform/NamedLock.h"
 #include "platform/ThreadLocal.h"
 #include "platform/Threading.h"
-#include "support/WaitUntil.h"
 
 namespace {
 
 using Platform::NamedLock;
 using Platform::RecursiveMutex;
-
-TEST(ThreadingTest, MutexCountsTheDepthOfItsHolderAndRefusesAnUnlockByAnother)
-{
-    TestSupport::AssertionRecorder assertions;
-    RecursiveMutex mutex;
-    mutex.Lock();
-    mutex.Lock();
-    int depth_elsewhere = -1;
-    std::thread([&] {
-        depth_elsewhere = mutex.LockDepthOfCurrentThread();
-        mutex.Unlock();
-    }).join();
-    EXPECT_EQ(0, depth_elsewhere);
-    EXPECT_EQ(1u, assertions.Count());
-    EXPECT_EQ(2, mutex.LockDepthOfCurrentThread());
-    mutex.Unlock();
-    mutex.Unlock();
-    EXPECT_FALSE(mutex.IsLockedByCurrentThread());
-}
 
 // The largest timeouts cannot be added to the clock: they wait without limit
 // rather than wrapping into the past.
@@ -45,21 +24,15 @@ TEST(ThreadingTest, LargestTimeoutWaitsForTheNotify)
 {
     RecursiveMutex mutex;
     Platform::ConditionVariable condition;
-    bool waiting = false;  // guarded by mutex
-    std::thread notifier([&] {
-        TestSupport::WaitUntil([&] {
-            mutex.Lock();
-            const bool inside = waiting;
-            mutex.Unlock();
-            return inside;
-        });
-        condition.NotifyOne();
-    });
     mutex.Lock();
-    waiting = true;
+    // The notify needs the mutex, which only the wait frees.
+    std::jthread notifier([&] {
+        mutex.Lock();
+        condition.NotifyOne();
+        mutex.Unlock();
+    });
     EXPECT_EQ(Platform::WaitResult::Woken, condition.Wait(mutex, INT64_MAX));
     mutex.Unlock();
-    notifier.join();
 }
 
 void CountCall(void* calls)
