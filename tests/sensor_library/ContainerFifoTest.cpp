@@ -1,7 +1,9 @@
 // The ring of equal-sized containers between the receive thread and readers.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "sensor_library/ContainerFifo.h"
@@ -82,6 +84,42 @@ TEST_F(ContainerFifoTest, KeepsOnlyWhatFitsAndWhatTheReaderLeaves)
     ASSERT_TRUE(empty.Allocate(0));
     EXPECT_EQ(0.0, empty.FillPercent());
     EXPECT_FALSE(empty.Write(Numbered(1).data(), 64).written);
+}
+
+// A writer laps slow readers while resets and size changes come in: every
+// container taken is whole, and each reader sees them in order (resets and
+// drops only leave some out).
+TEST(ContainerFifoConcurrencyTest, ReadersNeverSeeATornOrReorderedContainer)
+{
+    ContainerFifo fifo;
+    ASSERT_TRUE(fifo.Allocate(5 * 64));
+    std::atomic<bool> stop{false};
+    std::atomic<int> bad{0};
+    std::thread writer([&] {
+        for (uint32_t n = 1; n <= 20000; ++n)
+            fifo.Write(Numbered(n, n % 5000 < 2500 ? 64 : 96).data(), n % 5000 < 2500 ? 64 : 96);
+        stop = true;
+    });
+    const auto read = [&](bool newest_only) {
+        int64_t last = 0;
+        while (!stop) {
+            const int64_t sequence = TakeSequence(fifo, newest_only);
+            if (sequence == -1 || (sequence > 0 && sequence <= last))
+                ++bad;
+            last = std::max(last, sequence);
+        }
+    };
+    std::thread oldest(read, false);
+    std::thread newest(read, true);
+    for (int i = 0; i < 200 && !stop; ++i) {
+        fifo.Reset();
+        std::this_thread::yield();
+    }
+    writer.join();
+    oldest.join();
+    newest.join();
+    EXPECT_EQ(0, bad.load());
+    EXPECT_LE(fifo.FillBytes(), 5u * 96);
 }
 
 }  // namespace

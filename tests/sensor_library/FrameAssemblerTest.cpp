@@ -101,6 +101,7 @@ std::vector<StreamCase> StreamCases()
     AppendU32(zero_size_without_end, Tag::GENERAL);
     AppendU32(zero_size_without_end, 5000000);
     std::vector<StreamCase> cases = {
+        row("PictureCounterWrap", Concat({RawScan(65535), RawScan(0)}), {RawScan(65535), RawScan(0)}),
         row("GarbageBeforeAndBetween", Concat({Bytes{1, 2, 3, 0xff, 1, 7}, a, Bytes(33, 0xAB), b}),
             {a, b}),
         row("ContainerTagWithAnImpossibleSize", Concat({huge_container, a}), {a}),

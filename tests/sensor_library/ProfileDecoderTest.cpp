@@ -46,6 +46,36 @@ TEST_F(ProfileDecoderTest, LinearizesThroughTheRegionGeometryAndTheTables)
     EXPECT_EQ(0.0, record->Echo(99, 0).z_mm);
 }
 
+TEST_F(ProfileDecoderTest, StatusBlockGivesEncoderAndUserIo)
+{
+    Bytes general(44, 0);
+    general[14 - 8] = 0x11;  // HTL counter
+    general[22 - 8] = 0x22;  // TTL counter
+    general[30 - 8] = 0x22;  // bits 1 and 5
+    general[31 - 8] = 0x02;  // bit 1
+    general[34 - 8] = 0x0A;
+    Bytes status(152, 0);
+    status[128] = 5;
+    status[134] = 5;
+    status[64] = 1;  // trigger function 4 without bit 2 of byte 63
+    const Bytes payload = RawProfilePayload(1, 7, {16, 8, 8, 0}, Bytes(4, 1));
+    ASSERT_TRUE(Decode(ContainerBuilder()
+                           .AddBlock(Tag::GENERAL, general)
+                           .AddBlock(Tag::FPGA_QRTB, status)
+                           .AddBlock(Tag::RAW_PROFILE, payload)
+                           .Build()));
+    EXPECT_EQ(0x11u, record->encoder);
+    EXPECT_EQ(0xA7u, record->user_io);
+    EXPECT_EQ(4, record->encoder_trigger_function);
+    status[134] = 4;
+    ASSERT_TRUE(Decode(ContainerBuilder()
+                           .AddBlock(Tag::GENERAL, general)
+                           .AddBlock(Tag::FPGA_QRTA, status)
+                           .AddBlock(Tag::RAW_PROFILE, payload)
+                           .Build()));
+    EXPECT_EQ(0x22u, record->encoder);
+}
+
 Bytes LinearContainer(int32_t columns, uint8_t echoes, std::size_t words)
 {
     return ContainerBuilder()

@@ -20,6 +20,15 @@ TEST(XmlStatusCacheTest, TextThatDoesNotParseChangesNothing)
     EXPECT_EQ("general.producer", cache.Text(XmlKey::PRODUCER));
 }
 
+TEST(XmlStatusCacheTest, AMissingStateRepeatsTheOneBeforeIt)
+{
+    auto values = DefaultXmlValues();
+    values.erase("device:general:usrio:ea2:state");
+    XmlStatusCache cache;
+    ASSERT_TRUE(cache.Parse(SensorXml(values).c_str()));
+    EXPECT_EQ("15", cache.Text(XmlKey::IO_STATE));
+}
+
 TEST(PackedIntensityTest, FollowsTheFirmwareVersionOfQrtbSensors)
 {
     const std::tuple<const char*, const char*, bool> rows[] = {
