@@ -101,15 +101,10 @@ struct FinderTexts {
 
 FinderTexts TextsOf(Finder finder)
 {
-    switch (finder) {
-        case Finder::Close:
-            return {"Close/Unregister: requested handle not found in the pool",
-                    "Close/Unregister: requested handle is of unexpected type"};
-        case Finder::Parent:
-            return {"GetParent: requested handle not found in the pool", nullptr};
-        case Finder::Lookup:
-            break;
-    }
+    if (finder == Finder::Close)
+        return {"Close/Unregister: requested handle not found in the pool",
+                "Close/Unregister: requested handle is of unexpected type"};
+    if (finder == Finder::Parent) return {"GetParent: requested handle not found in the pool", nullptr};
     return {"Requested handle not found in the pool", "Requested handle is of unexpected type"};
 }
 
@@ -126,44 +121,17 @@ protected:
         ASSERT_EQ(GC_ERR_SUCCESS, session->DevGetPort(device, &port));
         ASSERT_EQ(GC_ERR_SUCCESS, session->GCRegisterEvent(session.system, EVENT_ERROR, &event));
     }
+    // Per kind: its handle, and a pooled handle not of it (every module is a
+    // port and an event source; an event is neither).
     void* HandleOf(Kind kind) const
     {
-        switch (kind) {
-            case Kind::System:
-            case Kind::EventSource:
-                return session.system;
-            case Kind::Interface:
-                return session.iface;
-            case Kind::Device:
-                return device;
-            case Kind::Stream:
-                return stream;
-            case Kind::Port:
-                return port;
-            case Kind::Event:
-                return event;
-        }
-        return nullptr;
+        void* const of[] = {session.system, session.iface, device, stream, port, session.system, event};
+        return of[static_cast<int>(kind)];
     }
-    // A pooled handle that is not of `kind`.
     void* OtherKindThan(Kind kind) const
     {
-        switch (kind) {
-            case Kind::System:
-                return session.iface;
-            case Kind::Device:
-                return stream;
-            case Kind::Stream:
-                return device;
-            case Kind::Interface:
-            case Kind::Event:
-                return session.system;
-            // Every module is a port and an event source; an event is neither.
-            case Kind::Port:
-            case Kind::EventSource:
-                return event;
-        }
-        return nullptr;
+        void* const other[] = {session.iface, session.system, stream, device, event, event, session.system};
+        return other[static_cast<int>(kind)];
     }
     void ExpectRefused(GC_ERROR result, const char* text)
     {

@@ -2,7 +2,6 @@
 # part-info layout, out of memory, a quiet terminal, calls during exit().
 gentesk_test(consumer_safety_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/ConsumerSafetyTest.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/FixtureSession.cpp
   LIBS OpenSSL::Crypto)
 target_compile_definitions(consumer_safety_tests PRIVATE
   GENTESK_FIXTURE_PATH="$<TARGET_FILE:gentesk_producer_fixture>")

@@ -20,15 +20,10 @@ set_target_properties(gentesk_producer_fixture PROPERTIES PREFIX "" SUFFIX ".cti
 gentesk_test(consumer_frontend_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/ConsumerSessionTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/FrontHandleCheckTest.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/FixtureSession.cpp
   LIBS OpenSSL::Crypto)
 target_compile_definitions(consumer_frontend_tests PRIVATE
   GENTESK_FIXTURE_PATH="$<TARGET_FILE:gentesk_producer_fixture>")
 add_dependencies(consumer_frontend_tests gentesk_producer_fixture)
-
-gentesk_test(consumer_real_producer_tests
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/RealProducerTest.cpp
-  LIBS OpenSSL::Crypto)
 
 # Its own process: the producer reads the logging variables once, at load.
 gentesk_test(consumer_call_log_tests

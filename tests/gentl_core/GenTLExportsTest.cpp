@@ -2,6 +2,7 @@
 // same operation of the installed service, and answers without one.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <new>
 #include <stdexcept>
@@ -11,19 +12,23 @@
 #include <vector>
 
 #include "../platform/AssertionRecorder.h"
-#include "GenTL.h"
-#include "gentl_core/ErrorHandling.h"
 #include "gentl_core/GenTLCore.h"
 #include "gentl_core/GenTLFunctionList.h"
 #include "gentl_core/GenTLSrv.h"
-
-using TestSupport::AssertionRecorder;
+#include "ModuleTreeFixture.h"
 
 namespace {
 
 #define EXPORTS_TEST_NAME(name, params, args) #name,
 const std::vector<std::string> FUNCTION_NAMES = {GENTL_FUNCTION_LIST(EXPORTS_TEST_NAME)};
 #undef EXPORTS_TEST_NAME
+
+// Each export's answer: 1000 + its slot in the list.
+GC_ERROR AnswerOf(const std::string& name)
+{
+    const auto slot = std::find(FUNCTION_NAMES.begin(), FUNCTION_NAMES.end(), name);
+    return static_cast<GC_ERROR>(1000 + (slot - FUNCTION_NAMES.begin()));
+}
 
 template <class T>
 uint64_t AsNumber(T value)
@@ -44,8 +49,7 @@ T Distinct(size_t position)
         return static_cast<T>(position + 1);
 }
 
-// Records which operation ran with which arguments; answers a code of its own
-// per operation (1000 + slot), or throws when asked to.
+// Records which operation ran with which arguments, or throws when asked to.
 class RecordingService : public GenTLCore::GenTLSrv {
 public:
 #define EXPORTS_TEST_RECORD(name, params, args) \
@@ -67,47 +71,26 @@ private:
     {
         arguments = {AsNumber(values)...};
     }
-
     GC_ERROR Answer(const std::string& name)
     {
         called = name;
-        if (to_throw == Throw::OUT_OF_MEMORY)
-            throw std::bad_alloc();
-        if (to_throw == Throw::OTHER)
-            throw std::runtime_error("unexpected");
-        return static_cast<GC_ERROR>(1000 + SlotOf(name));
-    }
-
-public:
-    static size_t SlotOf(const std::string& name)
-    {
-        for (size_t slot = 0; slot < FUNCTION_NAMES.size(); ++slot) {
-            if (FUNCTION_NAMES[slot] == name)
-                return slot;
-        }
-        return FUNCTION_NAMES.size();
+        if (to_throw == Throw::OUT_OF_MEMORY) throw std::bad_alloc();
+        if (to_throw == Throw::OTHER) throw std::runtime_error("unexpected");
+        return AnswerOf(name);
     }
 };
 
 template <class... Args, size_t... POSITION>
-GC_ERROR CallWithDistinct(GC_ERROR (*function)(Args...), std::index_sequence<POSITION...>,
-                          std::vector<uint64_t>& passed)
+GC_ERROR CallWithDistinct(GC_ERROR (*function)(Args...), std::vector<uint64_t>& passed,
+                          std::index_sequence<POSITION...>)
 {
     passed = {AsNumber(Distinct<Args>(POSITION))...};
     return function(Distinct<Args>(POSITION)...);
 }
-
 template <class... Args>
 GC_ERROR CallWithDistinct(GC_ERROR (*function)(Args...), std::vector<uint64_t>& passed)
 {
-    return CallWithDistinct(function, std::index_sequence_for<Args...>(), passed);
-}
-
-GenTLCore::LastErrorRecord LastError()
-{
-    GenTLCore::LastErrorRecord record;
-    GenTLCore::TLSControl::Instance()->GetLastError(record);
-    return record;
+    return CallWithDistinct(function, passed, std::index_sequence_for<Args...>());
 }
 
 class ExportForwardingTest : public ::testing::Test {
@@ -120,45 +103,44 @@ protected:
     void TearDown() override { GenTLCore::SetExportedService(nullptr); }
 
     RecordingService service;
+    std::vector<uint64_t> passed;
 };
 
 TEST_F(ExportForwardingTest, EveryExportReachesItsOperationWithItsArgumentsInOrder)
 {
-    std::vector<uint64_t> passed;
-#define EXPORTS_TEST_FORWARD(name, params, args)                                            \
-    EXPECT_EQ(static_cast<GC_ERROR>(1000 + RecordingService::SlotOf(#name)),                \
-              CallWithDistinct(&::name, passed));                                           \
-    EXPECT_EQ(#name, service.called);                                                       \
+#define EXPORTS_TEST_FORWARD(name, params, args)                       \
+    EXPECT_EQ(AnswerOf(#name), CallWithDistinct(&::name, passed)); \
+    EXPECT_EQ(#name, service.called);                                  \
     EXPECT_EQ(passed, service.arguments) << #name;
     GENTL_FUNCTION_LIST(EXPORTS_TEST_FORWARD)
 #undef EXPORTS_TEST_FORWARD
-    EXPECT_EQ(0, LastError().code);
+    EXPECT_EQ("No Error", ModuleTest::LastErrorText());
 }
 
+// An exception reaching an export is reported with the export's name.
 TEST_F(ExportForwardingTest, NoExceptionLeavesTheLibrary)
 {
     service.to_throw = RecordingService::Throw::OUT_OF_MEMORY;
-    EXPECT_EQ(GC_ERR_OUT_OF_MEMORY, GCInitLib());
     EXPECT_EQ(GC_ERR_OUT_OF_MEMORY, TLOpen(nullptr));
+    EXPECT_EQ("TLOpen: out of memory", ModuleTest::LastErrorText());
     service.to_throw = RecordingService::Throw::OTHER;
     EXPECT_EQ(GC_ERR_ERROR, GCCloseLib());
+    EXPECT_EQ("GCCloseLib: unexpected internal error", ModuleTest::LastErrorText());
 }
 
 // Start-up failed: no service behind the exports.
 TEST_F(ExportForwardingTest, WithoutServiceInitLibIsAnErrorAndEveryOtherCallNotInitialized)
 {
     GenTLCore::SetExportedService(nullptr);
-    AssertionRecorder assertions;
-    std::vector<uint64_t> passed;
-#define EXPORTS_TEST_NO_SERVICE(name, params, args)                                              \
-    EXPECT_EQ(std::string(#name) == "GCInitLib" ? GC_ERR_ERROR : GC_ERR_NOT_INITIALIZED,         \
-              CallWithDistinct(&::name, passed))                                                 \
+    TestSupport::AssertionRecorder assertions;
+#define EXPORTS_TEST_NO_SERVICE(name, params, args)                                      \
+    EXPECT_EQ(std::string(#name) == "GCInitLib" ? GC_ERR_ERROR : GC_ERR_NOT_INITIALIZED, \
+              CallWithDistinct(&::name, passed))                                         \
         << #name;
     GENTL_FUNCTION_LIST(EXPORTS_TEST_NO_SERVICE)
 #undef EXPORTS_TEST_NO_SERVICE
     EXPECT_EQ(static_cast<size_t>(GENTL_FUNCTION_COUNT), assertions.Count());
-    EXPECT_EQ(0, LastError().code);
-    EXPECT_EQ("No Error", LastError().text);
+    EXPECT_EQ("No Error", ModuleTest::LastErrorText());
 }
 
 }  // namespace

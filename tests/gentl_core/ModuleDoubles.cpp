@@ -6,16 +6,34 @@
 #include "gentl_core/GenTLBranding.h"
 #include "gentl_core/GenTLEvent.h"
 #include "gentl_core/GenTLRemoteDevice.h"
+#include "gentl_core/StreamTag.h"
 
 using GenTLCore::DeviceTag;
 using GenTLCore::GenTLDataStream;
-using GenTLCore::GenTLInterface;
 using GenTLCore::GenTLLocalDevice;
-using GenTLCore::GenTLRemoteDevice;
-using GenTLCore::GenTLRemoteDeviceEvent;
-using GenTLCore::InterfaceTag;
 
 namespace ModuleTest {
+namespace {
+
+// A stream known by its suffix within its device.
+class ModuleStreamTag : public GenTLCore::StreamTag {
+public:
+    ModuleStreamTag(std::string device_id, std::string suffix)
+        : device_id(std::move(device_id)), suffix(std::move(suffix))
+    {
+    }
+    std::string GetDeviceID() const override { return device_id; }
+    std::string GetStreamID() const override { return suffix; }
+    std::string GetDisplayName() const override { return "Stream " + suffix; }
+    bool MatchesAlternativeID(const std::string&, const std::string&) const override
+    {
+        return false;
+    }
+
+    const std::string device_id, suffix;
+};
+
+}  // namespace
 
 ModuleBranding& InstallModuleBranding()
 {
@@ -25,9 +43,9 @@ ModuleBranding& InstallModuleBranding()
     return *branding;
 }
 
-SharedPtr<InterfaceTag> MakeInterfaceTag(const std::string& id, const std::string& mac)
+SharedPtr<GenTLCore::InterfaceTag> MakeInterfaceTag(const std::string& id, const std::string& mac)
 {
-    return SharedPtr<InterfaceTag>(new FakeInterfaceTag(id, id, mac));
+    return SharedPtr<GenTLCore::InterfaceTag>(new FakeInterfaceTag(id, id, mac));
 }
 
 SharedPtr<DeviceTag> MakeDeviceTag(const std::string& id, DeviceFacts facts)
@@ -35,50 +53,32 @@ SharedPtr<DeviceTag> MakeDeviceTag(const std::string& id, DeviceFacts facts)
     return SharedPtr<DeviceTag>(new FakeDeviceTag(id, id, std::move(facts)));
 }
 
-// ---- Device ----
-
-namespace {
-
-constexpr size_t REMOTE_EVENT_DATA_SIZE = 128;
-
-}  // namespace
-
-SharedPtr<GenTLRemoteDeviceEvent> TestDevice::CreateRemoteDeviceEvent()
+SharedPtr<GenTLCore::GenTLRemoteDeviceEvent> TestDevice::CreateRemoteDeviceEvent()
 {
-    if (!knobs.remote_event)
-        return SharedPtr<GenTLRemoteDeviceEvent>();
-    return SharedPtr<GenTLRemoteDeviceEvent>(
-        new GenTLCore::GenTLVirtualRemoteDeviceEvent(REMOTE_EVENT_DATA_SIZE));
+    if (!knobs.remote_event) return SharedPtr<GenTLCore::GenTLRemoteDeviceEvent>();
+    return SharedPtr<GenTLCore::GenTLRemoteDeviceEvent>(
+        new GenTLCore::GenTLVirtualRemoteDeviceEvent(128));
 }
 
-SharedPtr<GenTLRemoteDevice> TestDevice::CreateRemoteDevice()
+SharedPtr<GenTLCore::GenTLRemoteDevice> TestDevice::CreateRemoteDevice()
 {
-    if (!knobs.remote_device)
-        return SharedPtr<GenTLRemoteDevice>();
-    return SharedPtr<GenTLRemoteDevice>(new TestRemoteDevice(tag));
+    if (!knobs.remote_device) return SharedPtr<GenTLCore::GenTLRemoteDevice>();
+    return SharedPtr<GenTLCore::GenTLRemoteDevice>(new GenTLCore::GenTLVirtualRemoteDevice(tag));
 }
 
 std::vector<SharedPtr<GenTLDataStream>> TestDevice::CreateDataStreams()
 {
     std::vector<SharedPtr<GenTLDataStream>> streams;
     for (const std::string& suffix : knobs.stream_suffixes) {
-        if (suffix.empty()) {
-            streams.emplace_back();
-            continue;
-        }
         SharedPtr<GenTLCore::StreamTag> stream_tag(new ModuleStreamTag(GetID(), suffix));
-        streams.push_back(SharedPtr<GenTLDataStream>(
-            knobs.threaded_engine ? new AcquisitionTest::ThreadedEngineStream(stream_tag)
-                                  : new AcquisitionTest::FakeEngineStream(stream_tag)));
+        if (suffix.empty())
+            streams.emplace_back();
+        else if (knobs.threaded_engine)
+            streams.emplace_back(new AcquisitionTest::ThreadedEngineStream(stream_tag));
+        else
+            streams.emplace_back(new AcquisitionTest::FakeEngineStream(stream_tag));
     }
     return streams;
-}
-
-GC_ERROR TestDevice::GetTimestampFrequency(uint64_t& frequency)
-{
-    if (knobs.timestamp_result == GC_ERR_SUCCESS)
-        frequency = knobs.timestamp_frequency;
-    return knobs.timestamp_result;
 }
 
 bool TestDevice::SetEventThreadPriority(int32_t policy, int32_t priority)
@@ -93,75 +93,53 @@ bool TestDevice::GetEventThreadPriority(int32_t& policy, int32_t& priority)
 {
     if (!knobs.priority_supported)
         return GenTLLocalDevice::GetEventThreadPriority(policy, priority);
-    policy = knobs.queried_policy;
-    priority = knobs.queried_priority;
+    policy = 1;
+    priority = 15;
     return true;
 }
-
-// ---- Interface ----
 
 GC_ERROR TestInterface::DiscoverDevices(std::vector<SharedPtr<DeviceTag>>& cur_devs,
                                         uint64_t timeout_ms)
 {
     const int number = ++discoveries;
     last_timeout = timeout_ms;
-    if (discovery_result != GC_ERR_SUCCESS)
-        return discovery_result;
-    if (!alternate || number % 2 == 0)
-        cur_devs = discovered;
+    if (!alternate || number % 2 == 0) cur_devs = discovered;
     return GC_ERR_SUCCESS;
 }
 
 GC_ERROR TestInterface::ProbeSpecificDevice(const std::string& key, const std::string& value,
                                             SharedPtr<DeviceTag>& tag)
 {
-    if (!probe_implemented)
-        return GenTLInterface::ProbeSpecificDevice(key, value, tag);
-    ++probes;
+    if (!probe_implemented) return GenTLInterface::ProbeSpecificDevice(key, value, tag);
     last_probe = key + "/" + value;
-    if (probe_result != GC_ERR_SUCCESS)
-        return probe_result;
-    if (probe_finds_device) {
-        DeviceFacts facts;
-        facts.ip = value;
-        tag = SharedPtr<DeviceTag>(new FakeDeviceTag("Probed_" + value, "probed " + value, facts));
-    }
-    return GC_ERR_SUCCESS;
+    if (probe_result == GC_ERR_SUCCESS && probe_finds_device)
+        tag = SharedPtr<DeviceTag>(
+            new FakeDeviceTag("Probed_" + value, "probed " + value, DeviceFacts{value}));
+    return probe_result;
 }
 
 SharedPtr<GenTLLocalDevice> TestInterface::CreateDevice(const SharedPtr<DeviceTag>& tag)
 {
-    if (bad_alloc_on_create)
-        throw std::bad_alloc();
-    if (failing_ids.count(tag->GetID()) != 0)
-        return SharedPtr<GenTLLocalDevice>();
+    if (bad_alloc_on_create) throw std::bad_alloc();
     return SharedPtr<GenTLLocalDevice>(new TestDevice(tag, device_knobs, journal));
 }
 
-// ---- System ----
-
-GC_ERROR TestSystem::DiscoverInterfaces(std::vector<SharedPtr<InterfaceTag>>& cur_itfs,
-                                        uint64_t timeout_ms)
+SharedPtr<GenTLCore::GenTLInterface> TestSystem::CreateInterface(
+    const SharedPtr<GenTLCore::InterfaceTag>& tag)
 {
-    ++discoveries;
-    last_timeout = timeout_ms;
-    if (discovery_result != GC_ERR_SUCCESS)
-        return discovery_result;
-    cur_itfs = discovered;
-    return GC_ERR_SUCCESS;
-}
-
-SharedPtr<GenTLInterface> TestSystem::CreateInterface(const SharedPtr<InterfaceTag>& tag)
-{
-    if (failing_ids.count(tag->GetID()) != 0)
-        return SharedPtr<GenTLInterface>();
+    if (failing_ids.count(tag->GetID()) != 0) return SharedPtr<GenTLCore::GenTLInterface>();
     auto* itf = new TestInterface(tag, journal);
     itf->discovered = devices_of_new_interfaces;
     itf->device_knobs = device_knobs;
-    return SharedPtr<GenTLInterface>(itf);
+    return SharedPtr<GenTLCore::GenTLInterface>(itf);
 }
 
-// ---- Pool order ----
+SharedPtr<GenTLCore::GenTLSystem> TestLibrary::CreateSystem()
+{
+    if (knobs.system == LibraryKnobs::System::OUT_OF_MEMORY) throw std::bad_alloc();
+    if (knobs.system == LibraryKnobs::System::EMPTY) return SharedPtr<GenTLCore::GenTLSystem>();
+    return SharedPtr<GenTLCore::GenTLSystem>(new TestSystem(journal));
+}
 
 void OpenedObjects::CloseDownTo(const GenTLCore::GenTLHandle* target)
 {
@@ -169,8 +147,7 @@ void OpenedObjects::CloseDownTo(const GenTLCore::GenTLHandle* target)
         SharedPtr<GenTLCore::GenTLHandle> last = opened.back();
         opened.pop_back();
         last->Close();
-        if (last.Get() == target)
-            return;
+        if (last.Get() == target) return;
     }
 }
 

@@ -4,24 +4,22 @@
 // open and close order.
 #pragma once
 
-#include <algorithm>
 #include <atomic>
 #include <cstdint>
-#include <map>
 #include <mutex>
 #include <set>
+#include <utility>
 #include <string>
 #include <vector>
 
 #include "TestBranding.h"
 #include "gentl_core/DeviceTag.h"
 #include "gentl_core/GenTLInterface.h"
+#include "gentl_core/GenTLLibrary.h"
 #include "gentl_core/GenTLLocalDevice.h"
-#include "gentl_core/GenTLRemoteDevice.h"
 #include "gentl_core/GenTLSystem.h"
 #include "gentl_core/InterfaceTag.h"
 #include "gentl_core/SmartPointers.h"
-#include "gentl_core/StreamTag.h"
 
 namespace ModuleTest {
 
@@ -31,7 +29,6 @@ using GenTLCore::SharedPtr;
 // interface key "mac". Set the knobs before the code under test runs.
 class ModuleBranding : public TestSupport::TestBranding {
 public:
-    uint64_t default_discovery_timeout = 4321;
     bool events_engine_control = false;
     std::string custom_interface_name;
     std::string custom_device_name;
@@ -39,10 +36,10 @@ public:
     char AlternativeIDSeparator() const override { return '#'; }
     std::vector<std::string> AlternativeDeviceIDKeys(bool probe_keys) const override
     {
-        return probe_keys ? std::vector<std::string>{"ip"} : std::vector<std::string>{"sn"};
+        return {probe_keys ? "ip" : "sn"};
     }
     std::vector<std::string> AlternativeInterfaceIDKeys() const override { return {"mac"}; }
-    uint64_t DefaultDiscoveryTimeout() const override { return default_discovery_timeout; }
+    uint64_t DefaultDiscoveryTimeout() const override { return 4321; }
     bool EventsEngineControlFeatures() const override { return events_engine_control; }
     std::string CustomInterfaceDisplayName(const std::string&, const std::string&) const override
     {
@@ -77,9 +74,7 @@ public:
         return key == "mac" && !mac.empty() && value == mac;
     }
 
-    const std::string id;
-    const std::string identity;
-    const std::string mac;
+    const std::string id, identity, mac;
 };
 
 // What a fake device reports; UpdateFrom takes over the changeable part.
@@ -119,51 +114,27 @@ public:
     void UpdateFrom(const DeviceTag& newer) override
     {
         if (const auto* other = dynamic_cast<const FakeDeviceTag*>(&newer)) {
-            SetFacts(other->Facts());
+            const DeviceFacts newer_facts = other->Facts();
+            std::lock_guard<std::mutex> lock(mutex);
+            facts = newer_facts;
         }
     }
     bool MatchesAlternativeID(const std::string& key, const std::string& value) const override
     {
         return key == "sn" ? value == identity : key == "ip" && value == Facts().ip;
     }
-
     DeviceFacts Facts() const
     {
         std::lock_guard<std::mutex> lock(mutex);
         return facts;
     }
-    void SetFacts(const DeviceFacts& new_facts)
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        facts = new_facts;
-    }
 
-    const std::string id;
-    const std::string identity;
+    const std::string id, identity;
     bool supports_user_id = true;
 
 private:
     mutable std::mutex mutex;
     DeviceFacts facts;  // guarded by mutex
-};
-
-// A stream known by its suffix within its device.
-class ModuleStreamTag : public GenTLCore::StreamTag {
-public:
-    ModuleStreamTag(std::string device_id, std::string suffix)
-        : device_id(std::move(device_id)), suffix(std::move(suffix))
-    {
-    }
-    std::string GetDeviceID() const override { return device_id; }
-    std::string GetStreamID() const override { return suffix; }
-    std::string GetDisplayName() const override { return "Stream " + suffix; }
-    bool MatchesAlternativeID(const std::string&, const std::string&) const override
-    {
-        return false;
-    }
-
-    const std::string device_id;
-    const std::string suffix;
 };
 
 // What a TestDevice answers. Set before the call it affects.
@@ -177,11 +148,8 @@ struct DeviceKnobs {
     bool remote_event = true;
     GC_ERROR start_events_result = GC_ERR_SUCCESS;
     GC_ERROR timestamp_result = GC_ERR_SUCCESS;
-    uint64_t timestamp_frequency = 1000000000;
-    // Event thread priority: supported by the transport layer or the default.
+    // Event thread priority: supported by the transport layer (reads 1/15) or the default.
     bool priority_supported = false;
-    int32_t queried_policy = 1;
-    int32_t queried_priority = 15;
     // Streams filled by an engine thread as fast as buffers are queued.
     bool threaded_engine = false;
 };
@@ -198,28 +166,12 @@ public:
     std::vector<std::string> Entries()
     {
         std::lock_guard<std::mutex> lock(mutex);
-        return entries;
-    }
-    int Count(const std::string& entry)
-    {
-        const std::vector<std::string> all = Entries();
-        return static_cast<int>(std::count(all.begin(), all.end(), entry));
-    }
-    void Clear()
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        entries.clear();
+        return std::exchange(entries, {});
     }
 
 private:
     std::mutex mutex;
     std::vector<std::string> entries;  // guarded by mutex
-};
-
-// The remote device of a test device: the framework's virtual one as it is.
-class TestRemoteDevice : public GenTLCore::GenTLVirtualRemoteDevice {
-public:
-    using GenTLVirtualRemoteDevice::GenTLVirtualRemoteDevice;
 };
 
 class TestDevice : public GenTLCore::GenTLLocalDevice {
@@ -228,7 +180,6 @@ public:
         : GenTLLocalDevice(tag), knobs(std::move(knobs)), tag(tag), journal(journal)
     {
     }
-
     std::string GetUserDefinedName() override { return "user name"; }
 
     DeviceKnobs knobs;
@@ -249,10 +200,14 @@ protected:
     }
     bool ImplementsDataStreams() override { return knobs.implements_streams; }
     bool HasEventInterface() override { return knobs.event_interface; }
-    GC_ERROR GetTimestampFrequency(uint64_t& frequency) override;
-    GC_ERROR StartDeviceEvents(const SharedPtr<GenTLCore::GenTLRemoteDeviceEvent>& event) override
+    GC_ERROR GetTimestampFrequency(uint64_t& frequency) override
     {
-        journal.Add(event ? "start events" : "start events without event");
+        frequency = 1000000000;
+        return knobs.timestamp_result;
+    }
+    GC_ERROR StartDeviceEvents(const SharedPtr<GenTLCore::GenTLRemoteDeviceEvent>&) override
+    {
+        journal.Add("start events");
         return knobs.start_events_result;
     }
     bool StopDeviceEvents() override
@@ -277,20 +232,13 @@ public:
     }
 
     std::vector<SharedPtr<GenTLCore::DeviceTag>> discovered;
-    GC_ERROR discovery_result = GC_ERR_SUCCESS;
-    // Every second discovery finds nothing.
-    bool alternate = false;
-    // Candidates whose creation gives nothing, by tag ID.
-    std::set<std::string> failing_ids;
+    bool alternate = false;  // every second discovery finds nothing
     bool bad_alloc_on_create = false;
-    // The base's probe when false.
-    bool probe_implemented = true;
+    bool probe_implemented = true;  // the base's probe when false
     GC_ERROR probe_result = GC_ERR_SUCCESS;
     bool probe_finds_device = true;
     DeviceKnobs device_knobs;
-
     std::atomic<int> discoveries{0};
-    std::atomic<int> probes{0};
     std::atomic<uint64_t> last_timeout{0};
     std::string last_probe;  // "key/value"; main test thread only
 
@@ -316,12 +264,16 @@ public:
     // What every interface created from now on discovers, and its devices' knobs.
     std::vector<SharedPtr<GenTLCore::DeviceTag>> devices_of_new_interfaces;
     DeviceKnobs device_knobs;
-    std::atomic<int> discoveries{0};
     std::atomic<uint64_t> last_timeout{0};
 
 protected:
     GC_ERROR DiscoverInterfaces(std::vector<SharedPtr<GenTLCore::InterfaceTag>>& cur_itfs,
-                                uint64_t timeout_ms) override;
+                                uint64_t timeout_ms) override
+    {
+        last_timeout = timeout_ms;
+        if (discovery_result == GC_ERR_SUCCESS) cur_itfs = discovered;
+        return discovery_result;
+    }
     SharedPtr<GenTLCore::GenTLInterface> CreateInterface(
         const SharedPtr<GenTLCore::InterfaceTag>& tag) override;
 
@@ -329,11 +281,43 @@ private:
     Journal& journal;  // the fixture's, which outlives the system
 };
 
+// A library whose transport-layer hooks answer as the knobs say; its system
+// is a TestSystem. Counts infrastructure closes and destructions.
+struct LibraryKnobs {
+    bool requires_global_lock = false;
+    bool init_infrastructure = true;
+    bool close_infrastructure = true;
+    enum class System { NORMAL, EMPTY, OUT_OF_MEMORY } system = System::NORMAL;
+    int infrastructure_closes = 0;
+};
+class TestLibrary : public GenTLCore::GenTLLibrary {
+public:
+    ~TestLibrary() override { ++destroyed; }
+    LibraryKnobs knobs;
+    static inline int destroyed = 0;
+    static inline int all_infrastructure_closes = 0;  // of every library
+
+protected:
+    bool RequiresGlobalLock() override { return knobs.requires_global_lock; }
+    bool InitTLInfrastructure() override { return knobs.init_infrastructure; }
+    bool CloseTLInfrastructure() override
+    {
+        ++knobs.infrastructure_closes;
+        ++all_infrastructure_closes;
+        return knobs.close_infrastructure;
+    }
+    void OnInitialize() override {}
+    SharedPtr<GenTLCore::GenTLSystem> CreateSystem() override;
+
+private:
+    Journal journal;
+};
+
 // Opens objects as the handle pool's Register does and closes them, newest
 // first, as its Unregister closes children before parents.
 class OpenedObjects {
 public:
-    ~OpenedObjects() { CloseAll(); }
+    ~OpenedObjects() { CloseDownTo(nullptr); }
     template <class T>
     GC_ERROR Open(const SharedPtr<T>& object)
     {
@@ -343,18 +327,10 @@ public:
         if (result == GC_ERR_SUCCESS) opened.push_back(handle);
         return result;
     }
-    // Closes `object` and everything opened after it.
-    template <class T>
-    void CloseFrom(const SharedPtr<T>& object)
-    {
-        CloseDownTo(object.Get());
-    }
-    void CloseAll() { CloseDownTo(nullptr); }
-
-private:
     // Closes newest first, down to `target` included (all for null).
     void CloseDownTo(const GenTLCore::GenTLHandle* target);
 
+private:
     std::vector<SharedPtr<GenTLCore::GenTLHandle>> opened;
 };
 

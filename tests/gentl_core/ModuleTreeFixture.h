@@ -38,6 +38,18 @@ std::vector<std::string> ListIDs(Count count, ID id)
     return ids;
 }
 
+// An info answer that is a string; "<failed>" on failure.
+template <class Query>
+std::string InfoString(Query query)
+{
+    char text[256] = {};
+    size_t size = sizeof text;
+    INFO_DATATYPE type = 0;
+    if (query(&type, text, &size) != GC_ERR_SUCCESS || type != INFO_DATATYPE_STRING)
+        return "<failed>";
+    return std::string(text);
+}
+
 // Every test starts with an open TestSystem that lists nothing; failed
 // assertions are counted and must match `expected_asserts` at the end.
 class ModuleTreeTest : public ::testing::Test {
@@ -50,7 +62,7 @@ protected:
     }
     void TearDown() override
     {
-        opened.CloseAll();
+        opened.CloseDownTo(nullptr);
         EXPECT_EQ(asserts.Failures(), expected_asserts);
     }
 
@@ -68,23 +80,20 @@ protected:
                            return system->GetInterfaceID(i, id, size);
                        });
     }
-    SharedPtr<TestInterface> Interface(const std::string& id)
+    // ItfOpen, then opened as the pool does when `open`; empty on failure.
+    SharedPtr<TestInterface> Interface(const std::string& id, bool open = false)
     {
         SharedPtr<GenTLCore::GenTLInterface> itf;
-        if (system->ItfOpen(id.c_str(), itf) != GC_ERR_SUCCESS) return SharedPtr<TestInterface>();
+        if (system->ItfOpen(id.c_str(), itf) != GC_ERR_SUCCESS ||
+            (open && opened.Open(itf) != GC_ERR_SUCCESS))
+            return SharedPtr<TestInterface>();
         return itf.DynamicCast<TestInterface>();
-    }
-    // ItfOpen, then opened as the pool does; empty on failure.
-    SharedPtr<TestInterface> OpenInterface(const std::string& id)
-    {
-        SharedPtr<TestInterface> itf = Interface(id);
-        return itf && opened.Open(itf) == GC_ERR_SUCCESS ? itf : SharedPtr<TestInterface>();
     }
     // A published, open interface "If" with the given devices published.
     SharedPtr<TestInterface> InterfaceWithDevices(const std::vector<std::string>& device_ids)
     {
         DiscoverInterfaces({"If"});
-        SharedPtr<TestInterface> itf = OpenInterface("TestPrefix_If");
+        SharedPtr<TestInterface> itf = Interface("TestPrefix_If", true);
         for (const std::string& id : device_ids) itf->discovered.push_back(MakeDeviceTag(id));
         EXPECT_EQ(itf->RunDeviceDiscovery(true, 0), GC_ERR_SUCCESS);
         return itf;
@@ -125,6 +134,20 @@ protected:
         size_t size = sizeof value;
         return port.WritePort(address, &value, &size);
     }
+    // Every command fails with GC_ERR_NOT_IMPLEMENTED and `text`; `query` is
+    // called as query(command, type, buffer, size).
+    template <class Query>
+    static void ExpectNotImplemented(Query query, std::initializer_list<int32_t> commands,
+                                     const std::string& text)
+    {
+        for (int32_t command : commands) {
+            char buffer[8];
+            size_t size = sizeof buffer;
+            INFO_DATATYPE type = 0;
+            EXPECT_EQ(query(command, &type, buffer, &size), GC_ERR_NOT_IMPLEMENTED) << command;
+            EXPECT_EQ(LastErrorText(), text);
+        }
+    }
 
     TestSupport::AssertionCounter asserts;
     int expected_asserts = 0;
@@ -133,32 +156,5 @@ protected:
     SharedPtr<TestSystem> system;
     OpenedObjects opened;  // after `system`: closes everything before it goes
 };
-
-// Every command fails with GC_ERR_NOT_IMPLEMENTED and `text`; `query` is
-// called as query(command, type, buffer, size).
-template <class Query>
-void ExpectNotImplemented(Query query, std::initializer_list<int32_t> commands,
-                          const std::string& text)
-{
-    for (int32_t command : commands) {
-        char buffer[8];
-        size_t size = sizeof buffer;
-        INFO_DATATYPE type = 0;
-        EXPECT_EQ(query(command, &type, buffer, &size), GC_ERR_NOT_IMPLEMENTED) << command;
-        EXPECT_EQ(LastErrorText(), text);
-    }
-}
-
-// An info answer that is a string; "<failed>" on failure.
-template <class Query>
-std::string InfoString(Query query)
-{
-    char text[256] = {};
-    size_t size = sizeof text;
-    INFO_DATATYPE type = 0;
-    if (query(&type, text, &size) != GC_ERR_SUCCESS || type != INFO_DATATYPE_STRING)
-        return "<failed>";
-    return std::string(text);
-}
 
 }  // namespace ModuleTest

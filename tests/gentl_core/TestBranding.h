@@ -30,48 +30,46 @@ public:
     // Replaces a document; its digest becomes the SHA-1 of `text`.
     void SetDocument(GenTLCore::DescriptionDocument kind, const std::string& text,
                      const std::string& file_name);
-    TestDocument& Document(GenTLCore::DescriptionDocument kind);
+    TestDocument& Document(GenTLCore::DescriptionDocument kind)
+    {
+        return documents[static_cast<int>(kind)];
+    }
 
     std::string tl_type = "TestTL";
-    std::string vendor_name = "Test Vendor";
-    std::string model_name = "Test Model";
-    std::string version = "9.8.7";
     std::string unique_id_prefix = "TestPrefix";
-    uint32_t file_version[3] = {3, 7, 11};
     std::string logging_variable;  // none
     bool close_library_on_unload = false;
     bool multi_part_aware = false;
 
     std::string TLType() const override { return tl_type; }
-    std::string VendorName() const override { return vendor_name; }
-    std::string ModelName() const override { return model_name; }
-    std::string Version() const override { return version; }
+    std::string VendorName() const override { return "Test Vendor"; }
+    std::string ModelName() const override { return "Test Model"; }
+    std::string Version() const override { return "9.8.7"; }
     std::string UniqueIDPrefix() const override { return unique_id_prefix; }
     std::string LoggingEnvVarName() const override { return logging_variable; }
     bool CloseLibraryOnUnload() const override { return close_library_on_unload; }
     bool MultiPartAware() const override { return multi_part_aware; }
-    uint32_t DescriptionFileVersionMajor() const override { return file_version[0]; }
-    uint32_t DescriptionFileVersionMinor() const override { return file_version[1]; }
-    uint32_t DescriptionFileVersionSubminor() const override { return file_version[2]; }
+    uint32_t DescriptionFileVersionMajor() const override { return 3; }
+    uint32_t DescriptionFileVersionMinor() const override { return 7; }
+    uint32_t DescriptionFileVersionSubminor() const override { return 11; }
 
-    std::string SystemDescription() const override;
-    std::string InterfaceDescription() const override;
-    std::string LocalDeviceDescription() const override;
-    std::string DataStreamDescription() const override;
-    std::string RemoteDeviceDescription() const override;
-    std::vector<uint8_t> SystemDescriptionSHA1() const override;
-    std::vector<uint8_t> InterfaceDescriptionSHA1() const override;
-    std::vector<uint8_t> LocalDeviceDescriptionSHA1() const override;
-    std::vector<uint8_t> DataStreamDescriptionSHA1() const override;
-    std::vector<uint8_t> RemoteDeviceDescriptionSHA1() const override;
-    std::string SystemDescriptionFileName() const override;
-    std::string InterfaceDescriptionFileName() const override;
-    std::string LocalDeviceDescriptionFileName() const override;
-    std::string DataStreamDescriptionFileName() const override;
-    std::string RemoteDeviceDescriptionFileName() const override;
+#define TEST_BRANDING_DOCUMENT(Kind)                                                      \
+    std::string Kind##Description() const override { return Of(Kind).text; }             \
+    std::vector<uint8_t> Kind##DescriptionSHA1() const override { return Of(Kind).sha1; } \
+    std::string Kind##DescriptionFileName() const override { return Of(Kind).file_name; }
+    TEST_BRANDING_DOCUMENT(System)
+    TEST_BRANDING_DOCUMENT(Interface)
+    TEST_BRANDING_DOCUMENT(LocalDevice)
+    TEST_BRANDING_DOCUMENT(DataStream)
+    TEST_BRANDING_DOCUMENT(RemoteDevice)
+#undef TEST_BRANDING_DOCUMENT
 
 private:
-    const TestDocument& Of(GenTLCore::DescriptionDocument kind) const;
+    using enum GenTLCore::DescriptionDocument;
+    const TestDocument& Of(GenTLCore::DescriptionDocument kind) const
+    {
+        return documents[static_cast<int>(kind)];
+    }
 
     TestDocument documents[5];
 };
