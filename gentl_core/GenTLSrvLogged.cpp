@@ -58,6 +58,9 @@ struct CallSite {
     Slot slot;
     const char* function;
 };
+// Clang 14 (the fuzz build) does not deduce an aggregate's arguments itself.
+template <typename Slot>
+CallSite(Slot, const char*) -> CallSite<Slot>;
 
 // Keeps a wrapper's slot and its logged name the same.
 #define SLOT(name)             \
