@@ -1,10 +1,18 @@
-// The call-log front over a mock front: forwarding, results, the level gate
-// and the lines of all 64 operations.
+// The call log: its value forms against hand-written texts, and the
+// call-log front over a mock front (forwarding, results, the level gate and
+// the lines of all 64 operations). Each form row's bytes are a heap copy of
+// exactly their size, so the address sanitizer catches a form that reads one
+// byte more than the size it is given.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <functional>
+#include <limits>
 #include <map>
 #include <memory>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <type_traits>
@@ -13,14 +21,162 @@
 
 #include "LogCapture.h"
 #include "MockGenTLSrv.h"
+#include "gentl_core/CallLogFormat.h"
 #include "gentl_core/GenTLSrvLogged.h"
 #include "gentl_core/Logger.h"
 #include "support/AssertionCounter.h"
 
 namespace {
 
-using GenTLCore::GenTLSrv;
-using GenTLCore::SetLogLevelForTest;
+using namespace GenTLCore;
+using Bytes = std::vector<uint8_t>;
+using Form = std::function<void(std::ostream&, const void* bytes, const size_t* size)>;
+
+template <typename T>
+Bytes BytesOf(T value)
+{
+    Bytes bytes(sizeof(T));
+    std::memcpy(bytes.data(), &value, sizeof(T));
+    return bytes;
+}
+
+Bytes Text(const std::string& text)
+{
+    return Bytes(text.begin(), text.end());
+}
+
+Form Typed(INFO_DATATYPE type)
+{
+    return [type](std::ostream& out, const void* bytes, const size_t* size) {
+        FormatBuffer(out, bytes, &type, size);
+    };
+}
+
+template <typename Write>
+std::string Written(Write write)
+{
+    std::ostringstream out;
+    write(out);
+    return out.str();
+}
+
+TEST(CallLogFormatTest, CallerBuffersArePrintedInTheFormOfTheirTypeWithinTheirSize)
+{
+    const std::string x128(128, 'x');
+    const Form input = [](std::ostream& out, const void* bytes, const size_t*) {
+        FormatString(out, static_cast<const char*>(bytes));
+    };
+    const auto entries = [](size_t count) -> Form {
+        return [count](std::ostream& out, const void* bytes, const size_t*) {
+            FormatArray(out, bytes, &count, 8);
+        };
+    };
+    const struct {
+        const char* name;
+        Form form;
+        Bytes bytes;
+        std::string expected;
+    } cases[] = {
+        {"int16", Typed(INFO_DATATYPE_INT16), BytesOf<int16_t>(-2), "-2"},
+        {"uint16", Typed(INFO_DATATYPE_UINT16), Bytes{0xff, 0xff}, "65535"},
+        {"int32", Typed(INFO_DATATYPE_INT32), BytesOf<int32_t>(-123456), "-123456"},
+        {"uint32", Typed(INFO_DATATYPE_UINT32), Bytes(4, 0xff), "4294967295"},
+        {"int64", Typed(INFO_DATATYPE_INT64), BytesOf(INT64_MIN), "-9223372036854775808"},
+        {"ptrdiff", Typed(INFO_DATATYPE_PTRDIFF), Bytes(8, 0xff), "-1"},
+        {"uint64", Typed(INFO_DATATYPE_UINT64), Bytes(8, 0xff), "18446744073709551615"},
+        {"size_t", Typed(INFO_DATATYPE_SIZET), BytesOf<uint64_t>(4096), "4096"},
+        {"float64", Typed(INFO_DATATYPE_FLOAT64), BytesOf(0.1234567), "0.123457"},
+        {"pointer", Typed(INFO_DATATYPE_PTR), BytesOf<uint64_t>(0x1D2C49E2A10), "000001D2C49E2A10"},
+        {"bool8 nonzero", Typed(INFO_DATATYPE_BOOL8), Bytes{7}, "1"},
+        {"bool8 zero", Typed(INFO_DATATYPE_BOOL8), Bytes{0}, "0"},
+        {"dump", Typed(INFO_DATATYPE_BUFFER), Bytes{1, 2, 3, 4, 5, 6, 7, 0xab},
+         "{ 01 02 03 04 05 06 07 ab }"},
+        {"dump cut", Typed(INFO_DATATYPE_BUFFER), Bytes{1, 2, 3, 4, 5, 6, 7, 8, 9},
+         "{ 01 02 03 04 05 06 07 08 ... }"},
+        {"text to zero", Typed(INFO_DATATYPE_STRING), Text(std::string("ab\0c", 4)), "ab"},
+        {"text of 128", Typed(INFO_DATATYPE_STRING), Text(x128), x128},
+        {"text cut", Typed(INFO_DATATYPE_STRING), Text(x128 + '\0'), x128 + "..."},
+        {"short text", Typed(INFO_DATATYPE_STRING), Text("ab" + std::string(198, '\0')), "ab..."},
+        // A size left too small by a failed call: dumped, never read as the number.
+        {"uint64 in 1", Typed(INFO_DATATYPE_UINT64), Bytes{0x2a}, "{ 2a }"},
+        {"pointer in 4", Typed(INFO_DATATYPE_PTR), Bytes{1, 0, 0, 0}, "{ 01 00 00 00 }"},
+        {"bool8 in 0", Typed(INFO_DATATYPE_BOOL8), Bytes{}, "{ }"},
+        {"register 2", FormatRegisterValue, Bytes{0x00, 0x80}, "{ 00 80 } [32768U, -32768S]"},
+        {"register 4", FormatRegisterValue, Bytes(4, 0xff), "{ ff ff ff ff } [4294967295U, -1S]"},
+        {"register 8", FormatRegisterValue, Bytes(8, 0xff),
+         "{ ff ff ff ff ff ff ff ff } [18446744073709551615U, -1S]"},
+        {"register 3", FormatRegisterValue, Bytes(3, 0xff), "{ ff ff ff }"},
+        {"input of 128", input, Text(x128 + '\0'), x128},
+        {"input cut", input, Text(x128 + "x" + '\0'), x128 + "..."},
+        {"array of 2", entries(2), Bytes(16, 1), "{ 01 01 01 01 01 01 01 01 ... }"},
+        // 2^64 / 8 entries of 8 bytes would wrap to 0 bytes and print "{ }".
+        {"huge array", entries(SIZE_MAX / 8 + 1), Bytes(8, 0xee),
+         "{ ee ee ee ee ee ee ee ee ... }"},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.name);
+        auto copy = std::make_unique<uint8_t[]>(row.bytes.size());
+        std::copy(row.bytes.begin(), row.bytes.end(), copy.get());
+        const size_t size = row.bytes.size();
+        EXPECT_EQ(row.expected, Written([&](auto& out) { row.form(out, copy.get(), &size); }));
+    }
+}
+
+TEST(CallLogFormatTest, MissingPartsAndScalarsHaveTheirOwnForms)
+{
+    const INFO_DATATYPE uint64 = INFO_DATATYPE_UINT64;
+    const INFO_DATATYPE text = INFO_DATATYPE_STRING;
+    const size_t size = std::numeric_limits<size_t>::max();
+    const uint32_t count = std::numeric_limits<uint32_t>::max();
+    void* const handle = reinterpret_cast<void*>(uintptr_t{0xBEEF});
+    const bool8_t set = 2;
+    const bool8_t clear = 0;
+    const GC_ERROR timeout = GC_ERR_TIMEOUT;
+    EXPECT_EQ(
+        "{ null }{ unknown command datatype }{ unknown buffer size }{ unknown buffer size }"
+        "{ null }{ unknown buffer size }{ null }{ unknown buffer size }",
+        Written([&](auto& out) {
+            FormatBuffer(out, nullptr, nullptr, nullptr);
+            FormatBuffer(out, "x", nullptr, nullptr);
+            FormatBuffer(out, "x", &uint64, nullptr);
+            FormatRegisterValue(out, "x", nullptr);
+            FormatRegisterValue(out, nullptr, nullptr);
+            FormatArray(out, "x", nullptr, 8);
+            FormatString(out, nullptr);
+            FormatBuffer(out, "x", &text, nullptr);
+        }));
+    EXPECT_EQ("0000000000000ABC 0xf000000 0xffffffffffffffff", Written([](auto& out) {
+                  FormatPointer(out, reinterpret_cast<void*>(0xabc)), out << ' ';
+                  FormatAddress(out, 0xF000000), out << ' ';
+                  FormatAddress(out, UINT64_MAX);
+              }));
+    EXPECT_EQ("18446744073709551615 4294967295 000000000000BEEF true false -1011 [GC_ERR_TIMEOUT]",
+              Written([&](auto& out) {
+                  FormatPointee(out, &size), out << ' ';
+                  FormatPointee(out, &count), out << ' ';
+                  FormatPointee(out, &handle), out << ' ';
+                  FormatPointee(out, &set), out << ' ';
+                  FormatPointee(out, &clear), out << ' ';
+                  FormatPointee(out, &timeout);
+              }));
+}
+
+// The name tables' ends, a gap in one, and the error names the log adds.
+TEST(CallLogFormatTest, NamesListedValuesAndCallsTheRestUnknown)
+{
+    // clang-format off
+    const std::tuple<NameTable, int32_t, const char*> names[] = {
+        {TL_INFO_NAMES, 10, "TL_INFO_GENTL_VER_MINOR"}, {TL_INFO_NAMES, 11, "Unknown"},
+        {TL_INFO_NAMES, -1, "Unknown"}, {BUFFER_INFO_NAMES, 31, "BUFFER_INFO_IS_COMPOSITE"},
+        {FLOW_INFO_NAMES, 1, "Unknown"}, {INFO_DATATYPE_NAMES, 2, "Unknown"}};
+    const std::pair<GC_ERROR, const char*> errors[] = {{0, "GC_ERR_SUCCESS"}, {-1022, "GC_ERR_BUSY"},
+                                                       {-1023, "GC_ERR_AMBIGUOUS"}, {-1024, "Unknown"}};
+    // clang-format on
+    for (const auto& [table, value, name] : names)
+        EXPECT_STREQ(name, LookUpName(table, value)) << value;
+    for (const auto& [code, name] : errors) EXPECT_STREQ(name, FormatErrorName(code)) << code;
+}
+
 using ::testing::_;
 
 char fake_text[] = "fake";
@@ -51,17 +207,10 @@ std::tuple<Params...> FakeArguments(GC_ERROR (GenTLSrv::*)(Params...))
 }
 
 // The labels of a line's "label=value" pairs, without the '*' of an output.
+// Values of null arguments hold no comma.
 std::string Labels(const std::string& pairs)
 {
-    std::string labels;
-    for (size_t at = 0; at < pairs.size();) {
-        const size_t end = pairs.find('=', at);
-        labels += (labels.empty() ? "" : ", ") + pairs.substr(at, end - at);
-        at = pairs.find(", ", end);
-        at = at == std::string::npos ? pairs.size() : at + 2;
-    }
-    std::erase(labels, '*');
-    return labels;
+    return std::regex_replace(pairs, std::regex(R"(\*?(\w+)=[^,]*)"), "$1");
 }
 
 // Where the line's labels are not the parameters' names: two info calls do
@@ -98,19 +247,19 @@ struct CallLogTest : ::testing::Test {
 TEST_F(CallLogTest, EveryOperationForwardsItsArgumentsOnceAndLogsThemInOrderAtInfo)
 {
     GC_ERROR next_code = -5000;
-#define EXPECT_FORWARDED_AND_LOGGED(name, params, args)                                           \
-    for (const uint32_t level : {0u, 3u, 4u}) {                                                   \
-        SCOPED_TRACE(#name);                                                                      \
-        SetLogLevelForTest(level);                                                                \
-        const auto fake = FakeArguments(&GenTLSrv::name);                                         \
-        const auto sent = level < 4 ? fake : decltype(fake){};                                    \
-        const GC_ERROR code = --next_code;                                                        \
-        EXPECT_CALL(inner, name).WillOnce([&sent, code](auto... received) {                       \
-            EXPECT_EQ(sent, std::make_tuple(received...));                                        \
-            return code;                                                                          \
-        });                                                                                       \
-        EXPECT_EQ(code, std::apply([this](auto... a) { return front.name(a...); }, sent));       \
-    }                                                                                             \
+#define EXPECT_FORWARDED_AND_LOGGED(name, params, args)                                    \
+    for (const uint32_t level : {0u, 3u, 4u}) {                                            \
+        SCOPED_TRACE(#name);                                                               \
+        SetLogLevelForTest(level);                                                         \
+        const auto fake = FakeArguments(&GenTLSrv::name);                                  \
+        const auto sent = level < 4 ? fake : decltype(fake){};                             \
+        const GC_ERROR code = --next_code;                                                 \
+        EXPECT_CALL(inner, name).WillOnce([&sent, code](auto... received) {                \
+            EXPECT_EQ(sent, std::make_tuple(received...));                                 \
+            return code;                                                                   \
+        });                                                                                \
+        EXPECT_EQ(code, std::apply([this](auto... a) { return front.name(a...); }, sent)); \
+    }                                                                                      \
     names.push_back({#name, #args});
     std::vector<std::pair<std::string, std::string>> names;
     GENTL_FUNCTION_LIST(EXPECT_FORWARDED_AND_LOGGED)
@@ -123,8 +272,11 @@ TEST_F(CallLogTest, EveryOperationForwardsItsArgumentsOnceAndLogsThemInOrderAtIn
         if (LOGGED_LABELS.contains(name)) args = LOGGED_LABELS.at(name);
         const std::string& called = messages[2 * i];
         ASSERT_EQ("Called " + name + " (", called.substr(0, name.size() + 9));
-        EXPECT_EQ(args, "(" + Labels(called.substr(name.size() + 9, called.size() - name.size() - 10)) + ")");
-        const std::string returned = "...returned " + std::to_string(-5000 - 3 * static_cast<int>(i + 1)) + " [Unknown]";
+        EXPECT_EQ(
+            args,
+            "(" + Labels(called.substr(name.size() + 9, called.size() - name.size() - 10)) + ")");
+        const std::string returned =
+            "...returned " + std::to_string(-5000 - 3 * static_cast<int>(i + 1)) + " [Unknown]";
         EXPECT_EQ(returned, messages[2 * i + 1].substr(0, returned.size()));
     }
 }

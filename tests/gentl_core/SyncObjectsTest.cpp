@@ -1,15 +1,22 @@
-// Condition, Signal, SimpleThread and GlobalLock: wake-ups, deadlines,
-// misuse that must fail rather than hang, and thread priorities.
+// The framework's concurrency building blocks: Condition, Signal,
+// SimpleThread, GlobalLock, SharedPtr and the GenTLHandle base. Wake-ups,
+// deadlines, misuse that must fail rather than hang, thread priorities, and
+// each shared object deleted once, by its last share.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <limits>
 #include <random>
+#include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "../platform/AssertionRecorder.h"
+#include "gentl_core/GenTLHandle.h"
+#include "gentl_core/SmartPointers.h"
 #include "gentl_core/SyncObjects.h"
 #include "support/WaitUntil.h"
 
@@ -142,51 +149,40 @@ struct GatedBody {
 
 // Windows priorities -2 and -15 run with nice values 10 and 19; anything
 // but a Windows value, such as its error value 0x7FFFFFFF, is refused.
+// Started means until joined, even after the body returned; a thread
+// destroyed unjoined asserts.
 TEST(SimpleThreadTest, PriorityIsInForceWhenSetBeforeStartOrWhileRunningAndNotOnceCleared)
-{
-    GatedBody body;
-    MemFunThread thread(body, &GatedBody::Run);
-    int policy = 7;
-    int priority = 7;
-    for (const int refused : {-16, -3, 3, 14, 0x7FFFFFFF})
-        EXPECT_FALSE(thread.SetPriority(2, refused));
-    ASSERT_TRUE(thread.SetPriority(2, -2));
-    ASSERT_TRUE(thread.GetPriority(&policy, &priority));
-    EXPECT_EQ(std::make_pair(2, -2), std::make_pair(policy, priority));
-    body.gate.Post();
-    ASSERT_TRUE(thread.Start());
-    thread.Join();
-    EXPECT_EQ(10, body.nice_seen);
-    ASSERT_TRUE(thread.Start());
-    ASSERT_TRUE(WaitUntil([&] { return body.began.load(); }));
-    EXPECT_TRUE(thread.SetPriority(3, -15));
-    EXPECT_TRUE(thread.GetPriority(&policy, &priority));
-    EXPECT_EQ(std::make_pair(0, -15), std::make_pair(policy, priority));
-    body.gate.Post();
-    thread.Join();
-    EXPECT_EQ(19, body.nice_seen);
-    thread.ClearPriority();
-    body.gate.Post();
-    ASSERT_TRUE(thread.Start());
-    thread.Join();
-    EXPECT_EQ(Platform::GetCurrentThreadNiceForTest(), body.nice_seen);
-}
-
-// Started means until joined, even after the body returned.
-TEST(SimpleThreadTest, StartTwiceJoinWithoutStartAndDestroyWithoutJoinAssert)
 {
     TestSupport::AssertionRecorder assertions;
     GatedBody body;
     auto thread = std::make_unique<MemFunThread>(body, &GatedBody::Run);
     thread->Join();
-    ASSERT_TRUE(thread->Start());
+    int policy = 7;
+    int priority = 7;
+    for (const int refused : {-16, -3, 3, 14, 0x7FFFFFFF})
+        EXPECT_FALSE(thread->SetPriority(2, refused));
+    ASSERT_TRUE(thread->SetPriority(2, -2));
+    ASSERT_TRUE(thread->GetPriority(&policy, &priority));
+    EXPECT_EQ(std::make_pair(2, -2), std::make_pair(policy, priority));
     body.gate.Post();
+    ASSERT_TRUE(thread->Start());
     ASSERT_TRUE(WaitUntil([&] { return body.runs.load() == 1; }));
     EXPECT_FALSE(thread->Start());
     thread->Join();
+    EXPECT_EQ(10, body.nice_seen);
+    ASSERT_TRUE(thread->Start());
+    ASSERT_TRUE(WaitUntil([&] { return body.began.load(); }));
+    EXPECT_TRUE(thread->SetPriority(3, -15));
+    EXPECT_TRUE(thread->GetPriority(&policy, &priority));
+    EXPECT_EQ(std::make_pair(0, -15), std::make_pair(policy, priority));
+    body.gate.Post();
+    thread->Join();
+    EXPECT_EQ(19, body.nice_seen);
+    thread->ClearPriority();
     body.gate.Post();
     ASSERT_TRUE(thread->Start());
-    ASSERT_TRUE(WaitUntil([&] { return body.runs.load() == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return body.runs.load() == 3; }));
+    EXPECT_EQ(Platform::GetCurrentThreadNiceForTest(), body.nice_seen);
     thread.reset();
     EXPECT_EQ(std::vector<std::string>({"thread_started", "!thread_started", "!thread_started"}),
               assertions.Failures());
@@ -205,4 +201,149 @@ TEST(GlobalLockTest, NameIsHeldOnceInTheProcessUntilReleased)
     EXPECT_TRUE(lock.Acquire());
 }
 
+// Records its hooks, each with whether it ran under the handle lock and the
+// handle was open, and answers DoOpen and DoClose with settable results.
+class RecordingHandle : public GenTLHandle {
+public:
+    std::string GetID() override { return "Handle_7"; }
+    GC_ERROR open_result = GC_ERR_SUCCESS;
+    GC_ERROR close_result = GC_ERR_SUCCESS;
+    std::vector<std::string> calls;
+
+protected:
+    GC_ERROR DoOpen() override { return Note("DoOpen"), open_result; }
+    GC_ERROR DoClose() override { return Note("DoClose"), close_result; }
+    void OnNotAvailable() override { Note("OnNotAvailable"); }
+    void FinalizeConstruction() override { Note("FinalizeConstruction"); }
+
+private:
+    void Note(const std::string& hook)
+    {
+        calls.push_back(hook + (handle_lock.IsLockedByCurrentThread() ? "" : " unlocked") +
+                        (IsOpen() ? " open" : ""));
+    }
+};
+
+// A clear while open waits for that one close, even a failed one; a clear of
+// an unmarked handle defers nothing. Close closes first even when DoClose
+// fails. An incomplete object refuses to open and is destroyed quietly.
+TEST(GenTLHandleTest, OpenFollowsDoOpenAndTheNotAvailableMarkClearsAtOnceOrAtTheNextClose)
+{
+    TestSupport::AssertionRecorder assertions;
+    {
+        RecordingHandle never_completed;
+    }
+    RecordingHandle handle;
+    EXPECT_EQ(GC_ERR_ERROR, handle.Open());
+    handle.CompleteConstruction();
+    handle.CompleteConstruction();
+    EXPECT_EQ(std::vector<std::string>({"fully_constructed", "!fully_constructed"}),
+              assertions.Failures());
+    handle.open_result = GC_ERR_RESOURCE_IN_USE;
+    EXPECT_EQ(GC_ERR_RESOURCE_IN_USE, handle.Open());
+    EXPECT_FALSE(handle.IsOpen());
+    handle.open_result = GC_ERR_SUCCESS;
+    ASSERT_EQ(GC_ERR_SUCCESS, handle.Open());
+    handle.ClearNotAvailable();
+    handle.SetNotAvailable();
+    ASSERT_EQ(GC_ERR_SUCCESS, handle.Close());
+    EXPECT_TRUE(handle.IsNotAvailable());
+    ASSERT_EQ(GC_ERR_SUCCESS, handle.Open());
+    handle.ClearNotAvailable();
+    EXPECT_TRUE(handle.IsNotAvailable());
+    handle.close_result = GC_ERR_ERROR;
+    EXPECT_EQ(GC_ERR_ERROR, handle.Close());
+    EXPECT_FALSE(handle.IsOpen() || handle.IsNotAvailable());
+    handle.SetNotAvailable();
+    handle.ClearNotAvailable();
+    EXPECT_FALSE(handle.IsNotAvailable());
+    EXPECT_EQ(
+        std::vector<std::string>({"FinalizeConstruction", "DoOpen", "DoOpen", "OnNotAvailable open",
+                                  "DoClose", "DoOpen", "DoClose", "OnNotAvailable"}),
+        handle.calls);
+    EXPECT_EQ("Handle_7", handle.GetUniqueString());
+}
+
+// Lets one test make the next plain operator new fail on its own thread.
+thread_local bool fail_next_allocation = false;
+
+struct Base {
+    virtual ~Base() = default;
+};
+struct Unrelated : Base {};
+// Counts its destructions.
+struct Tracked : Base {
+    static inline std::atomic<int> destroyed{0};
+    ~Tracked() override { ++destroyed; }
+};
+
 }  // namespace
+
+using GenTLCore::SharedPtr;
+
+// The replacement below pairs malloc with free throughout; the compiler sees
+// only one side of each pair.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
+void* operator new(std::size_t size)
+{
+    void* block =
+        std::exchange(fail_next_allocation, false) ? nullptr : std::malloc(size == 0 ? 1 : size);
+    if (block == nullptr) throw std::bad_alloc();
+    return block;
+}
+void operator delete(void* block) noexcept
+{
+    std::free(block);
+}
+void operator delete(void* block, std::size_t) noexcept
+{
+    std::free(block);
+}
+
+// Byte blocks come from malloc: the sanitizer build catches a mismatched
+// delete. An object whose count cannot be allocated is deleted at once.
+TEST(SharedPtrTest, CopiesAssignmentsResetsAndCastsReleaseEachObjectOnceAtItsLastShare)
+{
+    Tracked::destroyed = 0;
+    TestSupport::AssertionRecorder assertions;
+    EXPECT_EQ(nullptr, SharedPtr<Tracked>().operator->());
+    EXPECT_EQ(std::vector<std::string>{"pointer != NULL"}, assertions.Failures());
+    SharedPtr<Tracked> first(new Tracked);
+    SharedPtr<Tracked> second(first);
+    SharedPtr<Tracked>& same = first;
+    first = same;
+    first.Reset(new Tracked);  // releases only its share of the old object
+    EXPECT_EQ(0, Tracked::destroyed);
+    first = second;  // the object Reset gave it is now unowned
+    EXPECT_EQ(1, Tracked::destroyed);
+    EXPECT_EQ(2, second.UseCount());
+    SharedPtr<Base> base(new Tracked);
+    EXPECT_FALSE(base.DynamicCast<Unrelated>());
+    EXPECT_FALSE(SharedPtr<Base>().DynamicCast<Tracked>());
+    SharedPtr<Tracked> cast = base.DynamicCast<Tracked>();
+    first.Reset(), second.Reset(), base.Reset();
+    EXPECT_EQ(2, Tracked::destroyed);
+    cast.Reset();
+    EXPECT_EQ(3, Tracked::destroyed);
+    SharedPtr<unsigned char>(static_cast<unsigned char*>(std::malloc(64))).Get()[63] = 1;
+    Tracked* object = new Tracked;
+    fail_next_allocation = true;
+    EXPECT_THROW(SharedPtr<Tracked>{object}, std::bad_alloc);
+    EXPECT_EQ(4, Tracked::destroyed);
+}
+
+TEST(SharedPtrTest, CopiesTakenAndDroppedOnManyThreadsKeepAnExactCount)
+{
+    SharedPtr<Tracked> original(new Tracked);
+    const int destroyed = Tracked::destroyed;
+    {
+        std::vector<std::jthread> workers;
+        for (int t = 0; t < 8; ++t)
+            workers.emplace_back([copy = original] {
+                for (int i = 0; i < 20000; ++i) SharedPtr<Tracked>() = SharedPtr<Tracked>(copy);
+            });
+    }
+    EXPECT_EQ(1, original.UseCount());
+    EXPECT_EQ(destroyed, Tracked::destroyed);
+}

@@ -1,5 +1,4 @@
 gentesk_test(call_log_tests
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/CallLogFormatTest.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/GenTLSrvLoggedTest.cpp
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/GenTLSrvLoggedTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/LogCapture.cpp
   LIBS gentl_core)

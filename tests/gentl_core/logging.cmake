@@ -2,7 +2,3 @@ gentesk_test(logger_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/LoggerTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/LogCapture.cpp
   LIBS gentl_core)
-gentesk_test(error_handling_tests
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/ErrorHandlingTest.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/LogCapture.cpp
-  LIBS gentl_core)
