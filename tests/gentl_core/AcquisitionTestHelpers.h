@@ -22,19 +22,18 @@ public:
     bool stop_without_start_allowed = false;
     uint64_t default_aux_buffer_count = 0;
 
+    // clang-format off
     std::string TLType() const override { return "TestTL"; }
     std::string UniqueIDPrefix() const override { return "Acq"; }
     bool MultiPartAware() const override { return multi_part_aware; }
     bool CompositeBufferAware() const override { return composite_buffer_aware; }
-    bool BufferChangesDuringAcquisition() const override
-    {
-        return buffer_changes_during_acquisition;
-    }
+    bool BufferChangesDuringAcquisition() const override { return buffer_changes_during_acquisition; }
     bool StopWithoutStartAllowed() const override { return stop_without_start_allowed; }
     uint64_t DefaultAuxBufferCount() const override { return default_aux_buffer_count; }
     std::vector<std::string> AlternativeStreamIDKeys() const override { return {"slot"}; }
     std::string DataStreamDescription() const override { return "<RegisterDescription/>"; }
     std::string DataStreamDescriptionFileName() const override { return "stream.xml"; }
+    // clang-format on
 };
 
 // Makes a new branding the one in force; adjust it before use.
@@ -53,10 +52,7 @@ inline GenTLCore::LastErrorRecord LastError()
     return record;
 }
 
-inline std::string LastErrorText()
-{
-    return LastError().text;
-}
+inline std::string LastErrorText() { return LastError().text; }
 
 // One typed answer of an info query: the result code, the data type and
 // the value's bytes.

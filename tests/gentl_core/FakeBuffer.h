@@ -39,6 +39,7 @@ protected:
         value = static_cast<T>(answer);
         return GC_ERR_SUCCESS;
     }
+    // clang-format off
     GC_ERROR GetTimestampNs(uint64_t& value) override;
     GC_ERROR GetTimestamp(uint64_t& value) override { return GetTimestampNs(value); }
     GC_ERROR GetWidth(size_t& value) override { return Answer(value, FAKE_WIDTH); }
@@ -53,37 +54,20 @@ protected:
     GC_ERROR GetImageOffset(size_t& value) override { return Answer(value, 0); }
     GC_ERROR GetPayloadType(int32_t& value) override { return Answer(value, payload_type); }
     GC_ERROR GetPixelFormat(uint64_t& value) override { return Answer(value, 0x01080001); }
-    GC_ERROR GetPixelFormatNamespace(int32_t& value) override
-    {
-        return Answer(value, pixel_format_namespace);
-    }
-    GC_ERROR GetDeliveredChunkPayloadSize(size_t& value) override
-    {
-        return Answer(value, chunk_data_size);
-    }
+    GC_ERROR GetPixelFormatNamespace(int32_t& value) override { return Answer(value, pixel_format_namespace); }
+    GC_ERROR GetDeliveredChunkPayloadSize(size_t& value) override { return Answer(value, chunk_data_size); }
     GC_ERROR GetChunkLayoutID(uint64_t& value) override;
     GC_ERROR GetFileName(std::string& value) override;
     GC_ERROR GetPixelEndianness(int32_t& value) override { return Answer(value, 1); }
-    GC_ERROR GetContainsChunkData(bool& value) override
-    {
-        return Answer(value, chunk_data_size > 0);
-    }
+    GC_ERROR GetContainsChunkData(bool& value) override { return Answer(value, chunk_data_size > 0); }
     GC_ERROR GetNumParts(uint32_t& value) override { return Answer(value, 2); }
-    GC_ERROR GetPartRegionID(uint32_t part, uint64_t& value) override
-    {
-        return Answer(value, 100 + part);
-    }
-    GC_ERROR GetPartDataPurposeID(uint32_t part, uint64_t& value) override
-    {
-        return Answer(value, 200 + part);
-    }
+    GC_ERROR GetPartRegionID(uint32_t part, uint64_t& value) override { return Answer(value, 100 + part); }
+    GC_ERROR GetPartDataPurposeID(uint32_t part, uint64_t& value) override { return Answer(value, 200 + part); }
     GC_ERROR GetPartDataType(uint32_t, int32_t& value) override { return Answer(value, -2); }
     void CopyFillInfoFrom(GenTLBuffer&) override { ++copy_fill_info_calls; }
     void OnAuxMemoryChanged() override { ++aux_memory_changes; }
-    GC_ERROR GetChunkData(std::vector<SINGLE_CHUNK_DATA>& chunks) override
-    {
-        return ParseU3VChunkLayout(chunk_data_size, chunks);
-    }
+    GC_ERROR GetChunkData(std::vector<SINGLE_CHUNK_DATA>& chunks) override { return ParseU3VChunkLayout(chunk_data_size, chunks); }
+    // clang-format on
 };
 
 }  // namespace AcquisitionTest

@@ -13,16 +13,14 @@ using GenTLCore::SharedPtr;
 SharedPtr<GenTLBuffer> FakeEngineStream::CreateCompositeBuffer(
     const std::vector<GenTLCore::MemorySegment>& segments, void* user_ptr, bool)
 {
-    if (knobs.create_buffer_fails) return SharedPtr<GenTLBuffer>();
-    return SharedPtr<GenTLBuffer>(new FakeBuffer(segments, user_ptr, this));
+    return SharedPtr<GenTLBuffer>(knobs.create_buffer_fails ? nullptr : new FakeBuffer(segments, user_ptr, this));
 }
 
 SharedPtr<GenTLBuffer> FakeEngineStream::CreateBuffer(void* buffer, size_t size, void* user_ptr,
                                                       bool auxiliary)
 {
-    if (auxiliary ? knobs.create_aux_fails : knobs.create_buffer_fails)
-        return SharedPtr<GenTLBuffer>();
-    return SharedPtr<GenTLBuffer>(new FakeBuffer(buffer, size, user_ptr, auxiliary, this));
+    const bool fails = auxiliary ? knobs.create_aux_fails : knobs.create_buffer_fails;
+    return SharedPtr<GenTLBuffer>(fails ? nullptr : new FakeBuffer(buffer, size, user_ptr, auxiliary, this));
 }
 
 bool FakeEngineStream::StartEngine()

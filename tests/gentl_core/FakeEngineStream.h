@@ -68,10 +68,7 @@ using SharedStreamTag = GenTLCore::SharedPtr<GenTLCore::StreamTag>;
 // both queues and the engine's state.
 class FakeEngineStream : public GenTLCore::GenTLDataStream {
 public:
-    explicit FakeEngineStream(const SharedStreamTag& tag = SharedStreamTag(new FakeStreamTag))
-        : GenTLDataStream(tag)
-    {
-    }
+    explicit FakeEngineStream(const SharedStreamTag& tag = SharedStreamTag(new FakeStreamTag)) : GenTLDataStream(tag) {}
 
     EngineKnobs knobs;
     EngineCalls calls;
@@ -91,23 +88,15 @@ public:
 
 protected:
     using Buffer = GenTLCore::GenTLBuffer;
+    // clang-format off
     bool ModifiesPayload() override { return knobs.modifies_payload; }
     bool KnowsPayloadSize() override { return knobs.knows_payload_size; }
     uint64_t GetPayloadSize() override { return knobs.payload_size.load(); }
     std::vector<uint64_t> GetFlowSizes() override { return knobs.flow_sizes; }
-    GenTLCore::SharedPtr<Buffer> CreateCompositeBuffer(
-        const std::vector<GenTLCore::MemorySegment>& segments, void* user_ptr, bool) override;
-    GenTLCore::SharedPtr<Buffer> CreateBuffer(void* buffer, size_t size, void* user_ptr,
-                                              bool auxiliary) override;
-    GC_ERROR PrepareStreaming() override
-    {
-        ++calls.prepare_streaming;
-        return knobs.prepare_streaming_result;
-    }
-    bool PrepareBuffer(Buffer& buffer) override
-    {
-        return buffer.IsAuxiliary() ? knobs.prepare_aux_ok : knobs.prepare_buffer_ok;
-    }
+    GenTLCore::SharedPtr<Buffer> CreateCompositeBuffer(const std::vector<GenTLCore::MemorySegment>& segments, void* user_ptr, bool) override;
+    GenTLCore::SharedPtr<Buffer> CreateBuffer(void* buffer, size_t size, void* user_ptr, bool auxiliary) override;
+    GC_ERROR PrepareStreaming() override { return ++calls.prepare_streaming, knobs.prepare_streaming_result; }
+    bool PrepareBuffer(Buffer& buffer) override { return buffer.IsAuxiliary() ? knobs.prepare_aux_ok : knobs.prepare_buffer_ok; }
     bool DeconfigureStreaming() override { return ++calls.deconfigure > 0; }
     GC_ERROR StartStreaming() override { return knobs.start_streaming_result; }
     bool StopStreaming() override { return ++calls.stop_streaming > 0 && knobs.stop_streaming_ok; }
@@ -120,6 +109,7 @@ protected:
     GC_ERROR OpenEngine() override { return knobs.open_engine_result; }
     void CloseEngine() override { ++calls.close_engine; }
     bool ImplementsGenDC() override { return false; }
+    // clang-format on
 
     // Set at construction: WaitForFilledBuffer fills the oldest scheduled
     // buffer itself rather than waiting for FillNext.

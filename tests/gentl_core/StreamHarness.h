@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "AcquisitionTestHelpers.h"
@@ -30,15 +31,13 @@ public:
     StreamHarness() : stream(new Stream)
     {
         stream->CompleteConstruction();
-        opened = stream->Open();
+        EXPECT_EQ(stream->Open(), GC_ERR_SUCCESS);
     }
     ~StreamHarness() { Close(); }
     StreamHarness(const StreamHarness&) = delete;
     StreamHarness& operator=(const StreamHarness&) = delete;
 
     Stream* operator->() { return stream.Get(); }
-    Stream& Get() { return *stream; }
-    GC_ERROR OpenResult() const { return opened; }
 
     // A buffer over `size` bytes of new consumer memory, or over `memory`
     // the caller keeps, with the memory as user pointer; null when the
@@ -55,8 +54,7 @@ public:
     BUFFER_HANDLE Register(const GenTLCore::SharedPtr<GenTLCore::GenTLBuffer>& buffer)
     {
         buffer->Open();
-        registered[buffer->GetHandle()] = buffer;
-        return buffer->GetHandle();
+        return (registered[buffer->GetHandle()] = buffer)->GetHandle();
     }
     Handles AnnounceMany(size_t count, size_t size, bool queue = false)
     {
@@ -67,28 +65,16 @@ public:
         return handles;
     }
     GenTLCore::GenTLBuffer& Buffer(BUFFER_HANDLE handle) { return *registered.at(handle); }
-    // True when the first `count` bytes under `handle` all hold `value`.
-    bool HoldsBytes(BUFFER_HANDLE handle, uint8_t value, size_t count)
+    const uint8_t* Bytes(BUFFER_HANDLE handle) { return static_cast<const uint8_t*>(Buffer(handle).GetContiguousBase()); }
+    GC_ERROR Revoke(BUFFER_HANDLE handle)
     {
-        const auto* memory = static_cast<const uint8_t*>(Buffer(handle).GetContiguousBase());
-        return std::vector<uint8_t>(memory, memory + count) == std::vector<uint8_t>(count, value);
-    }
-    GC_ERROR Revoke(BUFFER_HANDLE handle, void** buffer_ptr = nullptr, void** user_ptr = nullptr)
-    {
-        const GC_ERROR result = stream->RevokeBuffer(registered.at(handle), buffer_ptr, user_ptr);
-        if (result == GC_ERR_SUCCESS) {
-            registered[handle]->Close();
-            registered.erase(handle);
-        }
+        const GC_ERROR result = stream->RevokeBuffer(registered.at(handle), nullptr, nullptr);
+        if (result == GC_ERR_SUCCESS) registered.extract(handle).mapped()->Close();
         return result;
     }
 
     // As GCRegisterEvent: the waiting consumer is aborted at the close.
-    void RegisterNewBufferEvent()
-    {
-        stream->GetNewBufferEvent()->Open();
-        event_registered = true;
-    }
+    void RegisterNewBufferEvent() { stream->GetNewBufferEvent()->Open(), event_registered = true; }
     // EventGetData's result and buffer.
     std::pair<GC_ERROR, BUFFER_HANDLE> GetEvent(uint64_t timeout_ms)
     {
@@ -101,38 +87,27 @@ public:
     Handles TakeAll()
     {
         Handles taken;
-        for (auto datum = GetEvent(0); datum.first == GC_ERR_SUCCESS; datum = GetEvent(0))
-            taken.push_back(datum.second);
+        for (auto datum = GetEvent(0); datum.first == GC_ERR_SUCCESS; datum = GetEvent(0)) taken.push_back(datum.second);
         return taken;
     }
 
     // A stream or buffer info answer of at most 8 bytes; 0 on a refusal.
     uint64_t Info(STREAM_INFO_CMD command)
     {
-        uint64_t value = 0;
-        size_t size = sizeof value;
-        INFO_DATATYPE type = 0;
-        stream->GetStreamInfo(command, &type, &value, &size);
-        return value;
+        return Ask<uint64_t>([&](INFO_DATATYPE* t, void* b, size_t* s) { return stream->GetStreamInfo(command, t, b, s); }).value;
     }
     uint64_t Info(BUFFER_HANDLE handle, BUFFER_INFO_CMD command)
     {
-        uint64_t value = 0;
-        size_t size = sizeof value;
-        INFO_DATATYPE type = 0;
-        stream->GetBufferInfo(handle, command, &type, &value, &size);
-        return value;
+        return Ask<uint64_t>([&](INFO_DATATYPE* t, void* b, size_t* s) { return stream->GetBufferInfo(handle, command, t, b, s); }).value;
     }
     // Every announced buffer sits in exactly one place: the engine, the
     // input pool, the new-buffer event, or the consumer's hands.
     void ExpectEveryBufferInOnePlace(size_t consumer_held)
     {
         size_t queued = 0;
-        for (auto& entry : registered) queued += Info(entry.first, BUFFER_INFO_IS_QUEUED);
+        for (auto& entry : registered) queued += Info(entry.first, BUFFER_INFO_IS_QUEUED) & 0xFF;
         EXPECT_EQ(Info(STREAM_INFO_NUM_ANNOUNCED), registered.size());
-        EXPECT_EQ(stream->HeldCount() + Info(STREAM_INFO_NUM_QUEUED) +
-                      Info(STREAM_INFO_NUM_AWAIT_DELIVERY),
-                  queued);
+        EXPECT_EQ(stream->HeldCount() + Info(STREAM_INFO_NUM_QUEUED) + Info(STREAM_INFO_NUM_AWAIT_DELIVERY), queued);
         EXPECT_EQ(registered.size() - queued, consumer_held);
     }
 
@@ -146,10 +121,8 @@ public:
     // As DSClose: children first, then the stream.
     void Close()
     {
-        if (closed) return;
-        closed = true;
-        if (event_registered) stream->GetNewBufferEvent()->Close();
-        event_registered = false;
+        if (std::exchange(closed, true)) return;
+        if (std::exchange(event_registered, false)) stream->GetNewBufferEvent()->Close();
         for (auto& entry : registered) entry.second->Close();
         registered.clear();
         stream->Close();
@@ -159,7 +132,6 @@ private:
     // Outlives the stream's buffers.
     std::vector<std::unique_ptr<uint8_t[]>> memories;
     GenTLCore::SharedPtr<Stream> stream;
-    GC_ERROR opened = GC_ERR_ERROR;
     std::map<BUFFER_HANDLE, GenTLCore::SharedPtr<GenTLCore::GenTLBuffer>> registered;
     bool event_registered = false;
     bool closed = false;
@@ -175,15 +147,21 @@ constexpr uint64_t STREAMING_START_ADDRESS = 0x0E000008;
 // count of failed assertions (none expected unless a test says so).
 class StreamFixture : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_EQ(harness->OpenResult(), GC_ERR_SUCCESS); }
     void TearDown() override
     {
         harness.reset();
         GenTLCore::SetLogLevelForTest(0);
         EXPECT_EQ(asserts.Failures(), expected_asserts);
     }
+    // A fresh branding and stream, as the next row of a table needs.
+    void Renew()
+    {
+        harness.reset();
+        branding = &InstallAcquisitionBranding();
+        harness = std::make_unique<StreamHarness<>>();
+    }
 
-    FakeEngineStream& Stream() { return harness->Get(); }
+    FakeEngineStream& Stream() { return *harness->operator->(); }
     uint32_t ReadRegister(uint64_t address)
     {
         uint32_t value = 0xDEADBEEF;
@@ -196,8 +174,16 @@ protected:
         size_t size = sizeof value;
         return Stream().WritePort(address, &value, &size);
     }
-    bool IsGrabbing() { return harness->Info(STREAM_INFO_IS_GRABBING) != 0; }
+    // The input pool, the buffers waiting in the event, those the engine
+    // holds, and the blocks lost since the open.
+    using PoolCounts = std::vector<uint64_t>;
+    PoolCounts Pools()
+    {
+        return {harness->Info(STREAM_INFO_NUM_QUEUED), harness->Info(STREAM_INFO_NUM_AWAIT_DELIVERY), Stream().HeldCount(), harness->Info(STREAM_INFO_NUM_UNDERRUN)};
+    }
+    bool IsGrabbing() { return (harness->Info(STREAM_INFO_IS_GRABBING) & 0xFF) != 0; }
     GC_ERROR Start(uint64_t count = GENTL_INFINITE) { return Stream().StartAcquisition(0, count); }
+    GC_ERROR Stop(ACQ_STOP_FLAGS flags = 0) { return Stream().StopAcquisition(flags); }
     // The engine fills its next buffer and the core engine thread is done with it.
     void Fill(uint8_t value)
     {
