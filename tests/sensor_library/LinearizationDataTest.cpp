@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 #include <tuple>
 
 #include "sensor_library/LinearizationData.h"
@@ -84,21 +82,6 @@ TEST(LinRecordLayoutTest, HasTheOffsetsCallersCopyOut)
     EXPECT_EQ(132u, offsetof(LinearizationRecord, width_z));
 }
 
-TEST(LinFileTest, ReadsAFileLikeMemoryAndTellsAMissingFromAnEmptyOne)
-{
-    const std::filesystem::path file = std::filesystem::temp_directory_path() / "sensor1-lin.bin";
-    LinearizationData data;
-    std::ofstream(file, std::ios::binary).close();
-    EXPECT_EQ(-2, data.ReadFromFile(file.string()));
-    const Bytes bytes = BuildLin1dd(LinModel());
-    std::ofstream(file, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    EXPECT_EQ(0, data.ReadFromFile(file.string()));
-    EXPECT_TRUE(data.HasTables());
-    std::filesystem::remove(file);
-    EXPECT_EQ(-1, data.ReadFromFile(file.string()));
-}
-
 // Pixel to millimetre, against the model the tables encode.
 class LinearizeTest : public ::testing::Test {
 protected:
@@ -123,33 +106,6 @@ TEST_F(LinearizeTest, APointOnTheLastKnotsIsInsideAndOnePastThemOutside)
     EXPECT_EQ(8, z);
     EXPECT_EQ(1, data.Linearize(10, -0.5, x, z));
     EXPECT_EQ(1, data.Linearize(std::nan(""), 10, x, z));
-}
-
-// A millimetre rectangle to a pixel region; expected values worked by hand
-// from the model (nearest rows for Z 150 and 250 are 256 and 768).
-class ConvertMmToPixTest : public ::testing::Test {
-protected:
-    PixelRegion Convert(const LinModel& model, double x1, double z1, double x2, double z2)
-    {
-        LinearizationData data;
-        const Bytes bytes = BuildLin1dd(model);
-        EXPECT_EQ(0, data.ReadFromMemory(bytes.data(), bytes.size()));
-        PixelRegion region;
-        EXPECT_EQ(0, data.ConvertMmToPix(x1, z1, x2, z2, region));
-        return region;
-    }
-};
-
-TEST_F(ConvertMmToPixTest, ShiftsNoColumnsOnA2048ColumnSensorAndClampsToTheField)
-{
-    LinModel wide;
-    wide.width_x = 2048;
-    const PixelRegion shifted = Convert(wide, -20, 150, 20, 250);
-    EXPECT_EQ((std::vector<int>{652, 1396, 244, 788}),
-              (std::vector<int>{shifted.x_start, shifted.x_end, shifted.z_start, shifted.z_end}));
-    const PixelRegion clamped = Convert(LinModel(), -100, 0, 100, 1000);
-    EXPECT_EQ((std::vector<int>{16, 1295, -12, 1043}),
-              (std::vector<int>{clamped.x_start, clamped.x_end, clamped.z_start, clamped.z_end}));
 }
 
 TEST(LinWithoutTablesTest, LinearizesNoPixelAndConvertsNoRectangle)

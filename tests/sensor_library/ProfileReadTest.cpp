@@ -12,7 +12,6 @@
 namespace {
 
 using namespace TestSupport;
-using namespace std::chrono_literals;
 
 // One profile as GetXZIExtended hands it out.
 struct Profile {
@@ -114,23 +113,6 @@ TEST_F(ProfileReadTest, ACameraImageComesOutByteForByte)
     EXPECT_FALSE(scanvo.TakeCameraImage(taken, w, h, 0));
 }
 
-// Room for three scans of width 64.
-class SmallFifoTest : public ProfileReadTest {
-protected:
-    SmallFifoTest() { fifo_size = 3 * size + 5; }
-    const uint32_t size = static_cast<uint32_t>(ScanContainer(ScanKind::RawProfile, 1, 0, 64).size());
-};
-
-TEST_F(SmallFifoTest, AFullFifoDropsTheOldestAndCountsIt)
-{
-    for (uint16_t counter = 1; counter <= 5; ++counter)
-        Feed(ScanKind::RawProfile, counter);
-    EXPECT_EQ(2u, scanvo.FifoDroppedContainers());
-    EXPECT_EQ(static_cast<int32_t>(300.0 * size / fifo_size), scanvo.GetDllFiFoState());
-    for (int32_t counter : {3, 4, 5})
-        EXPECT_EQ(counter, ReadProfile(scanvo, 64).picture);
-}
-
 class RangeImageTest : public ProfileReadTest {
 protected:
     RangeImageTest()
@@ -225,20 +207,5 @@ TEST_F(ProfileReadTest, ConcurrentResetsAndSizeChangesNeverTearAProfile)
     live.join();
     EXPECT_EQ(0, torn.load());
 }
-
-// Scans streamed by a simulated sensor over loopback.
-class ProfileEndToEndTest : public ::testing::Test {
-protected:
-    void ConnectTo(ScanKind kind, uint32_t width)
-    {
-        sensor.SetScanKind(kind);
-        sensor.SetStreamWidth(width);
-        ASSERT_TRUE(ConnectReady(scanvo, sensor));
-        ASSERT_EQ(20, scanvo.WriteData("SetAcquisitionStart\r", 20));
-    }
-
-    SimulatedSensor sensor{SimulatedSensor::Options{"127.0.0.6"}};
-    CScanvo scanvo;
-};
 
 }  // namespace

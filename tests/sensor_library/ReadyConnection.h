@@ -1,7 +1,6 @@
 // ReadyConnection.h: connections whose sensor the test plays through a fake
 // transport (FakeConnection: started, not yet connected; ReadyConnection:
-// ready, XML status sent, answering the XML and settings requests), and a
-// connection over loopback to a simulated sensor.
+// ready, XML status sent, answering the XML and settings requests).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -73,19 +72,3 @@ protected:
         MakeReady();
     }
 };
-
-// Connects over loopback to a simulated sensor and waits until it is ready.
-// No idle time-out: a loaded machine can leave the link quiet for longer
-// than any short one, and the reconnect would end the sensor's stream.
-inline bool ConnectReady(CScanvo& scanvo, const TestSupport::SimulatedSensor& sensor)
-{
-    ConnectSettings settings;
-    settings.ip = sensor.Ip();
-    settings.port = sensor.PortText();
-    settings.timeout_ms = 0;
-    settings.fifo_size = 1 << 22;
-    settings.receive_buffer_size = 1 << 21;
-    return scanvo.Connect(settings) &&
-           TestSupport::WaitUntil([&] { return scanvo.GetConnectState() == 3; },
-                                  std::chrono::seconds(5));
-}
