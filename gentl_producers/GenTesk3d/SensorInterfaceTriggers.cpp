@@ -186,7 +186,7 @@ bool SensorInterface::IsLineInUse(uint32_t pin, int32_t selector)
     if ((pin == 1 && IsLine1Encoder()) || (pin == 2 && IsLine2Encoder())) return true;
     if (selector < -1 || selector > static_cast<int32_t>(FeatureCache::ACQUISITION_ACTIVE))
         return false;
-    for (uint32_t index = 0; index < 3; ++index) {
+    for (uint32_t index = 0; index <= FeatureCache::ACQUISITION_ACTIVE; ++index) {
         const Trigger trigger = cache_->GetTrigger(index);
         if (static_cast<int32_t>(index) != selector && trigger.trigger_mode &&
             trigger.trigger_source == pin)
@@ -544,7 +544,10 @@ void SensorInterface::SetLineMode(uint32_t mode)
 {
     const uint32_t pin = SelectedPin();
     if (!IsPin(pin)) return;
-    if (mode == LINE_MODE_OUTPUT) return SetLineOutput();
+    if (mode == LINE_MODE_OUTPUT) {
+        SetLineOutput();
+        return;
+    }
     const bool source = cache_->GetTrigger(FeatureCache::LINE_START).trigger_source == pin ||
                         cache_->GetTrigger(FeatureCache::FRAME_START).trigger_source == pin;
     SetEA(pin, source ? TRIGGER_INPUT : PLAIN_INPUT);
