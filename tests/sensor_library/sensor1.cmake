@@ -11,7 +11,6 @@ gentesk_test(sensor_library_connection_tests
           ${CMAKE_CURRENT_LIST_DIR}/ProfileReadTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/ContainerFifoTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/ProfileDecoderTest.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/XmlStatusCacheTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/LinearizationDataTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/FakeTransport.cpp
   LIBS sensor_library)
