@@ -4,7 +4,7 @@
 // the same per byte.
 #include <benchmark/benchmark.h>
 
-#include <cstring>
+#include <algorithm>
 #include <vector>
 
 #include "sensor_library/Crc32.h"
