@@ -17,6 +17,7 @@ public:
     std::vector<TestSupport::Bytes> containers;  // passed the frame check
     int rejected_containers = 0;
     std::vector<std::string> texts;
+    std::vector<TestSupport::Bytes> lin_payloads;
     int syncs = 0;
 
     bool AcceptsContainers() const override { return ready; }
@@ -33,7 +34,11 @@ public:
         else
             ++rejected_containers;
     }
-    void OnLinearizationData(const uint8_t*, uint32_t) override { has_lin = true; }
+    void OnLinearizationData(const uint8_t* data, uint32_t size) override
+    {
+        lin_payloads.emplace_back(data, data + size);
+        has_lin = true;
+    }
 };
 
 struct AssemblerHarness {

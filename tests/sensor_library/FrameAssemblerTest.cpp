@@ -60,6 +60,35 @@ TEST(Crc32Test, MatchesTheCheckValueAHandWorkedContainerAndTheBitwiseReference)
     }
 }
 
+TEST(ContainerAssemblyTest, AssemblesAContainerHoweverTheStreamCutsIt)
+{
+    const Bytes container = RawScan(1);
+    for (std::size_t split = 1; split < container.size(); ++split) {
+        AssemblerHarness fresh;
+        fresh.FeedSplit(container, {split});
+        ASSERT_EQ(std::vector<Bytes>{container}, fresh.sink.containers) << "split at " << split;
+    }
+    const Bytes stream = Concat({RawScan(1), TextContainer("<a/>"), RawScan(2, 300), RawScan(3)});
+    std::mt19937 random(42);
+    for (int run = 0; run < 200; ++run) {
+        AssemblerHarness fresh;
+        std::vector<std::size_t> pieces;
+        for (std::size_t total = 0; total < stream.size(); total += pieces.back())
+            pieces.push_back(1 + random() % 97);
+        fresh.FeedSplit(stream, pieces);
+        ASSERT_EQ(3u, fresh.sink.containers.size()) << "run " << run;
+        EXPECT_EQ(RawScan(2, 300), fresh.sink.containers[1]);
+        EXPECT_EQ(std::vector<std::string>{std::string("<a/>", 5)}, fresh.sink.texts);
+    }
+    AssemblerHarness harness;
+    const Bytes third = RawScan(3);
+    harness.Feed(Concat({RawScan(1), RawScan(2), Bytes(third.begin(), third.begin() + 30)}));
+    EXPECT_EQ(2u, harness.sink.containers.size());
+    harness.Feed(Bytes(third.begin() + 30, third.end()));
+    ASSERT_EQ(3u, harness.sink.containers.size());
+    EXPECT_EQ(third, harness.sink.containers[2]);
+}
+
 // Streams that resynchronise: what the sink was handed, in order.
 struct StreamCase {
     std::string name;
@@ -101,7 +130,6 @@ std::vector<StreamCase> StreamCases()
     AppendU32(zero_size_without_end, Tag::GENERAL);
     AppendU32(zero_size_without_end, 5000000);
     std::vector<StreamCase> cases = {
-        row("PictureCounterWrap", Concat({RawScan(65535), RawScan(0)}), {RawScan(65535), RawScan(0)}),
         row("GarbageBeforeAndBetween", Concat({Bytes{1, 2, 3, 0xff, 1, 7}, a, Bytes(33, 0xAB), b}),
             {a, b}),
         row("ContainerTagWithAnImpossibleSize", Concat({huge_container, a}), {a}),
@@ -166,6 +194,53 @@ TEST(ResynchronisationTest, HandsOnExactlyTheValidFramesAndCountsTheBadOnes)
             EXPECT_EQ(0u, harness.assembler.BufferedBytes());
         }
     }
+}
+
+// Containers, texts and sync frames wait for readiness; the linearization
+// frame is taken only while there is none.
+TEST(ReadinessTest, GatesContainersAndTakesOneValidLinearizationFrame)
+{
+    AssemblerHarness harness;
+    harness.sink.ready = false;
+    const Bytes payload = {'L', 'I', 'N', '1', 'D', 'D', 0, 0, 1, 2, 3};
+    const Bytes tiny = {0x07, 0x19, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00};
+    harness.Feed(
+        Concat({RawScan(1), TextContainer("t"), SyncFrame(8), ShortFrame(0x07, Bytes(20, 1), true),
+                tiny, Bytes{9, 9}, ShortFrame(0x07, payload), RawScan(2)}));
+    EXPECT_TRUE(harness.sink.containers.empty());
+    EXPECT_TRUE(harness.sink.texts.empty());
+    EXPECT_EQ(0, harness.sink.syncs);
+    EXPECT_EQ(1u, harness.Stats().crc_errors);
+    EXPECT_EQ(std::vector<Bytes>{payload}, harness.sink.lin_payloads);
+    harness.Feed(ShortFrame(0x07, Bytes(4, 2)));
+    EXPECT_EQ(1u, harness.sink.lin_payloads.size());
+    harness.sink.ready = true;
+    harness.Feed(RawScan(3));
+    EXPECT_EQ(std::vector<Bytes>{RawScan(3)}, harness.sink.containers);
+}
+
+TEST(PictureCounterTest, CountsJumpsButNotTheWrapAndReadsOnlyWhatTheGeneralBlockHas)
+{
+    AssemblerHarness harness;
+    harness.Feed(Concat({RawScan(4), RawScan(5)}));
+    const uint32_t errors = harness.Stats().pic_count_errors;
+    harness.Feed(RawScan(7));
+    EXPECT_EQ(errors + 1, harness.Stats().pic_count_errors);
+    harness.Feed(Concat({RawScan(65535), RawScan(0)}));
+    EXPECT_EQ(errors + 2, harness.Stats().pic_count_errors);  // 7 to 65535; the wrap is no jump
+    const Bytes profile = RawProfilePayload(1, 7, {16, 8, 8, 16}, Bytes(4, 1));
+    harness.Feed(ContainerBuilder()
+                     .AddBlock(Tag::GENERAL, Bytes{0x34, 0x12, 0xAA, 0xBB})
+                     .AddBlock(Tag::RAW_PROFILE, profile)
+                     .Build());
+    EXPECT_EQ(0x1234u, harness.Stats().pic_count);
+    EXPECT_EQ(0u, harness.Stats().time_stamp);
+    harness.Feed(ContainerBuilder()
+                     .AddBlock(Tag::GENERAL, Bytes{})
+                     .AddBlock(Tag::RAW_PROFILE, profile)
+                     .Build());
+    EXPECT_EQ(0u, harness.Stats().pic_count);
+    EXPECT_EQ(7u, harness.sink.containers.size());
 }
 
 TEST(ReceiveLimitsTest, IgnoresOversizedChunksAndRefusesContainersLargerThanTheBuffer)

@@ -25,6 +25,86 @@ protected:
     std::unique_ptr<ScanvoProfileRecord> record = std::make_unique<ScanvoProfileRecord>();
 };
 
+// Echoes 1 and 3, all four fields, and a trailing half column that is dropped.
+TEST_F(ProfileDecoderTest, DecodesARawProfileFieldByField)
+{
+    const Bytes points = {0x40, 0x01, 0x05, 0xC7, 0x03, 0x02,  // column 0, echo 1
+                          0x00, 0x02, 0x10, 0x41, 0x00, 0x00,  // column 0, echo 3
+                          0x20, 0x00, 0xFF, 0xFF, 0xFF, 0xFF,  // column 1, echo 1
+                          0x00, 0x00, 0x01, 0x00, 0x01, 0x00,  // column 1, echo 3
+                          0x11, 0x22, 0x33, 0x44, 0x55};
+    ASSERT_TRUE(Decode(ContainerBuilder()
+                           .AddBlock(Tag::RAW_PROFILE, RawProfilePayload(0x05, 0, {16, 8, 8, 16}, points, 0x80))
+                           .Build()));
+    const ScanvoProfileRecord& r = *record;
+    EXPECT_TRUE(r.decoded);
+    EXPECT_FALSE(r.linearized);
+    EXPECT_TRUE(r.sign);
+    EXPECT_EQ(2, r.echo_count);
+    ASSERT_EQ(2u, r.column_count);
+    struct Expected {
+        uint32_t column, echo;
+        int32_t raw_z;
+        double z_px;
+        uint32_t intensity, width, reserved;
+    };
+    for (const Expected& e : {Expected{0, 0, 320, 10.0, 23, 7, 19}, Expected{0, 2, 512, 16.0, 65, 1, 0},
+                              Expected{1, 0, 32, 1.0, 1023, 63, 2295}, Expected{1, 2, 0, 0.0, 4, 0, 1}}) {
+        const ScanvoEcho& echo = r.Echo(e.column, e.echo);
+        SCOPED_TRACE(testing::Message() << "column " << e.column << " echo " << e.echo);
+        EXPECT_TRUE(echo.valid);
+        EXPECT_EQ(e.raw_z, echo.raw_z);
+        EXPECT_EQ(e.z_px, echo.z_px);
+        EXPECT_EQ(e.intensity, echo.intensity);
+        EXPECT_EQ(e.width, echo.width);
+        EXPECT_EQ(e.reserved, echo.reserved);
+    }
+}
+
+// Words Z, intensity-and-width, X per column, scaled by the scale block; the
+// intensity word splits differently where the firmware packs it.
+TEST_F(ProfileDecoderTest, ScalesALinearizedProfileAndSplitsTheIntensityWord)
+{
+    struct Row {
+        const char* name;
+        bool packed;
+        int32_t intensity0, width0, intensity1, width1;
+    };
+    for (const Row& row :
+         {Row{"Plain", false, 775, 5, 1, 0}, Row{"Packed", true, 791, 1, 256, 0}}) {
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(Decode(
+            ContainerBuilder()
+                .AddBlock(
+                    Tag::LINEAR_PROFILE,
+                    LinearProfilePayload(2, 1, {2, 4, 1, 0}, {1000, 0xC1C5, 320, 2, 0x0040, 0}))
+                .AddBlock(Tag::SCALE, ScalePayload(0.0625f, -64.0f, 0.015625f, 100.0f))
+                .Build(),
+            row.packed));
+        double x[4] = {}, z[4] = {};
+        int32_t intensity[4] = {}, width[4] = {};
+        ASSERT_EQ(2, decoder.EmitPoints(*record, false, PointArrays{x, z, intensity, width, 4}));
+        EXPECT_EQ((std::vector<double>{-44.0, 115.625, -64.0, 100.03125}),
+                  (std::vector<double>{x[0], z[0], x[1], z[1]}));
+        EXPECT_EQ((std::vector<int32_t>{row.intensity0, row.width0, row.intensity1, row.width1}),
+                  (std::vector<int32_t>{intensity[0], width[0], intensity[1], width[1]}));
+    }
+}
+
+TEST_F(ProfileDecoderTest, SortingMovesOnlyColumnsWithAPoint)
+{
+    // X 30, 5 (no Z), 10, 20; without a scale block the words are the values.
+    ASSERT_TRUE(Decode(ContainerBuilder()
+                           .AddBlock(Tag::LINEAR_PROFILE,
+                                     LinearProfilePayload(4, 1, {2, 1, 0, 0}, {7, 30, 0, 5, 7, 10, 7, 20}))
+                           .Build()));
+    double x[4] = {};
+    ASSERT_EQ(4, decoder.EmitPoints(*record, true, PointArrays{x, nullptr, nullptr, nullptr, 4}));
+    EXPECT_EQ((std::vector<double>{10, 5, 20, 30}), std::vector<double>(x, x + 4));
+    ASSERT_EQ(2, decoder.EmitPoints(*record, false, PointArrays{x, nullptr, nullptr, nullptr, 2}));
+    EXPECT_EQ((std::vector<double>{30, 5}), std::vector<double>(x, x + 2));
+}
+
 TEST_F(ProfileDecoderTest, LinearizesThroughTheRegionGeometryAndTheTables)
 {
     const Bytes lin = BuildLin1dd(LinModel());
