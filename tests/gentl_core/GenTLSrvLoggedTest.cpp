@@ -52,6 +52,24 @@ Form Typed(INFO_DATATYPE type)
     };
 }
 
+Form Entries(size_t count)
+{
+    return [count](std::ostream& out, const void* bytes, const size_t*) {
+        FormatArray(out, bytes, &count, 8);
+    };
+}
+
+template <typename T>
+Form Pointee(T value)
+{
+    return [value](std::ostream& out, const void*, const size_t*) { FormatPointee(out, &value); };
+}
+
+// A form written out: `out`, the row's `bytes` and their `size`.
+#define FORM(...)                                             \
+    [](std::ostream& out, [[maybe_unused]] const void* bytes, \
+       [[maybe_unused]] const size_t* size) { __VA_ARGS__; }
+
 template <typename Write>
 std::string Written(Write write)
 {
@@ -63,102 +81,80 @@ std::string Written(Write write)
 TEST(CallLogFormatTest, CallerBuffersArePrintedInTheFormOfTheirTypeWithinTheirSize)
 {
     const std::string x128(128, 'x');
-    const Form input = [](std::ostream& out, const void* bytes, const size_t*) {
-        FormatString(out, static_cast<const char*>(bytes));
-    };
-    const auto entries = [](size_t count) -> Form {
-        return [count](std::ostream& out, const void* bytes, const size_t*) {
-            FormatArray(out, bytes, &count, 8);
-        };
-    };
+    const Form input = FORM(FormatString(out, static_cast<const char*>(bytes)));
     const struct {
         const char* name;
         Form form;
-        Bytes bytes;
         std::string expected;
+        Bytes bytes = {};
+        bool sized = true;  // else the size pointer is null
     } cases[] = {
-        {"int16", Typed(INFO_DATATYPE_INT16), BytesOf<int16_t>(-2), "-2"},
-        {"uint16", Typed(INFO_DATATYPE_UINT16), Bytes{0xff, 0xff}, "65535"},
-        {"int32", Typed(INFO_DATATYPE_INT32), BytesOf<int32_t>(-123456), "-123456"},
-        {"uint32", Typed(INFO_DATATYPE_UINT32), Bytes(4, 0xff), "4294967295"},
-        {"int64", Typed(INFO_DATATYPE_INT64), BytesOf(INT64_MIN), "-9223372036854775808"},
-        {"ptrdiff", Typed(INFO_DATATYPE_PTRDIFF), Bytes(8, 0xff), "-1"},
-        {"uint64", Typed(INFO_DATATYPE_UINT64), Bytes(8, 0xff), "18446744073709551615"},
-        {"size_t", Typed(INFO_DATATYPE_SIZET), BytesOf<uint64_t>(4096), "4096"},
-        {"float64", Typed(INFO_DATATYPE_FLOAT64), BytesOf(0.1234567), "0.123457"},
-        {"pointer", Typed(INFO_DATATYPE_PTR), BytesOf<uint64_t>(0x1D2C49E2A10), "000001D2C49E2A10"},
-        {"bool8 nonzero", Typed(INFO_DATATYPE_BOOL8), Bytes{7}, "1"},
-        {"bool8 zero", Typed(INFO_DATATYPE_BOOL8), Bytes{0}, "0"},
-        {"dump", Typed(INFO_DATATYPE_BUFFER), Bytes{1, 2, 3, 4, 5, 6, 7, 0xab},
-         "{ 01 02 03 04 05 06 07 ab }"},
-        {"dump cut", Typed(INFO_DATATYPE_BUFFER), Bytes{1, 2, 3, 4, 5, 6, 7, 8, 9},
-         "{ 01 02 03 04 05 06 07 08 ... }"},
-        {"text to zero", Typed(INFO_DATATYPE_STRING), Text(std::string("ab\0c", 4)), "ab"},
-        {"text of 128", Typed(INFO_DATATYPE_STRING), Text(x128), x128},
-        {"text cut", Typed(INFO_DATATYPE_STRING), Text(x128 + '\0'), x128 + "..."},
-        {"short text", Typed(INFO_DATATYPE_STRING), Text("ab" + std::string(198, '\0')), "ab..."},
+        // clang-format off
+        {"int16", Typed(INFO_DATATYPE_INT16), "-2", BytesOf<int16_t>(-2)},
+        {"uint16", Typed(INFO_DATATYPE_UINT16), "65535", Bytes{0xff, 0xff}},
+        {"int32", Typed(INFO_DATATYPE_INT32), "-123456", BytesOf<int32_t>(-123456)},
+        {"uint32", Typed(INFO_DATATYPE_UINT32), "4294967295", Bytes(4, 0xff)},
+        {"int64", Typed(INFO_DATATYPE_INT64), "-9223372036854775808", BytesOf(INT64_MIN)},
+        {"ptrdiff", Typed(INFO_DATATYPE_PTRDIFF), "-1", Bytes(8, 0xff)},
+        {"uint64", Typed(INFO_DATATYPE_UINT64), "18446744073709551615", Bytes(8, 0xff)},
+        {"size_t", Typed(INFO_DATATYPE_SIZET), "4096", BytesOf<uint64_t>(4096)},
+        {"float64", Typed(INFO_DATATYPE_FLOAT64), "0.123457", BytesOf(0.1234567)},
+        {"pointer", Typed(INFO_DATATYPE_PTR), "000001D2C49E2A10", BytesOf<uint64_t>(0x1D2C49E2A10)},
+        {"bool8 nonzero", Typed(INFO_DATATYPE_BOOL8), "1", Bytes{7}},
+        {"bool8 zero", Typed(INFO_DATATYPE_BOOL8), "0", Bytes{0}},
+        {"dump", Typed(INFO_DATATYPE_BUFFER),
+         "{ 01 02 03 04 05 06 07 ab }", Bytes{1, 2, 3, 4, 5, 6, 7, 0xab}},
+        {"dump cut", Typed(INFO_DATATYPE_BUFFER), "{ 01 01 01 01 01 01 01 01 ... }", Bytes(9, 1)},
+        {"text to zero", Typed(INFO_DATATYPE_STRING), "ab", Text(std::string("ab\0c", 4))},
+        {"text of 128", Typed(INFO_DATATYPE_STRING), x128, Text(x128)},
+        {"text cut", Typed(INFO_DATATYPE_STRING), x128 + "...", Text(x128 + '\0')},
+        {"short text", Typed(INFO_DATATYPE_STRING), "ab...", Text("ab" + std::string(198, '\0'))},
         // A size left too small by a failed call: dumped, never read as the number.
-        {"uint64 in 1", Typed(INFO_DATATYPE_UINT64), Bytes{0x2a}, "{ 2a }"},
-        {"pointer in 4", Typed(INFO_DATATYPE_PTR), Bytes{1, 0, 0, 0}, "{ 01 00 00 00 }"},
-        {"bool8 in 0", Typed(INFO_DATATYPE_BOOL8), Bytes{}, "{ }"},
-        {"register 2", FormatRegisterValue, Bytes{0x00, 0x80}, "{ 00 80 } [32768U, -32768S]"},
-        {"register 4", FormatRegisterValue, Bytes(4, 0xff), "{ ff ff ff ff } [4294967295U, -1S]"},
-        {"register 8", FormatRegisterValue, Bytes(8, 0xff),
-         "{ ff ff ff ff ff ff ff ff } [18446744073709551615U, -1S]"},
-        {"register 3", FormatRegisterValue, Bytes(3, 0xff), "{ ff ff ff }"},
-        {"input of 128", input, Text(x128 + '\0'), x128},
-        {"input cut", input, Text(x128 + "x" + '\0'), x128 + "..."},
-        {"array of 2", entries(2), Bytes(16, 1), "{ 01 01 01 01 01 01 01 01 ... }"},
+        {"uint64 in 1", Typed(INFO_DATATYPE_UINT64), "{ 2a }", Bytes{0x2a}},
+        {"pointer in 4", Typed(INFO_DATATYPE_PTR), "{ 01 00 00 00 }", Bytes{1, 0, 0, 0}},
+        {"bool8 in 0", Typed(INFO_DATATYPE_BOOL8), "{ }", Bytes{}},
+        {"register 2", FormatRegisterValue, "{ 00 80 } [32768U, -32768S]", Bytes{0x00, 0x80}},
+        {"register 4", FormatRegisterValue, "{ ff ff ff ff } [4294967295U, -1S]", Bytes(4, 0xff)},
+        {"register 8", FormatRegisterValue,
+         "{ ff ff ff ff ff ff ff ff } [18446744073709551615U, -1S]", Bytes(8, 0xff)},
+        {"register 3", FormatRegisterValue, "{ ff ff ff }", Bytes(3, 0xff)},
+        {"input of 128", input, x128, Text(x128 + '\0')},
+        {"input cut", input, x128 + "...", Text(x128 + "x" + '\0')},
+        {"array of 2", Entries(2), "{ 01 01 01 01 01 01 01 01 ... }", Bytes(16, 1)},
         // 2^64 / 8 entries of 8 bytes would wrap to 0 bytes and print "{ }".
-        {"huge array", entries(SIZE_MAX / 8 + 1), Bytes(8, 0xee),
-         "{ ee ee ee ee ee ee ee ee ... }"},
+        {"huge array", Entries(SIZE_MAX / 8 + 1),
+         "{ ee ee ee ee ee ee ee ee ... }", Bytes(8, 0xee)},
+        {"null buffer", FORM(FormatBuffer(out, nullptr, nullptr, size)), "{ null }"},
+        {"no type", FORM(FormatBuffer(out, bytes, nullptr, size)),
+         "{ unknown command datatype }", {1}},
+        {"uint64 unsized", Typed(INFO_DATATYPE_UINT64), "{ unknown buffer size }", {1}, false},
+        {"text unsized", Typed(INFO_DATATYPE_STRING), "{ unknown buffer size }", {1}, false},
+        {"register unsized", FormatRegisterValue, "{ unknown buffer size }", {1}, false},
+        {"null register", FORM(FormatRegisterValue(out, nullptr, nullptr)), "{ null }"},
+        {"array unsized", FORM(FormatArray(out, bytes, nullptr, 8)),
+         "{ unknown buffer size }", {1}},
+        {"null input", FORM(FormatString(out, nullptr)), "{ null }"},
+        {"pointer value", FORM(FormatPointer(out, reinterpret_cast<void*>(0xabc))),
+         "0000000000000ABC"},
+        {"address", FORM(FormatAddress(out, 0xF000000)), "0xf000000"},
+        {"largest address", FORM(FormatAddress(out, UINT64_MAX)), "0xffffffffffffffff"},
+        {"size", Pointee(SIZE_MAX), "18446744073709551615"},
+        {"count", Pointee(UINT32_MAX), "4294967295"},
+        {"handle", Pointee(reinterpret_cast<void*>(0xBEEF)), "000000000000BEEF"},
+        {"flag set", Pointee(bool8_t{2}), "true"},
+        {"flag clear", Pointee(bool8_t{0}), "false"},
+        {"error code", Pointee(GC_ERROR{GC_ERR_TIMEOUT}), "-1011 [GC_ERR_TIMEOUT]"},
+        // clang-format on
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.name);
         auto copy = std::make_unique<uint8_t[]>(row.bytes.size());
         std::copy(row.bytes.begin(), row.bytes.end(), copy.get());
         const size_t size = row.bytes.size();
-        EXPECT_EQ(row.expected, Written([&](auto& out) { row.form(out, copy.get(), &size); }));
+        EXPECT_EQ(row.expected, Written([&](auto& out) {
+                      row.form(out, copy.get(), row.sized ? &size : nullptr);
+                  }));
     }
-}
-
-TEST(CallLogFormatTest, MissingPartsAndScalarsHaveTheirOwnForms)
-{
-    const INFO_DATATYPE uint64 = INFO_DATATYPE_UINT64;
-    const INFO_DATATYPE text = INFO_DATATYPE_STRING;
-    const size_t size = std::numeric_limits<size_t>::max();
-    const uint32_t count = std::numeric_limits<uint32_t>::max();
-    void* const handle = reinterpret_cast<void*>(uintptr_t{0xBEEF});
-    const bool8_t set = 2;
-    const bool8_t clear = 0;
-    const GC_ERROR timeout = GC_ERR_TIMEOUT;
-    EXPECT_EQ(
-        "{ null }{ unknown command datatype }{ unknown buffer size }{ unknown buffer size }"
-        "{ null }{ unknown buffer size }{ null }{ unknown buffer size }",
-        Written([&](auto& out) {
-            FormatBuffer(out, nullptr, nullptr, nullptr);
-            FormatBuffer(out, "x", nullptr, nullptr);
-            FormatBuffer(out, "x", &uint64, nullptr);
-            FormatRegisterValue(out, "x", nullptr);
-            FormatRegisterValue(out, nullptr, nullptr);
-            FormatArray(out, "x", nullptr, 8);
-            FormatString(out, nullptr);
-            FormatBuffer(out, "x", &text, nullptr);
-        }));
-    EXPECT_EQ("0000000000000ABC 0xf000000 0xffffffffffffffff", Written([](auto& out) {
-                  FormatPointer(out, reinterpret_cast<void*>(0xabc)), out << ' ';
-                  FormatAddress(out, 0xF000000), out << ' ';
-                  FormatAddress(out, UINT64_MAX);
-              }));
-    EXPECT_EQ("18446744073709551615 4294967295 000000000000BEEF true false -1011 [GC_ERR_TIMEOUT]",
-              Written([&](auto& out) {
-                  FormatPointee(out, &size), out << ' ';
-                  FormatPointee(out, &count), out << ' ';
-                  FormatPointee(out, &handle), out << ' ';
-                  FormatPointee(out, &set), out << ' ';
-                  FormatPointee(out, &clear), out << ' ';
-                  FormatPointee(out, &timeout);
-              }));
 }
 
 // The name tables' ends, a gap in one, and the error names the log adds.
@@ -169,8 +165,9 @@ TEST(CallLogFormatTest, NamesListedValuesAndCallsTheRestUnknown)
         {TL_INFO_NAMES, 10, "TL_INFO_GENTL_VER_MINOR"}, {TL_INFO_NAMES, 11, "Unknown"},
         {TL_INFO_NAMES, -1, "Unknown"}, {BUFFER_INFO_NAMES, 31, "BUFFER_INFO_IS_COMPOSITE"},
         {FLOW_INFO_NAMES, 1, "Unknown"}, {INFO_DATATYPE_NAMES, 2, "Unknown"}};
-    const std::pair<GC_ERROR, const char*> errors[] = {{0, "GC_ERR_SUCCESS"}, {-1022, "GC_ERR_BUSY"},
-                                                       {-1023, "GC_ERR_AMBIGUOUS"}, {-1024, "Unknown"}};
+    const std::pair<GC_ERROR, const char*> errors[] = {
+        {0, "GC_ERR_SUCCESS"}, {-1022, "GC_ERR_BUSY"},
+        {-1023, "GC_ERR_AMBIGUOUS"}, {-1024, "Unknown"}};
     // clang-format on
     for (const auto& [table, value, name] : names)
         EXPECT_STREQ(name, LookUpName(table, value)) << value;

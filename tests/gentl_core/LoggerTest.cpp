@@ -93,35 +93,34 @@ LastErrorRecord ReadLastError()
     return record;
 }
 
-// A freed record left in the slot would be written by the next report. The
-// failure line is TLErr at level two, with the code's name.
-TEST(ErrorHandlingTest, ReportIsLoggedAndReplacesTheLastAndReleaseLeavesTheThreadUsable)
+// The failure line is TLErr at level two, with the code's name. A freed
+// record left in the slot would be written by the next report.
+TEST_F(LoggerTest, ReportIsLoggedAndReplacesTheLastAndReleaseLeavesTheThreadUsable)
 {
+    const std::string failure = "TLErr       Error   GenTL interface call failure: ";
     const struct {
         uint32_t level;
         GC_ERROR code;
-        const char* message;  // after the prefix, or empty when nothing is logged
+        std::string line;  // without thread and tick; empty when nothing is logged
     } cases[] = {
         {LOG_LEVEL_ERROR, GC_ERR_INVALID_PARAMETER,
-         "GenTL interface call failure: GC_ERR_INVALID_PARAMETER, ReadPort: bad\n"},
-        {LOG_LEVEL_TRACE, -2000,
-         "GenTL interface call failure: Unknown error code, ReadPort: bad\n"},
+         failure + "GC_ERR_INVALID_PARAMETER, Read: bad\n"},
+        {LOG_LEVEL_TRACE, -2000, failure + "Unknown error code, Read: bad\n"},
         {LOG_LEVEL_ALWAYS, GC_ERR_TIMEOUT, ""},
         {LOG_LEVEL_TRACE, GC_ERR_SUCCESS, ""},
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.code);
-        TestSupport::LogCapture capture;
-        GenTLCore::SetLogLevelForTest(row.level);
-        EXPECT_EQ(row.code, ReportError(row.code, "ReadPort: bad"));
+        SetLogLevelForTest(row.level);
+        const size_t before = capture.Lines().size();
+        EXPECT_EQ(row.code, ReportError(row.code, "Read: bad"));
         EXPECT_EQ(row.code, ReadLastError().code);
-        std::string logged;
-        for (const std::string& line : capture.Lines())
-            logged += line.substr(0, 20) + line.substr(48);
-        EXPECT_EQ(*row.message ? "TLErr       Error   " + std::string(row.message) : "", logged);
+        const std::vector<std::string> lines = capture.Lines();
+        ASSERT_EQ(before + (row.line.empty() ? 0 : 1), lines.size());
+        const std::string& last = lines.back();
+        EXPECT_EQ(row.line, lines.size() > before ? last.substr(0, 20) + last.substr(48) : "");
     }
-    GenTLCore::SetLogLevelForTest(0);
-    EXPECT_EQ("ReadPort: bad", ReadLastError().text);
+    EXPECT_EQ("Read: bad", ReadLastError().text);
     Store().ReleaseThreadRecord();
     Store().ReleaseThreadRecord();
     EXPECT_EQ(0u, Store().RecordCountForTest());

@@ -56,19 +56,20 @@ TEST(ConditionTest, TimedWaitEndsByItsDeadlineUnderAStreamOfNotifies)
 }
 
 // A wait that cannot free the mutex would keep every notifier out for ever;
-// a signal's wait then only takes a pending count.
+// a signal's wait then only takes a pending count. Only the holder unlocks.
 TEST(ConditionTest, WaitWithoutHoldingTheMutexExactlyOnceAssertsAndFails)
 {
     TestSupport::AssertionRecorder assertions;
     Mutex mutex;
     EXPECT_EQ(WaitResult::Failed, Condition().Wait(mutex, 10.0));
+    mutex.Unlock();
     Signal signal;
     signal.Post();
     ScopedLock outer(signal.GetMutex());
     ScopedLock inner(signal.GetMutex());
     EXPECT_EQ(Signal::COUNT_TAKEN_OR_CANCELLED, signal.Wait(10.0));
     EXPECT_EQ(Signal::FAILED, signal.Wait(10.0));
-    EXPECT_EQ(2u, assertions.Count());
+    EXPECT_EQ(3u, assertions.Count());
 }
 
 TEST(SignalTest, EachPostLetsOneWaitThroughAndCancelLetsAllThrough)
@@ -161,6 +162,7 @@ TEST(SimpleThreadTest, PriorityIsInForceWhenSetBeforeStartOrWhileRunningAndNotOn
     int priority = 7;
     for (const int refused : {-16, -3, 3, 14, 0x7FFFFFFF})
         EXPECT_FALSE(thread->SetPriority(2, refused));
+    for (const int accepted : {-15, 0, 15}) EXPECT_TRUE(thread->SetPriority(2, accepted));
     ASSERT_TRUE(thread->SetPriority(2, -2));
     ASSERT_TRUE(thread->GetPriority(&policy, &priority));
     EXPECT_EQ(std::make_pair(2, -2), std::make_pair(policy, priority));
