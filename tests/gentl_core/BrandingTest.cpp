@@ -33,20 +33,24 @@ SharedPtr<GenTLBranding> MakeBranding(const std::string& name)
 void ExpectDefault()
 {
     const GenTLBranding& branding = GetBranding();
-    for (auto digest : {&GenTLBranding::SystemDescriptionSHA1, &GenTLBranding::InterfaceDescriptionSHA1,
-                        &GenTLBranding::LocalDeviceDescriptionSHA1, &GenTLBranding::DataStreamDescriptionSHA1,
-                        &GenTLBranding::RemoteDeviceDescriptionSHA1})
+    for (auto digest :
+         {&GenTLBranding::SystemDescriptionSHA1, &GenTLBranding::InterfaceDescriptionSHA1,
+          &GenTLBranding::LocalDeviceDescriptionSHA1, &GenTLBranding::DataStreamDescriptionSHA1,
+          &GenTLBranding::RemoteDeviceDescriptionSHA1})
         EXPECT_EQ(std::vector<uint8_t>(20, 0), (branding.*digest)());
-    for (auto on : {&GenTLBranding::MultiPartAware, &GenTLBranding::CompositeBufferAware,
-                    &GenTLBranding::AcquisitionEngineControlFeatures, &GenTLBranding::EventsEngineControlFeatures,
-                    &GenTLBranding::RelaxedPointerChecks, &GenTLBranding::CloseLibraryOnUnload,
-                    &GenTLBranding::BufferChangesDuringAcquisition, &GenTLBranding::StopWithoutStartAllowed,
-                    &GenTLBranding::WatermarkBuffers})
+    for (auto on :
+         {&GenTLBranding::MultiPartAware, &GenTLBranding::CompositeBufferAware,
+          &GenTLBranding::AcquisitionEngineControlFeatures,
+          &GenTLBranding::EventsEngineControlFeatures, &GenTLBranding::RelaxedPointerChecks,
+          &GenTLBranding::CloseLibraryOnUnload, &GenTLBranding::BufferChangesDuringAcquisition,
+          &GenTLBranding::StopWithoutStartAllowed, &GenTLBranding::WatermarkBuffers})
         EXPECT_FALSE((branding.*on)());
     EXPECT_EQ("", branding.VendorName() + branding.ModelName());
     EXPECT_EQ('\0', branding.AlternativeIDSeparator());
-    EXPECT_TRUE(branding.AlternativeDeviceIDKeys(true).empty() && branding.AlternativeDeviceIDKeys(false).empty() &&
-                branding.AlternativeInterfaceIDKeys().empty() && branding.AlternativeStreamIDKeys().empty());
+    EXPECT_TRUE(branding.AlternativeDeviceIDKeys(true).empty() &&
+                branding.AlternativeDeviceIDKeys(false).empty() &&
+                branding.AlternativeInterfaceIDKeys().empty() &&
+                branding.AlternativeStreamIDKeys().empty());
 }
 
 }  // namespace

@@ -24,8 +24,8 @@ public:
     Answer Register(EVENT_TYPE event_type, bool unregister = false)
     {
         SharedPtr<GenTLEvent> candidate;
-        const GC_ERROR result =
-            unregister ? UnregisterEvent(event_type, candidate) : RegisterEvent(event_type, candidate);
+        const GC_ERROR result = unregister ? UnregisterEvent(event_type, candidate)
+                                           : RegisterEvent(event_type, candidate);
         return {result, candidate.Get()};
     }
 
@@ -35,10 +35,19 @@ public:
     Types hooks;  // registrations; unregistrations as 100 + the type
 
 protected:
-    GC_ERROR OnRegisterEvent(EVENT_TYPE type) override { return hooks.push_back(type), register_result; }
-    bool OnUnregisterEvent(EVENT_TYPE type) override { return hooks.push_back(100 + type), unregister_result; }
+    GC_ERROR OnRegisterEvent(EVENT_TYPE type) override
+    {
+        return hooks.push_back(type), register_result;
+    }
+    bool OnUnregisterEvent(EVENT_TYPE type) override
+    {
+        return hooks.push_back(100 + type), unregister_result;
+    }
     Mutex& GetLock() override { return lock; }
-    bool SupportsModuleEvents(size_t& max_data_size) override { return (max_data_size = supported_size) > 0; }
+    bool SupportsModuleEvents(size_t& max_data_size) override
+    {
+        return (max_data_size = supported_size) > 0;
+    }
 
 private:
     Mutex lock;
@@ -53,8 +62,11 @@ struct NoBuffers : GenTLNewBufferEvent::BufferOwner {
 // larger data size; a second event of one type is refused and the first kept.
 TEST(EventSrcTest, OffersTheErrorEventTheEventsAddedBeforeAndAModuleEventWhenAsked)
 {
-    const struct { size_t supported; bool forced; size_t forced_size, expected; } rows[] = {
-        {0, false, 4, 0}, {0, true, 4, 4}, {256, true, 4, 256}, {8, false, 100, 8}};
+    const struct {
+        size_t supported;
+        bool forced;
+        size_t forced_size, expected;
+    } rows[] = {{0, false, 4, 0}, {0, true, 4, 4}, {256, true, 4, 256}, {8, false, 100, 8}};
     for (const auto& row : rows) {
         TestEventSource source;
         source.supported_size = row.supported;
@@ -62,7 +74,8 @@ TEST(EventSrcTest, OffersTheErrorEventTheEventsAddedBeforeAndAModuleEventWhenAsk
         EXPECT_EQ(GC_ERR_SUCCESS, source.Register(EVENT_ERROR).first);
         size_t value = 0, size = sizeof value;
         INFO_DATATYPE type = 0;
-        if (source.GetModuleEvent()) source.GetModuleEvent()->GetEventInfo(EVENT_SIZE_MAX, &type, &value, &size);
+        if (source.GetModuleEvent())
+            source.GetModuleEvent()->GetEventInfo(EVENT_SIZE_MAX, &type, &value, &size);
         EXPECT_EQ(row.expected ? row.expected + 8 : 0, value) << row.expected;
     }
     TestSupport::AssertionCounter assertions;
@@ -92,17 +105,21 @@ TEST(EventSrcTest, HandsOutEventsOnlyAfterTheHookAgreesAndReportsAFailingCleanup
     // A registered event is refused before the hook runs.
     EXPECT_EQ(Answer(GC_ERR_RESOURCE_IN_USE, nullptr), source.Register(EVENT_MODULE));
     EXPECT_EQ("Open/Register: requested object is already in use", LastErrorText());
-    EXPECT_EQ(Answer(GC_ERR_SUCCESS, source.GetErrorEvent().Get()), source.Register(EVENT_ERROR, true));
+    EXPECT_EQ(Answer(GC_ERR_SUCCESS, source.GetErrorEvent().Get()),
+              source.Register(EVENT_ERROR, true));
     source.unregister_result = false;
     EXPECT_EQ(Answer(GC_ERR_ERROR, module_event), source.Register(EVENT_MODULE, true));
     EXPECT_EQ("UnregisterEvent: the event type specific cleanup failed.", LastErrorText());
     source.RollbackRegisterEvent(EVENT_MODULE);
-    EXPECT_EQ((Types{EVENT_MODULE, EVENT_MODULE, 100 + EVENT_ERROR, 100 + EVENT_MODULE, 100 + EVENT_MODULE}),
+    EXPECT_EQ((Types{EVENT_MODULE, EVENT_MODULE, 100 + EVENT_ERROR, 100 + EVENT_MODULE,
+                     100 + EVENT_MODULE}),
               source.hooks);
     EXPECT_EQ(Answer(GC_ERR_NOT_IMPLEMENTED, nullptr), source.Register(EVENT_REMOTE_DEVICE));
-    EXPECT_EQ("RegisterEvent: requested event type not implemented for given module.", LastErrorText());
+    EXPECT_EQ("RegisterEvent: requested event type not implemented for given module.",
+              LastErrorText());
     EXPECT_EQ(Answer(GC_ERR_NOT_IMPLEMENTED, nullptr), source.Register(EVENT_REMOTE_DEVICE, true));
-    EXPECT_EQ("UnregisterEvent: requested event type not implemented for given module.", LastErrorText());
+    EXPECT_EQ("UnregisterEvent: requested event type not implemented for given module.",
+              LastErrorText());
 }
 
 }  // namespace

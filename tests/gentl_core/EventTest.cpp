@@ -146,7 +146,8 @@ TEST_F(EventTest, ModuleEventPacketsCarryMagicIDAndDataAndReadBack)
         SCOPED_TRACE(row.command);
         const Taken info = DataInfo(*event, row.datum, row.command);
         EXPECT_EQ(row.type, info.type);
-        EXPECT_EQ(row.bytes, info.result == GC_ERR_SUCCESS ? info.bytes : TextBytes(LastErrorText()));
+        EXPECT_EQ(row.bytes,
+                  info.result == GC_ERR_SUCCESS ? info.bytes : TextBytes(LastErrorText()));
     }
 }
 
@@ -206,7 +207,8 @@ protected:
     bool SplitEventPacket(const void* packet, size_t size, std::vector<EventPacket>& out) override
     {
         const auto* bytes = static_cast<const uint8_t*>(packet);
-        for (size_t at = 0; size > 2 && at < size; at += 2) out.push_back({bytes[at], bytes[at + 1]});
+        for (size_t at = 0; size > 2 && at < size; at += 2)
+            out.push_back({bytes[at], bytes[at + 1]});
         return size > 2;
     }
     uint16_t GetEventIDFromPacket(const void* packet, size_t) override
@@ -336,7 +338,8 @@ TEST_F(NewBufferEventTest, ReplaceBuffersRearrangesTheQueueAsEachModificationSay
             taken_over.push_back(aux == B(AUX) ? buffer : nullptr);
         EXPECT_EQ(row.taken_over, taken_over);
         for (Taken t; (t = TakeDatum(*event, 0)).result == GC_ERR_SUCCESS;)
-            queue.push_back(reinterpret_cast<const NewBufferEventData*>(t.bytes.data())->BufferHandle);
+            queue.push_back(
+                reinterpret_cast<const NewBufferEventData*>(t.bytes.data())->BufferHandle);
         EXPECT_EQ(row.queue, queue);
         EXPECT_EQ(std::string(row.name) == "unknown" ? 1 : 0, assertions.Failures());
     }
@@ -352,7 +355,8 @@ TEST_F(NewBufferEventTest, EveryBufferLeavesExactlyOnceUnderConcurrentDeliveryAn
     std::atomic<bool> engine_done{false};
     std::vector<std::thread> threads;
     threads.emplace_back([&] {
-        for (uintptr_t number = 1; number <= BUFFERS; ++number) event->AddBuffer(B(number), nullptr);
+        for (uintptr_t number = 1; number <= BUFFERS; ++number)
+            event->AddBuffer(B(number), nullptr);
         engine_done = true;
     });
     threads.emplace_back([&] {
@@ -394,8 +398,8 @@ TEST_F(NewBufferEventTest, LogsRejectedPacketsAndDroppedOrReturnedDataOnceAtDebu
     SetLogLevelForTest(0);
     for (const char* text :
          {"Rejected invalid module event packet", "Rejected invalid device event packet",
-          "Rejected invalid virtual remote device event packet", "Flushing",
-          "Flushing 2 events", "Returning 2 events"})
+          "Rejected invalid virtual remote device event packet", "Flushing", "Flushing 2 events",
+          "Returning 2 events"})
         EXPECT_EQ(1, CountLines(capture.Lines(), "Event ", {text})) << text;
 }
 

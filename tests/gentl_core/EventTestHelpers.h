@@ -70,8 +70,13 @@ inline Bytes PacketWithID(uint32_t id, const Bytes& data = {})
 {
     // Sized once: GCC 12 at -O2 misreads a growing insert as an overrun.
     Bytes packet(8 + data.size());
-    const uint8_t head[8] = {0x79, 0x6B, 0x69, 0x76, static_cast<uint8_t>(id),
-                             static_cast<uint8_t>(id >> 8), static_cast<uint8_t>(id >> 16),
+    const uint8_t head[8] = {0x79,
+                             0x6B,
+                             0x69,
+                             0x76,
+                             static_cast<uint8_t>(id),
+                             static_cast<uint8_t>(id >> 8),
+                             static_cast<uint8_t>(id >> 16),
                              static_cast<uint8_t>(id >> 24)};
     std::copy(head, head + 8, packet.begin());
     std::copy(data.begin(), data.end(), packet.begin() + 8);

@@ -19,7 +19,8 @@ struct Field {
 };
 
 // Checks the descriptor's size and its little-endian fields.
-void ExpectFields(const std::vector<uint8_t>& data, size_t size, std::initializer_list<Field> fields)
+void ExpectFields(const std::vector<uint8_t>& data, size_t size,
+                  std::initializer_list<Field> fields)
 {
     EXPECT_EQ(size, data.size());
     for (const Field& field : fields) {
@@ -96,11 +97,13 @@ TEST_F(GenDCDescriptorTest, LaysOutComponentsAndPartsAtHandWorkedOffsets)
 
 TEST_F(GenDCDescriptorTest, FindsThePlanarFormatOfThreeCoordinatePlanesAndRefusesOthers)
 {
-    EXPECT_FALSE(description.AddPlanarComponent({0, 2000, 4000}, 2000, 4, 1000, 1, {C16, B16, A16}, 0));
+    EXPECT_FALSE(
+        description.AddPlanarComponent({0, 2000, 4000}, 2000, 4, 1000, 1, {C16, B16, A16}, 0));
     EXPECT_EQ(0, assertions.Failures());
     EXPECT_FALSE(description.AddPlanarComponent({0, 2000}, 2000, 4, 1000, 1, {A16, B16, C16}, 0));
     EXPECT_EQ(1, assertions.Failures());
-    ASSERT_TRUE(description.AddPlanarComponent({0, 2000, 4000}, 2000, 4, 1000, 1, {A16, B16, C16}, 0));
+    ASSERT_TRUE(
+        description.AddPlanarComponent({0, 2000, 4000}, 2000, 4, 1000, 1, {A16, B16, C16}, 0));
     // 64 + 48 + 3 * 8 + 3 * 56: parts at 136, 192, 248
     // clang-format off
     ExpectFields(Build(), 304, {{104, 4, ABC16_PLANAR}, {110, 2, 3}, {112, 8, 136}, {120, 8, 192}, {128, 8, 248},
@@ -122,7 +125,9 @@ TEST_F(GenDCDescriptorTest, PutsPartsOfTheDataFlowAfterTheFlowsBeforeIt)
     ASSERT_TRUE(description.SelectDataFlow());
     description.AddDataComponent(5, 20);
     // part at 120: flow ID, flow offset, data offset (flow 1 starts at 100)
-    ExpectFields(Build(), 184, {{112, 8, 120}, {134, 2, 1}, {136, 8, 5}, {152, 8, 105}, {40, 8, 105}, {32, 8, 20}});
+    ExpectFields(
+        Build(), 184,
+        {{112, 8, 120}, {134, 2, 1}, {136, 8, 5}, {152, 8, 105}, {40, 8, 105}, {32, 8, 20}});
     GenDCContainerDescription implicit;
     implicit.SetImplicitFlow();
     ASSERT_TRUE(implicit.SelectDataFlow());
@@ -161,10 +166,11 @@ TEST_F(GenDCDescriptorTest, WritesOnlyIntoABufferLargeEnoughAndOnlyItsFields)
 TEST(FlowMappingTableTest, ListsEveryFlowSizeAfterTheHeaderOrNone)
 {
     // header type 0x7000, 0; table size; the value 1; flow count; the flows
-    const std::vector<uint8_t> expected = {0x00, 0x70, 0, 0, 32, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0,
-                                           100, 0, 0, 0, 0, 0, 0, 0, 200, 0, 0, 0, 0, 0, 0, 0};
+    const std::vector<uint8_t> expected = {0x00, 0x70, 0, 0, 32, 0, 0, 0, 1,   0, 0, 0, 2, 0, 0, 0,
+                                           100,  0,    0, 0, 0,  0, 0, 0, 200, 0, 0, 0, 0, 0, 0, 0};
     EXPECT_EQ(expected, BuildFlowMappingTable({100, 200}));
-    EXPECT_EQ((std::vector<uint8_t>{0x00, 0x70, 0, 0, 16, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}), BuildFlowMappingTable({}));
+    EXPECT_EQ((std::vector<uint8_t>{0x00, 0x70, 0, 0, 16, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}),
+              BuildFlowMappingTable({}));
 }
 
 }  // namespace

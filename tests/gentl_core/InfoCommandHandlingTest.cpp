@@ -21,10 +21,14 @@ public:
     bool RelaxedPointerChecks() const override { return true; }
 };
 
-const std::string NUMBER = "A buffer passed to the get-info function is too small to hold given numeric value.";
-const std::string STRING = "A buffer passed to the get-info function is too small to hold given string value.";
-const std::string BLOCK = "A buffer passed to the get-info function is too small to hold given buffer data.";
-const std::string ID = "A string buffer passed to the function is too small to hold given string value.";
+const std::string NUMBER =
+    "A buffer passed to the get-info function is too small to hold given numeric value.";
+const std::string STRING =
+    "A buffer passed to the get-info function is too small to hold given string value.";
+const std::string BLOCK =
+    "A buffer passed to the get-info function is too small to hold given buffer data.";
+const std::string ID =
+    "A string buffer passed to the function is too small to hold given string value.";
 const std::string NUMBER_NO_SIZE = "Invalid buffer size pointer in a get-info function.";
 const std::string NO_SIZE = "Output buffer size pointer set to NULL in a get-info function.";
 const std::string NO_TYPE = "Pointer for datatype value set to NULL in a get-info function.";
@@ -62,7 +66,8 @@ TEST(InfoCommandHandlingTest, EveryAnswerFollowsTheGetInfoRules)
         expected.resize(16, UNTOUCHED);
         for (const bool relaxed : {false, true}) {
             BrandingControl::Instance()->Initialize(
-                relaxed ? SharedPtr<GenTLBranding>(new RelaxedBranding) : SharedPtr<GenTLBranding>());
+                relaxed ? SharedPtr<GenTLBranding>(new RelaxedBranding)
+                        : SharedPtr<GenTLBranding>());
             // (type pointer given, buffer given, size given, size value) -> result, size after
             // clang-format off
             const struct { bool type, buffer, size; size_t value; GC_ERROR result; size_t after; std::string text; } probes[] = {
@@ -81,11 +86,13 @@ TEST(InfoCommandHandlingTest, EveryAnswerFollowsTheGetInfoRules)
                 INFO_DATATYPE type = UNTOUCHED_TYPE;
                 Bytes buffer = untouched;
                 size_t size = probe.value;
-                EXPECT_EQ(probe.result, row.call(probe.type ? &type : nullptr, probe.buffer ? buffer.data() : nullptr,
+                EXPECT_EQ(probe.result, row.call(probe.type ? &type : nullptr,
+                                                 probe.buffer ? buffer.data() : nullptr,
                                                  probe.size ? &size : nullptr));
                 const bool written = probe.result == GC_ERR_SUCCESS && probe.buffer;
                 EXPECT_EQ(written ? expected : untouched, buffer);
-                EXPECT_EQ(probe.result == GC_ERR_SUCCESS && probe.type ? row.type : UNTOUCHED_TYPE, type);
+                EXPECT_EQ(probe.result == GC_ERR_SUCCESS && probe.type ? row.type : UNTOUCHED_TYPE,
+                          type);
                 EXPECT_EQ(probe.size ? probe.after : probe.value, size);
                 EXPECT_EQ(probe.text, probe.text.empty() ? "" : LastErrorText());
             }

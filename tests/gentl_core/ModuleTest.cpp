@@ -18,8 +18,8 @@ using TestSupport::TestModule;
 namespace {
 
 constexpr uint64_t DOCUMENT_ADDRESS = 0xF0000000;
-const std::vector<std::string> REMOTE_NAMES = {"TestPrefix_DEV_Dev_42", "Vendor", "Model", "TestTL",
-                                               "Device", "2.5", "Device"};
+const std::vector<std::string> REMOTE_NAMES = {
+    "TestPrefix_DEV_Dev_42", "Vendor", "Model", "TestTL", "Device", "2.5", "Device"};
 
 class ModulePortTest : public ::testing::Test {
 protected:
@@ -33,7 +33,8 @@ protected:
     static GC_ERROR Access(GenTLPort& port, bool write, uint64_t address, Bytes bytes)
     {
         size_t size = bytes.size();
-        return write ? port.WritePort(address, bytes.data(), &size) : port.ReadPort(address, bytes.data(), &size);
+        return write ? port.WritePort(address, bytes.data(), &size)
+                     : port.ReadPort(address, bytes.data(), &size);
     }
 
     TestSupport::TestBranding& branding = TestSupport::InstallTestBranding();
@@ -45,7 +46,8 @@ protected:
 class FakeGenuineRemoteDevice : public GenTLGenuineRemoteDevice {
 public:
     explicit FakeGenuineRemoteDevice(std::vector<PortURLEntry> manifest)
-        : GenTLGenuineRemoteDevice(::ModuleTest::MakeDeviceTag("Dev_42")), manifest(std::move(manifest))
+        : GenTLGenuineRemoteDevice(::ModuleTest::MakeDeviceTag("Dev_42")),
+          manifest(std::move(manifest))
     {
     }
 
@@ -56,8 +58,14 @@ protected:
     bool IsLittleEndian() override { return false; }
     bool IsWritable() override { return false; }
     void GetManifestTable(std::vector<PortURLEntry>& rmt_urls) override { rmt_urls = manifest; }
-    GC_ERROR ReadDeviceMemory(uint64_t address, void*, size_t*) override { return last_address = address, memory_result; }
-    GC_ERROR WriteDeviceMemory(uint64_t address, const void*, size_t*) override { return last_address = address, memory_result; }
+    GC_ERROR ReadDeviceMemory(uint64_t address, void*, size_t*) override
+    {
+        return last_address = address, memory_result;
+    }
+    GC_ERROR WriteDeviceMemory(uint64_t address, const void*, size_t*) override
+    {
+        return last_address = address, memory_result;
+    }
 
 private:
     const std::vector<PortURLEntry> manifest;
@@ -91,16 +99,19 @@ TEST_F(ModulePortTest, CommandRegistersRunThePrepareAndCleanupSequences)
             for (const std::string& hook : refusing) module.refusing_hooks.insert(hook + row.name);
             EXPECT_EQ(result, Access(module, true, address, Bytes(4, 0xFF)));
             std::string calls;
-            for (const std::string& call : module.hook_calls) calls += call.substr(0, call.size() - row.name.size()) + " ";
+            for (const std::string& call : module.hook_calls)
+                calls += call.substr(0, call.size() - row.name.size()) + " ";
             return calls;
         };
         EXPECT_EQ("PrepareTL PrepareCore ", run(row.start, {}, GC_ERR_SUCCESS));
         EXPECT_EQ("PrepareTL ", run(row.start, {"PrepareTL"}, GC_ERR_ACCESS_DENIED));
         EXPECT_EQ(row.tl_refused, LastErrorText());
-        EXPECT_EQ("PrepareTL PrepareCore CleanupTL ", run(row.start, {"PrepareCore"}, GC_ERR_ACCESS_DENIED));
+        EXPECT_EQ("PrepareTL PrepareCore CleanupTL ",
+                  run(row.start, {"PrepareCore"}, GC_ERR_ACCESS_DENIED));
         EXPECT_EQ(row.core_refused, LastErrorText());
         EXPECT_EQ("CleanupCore CleanupTL ", run(row.start + 4, {"CleanupTL"}, GC_ERR_SUCCESS));
-        EXPECT_EQ("CleanupCore ", run(row.start + 4, {"CleanupCore"}, GC_ERR_SUCCESS));  // the TL's skipped
+        EXPECT_EQ("CleanupCore ",
+                  run(row.start + 4, {"CleanupCore"}, GC_ERR_SUCCESS));  // the TL's skipped
         EXPECT_EQ(2, CountLines(log.Lines(), "Control", {row.cleanup_level, row.cleanup_failed}));
     }
 }
@@ -108,8 +119,10 @@ TEST_F(ModulePortTest, CommandRegistersRunThePrepareAndCleanupSequences)
 TEST_F(ModulePortTest, AnswersPortInfoAndEventsFromItselfAndTheBrandingOrRefusesWithoutAPort)
 {
     module.SetNotAvailable();  // a module's flags are constants
-    ExpectPortInfo(module, {"TestModuleID", "Test Vendor", "Test Model", "TestTL", "TLTest", "9.8.7", "TestPort"},
-                   {1, 0, 1, 1, 0, 0});
+    ExpectPortInfo(
+        module,
+        {"TestModuleID", "Test Vendor", "Test Model", "TestTL", "TLTest", "9.8.7", "TestPort"},
+        {1, 0, 1, 1, 0, 0});
     EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, InfoOf(module, 13).result);
     EXPECT_EQ("GetPortInfo: unknown port info command requested", LastErrorText());
     SharedPtr<GenTLEvent> error_event, module_event;
@@ -142,7 +155,8 @@ TEST_F(ModulePortTest, VirtualRemoteDeviceServesOnlyTheRemoteDocumentWithTheTags
     ExpectServesDocument(remote, branding.Document(DescriptionDocument::RemoteDevice));
     EXPECT_EQ("TestPrefix_RMT_Dev_42", remote.GetUniqueString());
     // Its map holds no common registers and ends with the document.
-    for (const uint64_t address : {DOCUMENT_ADDRESS - 1, uint64_t{0x0F000000}, DOCUMENT_ADDRESS + 63, UINT64_MAX - 1}) {
+    for (const uint64_t address :
+         {DOCUMENT_ADDRESS - 1, uint64_t{0x0F000000}, DOCUMENT_ADDRESS + 63, UINT64_MAX - 1}) {
         EXPECT_EQ(GC_ERR_INVALID_ADDRESS, Access(remote, false, address, Bytes(4))) << address;
         EXPECT_EQ(GC_ERR_INVALID_ADDRESS, Access(remote, true, address, Bytes(4))) << address;
     }
@@ -151,14 +165,16 @@ TEST_F(ModulePortTest, VirtualRemoteDeviceServesOnlyTheRemoteDocumentWithTheTags
     remote.SetNotAvailable();
     ExpectPortInfo(remote, REMOTE_NAMES, {1, 0, 0, 0, 1, 0});
     EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, InfoOf(remote, 13).result);
-    EXPECT_EQ("GetPortInfo: unknown port info command requested for remote device", LastErrorText());
+    EXPECT_EQ("GetPortInfo: unknown port info command requested for remote device",
+              LastErrorText());
     EXPECT_EQ(0, assertions.Failures());
     // Made without a tag, it is marked not available and says so.
     TestSupport::LogCapture log;
     GenTLVirtualRemoteDevice untagged{SharedPtr<DeviceTag>()};
     untagged.CompleteConstruction();
     EXPECT_EQ(1, assertions.Failures());
-    EXPECT_EQ(1, CountLines(log.Lines(), "Assert", {"Remote device not fully constructed due to an internal error."}));
+    EXPECT_EQ(1, CountLines(log.Lines(), "Assert",
+                            {"Remote device not fully constructed due to an internal error."}));
     EXPECT_EQ(Bytes{1}, InfoOf(untagged, PORT_INFO_ACCESS_NA).bytes);
 }
 
@@ -182,5 +198,6 @@ TEST_F(ModulePortTest, GenuineRemoteDevicePublishesItsManifestAndPassesAccessesT
     FakeGenuineRemoteDevice empty({});
     empty.CompleteConstruction();
     EXPECT_EQ(1, assertions.Failures());
-    EXPECT_EQ(1, CountLines(log.Lines(), "", {"Remote device manifest table is reported empty \n"}));
+    EXPECT_EQ(1,
+              CountLines(log.Lines(), "", {"Remote device manifest table is reported empty \n"}));
 }

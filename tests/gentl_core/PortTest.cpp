@@ -65,7 +65,8 @@ TEST_F(PortTest, StackedAccessCountsTheEntriesDoneBeforeTheFirstFailure)
         for (uint64_t address : row.addresses)
             entries.push_back({address, address ? buffers[entries.size()] : nullptr, 4});
         const auto run = [&](PORT_REGISTER_STACK_ENTRY* list, size_t* number) {
-            return row.write ? module.WritePortStacked(list, number) : module.ReadPortStacked(list, number);
+            return row.write ? module.WritePortStacked(list, number)
+                             : module.ReadPortStacked(list, number);
         };
         size_t count = entries.empty() ? 5 : entries.size();
         EXPECT_EQ(row.result, run(entries.empty() ? nullptr : entries.data(), &count));
@@ -77,11 +78,13 @@ TEST_F(PortTest, StackedAccessCountsTheEntriesDoneBeforeTheFirstFailure)
         count = 0;
         EXPECT_EQ(GC_ERR_SUCCESS, run(&entry, &count));  // zero entries: nothing to refuse
         const auto single = [&](uint64_t address, uint8_t* buffer, size_t* size) {
-            return row.write ? module.WritePort(address, buffer, size) : module.ReadPort(address, buffer, size);
+            return row.write ? module.WritePort(address, buffer, size)
+                             : module.ReadPort(address, buffer, size);
         };
         size_t size = 0;  // refused before the address is looked at
         EXPECT_EQ(GC_ERR_INVALID_PARAMETER, single(0xDEAD0000, buffers[0], &size));
-        EXPECT_EQ(row.write ? "WritePort: invalid buffer/size pointer" : "ReadPort: invalid buffer/size pointer",
+        EXPECT_EQ(row.write ? "WritePort: invalid buffer/size pointer"
+                            : "ReadPort: invalid buffer/size pointer",
                   LastErrorText());
         EXPECT_EQ(GC_ERR_INVALID_PARAMETER, single(0x100, nullptr, &(size = 4)));
         EXPECT_EQ(GC_ERR_INVALID_PARAMETER, single(0x100, buffers[0], nullptr));
@@ -136,8 +139,9 @@ TEST_F(PortTest, GetPortURLEndsEachURLWithANulAndTheListWithOneMore)
         const bool fits = length >= expected.size();
         EXPECT_EQ(fits || !length ? GC_ERR_SUCCESS : GC_ERR_BUFFER_TOO_SMALL,
                   portless.GetPortURL(length ? buffer.data() : nullptr, &size));
-        EXPECT_EQ(fits ? expected + std::string(length - expected.size(), 'x') : std::string(length, 'x'),
-                  buffer);
+        EXPECT_EQ(
+            fits ? expected + std::string(length - expected.size(), 'x') : std::string(length, 'x'),
+            buffer);
         EXPECT_EQ(fits || !length ? expected.size() : length, size);
     }
     EXPECT_EQ("GetPortURL: the buffer is not sufficient for the URL string.", LastErrorText());

@@ -94,7 +94,8 @@ public:
 template <class Map>
 GC_ERROR Access(Map& map, bool write, uint64_t address, uint8_t* bytes, uint64_t size)
 {
-    return write ? map.WriteToRegMap(address, bytes, size) : map.ReadFromRegMap(address, bytes, size);
+    return write ? map.WriteToRegMap(address, bytes, size)
+                 : map.ReadFromRegMap(address, bytes, size);
 }
 
 class RegisterMapTest : public ::testing::Test {
@@ -125,10 +126,18 @@ TEST_F(RegisterMapTest, ReadsAndWritesSliceOverTypedRegistersByteForByte)
     map.custom_table = {{10001, REG_TYPE_UINT32, 0x50000000, 4, RW, false}};
     map.AddCustomRegisters();
     map.FinalizeRegMap();
-    map.values = {{1, {0x44, 0x33, 0x22, 0x11}}, {3, {0x88, 0x77, 0x66, 0x55}}, {4, Bytes(4)}, {5, {1, 2, 3}},
-                  {7, BytesOf("abc")}, {9, {8, 7, 6, 5, 4, 3, 2, 1}}, {10, ValueBytes<int64_t>(-2)},
-                  {11, ValueBytes(1.5)}, {12, ValueBytes(1.0f)}, {13, ValueBytes<int32_t>(-3)},
-                  {14, {1, 2, 3, 4}}, {10001, {0x0D, 0x0C, 0x0B, 0x0A}}};
+    map.values = {{1, {0x44, 0x33, 0x22, 0x11}},
+                  {3, {0x88, 0x77, 0x66, 0x55}},
+                  {4, Bytes(4)},
+                  {5, {1, 2, 3}},
+                  {7, BytesOf("abc")},
+                  {9, {8, 7, 6, 5, 4, 3, 2, 1}},
+                  {10, ValueBytes<int64_t>(-2)},
+                  {11, ValueBytes(1.5)},
+                  {12, ValueBytes(1.0f)},
+                  {13, ValueBytes<int32_t>(-3)},
+                  {14, {1, 2, 3, 4}},
+                  {10001, {0x0D, 0x0C, 0x0B, 0x0A}}};
     map.current_sizes[14] = 4;
     const std::string read_denied = "The read request contains unreadable register(s).";
     const auto partial_denied = [](const char* kind) {
@@ -189,7 +198,9 @@ TEST_F(RegisterMapTest, ReadsAndWritesSliceOverTypedRegistersByteForByte)
         EXPECT_EQ(step.result, Access(map, step.write, step.address, bytes.data(), bytes.size()));
         EXPECT_EQ(step.calls, map.calls);
         EXPECT_EQ(step.text, step.text.empty() ? "" : LastErrorText());
-        EXPECT_EQ(step.expected, step.id ? map.values[step.id] : step.write || step.expected.empty() ? step.expected : bytes);
+        EXPECT_EQ(step.expected, step.id                               ? map.values[step.id]
+                                 : step.write || step.expected.empty() ? step.expected
+                                                                       : bytes);
     }
     // A size the module claims above the declared one is refused; a full
     // current length continues into the next register.

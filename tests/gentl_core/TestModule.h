@@ -56,7 +56,10 @@ protected:
         // clang-format on
         return TABLE;
     }
-    void DefineCustomRegisters() override { AddUInt32Register(0x50000000, GenTLCore::REG_ACCESS_RW, 10001); }
+    void DefineCustomRegisters() override
+    {
+        AddUInt32Register(0x50000000, GenTLCore::REG_ACCESS_RW, 10001);
+    }
     // clang-format off
     // Ids it does not serve go to the module base.
     GC_ERROR ReadUInt32Register(uint32_t id, uint32_t& value) override
@@ -90,7 +93,10 @@ protected:
     // clang-format on
 
 private:
-    bool Hook(const std::string& name) { return hook_calls.push_back(name), !refusing_hooks.count(name); }
+    bool Hook(const std::string& name)
+    {
+        return hook_calls.push_back(name), !refusing_hooks.count(name);
+    }
 };
 
 }  // namespace TestSupport
