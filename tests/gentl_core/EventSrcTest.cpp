@@ -62,11 +62,10 @@ struct NoBuffers : GenTLNewBufferEvent::BufferOwner {
 // larger data size; a second event of one type is refused and the first kept.
 TEST(EventSrcTest, OffersTheErrorEventTheEventsAddedBeforeAndAModuleEventWhenAsked)
 {
-    const struct {
-        size_t supported;
-        bool forced;
-        size_t forced_size, expected;
-    } rows[] = {{0, false, 4, 0}, {0, true, 4, 4}, {256, true, 4, 256}, {8, false, 100, 8}};
+    // clang-format off
+    const struct { size_t supported; bool forced; size_t forced_size, expected; } rows[] = {
+        {0, false, 4, 0}, {0, true, 4, 4}, {256, true, 4, 256}, {8, false, 100, 8}};
+    // clang-format on
     for (const auto& row : rows) {
         TestEventSource source;
         source.supported_size = row.supported;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 
 #include "gentl_core/GenDCProtocolSupport.h"
 #include "support/AssertionCounter.h"
@@ -13,21 +14,18 @@ namespace {
 constexpr uint32_t MONO8 = 0x01080001, MONO16 = 0x01100007, DATA8 = 0x01080116;
 constexpr uint32_t A16 = 0x011000B6, B16 = 0x011000B7, C16 = 0x011000B8, ABC16_PLANAR = 0x023000BA;
 
-struct Field {
-    size_t offset, bytes;
-    uint64_t value;
-};
+using Field = std::tuple<size_t, size_t, uint64_t>;  // offset, bytes, value
 
 // Checks the descriptor's size and its little-endian fields.
 void ExpectFields(const std::vector<uint8_t>& data, size_t size,
                   std::initializer_list<Field> fields)
 {
     EXPECT_EQ(size, data.size());
-    for (const Field& field : fields) {
+    for (const auto& [offset, bytes, expected] : fields) {
         uint64_t value = 0;
-        for (size_t i = 0; i < field.bytes && field.offset + i < data.size(); ++i)
-            value |= uint64_t{data[field.offset + i]} << (8 * i);
-        EXPECT_EQ(field.value, value) << "at offset " << field.offset;
+        for (size_t i = 0; i < bytes && offset + i < data.size(); ++i)
+            value |= uint64_t{data[offset + i]} << (8 * i);
+        EXPECT_EQ(expected, value) << "at offset " << offset;
     }
 }
 

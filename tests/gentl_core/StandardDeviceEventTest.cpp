@@ -12,15 +12,10 @@
 namespace GenTLCore {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-using EventTestHelpers::LastErrorText;
-using EventTestHelpers::Registered;
-using EventTestHelpers::TakeDatum;
+using namespace EventTestHelpers;
 
 struct GevEvent {
-    size_t size_field;
-    uint8_t id;  // event ID 0x90<id>
-    size_t size;
+    size_t size_field, id /* event ID 0x90<id> */, size;
 };
 
 // Key, flags, command, length, request ID 7, then the events (big-endian).
@@ -29,7 +24,7 @@ Bytes GevPacket(uint8_t command, const std::vector<GevEvent>& events, uint8_t fl
     Bytes packet = {0x42, flags, 0, command, 0, 0, 0, 7};
     for (const GevEvent& event : events) {
         const size_t start = packet.size();
-        packet.resize(start + event.size, event.id);
+        packet.resize(start + event.size, static_cast<uint8_t>(event.id));
         packet[start] = static_cast<uint8_t>(event.size_field >> 8);
         packet[start + 1] = static_cast<uint8_t>(event.size_field);
         packet[start + 2] = 0x90;
@@ -51,11 +46,8 @@ std::string InfoText(GenTLEvent& event, const Bytes& datum, EVENT_DATA_INFO_CMD 
 
 TEST(StandardDeviceEventTest, GigEVisionPacketsAreCheckedAndSplitIntoSingleEvents)
 {
-    const struct {
-        const char* name;
-        Bytes packet;
-        std::vector<std::string> ids;  // queued in order; none when rejected
-    } rows[] = {
+    // clang-format off
+    const struct { const char* name; Bytes packet; std::vector<std::string> ids;  /* queued in order; none when rejected */ } rows[] = {
         {"two events", GevPacket(0xC0, {{16, 1, 16}, {16, 2, 16}}), {"9001", "9002"}},
         {"extended ID", GevPacket(0xC0, {{24, 3, 24}}, 0x10), {"9003"}},
         {"event data", GevPacket(0xC2, {{20, 4, 20}, {18, 5, 18}}), {"9004", "9005"}},
@@ -65,6 +57,7 @@ TEST(StandardDeviceEventTest, GigEVisionPacketsAreCheckedAndSplitIntoSingleEvent
         {"event data past the end", GevPacket(0xC2, {{20, 4, 20}, {30, 5, 18}}), {}},
         {"over the maximum", GevPacket(0xC2, {{0, 6, 89}}), {}},
     };
+    // clang-format on
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         Registered<GenTLGEVRemoteDeviceEvent> event{96};
