@@ -296,6 +296,12 @@ protected:
     GC_ERROR GetVariableCustomRegisterSize(uint32_t id, uint64_t& size) override;
 
 private:
+    // Under the cache's lock: the component the region and component
+    // selectors name, null past the components; `region` and `component`
+    // get the indices.
+    FeatureCache::Component* SelectedComponent(uint32_t& region, uint32_t& component);
+    GC_ERROR WriteComponentField(uint32_t FeatureCache::Component::*field, uint32_t value);
+
     // Fixed at construction.
     const SharedPtr<SensorInterface> sensorInterface_;
     const SharedPtr<FeatureCache> cache_;
