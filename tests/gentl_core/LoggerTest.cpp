@@ -46,9 +46,8 @@ TEST_F(LoggerTest, LinePutsEachFieldInItsColumnAndPadsOrShiftsForTheCategory)
     const std::vector<std::string> lines = capture.Lines();
     ASSERT_EQ(std::size(cases), lines.size());
     for (size_t i = 0; i < lines.size(); ++i) {
-        const std::string& prefix = cases[i].prefix;
-        EXPECT_EQ(prefix, lines[i].substr(0, prefix.size()));
-        EXPECT_EQ("    value 42b2.5\n", lines[i].substr(prefix.size() + 24)) << prefix;
+        EXPECT_EQ(cases[i].prefix, lines[i].substr(0, cases[i].prefix.size()));
+        EXPECT_EQ("    value 42b2.5\n", lines[i].substr(cases[i].prefix.size() + 24)) << i;
     }
     const std::string thread = std::to_string(Platform::CurrentThreadId());
     EXPECT_EQ(std::string(8 - thread.size(), ' ') + thread + ' ', lines[0].substr(20, 9));
@@ -81,15 +80,10 @@ TEST_F(LoggerTest, LineIsWrittenOnlyAtItsLevelOrMoreAndIsOneStatementUnderAnUnbr
 using GenTLCore::LastErrorRecord;
 using GenTLCore::ReportError;
 
-GenTLCore::TLSControl& Store()
-{
-    return *GenTLCore::TLSControl::Instance();
-}
-
 LastErrorRecord ReadLastError()
 {
     LastErrorRecord record{12345, "untouched"};
-    EXPECT_TRUE(Store().GetLastError(record));
+    EXPECT_TRUE(GenTLCore::TLSControl::Instance()->GetLastError(record));
     return record;
 }
 
@@ -121,13 +115,13 @@ TEST_F(LoggerTest, ReportIsLoggedAndReplacesTheLastAndReleaseLeavesTheThreadUsab
         EXPECT_EQ(row.line, lines.size() > before ? last.substr(0, 20) + last.substr(48) : "");
     }
     EXPECT_EQ("Read: bad", ReadLastError().text);
-    Store().ReleaseThreadRecord();
-    Store().ReleaseThreadRecord();
-    EXPECT_EQ(0u, Store().RecordCountForTest());
+    GenTLCore::TLSControl::Instance()->ReleaseThreadRecord();
+    GenTLCore::TLSControl::Instance()->ReleaseThreadRecord();
+    EXPECT_EQ(0u, GenTLCore::TLSControl::Instance()->RecordCountForTest());
     EXPECT_EQ("No Error", ReadLastError().text);
     ReportError(GC_ERR_TIMEOUT, "after release");
     EXPECT_EQ("after release", ReadLastError().text);
-    Store().ReleaseThreadRecord();
+    GenTLCore::TLSControl::Instance()->ReleaseThreadRecord();
 }
 
 TEST(ErrorHandlingTest, ConcurrentThreadsEachReadTheirOwn)
@@ -147,7 +141,7 @@ TEST(ErrorHandlingTest, ConcurrentThreadsEachReadTheirOwn)
             });
     }
     EXPECT_EQ(0, mismatches.load());
-    EXPECT_EQ(0u, Store().RecordCountForTest());
+    EXPECT_EQ(0u, GenTLCore::TLSControl::Instance()->RecordCountForTest());
 }
 
 // INT32_MAX once overflowed the index computed in 32 bits.

@@ -39,20 +39,27 @@ struct Load {
 };
 
 // A wait that cannot free the mutex would keep every notifier out for ever;
-// a signal's wait then only takes a pending count. Only the holder unlocks.
-TEST(ConditionTest, WaitWithoutHoldingTheMutexExactlyOnceAssertsAndFails)
+// a signal's wait then only takes a pending count. Only the holder unlocks,
+// and a process takes its global lock once (test processes run side by
+// side: a name of their own).
+TEST(ConditionTest, MisuseAssertsAndFailsRatherThanHangs)
 {
     TestSupport::AssertionRecorder assertions;
     Mutex mutex;
     EXPECT_EQ(WaitResult::Failed, Condition().Wait(mutex, 10.0));
     mutex.Unlock();
+    GlobalLock lock{"GenTesk3d.test." + std::to_string(std::random_device()())};
+    ASSERT_TRUE(lock.Acquire());
+    EXPECT_FALSE(lock.Acquire());
+    ASSERT_EQ(3u, assertions.Count());
+    EXPECT_EQ("Global lock applied twice within the same process", assertions.Failures()[2]);
     Signal signal;
     signal.Post();
     ScopedLock outer(signal.GetMutex());
     ScopedLock inner(signal.GetMutex());
     EXPECT_EQ(Signal::COUNT_TAKEN_OR_CANCELLED, signal.Wait(10.0));
     EXPECT_EQ(Signal::FAILED, signal.Wait(10.0));
-    EXPECT_EQ(3u, assertions.Count());
+    EXPECT_EQ(4u, assertions.Count());
 }
 
 TEST(SignalTest, EachPostLetsOneWaitThroughAndCancelLetsAllThrough)
@@ -171,19 +178,6 @@ TEST(SimpleThreadTest, PriorityIsInForceWhenSetBeforeStartOrWhileRunningAndNotOn
     thread.reset();
     EXPECT_EQ(std::vector<std::string>({"thread_started", "!thread_started", "!thread_started"}),
               assertions.Failures());
-}
-
-// Test processes run side by side: a name of their own.
-TEST(GlobalLockTest, NameIsHeldOnceInTheProcessUntilReleased)
-{
-    GlobalLock lock{"GenTesk3d.test." + std::to_string(std::random_device()())};
-    TestSupport::AssertionRecorder assertions;
-    ASSERT_TRUE(lock.Acquire());
-    EXPECT_FALSE(lock.Acquire());
-    EXPECT_EQ(std::vector<std::string>{"Global lock applied twice within the same process"},
-              assertions.Failures());
-    lock.Release();
-    EXPECT_TRUE(lock.Acquire());
 }
 
 // Records its hooks, each with whether it ran under the handle lock and the

@@ -1,5 +1,5 @@
-// Platform services: environment variables and 32-bit numbers read from
-// them, debug output, the endless wait, the thread's one-start rule, the
+// Platform services: 32-bit numbers as read from the environment, whole
+// debug-output lines, the endless wait, the thread's one-start rule, the
 // thread-local slot and the named lock across processes. Condition waits and
 // priorities are tested through gentl_core's wrappers.
 #include <gtest/gtest.h>
@@ -12,7 +12,6 @@
 #include <thread>
 #include <vector>
 
-#include "../gentl_core/LogCapture.h"
 #include "platform/DebugOutput.h"
 #include "platform/Environment.h"
 #include "platform/NamedLock.h"
@@ -36,46 +35,25 @@ TEST(EnvironmentTest, ParseULong32ReadsAs32BitStrtoulBase0)
         EXPECT_EQ(expected, Platform::ParseULong32(text)) << (text ? text : "(null)");
 }
 
-// What stderr receives for `texts` while the output is switched on.
-std::string OnStderr(const std::vector<std::string>& texts)
-{
-    Platform::SetDebugOutputToStderr(true);
-    ::testing::internal::CaptureStderr();
-    for (const std::string& text : texts) Platform::WriteDebugOutput(text);
-    Platform::SetDebugOutputToStderr(false);
-    return ::testing::internal::GetCapturedStderr();
-}
-
-// Whole lines on stderr, an unterminated tail ended; the hook instead takes
-// each call unsplit.
-TEST(DebugOutputTest, WritesEveryLineOrHandsEachCallToTheHook)
-{
-    EXPECT_EQ("first\n\nsecond\n", OnStderr({"first\n\nsecond", ""}));
-    {
-        TestSupport::LogCapture capture;
-        EXPECT_EQ("", OnStderr({"a\nb", "c\n"}));
-        EXPECT_EQ((std::vector<std::string>{"a\nb", "c\n"}), capture.Lines());
-    }
-    ::testing::internal::CaptureStderr();
-    Platform::WriteDebugOutput("off\n");
-    EXPECT_EQ("", ::testing::internal::GetCapturedStderr());
-}
-
-// Long lines make a split, if there were one, likely.
-TEST(DebugOutputTest, ConcurrentWritersNeverSplitALine)
+// Whole lines on stderr, however many threads write, and the unterminated
+// tail of a call ended; long lines make a split, if there were one, likely.
+TEST(DebugOutputTest, ConcurrentWritersNeverSplitALineAndEndAnUnterminatedTail)
 {
     constexpr int THREADS = 4;
     constexpr int LINES = 300;
     const std::string filler(200, '.');
     Platform::SetDebugOutputToStderr(true);
     ::testing::internal::CaptureStderr();
-    std::vector<std::thread> writers;
-    for (int t = 0; t < THREADS; ++t)
-        writers.emplace_back([t, &filler] {
-            const std::string line = "<" + std::to_string(t) + filler + ">\n";
-            for (int i = 0; i < LINES; ++i) Platform::WriteDebugOutput(line);
-        });
-    for (std::thread& writer : writers) writer.join();
+    {
+        std::vector<std::jthread> writers;
+        for (int t = 0; t < THREADS; ++t)
+            writers.emplace_back([t, &filler] {
+                // Odd threads write two lines a call, the second without its newline.
+                const std::string line = "<" + std::to_string(t) + filler + ">\n";
+                const std::string text = t % 2 ? line + line.substr(0, line.size() - 1) : line;
+                for (int i = 0; i < LINES; i += 1 + t % 2) Platform::WriteDebugOutput(text);
+            });
+    }
     Platform::SetDebugOutputToStderr(false);
     std::istringstream output(::testing::internal::GetCapturedStderr());
     std::vector<int> counts(THREADS, 0);
@@ -86,14 +64,11 @@ TEST(DebugOutputTest, ConcurrentWritersNeverSplitALine)
     EXPECT_EQ(std::vector<int>(THREADS, LINES), counts);
 }
 
-using Platform::NamedLock;
-using Platform::RecursiveMutex;
-
 // The largest timeouts cannot be added to the clock: they wait without limit
 // rather than wrapping into the past.
 TEST(ThreadingTest, LargestTimeoutWaitsForTheNotify)
 {
-    RecursiveMutex mutex;
+    Platform::RecursiveMutex mutex;
     Platform::ConditionVariable condition;
     mutex.Lock();
     // The notify needs the mutex, which only the wait frees.
@@ -106,27 +81,25 @@ TEST(ThreadingTest, LargestTimeoutWaitsForTheNotify)
     mutex.Unlock();
 }
 
-void CountCall(void* calls)
-{
-    ++*static_cast<std::atomic<int>*>(calls);
-}
-
 // A priority given before the thread runs is kept for it; a deleted key
 // stores nothing and answers nothing.
 TEST(ThreadingTest, ThreadStartsOnceUntilJoinedAndADeletedSlotRefusesValues)
 {
     std::atomic<int> calls{0};
+    const Platform::Thread::Entry count_call = [](void* c) {
+        ++*static_cast<std::atomic<int>*>(c);
+    };
     Platform::Thread thread;
     thread.Join();
     EXPECT_FALSE(thread.ApplyPriority(3));
     EXPECT_TRUE(thread.ApplyPriority(-1));
-    ASSERT_TRUE(thread.Start(&CountCall, &calls, std::nullopt));
-    EXPECT_FALSE(thread.Start(&CountCall, &calls, std::nullopt));
+    ASSERT_TRUE(thread.Start(count_call, &calls, std::nullopt));
+    EXPECT_FALSE(thread.Start(count_call, &calls, std::nullopt));
     thread.Join();
     EXPECT_FALSE(thread.IsJoinable());
     EXPECT_TRUE(thread.ApplyPriority(-1));
     EXPECT_FALSE(thread.CurrentPriority());
-    ASSERT_TRUE(thread.Start(&CountCall, &calls, -1));
+    ASSERT_TRUE(thread.Start(count_call, &calls, -1));
     thread.Join();
     EXPECT_EQ(2, calls);
 
@@ -143,7 +116,7 @@ TEST(ThreadingTest, ThreadStartsOnceUntilJoinedAndADeletedSlotRefusesValues)
 bool ChildTakes(const std::string& name)
 {
     const pid_t pid = ::fork();
-    if (pid == 0) ::_exit(NamedLock().TryAcquire(name) ? 0 : 1);
+    if (pid == 0) ::_exit(Platform::NamedLock().TryAcquire(name) ? 0 : 1);
     int status = -1;
     return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
            WEXITSTATUS(status) == 0;
@@ -155,7 +128,7 @@ TEST(NamedLockTest, NameOfOneTo107BytesIsHeldByOneHolderAcrossProcesses)
 {
     const std::string name = "GenTesk3d.test." + std::to_string(::getpid());
     const std::string longest = name + std::string(107 - name.size(), 'x');
-    NamedLock first;
+    Platform::NamedLock first;
     EXPECT_FALSE(first.TryAcquire(""));
     EXPECT_FALSE(first.TryAcquire(longest + "y"));
     EXPECT_TRUE(ChildTakes(longest));
