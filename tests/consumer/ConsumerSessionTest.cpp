@@ -3,7 +3,6 @@
 // at any level, racing consumer threads, and the announce, revoke and event
 // registration paths the service front guards.
 #include <gtest/gtest.h>
-#include <openssl/sha.h>
 
 #include <algorithm>
 #include <atomic>
@@ -32,35 +31,15 @@ protected:
             return session->DSGetBufferInfo(stream, buffer, command, type, value, size);
         });
     }
-    uint64_t UrlInfo(PORT_HANDLE port, URL_INFO_CMD command)
-    {
-        return QueryNumber<uint64_t>([&](INFO_DATATYPE* type, void* value, size_t* size) {
-            return session->GCGetPortURLInfo(port, 0, command, type, value, size);
-        });
-    }
 
     FrontTest::FixtureSession session;
 };
 
-// The remote device's document reads whole with its digest; a buffer comes
-// back filled with its user pointer; revoking hands back no producer memory.
+// A buffer comes back filled with its user pointer; revoking hands back no
+// producer memory; every level closes.
 TEST_F(ConsumerSessionTest, WalksFromTheLibraryToAFilledBufferAndClosesEverything)
 {
     DEV_HANDLE device = session.OpenDevice(0);
-    PORT_HANDLE port = nullptr;
-    ASSERT_EQ(GC_ERR_SUCCESS, session->DevGetPort(device, &port));
-    std::vector<uint8_t> document(UrlInfo(port, URL_INFO_FILE_SIZE)), hash(SHA_DIGEST_LENGTH),
-        digest(SHA_DIGEST_LENGTH);
-    INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
-    size_t size = hash.size();
-    ASSERT_EQ(GC_ERR_SUCCESS, session->GCGetPortURLInfo(port, 0, URL_INFO_FILE_SHA1_HASH, &type,
-                                                        hash.data(), &size));
-    size = document.size();
-    ASSERT_EQ(GC_ERR_SUCCESS, session->GCReadPort(port, UrlInfo(port, URL_INFO_FILE_REGISTER_ADDRESS),
-                                                  document.data(), &size));
-    SHA1(document.data(), document.size(), digest.data());
-    EXPECT_EQ(hash, digest);
-
     DS_HANDLE stream = session.OpenStream(device);
     int user_marker = 0;
     BUFFER_HANDLE buffer = session.AllocBuffer(stream, &user_marker);

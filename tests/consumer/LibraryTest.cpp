@@ -161,18 +161,4 @@ TEST_F(ConsumerTest, TheSystemListsOneInterfaceAndClosesItsSubtree)
     EXPECT_EQ(GC_ERR_NOT_INITIALIZED, cti->TLOpen(&other));
 }
 
-// Exit with the library initialized and a handle open: the teardown must
-// leave everything in place and say nothing.
-TEST_F(ConsumerTest, ExitWithOpenLibraryEndsCleanlyAndQuietly)
-{
-    EXPECT_EXIT(
-        {
-            TL_HANDLE system = nullptr;
-            std::exit(cti->GCInitLib() == GC_ERR_SUCCESS && cti->TLOpen(&system) == GC_ERR_SUCCESS
-                          ? 0
-                          : 1);
-        },
-        ::testing::ExitedWithCode(0), "^$");
-}
-
 }  // namespace

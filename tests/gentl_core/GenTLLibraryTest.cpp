@@ -20,36 +20,20 @@ using TestSupport::AssertionRecorder;
 
 namespace {
 
-std::vector<std::string> close_journal;
-
-// A pooled object with settable open and close results.
-class FakeHandle : public GenTLHandle {
-public:
-    explicit FakeHandle(std::string object_name) : name(std::move(object_name))
-    {
-        CompleteConstruction();
-    }
-    std::string GetID() override { return name; }
-    GC_ERROR open_result = GC_ERR_SUCCESS;
-
-protected:
-    GC_ERROR DoOpen() override { return open_result; }
-    GC_ERROR DoClose() override
-    {
-        close_journal.push_back(name);
-        return GC_ERR_SUCCESS;
-    }
-
-private:
-    const std::string name;
-};
-
 using ModuleTest::LibraryKnobs;
 using Creation = LibraryKnobs::System;
 
-SharedPtr<GenTLHandle> AsHandle(const SharedPtr<FakeHandle>& object)
+using GenTLCore::GenTLLocalDevice;
+
+// A pooled object: a test device whose open answers `open_result`.
+SharedPtr<GenTLLocalDevice> Device(ModuleTest::Journal& journal, GC_ERROR open_result = 0)
 {
-    return object.DynamicCast<GenTLHandle>();
+    ModuleTest::DeviceKnobs knobs;
+    knobs.open_result = open_result;
+    SharedPtr<GenTLLocalDevice> device(
+        new ModuleTest::TestDevice(ModuleTest::MakeDeviceTag("D"), knobs, journal));
+    device->CompleteConstruction();
+    return device;
 }
 
 // Names the lock after this process: test processes side by side must not meet.
@@ -68,7 +52,6 @@ protected:
     void SetUp() override
     {
         library->knobs = LibraryKnobs();
-        close_journal.clear();
     }
     void TearDown() override
     {
@@ -83,6 +66,7 @@ protected:
     }
 
     static inline ModuleTest::TestLibrary* library = nullptr;  // made once, kept to the end
+    ModuleTest::Journal journal;
     SharedPtr<GenTLSystem> system;
     void* hsystem = nullptr;
 };
@@ -132,17 +116,14 @@ TEST_F(LibraryTest, FailedInitLeavesTheLibraryClosedAndTheLockFree)
 TEST_F(LibraryTest, CloseLibClosesEverythingEvenWhenTheInfrastructureFails)
 {
     Initialize();
+    const SharedPtr<GenTLLocalDevice> device = Device(journal);
     void* handle = nullptr;
-    ASSERT_EQ(GC_ERR_SUCCESS,
-              library->Register(AsHandle(SharedPtr<FakeHandle>(new FakeHandle("Itf"))), hsystem,
-                                &handle));
+    ASSERT_EQ(GC_ERR_SUCCESS, library->Register(device.DynamicCast<GenTLHandle>(), hsystem, &handle));
     library->knobs.close_infrastructure = false;
     EXPECT_EQ(GC_ERR_ERROR, library->CloseLib());
     EXPECT_EQ("CloseLib: Uninitialization of TL-specific library infrastructure failed.",
               LastErrorText());
-    EXPECT_EQ(std::vector<std::string>{"Itf"}, close_journal);
-    EXPECT_FALSE(system->IsOpen());
-    EXPECT_FALSE(library->IsInitialized());
+    EXPECT_FALSE(device->IsOpen() || system->IsOpen() || library->IsInitialized());
 }
 
 // Of the refusals of a closed library, only Register's is out of a consumer's reach.
@@ -165,23 +146,22 @@ TEST_F(LibraryTest, RegisterRefusesWhatItCannotPoolAndAddsNothing)
     EXPECT_EQ(GC_ERR_ERROR, library->Register(SharedPtr<GenTLHandle>(), hsystem, &handle));
     EXPECT_EQ("Open/Register: internal failure when looking up the opened object instance.",
               LastErrorText());
-    auto failing = SharedPtr<FakeHandle>(new FakeHandle("Failing"));
-    failing->open_result = GC_ERR_IO;
-    EXPECT_EQ(GC_ERR_IO, library->Register(AsHandle(failing), hsystem, &handle));
+    const SharedPtr<GenTLLocalDevice> failing = Device(journal, GC_ERR_IO);
+    EXPECT_EQ(GC_ERR_IO, library->Register(failing.DynamicCast<GenTLHandle>(), hsystem, &handle));
     EXPECT_EQ(nullptr, handle);
-    SharedPtr<FakeHandle> found;
+    SharedPtr<GenTLLocalDevice> found;
     EXPECT_EQ(GC_ERR_INVALID_HANDLE,
               library->Lookup(static_cast<GenTLHandle*>(failing.Get()), found));
     // A parent closed by another thread between the caller's lookup and Register.
-    void* hitf = nullptr;
+    void* hparent = nullptr;
     ASSERT_EQ(GC_ERR_SUCCESS,
-              library->Register(AsHandle(SharedPtr<FakeHandle>(new FakeHandle("Itf"))), hsystem,
-                                &hitf));
-    ASSERT_EQ(GC_ERR_SUCCESS, library->Unregister<FakeHandle>(hitf));
-    auto dev = SharedPtr<FakeHandle>(new FakeHandle("Dev"));
-    EXPECT_EQ(GC_ERR_INVALID_HANDLE, library->Register(AsHandle(dev), hitf, &handle));
+              library->Register(Device(journal).DynamicCast<GenTLHandle>(), hsystem, &hparent));
+    ASSERT_EQ(GC_ERR_SUCCESS, library->Unregister<GenTLLocalDevice>(hparent));
+    const SharedPtr<GenTLLocalDevice> orphan = Device(journal);
+    EXPECT_EQ(GC_ERR_INVALID_HANDLE,
+              library->Register(orphan.DynamicCast<GenTLHandle>(), hparent, &handle));
     EXPECT_EQ("Open/Register: parent handle not found in the pool", LastErrorText());
-    EXPECT_FALSE(dev->IsOpen());
+    EXPECT_FALSE(orphan->IsOpen());
     EXPECT_EQ(2u, assertions.Count());
 }
 

@@ -14,17 +14,13 @@ namespace {
 using GenTLCore::SharedPtr;
 
 // Never destroyed: devices may still close while the process exits.
-ModuleTest::Journal& journal = *new ModuleTest::Journal();
+ModuleTest::Journal& fixture_journal = *new ModuleTest::Journal();
 
-class FixtureLibrary : public GenTLCore::GenTLLibrary {
+class FixtureLibrary : public ModuleTest::TestLibrary {
 protected:
-    bool RequiresGlobalLock() override { return false; }
-    bool InitTLInfrastructure() override { return true; }
-    bool CloseTLInfrastructure() override { return true; }
-    void OnInitialize() override {}
     SharedPtr<GenTLCore::GenTLSystem> CreateSystem() override
     {
-        auto* system = new ModuleTest::TestSystem(journal);
+        auto* system = new ModuleTest::TestSystem(fixture_journal);
         system->discovered = {ModuleTest::MakeInterfaceTag("Fake")};
         for (int index = 0; index < 4; ++index)
             system->devices_of_new_interfaces.push_back(
