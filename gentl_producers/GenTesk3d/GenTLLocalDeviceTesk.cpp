@@ -1,10 +1,112 @@
-// The Tesk3D local device, before the sensor connection exists.
+// The Tesk3D local device: connection, readiness, loss monitor, registers.
 #include "gentl_producers/GenTesk3d/GenTLLocalDeviceTesk.h"
 
+#include <chrono>
+#include <new>
+
 #include "gentl_core/ErrorHandling.h"
+#include "gentl_core/Logger.h"
+#include "gentl_producers/GenTesk3d/GenTLDataStreamTesk.h"
+#include "gentl_producers/GenTesk3d/GenTLRemoteDeviceTesk.h"
 #include "platform/Assert.h"
+#include "sensor_library/ScanvoDLL.h"
 
 namespace GenTLCore::ZoTL {
+namespace {
+
+// Every link call goes through the connection, so none reaches the library
+// once the handle is taken.
+class ConnectionLink : public ISensorLink {
+public:
+    explicit ConnectionLink(std::shared_ptr<SensorConnection> connection)
+        : connection(std::move(connection))
+    {
+    }
+
+    int WriteData(const std::string& text) override
+    {
+        return Call([&](ScanvoSensorLink& link) { return link.WriteData(text); });
+    }
+    int ReadData(const std::string& request, std::string& reply, int max_age_ms) override
+    {
+        return Call([&](ScanvoSensorLink& link) { return link.ReadData(request, reply, max_age_ms); });
+    }
+    int GetXZIExtended(ProfileRequest& profile) override
+    {
+        return Call([&](ScanvoSensorLink& link) { return link.GetXZIExtended(profile); });
+    }
+    int GetConnectStatus(int& status) override
+    {
+        return Call([&](ScanvoSensorLink& link) { return link.GetConnectStatus(status); });
+    }
+    int ResetDllFiFo() override
+    {
+        return Call([&](ScanvoSensorLink& link) { return link.ResetDllFiFo(); });
+    }
+    bool TakeCameraImage(std::vector<uint8_t>& image, uint32_t& width, uint32_t& height,
+                         uint32_t timeout_ms) override
+    {
+        return connection->Use(
+            [&](void* handle) {
+                return ScanvoSensorLink(handle).TakeCameraImage(image, width, height, timeout_ms);
+            },
+            false);
+    }
+    void Disconnect() override { connection->Disconnect(); }
+
+private:
+    template <class F>
+    int Call(F&& call)
+    {
+        return connection->Use(
+            [&](void* handle) {
+                ScanvoSensorLink link(handle);
+                return call(link);
+            },
+            SensorConnection::CLOSED);
+    }
+
+    const std::shared_ptr<SensorConnection> connection;
+};
+
+constexpr size_t REMOTE_EVENT_DATA_BYTES = 128;
+constexpr size_t MODULE_EVENT_DATA_BYTES = 256;
+
+int64_t NowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
+// ---- SensorConnection ----
+
+int SensorConnection::State()
+{
+    return Use(
+        [](void* current) {
+            int status = 0;
+            return InitScanvoInstance().GetConnectStatus(current, &status) == 0 ? status : 0;
+        },
+        -1);
+}
+
+bool SensorConnection::Disconnect()
+{
+    void* taken = nullptr;
+    {
+        std::unique_lock<std::shared_mutex> lock(calls);
+        taken = handle.exchange(nullptr);
+    }
+    if (taken == nullptr)
+        return false;
+    InitScanvoInstance().Disconnect(taken);
+    return true;
+}
+
+// ---- Device ----
 
 GenTLLocalDeviceTesk::GenTLLocalDeviceTesk(const SharedPtr<DeviceTag>& tag)
     : GenTLLocalDevice(tag), tesk_tag(tag.DynamicCast<DeviceTagTesk>())
@@ -15,6 +117,11 @@ GenTLLocalDeviceTesk::GenTLLocalDeviceTesk(const SharedPtr<DeviceTag>& tag)
                   tesk_tag->Fields().gateway};
 }
 
+GenTLLocalDeviceTesk::~GenTLLocalDeviceTesk()
+{
+    StopMonitor();
+}
+
 std::string GenTLLocalDeviceTesk::GetUserDefinedName()
 {
     ScopedLock lock(handle_lock);
@@ -23,40 +130,193 @@ std::string GenTLLocalDeviceTesk::GetUserDefinedName()
 
 SharedPtr<GenTLRemoteDeviceEvent> GenTLLocalDeviceTesk::CreateRemoteDeviceEvent()
 {
-    return SharedPtr<GenTLRemoteDeviceEvent>();
+    return SharedPtr<GenTLRemoteDeviceEvent>(new GenTLRemoteDeviceEventTesk(REMOTE_EVENT_DATA_BYTES));
 }
 
 SharedPtr<GenTLRemoteDevice> GenTLLocalDeviceTesk::CreateRemoteDevice()
 {
-    return SharedPtr<GenTLRemoteDevice>();
+    return SharedPtr<GenTLRemoteDevice>(new GenTLRemoteDeviceTesk(
+        tesk_tag.DynamicCast<DeviceTag>(), sensor_interface, cache));
 }
 
 std::vector<SharedPtr<GenTLDataStream>> GenTLLocalDeviceTesk::CreateDataStreams()
 {
-    return {};
+    const SharedPtr<StreamTag> tag(new StreamTagTesk(GetID()));
+    return {SharedPtr<GenTLDataStream>(new GenTLDataStreamTesk(tag, sensor_interface, cache))};
 }
 
-GC_ERROR GenTLLocalDeviceTesk::DoOpenTLSpecific(uint32_t)
+GC_ERROR GenTLLocalDeviceTesk::DoOpenTLSpecific(uint32_t access_flags)
 {
-    return ReportError(GC_ERR_NOT_IMPLEMENTED,
-                       "Opening a Tesk3D sensor is not supported yet: " + GetID() +
-                           " was found, but this producer cannot connect to it.");
+    if (access_flags == DEVICE_ACCESS_READONLY)
+        return ReportError(GC_ERR_NOT_IMPLEMENTED,
+                           "Read-only device access not implemented by this example");
+    if (access_flags != DEVICE_ACCESS_CONTROL && access_flags != DEVICE_ACCESS_EXCLUSIVE)
+        return ReportError(GC_ERR_INVALID_PARAMETER, "Invalid device-open access flag requested");
+    if (!TL_ASSERT(tesk_tag))
+        return GC_ERR_ERROR;
+    const DeviceTagFields& fields = tesk_tag->Fields();
+    const char* refusal = tesk_tag->IsNotAccessible() ? " is misconfigured."
+                          : !tesk_tag->IsFree()       ? " is being used by others."
+                                                      : nullptr;
+    if (refusal != nullptr) {
+        const std::string text = fields.model + "_" + fields.ip + refusal +
+                                 " Device connecting will not be carried out.";
+        TL_LOG(LOG_CATEGORY_LOCDEV, LOG_LEVEL_DEBUG) << text;
+        return ReportError(GC_ERR_TIMEOUT, text);
+    }
+    try {
+        return Connect();
+    } catch (const std::bad_alloc&) {
+        if (connection)
+            connection->Disconnect();
+        return GC_ERR_OUT_OF_MEMORY;
+    }
+}
+
+// The cache and the command channel are built only once the sensor is ready:
+// before that the library drops its text replies and the startup reads
+// would time out.
+GC_ERROR GenTLLocalDeviceTesk::Connect()
+{
+    StopMonitor();
+    const std::string ip = tesk_tag->Fields().ip;
+    const std::string failed = "Connecting to device failed " + ip;
+    std::string ip_arg = ip, port_arg = SENSOR_PORT;
+    void* const handle = Scanvo_Connect(ip_arg.data(), port_arg.data(), 0);
+    if (handle == nullptr)
+        return ReportError(GC_ERR_INVALID_HANDLE, failed);
+    connection = std::make_shared<SensorConnection>(handle);
+
+    const int64_t start = NowMs();
+    while (connection->State() != SENSOR_READY_STATE) {
+        if (NowMs() - start > READY_WAIT_MS) {
+            connection->Disconnect();
+            return ReportError(GC_ERR_TIMEOUT, failed);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+
+    cache = SharedPtr<FeatureCache>(new FeatureCache);
+    sensor_interface = SharedPtr<SensorInterface>(
+        new SensorInterface(std::make_unique<ConnectionLink>(connection), cache));
+    {
+        std::lock_guard<std::mutex> lock(monitor_lock);
+        stop = false;
+    }
+    monitor = std::thread(&GenTLLocalDeviceTesk::MonitorConnection, this, connection);
+    return GC_ERR_SUCCESS;
 }
 
 bool GenTLLocalDeviceTesk::DoCloseTLSpecific(const DeviceTag*)
 {
+    sensor_interface.Reset();
+    cache.Reset();
+    if (connection)
+        connection->Disconnect();
+    StopMonitor();
+    was_connected = false;
     return true;
+}
+
+void GenTLLocalDeviceTesk::StopMonitor()
+{
+    {
+        std::lock_guard<std::mutex> lock(monitor_lock);
+        stop = true;
+    }
+    monitor_wake.notify_all();
+    if (monitor.joinable() && monitor.get_id() != std::this_thread::get_id())
+        monitor.join();
+}
+
+bool GenTLLocalDeviceTesk::CheckConnection(SensorConnection& link)
+{
+    const int state = link.State();
+    if (state == SENSOR_READY_STATE)
+        was_connected = true;
+    // Only one of the monitor and a register write may report the loss.
+    if (state != 0 || !was_connected.exchange(false))
+        return false;
+    const SharedPtr<GenTLModuleEvent> event = GetModuleEvent();
+    if (events_enabled && event) {
+        const uint8_t data[4] = {};
+        event->AddEvent(CONNECTION_LOST_EVENT_ID, data, sizeof data);
+    }
+    {
+        std::lock_guard<std::mutex> lock(monitor_lock);
+        stop = true;
+    }
+    monitor_wake.notify_all();
+    link.Disconnect();
+    return true;
+}
+
+void GenTLLocalDeviceTesk::MonitorConnection(std::shared_ptr<SensorConnection> link)
+{
+    std::unique_lock<std::mutex> lock(monitor_lock);
+    while (!stop) {
+        lock.unlock();
+        const bool lost = CheckConnection(*link);
+        lock.lock();
+        if (lost)
+            return;
+        monitor_wake.wait_for(lock, std::chrono::milliseconds(MONITOR_PERIOD_MS),
+                              [&] { return stop; });
+    }
 }
 
 GC_ERROR GenTLLocalDeviceTesk::GetTimestampFrequency(uint64_t&)
 {
-    return ReportError(GC_ERR_NOT_AVAILABLE,
-                       "The timestamp frequency is known only once the sensor is open.");
+    return ReportError(GC_ERR_NOT_AVAILABLE, "Timestamp not handled in this example.");
 }
 
-GC_ERROR GenTLLocalDeviceTesk::StartDeviceEvents(const SharedPtr<GenTLRemoteDeviceEvent>&)
+GC_ERROR GenTLLocalDeviceTesk::StartDeviceEvents(const SharedPtr<GenTLRemoteDeviceEvent>& event)
 {
-    return ReportError(GC_ERR_NOT_IMPLEMENTED, "A Tesk3D sensor sends no device events.");
+    TL_ASSERT(event.DynamicCast<GenTLRemoteDeviceEventTesk>() && "pdev_evt_play");
+    return GC_ERR_SUCCESS;
+}
+
+bool GenTLLocalDeviceTesk::SupportsModuleEvents(size_t& max_data_size)
+{
+    max_data_size = MODULE_EVENT_DATA_BYTES;
+    return true;
+}
+
+// ---- Registers ----
+
+void GenTLLocalDeviceTesk::DefineCustomRegisters()
+{
+    AddRegisters(LOCAL_DEVICE_CUSTOM_REGISTERS);
+}
+
+GC_ERROR GenTLLocalDeviceTesk::ReadUInt32CustomRegister(uint32_t id, uint32_t& value)
+{
+    if (id == CONNECTION_STATUS)
+        value = was_connected ? 1 : 0;
+    else if (id == EVENT_NOTIFICATION)
+        value = events_enabled ? 1 : 0;
+    else if (!TL_ASSERT(!"Unknown custom register"))
+        return GC_ERR_ERROR;
+    return GC_ERR_SUCCESS;
+}
+
+GC_ERROR GenTLLocalDeviceTesk::ReadStringCustomRegister(uint32_t, std::string&)
+{
+    TL_ASSERT(!"Unknown custom register");
+    return GC_ERR_ERROR;
+}
+
+GC_ERROR GenTLLocalDeviceTesk::WriteUInt32CustomRegister(uint32_t id, uint32_t value)
+{
+    if (id == UPDATE_CONNECTION_STATUS) {
+        if (connection)
+            CheckConnection(*connection);
+    } else if (id == EVENT_NOTIFICATION) {
+        events_enabled = value != 0;
+    } else if (!TL_ASSERT(!"Unknown custom register")) {
+        return GC_ERR_ERROR;
+    }
+    return GC_ERR_SUCCESS;
 }
 
 }  // namespace GenTLCore::ZoTL

@@ -1,20 +1,85 @@
-// GenTLLocalDeviceTesk.h: the local device of one Tesk3D sensor. For now it
-// lists and describes the sensor and holds its staged network settings; its
-// open refuses until the sensor connection is built.
+// GenTLLocalDeviceTesk.h: the local device of one Tesk3D sensor: the open
+// that connects and waits until the sensor is ready, the monitor that
+// reports a lost sensor once, the device's own registers and the staged
+// network settings.
 #pragma once
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <memory>
+#include <mutex>
+#include <shared_mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "gentl_core/GenTLLocalDevice.h"
+#include "gentl_core/GenTLRegMapPort.h"
 #include "gentl_producers/GenTesk3d/DeviceTagTesk.h"
+#include "gentl_producers/GenTesk3d/FeatureCache.h"
+#include "gentl_producers/GenTesk3d/SensorInterface.h"
 
 namespace GenTLCore::ZoTL {
+
+enum LocalDeviceCustomRegister : uint32_t {
+    CONNECTION_STATUS = 13001,         // 1 while the monitor has seen the sensor connected
+    UPDATE_CONNECTION_STATUS = 13002,  // any write runs CheckConnection
+    EVENT_NOTIFICATION = 13003,        // a nonzero write enables the loss event
+};
+
+inline constexpr RegisterDefinition LOCAL_DEVICE_CUSTOM_REGISTERS[] = {
+    {CONNECTION_STATUS, REG_TYPE_UINT32, 0x50000000, 4, REG_ACCESS_RO, false},
+    {UPDATE_CONNECTION_STATUS, REG_TYPE_UINT32, 0x50000004, 4, REG_ACCESS_WO, false},
+    {EVENT_NOTIFICATION, REG_TYPE_UINT32, 0x50000114, 4, REG_ACCESS_RW, false},
+};
+
+// Module event posted once when an open sensor is lost; 4 zero data bytes.
+inline constexpr uint32_t CONNECTION_LOST_EVENT_ID = 0xBBBBBB01;
+inline constexpr const char* SENSOR_PORT = "32001";
+inline constexpr int SENSOR_READY_STATE = 3;
+inline constexpr int64_t READY_WAIT_MS = 1000;
+inline constexpr int64_t MONITOR_PERIOD_MS = 500;
+
+// One connection to a sensor library handle. Whoever disconnects first takes
+// the handle; every call after that fails as the library's -1000 without
+// reaching the library, because a later connect may reuse the handle value
+// for another sensor. Calls hold the lock shared, the disconnect exclusively,
+// so no call still runs on a handle being closed.
+class SensorConnection {
+public:
+    static constexpr int CLOSED = -1000;
+
+    explicit SensorConnection(void* handle) : handle(handle) {}
+    ~SensorConnection() { Disconnect(); }
+    SensorConnection(const SensorConnection&) = delete;
+    SensorConnection& operator=(const SensorConnection&) = delete;
+
+    // `call(handle)`, or `closed` once the handle is taken.
+    template <class R, class F>
+    R Use(F&& call, R closed)
+    {
+        std::shared_lock<std::shared_mutex> lock(calls);
+        void* const current = handle.load();
+        return current != nullptr ? call(current) : closed;
+    }
+    // The library's connection state; 0 for a handle the library no longer
+    // knows, -1 once the handle is taken.
+    int State();
+    // False when another caller disconnected first.
+    bool Disconnect();
+
+private:
+    std::shared_mutex calls;
+    std::atomic<void*> handle;
+};
 
 // Created by GenTLInterfaceTesk::CreateDevice for a DeviceTagTesk. Lifetime,
 // threads and locking as GenTLLocalDevice; the staged settings are guarded by
 // handle_lock and written through the interface's registers 12006-12008.
+// The monitor thread runs from a successful open to the close (or until it
+// reports a loss) without handle_lock; it touches only its own connection,
+// the atomic flags, the monitor lock (a leaf) and the module event.
 class GenTLLocalDeviceTesk : public GenTLLocalDevice {
 public:
     struct NetworkSettings {
@@ -25,6 +90,7 @@ public:
 
     // `tag` must hold a DeviceTagTesk.
     explicit GenTLLocalDeviceTesk(const SharedPtr<DeviceTag>& tag);
+    ~GenTLLocalDeviceTesk() override;
 
     // Under handle_lock.
     NetworkSettings& Staged() { return staged; }
@@ -36,21 +102,45 @@ protected:
     SharedPtr<GenTLRemoteDeviceEvent> CreateRemoteDeviceEvent() override;
     SharedPtr<GenTLRemoteDevice> CreateRemoteDevice() override;
     std::vector<SharedPtr<GenTLDataStream>> CreateDataStreams() override;
-    // Refuses: the sensor connection does not exist yet.
     GC_ERROR DoOpenTLSpecific(uint32_t access_flags) override;
     bool DoCloseTLSpecific(const DeviceTag* tag) override;
-    bool ImplementsDataStreams() override { return false; }
-    bool HasEventInterface() override { return false; }
+    bool ImplementsDataStreams() override { return true; }
+    bool HasEventInterface() override { return true; }
     GC_ERROR GetTimestampFrequency(uint64_t& frequency) override;
     GC_ERROR StartDeviceEvents(const SharedPtr<GenTLRemoteDeviceEvent>& event) override;
     bool StopDeviceEvents() override { return true; }
+    bool SupportsModuleEvents(size_t& max_data_size) override;
+
+    void DefineCustomRegisters() override;
+    GC_ERROR ReadUInt32CustomRegister(uint32_t id, uint32_t& value) override;
+    GC_ERROR ReadStringCustomRegister(uint32_t id, std::string& value) override;
+    GC_ERROR WriteUInt32CustomRegister(uint32_t id, uint32_t value) override;
 
 private:
+    GC_ERROR Connect();
+    // One look at the connection; reports and disconnects a loss. True when
+    // this look reported it.
+    bool CheckConnection(SensorConnection& link);
+    void MonitorConnection(std::shared_ptr<SensorConnection> link);
+    void StopMonitor();
+
     // Fixed at construction; the same object as the base's tag.
     const SharedPtr<DeviceTagTesk> tesk_tag;
 
     // Guarded by handle_lock.
     NetworkSettings staged;
+    std::shared_ptr<SensorConnection> connection;  // of the last open
+    SharedPtr<SensorInterface> sensor_interface;
+    SharedPtr<FeatureCache> cache;
+    std::thread monitor;
+
+    std::atomic<bool> events_enabled{true};
+    std::atomic<bool> was_connected{false};
+
+    // Ends the monitor's wait at once.
+    std::mutex monitor_lock;
+    std::condition_variable monitor_wake;
+    bool stop = false;  // guarded by monitor_lock
 };
 
 }  // namespace GenTLCore::ZoTL

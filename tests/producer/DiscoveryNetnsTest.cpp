@@ -143,7 +143,7 @@ TEST_F(DiscoveryNetnsTest, ListsSensorsOnEveryLinkAndRefusesTheOneOutsideEverySu
             EXPECT_FALSE(Info(i, command).empty()) << command;
         const bool is_outside = ids[i] == "TK3D-100_1003";
         EXPECT_EQ(is_outside ? "3" : "1", Info(i, DEVICE_INFO_ACCESS_STATUS));
-        EXPECT_EQ(is_outside ? GC_ERR_ACCESS_DENIED : GC_ERR_NOT_IMPLEMENTED, Open(ids[i]));
+        EXPECT_EQ(is_outside ? GC_ERR_ACCESS_DENIED : GC_ERR_TIMEOUT, Open(ids[i]));
         if (!is_outside)
             continue;
         EXPECT_EQ("DeviceOpen: the device is currently not accessible",
@@ -215,9 +215,9 @@ TEST_F(DiscoveryNetnsTest, ProbeByAddressReachesTheDeviceOpen)
     uint32_t value = 0;
     EXPECT_EQ(GC_ERR_ERROR, Access(12001, &value, 4, false));
     EXPECT_EQ("Invalid Device", TestSupport::ReadLastError(cti.Functions()).text);
-    EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, Open("#ip#127.0.0.1"));
-    EXPECT_NE(std::string::npos,
-              TestSupport::ReadLastError(cti.Functions()).text.find("not supported yet"));
+    EXPECT_EQ(GC_ERR_TIMEOUT, Open("#ip#127.0.0.1"));
+    EXPECT_EQ("Connecting to device failed 127.0.0.1",
+              TestSupport::ReadLastError(cti.Functions()).text);
     EXPECT_EQ(GC_ERR_INVALID_PARAMETER, Open("#ip#127.0.0.x"));
 }
 

@@ -110,6 +110,7 @@ public:
     std::size_t CountCommand(const std::string& text) const;
     void ClearCommands() { Put(&SimulatedSensor::commands, std::vector<ReceivedCommand>()); }
     int AcceptedConnections() const { return Get(&SimulatedSensor::accepted); }
+    std::size_t LiveConnections() const { return LiveSessions().size(); }
     std::string Setting(const std::string& item) const;
     bool IsStreaming() const { return Get(&SimulatedSensor::streaming); }
     uint32_t ContainersSent() const { return Get(&SimulatedSensor::containers_sent); }
