@@ -1,0 +1,297 @@
+// The remote device's registers over a scripted sensor and a virtual clock:
+// every register's type and length, the commands and sleeps each write
+// makes, the read failures, and the writes refused before anything is sent.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <sstream>
+
+#include "SensorFakes.h"
+#include "gentl_core/ErrorHandling.h"
+#include "gentl_producers/GenTesk3d/DeviceTagTesk.h"
+#include "gentl_producers/GenTesk3d/GenTLRemoteDeviceTesk.h"
+#include "support/AssertionCounter.h"
+
+namespace GenTLCore::ZoTL {
+namespace {
+
+std::string LastErrorText()
+{
+    LastErrorRecord record;
+    TLSControl::Instance()->GetLastError(record);
+    return record.text;
+}
+
+const RegisterDefinition& Row(uint32_t id)
+{
+    return REMOTE_DEVICE_REGISTERS[id - RD_WIDTH];
+}
+
+// A remote device of a "QRTA2600" sensor opened over the scripted link.
+struct Remote {
+    explicit Remote(const std::string& items = "")
+    {
+        sensor.SetItems(
+            "TriggerEncoderStep=4 IOState=5 EncoderTriggerFunction=2 SignalSelection=1 "
+            "SignalWidthMin=2 SignalWidthMax=30 SignalStrengthMin=9 TriggerDelay=1.5 SyncOut=7 "
+            "SyncOutDelay=3 Temperature=41.5 ExposureTime=200 UserString=line OrderNumber=QRTA2600 "
+            "Producer=dorvane ProductVersion=2 FirmwareVersion=1.2.0 SerialNumber=1234 " +
+            items);
+        for (const char* item : {"InputFunction", "InputLoad", "Output", "OutputFunction",
+                                 "FunctionProfileEnable", "FunctionResetCounter"})
+            for (const char* pin : {"EA1", "EA2", "EA3", "EA4"})
+                sensor.link->Set(std::string(pin) + item, "0");
+        interface = SharedPtr<SensorInterface>(new SensorInterface(
+            std::move(sensor.owned_link), sensor.cache, std::move(sensor.owned_clock)));
+        DeviceTagFields fields;
+        fields.model = "QRTA2600";
+        fields.serial = "1234";
+        device = SharedPtr<GenTLRemoteDeviceTesk>(new GenTLRemoteDeviceTesk(
+            SharedPtr<DeviceTag>(new DeviceTagTesk(fields)), interface, sensor.cache));
+        device->CompleteConstruction();
+        sensor.link->ClearCalls();
+        sensor.clock->Advance(SensorInterface::WRITE_SPACING_MS);
+    }
+
+    GC_ERROR Read(uint32_t id, void* bytes)
+    {
+        size_t size = Row(id).size;
+        return device->ReadPort(Row(id).address, bytes, &size);
+    }
+    GC_ERROR Write(uint32_t id, const std::string& text)
+    {
+        const RegisterDefinition& row = Row(id);
+        std::string bytes = text;
+        bytes.resize(row.size, '\0');  // strings as a consumer writes them
+        if (row.type == REG_TYPE_FLOAT32) {
+            const float value = std::stof(text);
+            bytes.assign(reinterpret_cast<const char*>(&value), 4);
+        } else if (row.type == REG_TYPE_UINT32) {
+            const auto value = static_cast<uint32_t>(std::stoul(text, nullptr, 0));
+            bytes.assign(reinterpret_cast<const char*>(&value), 4);
+        }
+        size_t size = bytes.size();
+        return device->WritePort(row.address, bytes.data(), &size);
+    }
+    // The register's value as text: a number, or the string read.
+    std::string Value(uint32_t id, GC_ERROR& result)
+    {
+        std::string bytes(Row(id).size, '\0');
+        if (Row(id).variable_size) {
+            // As a consumer reads it: the length register first.
+            uint32_t length = 0;
+            EXPECT_EQ(
+                GC_ERR_SUCCESS,
+                Read(id - RD_GENDC_FLOW_MAPPING_TABLE + RD_GENDC_FLOW_MAPPING_TABLE_LEN, &length));
+            size_t size = length;
+            bytes.resize(size);
+            result = device->ReadPort(Row(id).address, bytes.data(), &size);
+            return std::to_string(size);
+        }
+        result = Read(id, bytes.data());
+        std::ostringstream text;
+        if (Row(id).type == REG_TYPE_FLOAT32)
+            text << *reinterpret_cast<const float*>(bytes.data());
+        else if (Row(id).type == REG_TYPE_UINT32)
+            text << *reinterpret_cast<const uint32_t*>(bytes.data());
+        else if (Row(id).type == REG_TYPE_INT32)
+            text << *reinterpret_cast<const int32_t*>(bytes.data());
+        else
+            text << bytes.c_str();
+        return text.str();
+    }
+
+    TestSupport::ScriptedSensor sensor;
+    SharedPtr<SensorInterface> interface;
+    SharedPtr<GenTLRemoteDeviceTesk> device;
+};
+
+TEST(RemoteDeviceTeskTest, EveryRegisterAnswersWithItsTypeAndLength)
+{
+    // Values the device derives, beside plain pass-through ones.
+    const std::map<uint32_t, std::string> expected = {{RD_WIDTH, "640"},
+                                                      {RD_HEIGHT, "512"},
+                                                      {RD_ACQUISITION_LINE_RATE, "2000"},
+                                                      {RD_DECIMATION_HORIZONTAL_MAX, "1280"},
+                                                      {RD_TRIGGER_DIVIDER, "5"},
+                                                      {RD_WIDTH_MAX, "1180"},
+                                                      {RD_OFFSET_X_MAX, "640"},
+                                                      {RD_ROI1_HEIGHT_MAX, "1024"},
+                                                      {RD_LINE_STATUS, "1"},
+                                                      {RD_LINE_STATUS_ALL, "5"},
+                                                      {RD_EXPOSURE_TIME, "200"},
+                                                      {RD_AXIS_MIN_START, "-40"},
+                                                      {RD_AXIS_MAX_START, "40"},
+                                                      {RD_DEVICE_MODEL_NAME, "QRTA2600"},
+                                                      {RD_ACQUISITION_MODE, "1"},
+                                                      {RD_SIGNAL_WIDTH_MAX, "30"},
+                                                      {RD_DEVICE_TEMPERATURE, "41.5"}};
+    Remote remote;
+    TestSupport::AssertionCounter assertions;
+    std::map<uint32_t, int> types, access;
+    for (size_t i = 0; i < REMOTE_DEVICE_REGISTER_COUNT; ++i) {
+        const RegisterDefinition& row = REMOTE_DEVICE_REGISTERS[i];
+        SCOPED_TRACE(row.id);
+        EXPECT_EQ(RD_WIDTH + i, row.id);
+        ++types[row.type];
+        ++access[row.access];
+        GC_ERROR result = GC_ERR_ERROR;
+        const std::string value = remote.Value(row.id, result);
+        EXPECT_EQ(row.access == REG_ACCESS_WO ? GC_ERR_ACCESS_DENIED : GC_ERR_SUCCESS, result)
+            << LastErrorText();
+        if (expected.count(row.id) != 0) {
+            EXPECT_EQ(expected.at(row.id), value);
+        }
+    }
+    EXPECT_EQ(0, assertions.Failures());
+    EXPECT_EQ((std::map<uint32_t, int>{{REG_TYPE_STRING, 7},
+                                       {REG_TYPE_UINT32, 79},
+                                       {REG_TYPE_INT32, 1},
+                                       {REG_TYPE_FLOAT32, 16},
+                                       {REG_TYPE_RAW, 2}}),
+              types);
+    EXPECT_EQ(
+        (std::map<uint32_t, int>{{REG_ACCESS_RO, 43}, {REG_ACCESS_WO, 9}, {REG_ACCESS_RW, 53}}),
+        access);
+}
+
+// A script of register accesses: "id=value" writes (the last one's result is
+// the row's), "id?value" expects a read, "sensor.Item=value" sets the
+// sensor's item, "fail" fails the next sensor write, and "|" starts the part
+// whose commands and time the row gives.
+struct WriteRow {
+    const char* name;
+    const char* script;
+    GC_ERROR result;
+    const char* writes;
+    int64_t ms;
+};
+
+TEST(RemoteDeviceTeskTest, EachWriteSendsItsCommandsAndSleeps)
+{
+    const WriteRow rows[] = {
+        {"Width", "| 15001=320", GC_ERR_SUCCESS, "SetROI1WidthX=320", 300},
+        {"Height of the line region", "| 15002=256", GC_ERR_SUCCESS, "SetROI1HeightZ=256", 300},
+        {"Height of the scan region", "15034=1 | 15002=50", GC_ERR_SUCCESS, "SetAmountProfilesY=50",
+         300},
+        {"AcquisitionLineRate", "| 15003=2500.7", GC_ERR_SUCCESS, "SetAcquisitionLineTime=400", 0},
+        {"ExposureTime", "| 15008=150.9", GC_ERR_SUCCESS,
+         "SetExposureTime=150 SetCameraRegistersUpdateForce", 100},
+        {"ExposureTime failing", "| fail 15008=150", GC_ERR_ERROR, "SetExposureTime=150", 0},
+        {"DecimationHorizontal", "| 15013=2 15001?320 15039?50", GC_ERR_SUCCESS,
+         "SetROI1StepX=1 SetROI1WidthX=320 SetROI1OffsetX=50", 700},
+        {"DecimationVertical", "| 15015=2", GC_ERR_SUCCESS,
+         "SetROI1StepZ=1 SetROI1HeightZ=256 SetROI1OffsetZ=0", 500},
+        {"OffsetX and OffsetY", "| 15039=8 15042=4", GC_ERR_SUCCESS,
+         "SetROI1OffsetX=8 SetROI1OffsetZ=4", 600},
+        {"TriggerDivider", "| 15054=5", GC_ERR_SUCCESS, "SetTriggerEncoderStep=4", 0},
+        {"AcquisitionStart and Stop", "| 15009=1 15010=1", GC_ERR_SUCCESS,
+         "SetAcquisitionStart SetAcquisitionStop", 100},
+        {"FrameStart by software", "15031=1 15032=1 | 15009=1 15027=1", GC_ERR_SUCCESS,
+         "SetAcquisitionStart", 0},
+        {"TriggerSoftware before start", "15031=0 15033=7 | 15027=1", GC_ERR_SUCCESS, "", 0},
+        {"TriggerSoftware after start", "15031=0 15033=7 | 15009=1 15027=1", GC_ERR_SUCCESS,
+         "SetAcquisitionStart SetTriggerSoftware", 100},
+        {"UserOutputValue and OutputFunction cross over", "15055=1 | 15061=1 15062=2",
+         GC_ERR_SUCCESS, "SetEA2OutputFunction=1 SetEA2Output=2", 100},
+        {"EncoderOutputMode", "| 15069=2", GC_ERR_SUCCESS, "SetEncoderTriggerFunction=2", 0},
+        {"EncoderReset", "| 15072=1", GC_ERR_SUCCESS, "SetResetEncoder", 0},
+        {"Signal settings", "| 15074=3 15075=1 15076=2 15077=9 15078=4", GC_ERR_SUCCESS,
+         "SetSignalEnable=3 SetSignalSelection=1 SetSignalWidthMin=2 SetSignalWidthMax=9 "
+         "SetSignalStrengthMin=4",
+         400},
+        {"Timer and trigger delays", "| 15053=12.7 15064=5 15065=6", GC_ERR_SUCCESS,
+         "SetTriggerDelay=12 SetSyncOut=5 SetSyncOutDelay=6", 200},
+        {"DeviceUserID and AsciiCommand", "| 15079=left 15087=SetLaserPower=3", GC_ERR_SUCCESS,
+         "SetUserString=left SetLaserPower=3", 100},
+        {"DeviceReset", "| 15086=1", GC_ERR_SUCCESS, "SetResetSettings", 400},
+        {"Cache-only switches", "| 15011=0 15024=0 15028=0 15029=0 15030=0 15018=1 15066=1",
+         GC_ERR_SUCCESS, "", 0},
+        {"Commands with no effect", "| 15020=1 15021=1 15022=1 15023=1 15007=1", GC_ERR_SUCCESS, "",
+         0},
+        {"Coordinate scale within bounds", "| 15043=1 15044=0.5 15044=20 15044?0.5", GC_ERR_SUCCESS,
+         "", 0},
+        // Refused, sending nothing.
+        {"AcquisitionLineRate below 1", "| 15003=0.5", GC_ERR_INVALID_PARAMETER, "", 0},
+        {"DecimationHorizontal 0", "| 15013=0", GC_ERR_INVALID_PARAMETER, "", 0},
+        {"DecimationVertical 0", "| 15015=0", GC_ERR_INVALID_PARAMETER, "", 0},
+        {"TriggerDivider 0", "| 15054=0", GC_ERR_INVALID_PARAMETER, "", 0},
+        {"AcquisitionMode other than Continuous", "| 15007=0", GC_ERR_INVALID_VALUE, "", 0},
+        {"EncoderResetSource past the pins", "| 15070=5", GC_ERR_INVALID_PARAMETER, "", 0},
+        {"DecimationHorizontalMax", "| 15014=2", GC_ERR_ERROR, "", 0},
+        {"ChunkScan3dOutputMode", "| 15019=2", GC_ERR_ERROR, "", 0},
+        {"Line region format", "| 15034=0 15016=0x01080001 15034=1 15016?17825795", GC_ERR_SUCCESS,
+         "", 0},
+        {"Intensity cannot be a range format", "| 15034=1 15017=0 15016=0x01100007",
+         GC_ERR_INVALID_PARAMETER, "", 0},
+        {"Range cannot be Mono8", "| 15034=1 15017=1 15016=0x01080001", GC_ERR_INVALID_PARAMETER,
+         "", 0},
+        {"Range as ABC16",
+         "| 15034=1 15017=1 15016=0x023000B9 15016?36700345 15034=0 15016?17301505", GC_ERR_SUCCESS,
+         "", 0},
+        {"ComponentEnable on the selected region", "| 15034=0 15012=0 15012?0 15034=1 15012?1",
+         GC_ERR_SUCCESS, "", 0},
+    };
+    for (const WriteRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        Remote remote;
+        std::istringstream words(row.script);
+        GC_ERROR result = GC_ERR_SUCCESS;
+        int64_t start_ms = 0;
+        for (std::string word; words >> word;) {
+            const size_t op = word.find_first_of("=?");
+            if (word == "|") {
+                remote.sensor.link->ClearCalls();
+                remote.sensor.clock->Advance(SensorInterface::WRITE_SPACING_MS);
+                start_ms = remote.sensor.clock->NowMs();
+            } else if (word == "fail") {
+                remote.sensor.link->FailWrites(1);
+            } else if (word[op] == '?') {
+                GC_ERROR read = GC_ERR_ERROR;
+                EXPECT_EQ(word.substr(op + 1), remote.Value(std::stoul(word), read)) << word;
+            } else {
+                result = remote.Write(static_cast<uint32_t>(std::stoul(word)), word.substr(op + 1));
+            }
+        }
+        EXPECT_EQ(row.result, result) << LastErrorText();
+        EXPECT_EQ(row.writes, remote.sensor.Writes());
+        EXPECT_EQ(row.ms, remote.sensor.clock->NowMs() - start_ms);
+    }
+}
+
+TEST(RemoteDeviceTeskTest, ReadFailuresNameTheLibraryCode)
+{
+    const struct {
+        const char* reply;
+        GC_ERROR result;
+        const char* suffix;
+    } rows[] = {
+        {"!-1", GC_ERR_ABORT, "-1:SCANVO_READDATASMALLBUFFER."},
+        {"!-2", GC_ERR_NO_DATA, "-2:SCANVO_READDATANOTSUPPORTEDMODE."},
+        {"!-3", GC_ERR_ABORT, "-3:SCANVO_READDATAFEATURENOTDEFINED."},
+        {"!-4", GC_ERR_NO_DATA, "-4:SCANVO_READDATANOSCAN."},
+        {"!-5", GC_ERR_NO_DATA, "-5:SCANVO_READDATAFAILED."},
+        {"!-6", GC_ERR_ABORT, "-6: GENTL_READDATA_READBACKTIMEOUT."},
+        {"!-1000", GC_ERR_ABORT, "-1000"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.reply);
+        Remote remote;
+        GC_ERROR result = GC_ERR_ERROR;
+        EXPECT_EQ("640", remote.Value(RD_WIDTH, result)) << LastErrorText();
+        remote.sensor.link->Script("ROI1WidthX", {row.reply});
+        remote.Value(RD_WIDTH, result);
+        EXPECT_EQ(row.result, result);
+        EXPECT_EQ(std::string("Read Width from QRTA2600_1234 failed with code ") + row.suffix,
+                  LastErrorText());
+    }
+    // A sensor without a user string answers with the text as it was.
+    Remote remote;
+    remote.sensor.link->Script("UserString", {"!-3"});
+    GC_ERROR result = GC_ERR_ERROR;
+    EXPECT_EQ("", remote.Value(RD_DEVICE_USER_ID, result));
+    EXPECT_EQ(GC_ERR_SUCCESS, result);
+}
+
+}  // namespace
+}  // namespace GenTLCore::ZoTL

@@ -1,0 +1,2 @@
+gentesk_test(remote_device_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/RemoteDeviceTeskTest.cpp LIBS gentesk3d_producer)
