@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <limits>
+#include <memory>
 #include <random>
 #include <string>
 #include <thread>
@@ -253,10 +254,6 @@ struct Tracked : Base {
     ~Tracked() override { ++destroyed; }
 };
 
-}  // namespace
-
-using GenTLCore::SharedPtr;
-
 // Byte blocks come from malloc: the sanitizer build catches a mismatched
 // delete.
 TEST(SharedPtrTest, CopiesAssignmentsResetsAndCastsReleaseEachObjectOnceAtItsLastShare)
@@ -299,3 +296,5 @@ TEST(SharedPtrTest, CopiesTakenAndDroppedOnManyThreadsKeepAnExactCount)
     EXPECT_EQ(1, original.UseCount());
     EXPECT_EQ(destroyed, Tracked::destroyed);
 }
+
+}  // namespace
