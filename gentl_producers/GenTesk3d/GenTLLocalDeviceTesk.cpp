@@ -90,7 +90,7 @@ int SensorConnection::State()
             int status = 0;
             return InitScanvoInstance().GetConnectStatus(current, &status) == 0 ? status : 0;
         },
-        -1);
+        TAKEN);
 }
 
 bool SensorConnection::Disconnect()
@@ -207,14 +207,16 @@ GC_ERROR GenTLLocalDeviceTesk::Connect()
     return GC_ERR_SUCCESS;
 }
 
+// The monitor stops first, so that the close's own disconnect is never
+// reported as a loss.
 bool GenTLLocalDeviceTesk::DoCloseTLSpecific(const DeviceTag*)
 {
+    StopMonitor();
+    was_connected = false;
     sensor_interface.Reset();
     cache.Reset();
     if (connection)
         connection->Disconnect();
-    StopMonitor();
-    was_connected = false;
     return true;
 }
 
@@ -234,8 +236,9 @@ bool GenTLLocalDeviceTesk::CheckConnection(SensorConnection& link)
     const int state = link.State();
     if (state == SENSOR_READY_STATE)
         was_connected = true;
-    // Only one of the monitor and a register write may report the loss.
-    if (state != 0 || !was_connected.exchange(false))
+    // A handle taken while open was taken by a DeviceReset: a loss too. Only
+    // one of the monitor and a register write may report it.
+    if ((state != 0 && state != SensorConnection::TAKEN) || !was_connected.exchange(false))
         return false;
     const SharedPtr<GenTLModuleEvent> event = GetModuleEvent();
     if (events_enabled && event) {

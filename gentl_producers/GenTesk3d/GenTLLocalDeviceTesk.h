@@ -49,6 +49,7 @@ inline constexpr int64_t MONITOR_PERIOD_MS = 500;
 class SensorConnection {
 public:
     static constexpr int CLOSED = -1000;
+    static constexpr int TAKEN = -1;
 
     explicit SensorConnection(void* handle) : handle(handle) {}
     ~SensorConnection() { Disconnect(); }
@@ -64,7 +65,7 @@ public:
         return current != nullptr ? call(current) : closed;
     }
     // The library's connection state; 0 for a handle the library no longer
-    // knows, -1 once the handle is taken.
+    // knows, TAKEN once the handle is taken.
     int State();
     // False when another caller disconnected first.
     bool Disconnect();
