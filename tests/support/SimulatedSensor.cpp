@@ -260,6 +260,15 @@ void SimulatedSensor::ActOnCommand(const Destination& to, const std::string& tex
         std::lock_guard<std::mutex> lock(mutex);
         streaming = false;
         changed.notify_all();
+    } else if (text == "SetResetSettings") {
+        bool drop = false;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            settings.clear();
+            drop = drop_on_reset;
+        }
+        if (drop)
+            DropConnectionNow();
     } else if (StartsWith(text, "Set") && text.find('=') != std::string::npos) {
         const std::size_t equals = text.find('=');
         std::lock_guard<std::mutex> lock(mutex);

@@ -96,6 +96,8 @@ public:
     void SendRaw(const Bytes& bytes);
     void DropConnectionNow();
     void RefuseConnections(bool refuse);
+    // "SetResetSettings" forgets every setting written; with this also drops the link.
+    void SetDropOnReset(bool on) { Put(&SimulatedSensor::drop_on_reset, on); }
     // UDP: datagrams to the streaming destination from another address or port.
     void SendFromOtherAddress(const Bytes& bytes, const std::string& other_ip = "127.0.0.2");
     void SendFromOtherPort(const Bytes& bytes) { SendFromOtherAddress(bytes, ip); }
@@ -185,6 +187,7 @@ private:
     ScanKind scan_kind = ScanKind::RawProfile;
     bool corrupt_next_crc = false;
     bool refuse = false;
+    bool drop_on_reset = false;
     bool streaming = false;
     Destination stream_to;
     uint16_t picture_counter = 1;

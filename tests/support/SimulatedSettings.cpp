@@ -116,6 +116,9 @@ std::function<std::string(const std::map<std::string, std::string>&)> SimulatedS
                 if (change.first != write->second) change = {write->second, now};
                 if (now - change.second >= state->delay)
                     state->shown[item.name] = state->Shown(item, write->second);
+            } else if (state->changes.erase(item.name) != 0) {
+                // Forgotten by a settings reset.
+                state->shown[item.name] = item.value;
             }
             values[item.path] = state->shown[item.name];
         }
