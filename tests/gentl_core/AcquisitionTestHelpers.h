@@ -52,7 +52,10 @@ inline GenTLCore::LastErrorRecord LastError()
     return record;
 }
 
-inline std::string LastErrorText() { return LastError().text; }
+inline std::string LastErrorText()
+{
+    return LastError().text;
+}
 
 // One typed answer of an info query: the result code, the data type and
 // the value's bytes.

@@ -13,14 +13,16 @@ using GenTLCore::SharedPtr;
 SharedPtr<GenTLBuffer> FakeEngineStream::CreateCompositeBuffer(
     const std::vector<GenTLCore::MemorySegment>& segments, void* user_ptr, bool)
 {
-    return SharedPtr<GenTLBuffer>(knobs.create_buffer_fails ? nullptr : new FakeBuffer(segments, user_ptr, this));
+    return SharedPtr<GenTLBuffer>(
+        knobs.create_buffer_fails ? nullptr : new FakeBuffer(segments, user_ptr, this));
 }
 
 SharedPtr<GenTLBuffer> FakeEngineStream::CreateBuffer(void* buffer, size_t size, void* user_ptr,
                                                       bool auxiliary)
 {
     const bool fails = auxiliary ? knobs.create_aux_fails : knobs.create_buffer_fails;
-    return SharedPtr<GenTLBuffer>(fails ? nullptr : new FakeBuffer(buffer, size, user_ptr, auxiliary, this));
+    return SharedPtr<GenTLBuffer>(fails ? nullptr
+                                        : new FakeBuffer(buffer, size, user_ptr, auxiliary, this));
 }
 
 bool FakeEngineStream::StartEngine()

