@@ -111,6 +111,7 @@ TEST_F(BufferTest, UsesConsumerMemoryInPlaceAndShowsTheFillOnlyToTheConsumer)
     EXPECT_EQ(own->GetConsumerMemory(), nullptr);
     OpenBuffer open({100});
     EXPECT_EQ(open->GetConsumerMemory(), open.memories[0].data());
+    EXPECT_FALSE(open->ResizeAuxMemory(200)) << "only auxiliary buffers grow";
     std::ostringstream id;
     id << std::hex << std::nouppercase << reinterpret_cast<uintptr_t>(open.memories[0].data());
     EXPECT_EQ(open->GetID(), id.str());
@@ -304,6 +305,7 @@ TEST_F(BufferTest, SegmentsAreTheFlowsOfAContiguousBufferOrTheRealOnes)
     EXPECT_EQ(open.Segment(3, SEGMENT_INFO_IS_INCOMPLETE).result, GC_ERR_NOT_AVAILABLE);
     EXPECT_EQ(LastErrorText(), "GetBufferSegmentInfo: completeness of the segment is unknown");
     OpenBuffer composite({10, 20});
+    EXPECT_EQ(composite->GetConsumerMemory(), nullptr);
     ASSERT_EQ(composite->GetNumBufferSegments(&count), GC_ERR_SUCCESS);
     EXPECT_EQ(count, 2u);
     EXPECT_EQ(composite.Segment(1, SEGMENT_INFO_SIZE).value, 20u);
