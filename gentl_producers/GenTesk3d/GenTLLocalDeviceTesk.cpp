@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <new>
+#include <system_error>
 
 #include "gentl_core/ErrorHandling.h"
 #include "gentl_core/Logger.h"
@@ -170,6 +171,9 @@ GC_ERROR GenTLLocalDeviceTesk::DoOpenTLSpecific(uint32_t access_flags)
         if (connection)
             connection->Disconnect();
         return GC_ERR_OUT_OF_MEMORY;
+    } catch (const std::system_error&) {
+        connection->Disconnect();
+        return ReportError(GC_ERR_RESOURCE_EXHAUSTED, "Starting the connection monitor failed");
     }
 }
 
