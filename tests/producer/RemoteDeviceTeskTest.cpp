@@ -233,6 +233,9 @@ TEST(RemoteDeviceTeskTest, EachWriteSendsItsCommandsAndSleeps)
          0},
         {"Coordinate scale within bounds", "| 15043=1 15044=0.5 15044=20 15044?0.5", GC_ERR_SUCCESS,
          "", 0},
+        {"GenDC off", "| 15024=0 15025?0 15026?0", GC_ERR_SUCCESS, "", 0},
+        {"Selectors past their tables", "15055=7 15034=1 15017=5 | 15058?0 15056=1 15061=1 15016=1",
+         GC_ERR_SUCCESS, "", 0},
         // Refused, sending nothing.
         {"AcquisitionLineRate below 1", "| 15003=0.5", GC_ERR_INVALID_PARAMETER, "", 0},
         {"DecimationHorizontal 0", "| 15013=0", GC_ERR_INVALID_PARAMETER, "", 0},
