@@ -131,6 +131,15 @@ void SensorInterface::WaitReadSpacing()
     if (elapsed < READ_SPACING_MS) clock_->SleepForMs(READ_SPACING_MS - elapsed);
 }
 
+int32_t SensorInterface::ReadReply(const std::string& request, std::string& reply, int age_ms)
+{
+    const int32_t result = link_->ReadData(request, reply, age_ms);
+    if (result != 0)
+        TL_LOG(LOG_CATEGORY_TLERR, LOG_LEVEL_ALWAYS)
+            << "ReadData failed. " << request << " Err: " << result;
+    return result;
+}
+
 // Reads until the sensor shows a pending write of the feature, or gives up a
 // second after that write.
 int32_t SensorInterface::ReadWithReadback(const std::string& key, float& value)
@@ -140,12 +149,7 @@ int32_t SensorInterface::ReadWithReadback(const std::string& key, float& value)
     const std::string request = key + "\r";
     for (int attempt = 0;; ++attempt) {
         std::string reply;
-        const int result = link_->ReadData(request, reply, age);
-        if (result != 0) {
-            TL_LOG(LOG_CATEGORY_TLERR, LOG_LEVEL_ALWAYS)
-                << "ReadData failed. " << request << " Err: " << result;
-            return result;
-        }
+        if (const int32_t result = ReadReply(request, reply, age); result != 0) return result;
         std::istringstream parse(reply);
         value = 0;
         parse >> value;
@@ -181,12 +185,7 @@ int32_t SensorInterface::ReadStringParameter(const std::string& key, std::string
     WaitReadSpacing();
     const std::string request = key + "\r";
     std::string reply;
-    const int result = link_->ReadData(request, reply, age);
-    if (result != 0) {
-        TL_LOG(LOG_CATEGORY_TLERR, LOG_LEVEL_ALWAYS)
-            << "ReadData failed. " << request << " Err: " << result;
-        return result;
-    }
+    if (const int32_t result = ReadReply(request, reply, age); result != 0) return result;
     std::istringstream words(reply);
     out->clear();
     for (std::string word; words >> word;) *out += (out->empty() ? "" : " ") + word;

@@ -231,6 +231,7 @@ private:
     int CacheAgeMs() const;
     void WaitReadSpacing();
     int32_t ReadWithReadback(const std::string& key, float& value);
+    int32_t ReadReply(const std::string& request, std::string& reply, int age_ms);
     void Settle(int64_t ms) { clock_->SleepForMs(ms); }
     void UpdateCache(const std::function<void(FeatureCache&)>& update);
     GC_ERROR SetDecimation(bool horizontal, uint32_t decimation);
