@@ -21,14 +21,33 @@
 
 namespace GenTLCore::ZoTL {
 
+// One scan as Acquire leaves it: the scene it was taken with (a copy made
+// under the feature cache's lock at the start of the turn, so a setting
+// changed meanwhile never resizes what the fill reads), the status of its
+// last profile, and the planes that hold it. The planes belong to the
+// SensorInterface and stay valid only while the caller holds ScanLock().
+struct ScanData : SceneConfig {
+    FeatureCache::ScanStatus scan_status;
+    bool scan_mode = true;
+    // Each holds at least width x profile_count entries (x3 for the point
+    // planes, bytes for the image) when set; null when the scan has none.
+    const uint8_t* image = nullptr;
+    const uint16_t* intensity = nullptr;
+    const uint16_t* range16 = nullptr;
+    const float* points32 = nullptr;
+    const uint16_t* points16 = nullptr;
+};
+
 // Created by the local device at open, which shares it (SharedPtr) with the
 // remote device and the data stream; sends nothing when destroyed.
 //
 // Threads: consumer threads call every member; the acquisition thread calls
-// only ReadScanValue and the link's scan calls, and never takes lock_.
+// only Acquire (holding ScanLock()), ReadScannerStatus, ReadScanValue and
+// the link's scan calls, and never takes lock_.
 // Lock order: lock_ (re-entrant, held by the operations marked "lock_"
-// across their commands, sleeps and cache update), then the cache's lock,
-// then channel_lock_ (a leaf, never held across a sensor call or sleep).
+// across their commands, sleeps and cache update), then scan_lock_, then the
+// cache's lock, then channel_lock_ (a leaf, never held across a sensor call
+// or sleep), then the library's own locks.
 class SensorInterface {
 public:
     // Read results beyond the library's own codes.
@@ -128,6 +147,8 @@ public:
     // Camera mode and acquisition.
     void GetCameraMode();
     bool SetCameraMode(bool on);
+    // Sizes the scan planes for the current scene; takes scan_lock_, so it
+    // waits for an acquisition turn in progress.
     void PrepareScanBuffers();
     void SetAcquisitionStart();  // lock_
     void SetAcquisitionStop();
@@ -205,6 +226,33 @@ public:
     int32_t GetLineInverter();
     int32_t GetIOState();
 
+    // Scan acquisition. Which way Acquire takes the next scan.
+    enum class AcquireKind { IMAGE, SINGLE_PROFILE, TIMESTAMP_SCAN, SCAN };
+    // Scan3dCoordinateSource values: where a profile's B coordinate comes from.
+    static constexpr uint32_t SOURCE_ENCODER = 0;
+    static constexpr uint32_t SOURCE_TIMESTAMP = 1;
+    static constexpr uint32_t SOURCE_FRAME_ID = 2;
+    static constexpr int PROFILE_TIMEOUT_MS = 100;  // one GetXZIExtended
+    static constexpr int64_t RESET_FIFO_LIMIT_MS = 5000;
+    static constexpr uint32_t IMAGE_TIMEOUT_MS = 1000;
+    static AcquireKind ChooseAcquireKind(bool scan_mode, uint64_t height, uint32_t source);
+
+    // The acquisition thread's turn: the caller holds ScanLock() from here
+    // to the end of the fill that reads `scan`. False, reading nothing, when
+    // acquisition is not started; false when no profile or image came. A
+    // scan that ended early is true with profile_count below height.
+    bool Acquire(ScanData& scan);
+    // Empties the library's FIFO (consumer thread, under lock_; takes
+    // scan_lock_). False on a read error or when it does not run empty
+    // within RESET_FIFO_LIMIT_MS.
+    bool ResetFifo();
+    // Timestamp, temperature and scanner state into `status`; a failed read
+    // leaves its value. Always true.
+    bool ReadScannerStatus(FeatureCache::ScanStatus& status);
+    // Held by the acquisition thread for one acquire-and-fill turn and by
+    // PrepareScanBuffers and ResetFifo.
+    std::mutex& ScanLock() { return scan_lock_; }
+
     void SetDeviceLabel(const std::string& label);
     std::string GetDeviceLabel();
     bool IsQrtaSeries() const { return qrta_series_.load(); }
@@ -214,8 +262,8 @@ public:
     ISensorLink& Link() { return *link_; }
     Mutex& Lock() { return lock_; }
 
-    // Scan buffers, sized by PrepareScanBuffers and ReadRegionSettings before
-    // acquisition starts and filled by the acquisition thread.
+    // Scan buffers, sized by PrepareScanBuffers before acquisition starts
+    // and resized by Acquire to the turn's scene; guarded by scan_lock_.
     std::vector<float> points32;
     std::vector<uint16_t> points16;
     std::vector<uint16_t> range16;
@@ -226,6 +274,14 @@ public:
     std::vector<int> intensity_values;
 
 private:
+    // Acquisition steps, under scan_lock_; `scene` is the turn's copy.
+    bool AcquireImage(ScanData& scan);
+    bool AcquireSingleProfile(ScanData& scan, const FeatureCache::Coordinate (&table)[3]);
+    bool AcquireScan(ScanData& scan, const FeatureCache::Coordinate (&table)[3], uint32_t source);
+    void SizeScanPlanes(const ScanData& scan);
+    void StoreProfile(const ScanData& scan, const FeatureCache::Coordinate (&table)[3], float y,
+                      uint64_t points, uint64_t row);
+
     void EndStartup(const std::string& written);
     bool SendWrite(const std::string& text);
     int CacheAgeMs() const;
@@ -255,6 +311,7 @@ private:
     const std::unique_ptr<IClock> clock_;
 
     Mutex lock_;
+    std::mutex scan_lock_;
     std::atomic<bool> acquisition_started_{false};
     std::atomic<bool> read_batch_{false};
     std::atomic<bool> batch_fresh_{false};
