@@ -122,6 +122,11 @@ public:
                                BUFFER_PART_INFO_CMD command, INFO_DATATYPE* type, void* buffer,
                                size_t* size);
 
+    // Read-only register data for checks against the description document:
+    // the core table, and the ids of the registers every module holds.
+    static std::span<const RegisterDefinition> RegisterTable();
+    static const ModuleRegisterIds& CommonRegisterIds();
+
 protected:
     // ---- Module ----
     GC_ERROR DoOpen() override;

@@ -57,7 +57,17 @@ GC_ERROR UnknownStreamInfoCommand()
 
 std::span<const RegisterDefinition> GenTLDataStream::GetCoreRegisterTable()
 {
+    return RegisterTable();
+}
+
+std::span<const RegisterDefinition> GenTLDataStream::RegisterTable()
+{
     return STREAM_REGISTERS;
+}
+
+const ModuleRegisterIds& GenTLDataStream::CommonRegisterIds()
+{
+    return COMMON_REGISTER_IDS;
 }
 
 // ---- DSGetInfo ----

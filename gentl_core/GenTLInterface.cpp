@@ -123,7 +123,17 @@ void GenTLInterface::DoCloseTLSpecific() {}
 
 std::span<const RegisterDefinition> GenTLInterface::GetCoreRegisterTable()
 {
+    return RegisterTable();
+}
+
+std::span<const RegisterDefinition> GenTLInterface::RegisterTable()
+{
     return INTERFACE_REGISTERS;
+}
+
+const ModuleRegisterIds& GenTLInterface::CommonRegisterIds()
+{
+    return INTERFACE_COMMON_IDS;
 }
 
 // ---- Interface info ----

@@ -78,6 +78,11 @@ public:
     // Empty when nothing is published.
     SharedPtr<GenTLLocalDevice> GetSelectedDevice();
 
+    // Read-only register data for checks against the description document:
+    // the core table, and the ids of the registers every module holds.
+    static std::span<const RegisterDefinition> RegisterTable();
+    static const ModuleRegisterIds& CommonRegisterIds();
+
     // For the system's list update and lookups.
     bool HasSameTag(const InterfaceTag& candidate);
     bool MatchesAlternativeID(const std::string& key, const std::string& value);

@@ -96,6 +96,11 @@ public:
     // The device's user-defined name.
     virtual std::string GetUserDefinedName() = 0;
 
+    // Read-only register data for checks against the description document:
+    // the core table, and the ids of the registers every module holds.
+    static std::span<const RegisterDefinition> RegisterTable();
+    static const ModuleRegisterIds& CommonRegisterIds();
+
 protected:
     GC_ERROR DoOpen() override;
     GC_ERROR DoClose() override;

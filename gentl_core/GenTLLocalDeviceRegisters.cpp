@@ -57,7 +57,17 @@ constexpr RegisterDefinition LOCAL_DEVICE_REGISTERS[] = {
 
 std::span<const RegisterDefinition> GenTLLocalDevice::GetCoreRegisterTable()
 {
+    return RegisterTable();
+}
+
+std::span<const RegisterDefinition> GenTLLocalDevice::RegisterTable()
+{
     return LOCAL_DEVICE_REGISTERS;
+}
+
+const ModuleRegisterIds& GenTLLocalDevice::CommonRegisterIds()
+{
+    return LOCAL_DEVICE_COMMON_IDS;
 }
 
 

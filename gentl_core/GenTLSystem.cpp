@@ -133,7 +133,17 @@ GC_ERROR GenTLSystem::DoClose()
 
 std::span<const RegisterDefinition> GenTLSystem::GetCoreRegisterTable()
 {
+    return RegisterTable();
+}
+
+std::span<const RegisterDefinition> GenTLSystem::RegisterTable()
+{
     return SYSTEM_REGISTERS;
+}
+
+const ModuleRegisterIds& GenTLSystem::CommonRegisterIds()
+{
+    return SYSTEM_COMMON_IDS;
 }
 
 void GenTLSystem::BuildEvents()

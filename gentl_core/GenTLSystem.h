@@ -69,6 +69,11 @@ public:
     // Empty when nothing is published.
     SharedPtr<GenTLInterface> GetSelectedInterface();
 
+    // Read-only register data for checks against the description document:
+    // the core table, and the ids of the registers every module holds.
+    static std::span<const RegisterDefinition> RegisterTable();
+    static const ModuleRegisterIds& CommonRegisterIds();
+
 protected:
     GC_ERROR DoClose() override;
     std::string GetModuleName() override { return "TLSystem"; }

@@ -168,6 +168,15 @@ std::vector<std::string> NodeMap::ReadEveryFeature() const
     return failures;
 }
 
+bool NodeMap::IsImplemented(const std::string& name) const
+{
+    ArvGcNode* node = arv_gc_get_node(gc, name.c_str());
+    GError* failure = nullptr;
+    return node != nullptr &&
+           arv_gc_feature_node_is_implemented(ARV_GC_FEATURE_NODE(node), &failure) &&
+           Take(failure).empty();
+}
+
 bool NodeMap::IsAvailable(const std::string& name) const
 {
     ArvGcNode* node = arv_gc_get_node(gc, name.c_str());

@@ -37,6 +37,7 @@ public:
     // returns "name: message" for each that failed.
     std::vector<std::string> ReadEveryFeature() const;
 
+    bool IsImplemented(const std::string& name) const;
     bool IsAvailable(const std::string& name) const;
     bool IsLocked(const std::string& name) const;
     // The value as text, or "error: <message>".
