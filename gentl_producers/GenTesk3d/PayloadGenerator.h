@@ -70,11 +70,6 @@ public:
     // The bytes a plain fill of `scan` writes: its rows' planes, then the
     // chunk data when active.
     static uint64_t PlainSize(const ScanData& scan);
-    // The plain payload at `base`; returns its bytes (the rows written).
-    static uint64_t FillPayload(uint8_t* base, const ScanData& scan);
-    // The chunk data from the scan's chunk offset; returns its bytes
-    // (trailer only when not GenDC).
-    static uint64_t AddChunkData(uint8_t* base, const ScanData& scan);
 
     // Fills `bytes` at `base`: plain when `flow_sizes` is empty, else a GenDC
     // container with the descriptor in flow 0 and the data after it. Checks
@@ -87,7 +82,14 @@ public:
     uint64_t last_descriptor_size = 0;
 
 private:
-    std::vector<uint8_t> descriptor;  // reused between GenDC fills
+    // The plain payload at `base`; returns its bytes (the rows written).
+    static uint64_t FillPayload(uint8_t* base, const ScanData& scan);
+    // The chunk data from the scan's chunk offset; returns its bytes
+    // (trailer only when not GenDC).
+    static uint64_t AddChunkData(uint8_t* base, const ScanData& scan);
+    // The plain payload and its chunks; returns the bytes from `base`.
+    static uint64_t FillData(uint8_t* base, const ScanData& scan);
+    static FillDescription Overflow(FillDescription& fill, uint64_t needed, uint64_t bytes);
 };
 
 }  // namespace GenTLCore::ZoTL

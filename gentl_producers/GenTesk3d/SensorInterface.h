@@ -274,13 +274,18 @@ public:
     std::vector<int> intensity_values;
 
 private:
-    // Acquisition steps, under scan_lock_; `scene` is the turn's copy.
+    // Acquisition steps, under scan_lock_; `scan` holds the turn's scene and
+    // `table` the coordinate records of its range format.
     bool AcquireImage(ScanData& scan);
     bool AcquireSingleProfile(ScanData& scan, const FeatureCache::Coordinate (&table)[3]);
-    bool AcquireScan(ScanData& scan, const FeatureCache::Coordinate (&table)[3], uint32_t source);
-    void SizeScanPlanes(const ScanData& scan);
+    bool AcquireScan(ScanData& scan, const FeatureCache::Coordinate (&table)[3], uint32_t source,
+                     uint32_t timeout_ms);
+    void SizeScanPlanes(ScanData& scan);
+    // GetXZIExtended into the profile arrays; points beyond those received
+    // are emptied and the counters go into `status`.
+    int ReadProfile(const ScanData& scan, FeatureCache::ScanStatus& status);
     void StoreProfile(const ScanData& scan, const FeatureCache::Coordinate (&table)[3], float y,
-                      uint64_t points, uint64_t row);
+                      uint64_t row);
 
     void EndStartup(const std::string& written);
     bool SendWrite(const std::string& text);
