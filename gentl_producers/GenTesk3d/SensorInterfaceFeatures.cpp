@@ -426,6 +426,7 @@ bool SensorInterface::SwitchCameraMode(int32_t mode, int32_t line_time_us)
 
 void SensorInterface::PrepareScanBuffers()
 {
+    std::lock_guard<std::mutex> scan_hold(scan_lock_);
     FeatureCache::Region camera, scan;
     UpdateCache([&](FeatureCache& cache) {
         camera = cache.region[0];
@@ -471,7 +472,7 @@ static bool IsSoftwareFrameStart(FeatureCache& cache)
 void SensorInterface::SetAcquisitionStart()
 {
     ScopedLock hold(lock_);
-    link_->ResetDllFiFo();
+    ResetFifo();
     PrepareScanBuffers();
     if (IsSoftwareFrameStart(*cache_)) {
         acquisition_started_ = true;  // each software trigger starts one scan
