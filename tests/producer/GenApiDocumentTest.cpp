@@ -29,6 +29,8 @@
 #include "support/CtiLoader.h"
 #include "support/NetworkNamespace.h"
 #include "support/SimulatedDiscovery.h"
+#include "support/SimulatedSensor.h"
+#include "support/SimulatedSettings.h"
 
 namespace {
 
@@ -295,7 +297,8 @@ TEST(GenApiDocumentTest, RegisterNodesMatchTheirModulesRegisterTables)
 }
 
 // A consumer's view: the System and the Interface with one discovered sensor
-// in a namespace of the test's own.
+// in a namespace of the test's own; the local device opened on a simulated
+// sensor at the loopback address.
 class GenApiPortTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -326,6 +329,15 @@ protected:
             cti->GCCloseLib();
     }
 
+    void OpenDevice()
+    {
+        sensor_on_loopback = std::make_unique<TestSupport::SimulatedSensor>(
+            TestSupport::SimulatedSensor::Options{"127.0.0.1", false, 32001});
+        sensor_on_loopback->SetXmlBuilder(settings.Builder());
+        ASSERT_EQ(GC_ERR_SUCCESS, cti->IFOpenDevice(iface, "#ip#127.0.0.1",
+                                                    DEVICE_ACCESS_CONTROL, &device));
+    }
+
     std::string UrlInfo(void* port, URL_INFO_CMD command)
     {
         char buffer[512] = {};
@@ -337,18 +349,24 @@ protected:
 
     TestSupport::TestNetwork net;  // first: outlives the sensor
     std::unique_ptr<TestSupport::SimulatedDiscovery> sensor;
+    TestSupport::SimulatedSettings settings;
+    std::unique_ptr<TestSupport::SimulatedSensor> sensor_on_loopback;
     TestSupport::CtiLoader cti{GENTESK_CTI_PATH};
     TL_HANDLE system = nullptr;
     IF_HANDLE iface = nullptr;
+    DEV_HANDLE device = nullptr;
 };
 
 TEST_F(GenApiPortTest, ServesTheDocumentAndEveryRegisterItNamesWithItsAccess)
 {
+    OpenDevice();
     const struct {
         const char* name;
         void* port;
         const char* port_node;
-    } rows[] = {{"System", system, "TLPort"}, {"Interface", iface, "InterfacePort"}};
+    } rows[] = {{"System", system, "TLPort"},
+                {"Interface", iface, "InterfacePort"},
+                {"LocalDevice", device, "DevicePort"}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         uint64_t size = 0;
@@ -396,6 +414,22 @@ TEST_F(GenApiPortTest, NodeMapFindsAndReadsEveryFeature)
     EXPECT_EQ("TK3D-100_4711", map.Read("DeviceID"));
     EXPECT_EQ(0x0AD60102, map.ReadInteger("DeviceIPAddress"));
     EXPECT_EQ("Custom", map.Read("InterfaceType"));
+
+    OpenDevice();
+    const TestSupport::NodeMap local(cti.Functions(), device);
+    ASSERT_TRUE(local.IsBuilt()) << local.Error();
+    EXPECT_EQ(ManifestWalk("LocalDevice"), local.Walk());
+    // The engine feeds no GenTL events: only the event port's feature fails.
+    const std::vector<std::string> failures = local.ReadEveryFeature();
+    ASSERT_EQ(1u, failures.size());
+    EXPECT_EQ(0u, failures[0].rfind("EventDeviceLost: ", 0)) << failures[0];
+    EXPECT_EQ("OpenReadWrite", local.Read("DeviceAccessStatus"));
+    EXPECT_EQ("DeviceLost", local.Read("EventSelector"));
+    EXPECT_TRUE(local.IsAvailable("StreamID"));
+    // The event-engine features stand or fall with the device's _Impl register.
+    const bool engine = local.ReadInteger("DeviceEventEngineControl_Impl") != 0;
+    for (const char* feature : {"DeviceEventsThreadPriority", "DeviceEventsThreadApplyPriority"})
+        EXPECT_EQ(engine, local.IsImplemented(feature)) << feature;
 }
 
 // The selected device's network registers are never cached: a forced address
