@@ -337,6 +337,14 @@ protected:
         ASSERT_EQ(GC_ERR_SUCCESS, cti->IFOpenDevice(iface, "#ip#127.0.0.1",
                                                     DEVICE_ACCESS_CONTROL, &device));
     }
+    void OpenStream()
+    {
+        OpenDevice();
+        char id[256] = {};
+        size_t size = sizeof id;
+        ASSERT_EQ(GC_ERR_SUCCESS, cti->DevGetDataStreamID(device, 0, id, &size));
+        ASSERT_EQ(GC_ERR_SUCCESS, cti->DevOpenDataStream(device, id, &stream));
+    }
 
     std::string UrlInfo(void* port, URL_INFO_CMD command)
     {
@@ -355,18 +363,20 @@ protected:
     TL_HANDLE system = nullptr;
     IF_HANDLE iface = nullptr;
     DEV_HANDLE device = nullptr;
+    DS_HANDLE stream = nullptr;
 };
 
 TEST_F(GenApiPortTest, ServesTheDocumentAndEveryRegisterItNamesWithItsAccess)
 {
-    OpenDevice();
+    OpenStream();
     const struct {
         const char* name;
         void* port;
         const char* port_node;
     } rows[] = {{"System", system, "TLPort"},
                 {"Interface", iface, "InterfacePort"},
-                {"LocalDevice", device, "DevicePort"}};
+                {"LocalDevice", device, "DevicePort"},
+                {"DataStream", stream, "StreamPort"}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         uint64_t size = 0;
@@ -430,6 +440,38 @@ TEST_F(GenApiPortTest, NodeMapFindsAndReadsEveryFeature)
     const bool engine = local.ReadInteger("DeviceEventEngineControl_Impl") != 0;
     for (const char* feature : {"DeviceEventsThreadPriority", "DeviceEventsThreadApplyPriority"})
         EXPECT_EQ(engine, local.IsImplemented(feature)) << feature;
+}
+
+// The stream's auxiliary buffer count keeps to 0..20, and it and the buffer
+// handling mode are locked while the stream acquires.
+TEST_F(GenApiPortTest, NodeMapLimitsAndLocksTheStreamsBufferHandling)
+{
+    OpenStream();
+    const TestSupport::NodeMap map(cti.Functions(), stream);
+    ASSERT_TRUE(map.IsBuilt()) << map.Error();
+    EXPECT_EQ(ManifestWalk("DataStream"), map.Walk());
+    EXPECT_EQ(std::vector<std::string>(), map.ReadEveryFeature());
+    EXPECT_EQ(map.ReadInteger("ModifiesPayload_Val") != 0, map.IsAvailable("PayloadSize"));
+    EXPECT_NE("", map.WriteInteger("StreamAuxiliaryBufferCount", 21));
+    EXPECT_NE("", map.WriteInteger("StreamAuxiliaryBufferCount", -1));
+    for (int64_t count : {20, 0}) {
+        EXPECT_EQ("", map.WriteInteger("StreamAuxiliaryBufferCount", count));
+        EXPECT_EQ(count, map.ReadInteger("StreamAuxiliaryBufferCount"));
+    }
+    for (const char* feature : {"StreamAuxiliaryBufferCount", "StreamBufferHandlingMode"})
+        EXPECT_FALSE(map.IsLocked(feature)) << feature;
+
+    const int64_t payload = map.ReadInteger("PayloadSize_Val");
+    ASSERT_GT(payload, 0);
+    BUFFER_HANDLE buffer = nullptr;
+    ASSERT_EQ(GC_ERR_SUCCESS, cti->DSAllocAndAnnounceBuffer(stream, payload, nullptr, &buffer));
+    ASSERT_EQ(GC_ERR_SUCCESS, cti->DSQueueBuffer(stream, buffer));
+    ASSERT_EQ(GC_ERR_SUCCESS, cti->DSStartAcquisition(stream, ACQ_START_FLAGS_DEFAULT, 1));
+    for (const char* feature : {"StreamAuxiliaryBufferCount", "StreamBufferHandlingMode"})
+        EXPECT_TRUE(map.IsLocked(feature)) << feature;
+    EXPECT_NE("", map.WriteInteger("StreamAuxiliaryBufferCount", 1));
+    EXPECT_EQ(GC_ERR_SUCCESS, cti->DSStopAcquisition(stream, ACQ_STOP_FLAGS_KILL));
+    EXPECT_FALSE(map.IsLocked("StreamAuxiliaryBufferCount"));
 }
 
 // The selected device's network registers are never cached: a forced address
