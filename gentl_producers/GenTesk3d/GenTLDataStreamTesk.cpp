@@ -1,15 +1,27 @@
-// The Tesk3D data stream before its scan engine exists.
+// GenTLDataStreamTesk.cpp: the Tesk3D data stream's engine: its queues and
+// the acquisition thread.
 #include "gentl_producers/GenTesk3d/GenTLDataStreamTesk.h"
 
+#include <algorithm>
+#include <chrono>
+
 #include "gentl_core/ErrorHandling.h"
+#include "gentl_core/Logger.h"
 #include "platform/Assert.h"
 
 namespace GenTLCore::ZoTL {
 namespace {
 
-constexpr const char* NO_ACQUISITION =
-    "Acquisition from a Tesk3D sensor is not supported yet: the device opens, but its data "
-    "stream cannot.";
+using TurnClock = std::chrono::steady_clock;
+
+// Acquire returns at once while the sensor is not started: pause, so the
+// thread does not spin between DSStartAcquisition and AcquisitionStart.
+constexpr auto IDLE_PAUSE = std::chrono::milliseconds(2);
+// A line time beyond this (a rate near 0) waits no longer for a buffer.
+constexpr float MAX_LINE_US = 10e6F;
+constexpr int32_t DEFAULT_POLICY = 0;
+constexpr int32_t DEFAULT_PRIORITY = 2;
+constexpr size_t MODULE_EVENT_DATA_BYTES = 8;
 
 }  // namespace
 
@@ -22,13 +34,189 @@ bool StreamTagTesk::MatchesAlternativeID(const std::string&, const std::string&)
 GenTLDataStreamTesk::GenTLDataStreamTesk(const SharedPtr<StreamTag>& tag,
                                          const SharedPtr<SensorInterface>& sensor_interface,
                                          const SharedPtr<FeatureCache>& cache)
-    : GenTLDataStream(tag), sensor_interface(sensor_interface), cache(cache)
+    : GenTLDataStream(tag),
+      sensor_interface(sensor_interface),
+      cache(cache),
+      acq_thread(this, &GenTLDataStreamTesk::AcquisitionThread)
 {
+}
+
+GenTLDataStreamTesk::~GenTLDataStreamTesk()
+{
+    StopEngine();
+}
+
+SharedPtr<GenTLBuffer> GenTLDataStreamTesk::CreateBuffer(void* buffer, size_t size,
+                                                         void* user_ptr, bool auxiliary)
+{
+    return SharedPtr<GenTLBuffer>(new GenTLBufferTesk(buffer, size, user_ptr, auxiliary, this));
+}
+
+bool GenTLDataStreamTesk::PrepareBuffer(GenTLBuffer& buffer)
+{
+    return TL_ASSERT(dynamic_cast<GenTLBufferTesk*>(&buffer) != nullptr);
 }
 
 GC_ERROR GenTLDataStreamTesk::OpenEngine()
 {
-    return ReportError(GC_ERR_NOT_IMPLEMENTED, NO_ACQUISITION);
+    acq_thread.ClearPriority();
+    // Raising the priority may be refused without the right to; harmless.
+    acq_thread.SetPriority(DEFAULT_POLICY, DEFAULT_PRIORITY);
+    return GC_ERR_SUCCESS;
+}
+
+bool GenTLDataStreamTesk::SupportsModuleEvents(size_t& max_data_size)
+{
+    max_data_size = MODULE_EVENT_DATA_BYTES;
+    return true;
+}
+
+bool GenTLDataStreamTesk::StartEngine()
+{
+    {
+        std::lock_guard<std::mutex> hold(input_lock);
+        input_stopping = false;
+    }
+    {
+        std::lock_guard<std::mutex> hold(output_lock);
+        stop_requested = false;
+    }
+    // Fixed for the run: the buffers were checked against them.
+    run_flow_sizes = cache->GetFlowSizes();
+    return acq_thread.Start();
+}
+
+void GenTLDataStreamTesk::StopEngine()
+{
+    {
+        std::lock_guard<std::mutex> hold(input_lock);
+        input_stopping = true;
+        input_changed.notify_all();
+    }
+    {
+        std::lock_guard<std::mutex> hold(output_lock);
+        stop_requested = true;
+        output_wake.notify_all();
+    }
+    acq_thread.Join();
+}
+
+void GenTLDataStreamTesk::ScheduleBuffer(GenTLBuffer* buffer)
+{
+    std::lock_guard<std::mutex> hold(input_lock);
+    input_queue.push_back(buffer);
+    input_changed.notify_all();
+}
+
+int GenTLDataStreamTesk::WaitForFilledBuffer(GenTLBuffer*& buffer)
+{
+    std::unique_lock<std::mutex> hold(output_lock);
+    output_wake.wait(hold, [this] { return stop_requested || !output_queue.empty(); });
+    // A stop wins over buffers still queued: ReleaseBuffers returns them.
+    if (stop_requested) return WAITBUF_STOPPED;
+    buffer = output_queue.front();
+    output_queue.pop_front();
+    return TL_ASSERT(buffer != nullptr) ? WAITBUF_SUCCESS : WAITBUF_FAILED;
+}
+
+void GenTLDataStreamTesk::ReleaseBuffers(std::vector<GenTLBuffer*>& buffers)
+{
+    TL_ASSERT(buffers.empty());
+    {
+        std::lock_guard<std::mutex> hold(input_lock);
+        buffers.insert(buffers.end(), input_queue.begin(), input_queue.end());
+        input_queue.clear();
+    }
+    std::lock_guard<std::mutex> hold(output_lock);
+    buffers.insert(buffers.end(), output_queue.begin(), output_queue.end());
+    output_queue.clear();
+}
+
+bool GenTLDataStreamTesk::IsStopping()
+{
+    std::lock_guard<std::mutex> hold(output_lock);
+    return stop_requested;
+}
+
+void GenTLDataStreamTesk::AcquisitionThread()
+{
+    uint64_t frame_counter = 0;
+    for (;;) {
+        const TurnClock::time_point turn_start = TurnClock::now();
+        std::unique_lock<std::mutex> scan_hold(sensor_interface->ScanLock());
+        if (!sensor_interface->Acquire(scan)) {
+            scan_hold.unlock();
+            std::unique_lock<std::mutex> input_hold(input_lock);
+            input_changed.wait_for(input_hold, IDLE_PAUSE, [this] { return input_stopping; });
+            if (input_stopping) {
+                TL_LOG(LOG_CATEGORY_TLERR, LOG_LEVEL_DEBUG) << "abort status";
+                return;
+            }
+            continue;
+        }
+        ++frame_counter;
+        if (const SharedPtr<GenTLModuleEvent> event = GetModuleEvent())
+            event->AddEvent(SCAN_EVENT_ID, nullptr, 0);
+        float line_us = 0;
+        {
+            ScopedLock hold(cache->lock);
+            line_us = cache->acquisition_line_time;
+        }
+        std::unique_lock<std::mutex> input_hold(input_lock);
+        GenTLBufferTesk* buffer = TakeScheduled(input_hold, turn_start, line_us);
+        if (buffer == nullptr) {
+            // Dropped: no buffer within the line time. The frame ID shows the gap.
+            if (input_stopping) return;
+            continue;
+        }
+        FillBuffer(*buffer, frame_counter);
+        if (!HandOver(*buffer)) return;
+    }
+}
+
+GenTLBufferTesk* GenTLDataStreamTesk::TakeScheduled(std::unique_lock<std::mutex>& input_hold,
+                                                    TurnClock::time_point turn_start,
+                                                    float line_us)
+{
+    const float bounded_us = std::clamp(line_us, 0.0F, MAX_LINE_US);
+    const TurnClock::time_point deadline =
+        turn_start + std::chrono::microseconds(static_cast<int64_t>(bounded_us));
+    input_changed.wait_until(input_hold, deadline,
+                             [this] { return input_stopping || !input_queue.empty(); });
+    if (input_stopping || input_queue.empty()) return nullptr;
+    GenTLBuffer* next = input_queue.front();
+    input_queue.pop_front();
+    auto* buffer = dynamic_cast<GenTLBufferTesk*>(next);
+    // PrepareBuffer let only our own buffers in.
+    TL_ASSERT(buffer != nullptr);
+    return buffer;
+}
+
+void GenTLDataStreamTesk::FillBuffer(GenTLBufferTesk& buffer, uint64_t frame_id)
+{
+    const FillDescription fill =
+        generator.Fill(static_cast<uint8_t*>(buffer.GetContiguousBase()),
+                       buffer.GetContiguousSize(), scan, run_flow_sizes, frame_id);
+    buffer.SetFillDescription(fill);
+    const GlobalFillResults global{fill.data_size, fill.data_size, fill.complete, fill.overflow};
+    if (!fill.is_gendc || run_flow_sizes.size() != 2) {
+        buffer.SetFillResults(global);
+        return;
+    }
+    const std::vector<SegmentFillResult> flows{
+        {generator.last_descriptor_size, generator.last_descriptor_size, run_flow_sizes[0],
+         fill.complete, fill.overflow, false},
+        {generator.last_data_size, generator.last_data_size, run_flow_sizes[1], fill.complete,
+         fill.overflow, false}};
+    buffer.SetFillResults(global, flows);
+}
+
+bool GenTLDataStreamTesk::HandOver(GenTLBuffer& buffer)
+{
+    std::lock_guard<std::mutex> hold(output_lock);
+    output_queue.push_back(&buffer);
+    output_wake.notify_one();
+    return !stop_requested;
 }
 
 }  // namespace GenTLCore::ZoTL

@@ -1,19 +1,28 @@
-// GenTLDataStreamTesk.h: the one data stream of an open Tesk3D sensor and
-// its tag. Until the scan engine exists the stream is listed but its open
-// is refused.
+// GenTLDataStreamTesk.h: the one data stream of an open Tesk3D sensor, its
+// tag, and the acquisition thread that turns each scan into a filled buffer.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "gentl_core/GenTLDataStream.h"
 #include "gentl_core/SmartPointers.h"
 #include "gentl_core/StreamTag.h"
+#include "gentl_core/SyncObjects.h"
 #include "gentl_producers/GenTesk3d/FeatureCache.h"
+#include "gentl_producers/GenTesk3d/GenTLBufferTesk.h"
+#include "gentl_producers/GenTesk3d/PayloadGenerator.h"
 #include "gentl_producers/GenTesk3d/SensorInterface.h"
 
 namespace GenTLCore::ZoTL {
+
+// Posted on the stream's module event for every acquired scan, also for a
+// scan dropped for want of a buffer.
+constexpr uint32_t SCAN_EVENT_ID = 0xDDDDDD01;
 
 // The identity of a device's only stream; fixed at construction.
 class StreamTagTesk : public StreamTag {
@@ -31,41 +40,89 @@ private:
 };
 
 // Created by GenTLLocalDeviceTesk::CreateDataStreams at each open; shares the
-// device's SensorInterface and FeatureCache. Threads and locking as
-// GenTLDataStream.
+// device's SensorInterface and FeatureCache.
+//
+// The acquisition thread, each turn: Acquire one scan under the sensor's scan
+// lock, post SCAN_EVENT_ID, wait up to one line time (from the turn's start)
+// for a scheduled buffer, else drop the scan; fill the buffer and hand it to
+// the output queue. Frame IDs count every acquired scan, dropped ones too.
+//
+// Threads: consumer threads and the core engine thread call the extension
+// interface; the acquisition thread runs between StartEngine and StopEngine
+// and never takes SensorInterface::lock_.
+// Lock order: the sensor's scan lock, then input_lock (held through a fill),
+// then output_lock, then a buffer's lock.
 class GenTLDataStreamTesk : public GenTLDataStream {
 public:
     GenTLDataStreamTesk(const SharedPtr<StreamTag>& tag,
                         const SharedPtr<SensorInterface>& sensor_interface,
                         const SharedPtr<FeatureCache>& cache);
+    ~GenTLDataStreamTesk() override;
 
 protected:
-    bool ModifiesPayload() override { return true; }
-    bool KnowsPayloadSize() override { return false; }
-    SharedPtr<GenTLBuffer> CreateBuffer(void*, size_t, void*, bool) override
-    {
-        return SharedPtr<GenTLBuffer>();
-    }
-    GC_ERROR PrepareStreaming() override { return GC_ERR_NOT_IMPLEMENTED; }
-    bool PrepareBuffer(GenTLBuffer&) override { return false; }
+    // clang-format off
+    bool ModifiesPayload() override { return false; }
+    bool KnowsPayloadSize() override { return true; }
+    uint64_t GetPayloadSize() override { return cache->GetPayloadSize(); }
+    std::vector<uint64_t> GetFlowSizes() override { return cache->GetFlowSizes(); }
+    std::vector<uint8_t> GetFlowMappingTable() override { return cache->GetFlowMappingTable(); }
+    SharedPtr<GenTLBuffer> CreateBuffer(void* buffer, size_t size, void* user_ptr, bool auxiliary) override;
+    GC_ERROR PrepareStreaming() override { return GC_ERR_SUCCESS; }
+    bool PrepareBuffer(GenTLBuffer& buffer) override;
     bool DeconfigureStreaming() override { return true; }
-    GC_ERROR StartStreaming() override { return GC_ERR_NOT_IMPLEMENTED; }
+    // The sensor itself starts with the remote device's AcquisitionStart.
+    GC_ERROR StartStreaming() override { return GC_ERR_SUCCESS; }
     bool StopStreaming() override { return true; }
-    void StopEngine() override {}
-    bool StartEngine() override { return false; }
-    void ScheduleBuffer(GenTLBuffer*) override {}
-    int WaitForFilledBuffer(GenTLBuffer*&) override { return WAITBUF_STOPPED; }
-    void ReleaseBuffers(std::vector<GenTLBuffer*>&) override {}
+    void StopEngine() override;
+    bool StartEngine() override;
+    void ScheduleBuffer(GenTLBuffer* buffer) override;
+    int WaitForFilledBuffer(GenTLBuffer*& buffer) override;
+    void ReleaseBuffers(std::vector<GenTLBuffer*>& buffers) override;
     uint64_t GetEngineBufferCount(uint32_t) override { return 0; }
-    // Refuses, so that the stream's open says why no scans come.
     GC_ERROR OpenEngine() override;
     void CloseEngine() override {}
+    bool SetEngineThreadPriority(int32_t policy, int32_t priority) override { return acq_thread.SetPriority(policy, priority); }
+    bool GetEngineThreadPriority(int32_t& policy, int32_t& priority) override { return acq_thread.GetPriority(&policy, &priority); }
     bool ImplementsGenDC() override { return false; }
+    std::vector<uint8_t> GetGenDCPrefetchDescriptor() override { return cache->GetPrefetchDescriptor(); }
+    bool SupportsModuleEvents(size_t& max_data_size) override;
+    // clang-format on
 
 private:
-    // Fixed at construction; the scan engine will use them.
+    // The body of acq_thread.
+    void AcquisitionThread();
+    // The next scheduled buffer, waiting up to `line_us` from `turn_start`;
+    // null when none came in time or the engine stops. Under input_lock.
+    GenTLBufferTesk* TakeScheduled(std::unique_lock<std::mutex>& input_hold,
+                                   std::chrono::steady_clock::time_point turn_start,
+                                   float line_us);
+    void FillBuffer(GenTLBufferTesk& buffer, uint64_t frame_id);
+    // Hands a filled buffer to the core engine; false when the engine stops.
+    bool HandOver(GenTLBuffer& buffer);
+    bool IsStopping();
+
+    // Fixed at construction.
     const SharedPtr<SensorInterface> sensor_interface;
     const SharedPtr<FeatureCache> cache;
+
+    std::mutex input_lock;
+    std::condition_variable input_changed;  // a buffer scheduled, or a stop
+    // Guarded by input_lock.
+    std::deque<GenTLBuffer*> input_queue;
+    bool input_stopping = true;
+
+    std::mutex output_lock;
+    std::condition_variable output_wake;
+    // Guarded by output_lock.
+    std::deque<GenTLBuffer*> output_queue;
+    bool stop_requested = true;
+
+    // Acquisition thread only, while it runs.
+    ScanData scan;
+    PayloadGenerator generator;
+    std::vector<uint64_t> run_flow_sizes;
+
+    MemFunThread acq_thread;  // declared last: everything above outlives it
 };
 
 }  // namespace GenTLCore::ZoTL
