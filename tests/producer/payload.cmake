@@ -1,0 +1,4 @@
+gentesk_test(payload_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/PayloadGeneratorTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ScanAcquisitionTest.cpp
+  LIBS gentesk3d_producer)
