@@ -2,7 +2,9 @@
 // over them, for testing the command channel exactly and instantly.
 #pragma once
 
+#include <algorithm>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -83,12 +85,55 @@ public:
         reply = value;
         return 0;
     }
-    int GetXZIExtended(GenTLCore::ZoTL::ProfileRequest&) override { return -4; }
+    // A profile read hands out the queued profiles in order; with none left
+    // it returns `empty_result`, after the read's time-out when that is -1,
+    // and then runs `on_empty_read`.
+    struct Profile {
+        int result = 0;  // points, or a code with nothing copied
+        std::vector<double> x, z;
+        std::vector<int> intensity;
+        unsigned int encoder = 0;
+        unsigned char user_io = 0;
+        int picture_count = 0;
+    };
+    std::deque<Profile> profiles;
+    int empty_result = -4;
+    std::function<void()> on_empty_read;
+    // The next camera image; taken once.
+    std::vector<uint8_t> image;
+    uint32_t image_width = 0, image_height = 0;
+
+    int GetXZIExtended(GenTLCore::ZoTL::ProfileRequest& request) override
+    {
+        if (profiles.empty()) {
+            if (empty_result == -1) clock.SleepForMs(request.timeout_ms);
+            if (on_empty_read) on_empty_read();
+            return empty_result;
+        }
+        const Profile profile = profiles.front();
+        profiles.pop_front();
+        const size_t count = std::min<size_t>(profile.x.size(), request.buffer_size);
+        for (size_t i = 0; i < count; ++i) {
+            request.x[i] = profile.x[i];
+            request.z[i] = profile.z[i];
+            request.intensity[i] = i < profile.intensity.size() ? profile.intensity[i] : 0;
+        }
+        request.encoder = profile.encoder;
+        request.user_io = profile.user_io;
+        request.picture_count = profile.picture_count;
+        return profile.result;
+    }
     int GetConnectStatus(int& status) override { return status = 3, 0; }
     int ResetDllFiFo() override { return 0; }
-    bool TakeCameraImage(std::vector<uint8_t>&, uint32_t&, uint32_t&, uint32_t) override
+    bool TakeCameraImage(std::vector<uint8_t>& out, uint32_t& width, uint32_t& height,
+                         uint32_t) override
     {
-        return false;
+        if (image.empty()) return false;
+        out = std::move(image);
+        image.clear();
+        width = image_width;
+        height = image_height;
+        return true;
     }
     void Disconnect() override {}
 
