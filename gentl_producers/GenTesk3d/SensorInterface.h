@@ -249,6 +249,10 @@ public:
     // Timestamp, temperature and scanner state into `status`; a failed read
     // leaves its value. Always true.
     bool ReadScannerStatus(FeatureCache::ScanStatus& status);
+    // While set, a scan in progress ends at its next profile read (within
+    // PROFILE_TIMEOUT_MS) with what it has: the engine's stop sets it so that
+    // a slow scan does not hold the stop up, and its start clears it.
+    void SetAcquireCancelled(bool cancelled) { acquire_cancelled_ = cancelled; }
     // Held by the acquisition thread for one acquire-and-fill turn and by
     // PrepareScanBuffers and ResetFifo.
     std::mutex& ScanLock() { return scan_lock_; }
@@ -318,6 +322,7 @@ private:
     Mutex lock_;
     std::mutex scan_lock_;
     std::atomic<bool> acquisition_started_{false};
+    std::atomic<bool> acquire_cancelled_{false};
     std::atomic<bool> read_batch_{false};
     std::atomic<bool> batch_fresh_{false};
     std::atomic<bool> scan_mode_{true};

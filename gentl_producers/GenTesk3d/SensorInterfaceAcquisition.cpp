@@ -174,7 +174,7 @@ bool SensorInterface::AcquireScan(ScanData& scan, const FeatureCache::Coordinate
     uint64_t acquired = 0;
     uint32_t base = 0;
     int64_t last_ms = clock_->NowMs();
-    while (acquired < scan.height && acquisition_started_.load()) {
+    while (acquired < scan.height && acquisition_started_.load() && !acquire_cancelled_.load()) {
         const int result = ReadProfile(scan, status);
         if (result < 1) {
             const int64_t since_ms = ElapsedMs(last_ms, clock_->NowMs());

@@ -106,7 +106,7 @@ TEST_F(ScanAcquisitionTest, SixteenBitFormatsConvertAndBin)
 }
 
 // k of n profiles, then nothing for the profile time-out: a success with k
-// rows. A stop while Acquire waits ends the scan at once.
+// rows. A stop while Acquire waits, or the engine's cancel, ends the scan.
 TEST_F(ScanAcquisitionTest, ScanEndsEarlyOnTimeOutOrStop)
 {
     link->empty_result = -1;
@@ -124,6 +124,14 @@ TEST_F(ScanAcquisitionTest, ScanEndsEarlyOnTimeOutOrStop)
     EXPECT_EQ(1u, scan.profile_count);
     EXPECT_LE(clock->NowMs() - start, 200);
     EXPECT_FALSE(sensor->Acquire(scan)) << "stopped: nothing is read";
+
+    link->on_empty_read = nullptr;
+    sensor->SetAcquisitionStart();
+    sensor->SetAcquireCancelled(true);
+    link->profiles.assign(1, MakeProfile({1, 1, 1, 1}, {110, 110, 110, 110}, 1, 1));
+    EXPECT_FALSE(sensor->Acquire(scan)) << "cancelled: the scan ends before a read";
+    EXPECT_EQ(1u, link->profiles.size());
+    sensor->SetAcquireCancelled(false);
 }
 
 // A width change between two turns resizes the planes to the new scene.
