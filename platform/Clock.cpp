@@ -23,9 +23,4 @@ uint64_t MonotonicMs()
     return MonotonicNs() / 1000000u;
 }
 
-uint64_t MonotonicUs()
-{
-    return MonotonicNs() / 1000u;
-}
-
 }  // namespace Platform

@@ -11,6 +11,5 @@ uint32_t GetTickCountMs();
 
 // Monotonic time since an unspecified start; never wraps in practice.
 uint64_t MonotonicMs();
-uint64_t MonotonicUs();
 
 }  // namespace Platform

@@ -46,14 +46,6 @@ std::optional<std::string> GetEnvironmentVariable(const std::string& name)
     return std::string(value);
 }
 
-void SetEnvironmentVariableForTest(const std::string& name, const std::optional<std::string>& value)
-{
-    if (value)
-        ::setenv(name.c_str(), value->c_str(), 1);
-    else
-        ::unsetenv(name.c_str());
-}
-
 uint32_t ParseULong32(const char* text)
 {
     if (text == nullptr)

@@ -18,8 +18,4 @@ std::optional<std::string> GetEnvironmentVariable(const std::string& name);
 // above 0xFFFFFFFF gives 0xFFFFFFFF; a "-" negates modulo 2^32. nullptr gives 0.
 uint32_t ParseULong32(const char* text);
 
-// Sets variable `name` to `value`, or removes it for nothing. Not safe while
-// another thread reads the environment.
-void SetEnvironmentVariableForTest(const std::string& name, const std::optional<std::string>& value);
-
 }  // namespace Platform
