@@ -3,6 +3,8 @@
 // GenTL functions of the built .cti.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <ctime>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -16,6 +18,7 @@
 #include "support/SimulatedSensor.h"
 #include "support/SimulatedSensorModel.h"
 #include "support/SimulatedSettings.h"
+#include "support/WaitUntil.h"
 
 namespace {
 
@@ -67,7 +70,8 @@ protected:
         ADD_FAILURE() << "no register " << id;
         return REMOTE_DEVICE_REGISTERS[0];
     }
-    GC_ERROR Write(uint32_t id, uint32_t value)
+    template <class T = uint32_t>
+    GC_ERROR Write(uint32_t id, T value)
     {
         size_t size = sizeof value;
         return cti->GCWritePort(port, Row(id).address, &value, &size);
@@ -103,8 +107,9 @@ protected:
     }
 
     // Opens the stream, announces BUFFER_COUNT buffers of PayloadSize,
-    // registers the events, and queues `queued` of the buffers.
-    void OpenStream(size_t queued)
+    // registers the events, queues `queued` of the buffers and starts the
+    // stream, and the sensor when `start_sensor`.
+    void OpenStream(size_t queued, bool start_sensor = true)
     {
         char id[64] = {};
         size_t size = sizeof id;
@@ -124,7 +129,10 @@ protected:
         ASSERT_EQ(GC_ERR_SUCCESS, cti->GCRegisterEvent(stream, EVENT_MODULE, &module_event));
         ASSERT_EQ(GC_ERR_SUCCESS,
                   cti->DSStartAcquisition(stream, ACQ_START_FLAGS_DEFAULT, GENTL_INFINITE));
-        ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_ACQUISITION_START, 1));
+        stream_acquiring = true;
+        if (start_sensor) {
+            ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_ACQUISITION_START, 1));
+        }
     }
     BUFFER_HANDLE NextBuffer()
     {
@@ -151,24 +159,28 @@ protected:
     void CloseStream()
     {
         EXPECT_EQ(GC_ERR_SUCCESS, Write(RD_ACQUISITION_STOP, 1));
-        EXPECT_EQ(GC_ERR_SUCCESS, cti->DSStopAcquisition(stream, ACQ_STOP_FLAGS_DEFAULT));
+        if (stream_acquiring) {
+            EXPECT_EQ(GC_ERR_SUCCESS, cti->DSStopAcquisition(stream, ACQ_STOP_FLAGS_DEFAULT));
+        }
         EXPECT_EQ(GC_ERR_SUCCESS, cti->DSFlushQueue(stream, ACQ_QUEUE_ALL_DISCARD));
         for (BUFFER_HANDLE buffer : buffers)
             EXPECT_EQ(GC_ERR_SUCCESS, cti->DSRevokeBuffer(stream, buffer, nullptr, nullptr));
         EXPECT_EQ(GC_ERR_SUCCESS, cti->DSClose(stream));
-        EXPECT_FALSE(sensor->IsStreaming());
+        EXPECT_TRUE(TestSupport::WaitUntil([&] { return !sensor->IsStreaming(); },
+                                           std::chrono::seconds(2)));
         EXPECT_EQ(GC_ERR_SUCCESS, cti->DevClose(device));
     }
 
     // The planes of one scan whose last profile carries picture counter
     // `last`: 16-bit intensity, then A, B, C as float per point.
-    void ExpectScanPlanes(const uint8_t* intensity, const uint8_t* range, uint32_t last)
+    void ExpectScanPlanes(const uint8_t* intensity, const uint8_t* range, uint32_t last,
+                          uint32_t width = WIDTH)
     {
         const TestSupport::LinModel model;
         for (uint32_t row = 0; row < PROFILES; ++row) {
             const auto counter = static_cast<uint16_t>(last - (PROFILES - 1 - row));
-            for (uint32_t c = 0; c < WIDTH; ++c) {
-                const uint64_t point = uint64_t{row} * WIDTH + c;
+            for (uint32_t c = 0; c < width; ++c) {
+                const uint64_t point = uint64_t{row} * width + c;
                 const double z_row = TestSupport::ScanRawZ(c) / 32.0;
                 const uint16_t expected_intensity = static_cast<uint16_t>(
                     TestSupport::ScanIntensity(c, counter) * 4 + (TestSupport::ScanLowByte(c) >> 6));
@@ -184,12 +196,13 @@ protected:
     // The picture counter chunk's value, found through the chunk walk, which
     // lists the Scan3d, user IO, encoder and picture counter chunks from the
     // end, then the trailer over the planes.
-    uint32_t PictureCounterChunk(BUFFER_HANDLE buffer, const uint8_t* base)
+    uint32_t PictureCounterChunk(BUFFER_HANDLE buffer, const uint8_t* base,
+                                 uint32_t width = WIDTH)
     {
         SINGLE_CHUNK_DATA chunks[8] = {};
         size_t count = 8;
         EXPECT_EQ(GC_ERR_SUCCESS, cti->DSGetBufferChunkData(stream, buffer, chunks, &count));
-        const uint64_t planes = uint64_t{2 + 12} * WIDTH * PROFILES;
+        const uint64_t planes = uint64_t{2 + 12} * width * PROFILES;
         const std::vector<std::vector<uint64_t>> expected{{0xF000BAAA, planes + 44, 52},
                                                           {0xF000BAAD, planes + 32, 4},
                                                           {0xF000BAAC, planes + 20, 4},
@@ -215,6 +228,7 @@ protected:
     EVENT_HANDLE module_event = nullptr;
     std::vector<std::vector<uint8_t>> memory;
     std::vector<BUFFER_HANDLE> buffers;
+    bool stream_acquiring = false;
 };
 
 // GenDC off, intensity and ABC32f range on, chunks on: multi-part buffers
@@ -261,6 +275,36 @@ TEST_F(StreamEndToEndTest, MultiPartScansCarryTheSensorsProfiles)
     // One scan event per frame, dropped ones included.
     for (uint64_t i = 0; i < previous_frame; ++i)
         ASSERT_EQ(SCAN_EVENT_ID, NextModuleEvent()) << i;
+
+    // The sensor restarted with a narrower scan while the stream runs, then
+    // with one wider than the buffers: never a write past a buffer's end.
+    const struct {
+        uint32_t width;
+        bool complete;
+    } restarts[] = {{WIDTH / 2, true}, {WIDTH * 2, false}};
+    for (const auto& restart : restarts) {
+        SCOPED_TRACE(restart.width);
+        ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_ACQUISITION_STOP, 1));
+        ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_WIDTH, restart.width));
+        ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_ACQUISITION_START, 1));
+        BUFFER_HANDLE buffer = nullptr;
+        for (int i = 0; i < 20; ++i) {  // scans taken before the stop still come
+            buffer = NextBuffer();
+            ASSERT_NE(nullptr, buffer);
+            const bool incomplete = Info<bool8_t>(buffer, BUFFER_INFO_IS_INCOMPLETE);
+            if (!restart.complete ? incomplete
+                                  : PartInfo<size_t>(buffer, 0, BUFFER_PART_INFO_WIDTH) ==
+                                        restart.width)
+                break;
+            ASSERT_EQ(GC_ERR_SUCCESS, cti->DSQueueBuffer(stream, buffer));
+        }
+        const auto* base = static_cast<const uint8_t*>(Info<void*>(buffer, BUFFER_INFO_BASE));
+        EXPECT_EQ(!restart.complete, Info<bool8_t>(buffer, BUFFER_INFO_IS_INCOMPLETE));
+        if (restart.complete)
+            ExpectScanPlanes(base, base + 2 * restart.width * PROFILES,
+                             PictureCounterChunk(buffer, base, restart.width), restart.width);
+        ASSERT_EQ(GC_ERR_SUCCESS, cti->DSQueueBuffer(stream, buffer));
+    }
     CloseStream();
 }
 
@@ -307,6 +351,27 @@ TEST_F(StreamEndToEndTest, DroppedScansPostEventsAndCountInFrameIDs)
     BUFFER_HANDLE buffer = NextBuffer();
     ASSERT_EQ(buffers[0], buffer);
     EXPECT_GE(Info<uint64_t>(buffer, BUFFER_INFO_FRAMEID), 3u);  // the third may still wait
+    CloseStream();
+}
+
+// While the sensor is not started the acquisition thread idles without
+// spinning; with a line time of a second and no buffer queued, a stop
+// during its wait for a buffer returns at once.
+TEST_F(StreamEndToEndTest, IdlesWithoutSpinningAndStopsDuringTheBufferWait)
+{
+    ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_ACQUISITION_LINE_RATE, 1.0f));
+    OpenStream(0, false);
+    const std::clock_t cpu_before = std::clock();
+    EXPECT_EQ(0u, NextModuleEvent(500));  // no scan before AcquisitionStart
+    const double cpu_s = static_cast<double>(std::clock() - cpu_before) / CLOCKS_PER_SEC;
+    EXPECT_LT(cpu_s, 0.25);
+
+    ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_ACQUISITION_START, 1));
+    ASSERT_EQ(SCAN_EVENT_ID, NextModuleEvent());
+    const auto stop_start = std::chrono::steady_clock::now();
+    EXPECT_EQ(GC_ERR_SUCCESS, cti->DSStopAcquisition(stream, ACQ_STOP_FLAGS_DEFAULT));
+    stream_acquiring = false;
+    EXPECT_LT(std::chrono::steady_clock::now() - stop_start, std::chrono::milliseconds(500));
     CloseStream();
 }
 
