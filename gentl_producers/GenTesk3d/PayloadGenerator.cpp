@@ -82,8 +82,8 @@ void DescribeParts(const ScanData& scan, uint64_t base_offset, FillDescription& 
         offset += 2 * n;
     }
     if (scan.range_enabled)
-        fill.parts[count++] = {offset, RangeBytesPerPoint(scan.range_format) * n,
-                               scan.range_format, PART_TYPE_3D_IMAGE, PURPOSE_RANGE};
+        fill.parts[count++] = {offset, RangeBytesPerPoint(scan.range_format) * n, scan.range_format,
+                               PART_TYPE_3D_IMAGE, PURPOSE_RANGE};
     fill.part_count = count;
     fill.pixel_format = count > 0 ? fill.parts[0].format : 0;
 }
@@ -143,16 +143,15 @@ uint64_t PayloadGenerator::AddChunkData(uint8_t* base, const ScanData& scan)
     const uint64_t offset = scan.ChunkOffset();
     uint8_t* const start = base + offset;
     uint8_t* at = start;
-    if (!scan.gendc_mode)
-        at = Put32(Put32(at, CHUNK_TRAILER_ID), static_cast<uint32_t>(offset));
+    if (!scan.gendc_mode) at = Put32(Put32(at, CHUNK_TRAILER_ID), static_cast<uint32_t>(offset));
     const FeatureCache::ScanStatus& status = scan.scan_status;
     if (scan.chunk_picture_counter_enabled)
         at = PutChunk(at, status.picture_counter, CHUNK_ID_PICTURE_COUNTER);
     if (scan.chunk_encoder_enabled) at = PutChunk(at, status.encoder, CHUNK_ID_ENCODER);
     if (scan.chunk_user_io_enabled) at = PutChunk(at, status.user_io & 0xFF, CHUNK_ID_USER_IO);
     if (scan.chunk_scan3d_enabled && scan.range_enabled) {
-        const float words[SCAN3D_WORDS - 1] = {SCAN3D_UNIT, SCAN3D_UNIT, SCAN3D_UNIT, 0, 0, 0, 0,
-                                               SCAN3D_INVALID_ANGLE};
+        const float words[SCAN3D_WORDS - 1] = {SCAN3D_UNIT, SCAN3D_UNIT, SCAN3D_UNIT,         0, 0,
+                                               0,           0,           SCAN3D_INVALID_ANGLE};
         at = Put32(at, 0);  // a placeholder word with no meaning
         for (size_t i = 0; i < 8; ++i) at = PutFloat(at, words[i]);
         for (size_t i = 0; i < 3; ++i) at = Put32(at, 0);
@@ -183,7 +182,7 @@ FillDescription PayloadGenerator::Fill(uint8_t* base, uint64_t bytes, const Scan
     fill.is_gendc = scan.gendc_mode;
     fill.is_multi_part =
         scan.scan_mode && scan.intensity_enabled && scan.range_enabled && !scan.gendc_mode;
-    fill.payload_type = fill.is_gendc       ? PAYLOAD_TYPE_GENDC
+    fill.payload_type = fill.is_gendc        ? PAYLOAD_TYPE_GENDC
                         : fill.is_multi_part ? PAYLOAD_TYPE_MULTI_PART
                                              : PAYLOAD_TYPE_IMAGE;
     const uint64_t data = DataBytes(scan);
@@ -195,7 +194,8 @@ FillDescription PayloadGenerator::Fill(uint8_t* base, uint64_t bytes, const Scan
         last_data_size = fill.data_size;
         return fill;
     }
-    const uint64_t descriptor_size = BuildSceneDescriptor(scan, nullptr, 0, frame_id, 0, flow_sizes);
+    const uint64_t descriptor_size =
+        BuildSceneDescriptor(scan, nullptr, 0, frame_id, 0, flow_sizes);
     fill.flow0_size = flow_sizes[0];
     fill.descriptor_size = descriptor_size;
     DescribeParts(scan, fill.flow0_size, fill);
@@ -217,8 +217,7 @@ FillDescription PayloadGenerator::Fill(uint8_t* base, uint64_t bytes, const Scan
     return fill;
 }
 
-FillDescription PayloadGenerator::Overflow(FillDescription& fill, uint64_t needed,
-                                           uint64_t bytes)
+FillDescription PayloadGenerator::Overflow(FillDescription& fill, uint64_t needed, uint64_t bytes)
 {
     TL_LOG(LOG_CATEGORY_TLERR, LOG_LEVEL_ALWAYS)
         << "Scan does not fit the buffer, delivered incomplete - needed: " << needed

@@ -57,7 +57,7 @@ struct FillDescription {
     bool overflow = false;
     uint32_t part_count = 0;  // 2 for a multi-part 3D payload
     std::array<PayloadPart, 2> parts{};
-    uint64_t chunk_offset = 0;  // D: where the chunk data starts (plain fill)
+    uint64_t chunk_offset = 0;     // D: where the chunk data starts (plain fill)
     uint64_t descriptor_size = 0;  // GenDC: flow 0 holds the descriptor
     uint64_t flow0_size = 0;       // GenDC: the data starts here
 };

@@ -15,8 +15,7 @@ constexpr size_t RANGE = 1;
 
 bool IsKnownRangeFormat(uint32_t format)
 {
-    return format == PFNC_COORD3D_ABC32F || format == PFNC_COORD3D_ABC16 ||
-           format == PFNC_MONO16;
+    return format == PFNC_COORD3D_ABC32F || format == PFNC_COORD3D_ABC16 || format == PFNC_MONO16;
 }
 
 // The low 16 bits of a value truncated toward zero, without overflow.
@@ -77,21 +76,21 @@ bool SensorInterface::Acquire(ScanData& scan)
     }
     bool taken = false;
     switch (ChooseAcquireKind(scan_mode, scan.height, cache_->coordinate_source.load())) {
-    case AcquireKind::IMAGE:
-        taken = AcquireImage(scan);
-        break;
-    case AcquireKind::SINGLE_PROFILE:
-        SizeScanPlanes(scan);
-        taken = AcquireSingleProfile(scan, table);
-        break;
-    case AcquireKind::TIMESTAMP_SCAN:
-        SizeScanPlanes(scan);
-        taken = AcquireScan(scan, table, SOURCE_TIMESTAMP, timeout_ms);
-        break;
-    case AcquireKind::SCAN:
-        SizeScanPlanes(scan);
-        taken = AcquireScan(scan, table, cache_->coordinate_source.load(), timeout_ms);
-        break;
+        case AcquireKind::IMAGE:
+            taken = AcquireImage(scan);
+            break;
+        case AcquireKind::SINGLE_PROFILE:
+            SizeScanPlanes(scan);
+            taken = AcquireSingleProfile(scan, table);
+            break;
+        case AcquireKind::TIMESTAMP_SCAN:
+            SizeScanPlanes(scan);
+            taken = AcquireScan(scan, table, SOURCE_TIMESTAMP, timeout_ms);
+            break;
+        case AcquireKind::SCAN:
+            SizeScanPlanes(scan);
+            taken = AcquireScan(scan, table, cache_->coordinate_source.load(), timeout_ms);
+            break;
     }
     if (taken) cache_->SetScanStatus(scan.scan_status);
     return taken;
@@ -204,7 +203,7 @@ bool SensorInterface::AcquireScan(ScanData& scan, const FeatureCache::Coordinate
         last_ms = clock_->NowMs();
         ++acquired;
         ReadScannerStatus(status);
-        const uint32_t value = by_timestamp               ? status.timestamp
+        const uint32_t value = by_timestamp                ? status.timestamp
                                : source == SOURCE_FRAME_ID ? status.picture_counter
                                                            : status.encoder;
         if (acquired == 1) base = value;

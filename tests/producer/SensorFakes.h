@@ -10,6 +10,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gentl_producers/GenTesk3d/SensorClock.h"
@@ -85,22 +86,19 @@ public:
         reply = value;
         return 0;
     }
-    // A profile read hands out the queued profiles in order; with none left
-    // it returns `empty_result`, after the read's time-out when that is -1,
-    // and then runs `on_empty_read`.
+    // A profile read hands out the queued profiles in order (intensity
+    // 0x10001, 0x10002, ..., user IO 0x5A); with none left it returns
+    // `empty_result`, after the read's time-out when that is -1, and then
+    // runs `on_empty_read`.
     struct Profile {
-        int result = 0;  // points, or a code with nothing copied
         std::vector<double> x, z;
-        std::vector<int> intensity;
-        unsigned int encoder = 0;
-        unsigned char user_io = 0;
         int picture_count = 0;
+        unsigned int encoder = 0;
     };
     std::deque<Profile> profiles;
     int empty_result = -4;
     std::function<void()> on_empty_read;
-    // The next camera image; taken once.
-    std::vector<uint8_t> image;
+    std::vector<uint8_t> image;  // the next camera image; taken once
     uint32_t image_width = 0, image_height = 0;
 
     int GetXZIExtended(GenTLCore::ZoTL::ProfileRequest& request) override
@@ -112,28 +110,26 @@ public:
         }
         const Profile profile = profiles.front();
         profiles.pop_front();
-        const size_t count = std::min<size_t>(profile.x.size(), request.buffer_size);
-        for (size_t i = 0; i < count; ++i) {
+        const int count = std::min<int>(static_cast<int>(profile.x.size()), request.buffer_size);
+        for (int i = 0; i < count; ++i) {
             request.x[i] = profile.x[i];
             request.z[i] = profile.z[i];
-            request.intensity[i] = i < profile.intensity.size() ? profile.intensity[i] : 0;
+            request.intensity[i] = 0x10001 + i;
         }
         request.encoder = profile.encoder;
-        request.user_io = profile.user_io;
+        request.user_io = 0x5A;
         request.picture_count = profile.picture_count;
-        return profile.result;
+        return count;
     }
     int GetConnectStatus(int& status) override { return status = 3, 0; }
     int ResetDllFiFo() override { return 0; }
     bool TakeCameraImage(std::vector<uint8_t>& out, uint32_t& width, uint32_t& height,
                          uint32_t) override
     {
-        if (image.empty()) return false;
-        out = std::move(image);
-        image.clear();
+        out = std::exchange(image, {});
         width = image_width;
         height = image_height;
-        return true;
+        return !out.empty();
     }
     void Disconnect() override {}
 
