@@ -375,4 +375,37 @@ TEST_F(StreamEndToEndTest, IdlesWithoutSpinningAndStopsDuringTheBufferWait)
     CloseStream();
 }
 
+// In camera mode the sensor streams images: Mono8 buffers of the image's
+// size, byte for byte.
+TEST_F(StreamEndToEndTest, CameraModeDeliversMono8Images)
+{
+    constexpr uint32_t IMAGE_WIDTH = 64;  // the simulated image is half as high
+    sensor->SetStreamWidth(IMAGE_WIDTH);
+    ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_REGION_SELECTOR, 0));
+    ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_REGION_MODE, 1));
+    ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_GENDC_STREAMING_MODE, 0));
+    OpenStream(BUFFER_COUNT);
+    for (int scan = 0; scan < 3; ++scan) {
+        SCOPED_TRACE(scan);
+        BUFFER_HANDLE buffer = NextBuffer();
+        ASSERT_NE(nullptr, buffer);
+        const auto* base = static_cast<const uint8_t*>(Info<void*>(buffer, BUFFER_INFO_BASE));
+        EXPECT_EQ(PAYLOAD_TYPE_IMAGE, Info<size_t>(buffer, BUFFER_INFO_PAYLOADTYPE));
+        EXPECT_EQ(uint64_t{PFNC_MONO8}, Info<uint64_t>(buffer, BUFFER_INFO_PIXELFORMAT));
+        ASSERT_EQ(IMAGE_WIDTH, Info<size_t>(buffer, BUFFER_INFO_WIDTH));
+        ASSERT_EQ(IMAGE_WIDTH / 2, Info<size_t>(buffer, BUFFER_INFO_HEIGHT));
+        uint32_t parts = 0;
+        EXPECT_EQ(GC_ERR_NO_DATA, cti->DSGetNumBufferParts(stream, buffer, &parts));
+        // The image's counter shows in its first pixel; the picture
+        // counter chunk carries the sensor's last status, not the image's.
+        const uint16_t counter = base[0];
+        for (uint32_t y = 0; y < IMAGE_WIDTH / 2; ++y)
+            for (uint32_t x = 0; x < IMAGE_WIDTH; ++x)
+                ASSERT_EQ(TestSupport::ScanPixel(x, y, counter), base[y * IMAGE_WIDTH + x])
+                    << x << "," << y;
+        ASSERT_EQ(GC_ERR_SUCCESS, cti->DSQueueBuffer(stream, buffer));
+    }
+    CloseStream();
+}
+
 }  // namespace

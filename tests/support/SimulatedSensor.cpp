@@ -273,6 +273,9 @@ void SimulatedSensor::ActOnCommand(const Destination& to, const std::string& tex
         const std::size_t equals = text.find('=');
         std::lock_guard<std::mutex> lock(mutex);
         settings[text.substr(3, equals - 3)] = text.substr(equals + 1);
+        // A sensor in camera mode streams images instead of profiles.
+        if (text.starts_with("SetCameraMode="))
+            scan_kind = text.substr(equals + 1) == "1" ? ScanKind::Camera : ScanKind::RawProfile;
     }
 }
 
