@@ -4,8 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <ctime>
 #include <cstring>
+#include <ctime>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -104,6 +105,29 @@ protected:
                   cti->DSGetBufferPartInfo(stream, buffer, part, command, &type, &value, &size))
             << command;
         return value;
+    }
+
+    struct Answer {
+        const char* name;
+        BUFFER_INFO_CMD command;
+        GC_ERROR code;
+        uint64_t value;    // when answered
+        const char* text;  // the refusal's last error
+    };
+    void ExpectAnswers(BUFFER_HANDLE buffer, std::initializer_list<Answer> rows)
+    {
+        for (const Answer& row : rows) {
+            SCOPED_TRACE(row.name);
+            uint64_t value = 0;
+            size_t size = sizeof value;
+            INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
+            ASSERT_EQ(row.code,
+                      cti->DSGetBufferInfo(stream, buffer, row.command, &type, &value, &size));
+            if (row.code == GC_ERR_SUCCESS)
+                EXPECT_EQ(row.value, value);
+            else
+                EXPECT_EQ(row.text, TestSupport::ReadLastError(cti.Functions()).text);
+        }
     }
 
     // Opens the stream, announces BUFFER_COUNT buffers of PayloadSize,
@@ -270,6 +294,27 @@ TEST_F(StreamEndToEndTest, MultiPartScansCarryTheSensorsProfiles)
                                                                  BUFFER_PART_INFO_DATA_TYPE, &type,
                                                                  &parts, &size));
         ExpectScanPlanes(base, base + intensity_bytes, PictureCounterChunk(buffer, base));
+        ExpectAnswers(
+            buffer,
+            {{"width", BUFFER_INFO_WIDTH, GC_ERR_NO_DATA, 0,
+              "GetBufferInfo: width should be queried per-part for multi-part payload"},
+             {"y-padding", BUFFER_INFO_YPADDING, GC_ERR_NO_DATA, 0,
+              "GetBufferInfo: y-padding not available for multi-part payload"},
+             {"image offset", BUFFER_INFO_IMAGEOFFSET, GC_ERR_NO_DATA, 0,
+              "GetBufferInfo: image offset query not supported  for multi-part and GenDC "
+              "payloads"},
+             {"image present", BUFFER_INFO_IMAGEPRESENT, GC_ERR_SUCCESS, 0, ""},
+             {"timestamp", BUFFER_INFO_TIMESTAMP_NS, GC_ERR_NOT_AVAILABLE, 0,
+              "GetBufferInfo: timestamps not supported by the device"},
+             {"chunk layout", BUFFER_INFO_CHUNKLAYOUTID, GC_ERR_NOT_AVAILABLE, 0,
+              "GetBufferInfo: chunk layout ID not supported by the device"},
+             {"file name", BUFFER_INFO_FILENAME, GC_ERR_NOT_AVAILABLE, 0,
+              "GetBufferInfo: file payload not supported by this implementation"},
+             {"chunks", BUFFER_INFO_CONTAINS_CHUNKDATA, GC_ERR_SUCCESS, 1, ""},
+             {"chunk payload", BUFFER_INFO_DELIVERED_CHUNKPAYLOADSIZE, GC_ERR_SUCCESS,
+              planes + 104, ""},
+             {"endianness", BUFFER_INFO_PIXEL_ENDIANNESS, GC_ERR_SUCCESS, PIXELENDIANNESS_LITTLE,
+              ""}});
         ASSERT_EQ(GC_ERR_SUCCESS, cti->DSQueueBuffer(stream, buffer));
     }
     // One scan event per frame, dropped ones included.
@@ -327,6 +372,18 @@ TEST_F(StreamEndToEndTest, GenDCScansCarryTheirDescriptorAndPlanes)
         SINGLE_CHUNK_DATA chunk{};
         size_t count = 1;
         EXPECT_EQ(GC_ERR_NO_DATA, cti->DSGetBufferChunkData(stream, buffer, &chunk, &count));
+        ExpectAnswers(
+            buffer,
+            {{"height", BUFFER_INFO_HEIGHT, GC_ERR_NO_DATA, 0,
+              "GetBufferInfo: height should be queried from GenDC descriptor for GenDC payload"},
+             {"chunks", BUFFER_INFO_CONTAINS_CHUNKDATA, GC_ERR_NO_DATA, 0,
+              "GetBufferInfo: chunk-data should be handled fully by the consumer for GenDC "
+              "payloads"},
+             {"chunk payload", BUFFER_INFO_DELIVERED_CHUNKPAYLOADSIZE, GC_ERR_NO_DATA, 0,
+              "GetBufferInfo: chunk payload size query not applicable for GenDC payload, find "
+              "chunk location based on the GenDC descriptor info."},
+             {"chunk layout", BUFFER_INFO_CHUNKLAYOUTID, GC_ERR_NO_DATA, 0,
+              "GetBufferInfo: chunk layout ID not supported by the device"}});
         const uint8_t* data = base + data_offset;
         const uint64_t planes = uint64_t{2 + 12} * WIDTH * PROFILES;
         EXPECT_EQ(data_offset + planes + 96, Info<size_t>(buffer, BUFFER_INFO_SIZE_FILLED));
@@ -396,6 +453,17 @@ TEST_F(StreamEndToEndTest, CameraModeDeliversMono8Images)
         ASSERT_EQ(IMAGE_WIDTH / 2, Info<size_t>(buffer, BUFFER_INFO_HEIGHT));
         uint32_t parts = 0;
         EXPECT_EQ(GC_ERR_NO_DATA, cti->DSGetNumBufferParts(stream, buffer, &parts));
+        EXPECT_EQ("GetNumBufferParts: buffer does not contain multi-part payload",
+                  TestSupport::ReadLastError(cti.Functions()).text);
+        ExpectAnswers(
+            buffer,
+            {{"image present", BUFFER_INFO_IMAGEPRESENT, GC_ERR_SUCCESS, 1, ""},
+             {"image offset", BUFFER_INFO_IMAGEOFFSET, GC_ERR_SUCCESS, 0, ""},
+             {"delivered height", BUFFER_INFO_DELIVERED_IMAGEHEIGHT, GC_ERR_SUCCESS,
+              IMAGE_WIDTH / 2, ""},
+             {"namespace", BUFFER_INFO_PIXELFORMAT_NAMESPACE, GC_ERR_SUCCESS,
+              PIXELFORMAT_NAMESPACE_PFNC_32BIT, ""},
+             {"padding", BUFFER_INFO_YPADDING, GC_ERR_SUCCESS, 0, ""}});
         // The image's counter shows in its first pixel; the picture
         // counter chunk carries the sensor's last status, not the image's.
         const uint16_t counter = base[0];
