@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "gentl_core/Logger.h"
-#include "gentl_producers/GenTesk3d/SaturatingCast.h"
 #include "gentl_producers/GenTesk3d/SensorInterface.h"
 
 namespace GenTLCore::ZoTL {
@@ -18,10 +17,23 @@ bool IsKnownRangeFormat(uint32_t format)
     return format == PFNC_COORD3D_ABC32F || format == PFNC_COORD3D_ABC16 || format == PFNC_MONO16;
 }
 
-// The low 16 bits of a value truncated toward zero, without overflow.
+// The low 16 bits of a value truncated toward zero. Clamped into int32
+// first, so that no value overflows the conversion; NaN gives 0.
 uint16_t Low16(float value)
 {
-    return static_cast<uint16_t>(SaturatingCast<int64_t>(value));
+    constexpr float LOWEST = -2147483648.0f, HIGHEST = 2147483520.0f;
+    const float clamped = value == value ? std::clamp(value, LOWEST, HIGHEST) : 0.0f;
+    return static_cast<uint16_t>(static_cast<int32_t>(clamped));
+}
+
+// The nearest integer, halves away from zero, like std::round but inline;
+// outside int32 (and NaN) it is -1, which no column is.
+int64_t RoundHalfAway(float value)
+{
+    if (!(value > -2147483648.0f && value < 2147483520.0f)) return -1;
+    const auto whole = static_cast<int32_t>(value);
+    const float rest = value - static_cast<float>(whole);
+    return int64_t{whole} + (rest >= 0.5f) - (rest <= -0.5f);
 }
 
 bool InAxis(const FeatureCache::Coordinate& axis, double value)
@@ -225,33 +237,49 @@ void SensorInterface::StoreProfile(const ScanData& scan, const FeatureCache::Coo
     const uint64_t first = (row < 2 ? 0 : row - 1) * width;
     const FeatureCache::Coordinate& a_axis = table[FeatureCache::COORD_A];
     const FeatureCache::Coordinate& c_axis = table[FeatureCache::COORD_C];
+    const double* const x = x_values.data();
+    const double* const z = z_values.data();
+    const int* const intensity = intensity_values.data();
+    // One loop per format, each without branches that would keep it from
+    // being vectorised.
+    const auto valid = [&](uint64_t i) {
+        return !(x[i] == 0 && z[i] == 0) && InAxis(a_axis, x[i]) && InAxis(c_axis, z[i]);
+    };
+    const auto a_of = [&](uint64_t i) {
+        return (static_cast<float>(x[i]) - a_axis.offset) / a_axis.scale;
+    };
+    const auto c_of = [&](uint64_t i) {
+        return Low16((static_cast<float>(z[i]) - c_axis.offset) / c_axis.scale);
+    };
     const uint32_t format = scan.range_enabled ? scan.range_format : 0;
-    for (uint64_t i = 0; i < width; ++i) {
-        const double x = x_values[i];
-        const double z = z_values[i];
-        const bool empty = x == 0 && z == 0;
-        const auto intensity = static_cast<uint16_t>(intensity_values[i]);
-        const bool valid = !empty && InAxis(a_axis, x) && InAxis(c_axis, z);
-        if (format == PFNC_COORD3D_ABC32F) {
-            float* point = &points32[3 * (first + i)];
-            point[0] = static_cast<float>(x);
-            point[1] = empty ? 0.0f : y;
-            point[2] = static_cast<float>(z);
-        } else if (format == PFNC_COORD3D_ABC16) {
-            uint16_t* point = &points16[3 * (first + i)];
-            point[0] = valid ? Low16((static_cast<float>(x) - a_axis.offset) / a_axis.scale) : 0;
-            point[1] = valid ? Low16(y) : 0;
-            point[2] = valid ? Low16((static_cast<float>(z) - c_axis.offset) / c_axis.scale) : 0;
-        } else if (format == PFNC_MONO16) {
-            const int64_t column = SaturatingCast<int64_t>(
-                std::round((static_cast<float>(x) - a_axis.offset) / a_axis.scale));
+    if (format == PFNC_MONO16) {
+        for (uint64_t i = 0; i < width; ++i) {
+            const int64_t column = RoundHalfAway(a_of(i));
             if (column < 0 || static_cast<uint64_t>(column) >= width) continue;
             const uint64_t at = first + static_cast<uint64_t>(column);
-            range16[at] = valid ? Low16((static_cast<float>(z) - c_axis.offset) / c_axis.scale) : 0;
-            intensity16[at] = intensity;
-            continue;
+            range16[at] = valid(i) ? c_of(i) : 0;
+            intensity16[at] = static_cast<uint16_t>(intensity[i]);
         }
-        intensity16[first + i] = intensity;
+        return;
+    }
+    uint16_t* const intensity_row = &intensity16[first];
+    for (uint64_t i = 0; i < width; ++i) intensity_row[i] = static_cast<uint16_t>(intensity[i]);
+    if (format == PFNC_COORD3D_ABC32F) {
+        float* const points = &points32[3 * first];
+        for (uint64_t i = 0; i < width; ++i) {
+            points[3 * i] = static_cast<float>(x[i]);
+            points[3 * i + 1] = x[i] == 0 && z[i] == 0 ? 0.0f : y;
+            points[3 * i + 2] = static_cast<float>(z[i]);
+        }
+    } else if (format == PFNC_COORD3D_ABC16) {
+        uint16_t* const points = &points16[3 * first];
+        const uint16_t b = Low16(y);
+        for (uint64_t i = 0; i < width; ++i) {
+            const bool keep = valid(i);
+            points[3 * i] = keep ? Low16(a_of(i)) : 0;
+            points[3 * i + 1] = keep ? b : 0;
+            points[3 * i + 2] = keep ? c_of(i) : 0;
+        }
     }
 }
 
