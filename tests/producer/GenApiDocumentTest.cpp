@@ -24,6 +24,7 @@
 #include "gentl_core/GenTLSystem.h"
 #include "gentl_producers/GenTesk3d/GenTLInterfaceTesk.h"
 #include "gentl_producers/GenTesk3d/GenTLLocalDeviceTesk.h"
+#include "gentl_producers/GenTesk3d/GenTLRemoteDeviceTesk.h"
 #include "gentl_producers/GenTesk3d/ModuleXmlDocuments.h"
 #include "producer/NodeMapHarness.h"
 #include "support/CtiLoader.h"
@@ -87,6 +88,7 @@ Node Extract(const tinyxml2::XMLElement& element)
         {"Representation", "repr"}, {"pSelected", "selects"}, {"CommandValue", "cmd"},
         {"Length", "len"}, {"pPort", "port"}, {"Cachable", "cache"}, {"PollingTime", "polling"},
         {"pInvalidator", "inval"}, {"Sign", "sign"}, {"EventID", "eventid"},
+        {"ChunkID", "chunkid"}, {"pLength", "plen"},
     };
     Node node{element.Name(), {{"vis", "Beginner"}}};
     if (node.kind == "IntReg")
@@ -233,36 +235,39 @@ TEST(GenApiDocumentTest, RegisterNodesMatchTheirModulesRegisterTables)
         const char* name;
         const char* port;
         std::vector<Table> tables;
-        const ModuleRegisterIds& ids;
+        const ModuleRegisterIds* ids;  // null: no common registers
     } rows[] = {
-        {"System", "TLPort", {GenTLSystem::RegisterTable()}, GenTLSystem::CommonRegisterIds()},
+        {"System", "TLPort", {GenTLSystem::RegisterTable()}, &GenTLSystem::CommonRegisterIds()},
         {"Interface", "InterfacePort",
          {GenTLInterface::RegisterTable(), ZoTL::INTERFACE_CUSTOM_REGISTERS},
-         GenTLInterface::CommonRegisterIds()},
+         &GenTLInterface::CommonRegisterIds()},
         {"LocalDevice", "DevicePort",
          {GenTLLocalDevice::RegisterTable(), ZoTL::LOCAL_DEVICE_CUSTOM_REGISTERS},
-         GenTLLocalDevice::CommonRegisterIds()},
+         &GenTLLocalDevice::CommonRegisterIds()},
         {"DataStream", "StreamPort", {GenTLDataStream::RegisterTable()},
-         GenTLDataStream::CommonRegisterIds()},
+         &GenTLDataStream::CommonRegisterIds()},
+        {"RemoteDevice", "Device", {ZoTL::REMOTE_DEVICE_REGISTERS}, nullptr},
     };
     constexpr uint64_t TEST_REGISTERS_ADDRESS = 0xE0000000;  // the System's, unnamed
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         // The registers every module's map adds beside its tables.
+        const ModuleRegisterIds ids = row.ids ? *row.ids : ModuleRegisterIds{};
         const RegisterDefinition common[] = {
-            {row.ids.magic_read_zero, REG_TYPE_UINT32, MAGIC_READ_ZERO_ADDRESS, 4, REG_ACCESS_RO, false},
-            {row.ids.persistence_start, REG_TYPE_UINT32, FEATURE_PERSISTENCE_START_ADDRESS, 4,
+            {ids.magic_read_zero, REG_TYPE_UINT32, MAGIC_READ_ZERO_ADDRESS, 4, REG_ACCESS_RO, false},
+            {ids.persistence_start, REG_TYPE_UINT32, FEATURE_PERSISTENCE_START_ADDRESS, 4,
              REG_ACCESS_WO, false},
-            {row.ids.persistence_end, REG_TYPE_UINT32, FEATURE_PERSISTENCE_END_ADDRESS, 4,
+            {ids.persistence_end, REG_TYPE_UINT32, FEATURE_PERSISTENCE_END_ADDRESS, 4,
              REG_ACCESS_WO, false},
-            {row.ids.streaming_start, REG_TYPE_UINT32, REGISTERS_STREAMING_START_ADDRESS, 4,
+            {ids.streaming_start, REG_TYPE_UINT32, REGISTERS_STREAMING_START_ADDRESS, 4,
              REG_ACCESS_WO, false},
-            {row.ids.streaming_end, REG_TYPE_UINT32, REGISTERS_STREAMING_END_ADDRESS, 4,
+            {ids.streaming_end, REG_TYPE_UINT32, REGISTERS_STREAMING_END_ADDRESS, 4,
              REG_ACCESS_WO, false},
         };
         std::map<uint32_t, RegisterDefinition> records;
         std::vector<Table> tables = row.tables;
-        tables.push_back(common);
+        if (row.ids != nullptr)
+            tables.push_back(common);
         for (Table table : tables)
             for (const RegisterDefinition& record : table)
                 EXPECT_TRUE(records.emplace(record.id, record).second) << record.id;
@@ -278,7 +283,11 @@ TEST(GenApiDocumentTest, RegisterNodesMatchTheirModulesRegisterTables)
             ASSERT_EQ(1u, records.count(id)) << id;
             const RegisterDefinition& record = records.at(id);
             EXPECT_EQ(record.address, std::stoull(node.fields.at("addr"), nullptr, 16));
-            EXPECT_EQ(record.size, std::stoull(node.fields.at("len")));
+            if (node.kind == "Register") {  // its length node tells the current size
+                EXPECT_TRUE(record.variable_size);
+            } else {
+                EXPECT_EQ(record.size, std::stoull(node.fields.at("len")));
+            }
             const char* access = record.access == REG_ACCESS_RW   ? "RW"
                                  : record.access == REG_ACCESS_RO ? "RO"
                                                                   : "WO";
