@@ -100,11 +100,6 @@ ScanData AsFilled(const ScanData& source, bool gendc)
 
 }  // namespace
 
-uint64_t PayloadGenerator::PlainSize(const ScanData& scan)
-{
-    return DataBytes(AsFilled(scan, false));
-}
-
 uint64_t PayloadGenerator::FillPayload(uint8_t* base, const ScanData& scan)
 {
     TL_ASSERT(base != nullptr);

@@ -67,10 +67,6 @@ struct FillDescription {
 // SensorInterface's ScanLock() across Acquire and Fill.
 class PayloadGenerator {
 public:
-    // The bytes a plain fill of `scan` writes: its rows' planes, then the
-    // chunk data when active.
-    static uint64_t PlainSize(const ScanData& scan);
-
     // Fills `bytes` at `base`: plain when `flow_sizes` is empty, else a GenDC
     // container with the descriptor in flow 0 and the data after it. Checks
     // the size first; a scan that does not fit is logged and described as
