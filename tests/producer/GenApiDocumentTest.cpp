@@ -88,7 +88,7 @@ Node Extract(const tinyxml2::XMLElement& element)
         {"Representation", "repr"}, {"pSelected", "selects"}, {"CommandValue", "cmd"},
         {"Length", "len"}, {"pPort", "port"}, {"Cachable", "cache"}, {"PollingTime", "polling"},
         {"pInvalidator", "inval"}, {"Sign", "sign"}, {"EventID", "eventid"},
-        {"ChunkID", "chunkid"}, {"pLength", "plen"},
+        {"ChunkID", "chunkid"}, {"pLength", "plen"}, {"ValueDefault", "vdefault"},
     };
     Node node{element.Name(), {{"vis", "Beginner"}}};
     if (node.kind == "IntReg")
@@ -154,6 +154,7 @@ const struct DocumentRow {
     {"Interface", DocumentModule::Interface, 66},
     {"LocalDevice", DocumentModule::LocalDevice, 63},
     {"DataStream", DocumentModule::DataStream, 36},
+    {"RemoteDevice", DocumentModule::RemoteDevice, 255},
 };
 
 std::string Sha1(const std::string& bytes)
@@ -346,6 +347,12 @@ protected:
         ASSERT_EQ(GC_ERR_SUCCESS, cti->IFOpenDevice(iface, "#ip#127.0.0.1",
                                                     DEVICE_ACCESS_CONTROL, &device));
     }
+    PORT_HANDLE RemotePort()
+    {
+        PORT_HANDLE port = nullptr;
+        EXPECT_EQ(GC_ERR_SUCCESS, cti->DevGetPort(device, &port));
+        return port;
+    }
     void OpenStream()
     {
         OpenDevice();
@@ -385,7 +392,8 @@ TEST_F(GenApiPortTest, ServesTheDocumentAndEveryRegisterItNamesWithItsAccess)
     } rows[] = {{"System", system, "TLPort"},
                 {"Interface", iface, "InterfacePort"},
                 {"LocalDevice", device, "DevicePort"},
-                {"DataStream", stream, "StreamPort"}};
+                {"DataStream", stream, "StreamPort"},
+                {"RemoteDevice", RemotePort(), "Device"}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         uint64_t size = 0;
@@ -402,13 +410,24 @@ TEST_F(GenApiPortTest, ServesTheDocumentAndEveryRegisterItNamesWithItsAccess)
         EXPECT_EQ(Sha1(text), UrlInfo(row.port, URL_INFO_FILE_SHA1_HASH));
         EXPECT_EQ(std::string::npos, text.find('\r'));
 
-        for (const auto& [name, node] : ManifestTree(row.name)) {
+        const Tree tree = ManifestTree(row.name);
+        for (const auto& [name, node] : tree) {
             if (node.fields.count("addr") == 0 || node.fields.at("port") != row.port_node)
                 continue;
             SCOPED_TRACE(name);
             const std::string& access = node.fields.at("access");
             const uint64_t address = std::stoull(node.fields.at("addr"), nullptr, 16);
-            std::vector<char> bytes(std::stoul(node.fields.at("len")));
+            size_t size = node.fields.count("len") ? std::stoul(node.fields.at("len")) : 0;
+            if (node.fields.count("plen")) {  // a variable length: its register tells it
+                uint32_t current = 0;
+                size_t four = sizeof current;
+                const Fields& length_node = tree.at(node.fields.at("plen")).fields;
+                EXPECT_EQ(GC_ERR_SUCCESS,
+                          cti->GCReadPort(row.port, std::stoull(length_node.at("addr"), nullptr, 16),
+                                          &current, &four));
+                size = current;
+            }
+            std::vector<char> bytes(size);
             size_t length = bytes.size();
             const GC_ERROR read_result = cti->GCReadPort(row.port, address, bytes.data(), &length);
             EXPECT_EQ(access == "WO", read_result != GC_ERR_SUCCESS) << read_result;
