@@ -51,11 +51,11 @@ const InfoCommand TL_INFO_COMMANDS[] = {
 int Resolve(void* cti, GenTLFunctions& gentl)
 {
     int found = 0;
-#define DEMO_RESOLVE(name, params, args)                           \
-    gentl.name = reinterpret_cast<P##name>(dlsym(cti, #name));     \
-    if (gentl.name != nullptr)                                     \
-        ++found;                                                   \
-    else                                                           \
+#define DEMO_RESOLVE(name, params, args)                       \
+    gentl.name = reinterpret_cast<P##name>(dlsym(cti, #name)); \
+    if (gentl.name != nullptr)                                 \
+        ++found;                                               \
+    else                                                       \
         std::printf("  missing: %s\n", #name);
     GENTL_FUNCTION_LIST(DEMO_RESOLVE)
 #undef DEMO_RESOLVE
@@ -82,8 +82,7 @@ bool Report(const GenTLFunctions& gentl, const char* call, GC_ERROR result)
 std::string FormatInfo(INFO_DATATYPE type, const char* buffer, size_t size)
 {
     char text[64];
-    if (type == INFO_DATATYPE_STRING)
-        return std::string(buffer, strnlen(buffer, size));
+    if (type == INFO_DATATYPE_STRING) return std::string(buffer, strnlen(buffer, size));
     if (type == INFO_DATATYPE_INT32 && size == sizeof(int32_t)) {
         int32_t value = 0;
         std::memcpy(&value, buffer, sizeof value);
@@ -109,9 +108,9 @@ bool PrintTLInfo(const GenTLFunctions& gentl, TL_HANDLE system)
         INFO_DATATYPE type = 0;
         char buffer[4096] = "";
         size_t size = sizeof buffer;
-        const GC_ERROR result =
-            system != nullptr ? gentl.TLGetInfo(system, info.command, &type, buffer, &size)
-                              : gentl.GCGetInfo(info.command, &type, buffer, &size);
+        const GC_ERROR result = system != nullptr
+                                    ? gentl.TLGetInfo(system, info.command, &type, buffer, &size)
+                                    : gentl.GCGetInfo(info.command, &type, buffer, &size);
         if (result == GC_ERR_SUCCESS)
             std::printf("  %-24s %s\n", info.name, FormatInfo(type, buffer, size).c_str());
         else
@@ -180,8 +179,7 @@ void PrintPoints(const char* which, uint64_t frame, const uint8_t* base)
 }
 
 // Opens the sensor at `ip`, grabs `scans` scans and reports them.
-bool RunStream(const GenTLFunctions& gentl, TL_HANDLE system, const std::string& ip,
-               uint64_t scans)
+bool RunStream(const GenTLFunctions& gentl, TL_HANDLE system, const std::string& ip, uint64_t scans)
 {
     IF_HANDLE iface = nullptr;
     char iface_id[256] = "";
@@ -197,13 +195,14 @@ bool RunStream(const GenTLFunctions& gentl, TL_HANDLE system, const std::string&
                 gentl.IFOpenDevice(iface, address.c_str(), DEVICE_ACCESS_CONTROL, &device)) ||
         !Report(gentl, "DevGetPort", gentl.DevGetPort(device, &port)))
         return false;
-    bool ok = WriteRegister(gentl, port, RD_REGION_SELECTOR, 1, "RegionSelector = Scan3dExtraction") &&
-              WriteRegister(gentl, port, RD_WIDTH, DEMO_WIDTH, "Width = 640") &&
-              WriteRegister(gentl, port, RD_HEIGHT, DEMO_PROFILES, "Height = 10 profiles a scan") &&
-              WriteRegister(gentl, port, RD_COMPONENT_SELECTOR, 1, "ComponentSelector = Range") &&
-              WriteRegister(gentl, port, RD_PIXEL_FORMAT, PFNC_COORD3D_ABC32F,
-                            "PixelFormat = Coord3D_ABC32f") &&
-              WriteRegister(gentl, port, RD_GENDC_STREAMING_MODE, 0, "GenDCStreamingMode = Off");
+    bool ok =
+        WriteRegister(gentl, port, RD_REGION_SELECTOR, 1, "RegionSelector = Scan3dExtraction") &&
+        WriteRegister(gentl, port, RD_WIDTH, DEMO_WIDTH, "Width = 640") &&
+        WriteRegister(gentl, port, RD_HEIGHT, DEMO_PROFILES, "Height = 10 profiles a scan") &&
+        WriteRegister(gentl, port, RD_COMPONENT_SELECTOR, 1, "ComponentSelector = Range") &&
+        WriteRegister(gentl, port, RD_PIXEL_FORMAT, PFNC_COORD3D_ABC32F,
+                      "PixelFormat = Coord3D_ABC32f") &&
+        WriteRegister(gentl, port, RD_GENDC_STREAMING_MODE, 0, "GenDCStreamingMode = Off");
     const uint64_t payload = ReadRegister(gentl, port, RD_PAYLOAD_SIZE);
     std::printf("PayloadSize: %" PRIu64 " bytes\n", payload);
 
@@ -219,8 +218,9 @@ bool RunStream(const GenTLFunctions& gentl, TL_HANDLE system, const std::string&
     EVENT_HANDLE new_buffer = nullptr;
     for (auto& block : memory) {
         BUFFER_HANDLE buffer = nullptr;
-        ok = ok && gentl.DSAnnounceBuffer(stream, block.data(), block.size(), nullptr, &buffer) ==
-                       GC_ERR_SUCCESS &&
+        ok = ok &&
+             gentl.DSAnnounceBuffer(stream, block.data(), block.size(), nullptr, &buffer) ==
+                 GC_ERR_SUCCESS &&
              gentl.DSQueueBuffer(stream, buffer) == GC_ERR_SUCCESS;
         buffers.push_back(buffer);
     }
@@ -240,8 +240,8 @@ bool RunStream(const GenTLFunctions& gentl, TL_HANDLE system, const std::string&
         size = sizeof datum;
         if (gentl.EventGetData(new_buffer, datum, &size, BUFFER_WAIT_MS) != GC_ERR_SUCCESS) break;
         const uint64_t frame = BufferInfo<uint64_t>(gentl, stream, datum[0], BUFFER_INFO_FRAMEID);
-        const auto* base =
-            static_cast<const uint8_t*>(BufferInfo<void*>(gentl, stream, datum[0], BUFFER_INFO_BASE));
+        const auto* base = static_cast<const uint8_t*>(
+            BufferInfo<void*>(gentl, stream, datum[0], BUFFER_INFO_BASE));
         last_at = std::chrono::steady_clock::now();
         if (received++ == 0) {
             first_at = last_at;
@@ -258,7 +258,8 @@ bool RunStream(const GenTLFunctions& gentl, TL_HANDLE system, const std::string&
     const double seconds = std::chrono::duration<double>(last_at - first_at).count();
     const double rate = received > 1 ? static_cast<double>(received - 1) / seconds : 0.0;
     const uint64_t dropped = received == 0 ? 0 : last_frame - first_frame + 1 - received;
-    std::printf("Scans received: %" PRIu64 ", dropped: %" PRIu64 ", %.1f scans/s (%.0f profiles/s)\n",
+    std::printf("Scans received: %" PRIu64 ", dropped: %" PRIu64
+                ", %.1f scans/s (%.0f profiles/s)\n",
                 received, dropped, rate, rate * DEMO_PROFILES);
     std::printf("Payload type %zu (10: multi-part), %zu bytes filled of %" PRIu64 "\n",
                 payload_type, filled, payload);
@@ -278,8 +279,7 @@ bool RunStream(const GenTLFunctions& gentl, TL_HANDLE system, const std::string&
 // The consumer's session: start, look, open, close. True when all went well.
 bool RunSession(const GenTLFunctions& gentl, const std::string& sensor_ip, uint64_t scans)
 {
-    if (!Report(gentl, "GCInitLib", gentl.GCInitLib()))
-        return false;
+    if (!Report(gentl, "GCInitLib", gentl.GCInitLib())) return false;
     std::printf("TL information (GCGetInfo):\n");
     bool ok = PrintTLInfo(gentl, nullptr);
 

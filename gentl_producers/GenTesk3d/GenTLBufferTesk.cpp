@@ -41,15 +41,17 @@ GC_ERROR GenTLBufferTesk::CheckPlainImage(const char* what) const
         return Refuse(GC_ERR_NO_DATA, std::string("GetBufferInfo: ") + what +
                                           " should be queried per-part for multi-part payload");
     if (fill.is_gendc)
-        return Refuse(GC_ERR_NO_DATA, std::string("GetBufferInfo: ") + what +
-                                          " should be queried from GenDC descriptor for GenDC payload");
+        return Refuse(GC_ERR_NO_DATA,
+                      std::string("GetBufferInfo: ") + what +
+                          " should be queried from GenDC descriptor for GenDC payload");
     return GC_ERR_SUCCESS;
 }
 
 GC_ERROR GenTLBufferTesk::CheckPart(uint32_t part) const
 {
     if (!fill.is_multi_part)
-        return Refuse(GC_ERR_NO_DATA, "GetBufferPartInfo: buffer does not contain multi-part payload");
+        return Refuse(GC_ERR_NO_DATA,
+                      "GetBufferPartInfo: buffer does not contain multi-part payload");
     if (part >= fill.part_count || part >= fill.parts.size())
         return Refuse(GC_ERR_INVALID_INDEX,
                       "GetBufferPartInfo: invalid part index, exceeding number of reported parts.");
@@ -119,8 +121,9 @@ GC_ERROR GenTLBufferTesk::GetImagePresent(bool& value)
 GC_ERROR GenTLBufferTesk::GetImageOffset(size_t& value)
 {
     if (fill.is_multi_part || fill.is_gendc)
-        return Refuse(GC_ERR_NO_DATA, "GetBufferInfo: image offset query not supported  for "
-                                      "multi-part and GenDC payloads");
+        return Refuse(GC_ERR_NO_DATA,
+                      "GetBufferInfo: image offset query not supported  for "
+                      "multi-part and GenDC payloads");
     return Answer(value, 0);
 }
 

@@ -46,8 +46,8 @@ GenTLDataStreamTesk::~GenTLDataStreamTesk()
     StopEngine();
 }
 
-SharedPtr<GenTLBuffer> GenTLDataStreamTesk::CreateBuffer(void* buffer, size_t size,
-                                                         void* user_ptr, bool auxiliary)
+SharedPtr<GenTLBuffer> GenTLDataStreamTesk::CreateBuffer(void* buffer, size_t size, void* user_ptr,
+                                                         bool auxiliary)
 {
     return SharedPtr<GenTLBuffer>(new GenTLBufferTesk(buffer, size, user_ptr, auxiliary, this));
 }
@@ -175,8 +175,7 @@ void GenTLDataStreamTesk::AcquisitionThread()
 }
 
 GenTLBufferTesk* GenTLDataStreamTesk::TakeScheduled(std::unique_lock<std::mutex>& input_hold,
-                                                    TurnClock::time_point turn_start,
-                                                    float line_us)
+                                                    TurnClock::time_point turn_start, float line_us)
 {
     const float bounded_us = std::clamp(line_us, 0.0F, MAX_LINE_US);
     const TurnClock::time_point deadline =

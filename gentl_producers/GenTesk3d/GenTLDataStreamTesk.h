@@ -2,6 +2,7 @@
 // tag, and the acquisition thread that turns each scan into a filled buffer.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -94,8 +95,7 @@ private:
     // The next scheduled buffer, waiting up to `line_us` from `turn_start`;
     // null when none came in time or the engine stops. Under input_lock.
     GenTLBufferTesk* TakeScheduled(std::unique_lock<std::mutex>& input_hold,
-                                   std::chrono::steady_clock::time_point turn_start,
-                                   float line_us);
+                                   std::chrono::steady_clock::time_point turn_start, float line_us);
     void FillBuffer(GenTLBufferTesk& buffer, uint64_t frame_id);
     // Hands a filled buffer to the core engine; false when the engine stops.
     bool HandOver(GenTLBuffer& buffer);

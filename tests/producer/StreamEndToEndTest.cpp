@@ -85,11 +85,11 @@ protected:
         T value{};
         size_t size = sizeof value;
         INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
-        EXPECT_EQ(GC_ERR_SUCCESS,
-                  part == NO_PART
-                      ? cti->DSGetBufferInfo(stream, buffer, command, &type, &value, &size)
-                      : cti->DSGetBufferPartInfo(stream, buffer, part, command, &type, &value,
-                                                 &size))
+        EXPECT_EQ(
+            GC_ERR_SUCCESS,
+            part == NO_PART
+                ? cti->DSGetBufferInfo(stream, buffer, command, &type, &value, &size)
+                : cti->DSGetBufferPartInfo(stream, buffer, part, command, &type, &value, &size))
             << command;
         return value;
     }
@@ -189,9 +189,9 @@ protected:
                 SCOPED_TRACE(testing::Message() << "row " << row << " column " << c);
                 const uint64_t point = uint64_t{row} * width + c;
                 const double z_row = TestSupport::ScanRawZ(c) / 32.0;
-                ASSERT_EQ(TestSupport::ScanIntensity(c, counter) * 4 +
-                              (TestSupport::ScanLowByte(c) >> 6),
-                          At<uint16_t>(planes, 2 * point));
+                ASSERT_EQ(
+                    TestSupport::ScanIntensity(c, counter) * 4 + (TestSupport::ScanLowByte(c) >> 6),
+                    At<uint16_t>(planes, 2 * point));
                 ASSERT_EQ(static_cast<float>(model.X(c, z_row)), At<float>(range, 12 * point));
                 ASSERT_EQ(static_cast<float>(model.Z(z_row)), At<float>(range, 12 * point + 8));
             }
@@ -211,10 +211,10 @@ protected:
             listed.push_back({chunks[i].ChunkID, static_cast<uint64_t>(chunks[i].ChunkOffset),
                               uint64_t{chunks[i].ChunkLength}});
         EXPECT_EQ((std::vector<std::vector<uint64_t>>{{0xF000BAAA, d + 44, 52},
-                                                     {0xF000BAAD, d + 32, 4},
-                                                     {0xF000BAAC, d + 20, 4},
-                                                     {0xF000BAAB, d + 8, 4},
-                                                     {0xDEADBEEF, 0, d}}),
+                                                      {0xF000BAAD, d + 32, 4},
+                                                      {0xF000BAAC, d + 20, 4},
+                                                      {0xF000BAAB, d + 8, 4},
+                                                      {0xDEADBEEF, 0, d}}),
                   listed);
         return At<uint32_t>(base, d + 8);
     }
@@ -388,13 +388,12 @@ TEST_F(StreamEndToEndTest, CameraModeDeliversMono8Images)
     BUFFER_HANDLE buffer = NextBuffer();
     ASSERT_NE(nullptr, buffer);
     const auto* base = static_cast<const uint8_t*>(Info<void*>(buffer, BUFFER_INFO_BASE));
-    ExpectAnswers(buffer,
-                  {{"type", BUFFER_INFO_PAYLOADTYPE, GC_ERR_SUCCESS, PAYLOAD_TYPE_IMAGE, ""},
-                   {"format", BUFFER_INFO_PIXELFORMAT, GC_ERR_SUCCESS, PFNC_MONO8, ""},
-                   {"width", BUFFER_INFO_WIDTH, GC_ERR_SUCCESS, IMAGE_WIDTH, ""},
-                   {"height", BUFFER_INFO_DELIVERED_IMAGEHEIGHT, GC_ERR_SUCCESS, IMAGE_WIDTH / 2,
-                    ""},
-                   {"image offset", BUFFER_INFO_IMAGEOFFSET, GC_ERR_SUCCESS, 0, ""}});
+    ExpectAnswers(
+        buffer, {{"type", BUFFER_INFO_PAYLOADTYPE, GC_ERR_SUCCESS, PAYLOAD_TYPE_IMAGE, ""},
+                 {"format", BUFFER_INFO_PIXELFORMAT, GC_ERR_SUCCESS, PFNC_MONO8, ""},
+                 {"width", BUFFER_INFO_WIDTH, GC_ERR_SUCCESS, IMAGE_WIDTH, ""},
+                 {"height", BUFFER_INFO_DELIVERED_IMAGEHEIGHT, GC_ERR_SUCCESS, IMAGE_WIDTH / 2, ""},
+                 {"image offset", BUFFER_INFO_IMAGEOFFSET, GC_ERR_SUCCESS, 0, ""}});
     uint32_t parts = 0;
     EXPECT_EQ(GC_ERR_NO_DATA, cti->DSGetNumBufferParts(stream, buffer, &parts));
     // The image's counter shows in its first pixel; the picture counter chunk
