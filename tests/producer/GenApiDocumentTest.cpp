@@ -57,8 +57,7 @@ Tree ManifestTree(const std::string& document)
         words >> kind >> name;
         if (kind == "document") {
             current = name;
-            if (name == document)
-                words >> announced;
+            if (name == document) words >> announced;
         } else if (current == document && !kind.empty() && kind[0] != '#') {
             Node& node = tree[name];
             node.kind = kind;
@@ -80,26 +79,47 @@ void Append(Fields& fields, const std::string& key, const std::string& value)
 Node Extract(const tinyxml2::XMLElement& element)
 {
     static const std::map<std::string, std::string> keys = {
-        {"Visibility", "vis"}, {"pIsImplemented", "impl"}, {"pIsAvailable", "avail"},
-        {"pIsLocked", "lock"}, {"ImposedAccessMode", "access"}, {"AccessMode", "access"},
-        {"Streamable", "streamable"}, {"pFeature", "features"}, {"pValue", "pvalue"},
-        {"Value", "value"}, {"pIndex", "index"}, {"pValueDefault", "default"}, {"Min", "min"},
-        {"pMin", "pmin"}, {"Max", "max"}, {"pMax", "pmax"}, {"Unit", "unit"},
-        {"Representation", "repr"}, {"pSelected", "selects"}, {"CommandValue", "cmd"},
-        {"Length", "len"}, {"pPort", "port"}, {"Cachable", "cache"}, {"PollingTime", "polling"},
-        {"pInvalidator", "inval"}, {"Sign", "sign"}, {"EventID", "eventid"},
-        {"ChunkID", "chunkid"}, {"pLength", "plen"}, {"ValueDefault", "vdefault"},
+        {"Visibility", "vis"},
+        {"pIsImplemented", "impl"},
+        {"pIsAvailable", "avail"},
+        {"pIsLocked", "lock"},
+        {"ImposedAccessMode", "access"},
+        {"AccessMode", "access"},
+        {"Streamable", "streamable"},
+        {"pFeature", "features"},
+        {"pValue", "pvalue"},
+        {"Value", "value"},
+        {"pIndex", "index"},
+        {"pValueDefault", "default"},
+        {"Min", "min"},
+        {"pMin", "pmin"},
+        {"Max", "max"},
+        {"pMax", "pmax"},
+        {"Unit", "unit"},
+        {"Representation", "repr"},
+        {"pSelected", "selects"},
+        {"CommandValue", "cmd"},
+        {"Length", "len"},
+        {"pPort", "port"},
+        {"Cachable", "cache"},
+        {"PollingTime", "polling"},
+        {"pInvalidator", "inval"},
+        {"Sign", "sign"},
+        {"EventID", "eventid"},
+        {"ChunkID", "chunkid"},
+        {"pLength", "plen"},
+        {"ValueDefault", "vdefault"},
     };
     Node node{element.Name(), {{"vis", "Beginner"}}};
-    if (node.kind == "IntReg")
-        node.fields["sign"] = "none";
+    if (node.kind == "IntReg") node.fields["sign"] = "none";
     node.fields["ns"] = element.Attribute("NameSpace") ? element.Attribute("NameSpace") : "Custom";
     for (auto* child = element.FirstChildElement(); child; child = child->NextSiblingElement()) {
         const std::string tag = child->Name();
         const std::string text = child->GetText() ? child->GetText() : "";
         if (tag == "EnumEntry") {
-            Append(node.fields, "entries", std::string(child->Attribute("Name")) + ":" +
-                                               child->FirstChildElement("Value")->GetText());
+            Append(node.fields, "entries",
+                   std::string(child->Attribute("Name")) + ":" +
+                       child->FirstChildElement("Value")->GetText());
         } else if (tag == "pVariable") {
             Append(node.fields, "vars", std::string(child->Attribute("Name")) + ":" + text);
         } else if (tag == "pValueIndexed" || tag == "ValueIndexed") {
@@ -107,8 +127,7 @@ Node Extract(const tinyxml2::XMLElement& element)
                    std::string(child->Attribute("Index")) + ":" + text);
         } else if (tag == "Formula") {
             std::string formula;
-            for (char c : text)
-                formula += c == ' ' ? "" : std::string(1, c);
+            for (char c : text) formula += c == ' ' ? "" : std::string(1, c);
             node.fields["formula"] = formula;
         } else if (tag == "Address") {
             std::ostringstream hex;
@@ -137,8 +156,7 @@ std::vector<std::string> ManifestWalk(const std::string& document)
         std::istringstream features(tree.at(category).fields.at("features"));
         for (std::string name; std::getline(features, name, ',');) {
             names.push_back(name);
-            if (tree.at(name).kind == "Category")
-                visit(name);
+            if (tree.at(name).kind == "Category") visit(name);
         }
     };
     visit("Root");
@@ -170,10 +188,21 @@ TEST(GenApiDocumentTest, EachDocumentIsPlainValidXmlWithTheManifestsNodeTree)
     const auto& documents = GenTLCore::ZoTL::ModuleXmlDocuments::Instance();
     const std::string schema =
         std::string(GENTESK_SOURCE_DIR) + "/../shared/genapi/GenApiSchema_Version_1_1.xsd";
-    const std::vector<std::string> root_attributes = {
-        "xmlns", "xmlns:xsi", "xsi:schemaLocation", "ModelName", "VendorName", "ToolTip",
-        "StandardNameSpace", "SchemaMajorVersion", "SchemaMinorVersion", "SchemaSubMinorVersion",
-        "MajorVersion", "MinorVersion", "SubMinorVersion", "ProductGuid", "VersionGuid"};
+    const std::vector<std::string> root_attributes = {"xmlns",
+                                                      "xmlns:xsi",
+                                                      "xsi:schemaLocation",
+                                                      "ModelName",
+                                                      "VendorName",
+                                                      "ToolTip",
+                                                      "StandardNameSpace",
+                                                      "SchemaMajorVersion",
+                                                      "SchemaMinorVersion",
+                                                      "SchemaSubMinorVersion",
+                                                      "MajorVersion",
+                                                      "MinorVersion",
+                                                      "SubMinorVersion",
+                                                      "ProductGuid",
+                                                      "VersionGuid"};
     for (const DocumentRow& row : DOCUMENTS) {
         SCOPED_TRACE(row.name);
         const auto& document = documents.Document(row.module);
@@ -239,13 +268,17 @@ TEST(GenApiDocumentTest, RegisterNodesMatchTheirModulesRegisterTables)
         const ModuleRegisterIds* ids;  // null: no common registers
     } rows[] = {
         {"System", "TLPort", {GenTLSystem::RegisterTable()}, &GenTLSystem::CommonRegisterIds()},
-        {"Interface", "InterfacePort",
+        {"Interface",
+         "InterfacePort",
          {GenTLInterface::RegisterTable(), ZoTL::INTERFACE_CUSTOM_REGISTERS},
          &GenTLInterface::CommonRegisterIds()},
-        {"LocalDevice", "DevicePort",
+        {"LocalDevice",
+         "DevicePort",
          {GenTLLocalDevice::RegisterTable(), ZoTL::LOCAL_DEVICE_CUSTOM_REGISTERS},
          &GenTLLocalDevice::CommonRegisterIds()},
-        {"DataStream", "StreamPort", {GenTLDataStream::RegisterTable()},
+        {"DataStream",
+         "StreamPort",
+         {GenTLDataStream::RegisterTable()},
          &GenTLDataStream::CommonRegisterIds()},
         {"RemoteDevice", "Device", {ZoTL::REMOTE_DEVICE_REGISTERS}, nullptr},
     };
@@ -255,28 +288,27 @@ TEST(GenApiDocumentTest, RegisterNodesMatchTheirModulesRegisterTables)
         // The registers every module's map adds beside its tables.
         const ModuleRegisterIds ids = row.ids ? *row.ids : ModuleRegisterIds{};
         const RegisterDefinition common[] = {
-            {ids.magic_read_zero, REG_TYPE_UINT32, MAGIC_READ_ZERO_ADDRESS, 4, REG_ACCESS_RO, false},
+            {ids.magic_read_zero, REG_TYPE_UINT32, MAGIC_READ_ZERO_ADDRESS, 4, REG_ACCESS_RO,
+             false},
             {ids.persistence_start, REG_TYPE_UINT32, FEATURE_PERSISTENCE_START_ADDRESS, 4,
              REG_ACCESS_WO, false},
             {ids.persistence_end, REG_TYPE_UINT32, FEATURE_PERSISTENCE_END_ADDRESS, 4,
              REG_ACCESS_WO, false},
             {ids.streaming_start, REG_TYPE_UINT32, REGISTERS_STREAMING_START_ADDRESS, 4,
              REG_ACCESS_WO, false},
-            {ids.streaming_end, REG_TYPE_UINT32, REGISTERS_STREAMING_END_ADDRESS, 4,
-             REG_ACCESS_WO, false},
+            {ids.streaming_end, REG_TYPE_UINT32, REGISTERS_STREAMING_END_ADDRESS, 4, REG_ACCESS_WO,
+             false},
         };
         std::map<uint32_t, RegisterDefinition> records;
         std::vector<Table> tables = row.tables;
-        if (row.ids != nullptr)
-            tables.push_back(common);
+        if (row.ids != nullptr) tables.push_back(common);
         for (Table table : tables)
             for (const RegisterDefinition& record : table)
                 EXPECT_TRUE(records.emplace(record.id, record).second) << record.id;
 
         std::map<uint32_t, int> named;
         for (const auto& [name, node] : ManifestTree(row.name)) {
-            if (node.fields.count("addr") == 0 || node.fields.at("port") != row.port)
-                continue;
+            if (node.fields.count("addr") == 0 || node.fields.at("port") != row.port) continue;
             SCOPED_TRACE(name);
             ASSERT_EQ(1u, node.fields.count("record"));
             const uint32_t id = std::stoul(node.fields.at("record"));
@@ -335,8 +367,7 @@ protected:
     }
     void TearDown() override
     {
-        if (system != nullptr)
-            cti->GCCloseLib();
+        if (system != nullptr) cti->GCCloseLib();
     }
 
     void OpenDevice()
@@ -344,8 +375,8 @@ protected:
         sensor_on_loopback = std::make_unique<TestSupport::SimulatedSensor>(
             TestSupport::SimulatedSensor::Options{"127.0.0.1", false, 32001});
         sensor_on_loopback->SetXmlBuilder(settings.Builder());
-        ASSERT_EQ(GC_ERR_SUCCESS, cti->IFOpenDevice(iface, "#ip#127.0.0.1",
-                                                    DEVICE_ACCESS_CONTROL, &device));
+        ASSERT_EQ(GC_ERR_SUCCESS,
+                  cti->IFOpenDevice(iface, "#ip#127.0.0.1", DEVICE_ACCESS_CONTROL, &device));
     }
     PORT_HANDLE RemotePort()
     {
@@ -403,7 +434,8 @@ TEST_F(GenApiPortTest, ServesTheDocumentAndEveryRegisterItNamesWithItsAccess)
         EXPECT_EQ(url.str(), UrlInfo(row.port, URL_INFO_URL));
         std::string text(size + 1, '\0');
         size_t read = size + 1;
-        EXPECT_EQ(GC_ERR_INVALID_ADDRESS, cti->GCReadPort(row.port, 0xF0000000, text.data(), &read));
+        EXPECT_EQ(GC_ERR_INVALID_ADDRESS,
+                  cti->GCReadPort(row.port, 0xF0000000, text.data(), &read));
         read = size;
         ASSERT_EQ(GC_ERR_SUCCESS, cti->GCReadPort(row.port, 0xF0000000, text.data(), &read));
         text.resize(size);
@@ -412,8 +444,7 @@ TEST_F(GenApiPortTest, ServesTheDocumentAndEveryRegisterItNamesWithItsAccess)
 
         const Tree tree = ManifestTree(row.name);
         for (const auto& [name, node] : tree) {
-            if (node.fields.count("addr") == 0 || node.fields.at("port") != row.port_node)
-                continue;
+            if (node.fields.count("addr") == 0 || node.fields.at("port") != row.port_node) continue;
             SCOPED_TRACE(name);
             const std::string& access = node.fields.at("access");
             const uint64_t address = std::stoull(node.fields.at("addr"), nullptr, 16);
@@ -422,9 +453,10 @@ TEST_F(GenApiPortTest, ServesTheDocumentAndEveryRegisterItNamesWithItsAccess)
                 uint32_t current = 0;
                 size_t four = sizeof current;
                 const Fields& length_node = tree.at(node.fields.at("plen")).fields;
-                EXPECT_EQ(GC_ERR_SUCCESS,
-                          cti->GCReadPort(row.port, std::stoull(length_node.at("addr"), nullptr, 16),
-                                          &current, &four));
+                EXPECT_EQ(
+                    GC_ERR_SUCCESS,
+                    cti->GCReadPort(row.port, std::stoull(length_node.at("addr"), nullptr, 16),
+                                    &current, &four));
                 size = current;
             }
             std::vector<char> bytes(size);
@@ -500,6 +532,74 @@ TEST_F(GenApiPortTest, NodeMapLimitsAndLocksTheStreamsBufferHandling)
     EXPECT_NE("", map.WriteInteger("StreamAuxiliaryBufferCount", 1));
     EXPECT_EQ(GC_ERR_SUCCESS, cti->DSStopAcquisition(stream, ACQ_STOP_FLAGS_KILL));
     EXPECT_FALSE(map.IsLocked("StreamAuxiliaryBufferCount"));
+}
+
+// The sensor as a GenICam consumer sees it: every feature read through the
+// remote device's port, the selectors driving locks, limits and entries, and
+// feature writes reaching the sensor as its commands.
+TEST_F(GenApiPortTest, NodeMapDrivesTheRemoteDevice)
+{
+    OpenDevice();
+    const TestSupport::NodeMap map(cti.Functions(), RemotePort());
+    ASSERT_TRUE(map.IsBuilt()) << map.Error();
+    EXPECT_EQ(ManifestWalk("RemoteDevice"), map.Walk());
+    // The chunk ports read a delivered buffer's chunks, which no buffer feeds here.
+    const std::vector<std::string> chunk_features = {"ChunkCounterValue", "ChunkEncoderValue",
+                                                     "ChunkLineStatusAll"};
+    std::vector<std::string> failed;
+    for (const std::string& failure : map.ReadEveryFeature())
+        failed.push_back(failure.substr(0, failure.find(':')));
+    EXPECT_EQ(chunk_features, failed);
+
+    // The parameters lock: what the stream fixes is locked, acquisition start is not.
+    EXPECT_TRUE(map.IsLocked("AcquisitionStart"));
+    EXPECT_FALSE(map.IsLocked("Width"));
+    EXPECT_EQ("", map.WriteInteger("TLParamsLocked", 1));
+    EXPECT_TRUE(map.IsLocked("Width"));
+    EXPECT_FALSE(map.IsLocked("AcquisitionStart"));
+    EXPECT_EQ("", map.WriteInteger("TLParamsLocked", 0));
+
+    EXPECT_EQ("", map.WriteInteger("RegionSelector", 1));
+    EXPECT_EQ((std::pair<int64_t, int64_t>{1, 10000}), map.IntegerRange("Height"));
+    const struct {
+        const char* name;
+        const char* selector;
+        int64_t value;
+        std::vector<const char*> available, unavailable, locked;
+    } rows[] = {
+        {"extraction region",
+         "RegionSelector",
+         1,
+         {"ComponentSelector"},
+         {},
+         {"Width", "OffsetX", "OffsetY"}},
+        {"back to the sensor region", "RegionSelector", 0, {}, {}, {}},
+        {"software trigger",
+         "TriggerSource",
+         7,
+         {"TriggerSoftware"},
+         {"TriggerDelay", "TriggerDivider"},
+         {}},
+        {"second encoder", "EncoderSelector", 1, {}, {"EncoderSourceA", "EncoderSourceB"}, {}},
+        {"coordinate B",
+         "Scan3dCoordinateSelector",
+         1,
+         {"Scan3dCoordinateSource"},
+         {"Scan3dAxisMinStart"},
+         {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ("", map.WriteInteger(row.selector, row.value));
+        for (const char* feature : row.available) EXPECT_TRUE(map.IsAvailable(feature)) << feature;
+        for (const char* feature : row.unavailable)
+            EXPECT_FALSE(map.IsAvailable(feature)) << feature;
+        for (const char* feature : row.locked) EXPECT_TRUE(map.IsLocked(feature)) << feature;
+    }
+
+    EXPECT_EQ("", map.WriteInteger("Width", 320));
+    EXPECT_TRUE(sensor_on_loopback->WaitForCommand("SetROI1WidthX=320"));
+    EXPECT_EQ(320, map.ReadInteger("Width"));
 }
 
 // The selected device's network registers are never cached: a forced address

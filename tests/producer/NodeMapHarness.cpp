@@ -25,30 +25,25 @@ GenTLPortDevice* AsPortDevice(ArvDevice* device)
 
 gboolean Fail(GC_ERROR result, GError** error)
 {
-    if (result == GC_ERR_SUCCESS)
-        return TRUE;
+    if (result == GC_ERR_SUCCESS) return TRUE;
     g_set_error(error, ARV_DEVICE_ERROR, ARV_DEVICE_ERROR_PROTOCOL_ERROR, "GenTL port error %d",
                 result);
     return FALSE;
 }
 
-gboolean ReadMemory(ArvDevice* device, guint64 address, guint32 size, void* buffer,
-                    GError** error)
+gboolean ReadMemory(ArvDevice* device, guint64 address, guint32 size, void* buffer, GError** error)
 {
     GenTLPortDevice* self = AsPortDevice(device);
     size_t length = size;
-    if (self->gentl == nullptr)
-        return Fail(GC_ERR_NOT_AVAILABLE, error);
+    if (self->gentl == nullptr) return Fail(GC_ERR_NOT_AVAILABLE, error);
     return Fail(self->gentl->GCReadPort(self->port, address, buffer, &length), error);
 }
 
-gboolean WriteMemory(ArvDevice* device, guint64 address, guint32 size, void* buffer,
-                     GError** error)
+gboolean WriteMemory(ArvDevice* device, guint64 address, guint32 size, void* buffer, GError** error)
 {
     GenTLPortDevice* self = AsPortDevice(device);
     size_t length = size;
-    if (self->gentl == nullptr)
-        return Fail(GC_ERR_NOT_AVAILABLE, error);
+    if (self->gentl == nullptr) return Fail(GC_ERR_NOT_AVAILABLE, error);
     return Fail(self->gentl->GCWritePort(self->port, address, buffer, &length), error);
 }
 
@@ -76,8 +71,7 @@ void gentl_port_device_class_init(GenTLPortDeviceClass* klass)
 // The message of a failed engine call, or empty; frees the error.
 std::string Take(GError* error)
 {
-    if (error == nullptr)
-        return std::string();
+    if (error == nullptr) return std::string();
     std::string message = error->message;
     g_error_free(error);
     return message.empty() ? "unknown error" : message;
@@ -113,22 +107,18 @@ NodeMap::NodeMap(const std::string& text)
 
 void NodeMap::Build(const std::string& text, const GenTLFunctions* gentl, void* port)
 {
-    auto* self =
-        static_cast<GenTLPortDevice*>(g_object_new(gentl_port_device_get_type(), nullptr));
+    auto* self = static_cast<GenTLPortDevice*>(g_object_new(gentl_port_device_get_type(), nullptr));
     self->gentl = gentl;
     self->port = port;
     device = &self->parent;
     gc = arv_gc_new(device, text.data(), text.size());
-    if (gc == nullptr || arv_gc_get_node(gc, "Root") == nullptr)
-        error = "no node map with a Root";
+    if (gc == nullptr || arv_gc_get_node(gc, "Root") == nullptr) error = "no node map with a Root";
 }
 
 NodeMap::~NodeMap()
 {
-    if (gc != nullptr)
-        g_object_unref(gc);
-    if (device != nullptr)
-        g_object_unref(device);
+    if (gc != nullptr) g_object_unref(gc);
+    if (device != nullptr) g_object_unref(device);
 }
 
 std::vector<std::string> NodeMap::Walk() const
@@ -138,8 +128,7 @@ std::vector<std::string> NodeMap::Walk() const
         ArvGcNode* node = arv_gc_get_node(gc, name);
         if (name != std::string("Root"))
             names.push_back(node == nullptr ? std::string("unresolved ") + name : name);
-        if (node == nullptr || !ARV_IS_GC_CATEGORY(node))
-            return;
+        if (node == nullptr || !ARV_IS_GC_CATEGORY(node)) return;
         for (const GSList* f = arv_gc_category_get_features(ARV_GC_CATEGORY(node)); f; f = f->next)
             visit(static_cast<const char*>(f->data));
     };
@@ -152,18 +141,23 @@ std::vector<std::string> NodeMap::ReadEveryFeature() const
     std::vector<std::string> failures;
     for (const std::string& name : Walk()) {
         ArvGcNode* node = arv_gc_get_node(gc, name.c_str());
-        if (node == nullptr || ARV_IS_GC_CATEGORY(node) || !ARV_IS_GC_FEATURE_NODE(node))
-            continue;
+        if (node == nullptr || ARV_IS_GC_CATEGORY(node) || !ARV_IS_GC_FEATURE_NODE(node)) continue;
         auto* feature = ARV_GC_FEATURE_NODE(node);
         GError* failure = nullptr;
         const bool readable =
             arv_gc_feature_node_is_implemented(feature, &failure) &&
             arv_gc_feature_node_is_available(feature, &failure) &&
             arv_gc_feature_node_get_actual_access_mode(feature) != ARV_GC_ACCESS_MODE_WO;
-        if (failure == nullptr && readable)
+        if (failure == nullptr && readable && ARV_IS_GC_REGISTER(node)) {
+            // A raw block has no text form: read its current length of bytes.
+            const guint64 length = arv_gc_register_get_length(ARV_GC_REGISTER(node), &failure);
+            std::string bytes(failure == nullptr ? length : 0, '\0');
+            if (failure == nullptr)
+                arv_gc_register_get(ARV_GC_REGISTER(node), bytes.data(), length, &failure);
+        } else if (failure == nullptr && readable) {
             arv_gc_feature_node_get_value_as_string(feature, &failure);
-        if (failure != nullptr)
-            failures.push_back(name + ": " + Take(failure));
+        }
+        if (failure != nullptr) failures.push_back(name + ": " + Take(failure));
     }
     return failures;
 }
@@ -181,7 +175,8 @@ bool NodeMap::IsAvailable(const std::string& name) const
 {
     ArvGcNode* node = arv_gc_get_node(gc, name.c_str());
     GError* failure = nullptr;
-    return node != nullptr && arv_gc_feature_node_is_available(ARV_GC_FEATURE_NODE(node), &failure) &&
+    return node != nullptr &&
+           arv_gc_feature_node_is_available(ARV_GC_FEATURE_NODE(node), &failure) &&
            Take(failure).empty();
 }
 
@@ -196,10 +191,10 @@ bool NodeMap::IsLocked(const std::string& name) const
 std::string NodeMap::Read(const std::string& name) const
 {
     ArvGcNode* node = arv_gc_get_node(gc, name.c_str());
-    if (node == nullptr)
-        return "error: no node " + name;
+    if (node == nullptr) return "error: no node " + name;
     GError* failure = nullptr;
-    const char* value = arv_gc_feature_node_get_value_as_string(ARV_GC_FEATURE_NODE(node), &failure);
+    const char* value =
+        arv_gc_feature_node_get_value_as_string(ARV_GC_FEATURE_NODE(node), &failure);
     const std::string message = Take(failure);
     return message.empty() ? std::string(value ? value : "") : "error: " + message;
 }
@@ -207,18 +202,26 @@ std::string NodeMap::Read(const std::string& name) const
 int64_t NodeMap::ReadInteger(const std::string& name) const
 {
     ArvGcNode* node = arv_gc_get_node(gc, name.c_str());
-    if (node == nullptr || !ARV_IS_GC_INTEGER(node))
-        return -1;
+    if (node == nullptr || !ARV_IS_GC_INTEGER(node)) return -1;
     GError* failure = nullptr;
     const int64_t value = arv_gc_integer_get_value(ARV_GC_INTEGER(node), &failure);
     return Take(failure).empty() ? value : -1;
 }
 
+std::pair<int64_t, int64_t> NodeMap::IntegerRange(const std::string& name) const
+{
+    ArvGcNode* node = arv_gc_get_node(gc, name.c_str());
+    if (node == nullptr || !ARV_IS_GC_INTEGER(node)) return {-1, -1};
+    GError* failure = nullptr;
+    const int64_t min = arv_gc_integer_get_min(ARV_GC_INTEGER(node), &failure);
+    const int64_t max = failure ? 0 : arv_gc_integer_get_max(ARV_GC_INTEGER(node), &failure);
+    return Take(failure).empty() ? std::pair{min, max} : std::pair<int64_t, int64_t>{-1, -1};
+}
+
 std::string NodeMap::WriteInteger(const std::string& name, int64_t value) const
 {
     ArvGcNode* node = arv_gc_get_node(gc, name.c_str());
-    if (node == nullptr || !ARV_IS_GC_INTEGER(node))
-        return "no integer " + name;
+    if (node == nullptr || !ARV_IS_GC_INTEGER(node)) return "no integer " + name;
     GError* failure = nullptr;
     arv_gc_integer_set_value(ARV_GC_INTEGER(node), value, &failure);
     return Take(failure);
@@ -227,8 +230,7 @@ std::string NodeMap::WriteInteger(const std::string& name, int64_t value) const
 std::string NodeMap::Execute(const std::string& name) const
 {
     ArvGcNode* node = arv_gc_get_node(gc, name.c_str());
-    if (node == nullptr || !ARV_IS_GC_COMMAND(node))
-        return "no command " + name;
+    if (node == nullptr || !ARV_IS_GC_COMMAND(node)) return "no command " + name;
     GError* failure = nullptr;
     arv_gc_command_execute(ARV_GC_COMMAND(node), &failure);
     return Take(failure);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/CtiLoader.h"
@@ -43,6 +44,8 @@ public:
     // The value as text, or "error: <message>".
     std::string Read(const std::string& name) const;
     int64_t ReadInteger(const std::string& name) const;  // -1 on error
+    // The integer's current minimum and maximum; {-1, -1} on error.
+    std::pair<int64_t, int64_t> IntegerRange(const std::string& name) const;
     // Empty on success, else the engine's message.
     std::string WriteInteger(const std::string& name, int64_t value) const;
     std::string Execute(const std::string& name) const;
