@@ -1,10 +1,21 @@
-# cmake -DOUTPUT=<file.cpp> -DINPUTS=<a.xml|b.xml|...> -P WriteEmbeddedDocuments.cmake
-# Writes EMBEDDED_XML_DOCUMENTS: one entry per input, in input order.
+# cmake -DOUTPUT=<file.cpp> -DINPUTS=<a.xml|b.xml|c1.xml+c2.xml|...> -P WriteEmbeddedDocuments.cmake
+# Writes EMBEDDED_XML_DOCUMENTS: one entry per input, in input order; an
+# input of fragments joined by "+" is their text, concatenated.
 string(REPLACE "|" ";" INPUTS "${INPUTS}")
 set(body "")
 set(entries "")
 set(index 0)
 foreach(input ${INPUTS})
+  if(input MATCHES "\\+")
+    string(REPLACE "+" ";" fragments "${input}")
+    set(joined "")
+    foreach(fragment ${fragments})
+      file(READ ${fragment} text)
+      string(APPEND joined "${text}")
+    endforeach()
+    set(input ${OUTPUT}.${index}.xml)
+    file(WRITE ${input} "${joined}")
+  endif()
   file(READ ${input} hex HEX)
   file(SHA1 ${input} digest)
   string(LENGTH "${hex}" hex_length)
