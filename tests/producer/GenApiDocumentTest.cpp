@@ -375,6 +375,7 @@ protected:
         sensor_on_loopback = std::make_unique<TestSupport::SimulatedSensor>(
             TestSupport::SimulatedSensor::Options{"127.0.0.1", false, 32001});
         sensor_on_loopback->SetXmlBuilder(settings.Builder());
+        sensor_on_loopback->SetStreamRate(400);
         ASSERT_EQ(GC_ERR_SUCCESS,
                   cti->IFOpenDevice(iface, "#ip#127.0.0.1", DEVICE_ACCESS_CONTROL, &device));
     }
@@ -600,6 +601,39 @@ TEST_F(GenApiPortTest, NodeMapDrivesTheRemoteDevice)
     EXPECT_EQ("", map.WriteInteger("Width", 320));
     EXPECT_TRUE(sensor_on_loopback->WaitForCommand("SetROI1WidthX=320"));
     EXPECT_EQ(320, map.ReadInteger("Width"));
+}
+
+// A consumer acquires through features alone: PayloadSize sizes the
+// buffers, AcquisitionStart and AcquisitionStop run the sensor.
+TEST_F(GenApiPortTest, AcquiresThroughTheRemoteDevicesFeatures)
+{
+    OpenStream();
+    const TestSupport::NodeMap map(cti.Functions(), RemotePort());
+    ASSERT_TRUE(map.IsBuilt()) << map.Error();
+    ASSERT_EQ("", map.WriteInteger("RegionSelector", 1));
+    ASSERT_EQ("", map.WriteInteger("Width", 64));
+    ASSERT_EQ("", map.WriteInteger("Height", 4));
+    const int64_t payload = map.ReadInteger("PayloadSize");
+    ASSERT_GT(payload, 0);
+    for (int i = 0; i < 2; ++i) {
+        BUFFER_HANDLE buffer = nullptr;
+        ASSERT_EQ(GC_ERR_SUCCESS, cti->DSAllocAndAnnounceBuffer(stream, payload, nullptr, &buffer));
+        ASSERT_EQ(GC_ERR_SUCCESS, cti->DSQueueBuffer(stream, buffer));
+    }
+    EVENT_HANDLE new_buffer = nullptr;
+    ASSERT_EQ(GC_ERR_SUCCESS, cti->GCRegisterEvent(stream, EVENT_NEW_BUFFER, &new_buffer));
+    ASSERT_EQ(GC_ERR_SUCCESS,
+              cti->DSStartAcquisition(stream, ACQ_START_FLAGS_DEFAULT, GENTL_INFINITE));
+    EXPECT_EQ("", map.WriteInteger("TLParamsLocked", 1));
+    ASSERT_EQ("", map.Execute("AcquisitionStart"));
+    for (int i = 0; i < 2; ++i) {
+        void* datum[2] = {};  // the buffer handle, then the user pointer
+        size_t size = sizeof datum;
+        EXPECT_EQ(GC_ERR_SUCCESS, cti->EventGetData(new_buffer, datum, &size, 3000)) << i;
+    }
+    EXPECT_EQ("", map.Execute("AcquisitionStop"));
+    EXPECT_EQ("", map.WriteInteger("TLParamsLocked", 0));
+    EXPECT_EQ(GC_ERR_SUCCESS, cti->DSStopAcquisition(stream, ACQ_STOP_FLAGS_DEFAULT));
 }
 
 // The selected device's network registers are never cached: a forced address
