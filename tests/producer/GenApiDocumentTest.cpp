@@ -601,6 +601,9 @@ TEST_F(GenApiPortTest, NodeMapDrivesTheRemoteDevice)
     EXPECT_EQ("", map.WriteInteger("Width", 320));
     EXPECT_TRUE(sensor_on_loopback->WaitForCommand("SetROI1WidthX=320"));
     EXPECT_EQ(320, map.ReadInteger("Width"));
+    // The chunk view's coordinate selector and the 3D one are one register.
+    EXPECT_EQ("", map.WriteInteger("ChunkScan3dCoordinateSelector", 2));
+    EXPECT_EQ(2, map.ReadInteger("Scan3dCoordinateSelector"));
 }
 
 // A consumer acquires through features alone: PayloadSize sizes the
