@@ -83,6 +83,7 @@ bool GenTLDataStreamTesk::StartEngine()
     }
     // Fixed for the run: the buffers were checked against them.
     run_flow_sizes = cache->GetFlowSizes();
+    sensor_interface->SetAcquireCancelled(false);
     return acq_thread.Start();
 }
 
@@ -98,6 +99,8 @@ void GenTLDataStreamTesk::StopEngine()
         stop_requested = true;
         output_wake.notify_all();
     }
+    // A slow scan in progress ends at its next profile read, not its time-out.
+    sensor_interface->SetAcquireCancelled(true);
     acq_thread.Join();
 }
 
