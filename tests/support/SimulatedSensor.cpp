@@ -184,8 +184,12 @@ void SimulatedSensor::StreamLoop()
     std::unique_lock<std::mutex> lock(mutex);
     auto next = std::chrono::steady_clock::now();
     while (!stopping) {
-        changed.wait(lock, [this] { return stopping || streaming; });
-        if (stopping) return;
+        if (!streaming) {
+            changed.wait(lock, [this] { return stopping || streaming; });
+            if (stopping) return;
+            // Paced from the start of this stream, not from the last one.
+            next = std::chrono::steady_clock::now();
+        }
         const Destination to = stream_to;
         const int rate = stream_rate;
         Bytes container = NextContainer(lock);
@@ -197,8 +201,6 @@ void SimulatedSensor::StreamLoop()
             next += std::chrono::microseconds(1000000 / rate);
             changed.wait_until(lock, next, [this] { return stopping || !streaming; });
         }
-        if (!streaming)
-            next = std::chrono::steady_clock::now();
     }
 }
 
