@@ -601,6 +601,14 @@ TEST_F(GenApiPortTest, NodeMapDrivesTheRemoteDevice)
     EXPECT_EQ("", map.WriteInteger("Width", 320));
     EXPECT_TRUE(sensor_on_loopback->WaitForCommand("SetROI1WidthX=320"));
     EXPECT_EQ(320, map.ReadInteger("Width"));
+    // The signal widths limit each other, and the sensor confirms each write.
+    using Range = std::pair<int64_t, int64_t>;
+    for (const auto& [feature, value] : {std::pair{"SignalWidthMax", 10}, {"SignalWidthMin", 5}}) {
+        EXPECT_EQ("", map.WriteInteger(feature, value));
+        EXPECT_EQ(value, map.ReadInteger(std::string(feature) + "_Val")) << feature;
+    }
+    EXPECT_EQ((Range{0, 10}), map.IntegerRange("SignalWidthMin"));
+    EXPECT_EQ((Range{5, 63}), map.IntegerRange("SignalWidthMax"));
     // The chunk view's coordinate selector and the 3D one are one register.
     EXPECT_EQ("", map.WriteInteger("ChunkScan3dCoordinateSelector", 2));
     EXPECT_EQ(2, map.ReadInteger("Scan3dCoordinateSelector"));

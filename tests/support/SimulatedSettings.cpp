@@ -55,6 +55,8 @@ const std::vector<Item>& Items()
             {"AcquisitionLineTime", "device:settings:acquisitionlinetime:current", "500", 0},
             {"CameraMode", "device:settings:cameramode:current", "0", 0},
             {"SignalEnable", "device:settings:protocol:profile:signal:enable:current", "1", 0},
+            {"SignalWidthMin", "device:settings:signalwidthmin:current", "0", 0},
+            {"SignalWidthMax", "device:settings:signalwidthmax:current", "63", 0},
             {"TriggerSource", "device:settings:triggersource:current", "0", 0},
             // -1 answers for the frame-start mode the sensor is not in.
             {"TriggerAmountProfilesY", "device:settings:triggeramountprofilesy:current", "-1", 0},
