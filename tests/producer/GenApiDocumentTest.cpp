@@ -598,9 +598,28 @@ TEST_F(GenApiPortTest, NodeMapDrivesTheRemoteDevice)
         for (const char* feature : row.locked) EXPECT_TRUE(map.IsLocked(feature)) << feature;
     }
 
-    EXPECT_EQ("", map.WriteInteger("Width", 320));
-    EXPECT_TRUE(sensor_on_loopback->WaitForCommand("SetROI1WidthX=320"));
-    EXPECT_EQ(320, map.ReadInteger("Width"));
+    // Sensor settings go out as its commands; the selectors and the pixel
+    // format stay in the producer, which shapes the payload by them.
+    const struct {
+        const char* feature;
+        int64_t value;
+        const char* command;
+    } writes[] = {{"Width", 320, "SetROI1WidthX=320"},
+                  {"TriggerMode", 1, "SetTriggerSource=3"},  // the software source
+                  {"TriggerMode", 0, "SetTriggerSource=0"},
+                  {"RegionSelector", 1, nullptr},
+                  {"ComponentSelector", 1, nullptr},
+                  {"PixelFormat", 0x023000B9, nullptr}};  // Coord3D_ABC16
+    for (const auto& row : writes) {
+        SCOPED_TRACE(std::string(row.feature) + "=" + std::to_string(row.value));
+        sensor_on_loopback->ClearCommands();
+        EXPECT_EQ("", map.WriteInteger(row.feature, row.value));
+        if (row.command) {
+            EXPECT_TRUE(sensor_on_loopback->WaitForCommand(row.command));
+        }
+        EXPECT_EQ(row.value, map.ReadInteger(row.feature));
+    }
+    EXPECT_EQ("", map.WriteInteger("RegionSelector", 0));
     // The signal widths limit each other, and the sensor confirms each write.
     using Range = std::pair<int64_t, int64_t>;
     for (const auto& [feature, value] : {std::pair{"SignalWidthMax", 10}, {"SignalWidthMin", 5}}) {
