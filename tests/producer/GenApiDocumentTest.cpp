@@ -254,6 +254,31 @@ TEST(GenApiDocumentTest, EachDocumentIsPlainValidXmlWithTheManifestsNodeTree)
     }
 }
 
+// The remote device's formulas alone, over plain memory: the pixel formats a
+// region and component offer, and the reference translation as the diagonal.
+TEST(GenApiDocumentTest, RemoteDeviceFormulasGiveFormatsAndTranslation)
+{
+    const TestSupport::NodeMap map(
+        GenTLCore::ZoTL::ModuleXmlDocuments::Instance().Document(DocumentModule::RemoteDevice).text);
+    ASSERT_TRUE(map.IsBuilt()) << map.Error();
+    const struct {
+        const char* name;
+        int64_t region, component;
+        std::vector<std::string> available;
+    } rows[] = {{"sensor region", 0, 0, {"Mono8"}},
+                {"intensity", 1, 0, {"Mono10"}},
+                {"range", 1, 1, {"Coord3D_ABC32f", "Coord3D_ABC16", "Mono16"}}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_EQ("", map.WriteInteger("RegionSelector_Val", row.region));
+        ASSERT_EQ("", map.WriteInteger("ComponentSelector_Val", row.component));
+        EXPECT_EQ(row.available, map.AvailableEntries("PixelFormat"));
+    }
+    ASSERT_EQ("", map.WriteInteger("Width_Val", 3));
+    ASSERT_EQ("", map.WriteInteger("Height_Val", 4));
+    EXPECT_EQ("5", map.Read("Scan3dCoordinateReferenceTranslationZ_ValCalc"));
+}
+
 // Every register node on a module's own port has its record in that module's
 // register tables, with the same address, length, access and sign; every
 // record but the document's (and the System's test registers) is named once.

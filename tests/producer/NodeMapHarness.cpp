@@ -3,14 +3,16 @@
 #include <arv.h>
 
 #include <functional>
+#include <map>
 
 namespace {
 
 // An ArvDevice whose memory is one GenTL module's port.
 struct GenTLPortDevice {
     ArvDevice parent;
-    const TestSupport::GenTLFunctions* gentl;  // borrowed: outlives the NodeMap; null: no port
+    const TestSupport::GenTLFunctions* gentl;  // borrowed: outlives the NodeMap; null: memory
     void* port;
+    std::map<uint64_t, uint8_t>* memory;  // without a port: bytes written so far, others 0
 };
 struct GenTLPortDeviceClass {
     ArvDeviceClass parent_class;
@@ -35,7 +37,13 @@ gboolean ReadMemory(ArvDevice* device, guint64 address, guint32 size, void* buff
 {
     GenTLPortDevice* self = AsPortDevice(device);
     size_t length = size;
-    if (self->gentl == nullptr) return Fail(GC_ERR_NOT_AVAILABLE, error);
+    if (self->gentl == nullptr) {
+        for (guint32 i = 0; i < size; ++i) {
+            const auto byte = self->memory->find(address + i);
+            static_cast<guint8*>(buffer)[i] = byte == self->memory->end() ? 0 : byte->second;
+        }
+        return TRUE;
+    }
     return Fail(self->gentl->GCReadPort(self->port, address, buffer, &length), error);
 }
 
@@ -43,7 +51,11 @@ gboolean WriteMemory(ArvDevice* device, guint64 address, guint32 size, void* buf
 {
     GenTLPortDevice* self = AsPortDevice(device);
     size_t length = size;
-    if (self->gentl == nullptr) return Fail(GC_ERR_NOT_AVAILABLE, error);
+    if (self->gentl == nullptr) {
+        for (guint32 i = 0; i < size; ++i)
+            (*self->memory)[address + i] = static_cast<const guint8*>(buffer)[i];
+        return TRUE;
+    }
     return Fail(self->gentl->GCWritePort(self->port, address, buffer, &length), error);
 }
 
@@ -110,6 +122,7 @@ void NodeMap::Build(const std::string& text, const GenTLFunctions* gentl, void* 
     auto* self = static_cast<GenTLPortDevice*>(g_object_new(gentl_port_device_get_type(), nullptr));
     self->gentl = gentl;
     self->port = port;
+    self->memory = &memory;
     device = &self->parent;
     gc = arv_gc_new(device, text.data(), text.size());
     if (gc == nullptr || arv_gc_get_node(gc, "Root") == nullptr) error = "no node map with a Root";
@@ -186,6 +199,20 @@ bool NodeMap::IsLocked(const std::string& name) const
     GError* failure = nullptr;
     return node != nullptr && arv_gc_feature_node_is_locked(ARV_GC_FEATURE_NODE(node), &failure) &&
            Take(failure).empty();
+}
+
+std::vector<std::string> NodeMap::AvailableEntries(const std::string& name) const
+{
+    ArvGcNode* node = arv_gc_get_node(gc, name.c_str());
+    if (node == nullptr || !ARV_IS_GC_ENUMERATION(node)) return {"no enumeration " + name};
+    GError* failure = nullptr;
+    guint count = 0;
+    const char** values = arv_gc_enumeration_dup_available_string_values(
+        ARV_GC_ENUMERATION(node), &count, &failure);
+    const std::string message = Take(failure);
+    std::vector<std::string> entries(values, values + (values ? count : 0));
+    g_free(values);
+    return message.empty() ? entries : std::vector<std::string>{"error: " + message};
 }
 
 std::string NodeMap::Read(const std::string& name) const

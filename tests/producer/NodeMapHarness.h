@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,7 +23,7 @@ namespace TestSupport {
 class NodeMap {
 public:
     NodeMap(const GenTLFunctions& gentl, void* port);
-    // A node map with no port behind it: every register access fails.
+    // A node map over plain memory: registers read 0 until written.
     explicit NodeMap(const std::string& text);
     ~NodeMap();
     NodeMap(const NodeMap&) = delete;
@@ -41,6 +42,8 @@ public:
     bool IsImplemented(const std::string& name) const;
     bool IsAvailable(const std::string& name) const;
     bool IsLocked(const std::string& name) const;
+    // The enumeration's available entries, in document order.
+    std::vector<std::string> AvailableEntries(const std::string& name) const;
     // The value as text, or "error: <message>".
     std::string Read(const std::string& name) const;
     int64_t ReadInteger(const std::string& name) const;  // -1 on error
@@ -54,6 +57,7 @@ private:
     void Build(const std::string& text, const GenTLFunctions* gentl, void* port);
 
     std::string error;
+    std::map<uint64_t, uint8_t> memory;  // the registers without a port
     ArvDevice* device = nullptr;
     ArvGc* gc = nullptr;
 };
