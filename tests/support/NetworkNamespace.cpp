@@ -1,7 +1,9 @@
 #include "support/NetworkNamespace.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 #include <fcntl.h>
 #include <sched.h>
@@ -77,7 +79,21 @@ bool TestNetwork::Link(const std::string& host_link, const std::string& host_cid
            Ip("link set " + host_link + " up") &&
            Ip("addr add " + peer_cidr + " dev " + peer_link, ns) &&
            Ip("link set " + peer_link + " up", ns) &&
-           Ip("route add default dev " + peer_link, ns);
+           Ip("route add default dev " + peer_link, ns) && WaitRunning(host_link);
+}
+
+// The kernel raises a veth's carrier some time after "link set up" (link
+// watch runs deferred, up to a second on a busy machine); discovery skips
+// adapters without it.
+bool TestNetwork::WaitRunning(const std::string& link)
+{
+    for (int attempt = 0; attempt < 500; ++attempt) {
+        for (const Platform::HostAdapter& adapter : Platform::ListHostAdapters())
+            if (adapter.name == link && adapter.up && adapter.running)
+                return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
 }
 
 EnterNamespace::EnterNamespace(const std::string& ns)

@@ -26,7 +26,8 @@ public:
     // A namespace with `lo` up; returns its full name.
     std::string AddNamespace(const std::string& name);
     // A veth pair: `host_link` here with `host_cidr`, `peer_link` in `ns`
-    // with `peer_cidr`, both up; the peer's namespace routes broadcasts to it.
+    // with `peer_cidr`, both up and the host end running; the peer's
+    // namespace routes broadcasts to it.
     bool Link(const std::string& host_link, const std::string& host_cidr, const std::string& ns,
               const std::string& peer_link, const std::string& peer_cidr);
     // Runs `ip <arguments>` (in `ns` unless empty); false when it failed.
@@ -35,6 +36,8 @@ public:
     void Own(const std::string& host_link) { host_links.push_back(host_link); }
 
 private:
+    bool WaitRunning(const std::string& link);
+
     const std::string suffix;
     std::vector<std::string> namespaces;
     std::vector<std::string> host_links;
