@@ -6,5 +6,5 @@
 #include <cstddef>
 #include <cstdint>
 
-// Thread-safe; the tables are built at compile time.
+// Thread-safe. ISA-L picks the fastest code for the processor at run time.
 uint32_t ComputeCrc32Mpeg2(const uint8_t* data, std::size_t size);
