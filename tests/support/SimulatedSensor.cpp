@@ -104,11 +104,16 @@ void SimulatedSensor::AcceptLoop()
             std::unique_lock<std::mutex> lock(mutex);
             if (refuse) {
                 listener.Close();
+                listening = false;
+                changed.notify_all();
                 changed.wait(lock, [this] { return !refuse || stopping; });
                 if (stopping)
                     return;
                 lock.unlock();
                 OpenListener();
+                lock.lock();
+                listening = true;
+                changed.notify_all();
             }
         }
         Platform::Socket accepted_socket = listener.Accept(-1, &accept_signal);
@@ -498,6 +503,11 @@ void SimulatedSensor::RefuseConnections(bool refuse_them)
     }
     changed.notify_all();
     accept_signal.Wake();
+    // A client connecting right after this call meets the new state.
+    std::unique_lock<std::mutex> lock(mutex);
+    changed.wait_for(lock, std::chrono::seconds(5), [&] {
+        return listening != refuse_them || stopping || !accept_thread.joinable();
+    });
 }
 
 void SimulatedSensor::SendFromOtherAddress(const Bytes& bytes, const std::string& other_ip)

@@ -187,6 +187,7 @@ private:
     ScanKind scan_kind = ScanKind::RawProfile;
     bool corrupt_next_crc = false;
     bool refuse = false;
+    bool listening = true;  // the listener's state, which follows `refuse`
     bool drop_on_reset = false;
     bool streaming = false;
     Destination stream_to;
