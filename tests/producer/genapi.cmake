@@ -4,6 +4,6 @@
 pkg_check_modules(ARAVIS REQUIRED IMPORTED_TARGET aravis-0.8)
 add_library(node_map_harness STATIC ${CMAKE_CURRENT_LIST_DIR}/NodeMapHarness.cpp)
 target_link_libraries(node_map_harness PUBLIC test_support PRIVATE PkgConfig::ARAVIS)
-gentesk_test(producer_genapi_tests
+gentesk_test(producer_genapi_tests LOGGED
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/GenApiDocumentTest.cpp
   LIBS node_map_harness gentesk3d_producer gentl_core PkgConfig::TINYXML2 OpenSSL::Crypto)
