@@ -4,6 +4,7 @@
 #include <fstream>
 #include <new>
 
+#include "platform/Assert.h"
 #include "platform/Clock.h"
 #include "sensor_library/Crc32.h"
 #include "sensor_library/TcpInterface.h"
@@ -104,6 +105,8 @@ bool CScanvo::StartConnection(const ConnectSettings& settings)
                                 OnReceive(data, static_cast<uint32_t>(length));
                             },
                             settings.context, std::move(read_data));
+    transport->SetReceiveCallback(
+        [this](const EthernetInterface::ChunkReader& read) { return ReceiveInPlace(read); });
     connect_state = 0;
     ForgetLastRead();
     RegisterProperties();
@@ -241,6 +244,25 @@ void CScanvo::OnReceive(const char* data, uint32_t length)
     if (length > SensorFrame::MAX_CHUNK || data == nullptr)
         return;
     std::lock_guard<std::mutex> lock(receive_mutex);
+    ReceiveLocked(reinterpret_cast<const uint8_t*>(data), length);
+}
+
+long CScanvo::ReceiveInPlace(const EthernetInterface::ChunkReader& read)
+{
+    static_assert(EthernetInterface::RECEIVE_CHUNK <= FrameAssembler::RECEIVE_ROOM);
+    // Held across the read: nothing else may append while the chunk lands.
+    std::lock_guard<std::mutex> lock(receive_mutex);
+    uint8_t* room = assembler.ReceiveSpace();
+    if (!TL_ASSERT(room != nullptr))  // the buffer outlives the transport thread
+        return -1;
+    const long count = read(reinterpret_cast<char*>(room), EthernetInterface::RECEIVE_CHUNK);
+    if (count > 0)
+        ReceiveLocked(room, static_cast<uint32_t>(count));
+    return count;
+}
+
+void CScanvo::ReceiveLocked(const uint8_t* data, uint32_t length)
+{
     if (first_receive) {
         first_receive = false;
         ReceiveStatistics& statistics = assembler.Statistics();
@@ -251,7 +273,7 @@ void CScanvo::OnReceive(const char* data, uint32_t length)
         statistics.frame_count = 0;
         statistics_tick = Platform::GetTickCountMs();
     }
-    assembler.Receive(reinterpret_cast<const uint8_t*>(data), length);
+    assembler.Receive(data, length);
     LogStatisticsIfDue();
 }
 

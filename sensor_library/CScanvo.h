@@ -207,6 +207,10 @@ private:
     static bool ValueDigits(const std::string& text, std::string& digits, bool& negative);
     bool StartConnection(const ConnectSettings& settings);
     bool AllocateBuffers(const ConnectSettings& settings);
+    // The transport's receive callback: lends `read` the receive buffer's
+    // free room and takes what it read.
+    long ReceiveInPlace(const EthernetInterface::ChunkReader& read);
+    void ReceiveLocked(const uint8_t* data, uint32_t length);
     void LogStatisticsIfDue();
     void LogStatistics();
     int32_t SendCommand(const char* text, int32_t length);

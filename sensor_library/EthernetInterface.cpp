@@ -1,6 +1,7 @@
 #include "sensor_library/EthernetInterface.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "platform/Assert.h"
 #include "platform/Clock.h"
@@ -19,6 +20,7 @@ void EthernetInterface::SetLogger(const LibraryLogger& transport_logger)
     disconnected_callback = nullptr;
     data_callback = nullptr;
     read_data_callback = nullptr;
+    receive_callback = nullptr;
     callback_context = 0;
     connected = false;
     target = TransportTarget();
@@ -63,6 +65,29 @@ void EthernetInterface::Deliver(char* data, int length)
     OnData(data, length);
     if (read_data_callback)
         read_data_callback(data, length);
+}
+
+long EthernetInterface::ReceiveChunk(const ChunkReader& read_socket)
+{
+    if (!receive_callback) {
+        const long count = read_socket(chunk.data(), chunk.size());
+        if (count > 0)
+            Deliver(chunk.data(), static_cast<int>(count));
+        return count;
+    }
+    const long count = receive_callback([&](char* room, std::size_t size) {
+        const long read = read_socket(room, std::min(size, chunk.size()));
+        if (read > 0) {
+            logger.DumpReceived(room, static_cast<std::size_t>(read));
+            // The room is the connection's again once its receive lock is released.
+            if (read_data_callback)
+                std::memcpy(chunk.data(), room, static_cast<std::size_t>(read));
+        }
+        return read;
+    });
+    if (count > 0 && read_data_callback)
+        read_data_callback(chunk.data(), static_cast<int>(count));
+    return count;
 }
 
 void EthernetInterface::StartThread(const TransportTarget& new_target)

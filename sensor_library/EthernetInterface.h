@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/Socket.h"
 #include "sensor_library/LibraryLogger.h"
@@ -31,6 +32,13 @@ struct TransportTarget {
 class EthernetInterface {
 public:
     using DataCallback = std::function<void(char*, int)>;
+    // Reads one chunk into `room`, at most `size` bytes; the socket's count.
+    using ChunkReader = std::function<long(char* room, std::size_t size)>;
+    // Calls `read` once with room of its own for RECEIVE_CHUNK bytes, handles
+    // what was read and returns read's count, so that a chunk lands in the
+    // connection's buffer without a copy. Without it the data callback gets
+    // each chunk.
+    using ReceiveCallback = std::function<long(const ChunkReader& read)>;
     static constexpr int RECEIVE_CHUNK = 65535;
     static constexpr int SOCKET_BUFFER_BYTES = 42025000;
     static constexpr uint32_t RETRY_INTERVAL_MS = 1000;
@@ -47,6 +55,7 @@ public:
     void SetLogger(const LibraryLogger& transport_logger);
     void SetCallbacks(std::function<void()> connected, std::function<void()> disconnected,
                       DataCallback data, uint64_t context, DataCallback read_data);
+    void SetReceiveCallback(ReceiveCallback receive) { receive_callback = std::move(receive); }
     void SetAutoReconnect(bool on) { auto_reconnect = on; }
     bool AutoReconnect() const { return auto_reconnect.load(); }
     bool IsConnected() const { return connected.load(); }
@@ -70,6 +79,8 @@ protected:
     void OnData(char* data, int length);
     // Dump, data callback, read-data callback.
     void Deliver(char* data, int length);
+    // One chunk that `read_socket` reads, handed on as Deliver does; its count.
+    long ReceiveChunk(const ChunkReader& read_socket);
 
     void StartThread(const TransportTarget& new_target);
     // Sets the stop flag, wakes every wait, joins the thread.
@@ -114,11 +125,14 @@ private:
     std::function<void()> disconnected_callback;
     DataCallback data_callback;
     DataCallback read_data_callback;
+    ReceiveCallback receive_callback;
     uint64_t callback_context = 0;
 
     // Transport thread only.
     bool next_attempt_at_once = true;
     uint32_t attempt_tick = 0;
+    // Chunks without a receive callback, and the read-data callback's copy.
+    std::vector<char> chunk = std::vector<char>(RECEIVE_CHUNK);
 
     std::thread thread;  // joined by StopThread
 };

@@ -32,7 +32,8 @@ bool FrameAssembler::Allocate(uint32_t requested_bytes)
     // The receive path never uses more than BUFFERRXMAX; a smaller buffer
     // lowers its limits instead of being overrun.
     const uint32_t bytes = std::min(requested_bytes, BUFFERRXMAX);
-    buffer.reset(new (std::nothrow) uint8_t[bytes > 0 ? bytes : 1]);
+    // The room behind lets a chunk be read in even when the buffer is full.
+    buffer.reset(new (std::nothrow) uint8_t[std::size_t{bytes} + RECEIVE_ROOM]);
     capacity = buffer ? bytes : 0;
     begin = 0;
     fill = 0;
@@ -76,9 +77,7 @@ void FrameAssembler::Receive(const uint8_t* data, uint32_t size)
     // A frame is at most FrameLimit() <= capacity bytes, so appending what
     // fits and handling it always frees room for the rest.
     while (size > 0) {
-        if (begin > 0 && fill > 0)
-            std::memmove(buffer.get(), Head(), fill);
-        begin = 0;
+        Compact();
         if (fill == capacity) {
             logger.Log("m_uiScanBuffer = 0 und  m_bHeaderOK = FALSE");
             DropPartialFrame();
@@ -91,9 +90,29 @@ void FrameAssembler::Receive(const uint8_t* data, uint32_t size)
     }
 }
 
+uint8_t* FrameAssembler::ReceiveSpace()
+{
+    if (!buffer)
+        return nullptr;
+    Compact();
+    return buffer.get() + fill;
+}
+
+// Moving the buffered bytes down never touches a chunk received behind them.
+void FrameAssembler::Compact()
+{
+    if (begin > 0 && fill > 0)
+        std::memmove(buffer.get(), Head(), fill);
+    begin = 0;
+}
+
+// A chunk received in place already sits at the tail, or further on when a
+// full buffer was dropped or part of the chunk was taken before.
 void FrameAssembler::Append(const uint8_t* data, uint32_t size)
 {
-    std::memcpy(buffer.get() + begin + fill, data, size);
+    uint8_t* tail = buffer.get() + begin + fill;
+    if (data != tail)
+        std::memmove(tail, data, size);
     fill += size;
 }
 

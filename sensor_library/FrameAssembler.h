@@ -85,6 +85,9 @@ public:
     FrameAssembler(const FrameAssembler&) = delete;
     FrameAssembler& operator=(const FrameAssembler&) = delete;
 
+    // Room ReceiveSpace lends behind the buffered bytes: one socket read.
+    static constexpr uint32_t RECEIVE_ROOM = 65535;
+
     // Allocates the receive buffer: the requested size, at most BUFFERRXMAX.
     // False when it cannot be allocated.
     bool Allocate(uint32_t requested_bytes);
@@ -94,6 +97,10 @@ public:
 
     // Appends a received chunk and handles every frame it completes.
     void Receive(const uint8_t* data, uint32_t size);
+    // RECEIVE_ROOM bytes right behind the buffered ones, valid until the next
+    // call that changes the buffer: a chunk read there and handed to Receive
+    // is not copied. Null without a buffer.
+    uint8_t* ReceiveSpace();
 
     // Checks a complete frame (size, CRC) and, for a short frame, takes its
     // picture counter and time stamp into the statistics.
@@ -112,6 +119,7 @@ public:
 private:
     enum class Step { Wait, Progress };
 
+    void Compact();
     void Append(const uint8_t* data, uint32_t size);
     void ProcessBuffered();
     Step NextStep();
@@ -138,7 +146,7 @@ private:
     FrameSink& sink;  // outlives the assembler (owner's member)
     LibraryLogger logger;
 
-    std::unique_ptr<uint8_t[]> buffer;
+    std::unique_ptr<uint8_t[]> buffer;  // capacity + RECEIVE_ROOM bytes
     uint32_t capacity = 0;
     uint32_t begin = 0;  // first unhandled byte
     uint32_t fill = 0;   // unhandled bytes from begin

@@ -33,7 +33,6 @@ int TcpInterface::send(const char* data, int length)
 void TcpInterface::run()
 {
     logger.Log("TCP thread has started");
-    std::vector<char> buffer(RECEIVE_CHUNK);
     while (WaitForNextAttempt()) {
         Platform::Socket fresh = ConnectOnce();
         if (!fresh.IsValid())
@@ -43,7 +42,7 @@ void TcpInterface::run()
         OnConnected();
         if (stop_requested)
             break;
-        const LinkEnd end = ReceiveUntilLost(buffer);
+        const LinkEnd end = ReceiveUntilLost();
         CloseSocket();
         OnDisconnected();
         if (end == LinkEnd::Exit)
@@ -75,7 +74,7 @@ Platform::Socket TcpInterface::ConnectOnce()
     return Platform::Socket();
 }
 
-TcpInterface::LinkEnd TcpInterface::ReceiveUntilLost(std::vector<char>& buffer)
+TcpInterface::LinkEnd TcpInterface::ReceiveUntilLost()
 {
     // Without a time-out an idle link is never dropped; the wait then lasts
     // until data, a hang-up or stop.
@@ -89,11 +88,10 @@ TcpInterface::LinkEnd TcpInterface::ReceiveUntilLost(std::vector<char>& buffer)
                                           ? 0
                                           : Platform::LastSocketError());
         }
-        const long count = socket.Receive(buffer.data(), buffer.size());
-        if (count > 0) {
-            Deliver(buffer.data(), static_cast<int>(count));
+        const long count = ReceiveChunk(
+            [this](char* room, std::size_t size) { return socket.Receive(room, size); });
+        if (count > 0)
             continue;
-        }
         const int error = count == 0 ? 0 : Platform::LastSocketError();
         if (count < 0 && error == EAGAIN)
             continue;

@@ -2,8 +2,6 @@
 // commands and its data, reconnected while auto-reconnect is on.
 #pragma once
 
-#include <vector>
-
 #include "sensor_library/EthernetInterface.h"
 
 // Threads and lifetime: see EthernetInterface.
@@ -26,6 +24,6 @@ private:
     enum class LinkEnd { Reconnect, Exit };
 
     Platform::Socket ConnectOnce();
-    LinkEnd ReceiveUntilLost(std::vector<char>& buffer);
+    LinkEnd ReceiveUntilLost();
     LinkEnd LoseLink(const char* where, int error);
 };

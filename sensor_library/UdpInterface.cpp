@@ -41,14 +41,13 @@ bool UdpInterface::SendCommand(const std::string& command)
 
 void UdpInterface::run()
 {
-    std::vector<char> buffer(RECEIVE_CHUNK);
     while (WaitForNextAttempt()) {
         if (!SetUp())
             continue;
         OnConnected();
         if (!stop_requested) {
             logger.Log("receiving");
-            ReceiveDatagrams(buffer);
+            ReceiveDatagrams();
         }
         break;
     }
@@ -90,16 +89,17 @@ bool UdpInterface::StartUdpStream()
     return true;
 }
 
-void UdpInterface::ReceiveDatagrams(std::vector<char>& buffer)
+void UdpInterface::ReceiveDatagrams()
 {
     while (!stop_requested) {
         const Platform::SocketWait waited = socket.WaitReadable(-1, &wake);
         if (waited == Platform::SocketWait::Woken || waited == Platform::SocketWait::Failed)
             return;
-        Platform::SocketAddress from;
-        const long count = socket.ReceiveFrom(buffer.data(), buffer.size(), &from);
-        // Only the sensor's address counts; its source port may be any.
-        if (count > 0 && from.ipv4 == sensor_address.ipv4)
-            Deliver(buffer.data(), static_cast<int>(count));
+        ReceiveChunk([this](char* room, std::size_t size) {
+            Platform::SocketAddress from;
+            const long count = socket.ReceiveFrom(room, size, &from);
+            // Only the sensor's address counts; its source port may be any.
+            return count > 0 && from.ipv4 == sensor_address.ipv4 ? count : 0L;
+        });
     }
 }

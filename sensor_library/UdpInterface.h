@@ -2,8 +2,6 @@
 // and the sensor streams its frames as datagrams to the host address.
 #pragma once
 
-#include <vector>
-
 #include "sensor_library/EthernetInterface.h"
 
 // Threads and lifetime: see EthernetInterface. Never reconnects by itself.
@@ -24,5 +22,5 @@ private:
     bool SetUp();
     bool StartUdpStream();
     bool SendCommand(const std::string& command);
-    void ReceiveDatagrams(std::vector<char>& buffer);
+    void ReceiveDatagrams();
 };
