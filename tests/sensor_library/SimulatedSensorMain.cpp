@@ -1,6 +1,7 @@
 // simulated_sensor: runs the simulated sensor for manual tries with other
 // programs. Usage: simulated_sensor [ip [port [udp]]] [--stream-hz N] [--width N];
-// once acquiring it streams N profile containers a second of the given width.
+// once acquiring it streams N profile containers a second of the given width,
+// over a linearization field just as wide.
 // Prints "simulated sensor on <ip>:<port> ..." first; ends when standard
 // input closes or a line is entered.
 #include <iostream>
@@ -34,6 +35,7 @@ int main(int argc, char** argv)
         TestSupport::SimulatedSensor sensor(options);
         sensor.SetStreamRate(stream_hz);
         sensor.SetStreamWidth(static_cast<uint32_t>(width));
+        sensor.SetLinModel(TestSupport::LinModel{.width_x = static_cast<uint32_t>(width)});
         std::cout << "simulated sensor on " << sensor.Ip() << ":" << sensor.Port()
                   << (options.udp ? " (udp)" : " (tcp)") << ", streams " << stream_hz
                   << " profiles/s of " << width << " points once acquiring" << std::endl;

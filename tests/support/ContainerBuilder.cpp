@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "sensor_library/Crc32.h"
+
 namespace TestSupport {
 
 uint32_t ReferenceCrc32(const uint8_t* data, std::size_t size)
@@ -49,12 +51,6 @@ void AppendDouble(Bytes& out, double value)
     AppendU64(out, bits);
 }
 
-void AppendBigEndianU32(Bytes& out, uint32_t value)
-{
-    for (int shift = 24; shift >= 0; shift -= 8)
-        out.push_back(static_cast<uint8_t>(value >> shift));
-}
-
 void PutU32(Bytes& out, std::size_t offset, uint32_t value)
 {
     for (int i = 0; i < 4; ++i)
@@ -72,6 +68,14 @@ Bytes Concat(std::initializer_list<Bytes> parts)
     Bytes out;
     for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
     return out;
+}
+
+void WriteCrc(Bytes& frame, uint32_t flip)
+{
+    const std::size_t end = frame.size() - 4;
+    const uint32_t crc = ComputeCrc32Mpeg2(frame.data(), end) ^ flip;
+    for (std::size_t i = 0; i < 4; ++i)
+        frame[end + i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
 }
 
 ContainerBuilder& ContainerBuilder::AddBlock(uint32_t tag, const Bytes& payload)
@@ -141,15 +145,11 @@ Bytes ContainerBuilder::Build() const
     if (end_block) {
         AppendU32(out, Tag::END);
         AppendU32(out, 12);
+        AppendU32(out, 0);  // the CRC
     }
-    PutU32(out, 4, override_total ? total_override
-                                  : static_cast<uint32_t>(out.size() + (end_block ? 4 : 0)));
-    if (end_block) {
-        uint32_t crc = ReferenceCrc32(out.data(), out.size());
-        if (corrupt_crc)
-            crc ^= 0x00010000u;
-        AppendBigEndianU32(out, crc);
-    }
+    PutU32(out, 4, override_total ? total_override : static_cast<uint32_t>(out.size()));
+    if (end_block)
+        WriteCrc(out, corrupt_crc ? 0x00010000u : 0);
     return out;
 }
 
@@ -175,10 +175,8 @@ Bytes ShortFrame(uint8_t kind, const Bytes& payload, bool corrupt_crc)
     AppendU8(out, 0x19);
     AppendU32(out, static_cast<uint32_t>(payload.size() + 10));
     out.insert(out.end(), payload.begin(), payload.end());
-    uint32_t crc = ReferenceCrc32(out.data(), out.size());
-    if (corrupt_crc)
-        crc ^= 1u;
-    AppendBigEndianU32(out, crc);
+    AppendU32(out, 0);
+    WriteCrc(out, corrupt_crc ? 1u : 0);
     return out;
 }
 

@@ -1,6 +1,7 @@
 // ContainerBuilder.h: the sensor's wire frames, built for tests: containers of
-// tagged blocks, sync frames and short frames, each with its own CRC code so
-// the library's CRC is checked against an independent one.
+// tagged blocks, sync frames and short frames. Frames carry the library's CRC
+// (its check value and a hand-worked container pin it); ReferenceCrc32 stays
+// as the independent one to compare it with.
 #pragma once
 
 #include <cstddef>
@@ -37,10 +38,12 @@ void AppendU16(Bytes& out, uint16_t value);
 void AppendU32(Bytes& out, uint32_t value);
 void AppendU64(Bytes& out, uint64_t value);
 void AppendDouble(Bytes& out, double value);
-void AppendBigEndianU32(Bytes& out, uint32_t value);
 void PutU32(Bytes& out, std::size_t offset, uint32_t value);
 uint32_t GetU32(const Bytes& bytes, std::size_t offset);
 Bytes Concat(std::initializer_list<Bytes> parts);
+// Writes the CRC of all bytes before the last four into them, big-endian,
+// XOR `flip` (non-zero to corrupt it).
+void WriteCrc(Bytes& frame, uint32_t flip = 0);
 
 // Builds one container: blocks in the order added, then the end block with
 // the CRC. The head's total size is the real one unless overridden.

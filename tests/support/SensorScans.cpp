@@ -175,43 +175,85 @@ uint8_t ScanPixel(uint32_t x, uint32_t y, uint16_t counter)
     return static_cast<uint8_t>(x + 3 * y + counter);
 }
 
-Bytes ScanContainer(ScanKind kind, uint16_t counter, uint32_t time_stamp, uint32_t width)
+namespace {
+
+void PutU16(uint8_t* out, uint16_t value)
+{
+    out[0] = static_cast<uint8_t>(value);
+    out[1] = static_cast<uint8_t>(value >> 8);
+}
+
+std::size_t PointBytes(ScanKind kind, uint32_t width)
+{
+    return kind == ScanKind::Camera ? std::size_t{width} * (width / 2)
+                                    : (kind == ScanKind::RawProfile ? 4u : 6u) * std::size_t{width};
+}
+
+void WritePoints(ScanKind kind, uint32_t width, uint16_t counter, uint8_t* out)
+{
+    if (kind == ScanKind::Camera) {
+        for (uint32_t y = 0; y < width / 2; ++y) {
+            for (uint32_t x = 0; x < width; ++x)
+                *out++ = ScanPixel(x, y, counter);
+        }
+        return;
+    }
+    for (uint32_t c = 0; c < width; ++c) {
+        if (kind == ScanKind::RawProfile) {
+            PutU16(out, ScanRawZ(c));
+            out[2] = ScanIntensity(c, counter);
+            out[3] = ScanLowByte(c);
+            out += 4;
+        } else {
+            PutU16(out, ScanLinearZ(c));
+            PutU16(out + 2, static_cast<uint16_t>(ScanIntensity(c, counter) << 6 | ScanLowByte(c) % 64));
+            PutU16(out + 4, ScanLinearX(c));
+            out += 6;
+        }
+    }
+}
+
+}  // namespace
+
+ScanTemplate::ScanTemplate(ScanKind scan_kind, uint32_t scan_width)
+    : kind(scan_kind), width(scan_width)
 {
     ContainerBuilder builder;
-    builder.AddGeneralBlock(counter, time_stamp);
+    builder.AddGeneralBlock(0, 0);
+    const Bytes points(PointBytes(kind, width), 0);
+    std::size_t tail = 12;  // end block and CRC
     if (kind == ScanKind::Camera) {
-        const uint32_t height = width / 2;
         builder.AddBlock(Tag::X_ROI, RegionPayload(0, static_cast<uint16_t>(width), 0, 60));
-        builder.AddBlock(Tag::Z_ROI, RegionPayload(0, static_cast<uint16_t>(height), 0, 64));
-        Bytes image(8, 0);
-        for (uint32_t y = 0; y < height; ++y) {
-            for (uint32_t x = 0; x < width; ++x)
-                image.push_back(ScanPixel(x, y, counter));
-        }
-        return builder.AddBlock(Tag::CAMERA, image).Build();
+        builder.AddBlock(Tag::Z_ROI, RegionPayload(0, static_cast<uint16_t>(width / 2), 0, 64));
+        builder.AddBlock(Tag::CAMERA, Concat({Bytes(8, 0), points}));
+    } else if (kind == ScanKind::RawProfile) {
+        builder.AddStatusBlocks();
+        builder.AddBlock(Tag::RAW_PROFILE, RawProfilePayload(1, 7, {16, 8, 8, 16}, points));
+    } else {
+        builder.AddStatusBlocks();
+        Bytes linear = LinearProfilePayload(static_cast<int32_t>(width), 1, {2, 4, 1, 0}, {});
+        builder.AddBlock(Tag::LINEAR_PROFILE, Concat({linear, points}));
+        builder.AddBlock(Tag::SCALE, ScalePayload(SCAN_X_SCALE, SCAN_X_OFFSET, SCAN_Z_SCALE,
+                                                  SCAN_Z_OFFSET));
+        tail += 32;
     }
-    builder.AddStatusBlocks();
-    if (kind == ScanKind::RawProfile) {
-        Bytes points;
-        for (uint32_t c = 0; c < width; ++c) {
-            AppendU16(points, ScanRawZ(c));
-            AppendU8(points, ScanIntensity(c, counter));
-            AppendU8(points, ScanLowByte(c));
-        }
-        return builder.AddBlock(Tag::RAW_PROFILE, RawProfilePayload(1, 7, {16, 8, 8, 16}, points))
-            .Build();
-    }
-    std::vector<uint16_t> words;
-    for (uint32_t c = 0; c < width; ++c) {
-        words.push_back(ScanLinearZ(c));
-        words.push_back(static_cast<uint16_t>(ScanIntensity(c, counter) << 6 | ScanLowByte(c) % 64));
-        words.push_back(ScanLinearX(c));
-    }
-    builder.AddBlock(Tag::LINEAR_PROFILE,
-                     LinearProfilePayload(static_cast<int32_t>(width), 1, {2, 4, 1, 0}, words));
-    return builder.AddBlock(Tag::SCALE, ScalePayload(SCAN_X_SCALE, SCAN_X_OFFSET, SCAN_Z_SCALE,
-                                                     SCAN_Z_OFFSET))
-        .Build();
+    container = builder.Build();
+    points_offset = container.size() - tail - points.size();
+}
+
+const Bytes& ScanTemplate::Scan(uint16_t counter, uint32_t time_stamp)
+{
+    // The general block's payload starts behind the container's and its own head.
+    PutU16(container.data() + 16, counter);
+    PutU32(container, 18, time_stamp);
+    WritePoints(kind, width, counter, container.data() + points_offset);
+    WriteCrc(container);
+    return container;
+}
+
+Bytes ScanContainer(ScanKind kind, uint16_t counter, uint32_t time_stamp, uint32_t width)
+{
+    return ScanTemplate(kind, width).Scan(counter, time_stamp);
 }
 
 ContainerBuilder& AddPatternedBlocks(ContainerBuilder& builder)

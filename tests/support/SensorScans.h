@@ -54,7 +54,28 @@ constexpr float SCAN_Z_OFFSET = 100.0f;
 // Camera image: width x height bytes, row after row.
 uint8_t ScanPixel(uint32_t x, uint32_t y, uint16_t counter);
 
-// For a camera scan `width` is the image width and the height is width / 2.
+// The streamed container of one kind and width, built once. A scan rewrites
+// only its picture counter, time stamp, point bytes (the intensities follow
+// the counter, so a reader can tell scans apart) and CRC: cheap enough for
+// full line rate. For a camera scan `width` is the image width and the
+// height is width / 2.
+class ScanTemplate {
+public:
+    ScanTemplate(ScanKind kind, uint32_t width);
+    bool Fits(ScanKind other_kind, uint32_t other_width) const
+    {
+        return kind == other_kind && width == other_width;
+    }
+    // Valid until the next call.
+    const Bytes& Scan(uint16_t counter, uint32_t time_stamp);
+
+private:
+    ScanKind kind;
+    uint32_t width;
+    Bytes container;
+    std::size_t points_offset = 0;
+};
+
 Bytes ScanContainer(ScanKind kind, uint16_t counter, uint32_t time_stamp, uint32_t width);
 // The raw profile container the simulated sensor streams with this counter.
 inline Bytes RawScan(uint16_t counter, uint32_t width = 8)

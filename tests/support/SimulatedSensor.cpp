@@ -123,16 +123,9 @@ void SimulatedSensor::AcceptLoop()
         accepted_socket.SetNoDelay(true);
         auto session = std::make_shared<Session>();
         session->socket = std::move(accepted_socket);
-        bool send_lin = false;
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            ++accepted;
-            sessions.push_back(session);
-            send_lin = lin_on_accept;
-        }
-        if (send_lin)
-            SendLinFrame(Destination{session}, true);
         std::lock_guard<std::mutex> lock(mutex);
+        ++accepted;
+        sessions.push_back(session);
         session->reader = std::thread([this, session] { SessionLoop(session); });
     }
 }
@@ -197,30 +190,28 @@ void SimulatedSensor::StreamLoop()
         }
         const Destination to = stream_to;
         const int rate = stream_rate;
-        Bytes container = NextContainer(lock);
+        const Bytes& container = NextContainer(lock);
         lock.unlock();
-        Send(to, std::move(container));
+        Send(to, container);
         lock.lock();
         ++containers_sent;
         if (rate > 0) {
-            next += std::chrono::microseconds(1000000 / rate);
+            next += std::chrono::nanoseconds(1000000000 / rate);
             changed.wait_until(lock, next, [this] { return stopping || !streaming; });
         }
     }
 }
 
 // Built without the lock: a camera image takes a while.
-Bytes SimulatedSensor::NextContainer(std::unique_lock<std::mutex>& lock)
+const Bytes& SimulatedSensor::NextContainer(std::unique_lock<std::mutex>& lock)
 {
-    const uint16_t counter = picture_counter;
-    picture_counter = static_cast<uint16_t>(picture_counter + 1);
-    const uint32_t time_stamp = static_cast<uint32_t>(counter) * 1000u;
-    const ContainerFactory factory = container_factory;
+    const uint16_t counter = picture_counter++;
     const ScanKind kind = scan_kind;
     const uint32_t width = stream_width;
     lock.unlock();
-    Bytes container =
-        factory ? factory(counter, time_stamp) : ScanContainer(kind, counter, time_stamp, width);
+    if (!scan_template || !scan_template->Fits(kind, width))
+        scan_template = std::make_unique<ScanTemplate>(kind, width);
+    const Bytes& container = scan_template->Scan(counter, counter * 1000u);
     lock.lock();
     return container;
 }
@@ -233,7 +224,7 @@ void SimulatedSensor::HandleCommand(const Destination& to, const std::string& te
     ActOnCommand(to, text, udp);
     {
         std::lock_guard<std::mutex> lock(mutex);
-        commands.push_back(ReceivedCommand{text, had_cr, udp, when});
+        commands.push_back(ReceivedCommand{text, had_cr, when});
     }
     changed.notify_all();
 }
@@ -243,14 +234,7 @@ void SimulatedSensor::ActOnCommand(const Destination& to, const std::string& tex
     if (udp && HandleUdpSetup(text))
         return;
     if (text == "SetInitializeAcquisition") {
-        bool send_xml = false;
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            send_xml = unsolicited_xml;
-        }
-        if (send_xml)
-            SendReply(to, CurrentXml());
-        SendLinFrame(to, false);
+        SendLinFrame(to);
     } else if (text == "get_xmldescriptor" || text == "get_xmldescriptorexpert") {
         SendReply(to, CurrentXml());
     } else if (StartsWith(text, "GetSettings=")) {
@@ -305,7 +289,7 @@ bool SimulatedSensor::HandleUdpSetup(const std::string& text)
     return true;
 }
 
-void SimulatedSensor::SendLinFrame(const Destination& to, bool unasked)
+void SimulatedSensor::SendLinFrame(const Destination& to)
 {
     Bytes lin;
     LinMode mode;
@@ -316,85 +300,23 @@ void SimulatedSensor::SendLinFrame(const Destination& to, bool unasked)
         mode = lin_mode;
         delay_ms = lin_delay_ms;
     }
-    if ((mode == LinMode::Omit && !unasked) || !Pause(delay_ms))
-        return;
-    switch (mode) {
-    case LinMode::BadMagic:
-        lin[0] = 'X';
-        break;
-    case LinMode::TruncatedRecord:
-        lin.resize(lin.size() - 1);
-        break;
-    case LinMode::TinyFrame:
-        Send(to, Bytes{0x07, 0x19, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00});
-        return;
-    default:
-        break;
-    }
-    Send(to, ShortFrame(0x07, lin, mode == LinMode::BadCrc));
+    if (mode != LinMode::Omit && Pause(delay_ms))
+        Send(to, ShortFrame(0x07, lin));
 }
 
 void SimulatedSensor::SendReply(const Destination& to, const std::string& text)
 {
-    ReplyMode mode;
-    int delay_ms;
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        mode = reply_mode;
-        delay_ms = reply_delay_ms;
-    }
-    if (mode == ReplyMode::Silent || !Pause(delay_ms))
-        return;
-    switch (mode) {
-    case ReplyMode::EmptyText:
-        Send(to, TextContainer(""));
-        break;
-    case ReplyMode::NoNul:
-        Send(to, ContainerBuilder().AddTextBlock(text, true).Build());
-        break;
-    case ReplyMode::Oversize:
-        Send(to, TextContainer(text + std::string(0x20010, 'x')));
-        break;
-    default:
+    if (Get(&SimulatedSensor::reply_mode) == ReplyMode::Normal)
         Send(to, TextContainer(text));
-        break;
-    }
 }
 
-void SimulatedSensor::Send(const Destination& to, Bytes bytes)
+void SimulatedSensor::Send(const Destination& to, const Bytes& bytes)
 {
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (corrupt_next_crc && bytes.size() >= 12 && GetU32(bytes, 0) == Tag::CONTAINER) {
-            corrupt_next_crc = false;
-            bytes.back() ^= 0x01;
-        }
-    }
     if (udp_mode) {
         SendDatagrams(bytes);
     } else if (to.session) {
-        SendChunked(*to.session, bytes);
-    }
-}
-
-void SimulatedSensor::SendChunked(Session& session, const Bytes& bytes)
-{
-    std::lock_guard<std::mutex> send_lock(session.send_mutex);
-    std::size_t offset = 0;
-    while (offset < bytes.size()) {
-        std::size_t piece = bytes.size() - offset;
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            if (chunk_mode == ChunkMode::Fixed)
-                piece = std::min(piece, chunk_size);
-            else if (chunk_mode == ChunkMode::ByteByByte)
-                piece = 1;
-            else if (chunk_mode == ChunkMode::Random)
-                piece = std::min(piece, 1 + chunk_random() % std::max<std::size_t>(chunk_size, 1));
-        }
-        if (!session.socket.SendAll(bytes.data() + offset, piece, &stop_signal))
-            return;
-        offset += piece;
+        std::lock_guard<std::mutex> send_lock(to.session->send_mutex);
+        to.session->socket.SendAll(bytes.data(), bytes.size(), &stop_signal);
     }
 }
 
@@ -436,32 +358,11 @@ std::string SimulatedSensor::CurrentXml() const
     return SensorXml(DefaultXmlValues(), written);
 }
 
-void SimulatedSensor::SetChunking(ChunkMode mode, std::size_t size, uint32_t seed)
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    chunk_mode = mode;
-    chunk_size = std::max<std::size_t>(size, 1);
-    chunk_random.seed(seed);
-}
-
 void SimulatedSensor::SetLinMode(LinMode mode, int delay_ms)
 {
     std::lock_guard<std::mutex> lock(mutex);
     lin_mode = mode;
     lin_delay_ms = delay_ms;
-}
-
-void SimulatedSensor::SetReplyMode(ReplyMode mode, int delay_ms)
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    reply_mode = mode;
-    reply_delay_ms = delay_ms;
-}
-
-void SimulatedSensor::JumpPictureCounter(uint16_t count)
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    picture_counter = static_cast<uint16_t>(picture_counter + count);
 }
 
 std::vector<std::shared_ptr<SimulatedSensor::Session>> SimulatedSensor::LiveSessions() const
@@ -482,7 +383,7 @@ void SimulatedSensor::SendRaw(const Bytes& bytes)
         return;
     }
     for (const std::shared_ptr<Session>& session : LiveSessions())
-        SendChunked(*session, bytes);
+        Send(Destination{session}, bytes);
 }
 
 void SimulatedSensor::DropConnectionNow()
@@ -537,12 +438,6 @@ std::size_t SimulatedSensor::CountLocked(const std::string& text) const
     return static_cast<std::size_t>(
         std::count_if(commands.begin(), commands.end(),
                       [&text](const ReceivedCommand& command) { return command.text == text; }));
-}
-
-std::size_t SimulatedSensor::CountCommand(const std::string& text) const
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    return CountLocked(text);
 }
 
 bool SimulatedSensor::WaitForCommand(const std::string& text, std::chrono::milliseconds timeout,

@@ -13,7 +13,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,14 +24,12 @@
 
 namespace TestSupport {
 
-enum class LinMode { Ok, BadCrc, BadMagic, TruncatedRecord, TinyFrame, Omit };
-enum class ReplyMode { Normal, Silent, EmptyText, NoNul, Oversize };
-enum class ChunkMode { Whole, Fixed, Random, ByteByByte };
+enum class LinMode { Ok, Omit };
+enum class ReplyMode { Normal, Silent };
 
 struct ReceivedCommand {
     std::string text;  // without its carriage return
     bool had_cr = false;
-    bool udp = false;
     std::chrono::steady_clock::time_point when;
 };
 
@@ -48,8 +45,6 @@ public:
         uint16_t port = 0;  // 0: an ephemeral port, so parallel tests never collide
     };
 
-    // Makes containers to stream: (picture counter, time stamp in us).
-    using ContainerFactory = std::function<Bytes(uint16_t, uint32_t)>;
     // Makes the XML text from the settings written so far.
     using XmlBuilder = std::function<std::string(const std::map<std::string, std::string>&)>;
 
@@ -66,31 +61,15 @@ public:
     // Behaviour.
     void SetLinModel(const LinModel& model, const LinContent& content = LinContent())
     {
-        SetLinData(BuildLin1dd(model, content));
+        Put(&SimulatedSensor::lin_data, BuildLin1dd(model, content));
     }
-    void SetLinData(const Bytes& lin1dd) { Put(&SimulatedSensor::lin_data, lin1dd); }
     void SetLinMode(LinMode mode, int delay_ms = 0);
-    // Also sends the linearization frame as soon as a connection is accepted
-    // (with LinMode::Omit, only then).
-    void SetLinOnAccept(bool on) { Put(&SimulatedSensor::lin_on_accept, on); }
-    // Also sends the XML description, unasked, on "SetInitializeAcquisition".
-    void SetUnsolicitedXml(bool on) { Put(&SimulatedSensor::unsolicited_xml, on); }
-    void SetReplyMode(ReplyMode mode, int delay_ms = 0);
+    void SetReplyMode(ReplyMode mode) { Put(&SimulatedSensor::reply_mode, mode); }
     // Empty: built from the settings written so far.
     void SetXml(const std::string& xml) { Put(&SimulatedSensor::fixed_xml, xml); }
     void SetXmlBuilder(XmlBuilder builder) { Put(&SimulatedSensor::xml_builder, builder); }
-    void SetChunking(ChunkMode mode, std::size_t size = 1, uint32_t seed = 1);
     void SetStreamRate(int per_second) { Put(&SimulatedSensor::stream_rate, per_second); }
     void SetStreamWidth(uint32_t width) { Put(&SimulatedSensor::stream_width, width); }
-    void SetContainerFactory(ContainerFactory factory)
-    {
-        Put(&SimulatedSensor::container_factory, factory);
-    }
-    // The kind of scan streamed (ScanContainer); raw profiles unless set.
-    void SetScanKind(ScanKind kind) { Put(&SimulatedSensor::scan_kind, kind); }
-    void CorruptNextCrc() { Put(&SimulatedSensor::corrupt_next_crc, true); }
-    // The next streamed container's picture counter skips `count` values.
-    void JumpPictureCounter(uint16_t count);
 
     // Actions.
     void SendRaw(const Bytes& bytes);
@@ -109,7 +88,6 @@ public:
     bool WaitForCommand(const std::string& text,
                         std::chrono::milliseconds timeout = std::chrono::seconds(5),
                         std::size_t occurrences = 1) const;
-    std::size_t CountCommand(const std::string& text) const;
     void ClearCommands() { Put(&SimulatedSensor::commands, std::vector<ReceivedCommand>()); }
     int AcceptedConnections() const { return Get(&SimulatedSensor::accepted); }
     std::size_t LiveConnections() const { return LiveSessions().size(); }
@@ -143,15 +121,13 @@ private:
     void SessionLoop(std::shared_ptr<Session> session);
     void UdpLoop();
     void StreamLoop();
-    Bytes NextContainer(std::unique_lock<std::mutex>& lock);
+    const Bytes& NextContainer(std::unique_lock<std::mutex>& lock);
     void HandleCommand(const Destination& to, const std::string& text, bool had_cr, bool udp);
     void ActOnCommand(const Destination& to, const std::string& text, bool udp);
     bool HandleUdpSetup(const std::string& text);
-    // Omit leaves out only the answer to the initialization, not `unasked` frames.
-    void SendLinFrame(const Destination& to, bool unasked);
+    void SendLinFrame(const Destination& to);
     void SendReply(const Destination& to, const std::string& text);
-    void Send(const Destination& to, Bytes bytes);
-    void SendChunked(Session& session, const Bytes& bytes);
+    void Send(const Destination& to, const Bytes& bytes);
     void SendDatagrams(const Bytes& bytes);
     bool Pause(int delay_ms);
     std::vector<std::shared_ptr<Session>> LiveSessions() const;
@@ -172,20 +148,12 @@ private:
     Bytes lin_data;
     LinMode lin_mode = LinMode::Ok;
     int lin_delay_ms = 0;
-    bool lin_on_accept = false;
-    bool unsolicited_xml = false;
     ReplyMode reply_mode = ReplyMode::Normal;
-    int reply_delay_ms = 0;
     std::string fixed_xml;
     XmlBuilder xml_builder;
-    ChunkMode chunk_mode = ChunkMode::Whole;
-    std::size_t chunk_size = 1;
-    std::mt19937 chunk_random{1};
     int stream_rate = 100;
     uint32_t stream_width = 1280;
-    ContainerFactory container_factory;
-    ScanKind scan_kind = ScanKind::RawProfile;
-    bool corrupt_next_crc = false;
+    ScanKind scan_kind = ScanKind::RawProfile;  // camera images in camera mode
     bool refuse = false;
     bool listening = true;  // the listener's state, which follows `refuse`
     bool drop_on_reset = false;
@@ -197,6 +165,7 @@ private:
     bool udp_active = false;
     Platform::SocketAddress udp_destination;
 
+    std::unique_ptr<ScanTemplate> scan_template;  // stream thread only
     Platform::Socket listener;     // accept thread only (after construction)
     Platform::Socket udp_socket;   // bound at construction; read by the UDP thread
     std::mutex udp_send_mutex;     // sends on udp_socket
