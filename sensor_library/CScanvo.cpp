@@ -40,7 +40,7 @@ private:
 
 CScanvo::CScanvo()
     : reply_block(new char[REPLY_BLOCK_BYTES]()),
-      record(std::make_unique<ScanvoProfileRecord>()),
+      record(std::make_unique<ScanvoRecordHead>()),
       range_x(ScanvoProfileRecord::MAX_COLUMNS),
       range_z(ScanvoProfileRecord::MAX_COLUMNS)
 {
@@ -208,7 +208,7 @@ void CScanvo::InitializeConnection()
     ForgetLastRead();
     {
         // Scale blocks describe the sensor's stream as it was before.
-        std::lock_guard<std::mutex> lock(record_mutex);
+        std::lock_guard<std::mutex> lock(decode_mutex);
         decoder.ForgetScale();
     }
     fifo_log_tick = Platform::GetTickCountMs();

@@ -73,11 +73,13 @@ struct RangeImageScaling {
 // Locks: exchange_mutex (one request/reply or echo exchange at a time), then
 // receive_mutex (the receive state: OnReceive, the connect reset, dropping a
 // partial frame) or reply_mutex (the reply text); linearization_mutex only
-// around swapping a snapshot. Reads take the FIFO's read lock, then
-// record_mutex (the decoded record and its container copy); the named values
-// take record_mutex alone; the receive thread takes the FIFO's write lock
-// (and inside it the read lock) under receive_mutex. Nothing is waited for
-// while a lock is held, except the exchange itself under exchange_mutex.
+// around swapping a snapshot. Reads take decode_mutex for the whole read,
+// inside it the FIFO's read lock only to copy a container out and then
+// record_mutex only to hand its decode to the named values, which take
+// record_mutex alone; the connect reset takes decode_mutex alone; the
+// receive thread takes the FIFO's write lock (and inside it the read lock)
+// under receive_mutex. Nothing is waited for while a lock is held, except
+// the exchange itself under exchange_mutex.
 class CScanvo : private FrameSink {
 public:
     static constexpr const char* LIBRARY_VERSION = "1.15.0   x64";
@@ -238,8 +240,14 @@ private:
     bool WaitForContainer(Platform::Win32Event& event, uint32_t timeout_ms);
     int32_t ReadProfile(const PointArrays& points, int32_t timeout_ms, uint8_t* raw_buffer,
                         int32_t raw_size, ProfileExtras& extras);
-    // Under record_mutex: copies and decodes the container just taken.
-    void KeepLastContainer(const uint8_t* container, uint32_t size);
+    // Under decode_mutex, inside a take: the container into taken_copy;
+    // returns the count of resets so far.
+    uint32_t CopyTaken(const uint8_t* container, uint32_t size);
+    // Under decode_mutex: taken_copy into profile.
+    void DecodeTaken();
+    // Under decode_mutex: makes the container decoded last the one the named
+    // values read, unless a reset came after its take.
+    void PublishTaken(uint32_t generation);
     int32_t ReadImage(ImageTarget& target, uint32_t timeout_ms);
     int32_t CopyImage(ImageTarget& target) const;
     void RearmIfNotEmpty(Platform::Win32Event& event);
@@ -319,13 +327,22 @@ private:
     // Named values; filled before the transport starts, read-only afterwards.
     std::unordered_map<std::string, PropertyGetter> properties;
 
-    // Guarded by record_mutex: the container last taken by a read, its
-    // decode, and whether it still counts (not after a reset or reconnect).
-    mutable std::mutex record_mutex;
+    // Guarded by decode_mutex: one read at a time decodes its own copy of
+    // the container it took, outside the FIFO's and the record's locks.
+    std::mutex decode_mutex;
     ProfileDecoder decoder;
-    std::unique_ptr<ScanvoProfileRecord> record;
+    std::unique_ptr<ScanvoProfileRecord> profile = std::make_unique<ScanvoProfileRecord>();
+    std::vector<uint8_t> taken_copy;
+
+    // Guarded by record_mutex: the container last taken by a read, the head
+    // of its decode, and whether it still counts (not after a reset or
+    // reconnect).
+    mutable std::mutex record_mutex;
+    std::unique_ptr<ScanvoRecordHead> record;
     std::vector<uint8_t> last_container;
     bool last_read_valid = false;
+    // Counts resets; changed under record_mutex, read at a take.
+    std::atomic<uint32_t> read_generation{0};
 
     // Range-image work arrays, sized once; guarded by range_work_mutex.
     std::mutex range_work_mutex;

@@ -205,7 +205,7 @@ uint32_t LoadBytes(const std::array<uint8_t, N>& block, const ScanField& field)
     return value;
 }
 
-uint32_t DerivedValue(const ScanvoProfileRecord& record, uint16_t which)
+uint32_t DerivedValue(const ScanvoRecordHead& record, uint16_t which)
 {
     const uint8_t trigger = record.status[1];
     const bool amount_mode = (trigger & 0x08) != 0;
@@ -225,7 +225,7 @@ uint32_t DerivedValue(const ScanvoProfileRecord& record, uint16_t which)
     }
 }
 
-int64_t ScanValue(const ScanvoProfileRecord& record, const ScanField& field)
+int64_t ScanValue(const ScanvoRecordHead& record, const ScanField& field)
 {
     uint32_t value = 0;
     switch (field.area) {

@@ -114,6 +114,7 @@ int32_t CScanvo::ResetDllFiFo()
 void CScanvo::ForgetLastRead()
 {
     std::lock_guard<std::mutex> lock(record_mutex);
+    ++read_generation;
     last_read_valid = false;
 }
 
@@ -142,17 +143,32 @@ void CScanvo::RearmIfNotEmpty(Platform::Win32Event& event)
         event.Set();
 }
 
-void CScanvo::KeepLastContainer(const uint8_t* container, uint32_t size)
+uint32_t CScanvo::CopyTaken(const uint8_t* container, uint32_t size)
 {
-    // Kept whole so the named values never read a slot the writer reuses.
-    last_container.assign(container, container + size);
-    last_read_valid = true;
-    decoder.DecodeProfileContainer(last_container.data(), size, xml.IsPackedIntensity(), *record);
-    if (record->has_status) {
-        scanner_status = record->status[0];
-        pll_lock_status = record->status[56];
-        fpga_error_code = record->status[80];
+    taken_copy.assign(container, container + size);
+    return read_generation.load();
+}
+
+void CScanvo::DecodeTaken()
+{
+    decoder.DecodeProfileContainer(taken_copy.data(), static_cast<uint32_t>(taken_copy.size()),
+                                   xml.IsPackedIntensity(), *profile);
+    if (profile->has_status) {
+        scanner_status = profile->status[0];
+        pll_lock_status = profile->status[56];
+        fpga_error_code = profile->status[80];
     }
+}
+
+// The container is kept whole so the named values never read a slot the
+// writer reuses; swapped, so nothing is copied twice or allocated anew.
+void CScanvo::PublishTaken(uint32_t generation)
+{
+    std::lock_guard<std::mutex> lock(record_mutex);
+    if (generation != read_generation.load()) return;
+    *record = *profile;
+    last_container.swap(taken_copy);
+    last_read_valid = true;
 }
 
 int32_t CScanvo::GetXZIExtended(double* x, double* z, int32_t* intensity, int32_t* peak_width,
@@ -185,31 +201,31 @@ int32_t CScanvo::ReadProfile(const PointArrays& points, int32_t timeout_ms, uint
     if (!WaitForContainer(profile_event, static_cast<uint32_t>(timeout_ms)) ||
         !assembler.IsSynchronised())
         return -1;
+    // The FIFO's lock only for the copy: the receive thread never waits for a decode.
+    std::unique_lock<std::mutex> decode_lock(decode_mutex);
     int32_t raw_count = 0;
-    // The record stays locked from the take to the last point written.
-    std::unique_lock<std::mutex> record_lock(record_mutex, std::defer_lock);
-    const bool taken = fifo.Take(fifo_newest_only, [&](const uint8_t* container, uint32_t size) {
-        record_lock.lock();
+    uint32_t generation = 0;
+    const bool took = fifo.Take(fifo_newest_only, [&](const uint8_t* container, uint32_t size) {
         if (raw_buffer != nullptr && raw_size > 0 && container[0] != 0) {
             raw_count = static_cast<int32_t>(std::min(static_cast<uint32_t>(raw_size), size));
             std::memcpy(raw_buffer, container, static_cast<std::size_t>(raw_count));
         }
-        KeepLastContainer(container, size);
+        generation = CopyTaken(container, size);
         return true;
     });
-    if (!taken)
-        return -1;
+    if (!took) return -1;
+    DecodeTaken();
+    PublishTaken(generation);
     int32_t result = raw_count;
     if (points.x != nullptr || points.z != nullptr || points.intensity != nullptr ||
         points.width != nullptr) {
         const std::shared_ptr<const LinearizationData> data = GeometryData();
-        if (data && !record->linearized)
-            ProfileDecoder::LinearizeProfile(*data, *record);
-        result = decoder.EmitPoints(*record, sorting_x, points);
+        if (data && !profile->linearized) decoder.LinearizeProfile(*data, *profile);
+        result = decoder.EmitPoints(*profile, sorting_x, points);
     }
-    extras = ProfileExtras{record->encoder, record->user_io, record->PictureCounter(),
-                           record->TimeStamp()};
-    record_lock.unlock();
+    extras = ProfileExtras{profile->encoder, profile->user_io, profile->PictureCounter(),
+                           profile->TimeStamp()};
+    decode_lock.unlock();
     RearmIfNotEmpty(profile_event);
     LogFifoFillIfDue();
     return result;
@@ -317,22 +333,29 @@ int32_t CScanvo::ReadImage(ImageTarget& target, uint32_t timeout_ms)
 {
     if (!WaitForContainer(image_event, timeout_ms) || !assembler.IsSynchronised())
         return -1;
+    std::unique_lock<std::mutex> decode_lock(decode_mutex);
     int32_t result = -1;
-    const bool taken = fifo.Take(false, [&](const uint8_t* container, uint32_t size) {
-        std::lock_guard<std::mutex> lock(record_mutex);
-        KeepLastContainer(container, size);
+    bool copied = false;
+    uint32_t generation = 0;
+    const bool took = fifo.Take(false, [&](const uint8_t* container, uint32_t size) {
+        generation = CopyTaken(container, size);
+        copied = true;
+        DecodeTaken();
         result = CopyImage(target);
         // An image too large for the buffer stays for a larger one.
         return result != -1;
     });
+    // The named values show an image left for a larger buffer too.
+    if (copied) PublishTaken(generation);
+    decode_lock.unlock();
     RearmIfNotEmpty(image_event);
-    return taken ? result : -1;
+    return took ? result : -1;
 }
 
-// Under record_mutex.
+// Under decode_mutex.
 int32_t CScanvo::CopyImage(ImageTarget& target) const
 {
-    const ScanvoProfileRecord& r = *record;
+    const ScanvoProfileRecord& r = *profile;
     if (r.camera.length == 0)
         return 0;
     const uint32_t bytes = r.ImageBytes();
@@ -340,11 +363,13 @@ int32_t CScanvo::CopyImage(ImageTarget& target) const
         if (bytes > MAX_IMAGE_BYTES)
             return -1;
         target.vector->resize(bytes);
-        std::memcpy(target.vector->data(), last_container.data() + r.camera.offset + SensorBlock::CAMERA_HEAD, bytes);
+        std::memcpy(target.vector->data(),
+                    taken_copy.data() + r.camera.offset + SensorBlock::CAMERA_HEAD, bytes);
     } else {
         if (target.size < 0 || r.camera.length > static_cast<uint32_t>(target.size))
             return -1;
-        std::memcpy(target.buffer, last_container.data() + r.camera.offset + SensorBlock::CAMERA_HEAD, bytes);
+        std::memcpy(target.buffer, taken_copy.data() + r.camera.offset + SensorBlock::CAMERA_HEAD,
+                    bytes);
     }
     target.width = LoadU16(r.x_roi.data() + 12);
     target.height = LoadU16(r.z_roi.data() + 12);

@@ -1,6 +1,7 @@
 #include "sensor_library/LinearizationData.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -49,7 +50,8 @@ uint32_t FindInterval(const double* knots, uint32_t n, double x)
 // The interval of x, trying `hint` first. Only for strictly ascending
 // knots: there x strictly inside an interval has no other, so the search
 // would find the same one.
-uint32_t FindIntervalFrom(const double* knots, uint32_t n, double x, uint32_t& hint)
+[[gnu::always_inline]] inline uint32_t FindIntervalFrom(const double* knots, uint32_t n, double x,
+                                                        uint32_t& hint)
 {
     if (hint < n && knots[hint] < x && x < knots[hint + 1])
         return hint;
@@ -63,16 +65,52 @@ bool StrictlyAscending(const std::vector<double>& knots)
                               [](double a, double b) { return !(a < b); }) == knots.end();
 }
 
-double EvaluateCell(const double* c, double dx, double dz)
+// Coefficient k of power p of a cell, c[4p + k], at 4k + p.
+void MakePlanar(const std::vector<double>& coefficients, std::vector<double>& planar)
 {
-    double sum = 0.0;
-    double dx_power = 1.0;
-    for (int p = 0; p < 4; ++p) {
-        sum += dx_power * (c[4 * p] + c[4 * p + 1] * dz + c[4 * p + 2] * dz * dz +
-                           c[4 * p + 3] * dz * dz * dz);
-        dx_power *= dx;
+    planar.resize(coefficients.size());
+    for (std::size_t cell = 0; cell < coefficients.size(); cell += CELL_DOUBLES) {
+        for (std::size_t p = 0; p < 4; ++p) {
+            for (std::size_t k = 0; k < 4; ++k)
+                planar[cell + 4 * k + p] = coefficients[cell + 4 * p + k];
+        }
     }
+}
+
+using Pair = double __attribute__((vector_size(16)));
+
+Pair LoadPair(const double* p)
+{
+    Pair pair;
+    std::memcpy(&pair, p, sizeof(pair));
+    return pair;
+}
+
+// Sum over p of dx^p (c[4p] + c[4p+1] dz + c[4p+2] dz dz + c[4p+3] dz dz dz),
+// term by term from 0 in that order, two powers of dx at a time: every
+// operation is the one the plain loop does, so the result has the same bits.
+[[gnu::always_inline]] inline double EvaluateCell(const double* planar, const double* dx_powers,
+                                                  double dz)
+{
+    const Pair d = {dz, dz};
+    double terms[4];
+    for (int half = 0; half < 2; ++half) {
+        const double* c = planar + 2 * half;
+        const Pair inner = LoadPair(c) + LoadPair(c + 4) * d + LoadPair(c + 8) * d * d +
+                           LoadPair(c + 12) * d * d * d;
+        const Pair term = LoadPair(dx_powers + 2 * half) * inner;
+        terms[2 * half] = term[0];
+        terms[2 * half + 1] = term[1];
+    }
+    double sum = 0.0;
+    for (const double term : terms) sum += term;
     return sum;
+}
+
+uint64_t NextIdentity()
+{
+    static std::atomic<uint64_t> last{0};
+    return ++last;
 }
 
 struct Candidate {
@@ -93,13 +131,14 @@ struct Nearest {
 
 }  // namespace
 
-LinearizationData::LinearizationData()
+LinearizationData::LinearizationData() : identity(NextIdentity())
 {
     std::memset(&record, 0, sizeof(record));
 }
 
 void LinearizationData::FreeTables()
 {
+    identity = NextIdentity();
     x_storage = TableStorage();
     z_storage = TableStorage();
     for (LinearizationTable* table : {&record.x_table, &record.z_table})
@@ -133,6 +172,7 @@ int LinearizationData::ReadFromMemory(const uint8_t* data, std::size_t size)
     record.z_table.loaded = 0;
     record.geometry_loaded = 0;
     check_mode = false;
+    identity = NextIdentity();
     if (data == nullptr || size <= HEADER_BYTES)
         return LIN_OK;
     if (std::strncmp(reinterpret_cast<const char*>(data), "LIN1DD", HEADER_BYTES) != 0)
@@ -215,6 +255,7 @@ int LinearizationData::ReadTable(const uint8_t* data, std::size_t length,
         LoadDoubles(p, rows, storage.row_knots);
         p += rows * sizeof(double);
         LoadDoubles(p, cells * CELL_DOUBLES, storage.coefficients);
+        MakePlanar(storage.coefficients, storage.planar);
         storage.row_pointers.resize(columns);
     } catch (const std::bad_alloc&) {
         storage = TableStorage();
@@ -222,7 +263,6 @@ int LinearizationData::ReadTable(const uint8_t* data, std::size_t length,
     }
     for (std::size_t i = 0; i < columns; ++i)
         storage.row_pointers[i] = storage.coefficients.data() + i * rows * CELL_DOUBLES;
-    storage.columns_ascend = StrictlyAscending(storage.column_knots);
     storage.rows_ascend = StrictlyAscending(storage.row_knots);
     table.nx = nx;
     table.nz = nz;
@@ -235,47 +275,40 @@ int LinearizationData::ReadTable(const uint8_t* data, std::size_t length,
     return LIN_OK;
 }
 
-int LinearizationData::EvaluateTable(const LinearizationTable& table, double x, double z,
-                                     double& out)
+LinearizationData::ColumnPosition LinearizationData::PositionOf(const LinearizationTable& table,
+                                                                const TableStorage& storage,
+                                                                double x)
 {
+    ColumnPosition position;
     const double* columns = table.column_knots;
-    const double* rows = table.row_knots;
-    if (!(x >= columns[0] && x <= columns[table.nx] && z >= rows[0] && z <= rows[table.nz]))
-        return 1;
+    if (!(x >= columns[0] && x <= columns[table.nx])) return position;
     const uint32_t i = FindInterval(columns, table.nx, x);
-    const uint32_t j = FindInterval(rows, table.nz, z);
-    out = EvaluateCell(table.row_pointers[i] + std::size_t{j} * CELL_DOUBLES, x - columns[i],
-                       z - rows[j]);
-    return 0;
+    const double dx = x - columns[i];
+    position.cells = storage.planar.data() + std::size_t{i} * (table.nz + 1) * CELL_DOUBLES;
+    position.dx_powers[0] = 1.0;
+    position.dx_powers[1] = dx;
+    position.dx_powers[2] = dx * dx;
+    position.dx_powers[3] = dx * dx * dx;
+    return position;
 }
 
-int LinearizationData::EvaluateHinted(const LinearizationTable& table, const TableStorage& storage,
-                                      double x, double z, uint32_t& column_hint,
-                                      uint32_t& row_hint, double& out)
+inline int LinearizationData::EvaluateAt(const LinearizationTable& table,
+                                         const TableStorage& storage, const ColumnPosition& column,
+                                         double z, uint32_t& row_hint, double& out)
 {
-    if (!storage.columns_ascend || !storage.rows_ascend)
-        return EvaluateTable(table, x, z, out);
-    const double* columns = table.column_knots;
     const double* rows = table.row_knots;
-    if (!(x >= columns[0] && x <= columns[table.nx] && z >= rows[0] && z <= rows[table.nz]))
-        return 1;
-    const uint32_t i = FindIntervalFrom(columns, table.nx, x, column_hint);
-    const uint32_t j = FindIntervalFrom(rows, table.nz, z, row_hint);
-    out = EvaluateCell(table.row_pointers[i] + std::size_t{j} * CELL_DOUBLES, x - columns[i],
-                       z - rows[j]);
+    if (column.cells == nullptr || !(z >= rows[0] && z <= rows[table.nz])) return 1;
+    const uint32_t j = storage.rows_ascend ? FindIntervalFrom(rows, table.nz, z, row_hint)
+                                           : FindInterval(rows, table.nz, z);
+    out = EvaluateCell(column.cells + std::size_t{j} * CELL_DOUBLES, column.dx_powers, z - rows[j]);
     return 0;
 }
 
-int LinearizationData::Linearize(double x, double z, double& x_mm, double& z_mm,
-                                 SearchHint& hint) const
+int LinearizationData::EvaluateTable(const LinearizationTable& table, const TableStorage& storage,
+                                     double x, double z, double& out)
 {
-    if (!HasTables())
-        return Linearize(x, z, x_mm, z_mm);
-    const int result =
-        EvaluateHinted(record.x_table, x_storage, x, z, hint.x_column, hint.x_row, x_mm);
-    if (result != 0)
-        return result;
-    return EvaluateHinted(record.z_table, z_storage, x, z, hint.z_column, hint.z_row, z_mm);
+    uint32_t row_hint = 0;
+    return EvaluateAt(table, storage, PositionOf(table, storage, x), z, row_hint, out);
 }
 
 int LinearizationData::Linearize(double x, double z, double& x_mm, double& z_mm) const
@@ -285,10 +318,48 @@ int LinearizationData::Linearize(double x, double z, double& x_mm, double& z_mm)
         z_mm = 0.0;
         return -1;
     }
-    const int result = EvaluateTable(record.x_table, x, z, x_mm);
+    const int result = EvaluateTable(record.x_table, x_storage, x, z, x_mm);
     if (result != 0)
         return result;
-    return EvaluateTable(record.z_table, x, z, z_mm);
+    return EvaluateTable(record.z_table, z_storage, x, z, z_mm);
+}
+
+void LinearizationData::Prepare(ColumnCache& cache, const EchoRows& rows) const
+{
+    if (cache.identity != identity || cache.x_offset != rows.x_offset ||
+        cache.x_stride != rows.x_stride) {
+        cache.identity = identity;
+        cache.x_offset = rows.x_offset;
+        cache.x_stride = rows.x_stride;
+        cache.x_table.clear();
+        cache.z_table.clear();
+    }
+    for (uint32_t c = static_cast<uint32_t>(cache.x_table.size()); c < rows.count; ++c) {
+        const double x = rows.x_stride * c + rows.x_offset;
+        cache.x_table.push_back(PositionOf(record.x_table, x_storage, x));
+        cache.z_table.push_back(PositionOf(record.z_table, z_storage, x));
+    }
+}
+
+void LinearizationData::LinearizeEcho(ColumnCache& cache, const EchoRows& rows, double* x_mm,
+                                      double* z_mm) const
+{
+    if (!HasTables()) {
+        std::fill_n(x_mm, rows.count, 0.0);
+        std::fill_n(z_mm, rows.count, 0.0);
+        return;
+    }
+    Prepare(cache, rows);
+    uint32_t x_row_hint = 0;
+    uint32_t z_row_hint = 0;
+    for (uint32_t c = 0; c < rows.count; ++c) {
+        x_mm[c] = 0.0;
+        z_mm[c] = 0.0;
+        if (rows.raw_z[c] == 0) continue;
+        const double z = rows.z_stride * (rows.raw_z[c] * 0.03125) + rows.z_offset;
+        if (EvaluateAt(record.x_table, x_storage, cache.x_table[c], z, x_row_hint, x_mm[c]) == 0)
+            EvaluateAt(record.z_table, z_storage, cache.z_table[c], z, z_row_hint, z_mm[c]);
+    }
 }
 
 double LinearizationData::GetPointOnTrapezEdgeCorrected(double x_start, double x_end,

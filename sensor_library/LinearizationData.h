@@ -86,16 +86,21 @@ public:
     // (the failing output unchanged), -1 without tables (outputs 0).
     int Linearize(double x, double z, double& x_mm, double& z_mm) const;
 
-    // Where the previous point fell in each table. Neighbouring points of a
-    // profile mostly fall in the same intervals, so starting there skips
-    // the search; the results are the same as without it.
-    struct SearchHint {
-        uint32_t x_column = 0;
-        uint32_t x_row = 0;
-        uint32_t z_column = 0;
-        uint32_t z_row = 0;
+    class ColumnCache;
+    // Where the pixel rows of one echo of a profile lie: point c at column
+    // x_offset + c * x_stride, row z_offset + z_stride * raw_z[c] / 32.
+    struct EchoRows {
+        double x_offset;
+        double x_stride;
+        double z_offset;
+        double z_stride;
+        const int32_t* raw_z;  // 1/32 pixel; 0 is no point
+        uint32_t count;
     };
-    int Linearize(double x, double z, double& x_mm, double& z_mm, SearchHint& hint) const;
+    // Every point of the echo as Linearize gives it, with 0 for a raw Z of 0
+    // and for an output Linearize leaves unchanged. `cache` is rebuilt here
+    // when it was built for other data or another region.
+    void LinearizeEcho(ColumnCache& cache, const EchoRows& rows, double* x_mm, double* z_mm) const;
 
     // Millimetre rectangle to the pixel region the sensor can use: 0, or -1
     // when no pixel of the field linearizes.
@@ -105,23 +110,30 @@ public:
     static double GetPointOnTrapezEdgeCorrected(double x_start, double x_end, double z_range,
                                                 double dz);
 
-    // One table at pixel (x, z): 0, or 1 outside its knots (out unchanged).
-    static int EvaluateTable(const LinearizationTable& table, double x, double z, double& out);
-
 private:
     struct TableStorage {
         std::vector<double> column_knots;
         std::vector<double> row_knots;
         std::vector<double*> row_pointers;
         std::vector<double> coefficients;
-        // A hint is only as good as the search when every interval is unique.
-        bool columns_ascend = false;
+        // The cells again, each with its 16 coefficients ordered by power of
+        // dz first, so one load serves two powers of dx.
+        std::vector<double> planar;
+        // A row hint is only as good as the search when every interval is unique.
         bool rows_ascend = false;
     };
+    struct ColumnPosition;
 
-    static int EvaluateHinted(const LinearizationTable& table, const TableStorage& storage,
-                              double x, double z, uint32_t& column_hint, uint32_t& row_hint,
-                              double& out);
+    // One table at pixel (x, z): 0, or 1 outside its knots (out unchanged).
+    static int EvaluateTable(const LinearizationTable& table, const TableStorage& storage, double x,
+                             double z, double& out);
+    static ColumnPosition PositionOf(const LinearizationTable& table, const TableStorage& storage,
+                                     double x);
+    [[gnu::always_inline]] static inline int EvaluateAt(const LinearizationTable& table,
+                                                        const TableStorage& storage,
+                                                        const ColumnPosition& column, double z,
+                                                        uint32_t& row_hint, double& out);
+    void Prepare(ColumnCache& cache, const EchoRows& rows) const;
 
     int ReadRecords(const uint8_t* data, std::size_t size);
     int ReadTables(const uint8_t* payload, std::size_t length);
@@ -132,4 +144,27 @@ private:
     TableStorage x_storage;
     TableStorage z_storage;
     bool check_mode = false;
+    // New whenever the tables may have changed, so a cache never outlives
+    // the tables it was built for, even at the same address.
+    uint64_t identity = 0;
+};
+
+// Where one pixel column lies in one table.
+struct LinearizationData::ColumnPosition {
+    const double* cells = nullptr;  // the column interval's planar cells; null outside the knots
+    double dx_powers[4] = {};       // 1, dx, dx * dx, dx * dx * dx
+};
+
+// A reader's positions of a profile's pixel columns in both tables: for a
+// given column the table interval and the powers of the offset into it never
+// change, so they are kept from scan to scan while the data and the region
+// stay. Owned by one reader; not shared between threads.
+class LinearizationData::ColumnCache {
+private:
+    friend class LinearizationData;
+    uint64_t identity = 0;
+    double x_offset = 0;
+    double x_stride = 0;
+    std::vector<ColumnPosition> x_table;  // per column: built ones only
+    std::vector<ColumnPosition> z_table;
 };

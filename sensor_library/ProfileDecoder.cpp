@@ -56,6 +56,30 @@ Field ReadField(const uint8_t*& p, uint32_t bytes)
 
 }  // namespace
 
+ScanvoEcho ScanvoProfileRecord::Echo(uint32_t column, uint32_t echo) const
+{
+    if (column >= column_count || !HasEcho(echo)) return ScanvoEcho{};
+    const int32_t z = raw_z[echo][column];
+    return ScanvoEcho{true,
+                      z,
+                      linearized ? double(z) : z * 0.03125,
+                      static_cast<uint32_t>(intensity[echo][column]),
+                      static_cast<uint32_t>(width[echo][column]),
+                      static_cast<uint32_t>(reserved[echo][column]),
+                      x_mm[echo][column],
+                      z_mm[echo][column]};
+}
+
+void ScanvoProfileRecord::SetEchoForTest(uint32_t column, uint32_t echo, const ScanvoEcho& value)
+{
+    raw_z[echo][column] = value.raw_z;
+    intensity[echo][column] = static_cast<int32_t>(value.intensity);
+    width[echo][column] = static_cast<int32_t>(value.width);
+    reserved[echo][column] = static_cast<int32_t>(value.reserved);
+    x_mm[echo][column] = value.x_mm;
+    z_mm[echo][column] = value.z_mm;
+}
+
 uint16_t ScanvoProfileRecord::PictureCounter() const
 {
     return static_cast<uint16_t>(LoadU16(general.data() + 8));
@@ -76,15 +100,10 @@ ProfileDecoder::ProfileDecoder()
 {
 }
 
+// The arrays keep what earlier decodes left: only the head says which
+// echoes and columns hold data.
 void ProfileDecoder::ClearRecord(ScanvoProfileRecord& record)
 {
-    // Only the echoes the last decode wrote can hold data, so clearing them
-    // leaves every echo this decode does not write empty, at no more cost
-    // than the decode itself.
-    for (uint32_t e = 0; e < ScanvoProfileRecord::MAX_ECHOES; ++e) {
-        if (record.HasEcho(e))
-            std::fill_n(record.echoes[e].begin(), record.column_count, ScanvoEcho{});
-    }
     static_cast<ScanvoRecordHead&>(record) = ScanvoRecordHead();
 }
 
@@ -246,23 +265,44 @@ void ProfileDecoder::DecodeRawProfile(const uint8_t* block, uint32_t length,
         return;
     record.column_count =
         std::min(ScanvoProfileRecord::MAX_COLUMNS, (length - RAW_HEAD) / column_bytes);
-    const uint8_t* p = block + RAW_HEAD;
-    for (uint32_t c = 0; c < record.column_count; ++c) {
+    DecodeRawPoints(block + RAW_HEAD, bytes, record);
+}
+
+// Millimetres stay 0 until the profile is linearized.
+void ProfileDecoder::DecodeRawPoints(const uint8_t* points, const uint32_t (&bytes)[4],
+                                     ScanvoProfileRecord& record)
+{
+    const uint32_t columns = record.column_count;
+    if (record.echo_count == 1 && bytes[0] == 2 && bytes[1] == 1 && bytes[2] == 1 &&
+        bytes[3] == 0) {
+        // What sensors send: one echo of Z, intensity and width in 4 bytes.
+        const uint32_t e = static_cast<uint32_t>(std::countr_zero(record.echo_mask));
+        for (uint32_t c = 0; c < columns; ++c) {
+            const uint8_t* p = points + 4 * c;
+            record.raw_z[e][c] = p[0] + 256 * p[1];
+            record.intensity[e][c] = p[2] * 4 + (p[3] >> 6);
+            record.width[e][c] = p[3] & 63;
+            record.reserved[e][c] = 0;
+            record.x_mm[e][c] = 0;
+            record.z_mm[e][c] = 0;
+        }
+        return;
+    }
+    const uint8_t* p = points;
+    for (uint32_t c = 0; c < columns; ++c) {
         for (uint32_t e = 0; e < ScanvoProfileRecord::MAX_ECHOES; ++e) {
             if (!record.HasEcho(e))
                 continue;
-            ScanvoEcho& echo = record.Echo(c, e);
-            echo = ScanvoEcho{};
             const Field z = ReadField(p, bytes[0]);
             const Field intensity = ReadField(p, bytes[1]);
             const Field low = ReadField(p, bytes[2]);
             const Field reserved = ReadField(p, bytes[3]);
-            echo.valid = true;
-            echo.raw_z = static_cast<int32_t>(z.b0 + 256 * z.b1);
-            echo.z_px = echo.raw_z * 0.03125;
-            echo.intensity = intensity.b0 * 4 + (low.b0 >> 6);
-            echo.width = low.b0 & 63;
-            echo.reserved = reserved.b0 + 8 * reserved.b1;
+            record.raw_z[e][c] = static_cast<int32_t>(z.b0 + 256 * z.b1);
+            record.intensity[e][c] = static_cast<int32_t>(intensity.b0 * 4 + (low.b0 >> 6));
+            record.width[e][c] = static_cast<int32_t>(low.b0 & 63);
+            record.reserved[e][c] = static_cast<int32_t>(reserved.b0 + 8 * reserved.b1);
+            record.x_mm[e][c] = 0;
+            record.z_mm[e][c] = 0;
         }
     }
 }
@@ -291,31 +331,27 @@ void ProfileDecoder::DecodeLinearProfile(const uint8_t* block, uint32_t length,
     record.column_count = std::min({static_cast<uint32_t>(declared), ScanvoProfileRecord::MAX_COLUMNS,
                                     (length - LINEAR_HEAD) / 2 / column_words});
     const uint8_t* p = block + LINEAR_HEAD;
+    const auto next_word = [&p](bool present) {
+        const uint32_t word = present ? LoadU16(p) : 0;
+        p += present ? 2 : 0;
+        return word;
+    };
     for (uint32_t c = 0; c < record.column_count; ++c) {
         for (uint32_t e = 0; e < record.echo_count; ++e) {
-            ScanvoEcho& echo = record.Echo(c, e);
-            echo = ScanvoEcho{};
-            echo.valid = true;
-            if (record.has_z) {
-                const uint32_t value = LoadU16(p);
-                p += 2;
-                echo.raw_z = static_cast<int32_t>(value);
-                echo.z_px = value;
-                echo.z_mm = scale.present ? value * double{scale.z_scale} + scale.z_offset : value;
-            }
-            if (record.has_width) {
-                const uint32_t word = LoadU16(p);
-                p += 2;
-                echo.intensity = packed_intensity ? ((word & 0xFFu) << 2) | (word >> 14) : word >> 6;
-                echo.width = packed_intensity ? (word >> 8) & 63u : word & 63u;
-                if (!record.has_intensity)
-                    echo.intensity = 0;
-            }
-            if (record.has_x) {
-                const uint32_t value = LoadU16(p);
-                p += 2;
-                echo.x_mm = scale.present ? value * double{scale.x_scale} + scale.x_offset : value;
-            }
+            const uint32_t z = next_word(record.has_z);
+            const uint32_t word = next_word(record.has_width);
+            const uint32_t x = next_word(record.has_x);
+            const uint32_t intensity =
+                packed_intensity ? ((word & 0xFFu) << 2) | (word >> 14) : word >> 6;
+            record.raw_z[e][c] = static_cast<int32_t>(z);
+            record.z_mm[e][c] =
+                scale.present && record.has_z ? z * double{scale.z_scale} + scale.z_offset : z;
+            record.intensity[e][c] = record.has_intensity ? static_cast<int32_t>(intensity) : 0;
+            record.width[e][c] =
+                static_cast<int32_t>(packed_intensity ? (word >> 8) & 63u : word & 63u);
+            record.reserved[e][c] = 0;
+            record.x_mm[e][c] =
+                scale.present && record.has_x ? x * double{scale.x_scale} + scale.x_offset : x;
         }
     }
 }
@@ -324,42 +360,33 @@ void ProfileDecoder::LinearizeProfile(const LinearizationData& data, ScanvoProfi
 {
     if (!record.decoded || record.linearized)
         return;
-    const bool tables = data.HasTables();
-    const double x_stride = record.x_step + 1.0;
-    const double z_stride = record.z_step + 1.0;
-    LinearizationData::SearchHint hint;
-    for (uint32_t c = 0; c < record.column_count; ++c) {
-        const double column = x_stride * c + record.x_offset;
-        for (uint32_t e = 0; e < ScanvoProfileRecord::MAX_ECHOES; ++e) {
-            if (!record.HasEcho(e))
-                continue;
-            ScanvoEcho& echo = record.Echo(c, e);
-            if (echo.raw_z == 0 || !tables) {
-                echo.x_mm = 0;
-                echo.z_mm = 0;
-                continue;
-            }
-            data.Linearize(column, z_stride * echo.z_px + record.z_offset, echo.x_mm, echo.z_mm, hint);
-        }
+    for (uint32_t e = 0; e < ScanvoProfileRecord::MAX_ECHOES; ++e) {
+        if (!record.HasEcho(e))
+            continue;
+        const LinearizationData::EchoRows rows{double(record.x_offset), record.x_step + 1.0,
+                                               double(record.z_offset), record.z_step + 1.0,
+                                               record.raw_z[e].data(), record.column_count};
+        data.LinearizeEcho(column_cache, rows, record.x_mm[e].data(), record.z_mm[e].data());
     }
 }
 
 bool ProfileDecoder::HasPoint(const ScanvoProfileRecord& record, uint32_t column)
 {
-    return (record.HasEcho(0) && record.Echo(column, 0).z_mm != 0) ||
-           (record.HasEcho(1) && record.Echo(column, 1).z_mm != 0);
+    return (record.HasEcho(0) && record.z_mm[0][column] != 0) ||
+           (record.HasEcho(1) && record.z_mm[1][column] != 0);
 }
 
 uint32_t ProfileDecoder::SortColumnsByX(const ScanvoProfileRecord& record)
 {
+    const auto& first_x = record.x_mm[record.HasEcho(0) ? 0 : 1];
     uint32_t sortable = 0;
     for (uint32_t c = 0; c < record.column_count; ++c) {
         if (!HasPoint(record, c))
             continue;
         // The first echo's X, or the second's where the mask leaves the
         // first out. NaN would break the ordering the sort relies on.
-        const double x0 = record.Echo(c, record.HasEcho(0) ? 0 : 1).x_mm;
-        const double x = std::isnan(x0) ? std::numeric_limits<double>::infinity() : x0;
+        const double x =
+            std::isnan(first_x[c]) ? std::numeric_limits<double>::infinity() : first_x[c];
         sort_buffer[sortable++] = SortEntry{x, static_cast<int32_t>(c)};
     }
     const auto by_x = [](const SortEntry& a, const SortEntry& b) {
@@ -372,9 +399,28 @@ uint32_t ProfileDecoder::SortColumnsByX(const ScanvoProfileRecord& record)
     return sortable;
 }
 
+// One echo in column order: each array a straight copy.
+int32_t ProfileDecoder::EmitEcho(const ScanvoProfileRecord& record, uint32_t echo,
+                                 const PointArrays& out)
+{
+    const uint32_t count =
+        std::min<uint32_t>(record.column_count, static_cast<uint32_t>(std::max(out.capacity, 0)));
+    if (out.x != nullptr) std::copy_n(record.x_mm[echo].begin(), count, out.x);
+    if (out.z != nullptr) std::copy_n(record.z_mm[echo].begin(), count, out.z);
+    if (out.intensity != nullptr) std::copy_n(record.intensity[echo].begin(), count, out.intensity);
+    if (out.width != nullptr) std::copy_n(record.width[echo].begin(), count, out.width);
+    return static_cast<int32_t>(count);
+}
+
 int32_t ProfileDecoder::EmitPoints(const ScanvoProfileRecord& record, bool sort_x,
                                    const PointArrays& out)
 {
+    uint32_t echoes[ScanvoProfileRecord::MAX_ECHOES];
+    uint32_t echo_total = 0;
+    for (uint32_t e = 0; e < ScanvoProfileRecord::MAX_ECHOES; ++e) {
+        if (record.HasEcho(e)) echoes[echo_total++] = e;
+    }
+    if (echo_total == 1 && !sort_x) return EmitEcho(record, echoes[0], out);
     const uint32_t columns = record.column_count;
     for (uint32_t c = 0; c < columns; ++c)
         column_order[c] = static_cast<int32_t>(c);
@@ -390,20 +436,14 @@ int32_t ProfileDecoder::EmitPoints(const ScanvoProfileRecord& record, bool sort_
     int32_t written = 0;
     for (uint32_t i = 0; i < columns; ++i) {
         const uint32_t column = static_cast<uint32_t>(column_order[i]);
-        for (uint32_t e = 0; e < ScanvoProfileRecord::MAX_ECHOES; ++e) {
-            if (!record.HasEcho(e))
-                continue;
+        for (uint32_t n = 0; n < echo_total; ++n) {
             if (written >= out.capacity)
                 return written;
-            const ScanvoEcho& echo = record.Echo(column, e);
-            if (out.x != nullptr)
-                out.x[written] = echo.x_mm;
-            if (out.z != nullptr)
-                out.z[written] = echo.z_mm;
-            if (out.intensity != nullptr)
-                out.intensity[written] = static_cast<int32_t>(echo.intensity);
-            if (out.width != nullptr)
-                out.width[written] = static_cast<int32_t>(echo.width);
+            const uint32_t e = echoes[n];
+            if (out.x != nullptr) out.x[written] = record.x_mm[e][column];
+            if (out.z != nullptr) out.z[written] = record.z_mm[e][column];
+            if (out.intensity != nullptr) out.intensity[written] = record.intensity[e][column];
+            if (out.width != nullptr) out.width[written] = record.width[e][column];
             ++written;
         }
     }

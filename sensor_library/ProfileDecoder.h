@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-class LinearizationData;
+#include "sensor_library/LinearizationData.h"
 
 namespace SensorBlock {
 constexpr uint32_t STATIC = 0x021A0102;
@@ -89,18 +89,27 @@ struct ScanvoRecordHead {
     uint32_t column_count = 0;
 };
 
-// The container last taken from the FIFO, decoded. Only the echoes that
-// HasEcho names, in the first column_count columns, hold data; every other
-// echo is empty.
+// A decoded container with its points. Only the echoes that HasEcho names,
+// in the first column_count columns, hold data; Echo gives every other echo
+// empty.
 struct ScanvoProfileRecord : ScanvoRecordHead {
     static constexpr uint32_t MAX_COLUMNS = 2048;
     static constexpr uint32_t MAX_ECHOES = 4;
 
-    // Echo by echo, so a profile of one echo lies in one run of memory.
-    std::array<std::array<ScanvoEcho, MAX_COLUMNS>, MAX_ECHOES> echoes;
+    // Echo by echo, one array per value, so the points of one echo lie in
+    // runs the linearization and the output read straight through.
+    template <typename T>
+    using EchoColumns = std::array<std::array<T, MAX_COLUMNS>, MAX_ECHOES>;
+    EchoColumns<int32_t> raw_z;  // raw profile: 1/32 pixel; linearized: the Z word
+    EchoColumns<int32_t> intensity;
+    EchoColumns<int32_t> width;  // peak width
+    EchoColumns<int32_t> reserved;
+    EchoColumns<double> x_mm;
+    EchoColumns<double> z_mm;
 
-    ScanvoEcho& Echo(uint32_t column, uint32_t echo) { return echoes[echo][column]; }
-    const ScanvoEcho& Echo(uint32_t column, uint32_t echo) const { return echoes[echo][column]; }
+    // One echo gathered from the arrays.
+    ScanvoEcho Echo(uint32_t column, uint32_t echo) const;
+    void SetEchoForTest(uint32_t column, uint32_t echo, const ScanvoEcho& value);
 
     bool HasEcho(uint32_t echo) const
     {
@@ -121,10 +130,11 @@ struct PointArrays {
     int32_t capacity = 0;
 };
 
-// Stateless apart from the scale parameters, which a container may carry
-// for the ones that follow it.
+// Keeps the scale parameters, which a container may carry for the ones that
+// follow it, and where the columns of the last profile it linearized lie in
+// the tables.
 //
-// Threads: one at a time (its owner's record lock).
+// Threads: one at a time (its owner's decode lock).
 class ProfileDecoder {
 public:
     ProfileDecoder();
@@ -135,7 +145,7 @@ public:
                                 ScanvoProfileRecord& record);
 
     // Millimetres of every valid echo of a raw profile through the tables.
-    static void LinearizeProfile(const LinearizationData& data, ScanvoProfileRecord& record);
+    void LinearizeProfile(const LinearizationData& data, ScanvoProfileRecord& record);
 
     // Writes the points in column order (or by ascending X with sort_x);
     // returns how many were written.
@@ -153,6 +163,8 @@ private:
     bool WalkBlocks(const uint8_t* container, uint32_t size, ScanvoProfileRecord& record);
     bool TakeBlock(uint32_t tag, const uint8_t* block, BlockSpan span, ScanvoProfileRecord& record);
     static void DecodeRawProfile(const uint8_t* block, uint32_t length, ScanvoProfileRecord& record);
+    static void DecodeRawPoints(const uint8_t* points, const uint32_t (&bytes)[4],
+                                ScanvoProfileRecord& record);
     void DecodeLinearProfile(const uint8_t* block, uint32_t length, bool packed_intensity,
                              ScanvoProfileRecord& record) const;
     static void DecodeStatusBlock(const uint8_t* block, uint32_t length, ScanvoProfileRecord& record);
@@ -162,8 +174,11 @@ private:
     static bool HasPoint(const ScanvoProfileRecord& record, uint32_t column);
     // The columns with a point in echo 1 or 2, into sort_buffer, by X.
     uint32_t SortColumnsByX(const ScanvoProfileRecord& record);
+    static int32_t EmitEcho(const ScanvoProfileRecord& record, uint32_t echo,
+                            const PointArrays& out);
 
     ScaleParameters scale;
+    LinearizationData::ColumnCache column_cache;
     std::vector<SortEntry> sort_buffer;  // MAX_COLUMNS entries, sized once
     std::vector<int32_t> column_order;   // MAX_COLUMNS entries, sized once
 };

@@ -12,14 +12,12 @@ namespace {
 
 void Linearize(const LinearizationData& lin, FuzzInput& points)
 {
-    LinearizationData::SearchHint hint;
     double x_mm = 0;
     double z_mm = 0;
     for (int i = 0; i < 8; ++i) {
         const double x = points.Take<int16_t>() / 8.0;
         const double z = points.Take<int16_t>() / 8.0;
         lin.Linearize(x, z, x_mm, z_mm);
-        lin.Linearize(x, z, x_mm, z_mm, hint);
     }
     PixelRegion region;
     lin.ConvertMmToPix(points.Take<float>(), points.Take<float>(), points.Take<float>(),

@@ -69,8 +69,8 @@ TEST(EchoMaskTest, SortsByNoEchoOfAnEarlierScan)
                                                    false, *record));
         for (uint32_t n = 0; n < 4; ++n) {  // as linearized: columns n % 2, echoes n / 2
             if (record->HasEcho(n / 2))
-                record->Echo(n % 2, n / 2) =
-                    ScanvoEcho{true, 9, 0, 0, 0, 0, mask == 3 ? n % 2 : 20.0 - n % 2 * 10, 1};
+                record->SetEchoForTest(
+                    n % 2, n / 2, ScanvoEcho{true, 9, 0, 0, 0, 0, mask == 3 ? n % 2 : 20.0 - n % 2 * 10, 1});
         }
     }
     double x[2] = {};

@@ -118,7 +118,7 @@ TEST_F(ProfileDecoderTest, LinearizesThroughTheRegionGeometryAndTheTables)
                            .AddBlock(Tag::Z_ROI, RegionPayload(2048, 0, 2047, 64))  // both clamp to 0
                            .AddBlock(Tag::RAW_PROFILE, RawProfilePayload(1, 7, {16, 8, 8, 0}, points))
                            .Build()));
-    ProfileDecoder::LinearizeProfile(data, *record);
+    decoder.LinearizeProfile(data, *record);
     const LinModel model;
     EXPECT_EQ(model.X(2 * 100 + 16, 512), record->Echo(100, 0).x_mm);
     EXPECT_EQ(model.Z(512), record->Echo(100, 0).z_mm);
