@@ -2,35 +2,20 @@
 // in namespaces and veth links each case builds and removes. The process
 // runs in a namespace of its own (the test launcher's); a guard refuses to
 // build links or broadcast anywhere else.
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <memory>
-#include <string>
-#include <vector>
 
-#include "gentl_producers/GenTesk3d/GenTLInterfaceTesk.h"
 #include "gentl_producers/GenTesk3d/network_interfaces.h"
-#include "support/CtiLoader.h"
-#include "support/NetworkNamespace.h"
+#include "producer/ProducerSession.h"
 #include "support/SimulatedDiscovery.h"
 
 namespace {
 
-using GenTLCore::ZoTL::INTERFACE_CUSTOM_REGISTERS;
 using TestSupport::DiscoveryIdentity;
 using TestSupport::SensorIdentity;
 using Sensors = std::unique_ptr<TestSupport::SimulatedDiscovery>;
 
-class NamespaceTest : public ::testing::Test {
+class DiscoveryNetnsTest : public TestSupport::ProducerSession {
 protected:
-    void SetUp() override
-    {
-        if (!TestSupport::InPrivateLoopbackNamespace())
-            GTEST_SKIP() << "Refusing to build links or broadcast outside a network namespace "
-                            "that holds only lo; run under the test launcher";
-    }
-
     // A sensor namespace on host link h<index> (10.213.<index + 1>.1/24).
     std::string LinkedNamespace(int index, const std::string& sensor_cidr)
     {
@@ -40,7 +25,6 @@ protected:
                              "s" + link, sensor_cidr));
         return ns;
     }
-
     Sensors StartSensors(const std::string& ns, std::vector<DiscoveryIdentity> identities,
                          TestSupport::DiscoveryOptions options = {})
     {
@@ -50,30 +34,6 @@ protected:
         EXPECT_TRUE(sensors->IsListening()) << ns;
         return sensors;
     }
-
-    TestSupport::TestNetwork net;  // first: outlives every sensor
-};
-
-class DiscoveryNetnsTest : public NamespaceTest {
-protected:
-    void SetUp() override
-    {
-        NamespaceTest::SetUp();
-        if (IsSkipped())
-            return;
-        ASSERT_TRUE(cti.IsComplete()) << cti.Error();
-        ASSERT_EQ(GC_ERR_SUCCESS, cti->GCInitLib());
-        ASSERT_EQ(GC_ERR_SUCCESS, cti->TLOpen(&system));
-        ASSERT_EQ(GC_ERR_SUCCESS, cti->TLUpdateInterfaceList(system, nullptr, 0));
-        ASSERT_EQ(GC_ERR_SUCCESS, cti->TLOpenInterface(system, "Tesk3D_GenTL_Interface", &iface));
-    }
-
-    void TearDown() override
-    {
-        if (system != nullptr)
-            cti->GCCloseLib();
-    }
-
     // The listed IDs, in list order.
     std::vector<std::string> UpdateDeviceList()
     {
@@ -81,11 +41,9 @@ protected:
         uint32_t count = 0;
         cti->IFGetNumDevices(iface, &count);
         std::vector<std::string> ids(count);
-        for (uint32_t i = 0; i < count; ++i)
-            ids[i] = Info(i, DEVICE_INFO_ID);
+        for (uint32_t i = 0; i < count; ++i) ids[i] = Info(i, DEVICE_INFO_ID);
         return ids;
     }
-
     std::string Info(uint32_t index, DEVICE_INFO_CMD command)
     {
         char text[256] = {};
@@ -96,41 +54,28 @@ protected:
         size = sizeof text;
         if (cti->IFGetDeviceInfo(iface, id.c_str(), command, &type, text, &size) != GC_ERR_SUCCESS)
             return std::string();
-        return type == INFO_DATATYPE_INT32 ? std::to_string(*reinterpret_cast<int32_t*>(text)) : text;
+        return type == INFO_DATATYPE_INT32 ? std::to_string(*reinterpret_cast<int32_t*>(text))
+                                           : text;
     }
-
     GC_ERROR Open(const std::string& id)
     {
-        DEV_HANDLE device = nullptr;
-        return cti->IFOpenDevice(iface, id.c_str(), DEVICE_ACCESS_CONTROL, &device);
+        DEV_HANDLE opened = nullptr;
+        return cti->IFOpenDevice(iface, id.c_str(), DEVICE_ACCESS_CONTROL, &opened);
     }
-
-    // A custom register by id, or the device selector for id 2008.
-    GC_ERROR Access(uint32_t id, void* value, size_t size, bool write)
+    GC_ERROR SelectDevice(uint32_t index)
     {
-        uint64_t address = 0x10000008;
-        for (const auto& row : INTERFACE_CUSTOM_REGISTERS)
-            address = row.id == id ? row.address : address;
-        return write ? cti->GCWritePort(iface, address, value, &size)
-                     : cti->GCReadPort(iface, address, value, &size);
+        size_t size = sizeof index;
+        return cti->GCWritePort(iface, 0x10000008, &index, &size);
     }
-    uint64_t Read(uint32_t id)
-    {
-        uint64_t value = 0;
-        EXPECT_EQ(GC_ERR_SUCCESS, Access(id, &value, id == 12004 ? 8 : 4, false)) << id;
-        return value;
-    }
-    GC_ERROR Write(uint32_t id, uint32_t value) { return Access(id, &value, 4, true); }
-
-    TestSupport::CtiLoader cti{GENTESK_CTI_PATH};
-    TL_HANDLE system = nullptr;
-    IF_HANDLE iface = nullptr;
+    uint64_t Number(uint32_t id) { return std::stoull(Read(id)); }
 };
 
 TEST_F(DiscoveryNetnsTest, ListsSensorsOnEveryLinkAndRefusesTheOneOutsideEverySubnet)
 {
-    Sensors first = StartSensors(LinkedNamespace(0, "10.213.1.2/24"), {SensorIdentity("10.213.1.2", "1001")});
-    Sensors second = StartSensors(LinkedNamespace(1, "10.213.2.2/24"), {SensorIdentity("10.213.2.2", "1002")});
+    Sensors first =
+        StartSensors(LinkedNamespace(0, "10.213.1.2/24"), {SensorIdentity("10.213.1.2", "1001")});
+    Sensors second =
+        StartSensors(LinkedNamespace(1, "10.213.2.2/24"), {SensorIdentity("10.213.2.2", "1002")});
     Sensors outside = StartSensors(LinkedNamespace(2, "192.168.77.5/24"),
                                    {SensorIdentity("192.168.77.5", "1003")}, {true, nullptr});
 
@@ -138,20 +83,19 @@ TEST_F(DiscoveryNetnsTest, ListsSensorsOnEveryLinkAndRefusesTheOneOutsideEverySu
     ASSERT_EQ(3u, ids.size());
     for (uint32_t i = 0; i < ids.size(); ++i) {
         SCOPED_TRACE(ids[i]);
-        for (DEVICE_INFO_CMD command : {DEVICE_INFO_VENDOR, DEVICE_INFO_MODEL, DEVICE_INFO_SERIAL_NUMBER,
-                                        DEVICE_INFO_DISPLAYNAME, DEVICE_INFO_TLTYPE})
+        for (DEVICE_INFO_CMD command :
+             {DEVICE_INFO_VENDOR, DEVICE_INFO_MODEL, DEVICE_INFO_SERIAL_NUMBER,
+              DEVICE_INFO_DISPLAYNAME, DEVICE_INFO_TLTYPE})
             EXPECT_FALSE(Info(i, command).empty()) << command;
         const bool is_outside = ids[i] == "TK3D-100_1003";
         EXPECT_EQ(is_outside ? "3" : "1", Info(i, DEVICE_INFO_ACCESS_STATUS));
         EXPECT_EQ(is_outside ? GC_ERR_ACCESS_DENIED : GC_ERR_TIMEOUT, Open(ids[i]));
-        if (!is_outside)
-            continue;
-        EXPECT_EQ("DeviceOpen: the device is currently not accessible",
-                  TestSupport::ReadLastError(cti.Functions()).text);
-        ASSERT_EQ(GC_ERR_SUCCESS, Access(2008, &i, 4, true));
-        EXPECT_EQ(0xC0A84D05u, Read(12001));
-        EXPECT_EQ(0xFFFFFF00u, Read(12002));
-        EXPECT_EQ(0x020000001003u, Read(12004));
+        if (!is_outside) continue;
+        EXPECT_EQ("DeviceOpen: the device is currently not accessible", LastError());
+        ASSERT_EQ(GC_ERR_SUCCESS, SelectDevice(i));
+        EXPECT_EQ(0xC0A84D05u, Number(12001));
+        EXPECT_EQ(0xFFFFFF00u, Number(12002));
+        EXPECT_EQ(0x020000001003u, Number(12004));
     }
 }
 
@@ -159,8 +103,9 @@ TEST_F(DiscoveryNetnsTest, ListsAnInUseSensorAsBusyAndLeavesOutRejectedReplies)
 {
     std::vector<DiscoveryIdentity> replies;
     const std::pair<const char*, const char*> changes[] = {
-        {"CONNECT_STATE", "CONNECTED"}, {"TYPE", "camera"},      {"NETMASK", nullptr},
-        {"NETMASK", "abc"},             {"ETHADDR", nullptr},    {"ETHADDR", "02:00:00:00:00"},
+        {"CONNECT_STATE", "CONNECTED"}, {"TYPE", "camera"},
+        {"NETMASK", nullptr},           {"NETMASK", "abc"},
+        {"ETHADDR", nullptr},           {"ETHADDR", "02:00:00:00:00"},
         {"GATEWAYIP", nullptr},         {"IPADDR", nullptr},
     };
     for (const auto& [name, value] : changes) {
@@ -187,41 +132,39 @@ TEST_F(DiscoveryNetnsTest, AppliesStagedNetworkSettingsAndFollowsAddressChanges)
                                        net.Ip("addr add " + ip + "/24 dev s0", ns);
                                    }});
     ASSERT_EQ(std::vector<std::string>{"TK3D-100_1001"}, UpdateDeviceList());
-    EXPECT_EQ(0x0AD50102u, Read(12006));
-    EXPECT_EQ(GC_ERR_ERROR, Write(12001, 0x0AD50109));
+    EXPECT_EQ(0x0AD50102u, Number(12006));
+    EXPECT_EQ(GC_ERR_ERROR, Write(12001, 0x0AD50109u));
 
-    ASSERT_EQ(GC_ERR_SUCCESS, Write(12006, 0x0AD50109));
-    ASSERT_EQ(GC_ERR_SUCCESS, Write(12007, 0xFFFFFF00));
-    ASSERT_EQ(GC_ERR_SUCCESS, Write(12008, 0x0AD501FE));
-    ASSERT_EQ(GC_ERR_SUCCESS, Write(12005, 1));
-    EXPECT_EQ(0u, Read(12005));
-    EXPECT_EQ(0x0AD50109u, Read(12001));
-    EXPECT_EQ(0x0AD501FEu, Read(12003));
+    ASSERT_EQ(GC_ERR_SUCCESS, Write(12006, 0x0AD50109u));
+    ASSERT_EQ(GC_ERR_SUCCESS, Write(12007, 0xFFFFFF00u));
+    ASSERT_EQ(GC_ERR_SUCCESS, Write(12008, 0x0AD501FEu));
+    ASSERT_EQ(GC_ERR_SUCCESS, Write(12005, 1u));
+    EXPECT_EQ(0u, Number(12005));
+    EXPECT_EQ(0x0AD50109u, Number(12001));
+    EXPECT_EQ(0x0AD501FEu, Number(12003));
     EXPECT_TRUE(net.Ip("-br addr show dev s0 | grep -q 10.213.1.9/24", ns));
 
     sensor->SetAttribute(0, "IPADDR", "10.213.1.7");
     sensor->SetAttribute(0, "NETMASK", "255.255.0.0");
     ASSERT_EQ(std::vector<std::string>{"TK3D-100_1001"}, UpdateDeviceList());
-    EXPECT_EQ(0x0AD50107u, Read(12001));
-    EXPECT_EQ(0xFFFF0000u, Read(12002));
+    EXPECT_EQ(0x0AD50107u, Number(12001));
+    EXPECT_EQ(0xFFFF0000u, Number(12002));
 
     sensor->SetAttribute(0, "ETHADDR", "02:00:00:00:99:99");
-    EXPECT_EQ(GC_ERR_ERROR, Write(12005, 1));
-    EXPECT_EQ("Setting Network Config failed", TestSupport::ReadLastError(cti.Functions()).text);
+    EXPECT_EQ(GC_ERR_ERROR, Write(12005, 1u));
+    EXPECT_EQ("Setting Network Config failed", LastError());
 }
 
 TEST_F(DiscoveryNetnsTest, ProbeByAddressReachesTheDeviceOpen)
 {
-    uint32_t value = 0;
-    EXPECT_EQ(GC_ERR_ERROR, Access(12001, &value, 4, false));
-    EXPECT_EQ("Invalid Device", TestSupport::ReadLastError(cti.Functions()).text);
+    EXPECT_EQ("failed -1001", Read(12001));
+    EXPECT_EQ("Invalid Device", LastError());
     EXPECT_EQ(GC_ERR_TIMEOUT, Open("#ip#127.0.0.1"));
-    EXPECT_EQ("Connecting to device failed 127.0.0.1",
-              TestSupport::ReadLastError(cti.Functions()).text);
+    EXPECT_EQ("Connecting to device failed 127.0.0.1", LastError());
     EXPECT_EQ(GC_ERR_INVALID_PARAMETER, Open("#ip#127.0.0.x"));
 }
 
-TEST_F(NamespaceTest, AdapterSnapshotKeepsOnlyWiredAdaptersThatAreUp)
+TEST_F(DiscoveryNetnsTest, AdapterSnapshotKeepsOnlyWiredAdaptersThatAreUp)
 {
     const std::string ns = LinkedNamespace(0, "10.213.1.2/24");
     ASSERT_TRUE(net.Ip("route add default via 10.213.1.254 dev h0"));

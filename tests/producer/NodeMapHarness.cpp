@@ -175,30 +175,26 @@ std::vector<std::string> NodeMap::ReadEveryFeature() const
     return failures;
 }
 
-bool NodeMap::IsImplemented(const std::string& name) const
+bool NodeMap::Is(const std::string& name, gboolean (*test)(ArvGcFeatureNode*, GError**)) const
 {
     ArvGcNode* node = arv_gc_get_node(gc, name.c_str());
     GError* failure = nullptr;
-    return node != nullptr &&
-           arv_gc_feature_node_is_implemented(ARV_GC_FEATURE_NODE(node), &failure) &&
-           Take(failure).empty();
+    return node != nullptr && test(ARV_GC_FEATURE_NODE(node), &failure) && Take(failure).empty();
+}
+
+bool NodeMap::IsImplemented(const std::string& name) const
+{
+    return Is(name, arv_gc_feature_node_is_implemented);
 }
 
 bool NodeMap::IsAvailable(const std::string& name) const
 {
-    ArvGcNode* node = arv_gc_get_node(gc, name.c_str());
-    GError* failure = nullptr;
-    return node != nullptr &&
-           arv_gc_feature_node_is_available(ARV_GC_FEATURE_NODE(node), &failure) &&
-           Take(failure).empty();
+    return Is(name, arv_gc_feature_node_is_available);
 }
 
 bool NodeMap::IsLocked(const std::string& name) const
 {
-    ArvGcNode* node = arv_gc_get_node(gc, name.c_str());
-    GError* failure = nullptr;
-    return node != nullptr && arv_gc_feature_node_is_locked(ARV_GC_FEATURE_NODE(node), &failure) &&
-           Take(failure).empty();
+    return Is(name, arv_gc_feature_node_is_locked);
 }
 
 std::vector<std::string> NodeMap::AvailableEntries(const std::string& name) const
@@ -207,8 +203,8 @@ std::vector<std::string> NodeMap::AvailableEntries(const std::string& name) cons
     if (node == nullptr || !ARV_IS_GC_ENUMERATION(node)) return {"no enumeration " + name};
     GError* failure = nullptr;
     guint count = 0;
-    const char** values = arv_gc_enumeration_dup_available_string_values(
-        ARV_GC_ENUMERATION(node), &count, &failure);
+    const char** values =
+        arv_gc_enumeration_dup_available_string_values(ARV_GC_ENUMERATION(node), &count, &failure);
     const std::string message = Take(failure);
     std::vector<std::string> entries(values, values + (values ? count : 0));
     g_free(values);

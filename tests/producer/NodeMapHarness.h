@@ -12,6 +12,9 @@
 
 typedef struct _ArvGc ArvGc;
 typedef struct _ArvDevice ArvDevice;
+typedef struct _ArvGcFeatureNode ArvGcFeatureNode;
+typedef struct _GError GError;
+typedef int gboolean;
 
 namespace TestSupport {
 
@@ -55,6 +58,7 @@ public:
 
 private:
     void Build(const std::string& text, const GenTLFunctions* gentl, void* port);
+    bool Is(const std::string& name, gboolean (*test)(ArvGcFeatureNode*, GError**)) const;
 
     std::string error;
     std::map<uint64_t, uint8_t> memory;  // the registers without a port

@@ -1,25 +1,15 @@
 // Scans from the simulated sensor on 127.0.0.1:32001 (in the test's own
 // loopback namespace) as a consumer receives them through the exported
 // GenTL functions of the built .cti.
-#include <gtest/gtest.h>
-
 #include <chrono>
-#include <cstring>
 #include <ctime>
 #include <initializer_list>
-#include <memory>
-#include <string>
 #include <vector>
 
 #include "gentl_producers/GenTesk3d/GenTLDataStreamTesk.h"
-#include "gentl_producers/GenTesk3d/GenTLRemoteDeviceTesk.h"
-#include "support/CtiLoader.h"
-#include "support/NetworkNamespace.h"
+#include "producer/ProducerSession.h"
 #include "support/SensorScans.h"
-#include "support/SimulatedSensor.h"
 #include "support/SimulatedSensorModel.h"
-#include "support/SimulatedSettings.h"
-#include "support/WaitUntil.h"
 
 namespace {
 
@@ -44,61 +34,43 @@ uint64_t Planes(uint32_t width)
     return uint64_t{2 + 12} * width * PROFILES;
 }
 
-class StreamEndToEndTest : public ::testing::Test {
+class StreamEndToEndTest : public TestSupport::ProducerSession {
 protected:
     void SetUp() override
     {
-        if (!TestSupport::InPrivateLoopbackNamespace())
-            GTEST_SKIP() << "The simulated sensor takes port 32001: run under the test launcher";
-        ASSERT_TRUE(cti.IsComplete()) << cti.Error();
-        sensor = std::make_unique<TestSupport::SimulatedSensor>(
-            TestSupport::SimulatedSensor::Options{"127.0.0.1", false, 32001});
-        sensor->SetXmlBuilder(settings.Builder());
-        sensor->SetStreamRate(400);
-        ASSERT_EQ(GC_ERR_SUCCESS, cti->GCInitLib());
-        ASSERT_EQ(GC_ERR_SUCCESS, cti->TLOpen(&system));
-        ASSERT_EQ(GC_ERR_SUCCESS, cti->TLUpdateInterfaceList(system, nullptr, 0));
-        ASSERT_EQ(GC_ERR_SUCCESS, cti->TLOpenInterface(system, "Tesk3D_GenTL_Interface", &iface));
-        ASSERT_EQ(GC_ERR_SUCCESS,
-                  cti->IFOpenDevice(iface, "#ip#127.0.0.1", DEVICE_ACCESS_CONTROL, &device));
-        ASSERT_EQ(GC_ERR_SUCCESS, cti->DevGetPort(device, &port));
-        ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_REGION_SELECTOR, 1));  // the scan region
+        ProducerSession::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        StartSensor();
+        ASSERT_EQ(GC_ERR_SUCCESS, OpenDevice());
+        ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_REGION_SELECTOR, 1u));  // the scan region
         ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_WIDTH, WIDTH));
         ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_HEIGHT, PROFILES));
     }
-    void TearDown() override
-    {
-        if (system != nullptr) cti->GCCloseLib();
-    }
 
-    template <class T = uint32_t>
-    GC_ERROR Write(uint32_t id, T value)
-    {
-        size_t size = sizeof value;
-        for (const auto& row : REMOTE_DEVICE_REGISTERS)
-            if (row.id == id) return cti->GCWritePort(port, row.address, &value, &size);
-        return GC_ERR_INVALID_ID;
-    }
+    static constexpr uint32_t NO_PART = ~0u;
     template <class T>
-    T Info(BUFFER_HANDLE buffer, BUFFER_INFO_CMD command, uint32_t part = NO_PART)
+    T Info(BUFFER_HANDLE buffer, int32_t command, uint32_t part = NO_PART)
     {
         T value{};
         size_t size = sizeof value;
         INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
-        EXPECT_EQ(
-            GC_ERR_SUCCESS,
-            part == NO_PART
-                ? cti->DSGetBufferInfo(stream, buffer, command, &type, &value, &size)
-                : cti->DSGetBufferPartInfo(stream, buffer, part, command, &type, &value, &size))
-            << command;
+        EXPECT_EQ(GC_ERR_SUCCESS, Query(buffer, command, part, &type, &value, &size)) << command;
         return value;
+    }
+    GC_ERROR Query(BUFFER_HANDLE buffer, int32_t command, uint32_t part, INFO_DATATYPE* type,
+                   void* value, size_t* size)
+    {
+        return part == NO_PART
+                   ? cti->DSGetBufferInfo(stream, buffer, command, type, value, size)
+                   : cti->DSGetBufferPartInfo(stream, buffer, part, command, type, value, size);
     }
     struct Answer {
         const char* name;
-        BUFFER_INFO_CMD command;
+        int32_t command;  // of the part's info when `part` is given
         GC_ERROR code;
-        uint64_t value;    // when answered
-        const char* text;  // the refusal's last error
+        uint64_t value;         // when answered
+        const char* text = "";  // the refusal's last error; null: not checked
+        uint32_t part = NO_PART;
     };
     void ExpectAnswers(BUFFER_HANDLE buffer, std::initializer_list<Answer> rows)
     {
@@ -107,31 +79,26 @@ protected:
             uint64_t value = 0;
             size_t size = sizeof value;
             INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
-            ASSERT_EQ(row.code,
-                      cti->DSGetBufferInfo(stream, buffer, row.command, &type, &value, &size));
-            EXPECT_EQ(row.code == GC_ERR_SUCCESS ? std::to_string(row.value) : row.text,
-                      row.code == GC_ERR_SUCCESS
-                          ? std::to_string(value)
-                          : TestSupport::ReadLastError(cti.Functions()).text);
+            ASSERT_EQ(row.code, Query(buffer, row.command, row.part, &type, &value, &size));
+            if (row.code == GC_ERR_SUCCESS) {
+                EXPECT_EQ(row.value, value);
+            } else if (row.text != nullptr) {
+                EXPECT_EQ(row.text, LastError());
+            }
         }
     }
 
     // Opens the stream with BUFFER_COUNT buffers of PayloadSize, `queued` of
     // them queued, registers both events and starts the stream (and the
     // sensor when `start_sensor`).
-    void OpenStream(size_t queued, bool start_sensor = true)
+    void Start(size_t queued, bool start_sensor = true)
     {
-        char id[64] = {};
-        size_t size = sizeof id;
-        ASSERT_EQ(GC_ERR_SUCCESS, cti->DevGetDataStreamID(device, 0, id, &size));
-        ASSERT_EQ(GC_ERR_SUCCESS, cti->DevOpenDataStream(device, id, &stream));
-        uint32_t payload = 0;  // PayloadSize, 32 bits
-        size = sizeof payload;
+        OpenStream();
+        size_t payload = 0, size = sizeof payload;
         INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
         ASSERT_EQ(GC_ERR_NOT_AVAILABLE,  // the stream does not know GenDC: ask the device
                   cti->DSGetInfo(stream, STREAM_INFO_PAYLOAD_SIZE, &type, &payload, &size));
-        size = sizeof payload;
-        ASSERT_EQ(GC_ERR_SUCCESS, cti->GCReadPort(port, 0x5000000C, &payload, &size));
+        payload = std::stoul(Read(RD_PAYLOAD_SIZE));
         memory.assign(BUFFER_COUNT, std::vector<uint8_t>(payload));
         buffers.assign(BUFFER_COUNT, nullptr);
         for (size_t i = 0; i < BUFFER_COUNT; ++i) {
@@ -145,7 +112,7 @@ protected:
         ASSERT_EQ(GC_ERR_SUCCESS,
                   cti->DSStartAcquisition(stream, ACQ_START_FLAGS_DEFAULT, GENTL_INFINITE));
         stream_acquiring = true;
-        ASSERT_EQ(GC_ERR_SUCCESS, start_sensor ? Write(RD_ACQUISITION_START, 1) : GC_ERR_SUCCESS);
+        ASSERT_EQ(GC_ERR_SUCCESS, start_sensor ? Write(RD_ACQUISITION_START, 1u) : GC_ERR_SUCCESS);
     }
     BUFFER_HANDLE NextBuffer()
     {
@@ -166,7 +133,7 @@ protected:
     // Stops, flushes, revokes and closes; the sensor stops streaming.
     void CloseStream()
     {
-        EXPECT_EQ(GC_ERR_SUCCESS, Write(RD_ACQUISITION_STOP, 1));
+        EXPECT_EQ(GC_ERR_SUCCESS, Write(RD_ACQUISITION_STOP, 1u));
         EXPECT_EQ(GC_ERR_SUCCESS, stream_acquiring
                                       ? cti->DSStopAcquisition(stream, ACQ_STOP_FLAGS_DEFAULT)
                                       : GC_ERR_SUCCESS);
@@ -218,16 +185,6 @@ protected:
                   listed);
         return At<uint32_t>(base, d + 8);
     }
-
-    static constexpr uint32_t NO_PART = ~0u;
-    TestSupport::CtiLoader cti{GENTESK_CTI_PATH};
-    TestSupport::SimulatedSettings settings;
-    std::unique_ptr<TestSupport::SimulatedSensor> sensor;
-    TL_HANDLE system = nullptr;
-    IF_HANDLE iface = nullptr;
-    DEV_HANDLE device = nullptr;
-    PORT_HANDLE port = nullptr;
-    DS_HANDLE stream = nullptr;
     EVENT_HANDLE new_buffer = nullptr;
     EVENT_HANDLE module_event = nullptr;
     std::vector<std::vector<uint8_t>> memory;
@@ -240,13 +197,11 @@ protected:
 // gaps, one scan event per frame.
 TEST_F(StreamEndToEndTest, ScansArriveAsMultiPartOrGenDCPayloads)
 {
-    const char* const GENDC_CHUNKS =
-        "GetBufferInfo: chunk-data should be handled fully by the consumer for GenDC payloads";
     for (const bool gendc : {false, true}) {
         SCOPED_TRACE(gendc ? "GenDC" : "multi-part");
-        ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_GENDC_STREAMING_MODE, gendc ? 1 : 0));
-        OpenStream(BUFFER_COUNT);
-        uint64_t first_frame = 0, frame = 0;
+        ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_GENDC_STREAMING_MODE, gendc ? 1u : 0u));
+        Start(BUFFER_COUNT);
+        uint64_t frame = 0;
         for (int scan = 0; scan < 6; ++scan) {
             BUFFER_HANDLE buffer = NextBuffer();
             ASSERT_NE(nullptr, buffer);
@@ -254,21 +209,21 @@ TEST_F(StreamEndToEndTest, ScansArriveAsMultiPartOrGenDCPayloads)
             const uint64_t next = Info<uint64_t>(buffer, BUFFER_INFO_FRAMEID);
             EXPECT_TRUE(frame == 0 || next == frame + 1) << frame << " then " << next;
             frame = next;
-            first_frame = first_frame == 0 ? frame : first_frame;
-            const uint64_t intensity = 2 * WIDTH * PROFILES;
+            const uint64_t intensity = 2 * WIDTH * PROFILES, at = reinterpret_cast<uintptr_t>(base);
             if (gendc) {
                 ASSERT_EQ(0, std::memcmp(base, "GNDC", 4));
                 const auto data = At<uint64_t>(base, 40);
                 EXPECT_EQ(424u, At<uint32_t>(base, 48));  // intensity, range and simple chunks
                 ExpectAnswers(
                     buffer,
-                    {{"type", BUFFER_INFO_PAYLOADTYPE, GC_ERR_SUCCESS, PAYLOAD_TYPE_GENDC, ""},
-                     {"filled", BUFFER_INFO_SIZE_FILLED, GC_ERR_SUCCESS, data + Planes(WIDTH) + 96,
-                      ""},
+                    {{"type", BUFFER_INFO_PAYLOADTYPE, 0, PAYLOAD_TYPE_GENDC},
+                     {"filled", BUFFER_INFO_SIZE_FILLED, 0, data + Planes(WIDTH) + 96},
                      {"height", BUFFER_INFO_HEIGHT, GC_ERR_NO_DATA, 0,
                       "GetBufferInfo: height should be queried from GenDC descriptor for GenDC "
                       "payload"},
-                     {"chunks", BUFFER_INFO_CONTAINS_CHUNKDATA, GC_ERR_NO_DATA, 0, GENDC_CHUNKS},
+                     {"chunks", BUFFER_INFO_CONTAINS_CHUNKDATA, GC_ERR_NO_DATA, 0,
+                      "GetBufferInfo: chunk-data should be handled fully by the consumer for "
+                      "GenDC payloads"},
                      {"chunk payload", BUFFER_INFO_DELIVERED_CHUNKPAYLOADSIZE, GC_ERR_NO_DATA, 0,
                       "GetBufferInfo: chunk payload size query not applicable for GenDC payload, "
                       "find chunk location based on the GenDC descriptor info."}});
@@ -278,23 +233,11 @@ TEST_F(StreamEndToEndTest, ScansArriveAsMultiPartOrGenDCPayloads)
                 uint32_t parts = 0;
                 EXPECT_EQ(GC_ERR_SUCCESS, cti->DSGetNumBufferParts(stream, buffer, &parts));
                 EXPECT_EQ(2u, parts);
-                EXPECT_EQ(base, Info<void*>(buffer, BUFFER_PART_INFO_BASE, 0));
-                EXPECT_EQ(intensity, Info<size_t>(buffer, BUFFER_PART_INFO_DATA_SIZE, 0));
-                EXPECT_EQ(base + intensity, Info<void*>(buffer, BUFFER_PART_INFO_BASE, 1));
-                EXPECT_EQ(6 * intensity, Info<size_t>(buffer, BUFFER_PART_INFO_DATA_SIZE, 1));
-                EXPECT_EQ(uint64_t{PFNC_COORD3D_ABC32F},
-                          Info<uint64_t>(buffer, BUFFER_PART_INFO_DATA_FORMAT, 1));
-                EXPECT_EQ(PROFILES, Info<size_t>(buffer, BUFFER_PART_INFO_HEIGHT, 1));
-                INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
-                size_t size = sizeof parts;
-                EXPECT_EQ(GC_ERR_INVALID_INDEX,
-                          cti->DSGetBufferPartInfo(stream, buffer, 2, BUFFER_PART_INFO_DATA_TYPE,
-                                                   &type, &parts, &size));
                 ExpectAnswers(
                     buffer,
-                    {{"type", BUFFER_INFO_PAYLOADTYPE, GC_ERR_SUCCESS, PAYLOAD_TYPE_MULTI_PART, ""},
-                     {"filled", BUFFER_INFO_SIZE_FILLED, GC_ERR_SUCCESS, Planes(WIDTH) + 104, ""},
-                     {"incomplete", BUFFER_INFO_IS_INCOMPLETE, GC_ERR_SUCCESS, 0, ""},
+                    {{"type", BUFFER_INFO_PAYLOADTYPE, 0, PAYLOAD_TYPE_MULTI_PART},
+                     {"filled", BUFFER_INFO_SIZE_FILLED, 0, Planes(WIDTH) + 104},
+                     {"incomplete", BUFFER_INFO_IS_INCOMPLETE, 0, 0},
                      {"width", BUFFER_INFO_WIDTH, GC_ERR_NO_DATA, 0,
                       "GetBufferInfo: width should be queried per-part for multi-part payload"},
                      {"y-padding", BUFFER_INFO_YPADDING, GC_ERR_NO_DATA, 0,
@@ -304,8 +247,15 @@ TEST_F(StreamEndToEndTest, ScansArriveAsMultiPartOrGenDCPayloads)
                       "payloads"},
                      {"timestamp", BUFFER_INFO_TIMESTAMP_NS, GC_ERR_NOT_AVAILABLE, 0,
                       "GetBufferInfo: timestamps not supported by the device"},
-                     {"chunk payload", BUFFER_INFO_DELIVERED_CHUNKPAYLOADSIZE, GC_ERR_SUCCESS,
-                      Planes(WIDTH) + 104, ""}});
+                     {"chunk payload", BUFFER_INFO_DELIVERED_CHUNKPAYLOADSIZE, 0,
+                      Planes(WIDTH) + 104},
+                     {"part 0 base", BUFFER_PART_INFO_BASE, 0, at, "", 0},
+                     {"part 0 size", BUFFER_PART_INFO_DATA_SIZE, 0, intensity, "", 0},
+                     {"part 1 base", BUFFER_PART_INFO_BASE, 0, at + intensity, "", 1},
+                     {"part 1 size", BUFFER_PART_INFO_DATA_SIZE, 0, 6 * intensity, "", 1},
+                     {"part 1 format", BUFFER_PART_INFO_DATA_FORMAT, 0, PFNC_COORD3D_ABC32F, "", 1},
+                     {"part 1 height", BUFFER_PART_INFO_HEIGHT, 0, PROFILES, "", 1},
+                     {"part 2", BUFFER_PART_INFO_DATA_TYPE, GC_ERR_INVALID_INDEX, 0, nullptr, 2}});
                 ExpectScanPlanes(base, PictureCounterChunk(buffer, base, WIDTH));
             }
             ASSERT_EQ(GC_ERR_SUCCESS, cti->DSQueueBuffer(stream, buffer));
@@ -320,14 +270,14 @@ TEST_F(StreamEndToEndTest, ScansArriveAsMultiPartOrGenDCPayloads)
 // one wider than the buffers: never a write past a buffer's end.
 TEST_F(StreamEndToEndTest, ASensorRestartedWithAnotherWidthNeverOverflows)
 {
-    ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_GENDC_STREAMING_MODE, 0));
-    OpenStream(BUFFER_COUNT);
+    ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_GENDC_STREAMING_MODE, 0u));
+    Start(BUFFER_COUNT);
     for (const uint32_t width : {WIDTH / 2, WIDTH * 2}) {
         SCOPED_TRACE(width);
         const bool fits = width < WIDTH;
-        ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_ACQUISITION_STOP, 1));
+        ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_ACQUISITION_STOP, 1u));
         ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_WIDTH, width));
-        ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_ACQUISITION_START, 1));
+        ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_ACQUISITION_START, 1u));
         BUFFER_HANDLE buffer = nullptr;
         for (int i = 0; i < 20; ++i) {  // scans taken before the stop still come
             buffer = NextBuffer();
@@ -352,12 +302,12 @@ TEST_F(StreamEndToEndTest, ASensorRestartedWithAnotherWidthNeverOverflows)
 TEST_F(StreamEndToEndTest, IdlesDropsScansWithoutBuffersAndStopsPromptly)
 {
     ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_ACQUISITION_LINE_RATE, 1.0f));
-    OpenStream(0, false);
+    Start(0, false);
     const std::clock_t cpu_before = std::clock();
     EXPECT_EQ(0u, NextModuleEvent(500));  // no scan before AcquisitionStart
     EXPECT_LT(static_cast<double>(std::clock() - cpu_before) / CLOCKS_PER_SEC, 0.25);
 
-    ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_ACQUISITION_START, 1));
+    ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_ACQUISITION_START, 1u));
     for (int scan = 1; scan <= 2; ++scan)  // the second comes once the first was dropped
         ASSERT_EQ(SCAN_EVENT_ID, NextModuleEvent()) << scan;
     void* datum[2] = {};
@@ -381,19 +331,18 @@ TEST_F(StreamEndToEndTest, CameraModeDeliversMono8Images)
 {
     constexpr uint32_t IMAGE_WIDTH = 64;  // the simulated image is half as high
     sensor->SetStreamWidth(IMAGE_WIDTH);
-    ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_REGION_SELECTOR, 0));
-    ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_REGION_MODE, 1));
-    ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_GENDC_STREAMING_MODE, 0));
-    OpenStream(BUFFER_COUNT);
+    ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_REGION_SELECTOR, 0u));
+    ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_REGION_MODE, 1u));
+    ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_GENDC_STREAMING_MODE, 0u));
+    Start(BUFFER_COUNT);
     BUFFER_HANDLE buffer = NextBuffer();
     ASSERT_NE(nullptr, buffer);
     const auto* base = static_cast<const uint8_t*>(Info<void*>(buffer, BUFFER_INFO_BASE));
-    ExpectAnswers(
-        buffer, {{"type", BUFFER_INFO_PAYLOADTYPE, GC_ERR_SUCCESS, PAYLOAD_TYPE_IMAGE, ""},
-                 {"format", BUFFER_INFO_PIXELFORMAT, GC_ERR_SUCCESS, PFNC_MONO8, ""},
-                 {"width", BUFFER_INFO_WIDTH, GC_ERR_SUCCESS, IMAGE_WIDTH, ""},
-                 {"height", BUFFER_INFO_DELIVERED_IMAGEHEIGHT, GC_ERR_SUCCESS, IMAGE_WIDTH / 2, ""},
-                 {"image offset", BUFFER_INFO_IMAGEOFFSET, GC_ERR_SUCCESS, 0, ""}});
+    ExpectAnswers(buffer, {{"type", BUFFER_INFO_PAYLOADTYPE, 0, PAYLOAD_TYPE_IMAGE},
+                           {"format", BUFFER_INFO_PIXELFORMAT, 0, PFNC_MONO8},
+                           {"width", BUFFER_INFO_WIDTH, 0, IMAGE_WIDTH},
+                           {"height", BUFFER_INFO_DELIVERED_IMAGEHEIGHT, 0, IMAGE_WIDTH / 2},
+                           {"image offset", BUFFER_INFO_IMAGEOFFSET, 0, 0}});
     uint32_t parts = 0;
     EXPECT_EQ(GC_ERR_NO_DATA, cti->DSGetNumBufferParts(stream, buffer, &parts));
     // The image's counter shows in its first pixel; the picture counter chunk

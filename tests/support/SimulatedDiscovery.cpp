@@ -12,6 +12,14 @@ std::string AttributeOf(const std::string& request, const std::string& name)
     return request.substr(value, request.find('"', value) - value);
 }
 
+std::string DiscoveryReply(const DiscoveryIdentity& identity)
+{
+    std::string text = "<VEXO DIR=\"Reply\" CMD=\"Device_ScanDorvane\"";
+    for (const auto& [name, value] : identity)
+        text += " " + name + "=\"" + value + "\"";
+    return text + " />";
+}
+
 }  // namespace
 
 DiscoveryIdentity SensorIdentity(const std::string& ip, const std::string& serial)
@@ -20,14 +28,6 @@ DiscoveryIdentity SensorIdentity(const std::string& ip, const std::string& seria
             {"ETHADDR", "02:00:00:00:10:" + serial.substr(serial.size() - 2)},
             {"ARTICLENUMBER", "TK3D-100"}, {"SERIAL", serial}, {"CONNECT_STATE", ""},
             {"USERSTRING", "line " + serial}, {"TYPE", "profile-generator"}};
-}
-
-std::string DiscoveryReply(const DiscoveryIdentity& identity)
-{
-    std::string text = "<VEXO DIR=\"Reply\" CMD=\"Device_ScanDorvane\"";
-    for (const auto& [name, value] : identity)
-        text += " " + name + "=\"" + value + "\"";
-    return text + " />";
 }
 
 SimulatedDiscovery::SimulatedDiscovery(std::vector<DiscoveryIdentity> identities,
@@ -55,12 +55,6 @@ void SimulatedDiscovery::SetAttribute(std::size_t index, const std::string& name
 {
     std::lock_guard lock(mutex);
     identities.at(index)[name] = value;
-}
-
-DiscoveryIdentity SimulatedDiscovery::Identity(std::size_t index) const
-{
-    std::lock_guard lock(mutex);
-    return identities.at(index);
 }
 
 // Waits briefly, so the destructor's stop is seen within 100 ms.

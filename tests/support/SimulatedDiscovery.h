@@ -19,8 +19,6 @@ using DiscoveryIdentity = std::map<std::string, std::string>;
 
 // A complete identity: article TK3D-100, MAC 02:00:00:00:10:<last two of serial>.
 DiscoveryIdentity SensorIdentity(const std::string& ip, const std::string& serial);
-// The reply to one scan request.
-std::string DiscoveryReply(const DiscoveryIdentity& identity);
 
 struct DiscoveryOptions {
     bool broadcast_replies = false;  // to 255.255.255.255:32004, else to the requester
@@ -41,7 +39,6 @@ public:
 
     bool IsListening() const { return listening; }
     void SetAttribute(std::size_t index, const std::string& name, const std::string& value);
-    DiscoveryIdentity Identity(std::size_t index) const;
 
 private:
     void ReceiveLoop();
