@@ -10,7 +10,6 @@ if(GENTESK_FUZZ)
     target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
   endfunction()
   gentesk_fuzzer(receive ${fuzz_dir}/FuzzReceive.cpp
-    ${CMAKE_CURRENT_SOURCE_DIR}/sensor_library/FakeTransport.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/support/ContainerBuilder.cpp)
   target_link_libraries(fuzz_receive PRIVATE sensor_library)
   gentesk_fuzzer(linearization ${fuzz_dir}/FuzzLinearization.cpp)

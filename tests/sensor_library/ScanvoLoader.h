@@ -2,6 +2,8 @@
 // library does and resolves its twenty Scanvo_ functions.
 #pragma once
 
+#include <dlfcn.h>
+
 #include <string>
 
 #include "sensor_library/ScanvoDLL.h"
@@ -25,8 +27,19 @@ struct ScanvoFunctions {
 // each scenario runs in a process of its own (as the test runner does).
 class ScanvoLoader {
 public:
-    explicit ScanvoLoader(const std::string& path);
-    ~ScanvoLoader();
+    explicit ScanvoLoader(const std::string& path) : library(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL))
+    {
+        const char* reason = library == nullptr ? dlerror() : nullptr;
+        problem = reason != nullptr ? reason : library == nullptr ? "dlopen failed" : "";
+#define SCANVO_LOADER_RESOLVE(name) functions.name = reinterpret_cast<decltype(&::name)>(Find(#name));
+        SCANVO_FUNCTION_NAMES(SCANVO_LOADER_RESOLVE)
+#undef SCANVO_LOADER_RESOLVE
+    }
+    ~ScanvoLoader()
+    {
+        if (library != nullptr)
+            dlclose(library);
+    }
     ScanvoLoader(const ScanvoLoader&) = delete;
     ScanvoLoader& operator=(const ScanvoLoader&) = delete;
 
@@ -36,7 +49,13 @@ public:
     const ScanvoFunctions* operator->() const { return &functions; }
 
 private:
-    void* Find(const char* name);
+    void* Find(const char* name)
+    {
+        void* symbol = library != nullptr ? dlsym(library, name) : nullptr;
+        if (library != nullptr && symbol == nullptr)
+            problem += std::string(problem.empty() ? "not exported: " : " ") + name;
+        return symbol;
+    }
 
     void* library;
     std::string problem;

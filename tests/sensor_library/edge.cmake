@@ -2,5 +2,4 @@
 # whatever the sensor or the application's callback does.
 gentesk_test(sensor_library_edge_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/ConnectionEdgeTest.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/FakeTransport.cpp
   LIBS sensor_library)

@@ -2,12 +2,10 @@
 # as an application uses it; one process, which keeps the library mapped.
 gentesk_test(sensor_library_facade_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/ScanvoApiTest.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/ScanvoLoader.cpp
   LIBS ${CMAKE_DL_LIBS})
 # A process of its own: the first load of the .cti, and a connection no handle ends.
 gentesk_test(sensor_library_load_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/ScanvoLoadTest.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/ScanvoLoader.cpp
   LIBS ${CMAKE_DL_LIBS})
 # The facade built into the test. Its log lines in an executable of their
 # own: the library-level commands change settings every later connect

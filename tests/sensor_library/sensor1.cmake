@@ -3,7 +3,6 @@
 gentesk_test(sensor_library_receive_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/FrameAssemblerTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/ReceiveFuzzTest.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/FakeTransport.cpp
   LIBS sensor_library)
 gentesk_test(sensor_library_connection_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/CScanvoTest.cpp
@@ -12,7 +11,6 @@ gentesk_test(sensor_library_connection_tests
           ${CMAKE_CURRENT_LIST_DIR}/ContainerFifoTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/ProfileDecoderTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/LinearizationDataTest.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/FakeTransport.cpp
   LIBS sensor_library)
 gentesk_test(sensor_library_transport_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/TransportTest.cpp
