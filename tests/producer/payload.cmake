@@ -1,4 +1,2 @@
 gentesk_test(payload_tests
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/PayloadGeneratorTest.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/ScanAcquisitionTest.cpp
-  LIBS gentesk3d_producer)
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/PayloadGeneratorTest.cpp LIBS gentesk3d_producer)
