@@ -394,8 +394,9 @@ uint32_t ProfileDecoder::SortColumnsByX(const ScanvoProfileRecord& record)
     };
     const auto end = sort_buffer.begin() + sortable;
     // Profiles usually arrive ordered by X already.
-    if (!std::is_sorted(sort_buffer.begin(), end, by_x))
-        std::sort(sort_buffer.begin(), end, by_x);
+    if (std::is_sorted(sort_buffer.begin(), end, by_x))
+        return 0;
+    std::sort(sort_buffer.begin(), end, by_x);
     return sortable;
 }
 
@@ -420,18 +421,17 @@ int32_t ProfileDecoder::EmitPoints(const ScanvoProfileRecord& record, bool sort_
     for (uint32_t e = 0; e < ScanvoProfileRecord::MAX_ECHOES; ++e) {
         if (record.HasEcho(e)) echoes[echo_total++] = e;
     }
-    if (echo_total == 1 && !sort_x) return EmitEcho(record, echoes[0], out);
+    const uint32_t moved = sort_x ? SortColumnsByX(record) : 0;
+    if (echo_total == 1 && moved == 0)
+        return EmitEcho(record, echoes[0], out);
     const uint32_t columns = record.column_count;
     for (uint32_t c = 0; c < columns; ++c)
         column_order[c] = static_cast<int32_t>(c);
-    if (sort_x) {
-        const uint32_t sortable = SortColumnsByX(record);
-        // Sorted columns take the places of the sortable ones, in column order.
-        uint32_t k = 0;
-        for (uint32_t c = 0; c < columns && k < sortable; ++c) {
-            if (HasPoint(record, c))
-                column_order[c] = sort_buffer[k++].column;
-        }
+    // Sorted columns take the places of the sortable ones, in column order.
+    uint32_t k = 0;
+    for (uint32_t c = 0; c < columns && k < moved; ++c) {
+        if (HasPoint(record, c))
+            column_order[c] = sort_buffer[k++].column;
     }
     int32_t written = 0;
     for (uint32_t i = 0; i < columns; ++i) {

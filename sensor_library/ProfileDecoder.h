@@ -172,7 +172,8 @@ private:
     static void ClearRecord(ScanvoProfileRecord& record);
     // Echo 1 or 2 of the column holds a point.
     static bool HasPoint(const ScanvoProfileRecord& record, uint32_t column);
-    // The columns with a point in echo 1 or 2, into sort_buffer, by X.
+    // The columns with a point in echo 1 or 2, into sort_buffer, by X; how
+    // many, or 0 when they are in column order already.
     uint32_t SortColumnsByX(const ScanvoProfileRecord& record);
     static int32_t EmitEcho(const ScanvoProfileRecord& record, uint32_t echo,
                             const PointArrays& out);
