@@ -3,7 +3,7 @@
 
 #include <functional>
 
-#include "PortTestHelpers.h"
+#include "CoreTestHelpers.h"
 #include "gentl_core/GenTLBranding.h"
 #include "gentl_core/InfoCommandHandling.h"
 #include "support/AssertionCounter.h"
@@ -11,7 +11,7 @@
 namespace GenTLCore {
 namespace {
 
-using namespace PortTestHelpers;
+using namespace CoreTestHelpers;
 constexpr uint8_t UNTOUCHED = 0xAA;
 constexpr INFO_DATATYPE UNTOUCHED_TYPE = 77;
 using InfoCall = std::function<GC_ERROR(INFO_DATATYPE*, void*, size_t*)>;

@@ -1,11 +1,10 @@
 // MiscUtilsTest.cpp: unique strings, port URLs, file names and alternative
-// IDs as the framework builds and splits them.
+// IDs as the framework builds and splits them, and the default branding.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "TestBranding.h"
-#include "gentl_core/GenTLBranding.h"
 #include "gentl_core/MiscUtils.h"
 #include "support/AssertionCounter.h"
 
@@ -19,22 +18,18 @@ public:
     std::string custom_device, custom_stream;
     char separator = '#';
 
-    std::string CustomDeviceUniqueString(const std::string&, const std::string&,
-                                         const std::string&) const override
+    // clang-format off
+    std::string CustomDeviceUniqueString(const std::string&, const std::string&, const std::string&) const override { return custom_device; }
+    std::string CustomStreamUniqueString(const std::string& device, const std::string& stream) const override
     {
-        return custom_device;
-    }
-    std::string CustomStreamUniqueString(const std::string& device,
-                                         const std::string& stream) const override
-    {
-        return custom_stream.empty() ? TestBranding::CustomStreamUniqueString(device, stream)
-                                     : custom_stream;
+        return custom_stream.empty() ? TestBranding::CustomStreamUniqueString(device, stream) : custom_stream;
     }
     char AlternativeIDSeparator() const override { return separator; }
+    // clang-format on
 };
 
-class MiscUtilsTest : public ::testing::Test {
-protected:
+// The branding holder owns the branding while a case runs.
+struct MiscUtilsTest : ::testing::Test {
     MiscUtilsTest()
     {
         BrandingControl::Instance()->Initialize(SharedPtr<GenTLBranding>(&branding));
@@ -43,15 +38,13 @@ protected:
     {
         BrandingControl::Instance()->Initialize(SharedPtr<GenTLBranding>());
     }
-
-    UtilsBranding& branding = *new UtilsBranding();  // owned by the branding holder
+    UtilsBranding& branding = *new UtilsBranding();
     TestSupport::AssertionCounter assertions;
 };
 
 }  // namespace
 
-// Unique strings join prefix, kind and IDs, asking the branding at every call;
-// an unknown event type, an empty interface ID or device string is a fault, reported.
+// Unique strings join prefix, kind and IDs, asking the branding at every call.
 TEST_F(MiscUtilsTest, UniqueStringsPortURLsAndFileNamesAreBuiltAsConsumersReadThem)
 {
     const std::string program = std::filesystem::canonical("/proc/self/exe").string();
@@ -112,4 +105,25 @@ TEST_F(MiscUtilsTest, AlternativeIDsAreRecognisedAndSplitAtTheSeparatorAskedOnce
     branding.separator = '$';
     EXPECT_TRUE(IsAlternativeID("#SN#77"));
     EXPECT_FALSE(IsAlternativeID("$SN$77"));
+}
+
+// Without configuration: no optional behaviour, and digests of the full
+// length, so a consumer reading one gets twenty bytes.
+TEST(DefaultBrandingTest, OffersNoOptionalBehaviourAndFullLengthDigests)
+{
+    const DefaultBranding branding;
+    // clang-format off
+    for (auto digest : {&GenTLBranding::SystemDescriptionSHA1, &GenTLBranding::InterfaceDescriptionSHA1, &GenTLBranding::LocalDeviceDescriptionSHA1,
+                        &GenTLBranding::DataStreamDescriptionSHA1, &GenTLBranding::RemoteDeviceDescriptionSHA1})
+        EXPECT_EQ(std::vector<uint8_t>(20, 0), (branding.*digest)());
+    for (auto on : {&GenTLBranding::MultiPartAware, &GenTLBranding::CompositeBufferAware, &GenTLBranding::AcquisitionEngineControlFeatures,
+                    &GenTLBranding::EventsEngineControlFeatures, &GenTLBranding::RelaxedPointerChecks, &GenTLBranding::CloseLibraryOnUnload,
+                    &GenTLBranding::BufferChangesDuringAcquisition, &GenTLBranding::StopWithoutStartAllowed, &GenTLBranding::WatermarkBuffers})
+        EXPECT_FALSE((branding.*on)());
+    // clang-format on
+    EXPECT_EQ("", branding.VendorName() + branding.ModelName());
+    EXPECT_TRUE(branding.AlternativeDeviceIDKeys(true).empty() &&
+                branding.AlternativeInterfaceIDKeys().empty() &&
+                branding.AlternativeStreamIDKeys().empty() &&
+                branding.AlternativeIDSeparator() == '\0');
 }

@@ -1,20 +1,29 @@
-// PortTest.cpp: GenTLPort's argument checks, stacked access and URL list,
-// seen through the test module's port.
+// PortTest.cpp: GenTLPort's argument checks, stacked access and URL list
+// through the test module's port; a module's register-map port (command
+// registers, port info, events); the remote device's port, virtual and genuine.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
 
-#include "PortTestHelpers.h"
+#include "CoreTestHelpers.h"
+#include "ModuleDoubles.h"
 #include "TestModule.h"
+#include "gentl_core/GenTLRemoteDevice.h"
+#include "gentl_core/Logger.h"
+#include "gentl_core/MiscUtils.h"
 #include "support/AssertionCounter.h"
 
-using GenTLCore::PortURLEntry;
-using TestSupport::TestModule;
-using namespace PortTestHelpers;
+using namespace GenTLCore;
+using namespace CoreTestHelpers;
 using namespace std::string_literals;
+using TestSupport::TestModule;
 
 namespace {
+
+constexpr uint64_t DOCUMENT_ADDRESS = 0xF0000000;
+const std::vector<std::string> REMOTE_NAMES = {
+    "TestPrefix_DEV_Dev_42", "Vendor", "Model", "TestTL", "Device", "2.5", "Device"};
 
 PortURLEntry TestEntry(const std::string& url = "local:TestDoc.xml;f0000000;1a")
 {
@@ -25,18 +34,49 @@ PortURLEntry TestEntry(const std::string& url = "local:TestDoc.xml;f0000000;1a")
     return entry;
 }
 
+GC_ERROR Access(GenTLPort& port, bool write, uint64_t address, Bytes bytes)
+{
+    size_t size = bytes.size();
+    return write ? port.WritePort(address, bytes.data(), &size)
+                 : port.ReadPort(address, bytes.data(), &size);
+}
+
+// Module code logs at info level here, so its log statements' branches run too.
 class PortTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         module.CompleteConstruction();
         portless.CompleteConstruction();
+        SetLogLevelForTest(LOG_LEVEL_INFO);
     }
+    void TearDown() override { SetLogLevelForTest(0); }
 
     TestSupport::TestBranding& branding = TestSupport::InstallTestBranding();
-    TestModule module{GenTLCore::DescriptionDocument::System};
+    TestModule module{DescriptionDocument::System};
     TestModule portless;  // no URLs until a case gives it some
     TestSupport::AssertionCounter assertions;
+};
+
+// Forwards to a record of the last memory access; answers a fixed result.
+class FakeGenuineRemoteDevice : public GenTLGenuineRemoteDevice {
+public:
+    explicit FakeGenuineRemoteDevice(std::vector<PortURLEntry> manifest)
+        : GenTLGenuineRemoteDevice(::ModuleTest::MakeDeviceTag("Dev_42")), manifest(manifest)
+    {
+    }
+    uint64_t last_address = 0;
+    GC_ERROR memory_result = GC_ERR_IO;
+
+protected:
+    // clang-format off
+    bool IsLittleEndian() override { return false; }
+    bool IsWritable() override { return false; }
+    void GetManifestTable(std::vector<PortURLEntry>& rmt_urls) override { rmt_urls = manifest; }
+    GC_ERROR ReadDeviceMemory(uint64_t address, void*, size_t*) override { return last_address = address, memory_result; }
+    GC_ERROR WriteDeviceMemory(uint64_t address, const void*, size_t*) override { return last_address = address, memory_result; }
+    // clang-format on
+    const std::vector<PortURLEntry> manifest;
 };
 
 }  // namespace
@@ -68,30 +108,31 @@ TEST_F(PortTest, StackedAccessCountsTheEntriesDoneBeforeTheFirstFailure)
             return row.write ? module.WritePortStacked(list, number)
                              : module.ReadPortStacked(list, number);
         };
-        size_t count = entries.empty() ? 5 : entries.size();
-        EXPECT_EQ(row.result, run(entries.empty() ? nullptr : entries.data(), &count));
-        EXPECT_EQ(row.count, count);
-        EXPECT_EQ(row.text, row.text.empty() ? "" : LastErrorText());
-        EXPECT_EQ(row.write || entries.empty() ? 0 : 0x44, buffers[0][0]);
-        PORT_REGISTER_STACK_ENTRY entry{0x100, nullptr, 4};
-        EXPECT_EQ(GC_ERR_INVALID_PARAMETER, run(&entry, nullptr));
-        count = 0;
-        EXPECT_EQ(GC_ERR_SUCCESS, run(&entry, &count));  // zero entries: nothing to refuse
         const auto single = [&](uint64_t address, uint8_t* buffer, size_t* size) {
             return row.write ? module.WritePort(address, buffer, size)
                              : module.ReadPort(address, buffer, size);
         };
-        size_t size = 0;  // refused before the address is looked at
-        EXPECT_EQ(GC_ERR_INVALID_PARAMETER, single(0xDEAD0000, buffers[0], &size));
-        EXPECT_EQ(row.write ? "WritePort: invalid buffer/size pointer"
-                            : "ReadPort: invalid buffer/size pointer",
-                  LastErrorText());
-        EXPECT_EQ(GC_ERR_INVALID_PARAMETER, single(0x100, nullptr, &(size = 4)));
-        EXPECT_EQ(GC_ERR_INVALID_PARAMETER, single(0x100, buffers[0], nullptr));
-        EXPECT_EQ(GC_ERR_INVALID_ADDRESS, single(UINT64_MAX - 1, buffers[0], &(size = 4)));
+        size_t count = entries.empty() ? 5 : entries.size(), size = 0;
+        PORT_REGISTER_STACK_ENTRY entry{0x100, nullptr, 4};
+        const char* refused = row.write ? "WritePort: invalid buffer/size pointer"
+                                        : "ReadPort: invalid buffer/size pointer";
+        ExpectCalls({{[&] { return run(entries.empty() ? nullptr : entries.data(), &count); },
+                      row.result, row.text}});
+        EXPECT_EQ(row.count, count);
+        // clang-format off
+        ExpectCalls({
+            {[&] { return run(&entry, nullptr); }, GC_ERR_INVALID_PARAMETER},
+            {[&] { return run(&entry, &(count = 0)); }, GC_ERR_SUCCESS},  // zero entries: nothing to refuse
+            {[&] { return single(0xDEAD0000, buffers[2], &size); }, GC_ERR_INVALID_PARAMETER, refused},  // before the address
+            {[&] { return single(0x100, nullptr, &(size = 4)); }, GC_ERR_INVALID_PARAMETER},
+            {[&] { return single(0x100, buffers[2], nullptr); }, GC_ERR_INVALID_PARAMETER},
+            {[&] { return single(UINT64_MAX - 1, buffers[2], &(size = 4)); }, GC_ERR_INVALID_ADDRESS},
+        });
+        // clang-format on
+        EXPECT_EQ(row.write || entries.empty() ? 0 : 0x44, buffers[0][0]);
         EXPECT_EQ(0u, size);
     }
-    EXPECT_EQ(0u, module.numbers[1]);
+    EXPECT_EQ(Bytes(4), module.values[1]);
 }
 
 // A reader never sees a stacked write half done: the port's lock is held across all entries.
@@ -99,7 +140,7 @@ TEST_F(PortTest, KeepsAStackedWriteWholeForConcurrentStackedReaders)
 {
     constexpr uint32_t ROUNDS = 300;
     const uint64_t addresses[] = {0x100, 0x200, 0x50000000};
-    module.numbers = {{1, 0}, {5, 0}, {10001, 0}};
+    module.values[1] = module.values[5] = module.values[10001] = Bytes(4);
     std::atomic<bool> torn{false};
     const auto stacked = [&](uint32_t* values, bool write) {
         PORT_REGISTER_STACK_ENTRY entries[3];
@@ -120,43 +161,46 @@ TEST_F(PortTest, KeepsAStackedWriteWholeForConcurrentStackedReaders)
     EXPECT_FALSE(torn);
 }
 
-TEST_F(PortTest, GetPortURLEndsEachURLWithANulAndTheListWithOneMore)
+// Each URL ends with a NUL, the list with one more; a second list is refused
+// and the first kept; a digest of another length would hand out a block the
+// consumer cannot check.
+TEST_F(PortTest, GetPortURLListsEveryURLAndGetPortURLInfoAnswersWhatTheEntryHas)
 {
     size_t size = 0;
-    EXPECT_EQ(GC_ERR_NO_DATA, portless.GetPortURL(nullptr, &size));
-    EXPECT_EQ("GetPortURL: no URL's available for this port", LastErrorText());
-    PortURLEntry second = TestEntry("file:///b.xml");
+    uint32_t count = 7;
+    // clang-format off
+    ExpectCalls({
+        {[&] { return portless.GetPortURL(nullptr, &size); }, GC_ERR_NO_DATA, "GetPortURL: no URL's available for this port"},
+        {[&] { return InfoOf(portless, URL_INFO_URL, 0).result; }, GC_ERR_NOT_IMPLEMENTED, "GetPortURLInfo: this module does not implement a port"},
+        {[&] { return portless.GetNumPortURLs(&count); }, GC_ERR_NOT_IMPLEMENTED, "GetNumPortURLs: this module does not implement a port"},
+        {[&] { return InfoOf(module, URL_INFO_URL, 1).result; }, GC_ERR_INVALID_INDEX, "GetPortURLInfo: invalid URL index, not that many URLs available"},
+    });
+    // clang-format on
+    PortURLEntry second = TestEntry("file:///b.xml"), no_digest = TestEntry();
     second.schema_ver_major = 2;
     second.schema_ver_minor = 3;
-    portless.SetPortURLs({TestEntry(), second});
-    portless.SetPortURLs({TestEntry()});  // a second list is refused, the first kept
-    EXPECT_EQ(1, assertions.Failures());
+    no_digest.sha1_hash.clear();
+    portless.SetPortURLs({TestEntry(), second, no_digest});
+    portless.SetPortURLs({TestEntry()});
     const std::string expected =
-        "local:TestDoc.xml;f0000000;1a?SchemaVersion=1.1.0\0file:///b.xml?SchemaVersion=2.3.0\0\0"s;
-    for (size_t length : {size_t{0}, expected.size(), expected.size() + 9, expected.size() - 1}) {
-        std::string buffer(length, 'x');
-        size = buffer.size();
-        const bool fits = length >= expected.size();
-        EXPECT_EQ(fits || !length ? GC_ERR_SUCCESS : GC_ERR_BUFFER_TOO_SMALL,
-                  portless.GetPortURL(length ? buffer.data() : nullptr, &size));
-        EXPECT_EQ(
-            fits ? expected + std::string(length - expected.size(), 'x') : std::string(length, 'x'),
-            buffer);
-        EXPECT_EQ(fits || !length ? expected.size() : length, size);
-    }
-    EXPECT_EQ("GetPortURL: the buffer is not sufficient for the URL string.", LastErrorText());
-    EXPECT_EQ(GC_ERR_INVALID_PARAMETER, portless.GetPortURL(nullptr, nullptr));
-    EXPECT_EQ("GetPortURL: invalid buffer size pointer", LastErrorText());
-    uint32_t count = 0;
-    EXPECT_EQ(GC_ERR_SUCCESS, portless.GetNumPortURLs(&count));
-    EXPECT_EQ(2u, count);
-    EXPECT_EQ(TextBytes("file:///b.xml"), InfoOf(portless, URL_INFO_URL, 1).bytes);
-    EXPECT_EQ(GC_ERR_INVALID_PARAMETER, portless.GetNumPortURLs(nullptr));
-    EXPECT_EQ("GetNumPortURLs: invalid num_urls pointer", LastErrorText());
-}
-
-TEST_F(PortTest, GetPortURLInfoRefusesWhatTheEntryLacksABadIndexOrCommandAndAPortWithoutURLs)
-{
+        "local:TestDoc.xml;f0000000;1a?SchemaVersion=1.1.0\0file:///b.xml?SchemaVersion=2.3.0\0local:TestDoc.xml;f0000000;1a?SchemaVersion=1.1.0\0\0"s;
+    std::string buffer(expected.size() - 1, 'x'), wide(expected.size() + 9, 'x');
+    // clang-format off
+    ExpectCalls({
+        {[&] { return portless.GetPortURL(buffer.data(), &(size = buffer.size())); }, GC_ERR_BUFFER_TOO_SMALL, "GetPortURL: the buffer is not sufficient for the URL string."},
+        {[&] { return portless.GetPortURL(nullptr, &(size = 0)); }, GC_ERR_SUCCESS},
+        {[&] { return portless.GetPortURL(wide.data(), &(size = wide.size())); }, GC_ERR_SUCCESS},
+        {[&] { return portless.GetPortURL(nullptr, nullptr); }, GC_ERR_INVALID_PARAMETER, "GetPortURL: invalid buffer size pointer"},
+        {[&] { return portless.GetNumPortURLs(&count); }, GC_ERR_SUCCESS},
+        {[&] { return portless.GetNumPortURLs(nullptr); }, GC_ERR_INVALID_PARAMETER, "GetNumPortURLs: invalid num_urls pointer"},
+        {[&] { return InfoOf(portless, URL_INFO_FILE_SHA1_HASH, 2).result; }, GC_ERR_NOT_AVAILABLE},
+    });
+    // clang-format on
+    EXPECT_EQ(std::string(buffer.size(), 'x'), buffer);
+    EXPECT_EQ(expected + std::string(9, 'x'), wide);
+    EXPECT_EQ(expected.size(), size);
+    EXPECT_EQ(3u, count);
+    EXPECT_EQ(2, assertions.Failures());
     const std::string not_local =
         "GetPortURLInfo: XML file register address/size  available only for local URL scheme";
     // clang-format off
@@ -174,29 +218,142 @@ TEST_F(PortTest, GetPortURLInfoRefusesWhatTheEntryLacksABadIndexOrCommandAndAPor
         {11, nullptr, URL_SCHEME_LOCAL, GC_ERR_NOT_IMPLEMENTED, "GetPortURLInfo: unknown URL info command requested"},
     };
     // clang-format on
-    EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, InfoOf(portless, URL_INFO_URL, 0).result);
-    EXPECT_EQ("GetPortURLInfo: this module does not implement a port", LastErrorText());
-    uint32_t count = 7;
-    EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, portless.GetNumPortURLs(&count));
-    EXPECT_EQ("GetNumPortURLs: this module does not implement a port", LastErrorText());
-    EXPECT_EQ(7u, count);
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.command);
         TestModule port;
         port.CompleteConstruction();
         PortURLEntry entry = TestEntry();
         if (row.lacking != nullptr) entry.*row.lacking = false;
         entry.scheme = row.scheme;
         port.SetPortURLs({entry});
-        EXPECT_EQ(row.result, InfoOf(port, row.command, 0).result);
-        EXPECT_EQ(row.text, row.text.empty() ? "" : LastErrorText());
+        ExpectCalls({{[&] { return InfoOf(port, row.command, 0).result; }, row.result, row.text}});
     }
-    EXPECT_EQ(GC_ERR_INVALID_INDEX, InfoOf(module, URL_INFO_URL, 1).result);
-    EXPECT_EQ("GetPortURLInfo: invalid URL index, not that many URLs available", LastErrorText());
-    // A digest of another length would hand out a block the consumer cannot check.
-    PortURLEntry entry = TestEntry();
-    entry.sha1_hash.clear();
-    portless.SetPortURLs({entry});
-    EXPECT_EQ(GC_ERR_NOT_AVAILABLE, InfoOf(portless, URL_INFO_FILE_SHA1_HASH, 0).result);
+}
+
+// Feature persistence and register streaming run the same sequences over
+// their own hooks and texts: the hooks called, without their common suffix.
+TEST_F(PortTest, CommandRegistersRunThePrepareAndCleanupSequences)
+{
+    // clang-format off
+    const struct { std::string name; uint64_t start; const char* tl_refused; const char* core_refused; } rows[] = {
+        {"FeaturePersistence", FEATURE_PERSISTENCE_START_ADDRESS, "TL-specific features refused to prepare for feature persistence operation.", "Core features refused to prepare for feature persistence operation."},
+        {"RegisterStreaming", REGISTERS_STREAMING_START_ADDRESS, "TL-specific registers refused to prepare for register streaming operation.", "Core registers refused to prepare for register streaming operation."},
+    };
+    // clang-format on
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::string calls;
+        const auto run = [&](uint64_t address, std::string refusing) {
+            module.hook_calls.clear();
+            module.refusing_hooks = {refusing + row.name};
+            const GC_ERROR result = Access(module, true, address, Bytes(4, 0xFF));
+            calls.clear();
+            for (const std::string& call : module.hook_calls)
+                calls += call.substr(0, call.size() - row.name.size()) + " ";
+            return result;
+        };
+        // clang-format off
+        const std::pair<Call, std::string> steps[] = {
+            {{[&] { return run(row.start, ""); }, GC_ERR_SUCCESS}, "PrepareTL PrepareCore "},
+            {{[&] { return run(row.start, "PrepareTL"); }, GC_ERR_ACCESS_DENIED, row.tl_refused}, "PrepareTL "},
+            {{[&] { return run(row.start, "PrepareCore"); }, GC_ERR_ACCESS_DENIED, row.core_refused}, "PrepareTL PrepareCore CleanupTL "},
+            {{[&] { return run(row.start + 4, "CleanupTL"); }, GC_ERR_SUCCESS}, "CleanupCore CleanupTL "},
+            {{[&] { return run(row.start + 4, "CleanupCore"); }, GC_ERR_SUCCESS}, "CleanupCore "},  // the TL's skipped
+        };
+        // clang-format on
+        for (const auto& [step, hooks] : steps) {
+            ExpectCalls({step});
+            EXPECT_EQ(hooks, calls);
+        }
+    }
+}
+
+// A module's flags are constants; without a port it refuses; an empty
+// document leaves out the document register and keeps the rest.
+TEST_F(PortTest, ModuleAnswersPortInfoAndEventsFromItselfAndTheBrandingOrRefusesWithoutAPort)
+{
+    module.SetNotAvailable();
+    ExpectPortInfo(
+        module,
+        {"TestModuleID", "Test Vendor", "Test Model", "TestTL", "TLTest", "9.8.7", "TestPort"},
+        {1, 0, 1, 1, 0, 0});
+    EXPECT_EQ(&module.GetHandleLock(), &module.GetLock());
+    TestModule without_port;
+    without_port.implements_port = false;
+    without_port.CompleteConstruction();
+    branding.SetDocument(DescriptionDocument::Interface, "", "Empty.xml");
+    TestModule empty(DescriptionDocument::Interface);
+    empty.CompleteConstruction();
     EXPECT_EQ(1, assertions.Failures());
+    SharedPtr<GenTLEvent> error_event, module_event;
+    // clang-format off
+    ExpectCalls({
+        {[&] { return InfoOf(module, 13).result; }, GC_ERR_NOT_IMPLEMENTED, "GetPortInfo: unknown port info command requested"},
+        {[&] { return module.RegisterEvent(EVENT_ERROR, error_event); }, GC_ERR_SUCCESS},
+        {[&] { return module.RegisterEvent(EVENT_MODULE, module_event); }, GC_ERR_NOT_IMPLEMENTED},
+        {[&] { return Access(without_port, false, 0, Bytes(4)); }, GC_ERR_NOT_IMPLEMENTED, "Port functionality not implemented for this module."},
+        {[&] { return Access(without_port, true, 0, Bytes(4)); }, GC_ERR_NOT_IMPLEMENTED, "Port functionality not implemented for this module."},
+        {[&] { return InfoOf(without_port, PORT_INFO_ID).result; }, GC_ERR_NOT_IMPLEMENTED},
+        {[&] { return Access(empty, false, 0x100, Bytes(4)); }, GC_ERR_SUCCESS},
+        {[&] { return Access(empty, false, DOCUMENT_ADDRESS, Bytes(4)); }, GC_ERR_INVALID_ADDRESS},
+    });
+    // clang-format on
+    EXPECT_TRUE(error_event && !module_event);
+}
+
+// Its map holds no common registers and ends with the document, which it
+// serves with the branding's digest and file name. Made without a tag, it is
+// marked not available.
+TEST_F(PortTest, VirtualRemoteDeviceServesOnlyTheRemoteDocumentWithTheTagsIdentity)
+{
+    const std::string text(65, 'r');
+    branding.SetDocument(DescriptionDocument::RemoteDevice, text, "Rmt.xml");
+    GenTLVirtualRemoteDevice remote(::ModuleTest::MakeDeviceTag("Dev_42"));
+    remote.CompleteConstruction();
+    Bytes bytes(text.size());
+    size_t size = bytes.size();
+    ASSERT_EQ(GC_ERR_SUCCESS, remote.ReadPort(DOCUMENT_ADDRESS, bytes.data(), &size));
+    EXPECT_EQ(BytesOf(text), bytes);
+    std::vector<Bytes> info;
+    for (URL_INFO_CMD command = URL_INFO_URL; command <= URL_INFO_FILENAME; ++command)
+        info.push_back(InfoOf(remote, command, 0).bytes);
+    // clang-format off
+    EXPECT_EQ((std::vector<Bytes>{TextBytes(MakePortURL("Rmt.xml", text)), ValueBytes(1), ValueBytes(1), ValueBytes(3), ValueBytes(7), ValueBytes(11),
+                                  TestSupport::Sha1Of(text), ValueBytes<uint64_t>(DOCUMENT_ADDRESS), ValueBytes<uint64_t>(65), ValueBytes(0), TextBytes("Rmt.xml")}),
+              info);
+    // clang-format on
+    EXPECT_EQ("TestPrefix_RMT_Dev_42", remote.GetUniqueString());
+    for (const uint64_t address :
+         {DOCUMENT_ADDRESS - 1, uint64_t{0x0F000000}, DOCUMENT_ADDRESS + 63, UINT64_MAX - 1})
+        for (const bool write : {false, true})
+            EXPECT_EQ(GC_ERR_INVALID_ADDRESS, Access(remote, write, address, Bytes(4))) << address;
+    EXPECT_EQ(GC_ERR_ACCESS_DENIED, Access(remote, true, DOCUMENT_ADDRESS, Bytes(1)));
+    ExpectPortInfo(remote, REMOTE_NAMES, {1, 0, 1, 1, 0, 0});
+    remote.SetNotAvailable();
+    ExpectPortInfo(remote, REMOTE_NAMES, {1, 0, 0, 0, 1, 0});
+    EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, InfoOf(remote, 13).result);
+    EXPECT_EQ("GetPortInfo: unknown port info command requested for remote device",
+              LastErrorText());
+    EXPECT_EQ(0, assertions.Failures());
+    GenTLVirtualRemoteDevice untagged{SharedPtr<DeviceTag>()};
+    untagged.CompleteConstruction();
+    EXPECT_EQ(1, assertions.Failures());
+    EXPECT_EQ(Bytes{1}, InfoOf(untagged, PORT_INFO_ACCESS_NA).bytes);
+}
+
+// An empty manifest is a fault, reported.
+TEST_F(PortTest, GenuineRemoteDevicePublishesItsManifestAndPassesAccessesThrough)
+{
+    FakeGenuineRemoteDevice remote({TestEntry(), TestEntry()}), empty({});
+    remote.CompleteConstruction();
+    empty.CompleteConstruction();
+    EXPECT_EQ(1, assertions.Failures());
+    uint32_t count = 0;
+    EXPECT_EQ(GC_ERR_SUCCESS, remote.GetNumPortURLs(&count));
+    EXPECT_EQ(2u, count);
+    ExpectPortInfo(remote, REMOTE_NAMES, {0, 1, 1, 0, 0, 0});
+    EXPECT_EQ(GC_ERR_IO, Access(remote, false, 0xFFFFFFFFFFFF0000, Bytes(2)));
+    EXPECT_EQ(0xFFFFFFFFFFFF0000u, remote.last_address);
+    remote.memory_result = GC_ERR_SUCCESS;
+    EXPECT_EQ(GC_ERR_SUCCESS, Access(remote, true, 0x20, Bytes(2)));
+    EXPECT_EQ(0x20u, remote.last_address);
 }

@@ -2,97 +2,22 @@
 // sliced over its typed registers, byte for byte.
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <cstring>
-#include <map>
-#include <string>
-#include <type_traits>
-#include <vector>
-
-#include "PortTestHelpers.h"
+#include "CoreTestHelpers.h"
+#include "TestModule.h"
 #include "gentl_core/GenTLRegMapPort.h"
 #include "support/AssertionCounter.h"
 
 using namespace GenTLCore;
-using namespace PortTestHelpers;
+using namespace CoreTestHelpers;
 using namespace std::string_literals;
+using TestSupport::TestModule;
 
 namespace {
 
 constexpr uint32_t RO = REG_ACCESS_RO, WO = REG_ACCESS_WO, RW = REG_ACCESS_RW, NA = REG_ACCESS_NA;
 constexpr uint32_t BY_MODULE = REG_ACCESS_BY_MODULE;
 
-// Keeps every register's bytes by id and logs each call the map makes, as
-// "r1" (read), "w1", "cr10001" (custom read), "cw10001", "s14" (size) or
-// "a4" (access). Serves reads of every type, writes of the types written.
-class FakeModule : public GenTLRegisterMap {
-public:
-    using GenTLRegisterMap::AddCustomRegisters, GenTLRegisterMap::AddRawRegister,
-        GenTLRegisterMap::AddRegister, GenTLRegisterMap::AddRegisters,
-        GenTLRegisterMap::AddStringRegister, GenTLRegisterMap::AddUInt32Register,
-        GenTLRegisterMap::FinalizeRegMap, GenTLRegisterMap::ReadFromRegMap,
-        GenTLRegisterMap::WriteToRegMap;
-
-    std::map<uint32_t, Bytes> values;              // every register's bytes, by id
-    std::map<uint32_t, uint64_t> current_sizes;    // GetVariableRegisterSize
-    std::string fail_on;                           // a call answering GC_ERR_IO
-    std::vector<RegisterDefinition> custom_table;  // DefineCustomRegisters
-    std::string calls;                             // space-separated
-
-protected:
-    uint32_t GetAccessMode(uint32_t id) override { return Log("a", id), RW; }
-    void DefineCustomRegisters() override { AddRegisters(custom_table); }
-    // clang-format off
-    GC_ERROR ReadRawRegister(uint32_t id, Bytes& v) override { return Load("r", id, v); }
-    GC_ERROR ReadFloat32Register(uint32_t id, float& v) override { return Load("r", id, v); }
-    GC_ERROR ReadFloat64Register(uint32_t id, double& v) override { return Load("r", id, v); }
-    GC_ERROR ReadInt32Register(uint32_t id, int32_t& v) override { return Load("r", id, v); }
-    GC_ERROR ReadUInt32Register(uint32_t id, uint32_t& v) override { return Load("r", id, v); }
-    GC_ERROR ReadInt64Register(uint32_t id, int64_t& v) override { return Load("r", id, v); }
-    GC_ERROR ReadUInt64Register(uint32_t id, uint64_t& v) override { return Load("r", id, v); }
-    GC_ERROR ReadStringRegister(uint32_t id, std::string& v) override { return Load("r", id, v); }
-    GC_ERROR ReadUInt32CustomRegister(uint32_t id, uint32_t& v) override { return Load("cr", id, v); }
-    GC_ERROR WriteRawRegister(uint32_t id, const Bytes& v) override { return Store("w", id, v); }
-    GC_ERROR WriteUInt32Register(uint32_t id, uint32_t v) override { return Store("w", id, ValueBytes(v)); }
-    GC_ERROR WriteStringRegister(uint32_t id, const std::string& v) override { return Store("w", id, BytesOf(v)); }
-    GC_ERROR WriteUInt32CustomRegister(uint32_t id, uint32_t v) override { return Store("cw", id, ValueBytes(v)); }
-    GC_ERROR GetVariableRegisterSize(uint32_t id, uint64_t& size) override { size = current_sizes[id]; return Log("s", id); }
-    // clang-format on
-
-private:
-    GC_ERROR Log(const char* slot, uint32_t id)
-    {
-        const std::string call = slot + std::to_string(id);
-        calls += (calls.empty() ? "" : " ") + call;
-        return call == fail_on ? GC_ERR_IO : GC_ERR_SUCCESS;
-    }
-    template <class T>
-    GC_ERROR Load(const char* slot, uint32_t id, T& value)
-    {
-        const GC_ERROR result = Log(slot, id);
-        if constexpr (std::is_arithmetic_v<T>)
-            std::memcpy(&value, values[id].data(), sizeof(T));
-        else
-            value.assign(values[id].begin(), values[id].end());
-        return result;
-    }
-    GC_ERROR Store(const char* slot, uint32_t id, const Bytes& bytes)
-    {
-        const GC_ERROR result = Log(slot, id);
-        if (result == GC_ERR_SUCCESS) values[id] = bytes;
-        return result;
-    }
-};
-
-// A module that overrides no accessor.
-class BareModule : public GenTLRegisterMap {
-public:
-    using GenTLRegisterMap::AddRegister, GenTLRegisterMap::FinalizeRegMap,
-        GenTLRegisterMap::ReadFromRegMap, GenTLRegisterMap::WriteToRegMap;
-};
-
-template <class Map>
-GC_ERROR Access(Map& map, bool write, uint64_t address, uint8_t* bytes, uint64_t size)
+GC_ERROR Access(TestModule& map, bool write, uint64_t address, uint8_t* bytes, uint64_t size)
 {
     return write ? map.WriteToRegMap(address, bytes, size)
                  : map.ReadFromRegMap(address, bytes, size);
@@ -101,7 +26,7 @@ GC_ERROR Access(Map& map, bool write, uint64_t address, uint8_t* bytes, uint64_t
 class RegisterMapTest : public ::testing::Test {
 protected:
     TestSupport::AssertionCounter assertions;
-    FakeModule map;
+    TestModule map;
 };
 
 }  // namespace
@@ -123,21 +48,13 @@ TEST_F(RegisterMapTest, ReadsAndWritesSliceOverTypedRegistersByteForByte)
     };  // a gap at 0x148
     // clang-format on
     map.AddRegisters(layout);
-    map.custom_table = {{10001, REG_TYPE_UINT32, 0x50000000, 4, RW, false}};
     map.AddCustomRegisters();
     map.FinalizeRegMap();
-    map.values = {{1, {0x44, 0x33, 0x22, 0x11}},
-                  {3, {0x88, 0x77, 0x66, 0x55}},
-                  {4, Bytes(4)},
-                  {5, {1, 2, 3}},
-                  {7, BytesOf("abc")},
-                  {9, {8, 7, 6, 5, 4, 3, 2, 1}},
-                  {10, ValueBytes<int64_t>(-2)},
-                  {11, ValueBytes(1.5)},
-                  {12, ValueBytes(1.0f)},
-                  {13, ValueBytes<int32_t>(-3)},
-                  {14, {1, 2, 3, 4}},
-                  {10001, {0x0D, 0x0C, 0x0B, 0x0A}}};
+    // clang-format off
+    map.values = {{1, {0x44, 0x33, 0x22, 0x11}}, {3, {0x88, 0x77, 0x66, 0x55}}, {4, Bytes(4)}, {5, {1, 2, 3}}, {7, BytesOf("abc")},
+                  {9, {8, 7, 6, 5, 4, 3, 2, 1}}, {10, ValueBytes<int64_t>(-2)}, {11, ValueBytes(1.5)}, {12, ValueBytes(1.0f)},
+                  {13, ValueBytes<int32_t>(-3)}, {14, {1, 2, 3, 4}}, {10001, {0x0D, 0x0C, 0x0B, 0x0A}}};
+    // clang-format on
     map.current_sizes[14] = 4;
     const std::string read_denied = "The read request contains unreadable register(s).";
     const auto partial_denied = [](const char* kind) {
@@ -249,7 +166,7 @@ TEST_F(RegisterMapTest, AcceptsOnlyRangesInsideTheMapAndRefusesBeforeTouchingAny
         EXPECT_EQ(write ? "The write request has no data." : "The read request has no buffer.",
                   LastErrorText());
     }
-    FakeModule empty;
+    TestModule empty;
     empty.FinalizeRegMap();
     uint8_t byte = 0;
     EXPECT_EQ(GC_ERR_INVALID_ADDRESS, Access(empty, false, 0, &byte, 1));
@@ -257,32 +174,9 @@ TEST_F(RegisterMapTest, AcceptsOnlyRangesInsideTheMapAndRefusesBeforeTouchingAny
 }
 
 // Overlapping, empty, late, or reaching the top of the address space:
-// refused; gaps become fillers that refuse every access.
-TEST_F(RegisterMapTest, RefusesRegistersThatWouldBreakTheAddressOrder)
-{
-    map.AddUInt32Register(0x8, RW, 1);
-    map.AddUInt32Register(0xA, RW, 2);  // starts inside the first
-    map.AddUInt32Register(0x6, RW, 3);  // ends inside the first
-    map.AddUInt32Register(0x4, RW, 4);  // ends where the first starts
-    map.AddStringRegister(0x10, 0, RO, 5);
-    map.AddRawRegister(UINT64_MAX - 4, 4, RW, 6, false);  // would end at the top
-    map.AddRawRegister(UINT64_MAX - 3, 8, RW, 7, false);  // would wrap to 4
-    map.AddRawRegister(UINT64_MAX - 5, 4, RW, 8, false);  // ends one below the top
-    map.FinalizeRegMap();
-    map.AddUInt32Register(0x14, RW, 9);
-    EXPECT_EQ(6, assertions.Failures());
-    map.values = {{1, {1, 1, 1, 1}}, {4, {4, 4, 4, 4}}, {8, {8, 8, 8, 8}}};
-    Bytes bytes(8);
-    EXPECT_EQ(GC_ERR_SUCCESS, Access(map, false, 0x4, bytes.data(), 8));
-    EXPECT_EQ("r4 r1", map.calls);
-    EXPECT_EQ(GC_ERR_SUCCESS, Access(map, false, UINT64_MAX - 5, bytes.data(), 4));
-    EXPECT_EQ((Bytes{8, 8, 8, 8, 1, 1, 1, 1}), bytes);
-    EXPECT_EQ(GC_ERR_INVALID_ADDRESS, Access(map, false, UINT64_MAX - 1, bytes.data(), 1));
-    EXPECT_EQ(GC_ERR_ACCESS_DENIED, Access(map, true, 0x10, bytes.data(), 1));  // a filler now
-    EXPECT_EQ("The write request contains unwritable register(s).", LastErrorText());
-}
-
-TEST_F(RegisterMapTest, TableRowsTakeNumericSizesFromTheirTypeAndCustomOnesStayInTheirWindow)
+// refused; gaps become fillers that refuse every access. Table rows take
+// numeric sizes from their type; custom ones stay in their window.
+TEST_F(RegisterMapTest, RefusesRegistersThatWouldBreakTheOrderOrLeaveTheirWindow)
 {
     // clang-format off
     const RegisterDefinition table[] = {
@@ -292,28 +186,42 @@ TEST_F(RegisterMapTest, TableRowsTakeNumericSizesFromTheirTypeAndCustomOnesStayI
         {4, REG_TYPE_NONE, 0xC, 4, RW, false},  // skipped
         {5, 99, 0x10, 4, RW, false},            // skipped
     };
+    // The last three: before or after the window, or a core id.
+    map.custom_table = {{10001, REG_TYPE_RAW, 0x9FFFFFF8, 8, RW, false}, {10002, REG_TYPE_UINT32, 0x4FFFFFE0, 4, RW, false},
+                        {10003, REG_TYPE_RAW, 0xA0000010, 4, RW, false}, {42, REG_TYPE_UINT32, 0x60000000, 4, RW, false}};
     // clang-format on
     map.AddRegisters(table);
-    EXPECT_EQ(2, assertions.Failures());
-    map.custom_table = {
-        {10001, REG_TYPE_RAW, 0x9FFFFFF8, 8, RW, false},
-        {10002, REG_TYPE_UINT32, 0x4FFFFFE0, 4, RW, false},
-        {10003, REG_TYPE_RAW, 0xA0000010, 4, RW, false},
-        {42, REG_TYPE_UINT32, 0x60000000, 4, RW, false},
-    };  // the last three: before or after the window, or a core id
     map.AddCustomRegisters();
     map.AddUInt32Register(0x4FFFFFF0, RO, 10000);     // custom id
     map.AddRawRegister(0x9FFFFFF0, 4, RO, 6, false);  // inside the window
     map.AddUInt32Register(0xA0000000, RO, 7);
-    EXPECT_EQ(7, assertions.Failures());
+    map.AddUInt32Register(0x108, RW, 11);
+    map.AddUInt32Register(0x10A, RW, 12);  // starts inside the one before
+    map.AddUInt32Register(0x106, RW, 13);  // ends inside it
+    map.AddUInt32Register(0x104, RW, 14);  // ends where it starts
+    map.AddStringRegister(0x110, 0, RO, 15);
+    map.AddRawRegister(UINT64_MAX - 4, 4, RW, 16, false);  // would end at the top
+    map.AddRawRegister(UINT64_MAX - 3, 8, RW, 17, false);  // would wrap to 4
+    map.AddRawRegister(UINT64_MAX - 5, 4, RW, 18, false);  // ends one below the top
     map.FinalizeRegMap();
+    map.AddUInt32Register(0x114, RW, 19);
+    EXPECT_EQ(13, assertions.Failures());
+    map.values = {{11, {1, 1, 1, 1}}, {14, {4, 4, 4, 4}}, {18, {8, 8, 8, 8}}};
     map.current_sizes[3] = 2;
-    Bytes ones(12, 0x31);
-    EXPECT_EQ(GC_ERR_SUCCESS, Access(map, true, 0x0, ones.data(), 12));
-    EXPECT_EQ("w1 w2 s3 w3", map.calls);
-    EXPECT_EQ((std::vector<Bytes>{Bytes(4, 0x31), BytesOf("111111"), Bytes(2, 0x31)}),
-              (std::vector<Bytes>{map.values[1], map.values[2], map.values[3]}));
-    EXPECT_EQ(GC_ERR_ACCESS_DENIED, Access(map, false, 0xC, ones.data(), 1));
+    Bytes ones(12, 0x31), bytes(8);
+    // clang-format off
+    ExpectCalls({
+        {[&] { return Access(map, true, 0x0, ones.data(), 12); }, GC_ERR_SUCCESS},
+        {[&] { return Access(map, false, 0xC, ones.data(), 1); }, GC_ERR_ACCESS_DENIED},
+        {[&] { return Access(map, false, 0x104, bytes.data(), 8); }, GC_ERR_SUCCESS},
+        {[&] { return Access(map, false, UINT64_MAX - 5, bytes.data(), 4); }, GC_ERR_SUCCESS},
+        {[&] { return Access(map, false, UINT64_MAX - 1, bytes.data(), 1); }, GC_ERR_INVALID_ADDRESS},
+        {[&] { return Access(map, true, 0x110, bytes.data(), 1); }, GC_ERR_ACCESS_DENIED, "The write request contains unwritable register(s)."},  // a filler now
+    });
+    EXPECT_EQ((std::vector<Bytes>{Bytes(4, 0x31), BytesOf("111111"), Bytes(2, 0x31)}), (std::vector<Bytes>{map.values[1], map.values[2], map.values[3]}));
+    // clang-format on
+    EXPECT_EQ("w1 w2 s3 w3 r14 r11 r18", map.calls);
+    EXPECT_EQ((Bytes{8, 8, 8, 8, 1, 1, 1, 1}), bytes);
 }
 
 TEST_F(RegisterMapTest, AccessorsTheModuleDidNotOverrideFailAsInternalErrors)
@@ -332,7 +240,8 @@ TEST_F(RegisterMapTest, AccessorsTheModuleDidNotOverrideFailAsInternalErrors)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
         const uint64_t address = row.id < CUSTOM_REGID_BASE ? 0x0 : 0x50000000;
-        BareModule bare;
+        TestModule bare;
+        bare.values.clear();
         bare.AddRegister(address, 8, RW, row.type, row.id, row.type == REG_TYPE_RAW);
         bare.FinalizeRegMap();
         const int before = assertions.Failures();
@@ -341,7 +250,8 @@ TEST_F(RegisterMapTest, AccessorsTheModuleDidNotOverrideFailAsInternalErrors)
         EXPECT_EQ(row.text, LastErrorText());
         EXPECT_EQ(before + 1, assertions.Failures());
     }
-    BareModule bare;
+    TestModule bare;
+    bare.values.clear();
     bare.AddRegister(0x0, 4, BY_MODULE, REG_TYPE_UINT32, 1, false);
     bare.FinalizeRegMap();
     uint8_t bytes[4] = {};

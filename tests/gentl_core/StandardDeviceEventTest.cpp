@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "EventTestHelpers.h"
+#include "CoreTestHelpers.h"
 #include "gentl_core/GenTLFeatureEvent.h"
 #include "gentl_core/GenTLStandardDeviceEvent.h"
 
 namespace GenTLCore {
 namespace {
 
-using namespace EventTestHelpers;
+using namespace CoreTestHelpers;
 
 struct GevEvent {
     size_t size_field, id /* event ID 0x90<id> */, size;

@@ -1,5 +1,3 @@
 gentesk_test(gentl_core_event_tests
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/EventTest.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/EventSrcTest.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/LogCapture.cpp
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/EventTest.cpp ${CMAKE_CURRENT_LIST_DIR}/EventSrcTest.cpp
   LIBS gentl_core)
