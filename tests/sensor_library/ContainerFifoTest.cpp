@@ -1,10 +1,8 @@
 // The ring of equal-sized containers between the receive thread and readers.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstring>
 #include <thread>
-#include <vector>
 
 #include "sensor_library/ContainerFifo.h"
 
@@ -21,6 +19,11 @@ Bytes Numbered(uint32_t sequence, uint32_t size = 64)
         out[i] = static_cast<uint8_t>(sequence * 31 + i);
     std::memcpy(out.data(), &sequence, sizeof(sequence));
     return out;
+}
+
+bool Write(ContainerFifo& fifo, uint32_t sequence, uint32_t size = 64)
+{
+    return fifo.Write(Numbered(sequence, size).data(), size).written;
 }
 
 // The sequence of a whole container taken; -1 when torn, -2 when none.
@@ -43,81 +46,64 @@ std::vector<int64_t> TakeAll(ContainerFifo& fifo)
     return taken;
 }
 
-class ContainerFifoTest : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(fifo.Allocate(4 * 64 + 10)); }  // four slots and a tail
-    void Write(uint32_t first, uint32_t count)
-    {
-        for (uint32_t n = first; n < first + count; ++n)
-            ASSERT_TRUE(fifo.Write(Numbered(n).data(), 64).written);
-    }
-    ContainerFifo fifo;
-};
-
-TEST_F(ContainerFifoTest, HandsOutOldestFirstAcrossTheWrapAndDropsTheOldestWhenFull)
+// Four slots and a tail: oldest first across the wrap, the oldest dropped
+// when full, a container the reader leaves kept, a new size empties it, and
+// one larger than the ring is not written.
+TEST(ContainerFifoTest, HandsOutOldestFirstDropsTheOldestAndKeepsOnlyWhatFits)
 {
-    Write(1, 3);
+    ContainerFifo fifo;
+    ASSERT_TRUE(fifo.Allocate(4 * 64 + 10));
+    for (uint32_t n = 1; n <= 3; ++n) Write(fifo, n);
+    fifo.Take(false, [](const uint8_t*, uint32_t) { return false; });
     EXPECT_EQ(1, TakeSequence(fifo));
     EXPECT_EQ(2, TakeSequence(fifo));
-    Write(4, 3);  // the third of these wraps to index 0
+    for (uint32_t n = 4; n <= 6; ++n) Write(fifo, n);  // the third of these wraps to index 0
     EXPECT_EQ((std::vector<int64_t>{3, 4, 5, 6}), TakeAll(fifo));
-    Write(1, 4);
+    for (uint32_t n = 1; n <= 4; ++n) Write(fifo, n);
     EXPECT_EQ(100.0 * 256 / 266, fifo.FillPercent());
     EXPECT_TRUE(fifo.Write(Numbered(5).data(), 64).dropped_oldest);
-    Write(6, 1);
+    Write(fifo, 6);
     EXPECT_EQ(2u, fifo.DroppedCount());
     EXPECT_EQ(4u, fifo.Count());
     EXPECT_EQ((std::vector<int64_t>{3, 4, 5, 6}), TakeAll(fifo));
-    EXPECT_TRUE(fifo.IsEmpty());
-}
-
-TEST_F(ContainerFifoTest, KeepsOnlyWhatFitsAndWhatTheReaderLeaves)
-{
-    Write(1, 3);
-    fifo.Take(false, [](const uint8_t*, uint32_t) { return false; });
-    EXPECT_EQ(1, TakeSequence(fifo));
+    Write(fifo, 1);
     EXPECT_TRUE(fifo.Write(Numbered(9, 100).data(), 100).size_changed);
     EXPECT_EQ((std::vector<int64_t>{9}), TakeAll(fifo));
-    EXPECT_FALSE(fifo.Write(Numbered(1, 300).data(), 300).written);
+    EXPECT_FALSE(Write(fifo, 1, 300));
     EXPECT_TRUE(fifo.IsEmpty());
     ContainerFifo empty;
     ASSERT_TRUE(empty.Allocate(0));
     EXPECT_EQ(0.0, empty.FillPercent());
-    EXPECT_FALSE(empty.Write(Numbered(1).data(), 64).written);
+    EXPECT_FALSE(Write(empty, 1));
 }
 
 // A writer laps slow readers while resets and size changes come in: every
 // container taken is whole, and each reader sees them in order (resets and
 // drops only leave some out).
-TEST(ContainerFifoConcurrencyTest, ReadersNeverSeeATornOrReorderedContainer)
+TEST(ContainerFifoTest, ReadersNeverSeeATornOrReorderedContainer)
 {
     ContainerFifo fifo;
     ASSERT_TRUE(fifo.Allocate(5 * 64));
     std::atomic<bool> stop{false};
     std::atomic<int> bad{0};
     std::thread writer([&] {
-        for (uint32_t n = 1; n <= 20000; ++n)
-            fifo.Write(Numbered(n, n % 5000 < 2500 ? 64 : 96).data(), n % 5000 < 2500 ? 64 : 96);
+        for (uint32_t n = 1; n <= 20000; ++n) Write(fifo, n, n % 5000 < 2500 ? 64 : 96);
         stop = true;
     });
     const auto read = [&](bool newest_only) {
         int64_t last = 0;
         while (!stop) {
             const int64_t sequence = TakeSequence(fifo, newest_only);
-            if (sequence == -1 || (sequence > 0 && sequence <= last))
-                ++bad;
+            bad += sequence == -1 || (sequence > 0 && sequence <= last);
             last = std::max(last, sequence);
         }
     };
-    std::thread oldest(read, false);
-    std::thread newest(read, true);
+    std::thread oldest(read, false), newest(read, true);
     for (int i = 0; i < 200 && !stop; ++i) {
         fifo.Reset();
         std::this_thread::yield();
     }
-    writer.join();
-    oldest.join();
-    newest.join();
+    for (std::thread* thread : {&writer, &oldest, &newest}) thread->join();
     EXPECT_EQ(0, bad.load());
     EXPECT_LE(fifo.FillBytes(), 5u * 96);
 }

@@ -82,41 +82,26 @@ TEST(LinRecordLayoutTest, HasTheOffsetsCallersCopyOut)
     EXPECT_EQ(132u, offsetof(LinearizationRecord, width_z));
 }
 
-// Pixel to millimetre, against the model the tables encode.
-class LinearizeTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        const Bytes bytes = BuildLin1dd(model);
-        ASSERT_EQ(0, data.ReadFromMemory(bytes.data(), bytes.size()));
-    }
-    LinModel model;
-    LinearizationData data;
-};
-
-TEST_F(LinearizeTest, APointOnTheLastKnotsIsInsideAndOnePastThemOutside)
-{
-    double x = 0, z = 0;
-    ASSERT_EQ(0, data.Linearize(1280, 1024, x, z));
-    EXPECT_EQ(60.0, x);
-    EXPECT_EQ(300.0, z);
-    x = 7, z = 8;
-    EXPECT_EQ(1, data.Linearize(1280.5, 10, x, z));
-    EXPECT_EQ(7, x);
-    EXPECT_EQ(8, z);
-    EXPECT_EQ(1, data.Linearize(10, -0.5, x, z));
-    EXPECT_EQ(1, data.Linearize(std::nan(""), 10, x, z));
-}
-
-TEST(LinWithoutTablesTest, LinearizesNoPixelAndConvertsNoRectangle)
+// Pixel to millimetre, against the model the tables encode: a point on the
+// last knots is inside, one past them outside (its outputs untouched);
+// without tables no pixel is linearized and no rectangle converted.
+TEST(LinearizeTest, APointOnTheLastKnotsIsInsideAndOnePastThemOutside)
 {
     LinearizationData data;
     double x = 7, z = 8;
     EXPECT_EQ(-1, data.Linearize(1, 1, x, z));
-    EXPECT_EQ(0, x);
-    EXPECT_EQ(0, z);
+    EXPECT_EQ(std::make_pair(0.0, 0.0), std::make_pair(x, z));
     PixelRegion region;
     EXPECT_EQ(-1, data.ConvertMmToPix(-20, 150, 20, 250, region));
+    const Bytes bytes = BuildLin1dd(LinModel());
+    ASSERT_EQ(0, data.ReadFromMemory(bytes.data(), bytes.size()));
+    ASSERT_EQ(0, data.Linearize(1280, 1024, x, z));
+    EXPECT_EQ(std::make_pair(60.0, 300.0), std::make_pair(x, z));
+    x = 7, z = 8;
+    EXPECT_EQ(1, data.Linearize(1280.5, 10, x, z));
+    EXPECT_EQ(std::make_pair(7.0, 8.0), std::make_pair(x, z));
+    EXPECT_EQ(1, data.Linearize(10, -0.5, x, z));
+    EXPECT_EQ(1, data.Linearize(std::nan(""), 10, x, z));
 }
 
 }  // namespace

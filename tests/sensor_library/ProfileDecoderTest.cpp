@@ -2,8 +2,6 @@
 // region geometry, the status fields, and hostile counts and lengths.
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include "sensor_library/LinearizationData.h"
 #include "sensor_library/ProfileDecoder.h"
 #include "support/ContainerBuilder.h"
@@ -14,12 +12,34 @@ namespace {
 
 using namespace TestSupport;
 
+Bytes LinearContainer(int32_t columns, uint8_t echoes, std::vector<uint16_t> words,
+                      std::array<uint8_t, 4> bits = {2, 4, 1, 0})
+{
+    return ContainerBuilder()
+        .AddBlock(Tag::LINEAR_PROFILE, LinearProfilePayload(columns, echoes, bits, words))
+        .Build();
+}
+
+Bytes RawContainer(uint8_t mask, std::array<uint8_t, 4> bits, const Bytes& points)
+{
+    return ContainerBuilder().AddBlock(Tag::RAW_PROFILE, RawProfilePayload(mask, 0, bits, points)).Build();
+}
+
 class ProfileDecoderTest : public ::testing::Test {
 protected:
     bool Decode(const Bytes& container, bool packed = false)
     {
-        return decoder.DecodeProfileContainer(container.data(), static_cast<uint32_t>(container.size()),
-                                              packed, *record);
+        return decoder.DecodeProfileContainer(container.data(), uint32_t(container.size()), packed, *record);
+    }
+    // X, Z, intensity and width of the first `count` points, in that order per point.
+    std::vector<double> Points(bool sort, int32_t count)
+    {
+        std::vector<double> x(count), z(count), out;
+        std::vector<int32_t> intensity(count), width(count);
+        EXPECT_EQ(count, decoder.EmitPoints(*record, sort,
+                                            PointArrays{x.data(), z.data(), intensity.data(), width.data(), count}));
+        for (int32_t n = 0; n < count; ++n) out.insert(out.end(), {x[n], z[n], double(intensity[n]), double(width[n])});
+        return out;
     }
     ProfileDecoder decoder;
     std::unique_ptr<ScanvoProfileRecord> record = std::make_unique<ScanvoProfileRecord>();
@@ -37,72 +57,43 @@ TEST_F(ProfileDecoderTest, DecodesARawProfileFieldByField)
                            .AddBlock(Tag::RAW_PROFILE, RawProfilePayload(0x05, 0, {16, 8, 8, 16}, points, 0x80))
                            .Build()));
     const ScanvoProfileRecord& r = *record;
-    EXPECT_TRUE(r.decoded);
-    EXPECT_FALSE(r.linearized);
-    EXPECT_TRUE(r.sign);
-    EXPECT_EQ(2, r.echo_count);
-    ASSERT_EQ(2u, r.column_count);
-    struct Expected {
-        uint32_t column, echo;
-        int32_t raw_z;
-        double z_px;
-        uint32_t intensity, width, reserved;
-    };
-    for (const Expected& e : {Expected{0, 0, 320, 10.0, 23, 7, 19}, Expected{0, 2, 512, 16.0, 65, 1, 0},
-                              Expected{1, 0, 32, 1.0, 1023, 63, 2295}, Expected{1, 2, 0, 0.0, 4, 0, 1}}) {
-        const ScanvoEcho& echo = r.Echo(e.column, e.echo);
-        SCOPED_TRACE(testing::Message() << "column " << e.column << " echo " << e.echo);
-        EXPECT_TRUE(echo.valid);
-        EXPECT_EQ(e.raw_z, echo.raw_z);
-        EXPECT_EQ(e.z_px, echo.z_px);
-        EXPECT_EQ(e.intensity, echo.intensity);
-        EXPECT_EQ(e.width, echo.width);
-        EXPECT_EQ(e.reserved, echo.reserved);
+    EXPECT_EQ(std::make_tuple(true, false, true, 2, 2u),
+              std::make_tuple(r.decoded, r.linearized, r.sign, int(r.echo_count), r.column_count));
+    // column, echo: valid, raw Z, Z in pixels, intensity, width, reserved
+    const std::tuple<uint32_t, uint32_t, int32_t, double, uint32_t, uint32_t, uint32_t> rows[] = {
+        {0, 0, 320, 10.0, 23, 7, 19},
+        {0, 2, 512, 16.0, 65, 1, 0},
+        {1, 0, 32, 1.0, 1023, 63, 2295},
+        {1, 2, 0, 0.0, 4, 0, 1}};
+    for (const auto& [column, echo, raw_z, z_px, intensity, width, reserved] : rows) {
+        const ScanvoEcho& e = r.Echo(column, echo);
+        EXPECT_TRUE(e.valid);
+        EXPECT_EQ(std::make_tuple(raw_z, z_px, intensity, width, reserved),
+                  std::make_tuple(e.raw_z, e.z_px, uint32_t(e.intensity), uint32_t(e.width), uint32_t(e.reserved)))
+            << "column " << column << " echo " << echo;
     }
 }
 
 // Words Z, intensity-and-width, X per column, scaled by the scale block; the
-// intensity word splits differently where the firmware packs it.
-TEST_F(ProfileDecoderTest, ScalesALinearizedProfileAndSplitsTheIntensityWord)
-{
-    struct Row {
-        const char* name;
-        bool packed;
-        int32_t intensity0, width0, intensity1, width1;
-    };
-    for (const Row& row :
-         {Row{"Plain", false, 775, 5, 1, 0}, Row{"Packed", true, 791, 1, 256, 0}}) {
-        SCOPED_TRACE(row.name);
-        ASSERT_TRUE(Decode(
-            ContainerBuilder()
-                .AddBlock(
-                    Tag::LINEAR_PROFILE,
-                    LinearProfilePayload(2, 1, {2, 4, 1, 0}, {1000, 0xC1C5, 320, 2, 0x0040, 0}))
-                .AddBlock(Tag::SCALE, ScalePayload(0.0625f, -64.0f, 0.015625f, 100.0f))
-                .Build(),
-            row.packed));
-        double x[4] = {}, z[4] = {};
-        int32_t intensity[4] = {}, width[4] = {};
-        ASSERT_EQ(2, decoder.EmitPoints(*record, false, PointArrays{x, z, intensity, width, 4}));
-        EXPECT_EQ((std::vector<double>{-44.0, 115.625, -64.0, 100.03125}),
-                  (std::vector<double>{x[0], z[0], x[1], z[1]}));
-        EXPECT_EQ((std::vector<int32_t>{row.intensity0, row.width0, row.intensity1, row.width1}),
-                  (std::vector<int32_t>{intensity[0], width[0], intensity[1], width[1]}));
-    }
-}
-
-TEST_F(ProfileDecoderTest, SortingMovesOnlyColumnsWithAPoint)
+// intensity word splits differently where the firmware packs it. Sorting by
+// X moves only columns with a point. The scale block stays for later scans.
+TEST_F(ProfileDecoderTest, ScalesSplitsTheIntensityWordAndSorts)
 {
     // X 30, 5 (no Z), 10, 20; without a scale block the words are the values.
-    ASSERT_TRUE(Decode(ContainerBuilder()
-                           .AddBlock(Tag::LINEAR_PROFILE,
-                                     LinearProfilePayload(4, 1, {2, 1, 0, 0}, {7, 30, 0, 5, 7, 10, 7, 20}))
-                           .Build()));
-    double x[4] = {};
-    ASSERT_EQ(4, decoder.EmitPoints(*record, true, PointArrays{x, nullptr, nullptr, nullptr, 4}));
-    EXPECT_EQ((std::vector<double>{10, 5, 20, 30}), std::vector<double>(x, x + 4));
-    ASSERT_EQ(2, decoder.EmitPoints(*record, false, PointArrays{x, nullptr, nullptr, nullptr, 2}));
-    EXPECT_EQ((std::vector<double>{30, 5}), std::vector<double>(x, x + 2));
+    ASSERT_TRUE(Decode(LinearContainer(4, 1, {7, 30, 0, 5, 7, 10, 7, 20}, {2, 1, 0, 0})));
+    EXPECT_EQ((std::vector<double>{10, 7, 0, 0, 5, 0, 0, 0, 20, 7, 0, 0, 30, 7, 0, 0}), Points(true, 4));
+    EXPECT_EQ((std::vector<double>{30, 7, 0, 0, 5, 0, 0, 0}), Points(false, 2));
+    for (const bool packed : {false, true}) {
+        ASSERT_TRUE(Decode(ContainerBuilder()
+                               .AddBlock(Tag::LINEAR_PROFILE,
+                                         LinearProfilePayload(2, 1, {2, 4, 1, 0}, {1000, 0xC1C5, 320, 2, 0x0040, 0}))
+                               .AddBlock(Tag::SCALE, ScalePayload(0.0625f, -64.0f, 0.015625f, 100.0f))
+                               .Build(),
+                           packed));
+        EXPECT_EQ(packed ? (std::vector<double>{-44.0, 115.625, 791, 1, -64.0, 100.03125, 256, 0})
+                         : (std::vector<double>{-44.0, 115.625, 775, 5, -64.0, 100.03125, 1, 0}),
+                  Points(false, 2));
+    }
 }
 
 TEST_F(ProfileDecoderTest, LinearizesThroughTheRegionGeometryAndTheTables)
@@ -111,7 +102,6 @@ TEST_F(ProfileDecoderTest, LinearizesThroughTheRegionGeometryAndTheTables)
     LinearizationData data;
     ASSERT_EQ(LIN_OK, data.ReadFromMemory(lin.data(), lin.size()));
     Bytes points(101 * 4, 0);
-    points[100 * 4] = 0x00;
     points[100 * 4 + 1] = 0x40;  // raw Z 16384: row 512
     ASSERT_TRUE(Decode(ContainerBuilder()
                            .AddBlock(Tag::X_ROI, RegionPayload(16, 0, 1, 60))
@@ -138,37 +128,19 @@ TEST_F(ProfileDecoderTest, StatusBlockGivesEncoderAndUserIo)
     status[128] = 5;
     status[134] = 5;
     status[64] = 1;  // trigger function 4 without bit 2 of byte 63
-    const Bytes payload = RawProfilePayload(1, 7, {16, 8, 8, 0}, Bytes(4, 1));
-    ASSERT_TRUE(Decode(ContainerBuilder()
-                           .AddBlock(Tag::GENERAL, general)
-                           .AddBlock(Tag::FPGA_QRTB, status)
-                           .AddBlock(Tag::RAW_PROFILE, payload)
-                           .Build()));
-    EXPECT_EQ(0x11u, record->encoder);
-    EXPECT_EQ(0xA7u, record->user_io);
-    EXPECT_EQ(4, record->encoder_trigger_function);
-    status[134] = 4;
-    ASSERT_TRUE(Decode(ContainerBuilder()
-                           .AddBlock(Tag::GENERAL, general)
-                           .AddBlock(Tag::FPGA_QRTA, status)
-                           .AddBlock(Tag::RAW_PROFILE, payload)
-                           .Build()));
+    for (const uint32_t tag : {Tag::FPGA_QRTB, Tag::FPGA_QRTA}) {
+        ASSERT_TRUE(Decode(ContainerBuilder()
+                               .AddBlock(Tag::GENERAL, general)
+                               .AddBlock(tag, status)
+                               .AddBlock(Tag::RAW_PROFILE, RawProfilePayload(1, 7, {16, 8, 8, 0}, Bytes(4, 1)))
+                               .Build()));
+        if (tag == Tag::FPGA_QRTB) {
+            EXPECT_EQ(std::make_tuple(0x11u, 0xA7u, 4), std::make_tuple(record->encoder, uint32_t(record->user_io),
+                                                                        int(record->encoder_trigger_function)));
+        }
+        status[134] = 4;
+    }
     EXPECT_EQ(0x22u, record->encoder);
-}
-
-Bytes LinearContainer(int32_t columns, uint8_t echoes, std::size_t words)
-{
-    return ContainerBuilder()
-        .AddBlock(Tag::LINEAR_PROFILE, LinearProfilePayload(columns, echoes, {2, 4, 1, 0},
-                                                            std::vector<uint16_t>(words, 9)))
-        .Build();
-}
-
-Bytes RawContainer(uint8_t mask, std::array<uint8_t, 4> bits, std::size_t bytes)
-{
-    return ContainerBuilder()
-        .AddBlock(Tag::RAW_PROFILE, RawProfilePayload(mask, 0, bits, Bytes(bytes, 7)))
-        .Build();
 }
 
 // Hostile counts and lengths: the decode stays inside the container (the
@@ -181,27 +153,24 @@ TEST_F(ProfileDecoderTest, MalformedContainersDecodeNoMoreThanTheyHold)
         bool decodes;
         uint32_t columns;
     };
-    Bytes past_the_end = RawContainer(1, {16, 8, 8, 16}, 60);
+    Bytes past_the_end = RawContainer(1, {16, 8, 8, 16}, Bytes(60, 7));
     past_the_end.resize(past_the_end.size() - 30);
+    const auto linear = [](int32_t columns, uint8_t echoes, std::size_t words) {
+        return LinearContainer(columns, echoes, std::vector<uint16_t>(words, 9));
+    };
     const Row rows[] = {
-        {"HugeColumnCount", LinearContainer(0x7FFFFFFF, 1, 6), true, 2},
-        {"NegativeColumnCount", LinearContainer(-5, 1, 6), true, 0},
-        {"TooManyEchoes", LinearContainer(10, 200, 25), true, 2},
-        {"MoreColumnsThanARecordHolds", LinearContainer(5000, 1, 3 * 3000), true, 2048},
-        {"ByteWideZ", RawContainer(1, {8, 0, 0, 0}, 5), true, 5},
-        {"FieldsWithoutBytes", RawContainer(0x0F, {0, 0, 0, 0}, 40), true, 0},
-        {"RawBlockShorterThanItsHead",
-         ContainerBuilder().AddBlock(Tag::RAW_PROFILE, Bytes(4, 1)).Build(), true, 0},
+        {"HugeColumnCount", linear(0x7FFFFFFF, 1, 6), true, 2},
+        {"NegativeColumnCount", linear(-5, 1, 6), true, 0},
+        {"TooManyEchoes", linear(10, 200, 25), true, 2},
+        {"MoreColumnsThanARecordHolds", linear(5000, 1, 3 * 3000), true, 2048},
+        {"ByteWideZ", RawContainer(1, {8, 0, 0, 0}, Bytes(5, 7)), true, 5},
+        {"FieldsWithoutBytes", RawContainer(0x0F, {0, 0, 0, 0}, Bytes(40, 7)), true, 0},
+        {"RawBlockShorterThanItsHead", ContainerBuilder().AddBlock(Tag::RAW_PROFILE, Bytes(4, 1)).Build(), true, 0},
         {"BlockPastTheEnd", past_the_end, false, 0},
         {"UnknownTag", ContainerBuilder().AddBlock(0x12345678, Bytes(8, 0)).Build(), false, 0},
-        {"ZeroLengthBlock", ContainerBuilder().AddRawBlock(Tag::GENERAL, 0, Bytes(8, 0)).Build(),
-         false, 0},
-        {"TotalBeyondTheLimit",
-         ContainerBuilder().AddBlock(Tag::GENERAL, Bytes(8, 0)).OverrideTotalSize(9000000).Build(),
-         false, 0},
-        {"TotalShortOfTheBlocks",
-         ContainerBuilder().AddBlock(Tag::GENERAL, Bytes(8, 0)).OverrideTotalSize(12).Build(),
-         false, 0},
+        {"ZeroLengthBlock", ContainerBuilder().AddRawBlock(Tag::GENERAL, 0, Bytes(8, 0)).Build(), false, 0},
+        {"TotalBeyondTheLimit", ContainerBuilder().AddBlock(Tag::GENERAL, Bytes(8, 0)).OverrideTotalSize(9000000).Build(), false, 0},
+        {"TotalShortOfTheBlocks", ContainerBuilder().AddBlock(Tag::GENERAL, Bytes(8, 0)).OverrideTotalSize(12).Build(), false, 0},
     };
     std::vector<double> x(8192);
     for (const Row& row : rows) {
@@ -209,8 +178,7 @@ TEST_F(ProfileDecoderTest, MalformedContainersDecodeNoMoreThanTheyHold)
         record = std::make_unique<ScanvoProfileRecord>();
         EXPECT_EQ(row.decodes, Decode(row.container));
         EXPECT_EQ(row.columns, record->column_count);
-        EXPECT_LE(decoder.EmitPoints(*record, true,
-                                     PointArrays{x.data(), nullptr, nullptr, nullptr, 8192}),
+        EXPECT_LE(decoder.EmitPoints(*record, true, PointArrays{x.data(), nullptr, nullptr, nullptr, 8192}),
                   static_cast<int32_t>(4 * row.columns));
     }
 }
