@@ -330,28 +330,26 @@ void ProfileDecoder::DecodeLinearProfile(const uint8_t* block, uint32_t length,
         return;
     record.column_count = std::min({static_cast<uint32_t>(declared), ScanvoProfileRecord::MAX_COLUMNS,
                                     (length - LINEAR_HEAD) / 2 / column_words});
-    const uint8_t* p = block + LINEAR_HEAD;
-    const auto next_word = [&p](bool present) {
-        const uint32_t word = present ? LoadU16(p) : 0;
-        p += present ? 2 : 0;
-        return word;
-    };
+    // Unscaled, a factor of 1 and an offset of 0 leave every word as it is.
+    const double z_factor = scale.present ? double{scale.z_scale} : 1.0;
+    const double z_shift = scale.present ? double{scale.z_offset} : 0.0;
+    const double x_factor = scale.present ? double{scale.x_scale} : 1.0;
+    const double x_shift = scale.present ? double{scale.x_offset} : 0.0;
+    const uint32_t word_at = record.has_z ? 1 : 0;
+    const uint32_t x_at = word_at + (record.has_width ? 1 : 0);
     for (uint32_t c = 0; c < record.column_count; ++c) {
         for (uint32_t e = 0; e < record.echo_count; ++e) {
-            const uint32_t z = next_word(record.has_z);
-            const uint32_t word = next_word(record.has_width);
-            const uint32_t x = next_word(record.has_x);
+            const uint8_t* p = block + LINEAR_HEAD + 2 * (c * column_words + e * words);
+            const uint32_t word = record.has_width ? LoadU16(p + 2 * word_at) : 0;
             const uint32_t intensity =
                 packed_intensity ? ((word & 0xFFu) << 2) | (word >> 14) : word >> 6;
-            record.raw_z[e][c] = static_cast<int32_t>(z);
-            record.z_mm[e][c] =
-                scale.present && record.has_z ? z * double{scale.z_scale} + scale.z_offset : z;
+            record.raw_z[e][c] = record.has_z ? LoadU16(p) : 0;
+            record.z_mm[e][c] = record.has_z ? LoadU16(p) * z_factor + z_shift : 0.0;
             record.intensity[e][c] = record.has_intensity ? static_cast<int32_t>(intensity) : 0;
             record.width[e][c] =
                 static_cast<int32_t>(packed_intensity ? (word >> 8) & 63u : word & 63u);
             record.reserved[e][c] = 0;
-            record.x_mm[e][c] =
-                scale.present && record.has_x ? x * double{scale.x_scale} + scale.x_offset : x;
+            record.x_mm[e][c] = record.has_x ? LoadU16(p + 2 * x_at) * x_factor + x_shift : 0.0;
         }
     }
 }
