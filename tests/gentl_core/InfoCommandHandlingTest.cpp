@@ -16,8 +16,7 @@ constexpr uint8_t UNTOUCHED = 0xAA;
 constexpr INFO_DATATYPE UNTOUCHED_TYPE = 77;
 using InfoCall = std::function<GC_ERROR(INFO_DATATYPE*, void*, size_t*)>;
 
-class RelaxedBranding : public DefaultBranding {
-public:
+struct RelaxedBranding : DefaultBranding {
     bool RelaxedPointerChecks() const override { return true; }
 };
 

@@ -34,11 +34,14 @@ PortURLEntry TestEntry(const std::string& url = "local:TestDoc.xml;f0000000;1a")
     return entry;
 }
 
+// A single access; a failed one sets the size to 0.
 GC_ERROR Access(GenTLPort& port, bool write, uint64_t address, Bytes bytes)
 {
     size_t size = bytes.size();
-    return write ? port.WritePort(address, bytes.data(), &size)
-                 : port.ReadPort(address, bytes.data(), &size);
+    const GC_ERROR result = write ? port.WritePort(address, bytes.data(), &size)
+                                  : port.ReadPort(address, bytes.data(), &size);
+    EXPECT_EQ(result ? 0 : bytes.size(), size);
+    return result;
 }
 
 // Module code logs at info level here, so its log statements' branches run too.
@@ -82,8 +85,7 @@ protected:
 }  // namespace
 
 // Entries at 0x100 (read-write), 0x104 (read-only), 0x108 (write-only); 0: no
-// buffer; no entries: no list. Each row also checks the single access's
-// arguments; the size of a failed access is zeroed.
+// buffer; no entries: no list. The size of a failed single access is zeroed.
 TEST_F(PortTest, StackedAccessCountsTheEntriesDoneBeforeTheFirstFailure)
 {
     // clang-format off
@@ -108,14 +110,8 @@ TEST_F(PortTest, StackedAccessCountsTheEntriesDoneBeforeTheFirstFailure)
             return row.write ? module.WritePortStacked(list, number)
                              : module.ReadPortStacked(list, number);
         };
-        const auto single = [&](uint64_t address, uint8_t* buffer, size_t* size) {
-            return row.write ? module.WritePort(address, buffer, size)
-                             : module.ReadPort(address, buffer, size);
-        };
-        size_t count = entries.empty() ? 5 : entries.size(), size = 0;
+        size_t count = entries.empty() ? 5 : entries.size();
         PORT_REGISTER_STACK_ENTRY entry{0x100, nullptr, 4};
-        const char* refused = row.write ? "WritePort: invalid buffer/size pointer"
-                                        : "ReadPort: invalid buffer/size pointer";
         ExpectCalls({{[&] { return run(entries.empty() ? nullptr : entries.data(), &count); },
                       row.result, row.text}});
         EXPECT_EQ(row.count, count);
@@ -123,14 +119,10 @@ TEST_F(PortTest, StackedAccessCountsTheEntriesDoneBeforeTheFirstFailure)
         ExpectCalls({
             {[&] { return run(&entry, nullptr); }, GC_ERR_INVALID_PARAMETER},
             {[&] { return run(&entry, &(count = 0)); }, GC_ERR_SUCCESS},  // zero entries: nothing to refuse
-            {[&] { return single(0xDEAD0000, buffers[2], &size); }, GC_ERR_INVALID_PARAMETER, refused},  // before the address
-            {[&] { return single(0x100, nullptr, &(size = 4)); }, GC_ERR_INVALID_PARAMETER},
-            {[&] { return single(0x100, buffers[2], nullptr); }, GC_ERR_INVALID_PARAMETER},
-            {[&] { return single(UINT64_MAX - 1, buffers[2], &(size = 4)); }, GC_ERR_INVALID_ADDRESS},
+            {[&] { return Access(module, row.write, UINT64_MAX - 1, Bytes(4)); }, GC_ERR_INVALID_ADDRESS},
         });
         // clang-format on
         EXPECT_EQ(row.write || entries.empty() ? 0 : 0x44, buffers[0][0]);
-        EXPECT_EQ(0u, size);
     }
     EXPECT_EQ(Bytes(4), module.values[1]);
 }
@@ -298,6 +290,62 @@ TEST_F(PortTest, ModuleAnswersPortInfoAndEventsFromItselfAndTheBrandingOrRefuses
     });
     // clang-format on
     EXPECT_TRUE(error_event && !module_event);
+}
+
+// The module side of GCRegisterEvent and GCUnregisterEvent: an event is
+// handed out only after the hook agrees, a registered one is refused before
+// the hook runs, and a failing clean-up is reported. The module event is
+// offered when supported or forced, with the larger data size; a second
+// event of one type is refused and the first kept.
+TEST_F(PortTest, ModuleHandsOutEventsOnlyAfterTheHookAgreesAndReportsAFailingCleanup)
+{
+    TestModule source;  // its events not yet final
+    SharedPtr<GenTLEvent> added(new GenTLModuleEvent(4)), candidate;
+    added->CompleteConstruction();
+    source.AddEvent(added);
+    source.AddEvent(added);
+    EXPECT_EQ(1, assertions.Failures());
+    source.FinalizeEvents(true, 4);
+    const std::string in_use = "Open/Register: requested object is already in use";
+    // clang-format off
+    const struct { bool unregister; EVENT_TYPE type; std::string refusing; GC_ERROR result; std::string text; } rows[] = {
+        {false, EVENT_MODULE, "Register5", GC_ERR_IO, ""},
+        {false, EVENT_MODULE, "", GC_ERR_SUCCESS, ""},
+        {false, EVENT_MODULE, "", GC_ERR_RESOURCE_IN_USE, in_use},  // opened below, and refused before the hook
+        {true, EVENT_ERROR, "", GC_ERR_SUCCESS, ""},
+        {true, EVENT_MODULE, "Unregister5", GC_ERR_ERROR, "UnregisterEvent: the event type specific cleanup failed."},
+        {false, EVENT_REMOTE_DEVICE, "", GC_ERR_NOT_IMPLEMENTED, "RegisterEvent: requested event type not implemented for given module."},
+        {true, EVENT_REMOTE_DEVICE, "", GC_ERR_NOT_IMPLEMENTED, "UnregisterEvent: requested event type not implemented for given module."},
+    };
+    // clang-format on
+    for (const auto& row : rows) {
+        source.refusing_hooks = {row.refusing};
+        const auto call = [&] {
+            return row.unregister ? source.UnregisterEvent(row.type, candidate)
+                                  : source.RegisterEvent(row.type, candidate);
+        };
+        ExpectCalls({{call, row.result, row.text}});
+        if (row.result == GC_ERR_SUCCESS && !row.unregister) candidate->Open();
+    }
+    source.RollbackRegisterEvent(EVENT_MODULE);
+    added->Close();
+    EXPECT_EQ((std::vector<std::string>{"Register5", "Register5", "Unregister0", "Unregister5",
+                                        "Unregister5"}),
+              source.hook_calls);
+    // Supported size, forced with 100 or not, against the event's maximum size.
+    // clang-format off
+    const struct { size_t supported; bool forced; size_t max_size; } sizes[] = {{0, false, 0}, {0, true, 108}, {8, false, 16}, {256, true, 264}};
+    // clang-format on
+    for (const auto& [supported, forced, max_size] : sizes) {
+        TestModule plain;
+        plain.module_event_size = supported;
+        plain.FinalizeEvents(forced, 100);
+        size_t value = 0, size = sizeof value;
+        INFO_DATATYPE type = 0;
+        if (plain.GetModuleEvent())
+            plain.GetModuleEvent()->GetEventInfo(EVENT_SIZE_MAX, &type, &value, &size);
+        EXPECT_EQ(max_size, value);
+    }
 }
 
 // Its map holds no common registers and ends with the document, which it

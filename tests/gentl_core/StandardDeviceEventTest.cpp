@@ -36,32 +36,29 @@ Bytes GevPacket(uint8_t command, const std::vector<GevEvent>& events, uint8_t fl
 // EventGetDataInfo's text answer, or the message of its failure.
 std::string InfoText(GenTLEvent& event, const Bytes& datum, EVENT_DATA_INFO_CMD command)
 {
-    char text[80] = {};
-    INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
-    size_t size = sizeof text;
-    return event.GetEventDataInfo(datum.data(), datum.size(), command, &type, text, &size) == 0
-               ? std::string(text)
-               : LastErrorText();
+    const Answer answer = DataInfo(event, datum, command);
+    return answer.result ? LastErrorText()
+                         : std::string(answer.bytes.begin(), answer.bytes.end() - 1);
 }
 
 TEST(StandardDeviceEventTest, GigEVisionPacketsAreCheckedAndSplitIntoSingleEvents)
 {
     // clang-format off
-    const struct { const char* name; Bytes packet; std::vector<std::string> ids;  /* queued in order; none when rejected */ } rows[] = {
-        {"two events", GevPacket(0xC0, {{16, 1, 16}, {16, 2, 16}}), {"9001", "9002"}},
-        {"extended ID", GevPacket(0xC0, {{24, 3, 24}}, 0x10), {"9003"}},
-        {"event data", GevPacket(0xC2, {{20, 4, 20}, {18, 5, 18}}), {"9004", "9005"}},
-        {"unknown command", GevPacket(0xC4, {{0, 1, 16}}), {}},
-        {"short extended event", GevPacket(0xC0, {{0, 1, 16}}, 0x10), {}},
-        {"event size neither 0 nor 16", GevPacket(0xC0, {{12, 1, 16}}), {}},
-        {"event data past the end", GevPacket(0xC2, {{20, 4, 20}, {30, 5, 18}}), {}},
-        {"over the maximum", GevPacket(0xC2, {{0, 6, 89}}), {}},
+    const struct { const char* name; Bytes packet; bool accepted; std::vector<std::string> ids;  /* queued in order */ } rows[] = {
+        {"two events", GevPacket(0xC0, {{16, 1, 16}, {16, 2, 16}}), true, {"9001", "9002"}},
+        {"extended ID", GevPacket(0xC0, {{24, 3, 24}}, 0x10), true, {"9003"}},
+        {"event data", GevPacket(0xC2, {{20, 4, 20}, {18, 5, 18}}), true, {"9004", "9005"}},
+        {"unknown command", GevPacket(0xC4, {{0, 1, 16}}), false, {}},
+        {"short extended event", GevPacket(0xC0, {{0, 1, 16}}, 0x10), false, {}},
+        {"event size neither 0 nor 16", GevPacket(0xC0, {{12, 1, 16}}), false, {}},
+        {"event data past the end", GevPacket(0xC2, {{20, 4, 20}, {30, 5, 18}}), false, {}},
+        {"over the maximum", GevPacket(0xC2, {{0, 6, 89}}), false, {}},
     };
     // clang-format on
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         Registered<GenTLGEVRemoteDeviceEvent> event{96};
-        EXPECT_EQ(!row.ids.empty(), event->AddEventPacket(row.packet.data(), row.packet.size()));
+        EXPECT_EQ(row.accepted, event->AddEventPacket(row.packet.data(), row.packet.size()));
         std::vector<std::string> ids;
         for (Bytes datum; !(datum = TakeDatum(*event, 0, 96).bytes).empty();)
             ids.push_back(InfoText(*event, datum, EVENT_DATA_ID));

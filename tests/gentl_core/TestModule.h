@@ -23,6 +23,7 @@ namespace TestSupport {
 // Construct, adjust, then CompleteConstruction(). A module made without a
 // document has no port and an empty map, to which a test adds registers.
 //
+// Event registrations run hooks named "Register<type>" and "Unregister<type>".
 // Calls are logged as "r1" (read), "w1", "cr10001" (custom read), "cw10001",
 // "s14" (size) or "a4" (access). An id without bytes in `values` goes to the
 // module base, and so do writes of the common registers.
@@ -53,6 +54,7 @@ public:
     std::vector<std::string> hook_calls;
     std::set<std::string> refusing_hooks;
     bool implements_port = true;
+    size_t module_event_size = 0;  // 0: no module events of its own
 
 protected:
     bool ImplementsPort() override { return implements_port; }
@@ -69,6 +71,9 @@ protected:
         return TABLE;
     }
     void DefineCustomRegisters() override { AddRegisters(custom_table); }
+    bool SupportsModuleEvents(size_t& max_data_size) override { return (max_data_size = module_event_size) > 0; }
+    GC_ERROR OnRegisterEvent(EVENT_TYPE type) override { return Hook("Register" + std::to_string(type)) ? GC_ERR_SUCCESS : GC_ERR_IO; }
+    bool OnUnregisterEvent(EVENT_TYPE type) override { return Hook("Unregister" + std::to_string(type)); }
     uint32_t GetAccessMode(uint32_t id) override { return values.count(id) ? (Log("a", id), GenTLCore::REG_ACCESS_RW) : GenTLModule::GetAccessMode(id); }
     GC_ERROR ReadRawRegister(uint32_t id, Bytes& v) override { return Load("r", id, v, [&] { return GenTLModule::ReadRawRegister(id, v); }); }
     GC_ERROR ReadFloat32Register(uint32_t id, float& v) override { return Load("r", id, v, [&] { return GenTLModule::ReadFloat32Register(id, v); }); }
