@@ -1,14 +1,15 @@
-// ReconnectPacing: a sensor that closes every link at once is not hammered.
+// ReconnectPacing: a sensor that closes every link at once is not hammered,
+// and a link that stays silent past its time-out is dropped and reopened.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <thread>
 
 #include "sensor_library/TcpInterface.h"
+#include "support/SimulatedSensor.h"
 #include "support/WaitUntil.h"
 
 using namespace std::chrono_literals;
+using TestSupport::WaitUntil;
 
 namespace {
 
@@ -24,10 +25,7 @@ public:
         listener.LocalAddress(address);
         port = std::to_string(address.port);
         thread = std::thread([this] {
-            while (!stop.IsWoken()) {
-                if (listener.Accept(200, &stop).IsValid())
-                    ++accepted;
-            }
+            while (!stop.IsWoken()) accepted += listener.Accept(200, &stop).IsValid();
         });
     }
     ~ClosingPeer()
@@ -43,19 +41,42 @@ public:
     std::thread thread;
 };
 
-}  // namespace
+class ReconnectPacingTest : public ::testing::Test {
+protected:
+    void Start(const std::string& port, uint32_t timeout_ms)
+    {
+        transport.SetLogger(LibraryLogger());
+        transport.SetCallbacks([&] { ++connects; }, nullptr, nullptr, 0,
+                               [&](char*, int length) { received += length; });
+        transport.start(TransportTarget{"127.0.0.1", port, timeout_ms, "", ""});
+    }
+    void TearDown() override { transport.stop(); }
 
-TEST(ReconnectPacingTest, LinkClosedAtOnceIsReopenedAboutOnceASecond)
+    std::atomic<int> connects{0}, received{0};
+    TcpInterface transport;
+};
+
+TEST_F(ReconnectPacingTest, LinkClosedAtOnceIsReopenedAboutOnceASecond)
 {
     ClosingPeer peer;
-    std::atomic<int> connects{0};
-    TcpInterface transport;
-    transport.SetLogger(LibraryLogger());
-    transport.SetCallbacks([&] { ++connects; }, nullptr, nullptr, 0, nullptr);
-    transport.start(TransportTarget{"127.0.0.1", peer.port, 0, "", ""});
-    ASSERT_TRUE(TestSupport::WaitUntil([&] { return connects >= 2; }, 3s));
+    Start(peer.port, 0);
+    ASSERT_TRUE(WaitUntil([&] { return connects >= 2; }, 3s));
     // About two and a half seconds: three attempts, where unpaced ones were thousands.
-    EXPECT_FALSE(TestSupport::WaitUntil([&] { return peer.accepted > 4; }, 1500ms));
+    EXPECT_FALSE(WaitUntil([&] { return peer.accepted > 4; }, 1500ms));
     transport.stop();
     EXPECT_LE(connects.load(), 4);
 }
+
+// The sensor sends its linearization frame, then nothing: the link is lost
+// after the time-out and opened again.
+TEST_F(ReconnectPacingTest, SilentLinkIsDroppedAfterItsTimeOutAndOpenedAgain)
+{
+    TestSupport::SimulatedSensor sensor;
+    Start(sensor.PortText(), 500);
+    ASSERT_TRUE(WaitUntil([&] { return connects == 1; }));
+    EXPECT_EQ(25, transport.send("SetInitializeAcquisition\r", 25));
+    ASSERT_TRUE(WaitUntil([&] { return connects >= 2 && sensor.AcceptedConnections() >= 2; }, 3s));
+    EXPECT_GT(received.load(), 0);
+}
+
+}  // namespace

@@ -2,15 +2,9 @@
 // disconnects that end waiting reads, and the event functions.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <cstring>
-#include <memory>
-#include <string>
 #include <thread>
-#include <vector>
 
-#include "platform/Win32Event.h"
 #include "sensor_library/ScanvoDLL.h"
 #include "sensor_library/ScanvoEvents.h"
 #include "support/SimulatedSensor.h"
@@ -24,11 +18,6 @@ namespace {
 
 constexpr int NOT_OPEN = ScanvoDLL::UNKNOWN_HANDLE;
 
-void* Connect(ScanvoDLL& facade, SimulatedSensor& sensor)
-{
-    return facade.Connect(sensor.Ip().c_str(), sensor.PortText().c_str(), 0, 0, nullptr, nullptr);
-}
-
 // Copies share the one table of open sensors; the last instance disconnects
 // what is still open.
 TEST(ScanvoDLLCopyTest, CopiesShareTheSensorsAndTheLastInstanceClosesThem)
@@ -38,7 +27,7 @@ TEST(ScanvoDLLCopyTest, CopiesShareTheSensorsAndTheLastInstanceClosesThem)
     int status = 7;
     {
         ScanvoDLL facade;
-        handle = Connect(facade, sensor);
+        handle = facade.Connect(sensor.Ip().c_str(), sensor.PortText().c_str(), 0, 0, nullptr, nullptr);
         ASSERT_NE(nullptr, handle);
         { ScanvoDLL copy(facade); }
         EXPECT_EQ(0, facade.GetConnectStatus(handle, &status));
@@ -56,12 +45,10 @@ TEST(ScanvoDLLSensorTest, OpensWritesAndClosesTheSensorOfItsAttributes)
     ASSERT_NE(nullptr, handle);
     int status = 7;
     // Ready, not just accepted: the library sends only once its side is up.
-    ASSERT_TRUE(
-        WaitUntil([&] { return facade.getConnectStatus(&status) == 0 && status == 3; }, 5s));
+    ASSERT_TRUE(WaitUntil([&] { return facade.getConnectStatus(&status) == 0 && status == 3; }, 5s));
     // A vector carries no NUL; the facade must not read past it.
     const std::string text = "SetExposureTime=300\r";
-    const std::vector<unsigned char> bytes(text.begin(), text.end());
-    EXPECT_EQ(int(text.size()), facade.writeData(bytes));
+    EXPECT_EQ(int(text.size()), facade.writeData(std::vector<unsigned char>(text.begin(), text.end())));
     EXPECT_TRUE(sensor.WaitForCommand("SetExposureTime=300"));
     EXPECT_TRUE(facade.closeTransfer());
     EXPECT_EQ(handle, facade.getActiveScanvo());
@@ -73,19 +60,15 @@ class QuietSensorTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        handle = Connect(facade, sensor);
-        ASSERT_NE(nullptr, handle);
-        ASSERT_TRUE(WaitUntil(
-            [&] { return facade.GetConnectStatus(handle, &status) == 0 && status == 3; }, 5s));
+        handle = facade.Connect(sensor.Ip().c_str(), sensor.PortText().c_str(), 0, 0, nullptr, nullptr);
+        ASSERT_TRUE(WaitUntil([&] { return facade.GetConnectStatus(handle, &status) == 0 && status == 3; }, 5s));
     }
-
     void TearDown() override { facade.Disconnect(handle); }
 
     int ReadProfile(int timeout_ms)
     {
         double x[4], z[4];
-        return facade.GetXZIExtended(handle, x, z, nullptr, nullptr, 4, nullptr, nullptr,
-                                     timeout_ms, nullptr, 0, nullptr);
+        return facade.GetXZIExtended(handle, x, z, nullptr, nullptr, 4, nullptr, nullptr, timeout_ms, nullptr, 0, nullptr);
     }
 
     SimulatedSensor sensor{SimulatedSensor::Options{"127.0.0.2"}};
@@ -132,52 +115,30 @@ TEST_F(QuietSensorTest, ACommandWithoutANulIsReadOnlyUpToItsLength)
     EXPECT_TRUE(sensor.WaitForCommand("SetExposureTime=300"));
 }
 
+// Auto-reset releases one waiter per set, manual reset every wait until
+// reset; a null event gives 6 everywhere.
 TEST(ScanvoEventsTest, AutoResetReleasesOneWaiterManualResetEveryWaitAndNullGivesSix)
 {
-    neosmart::EventHandle automatic = neosmart::CreateEventW(false, true);
-    neosmart::EventHandle manual = neosmart::CreateEventW(true, true);
-    EXPECT_EQ(neosmart::WAIT_SIGNALLED, neosmart::WaitForEvent(automatic, 0));
-    EXPECT_EQ(neosmart::WAIT_TIMED_OUT, neosmart::WaitForEvent(automatic, 0));
-    EXPECT_EQ(neosmart::WAIT_SIGNALLED, neosmart::WaitForEvent(manual, 0));
-    EXPECT_EQ(neosmart::WAIT_SIGNALLED, neosmart::WaitForEvent(manual, 0));
-    EXPECT_EQ(0, neosmart::ResetEvent(manual));
-    EXPECT_EQ(neosmart::WAIT_TIMED_OUT, neosmart::WaitForEvent(manual, 0));
-    // Two endless waiters on an auto-reset event: each set releases exactly one.
+    using namespace neosmart;
+    EventHandle automatic = CreateEventW(false, true), manual = CreateEventW(true, true);
+    EXPECT_EQ((std::vector<int>{WAIT_SIGNALLED, WAIT_TIMED_OUT, WAIT_SIGNALLED, WAIT_SIGNALLED}),
+              (std::vector<int>{WaitForEvent(automatic, 0), WaitForEvent(automatic, 0), WaitForEvent(manual, 0),
+                                WaitForEvent(manual, 0)}));
+    EXPECT_EQ(0, ResetEvent(manual));
+    EXPECT_EQ(WAIT_TIMED_OUT, WaitForEvent(manual, 0));
     std::atomic<int> released{0};
-    std::vector<std::thread> waiters;
-    for (int i = 0; i < 2; ++i) {
-        waiters.emplace_back([&] {
-            if (neosmart::WaitForEvent(automatic, neosmart::WAIT_INFINITE_64) ==
-                neosmart::WAIT_SIGNALLED)
-                ++released;
-        });
-    }
-    EXPECT_EQ(0, neosmart::SetEvent(automatic));
+    const auto wait = [&] { released += WaitForEvent(automatic, WAIT_INFINITE_64) == WAIT_SIGNALLED; };
+    std::thread first(wait), second(wait);
+    EXPECT_EQ(0, SetEvent(automatic));
     ASSERT_TRUE(WaitUntil([&] { return released.load() == 1; }));
     EXPECT_FALSE(WaitUntil([&] { return released.load() == 2; }, 50ms));
-    EXPECT_EQ(0, neosmart::SetEvent(automatic));
-    for (std::thread& waiter : waiters) waiter.join();
-    EXPECT_EQ(2, released.load());
-    EXPECT_EQ(0, neosmart::DestroyEvent(automatic));
-    EXPECT_EQ(0, neosmart::DestroyEvent(manual));
-    EXPECT_EQ(6, neosmart::SetEvent(nullptr));
-    EXPECT_EQ(6, neosmart::ResetEvent(nullptr));
-    EXPECT_EQ(6, neosmart::WaitForEvent(nullptr, 0));
-    EXPECT_EQ(6, neosmart::DestroyEvent(nullptr));
-}
-
-// The system's wait results: 258 after the time-out; a huge finite
-// time-out does not overflow, and both endless ones wait for the event.
-TEST(Win32EventTest, TimesOutWith258AndAHugeTimeoutStillEndsWhenSignalled)
-{
-    Platform::Win32Event event(true, false);
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(258u, event.Wait(50));
-    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
-    std::thread setter([&] { event.Set(); });
-    EXPECT_EQ(0u, event.Wait(uint64_t{1} << 50));
-    setter.join();
-    EXPECT_EQ(0u, event.Wait(Platform::Win32Event::INFINITE_32));  // manual reset: still set
+    EXPECT_EQ(0, SetEvent(automatic));
+    first.join();
+    second.join();
+    EXPECT_EQ(0, DestroyEvent(automatic));
+    EXPECT_EQ(0, DestroyEvent(manual));
+    EXPECT_EQ((std::vector<int>{6, 6, 6, 6}),
+              (std::vector<int>{SetEvent(nullptr), ResetEvent(nullptr), WaitForEvent(nullptr, 0), DestroyEvent(nullptr)}));
 }
 
 }  // namespace

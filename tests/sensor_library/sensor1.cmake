@@ -1,5 +1,5 @@
 # The sensor library in this process: receive path, connection, read side,
-# transports and logger; each executable runs as one process.
+# and logger; each executable runs as one process.
 gentesk_test(sensor_library_receive_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/FrameAssemblerTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/ReceiveFuzzTest.cpp
@@ -12,9 +12,8 @@ gentesk_test(sensor_library_connection_tests
           ${CMAKE_CURRENT_LIST_DIR}/ProfileDecoderTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/LinearizationDataTest.cpp
   LIBS sensor_library)
-gentesk_test(sensor_library_transport_tests
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/TransportTest.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/LibraryLoggerTest.cpp
+gentesk_test(sensor_library_logger_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/LibraryLoggerTest.cpp
   LIBS sensor_library)
 
 # The simulated sensor on its own, for manual runs and the demo.
