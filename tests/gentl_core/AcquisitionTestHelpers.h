@@ -1,8 +1,12 @@
-// AcquisitionTestHelpers.h: the branding, last-error reader and typed info
-// reader shared by the buffer and data stream tests.
+// AcquisitionTestHelpers.h: the branding, last-error reader, typed info
+// reader and scripted steps shared by the buffer, data stream and local
+// device tests.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -52,11 +56,6 @@ inline GenTLCore::LastErrorRecord LastError()
     return record;
 }
 
-inline std::string LastErrorText()
-{
-    return LastError().text;
-}
-
 // One typed answer of an info query: the result code, the data type and
 // the value's bytes.
 template <class T>
@@ -74,6 +73,28 @@ InfoAnswer<T> Ask(Query query)
     size_t size = sizeof(T);
     answer.result = query(&answer.type, &answer.value, &size);
     return answer;
+}
+
+// One step of a scripted test: what it does and the value or values it
+// must give.
+using Values = std::vector<int64_t>;
+struct Step {
+    Step(const char* what, std::function<int64_t()> run, int64_t expected)
+        : what(what), run([run] { return Values{run()}; }), expected{expected}
+    {
+    }
+    Step(const char* what, std::function<Values()> run, Values expected)
+        : what(what), run(std::move(run)), expected(std::move(expected))
+    {
+    }
+    const char* what;
+    std::function<Values()> run;
+    Values expected;
+};
+// Runs the steps in order; a failure names its step.
+inline void RunSteps(const std::vector<Step>& steps)
+{
+    for (const Step& step : steps) EXPECT_EQ(step.run(), step.expected) << step.what;
 }
 
 }  // namespace AcquisitionTest

@@ -1,5 +1,5 @@
 // FakeBuffer.h: a transport-layer buffer with fixed payload answers, for the
-// buffer and data stream tests.
+// buffer and data stream tests and the fixture producer.
 #pragma once
 
 #include <atomic>
@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "gentl_core/ErrorHandling.h"
 #include "gentl_core/GenTLBuffer.h"
 
 namespace AcquisitionTest {
@@ -30,7 +31,6 @@ public:
     uint64_t chunk_data_size = 0;
     // Records.
     std::atomic<int> copy_fill_info_calls{0};
-    std::atomic<int> aux_memory_changes{0};
 
 protected:
     template <class T, class V>
@@ -39,8 +39,12 @@ protected:
         value = static_cast<T>(answer);
         return GC_ERR_SUCCESS;
     }
+    static GC_ERROR Refuse(const char* what)
+    {
+        return GenTLCore::ReportError(GC_ERR_NOT_AVAILABLE, std::string("GetBufferInfo: ") + what);
+    }
     // clang-format off
-    GC_ERROR GetTimestampNs(uint64_t& value) override;
+    GC_ERROR GetTimestampNs(uint64_t&) override { return Refuse("timestamps not supported"); }
     GC_ERROR GetTimestamp(uint64_t& value) override { return GetTimestampNs(value); }
     GC_ERROR GetWidth(size_t& value) override { return Answer(value, FAKE_WIDTH); }
     GC_ERROR GetHeight(size_t& value) override { return Answer(value, 480); }
@@ -56,8 +60,8 @@ protected:
     GC_ERROR GetPixelFormat(uint64_t& value) override { return Answer(value, 0x01080001); }
     GC_ERROR GetPixelFormatNamespace(int32_t& value) override { return Answer(value, pixel_format_namespace); }
     GC_ERROR GetDeliveredChunkPayloadSize(size_t& value) override { return Answer(value, chunk_data_size); }
-    GC_ERROR GetChunkLayoutID(uint64_t& value) override;
-    GC_ERROR GetFileName(std::string& value) override;
+    GC_ERROR GetChunkLayoutID(uint64_t&) override { return Refuse("no chunk layout ID"); }
+    GC_ERROR GetFileName(std::string&) override { return Refuse("no file payload"); }
     GC_ERROR GetPixelEndianness(int32_t& value) override { return Answer(value, 1); }
     GC_ERROR GetContainsChunkData(bool& value) override { return Answer(value, chunk_data_size > 0); }
     GC_ERROR GetNumParts(uint32_t& value) override { return Answer(value, 2); }
@@ -65,7 +69,7 @@ protected:
     GC_ERROR GetPartDataPurposeID(uint32_t part, uint64_t& value) override { return Answer(value, 200 + part); }
     GC_ERROR GetPartDataType(uint32_t, int32_t& value) override { return Answer(value, -2); }
     void CopyFillInfoFrom(GenTLBuffer&) override { ++copy_fill_info_calls; }
-    void OnAuxMemoryChanged() override { ++aux_memory_changes; }
+    void OnAuxMemoryChanged() override {}
     GC_ERROR GetChunkData(std::vector<SINGLE_CHUNK_DATA>& chunks) override { return ParseU3VChunkLayout(chunk_data_size, chunks); }
     // clang-format on
 };

@@ -1,6 +1,7 @@
 // FakeEngineStream.cpp: the fake engines behind the data stream tests.
 #include "FakeEngineStream.h"
 
+#include <chrono>
 #include <cstring>
 
 #include "FakeBuffer.h"
@@ -9,6 +10,7 @@ namespace AcquisitionTest {
 
 using GenTLCore::GenTLBuffer;
 using GenTLCore::SharedPtr;
+using Lock = std::lock_guard<std::mutex>;
 
 SharedPtr<GenTLBuffer> FakeEngineStream::CreateCompositeBuffer(
     const std::vector<GenTLCore::MemorySegment>& segments, void* user_ptr, bool)
@@ -27,8 +29,7 @@ SharedPtr<GenTLBuffer> FakeEngineStream::CreateBuffer(void* buffer, size_t size,
 
 bool FakeEngineStream::StartEngine()
 {
-    ++calls.start_engine;
-    std::lock_guard<std::mutex> lock(engine_mutex);
+    Lock lock(engine_mutex);
     engine_stopped = false;
     fail_status = GenTLCore::WAITBUF_SUCCESS;
     return knobs.start_engine_ok;
@@ -37,14 +38,14 @@ bool FakeEngineStream::StartEngine()
 void FakeEngineStream::StopEngine()
 {
     ++calls.stop_engine;
-    std::lock_guard<std::mutex> lock(engine_mutex);
+    Lock lock(engine_mutex);
     engine_stopped = true;
     engine_changed.notify_all();
 }
 
 void FakeEngineStream::ScheduleBuffer(GenTLBuffer* buffer)
 {
-    std::lock_guard<std::mutex> lock(engine_mutex);
+    Lock lock(engine_mutex);
     input_queue.push_back(buffer);
     engine_changed.notify_all();
 }
@@ -66,13 +67,13 @@ int FakeEngineStream::WaitForFilledBuffer(GenTLBuffer*& buffer)
     std::deque<GenTLBuffer*>& source = fill_now ? input_queue : output_queue;
     buffer = source.front();
     source.pop_front();
-    if (fill_now) FillLocked(*buffer, static_cast<uint8_t>(fills.load()));
+    if (fill_now) FillLocked(*buffer, fills);
     return GenTLCore::WAITBUF_SUCCESS;
 }
 
 void FakeEngineStream::ReleaseBuffers(std::vector<GenTLBuffer*>& buffers)
 {
-    std::lock_guard<std::mutex> lock(engine_mutex);
+    Lock lock(engine_mutex);
     buffers.insert(buffers.end(), input_queue.begin(), input_queue.end());
     buffers.insert(buffers.end(), output_queue.begin(), output_queue.end());
     input_queue.clear();
@@ -90,7 +91,7 @@ void FakeEngineStream::FillLocked(GenTLBuffer& buffer, uint8_t value)
 
 bool FakeEngineStream::FillNext(uint8_t value)
 {
-    std::lock_guard<std::mutex> lock(engine_mutex);
+    Lock lock(engine_mutex);
     if (input_queue.empty()) return false;
     GenTLBuffer* buffer = input_queue.front();
     input_queue.pop_front();
@@ -102,20 +103,20 @@ bool FakeEngineStream::FillNext(uint8_t value)
 
 void FakeEngineStream::FailWith(int status)
 {
-    std::lock_guard<std::mutex> lock(engine_mutex);
+    Lock lock(engine_mutex);
     fail_status = status;
     engine_changed.notify_all();
 }
 
 size_t FakeEngineStream::HeldCount()
 {
-    std::lock_guard<std::mutex> lock(engine_mutex);
+    Lock lock(engine_mutex);
     return input_queue.size() + output_queue.size();
 }
 
 std::vector<GenTLBuffer*> FakeEngineStream::ScheduledBuffers()
 {
-    std::lock_guard<std::mutex> lock(engine_mutex);
+    Lock lock(engine_mutex);
     return std::vector<GenTLBuffer*>(input_queue.begin(), input_queue.end());
 }
 

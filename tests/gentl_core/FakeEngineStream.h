@@ -4,7 +4,6 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -50,9 +49,7 @@ struct EngineKnobs {
 
 // How often the framework called the extension operations tests watch.
 struct EngineCalls {
-    std::atomic<int> prepare_streaming{0};
     std::atomic<int> deconfigure{0};
-    std::atomic<int> start_engine{0};
     std::atomic<int> stop_engine{0};
     std::atomic<int> stop_streaming{0};
     std::atomic<int> close_engine{0};
@@ -75,7 +72,6 @@ public:
 
     EngineKnobs knobs;
     EngineCalls calls;
-    std::atomic<uint64_t> fills{0};
 
     // Engine side. Fills the oldest scheduled buffer whole with `value` and
     // hands it to the output queue; false when nothing is scheduled.
@@ -98,7 +94,7 @@ protected:
     std::vector<uint64_t> GetFlowSizes() override { return knobs.flow_sizes; }
     GenTLCore::SharedPtr<Buffer> CreateCompositeBuffer(const std::vector<GenTLCore::MemorySegment>& segments, void* user_ptr, bool) override;
     GenTLCore::SharedPtr<Buffer> CreateBuffer(void* buffer, size_t size, void* user_ptr, bool auxiliary) override;
-    GC_ERROR PrepareStreaming() override { ++calls.prepare_streaming; return knobs.prepare_streaming_result; }
+    GC_ERROR PrepareStreaming() override { return knobs.prepare_streaming_result; }
     bool PrepareBuffer(Buffer& buffer) override { return buffer.IsAuxiliary() ? knobs.prepare_aux_ok : knobs.prepare_buffer_ok; }
     bool DeconfigureStreaming() override { return ++calls.deconfigure > 0; }
     GC_ERROR StartStreaming() override { return knobs.start_streaming_result; }
@@ -130,6 +126,7 @@ private:
     bool engine_stopped = true;
     int fail_status = GenTLCore::WAITBUF_SUCCESS;
     bool core_waiting = false;
+    uint8_t fills = 0;
 };
 
 // Fills every scheduled buffer, as fast as the core engine asks.

@@ -3,10 +3,11 @@
 // over of an auxiliary buffer's fill.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <functional>
-#include <future>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -22,15 +23,17 @@ namespace {
 using GenTLCore::GlobalFillResults;
 using GenTLCore::SharedPtr;
 using Segments = std::vector<GenTLCore::SegmentFillResult>;
+using Answer = InfoAnswer<uint64_t>;
 
 void* const USER_PTR = reinterpret_cast<void*>(0x5EED);
 const std::string NOT_OWNED =
     ": attempt to query data-related info about a buffer which contains no data or is currently "
     "owned by the acquisition engine";
 
-// A buffer announced, queued, delivered (fill {90, 80, incomplete,
-// overflow} unless the test says otherwise), or composite.
-enum class State { Announced, Queued, Delivered, Composite };
+GlobalFillResults Complete(uint64_t bytes)
+{
+    return GlobalFillResults{bytes, bytes, true, false};
+}
 
 // A buffer over memory of exactly the given sizes (so a sanitizer sees any
 // access past it), contiguous for one size and composite for more, open
@@ -47,13 +50,6 @@ struct OpenBuffer {
                          : new FakeBuffer(segments, USER_PTR, nullptr));
         buffer->CompleteConstruction();
         buffer->Open();
-    }
-    explicit OpenBuffer(State state)
-        : OpenBuffer(state == State::Composite ? std::vector<size_t>{10, 20}
-                                               : std::vector<size_t>{100})
-    {
-        if (state == State::Queued) buffer->SetQueued(true);
-        if (state == State::Delivered) Deliver(GlobalFillResults{90, 80, false, true});
     }
     ~OpenBuffer()
     {
@@ -77,21 +73,22 @@ struct OpenBuffer {
             return buffer->GetBufferInfo(command, t, b, s);
         });
     }
-    InfoAnswer<uint64_t> Segment(uint32_t index, SEGMENT_INFO_CMD command)
+    Answer Segment(uint32_t index, SEGMENT_INFO_CMD command)
     {
         return Ask<uint64_t>([&](INFO_DATATYPE* t, void* b, size_t* s) {
             return buffer->GetBufferSegmentInfo(index, command, t, b, s);
+        });
+    }
+    Answer Part(uint32_t index, BUFFER_PART_INFO_CMD command)
+    {
+        return Ask<uint64_t>([&](INFO_DATATYPE* t, void* b, size_t* s) {
+            return buffer->GetBufferPartInfo(index, command, t, b, s);
         });
     }
 
     std::vector<std::vector<uint8_t>> memories;
     SharedPtr<FakeBuffer> buffer;
 };
-
-GlobalFillResults Complete(uint64_t bytes)
-{
-    return GlobalFillResults{bytes, bytes, true, false};
-}
 
 class BufferTest : public ::testing::Test {
 protected:
@@ -106,209 +103,140 @@ TEST_F(BufferTest, UsesConsumerMemoryInPlaceAndShowsTheFillOnlyToTheConsumer)
 {
     SharedPtr<FakeBuffer> own(new FakeBuffer(nullptr, 64, USER_PTR, false, nullptr));
     own->CompleteConstruction();
-    const auto* bytes = static_cast<const uint8_t*>(own->GetContiguousBase());
-    EXPECT_EQ(std::vector<uint8_t>(bytes, bytes + 64), std::vector<uint8_t>(64, 0));
-    EXPECT_EQ(own->GetConsumerMemory(), nullptr);
+    const auto* own_bytes = static_cast<const uint8_t*>(own->GetContiguousBase());
     OpenBuffer open({100});
-    EXPECT_EQ(open->GetConsumerMemory(), open.memories[0].data());
-    EXPECT_FALSE(open->ResizeAuxMemory(200)) << "only auxiliary buffers grow";
+    uint8_t* const memory = open.memories[0].data();
     std::ostringstream id;
-    id << std::hex << std::nouppercase << reinterpret_cast<uintptr_t>(open.memories[0].data());
-    EXPECT_EQ(open->GetID(), id.str());
-    open.Deliver(GlobalFillResults{70, 60, true, false});
-    EXPECT_EQ(open.Segment(0, SEGMENT_INFO_SIZE_FILLED).value, 70u);
-    open->SetQueued(true);  // requeued: the fill is gone, and the engine's
-    EXPECT_FALSE(open->HasNewData());
-    open->SetScheduled(true);
-    open->SetFillResults(Complete(100));
-    EXPECT_FALSE(open->IsDataAvailable()) << "filled but still the engine's";
-    open->SetScheduled(false);
-    open->SetFillResults(Complete(100));  // not scheduled: an invariant breach
+    id << std::hex << std::nouppercase << reinterpret_cast<uintptr_t>(memory);
+    // clang-format off
+    RunSteps({
+        {"own memory, zeroed", [&] { return std::count(own_bytes, own_bytes + 64, 0) + (own->GetConsumerMemory() == nullptr); }, 65},
+        {"consumer memory in place", [&] { return open->GetConsumerMemory() == memory && open.Info<void*>(BUFFER_INFO_BASE).value == memory; }, 1},
+        {"ID and TL type", [&] { return open->GetID() == id.str() && std::string(open.Info<char[16]>(BUFFER_INFO_TLTYPE).value) == "TestTL"; }, 1},
+        {"only auxiliary buffers grow", [&] { return open->ResizeAuxMemory(200); }, 0},
+        {"delivered", [&] { open.Deliver(GlobalFillResults{70, 60, true, false}); return open.Segment(0, SEGMENT_INFO_SIZE_FILLED).value; }, 70},
+        {"requeued: the fill is gone", [&] { open->SetQueued(true); return open->HasNewData(); }, 0},
+        {"filled but still the engine's", [&] { open->SetScheduled(true); open->SetFillResults(Complete(100)); return open->IsDataAvailable(); }, 0},
+        {"not scheduled: an invariant breach", [&] { open->SetScheduled(false); open->SetFillResults(Complete(100)); return asserts.Failures(); }, 1},
+    });
+    // clang-format on
     expected_asserts = 1;
 }
 
-TEST_F(BufferTest, AnswersEachInfoCommandInEachState)
+// A buffer announced, queued, delivered (fill {90, 80, incomplete,
+// overflow}), composite, or delivered in flows (600 bytes, segments of 100,
+// 200 and 300 bytes and one whose completeness is unknown).
+enum class State { Announced, Queued, Delivered, Composite, Flows };
+
+// Every query in every state: result, value (an address as an offset into
+// the buffer's memory) and type, and the text of a refusal.
+TEST_F(BufferTest, AnswersEachQueryInEachState)
 {
     using enum State;
+    uint32_t count = 0;
+    size_t chunks = 0, size_value = 0;
+    uint64_t region = 0;
+    DS_BUFFER_INFO_STACKED entries[2] = {{BUFFER_INFO_SIZE, 0, &size_value, sizeof size_value, 0}, {32, 0, nullptr, 0, 0}};
+    DS_BUFFER_PART_INFO_STACKED stacked[2] = {{3, BUFFER_PART_INFO_REGION_ID, 0, 0, &region, sizeof region}, {0, 14, 0, 0, nullptr, 0}};
+    using Query = std::function<Answer(OpenBuffer&)>;
+    const auto info = [](BUFFER_INFO_CMD c) { return [c](OpenBuffer& b) { return b.Info(c); }; };
+    const auto part = [](BUFFER_PART_INFO_CMD c, uint32_t i = 0) { return [c, i](OpenBuffer& b) { return b.Part(i, c); }; };
+    const auto segment = [](uint32_t i, SEGMENT_INFO_CMD c) { return [i, c](OpenBuffer& b) { return b.Segment(i, c); }; };
+    const auto base = [](uint32_t i) { return [i](OpenBuffer& b) { Answer a = b.Segment(i, SEGMENT_INFO_BASE); a.value -= reinterpret_cast<uintptr_t>(b.memories[0].data()); return a; }; };
+    // The call's result, and the count it answered.
+    const auto call = [&](std::function<GC_ERROR(FakeBuffer&)> f) { return [f, &count](OpenBuffer& b) { Answer a; count = 0; a.result = f(*b.buffer); a.value = count; return a; }; };
+    const auto earlier = [] { GenTLCore::ReportError(GC_ERR_TIMEOUT, "Earlier: something timed out"); };
     struct Row {
         const char* name;
         State state;
-        BUFFER_INFO_CMD command;
+        Query query;
         GC_ERROR result;
         uint64_t value;
         INFO_DATATYPE type;
         std::string text;
-    };
-    const std::string unknown = "GetBufferInfo: unknown buffer info command requested";
-    // clang-format off
-    const Row rows[] = {
-        {"Size", Announced, BUFFER_INFO_SIZE, 0, 100, INFO_DATATYPE_SIZET, ""},
-        {"UserPtr", Announced, BUFFER_INFO_USER_PTR, 0, 0x5EED, INFO_DATATYPE_PTR, ""},
-        {"NoFillYet", Announced, BUFFER_INFO_SIZE_FILLED, GC_ERR_NOT_AVAILABLE, 0, -1, "GetBufferInfo" + NOT_OWNED},
-        {"NewDataWhileQueued", Queued, BUFFER_INFO_NEW_DATA, GC_ERR_NOT_AVAILABLE, 0, -1, "GetBufferInfo: attempt to query new data status for buffer which is currently owned by the acquisition engine"},
-        {"IsQueued", Queued, BUFFER_INFO_IS_QUEUED, 0, 1, INFO_DATATYPE_BOOL8, ""},
-        {"NewData", Delivered, BUFFER_INFO_NEW_DATA, 0, 1, INFO_DATATYPE_BOOL8, ""},
-        {"IsAcquiring", Delivered, BUFFER_INFO_IS_ACQUIRING, 0, 0, INFO_DATATYPE_BOOL8, ""},
-        {"SizeFilled", Delivered, BUFFER_INFO_SIZE_FILLED, 0, 90, INFO_DATATYPE_SIZET, ""},
-        {"DataSize", Delivered, BUFFER_INFO_DATA_SIZE, 0, 80, INFO_DATATYPE_SIZET, ""},
-        {"Incomplete", Delivered, BUFFER_INFO_IS_INCOMPLETE, 0, 1, INFO_DATATYPE_BOOL8, ""},
-        {"Larger", Delivered, BUFFER_INFO_DATA_LARGER_THAN_BUFFER, 0, 1, INFO_DATATYPE_BOOL8, ""},
-        {"Width", Delivered, BUFFER_INFO_WIDTH, 0, FAKE_WIDTH, INFO_DATATYPE_SIZET, ""},
-        {"FrameId", Delivered, BUFFER_INFO_FRAMEID, 0, FAKE_FRAME_ID, INFO_DATATYPE_UINT64, ""},
-        {"SignedPayloadType", Delivered, BUFFER_INFO_PAYLOADTYPE, 0, SIZE_MAX, INFO_DATATYPE_SIZET, ""},
-        {"SignedNamespace", Delivered, BUFFER_INFO_PIXELFORMAT_NAMESPACE, 0, 0xFFFFFFFFFFFFFFFEull, INFO_DATATYPE_UINT64, ""},
-        {"TimestampRefused", Delivered, BUFFER_INFO_TIMESTAMP_NS, GC_ERR_NOT_AVAILABLE, 0, -1, "GetBufferInfo: timestamps not supported"},
-        {"CompositeBase", Composite, BUFFER_INFO_BASE, GC_ERR_NO_DATA, 0, -1, "GetBufferInfo: base address query not applicable for composite buffers"},
-        {"IsComposite", Composite, BUFFER_INFO_IS_COMPOSITE, 0, 1, INFO_DATATYPE_BOOL8, ""},
-        {"Unknown32", Announced, 32, GC_ERR_NOT_IMPLEMENTED, 0, -1, unknown},
-        {"UnknownNegative", Delivered, INT32_MIN, GC_ERR_NOT_IMPLEMENTED, 0, -1, unknown},
-        {"UnknownCustom", Announced, 1000, GC_ERR_NOT_IMPLEMENTED, 0, -1, unknown},
-    };
-    // clang-format on
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        OpenBuffer open(row.state);
-        open->payload_type = -1;
-        open->pixel_format_namespace = -2;
-        const InfoAnswer<uint64_t> answer = open.Info(row.command);
-        EXPECT_EQ(answer.result, row.result);
-        EXPECT_EQ(answer.value & (answer.type == INFO_DATATYPE_BOOL8 ? 0xFF : ~0ull), row.value);
-        EXPECT_EQ(answer.type, row.type);
-        if (!row.text.empty()) {
-            EXPECT_EQ(LastErrorText(), row.text);
-        }
-    }
-    OpenBuffer open({100});
-    EXPECT_EQ(open.Info<void*>(BUFFER_INFO_BASE).value, open.memories[0].data());
-    EXPECT_STREQ(open.Info<char[16]>(BUFFER_INFO_TLTYPE).value, "TestTL");
-}
-
-TEST_F(BufferTest, RefusesBadPartSegmentAndChunkQueriesWithTheirTexts)
-{
-    using enum State;
-    uint32_t count = 0;
-    size_t chunks = 0;
-    DS_BUFFER_PART_INFO_STACKED part_entry = {};
-    DS_BUFFER_INFO_STACKED info_entry = {};
-    const auto part = [](FakeBuffer& b, BUFFER_PART_INFO_CMD command) {
-        return Ask<uint64_t>([&](INFO_DATATYPE*, void* v, size_t* s) {
-                   return b.GetBufferPartInfo(0, command, nullptr, v, s);
-               })
-            .result;
-    };
-    const auto segment = [](FakeBuffer& b, uint32_t index, SEGMENT_INFO_CMD command) {
-        return Ask<uint64_t>([&](INFO_DATATYPE* t, void* v, size_t* s) {
-                   return b.GetBufferSegmentInfo(index, command, t, v, s);
-               })
-            .result;
-    };
-    struct Row {
-        const char* name;
-        State state;
-        std::function<GC_ERROR(FakeBuffer&)> query;
-        GC_ERROR result;
-        std::string text;
         bool multi_part = true;
     };
-    const std::string no_multi_part =
-        ": this transport layer implementation does not support multi-part payloads.";
+    const std::string unknown = "GetBufferInfo: unknown buffer info command requested";
+    const std::string no_multi_part = ": this transport layer implementation does not support multi-part payloads.";
     // clang-format off
     const Row rows[] = {
-        {"PartsNullPointer", Delivered, [](auto& b) { return b.GetNumBufferParts(nullptr); }, GC_ERR_INVALID_PARAMETER, "GetNumBufferParts: invalid num_parts pointer"},
-        {"PartsWithoutData", Announced, [&](auto& b) { return b.GetNumBufferParts(&count); }, GC_ERR_NOT_AVAILABLE, "GetNumBufferParts" + NOT_OWNED},
-        {"PartBufferCommand", Delivered, [&](auto& b) { return part(b, 14); }, GC_ERR_NOT_IMPLEMENTED, "GetBufferPartInfo: unknown buffer info command requested"},
-        {"PartCommand", Delivered, [&](auto& b) { return part(b, 1000); }, GC_ERR_NOT_IMPLEMENTED, "GetBufferPartInfo: unknown buffer part info command requested"},
-        {"NoMultiPartCount", Delivered, [&](auto& b) { return b.GetNumBufferParts(&count); }, GC_ERR_NOT_IMPLEMENTED, "GetNumBufferParts" + no_multi_part, false},
-        {"NoMultiPartStacked", Delivered, [&](auto& b) { return b.GetBufferPartInfoStacked(&part_entry, 1); }, GC_ERR_NOT_IMPLEMENTED, "GetBufferPartInfoStacked" + no_multi_part, false},
-        {"StackedNull", Announced, [](auto& b) { return b.GetBufferInfoStacked(nullptr, 1); }, GC_ERR_INVALID_PARAMETER, "GetBufferInfoStacked: invalid info_stacked pointer"},
-        {"StackedEmpty", Announced, [&](auto& b) { return b.GetBufferInfoStacked(&info_entry, 0); }, GC_ERR_INVALID_PARAMETER, "GetBufferInfoStacked: zero infos requested"},
-        {"PartStackedEmpty", Delivered, [&](auto& b) { return b.GetBufferPartInfoStacked(&part_entry, 0); }, GC_ERR_INVALID_PARAMETER, "GetBufferPartInfoStacked: zero infos requested"},
-        {"VirtualSegmentIndex", Announced, [&](auto& b) { return segment(b, 1, 0); }, GC_ERR_INVALID_INDEX, "GetBufferSegmentInfo: invalid segment index, exceeding number of virtual segments in contiguous buffer"},
-        {"RealSegmentIndex", Composite, [&](auto& b) { return segment(b, 2, 1); }, GC_ERR_INVALID_INDEX, "GetBufferSegmentInfo: invalid segment index, exceeding number of real segments in composite buffer"},
-        {"SegmentFillWithoutData", Announced, [&](auto& b) { return segment(b, 0, SEGMENT_INFO_SIZE_FILLED); }, GC_ERR_NOT_AVAILABLE, "GetBufferSegmentInfo" + NOT_OWNED},
-        {"SegmentCommand", Delivered, [&](auto& b) { return segment(b, 0, 5); }, GC_ERR_NOT_IMPLEMENTED, "GetBufferSegmentInfo: unknown segment info command requested"},
-        {"NoChunks", Delivered, [&](auto& b) { return b.GetBufferChunkData(nullptr, &chunks); }, GC_ERR_NO_DATA, "GetBufferChunkData: no valid chunk data in the buffer"},
-        {"ChunkCountNull", Delivered, [](auto& b) { return b.GetBufferChunkData(nullptr, nullptr); }, GC_ERR_INVALID_PARAMETER, "GetBufferChunkData: invalid number-of_chunks pointer"},
+        {"Size", Announced, info(BUFFER_INFO_SIZE), 0, 100, INFO_DATATYPE_SIZET, ""},
+        {"UserPtr", Announced, info(BUFFER_INFO_USER_PTR), 0, 0x5EED, INFO_DATATYPE_PTR, ""},
+        {"NoFillYet", Announced, info(BUFFER_INFO_SIZE_FILLED), GC_ERR_NOT_AVAILABLE, 0, -1, "GetBufferInfo" + NOT_OWNED},
+        {"NewDataWhileQueued", Queued, info(BUFFER_INFO_NEW_DATA), GC_ERR_NOT_AVAILABLE, 0, -1, "GetBufferInfo: attempt to query new data status for buffer which is currently owned by the acquisition engine"},
+        {"IsQueued", Queued, info(BUFFER_INFO_IS_QUEUED), 0, 1, INFO_DATATYPE_BOOL8, ""},
+        {"NewData", Delivered, info(BUFFER_INFO_NEW_DATA), 0, 1, INFO_DATATYPE_BOOL8, ""},
+        {"IsAcquiring", Delivered, info(BUFFER_INFO_IS_ACQUIRING), 0, 0, INFO_DATATYPE_BOOL8, ""},
+        {"SizeFilled", Delivered, info(BUFFER_INFO_SIZE_FILLED), 0, 90, INFO_DATATYPE_SIZET, ""},
+        {"DataSize", Delivered, info(BUFFER_INFO_DATA_SIZE), 0, 80, INFO_DATATYPE_SIZET, ""},
+        {"Incomplete", Delivered, info(BUFFER_INFO_IS_INCOMPLETE), 0, 1, INFO_DATATYPE_BOOL8, ""},
+        {"Larger", Delivered, info(BUFFER_INFO_DATA_LARGER_THAN_BUFFER), 0, 1, INFO_DATATYPE_BOOL8, ""},
+        {"Width", Delivered, info(BUFFER_INFO_WIDTH), 0, FAKE_WIDTH, INFO_DATATYPE_SIZET, ""},
+        {"FrameId", Delivered, info(BUFFER_INFO_FRAMEID), 0, FAKE_FRAME_ID, INFO_DATATYPE_UINT64, ""},
+        {"SignedPayloadType", Delivered, info(BUFFER_INFO_PAYLOADTYPE), 0, SIZE_MAX, INFO_DATATYPE_SIZET, ""},
+        {"SignedNamespace", Delivered, info(BUFFER_INFO_PIXELFORMAT_NAMESPACE), 0, 0xFFFFFFFFFFFFFFFEull, INFO_DATATYPE_UINT64, ""},
+        {"TimestampRefused", Delivered, info(BUFFER_INFO_TIMESTAMP_NS), GC_ERR_NOT_AVAILABLE, 0, -1, "GetBufferInfo: timestamps not supported"},
+        {"CompositeBase", Composite, info(BUFFER_INFO_BASE), GC_ERR_NO_DATA, 0, -1, "GetBufferInfo: base address query not applicable for composite buffers"},
+        {"IsComposite", Composite, info(BUFFER_INFO_IS_COMPOSITE), 0, 1, INFO_DATATYPE_BOOL8, ""},
+        {"Unknown32", Announced, info(32), GC_ERR_NOT_IMPLEMENTED, 0, -1, unknown},
+        {"UnknownNegative", Delivered, info(INT32_MIN), GC_ERR_NOT_IMPLEMENTED, 0, -1, unknown},
+        {"UnknownCustom", Announced, info(1000), GC_ERR_NOT_IMPLEMENTED, 0, -1, unknown},
+        {"Parts", Delivered, call([&](auto& b) { return b.GetNumBufferParts(&count); }), 0, 2, -1, ""},
+        {"PartRegionAsBufferInfo", Delivered, part(3300, 1), 0, 101, INFO_DATATYPE_UINT64, ""},
+        {"PartPurposeAsBufferInfo", Delivered, part(3301), 0, 200, INFO_DATATYPE_UINT64, ""},
+        {"SignedPartDataType", Delivered, part(BUFFER_PART_INFO_DATA_TYPE), 0, 0xFFFFFFFFFFFFFFFEull, INFO_DATATYPE_SIZET, ""},
+        {"PartsNullPointer", Delivered, call([](auto& b) { return b.GetNumBufferParts(nullptr); }), GC_ERR_INVALID_PARAMETER, 0, -1, "GetNumBufferParts: invalid num_parts pointer"},
+        {"PartsWithoutData", Announced, call([&](auto& b) { return b.GetNumBufferParts(&count); }), GC_ERR_NOT_AVAILABLE, 0, -1, "GetNumBufferParts" + NOT_OWNED},
+        {"PartBufferCommand", Delivered, part(14), GC_ERR_NOT_IMPLEMENTED, 0, -1, "GetBufferPartInfo: unknown buffer info command requested"},
+        {"PartCommand", Delivered, part(1000), GC_ERR_NOT_IMPLEMENTED, 0, -1, "GetBufferPartInfo: unknown buffer part info command requested"},
+        {"NoMultiPartCount", Delivered, call([&](auto& b) { return b.GetNumBufferParts(&count); }), GC_ERR_NOT_IMPLEMENTED, 0, -1, "GetNumBufferParts" + no_multi_part, false},
+        {"NoMultiPartStacked", Delivered, call([&](auto& b) { return b.GetBufferPartInfoStacked(stacked, 1); }), GC_ERR_NOT_IMPLEMENTED, 0, -1, "GetBufferPartInfoStacked" + no_multi_part, false},
+        {"StackedNull", Announced, call([](auto& b) { return b.GetBufferInfoStacked(nullptr, 1); }), GC_ERR_INVALID_PARAMETER, 0, -1, "GetBufferInfoStacked: invalid info_stacked pointer"},
+        {"StackedEmpty", Announced, call([&](auto& b) { return b.GetBufferInfoStacked(entries, 0); }), GC_ERR_INVALID_PARAMETER, 0, -1, "GetBufferInfoStacked: zero infos requested"},
+        {"PartStackedEmpty", Delivered, call([&](auto& b) { return b.GetBufferPartInfoStacked(stacked, 0); }), GC_ERR_INVALID_PARAMETER, 0, -1, "GetBufferPartInfoStacked: zero infos requested"},
+        // Stacked queries answer every entry and keep the last error.
+        {"Stacked", Delivered, call([&](auto& b) { earlier(); return b.GetBufferInfoStacked(entries, 2); }), 0, 0, -1, "Earlier: something timed out"},
+        {"PartStacked", Delivered, call([&](auto& b) { earlier(); return b.GetBufferPartInfoStacked(stacked, 2); }), 0, 0, -1, "Earlier: something timed out"},
+        {"OneVirtualSegmentBeforeAFill", Announced, call([&](auto& b) { return b.GetNumBufferSegments(&count); }), 0, 1, -1, ""},
+        {"VirtualSegmentBase", Announced, base(0), 0, 0, INFO_DATATYPE_PTR, ""},
+        {"VirtualSegmentSize", Announced, segment(0, SEGMENT_INFO_SIZE), 0, 100, INFO_DATATYPE_SIZET, ""},
+        {"VirtualSegmentIndex", Announced, segment(1, 0), GC_ERR_INVALID_INDEX, 0, -1, "GetBufferSegmentInfo: invalid segment index, exceeding number of virtual segments in contiguous buffer"},
+        {"FlowsAsSegments", Flows, call([&](auto& b) { return b.GetNumBufferSegments(&count); }), 0, 4, -1, ""},
+        {"FlowBase", Flows, base(2), 0, 300, INFO_DATATYPE_PTR, ""},
+        {"FlowSize", Flows, segment(1, SEGMENT_INFO_SIZE), 0, 200, INFO_DATATYPE_SIZET, ""},
+        {"FlowDataSize", Flows, segment(2, SEGMENT_INFO_DATA_SIZE), 0, 250, INFO_DATATYPE_SIZET, ""},
+        {"FlowIncomplete", Flows, segment(2, SEGMENT_INFO_IS_INCOMPLETE), 0, 1, INFO_DATATYPE_BOOL8, ""},
+        {"FlowCompletenessUnknown", Flows, segment(3, SEGMENT_INFO_IS_INCOMPLETE), GC_ERR_NOT_AVAILABLE, 0, -1, "GetBufferSegmentInfo: completeness of the segment is unknown"},
+        {"RealSegments", Composite, call([&](auto& b) { return b.GetNumBufferSegments(&count) + (b.GetConsumerMemory() != nullptr); }), 0, 2, -1, ""},
+        {"RealSegmentSize", Composite, segment(1, SEGMENT_INFO_SIZE), 0, 20, INFO_DATATYPE_SIZET, ""},
+        {"RealSegmentIndex", Composite, segment(2, 1), GC_ERR_INVALID_INDEX, 0, -1, "GetBufferSegmentInfo: invalid segment index, exceeding number of real segments in composite buffer"},
+        {"SegmentFillWithoutData", Announced, segment(0, SEGMENT_INFO_SIZE_FILLED), GC_ERR_NOT_AVAILABLE, 0, -1, "GetBufferSegmentInfo" + NOT_OWNED},
+        {"SegmentCommand", Delivered, segment(0, 5), GC_ERR_NOT_IMPLEMENTED, 0, -1, "GetBufferSegmentInfo: unknown segment info command requested"},
+        {"NoChunks", Delivered, call([&](auto& b) { return b.GetBufferChunkData(nullptr, &chunks); }), GC_ERR_NO_DATA, 0, -1, "GetBufferChunkData: no valid chunk data in the buffer"},
+        {"ChunkCountNull", Delivered, call([](auto& b) { return b.GetBufferChunkData(nullptr, nullptr); }), GC_ERR_INVALID_PARAMETER, 0, -1, "GetBufferChunkData: invalid number-of_chunks pointer"},
     };
+    const Segments flows = {{100, 100, 100, true, false, false}, {200, 200, 200, true, false, false}, {300, 250, 300, false, false, false}, {0, 0, 0, true, false, true}};
     // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         branding->multi_part_aware = row.multi_part;
-        OpenBuffer open(row.state);
-        EXPECT_EQ(row.query(*open.buffer), row.result);
-        EXPECT_EQ(LastErrorText(), row.text);
+        OpenBuffer open(row.state == Composite ? std::vector<size_t>{10, 20}
+                                               : std::vector<size_t>{row.state == Flows ? 600u : 100u});
+        if (row.state == Queued) open->SetQueued(true);
+        if (row.state == Delivered) open.Deliver(GlobalFillResults{90, 80, false, true});
+        if (row.state == Flows) open.Deliver(Complete(600), flows);
+        open->payload_type = -1;
+        open->pixel_format_namespace = -2;
+        const Answer answer = row.query(open);
+        EXPECT_EQ((std::tuple{answer.result, answer.value, answer.type}),
+                  (std::tuple{row.result, row.value, row.type}));
+        if (!row.text.empty()) {
+            EXPECT_EQ(LastError().text, row.text);
+        }
     }
-}
-
-TEST_F(BufferTest, PartsAndStackedQueriesAnswerEveryEntryAndKeepTheLastError)
-{
-    OpenBuffer open({100});
-    open.Deliver(Complete(100));
-    const auto part = [&](uint32_t index, BUFFER_PART_INFO_CMD command) {
-        return Ask<uint64_t>([&](INFO_DATATYPE* t, void* b, size_t* s) {
-            return open->GetBufferPartInfo(index, command, t, b, s);
-        });
-    };
-    // Region and purpose as themselves and as buffer info commands; the data type sign-extended.
-    EXPECT_EQ((std::vector<uint64_t>{part(1, 3300).value, part(0, 3301).value,
-                                     part(0, BUFFER_PART_INFO_DATA_TYPE).value}),
-              (std::vector<uint64_t>{101, 200, 0xFFFFFFFFFFFFFFFEull}));
-    EXPECT_EQ(part(0, BUFFER_PART_INFO_DATA_TYPE).type, INFO_DATATYPE_SIZET);
-    uint32_t parts = 0;
-    EXPECT_EQ(open->GetNumBufferParts(&parts), GC_ERR_SUCCESS);
-    EXPECT_EQ(parts, 2u);
-    GenTLCore::ReportError(GC_ERR_TIMEOUT, "Earlier: something timed out");
-    size_t size_value = 0;
-    uint64_t region = 0;
-    DS_BUFFER_INFO_STACKED entries[2] = {{BUFFER_INFO_SIZE, 0, &size_value, sizeof size_value, 0},
-                                         {32, 0, nullptr, 0, 0}};
-    EXPECT_EQ(open->GetBufferInfoStacked(entries, 2), GC_ERR_SUCCESS);
-    EXPECT_EQ((std::vector<int64_t>{entries[0].iResult, entries[0].iType,
-                                    static_cast<int64_t>(size_value), entries[1].iResult}),
-              (std::vector<int64_t>{0, INFO_DATATYPE_SIZET, 100, GC_ERR_NOT_IMPLEMENTED}));
-    DS_BUFFER_PART_INFO_STACKED stacked[2] = {};
-    stacked[0] = {3, BUFFER_PART_INFO_REGION_ID, 0, 0, &region, sizeof region};
-    stacked[1].iInfoCmd = 14;
-    EXPECT_EQ(open->GetBufferPartInfoStacked(stacked, 2), GC_ERR_SUCCESS);
     const size_t reported_size = stacked[0].iSize;  // packed: read by value
-    EXPECT_EQ((std::vector<int64_t>{stacked[0].iResult, stacked[0].iType,
-                                    static_cast<int64_t>(reported_size),
-                                    static_cast<int64_t>(region), stacked[1].iResult}),
-              (std::vector<int64_t>{0, INFO_DATATYPE_UINT64, 8, 103, GC_ERR_NOT_IMPLEMENTED}));
-    EXPECT_EQ(LastError().code, GC_ERR_TIMEOUT);
-    EXPECT_EQ(LastErrorText(), "Earlier: something timed out");
-    EXPECT_EQ(std::async(std::launch::async, [] { return LastError().code; }).get(), GC_ERR_SUCCESS)
-        << "per thread";
-}
-
-TEST_F(BufferTest, SegmentsAreTheFlowsOfAContiguousBufferOrTheRealOnes)
-{
-    OpenBuffer open({600});
-    const auto base = reinterpret_cast<uint64_t>(open.memories[0].data());
-    EXPECT_EQ((std::vector<uint64_t>{open.Segment(0, SEGMENT_INFO_BASE).value,
-                                     open.Segment(0, SEGMENT_INFO_SIZE).value}),
-              (std::vector<uint64_t>{base, 600}));
-    uint32_t count = 0;
-    ASSERT_EQ(open->GetNumBufferSegments(&count), GC_ERR_SUCCESS);
-    EXPECT_EQ(count, 1u) << "one virtual segment before a fill";
-    open.Deliver(Complete(600), {{100, 100, 100, true, false, false},
-                                 {200, 200, 200, true, false, false},
-                                 {300, 250, 300, false, false, false},
-                                 {0, 0, 0, true, false, true}});
-    ASSERT_EQ(open->GetNumBufferSegments(&count), GC_ERR_SUCCESS);
-    EXPECT_EQ(count, 4u);
-    EXPECT_EQ((std::vector<uint64_t>{open.Segment(2, SEGMENT_INFO_BASE).value,
-                                     open.Segment(1, SEGMENT_INFO_SIZE).value,
-                                     open.Segment(2, SEGMENT_INFO_DATA_SIZE).value,
-                                     open.Segment(2, SEGMENT_INFO_IS_INCOMPLETE).value & 0xFF}),
-              (std::vector<uint64_t>{base + 300, 200, 250, 1}));
-    EXPECT_EQ(open.Segment(3, SEGMENT_INFO_IS_INCOMPLETE).result, GC_ERR_NOT_AVAILABLE);
-    EXPECT_EQ(LastErrorText(), "GetBufferSegmentInfo: completeness of the segment is unknown");
-    OpenBuffer composite({10, 20});
-    EXPECT_EQ(composite->GetConsumerMemory(), nullptr);
-    ASSERT_EQ(composite->GetNumBufferSegments(&count), GC_ERR_SUCCESS);
-    EXPECT_EQ(count, 2u);
-    EXPECT_EQ(composite.Segment(1, SEGMENT_INFO_SIZE).value, 20u);
+    EXPECT_EQ((Values{entries[0].iResult, entries[0].iType, static_cast<int64_t>(size_value), entries[1].iResult, stacked[0].iResult, stacked[0].iType, static_cast<int64_t>(reported_size), static_cast<int64_t>(region), stacked[1].iResult}),
+              (Values{0, INFO_DATATYPE_SIZET, 100, GC_ERR_NOT_IMPLEMENTED, 0, INFO_DATATYPE_UINT64, 8, 103, GC_ERR_NOT_IMPLEMENTED}));
 }
 
 // Writes a chunk trailer (ID, length) ending at `end`.
@@ -367,7 +295,7 @@ TEST_F(BufferTest, ListsChunksFromTheLastToTheFirstAndRefusesMalformedOnes)
         bad->chunk_data_size = row.chunk_data_size;
         bad.Deliver(Complete(row.data_size));
         EXPECT_EQ(bad->GetBufferChunkData(nullptr, &count), row.result);
-        EXPECT_EQ(LastErrorText(), row.text);
+        EXPECT_EQ(LastError().text, row.text);
     }
 }
 
@@ -421,11 +349,10 @@ TEST_F(BufferTest, TakesOverAnAuxiliaryFillCuttingWhereTheTargetEnds)
                 EXPECT_EQ(memory[row.copied[s]], 0xEE);
             }
         }
-        EXPECT_EQ(
-            (std::vector<uint64_t>{open.Info(BUFFER_INFO_DATA_SIZE).value,
-                                   open.Info(BUFFER_INFO_IS_INCOMPLETE).value & 0xFF,
-                                   open.Info(BUFFER_INFO_DATA_LARGER_THAN_BUFFER).value & 0xFF}),
-            (std::vector<uint64_t>{row.reported, !row.complete, row.overflow}));
+        EXPECT_EQ((std::vector<uint64_t>{open.Info(BUFFER_INFO_DATA_SIZE).value,
+                                         open.Info(BUFFER_INFO_IS_INCOMPLETE).value,
+                                         open.Info(BUFFER_INFO_DATA_LARGER_THAN_BUFFER).value}),
+                  (std::vector<uint64_t>{row.reported, !row.complete, row.overflow}));
         EXPECT_EQ(open->copy_fill_info_calls.load(), 1);
     }
 }

@@ -2,65 +2,75 @@
 // device and data streams, device info, registers and device events.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "AcquisitionTestHelpers.h"
 #include "ModuleTreeFixture.h"
-#include "gentl_core/ErrorHandling.h"
 #include "gentl_core/GenTLEvent.h"
 
 namespace ModuleTest {
 namespace {
 
 using GenTLCore::GenTLDataStream;
-using GenTLCore::GenTLLocalDevice;
+using GenTLCore::GenTLEvent;
 using IDs = std::vector<std::string>;
+using AcquisitionTest::RunSteps;
+using AcquisitionTest::Values;
 
 constexpr const char* DEVICE_ID = "TestPrefix_DEV_D1";
 constexpr uint64_t STREAM_SELECTOR = 0x10000004, STREAM_ID = 0x10000010;
 constexpr uint64_t POLICY = 0x20000008, PRIORITY = 0x2000000C, APPLY_PRIORITY = 0x20000010;
 
+std::string StreamID(const std::string& suffix)
+{
+    return "TestPrefix_STM" + suffix + "_" + DEVICE_ID;
+}
+
 // One device "D1" behind an open interface, made with the knobs a test sets
-// before Open() or Listed().
+// before Device().
 class LocalDeviceTest : public ModuleTreeTest {
 protected:
     void SetUp() override
     {
         ModuleTreeTest::SetUp();
         itf = InterfaceWithDevices({});
-        ASSERT_TRUE(itf);
     }
-    SharedPtr<TestDevice> Open(uint32_t access = DEVICE_ACCESS_CONTROL,
-                               DeviceFacts facts = DeviceFacts())
+    // A fresh module tree, as the next row of a table needs.
+    void Renew()
     {
-        Discover(facts);
-        return OpenDevice(*itf, DEVICE_ID, access);
+        opened.CloseDownTo(nullptr);
+        ASSERT_EQ(opened.Open(system), GC_ERR_SUCCESS);
+        itf = InterfaceWithDevices({});
+        knobs = DeviceKnobs();
+        user_id = true;
+        journal.Entries();
     }
-    // D1 listed, not opened.
-    SharedPtr<TestDevice> Listed(DeviceFacts facts = DeviceFacts())
-    {
-        Discover(facts);
-        SharedPtr<GenTLLocalDevice> dev;
-        EXPECT_EQ(itf->DevOpen(DEVICE_ID, DEVICE_ACCESS_CONTROL, dev), GC_ERR_SUCCESS);
-        return dev.DynamicCast<TestDevice>();
-    }
-    void Discover(const DeviceFacts& facts)
+    // D1 discovered with `facts`, made by DevOpen and, with `open`, opened
+    // as the pool does.
+    SharedPtr<TestDevice> Device(bool open = true, uint32_t access = DEVICE_ACCESS_CONTROL,
+                                 DeviceFacts facts = DeviceFacts())
     {
         itf->device_knobs = knobs;
         itf->discovered = {MakeDeviceTag("D1", facts)};
+        dynamic_cast<FakeDeviceTag&>(*itf->discovered[0]).supports_user_id = user_id;
         EXPECT_EQ(itf->RunDeviceDiscovery(true, 0), GC_ERR_SUCCESS);
+        if (open) return OpenDevice(*itf, DEVICE_ID, access);
+        SharedPtr<GenTLCore::GenTLLocalDevice> dev;
+        EXPECT_EQ(itf->DevOpen(DEVICE_ID, DEVICE_ACCESS_CONTROL, dev), GC_ERR_SUCCESS);
+        return dev.DynamicCast<TestDevice>();
     }
-    IDs StreamIDs(TestDevice& dev)
+    template <class T>
+    T Info(TestDevice& dev, DEVICE_INFO_CMD command)
     {
-        return ListIDs(
-            [&](uint32_t* count) { return dev.GetNumDataStreams(count); },
-            [&](uint32_t i, char* id, size_t* size) { return dev.GetDataStreamID(i, id, size); });
+        T value{};
+        size_t size = sizeof value;
+        INFO_DATATYPE type = 0;
+        EXPECT_EQ(dev.GetDeviceInfo(command, &type, &value, &size), GC_ERR_SUCCESS);
+        return value;
     }
-    static std::string StreamID(const std::string& suffix)
-    {
-        return "TestPrefix_STM" + suffix + "_" + DEVICE_ID;
-    }
-    std::string Info(TestDevice& dev, DEVICE_INFO_CMD command)
+    std::string Text(TestDevice& dev, DEVICE_INFO_CMD command)
     {
         return InfoString([&](INFO_DATATYPE* type, void* buffer, size_t* size) {
             return dev.GetDeviceInfo(command, type, buffer, size);
@@ -68,201 +78,140 @@ protected:
     }
 
     DeviceKnobs knobs;
+    bool user_id = true;
     SharedPtr<TestInterface> itf;
 };
 
-// Close stops the running device event engine first and releases the
-// children; a refused open leaves nothing behind.
-TEST_F(LocalDeviceTest, CloseReleasesTheChildrenAndRefusedOpensLeaveNothing)
+// Every refusal with its code and text, each from a fresh module tree; a
+// child the transport layer does not deliver fails the open out of memory
+// after undoing the transport layer's open.
+TEST_F(LocalDeviceTest, RefusesEachBadRequestWithItsCodeAndText)
 {
-    const SharedPtr<TestDevice> dev = Open();
-    ASSERT_TRUE(dev);
-    SharedPtr<GenTLCore::GenTLEvent> event;
-    ASSERT_EQ(dev->RegisterEvent(EVENT_REMOTE_DEVICE, event), GC_ERR_SUCCESS);
-    opened.CloseDownTo(dev.Get());
-    SharedPtr<GenTLCore::GenTLRemoteDevice> none;
-    EXPECT_EQ(dev->DevGetPort(none), GC_ERR_ERROR);
-    EXPECT_EQ(LastErrorText(), "DevGetPort: no remote device instantiated for this local device");
-    EXPECT_EQ(journal.Entries(), (IDs{"open 3", "start events", "stop events", "close tag"}));
-    dev->knobs.open_result = GC_ERR_TIMEOUT;
-    EXPECT_EQ(dev->Open(), GC_ERR_TIMEOUT);
-    EXPECT_EQ(journal.Entries(), IDs{"open 3"});
-    EXPECT_FALSE(dev->IsOpen());
-}
-
-// A child the transport layer does not deliver fails the open out of memory,
-// reported, after undoing the transport layer's open.
-TEST_F(LocalDeviceTest, MissingChildFailsTheOpenAfterUndoingIt)
-{
-    const struct {
-        const char* name;
-        bool implements_streams;
-        IDs suffixes;
-        bool remote_device;
-    } rows[] = {{"NoStream", true, {}, true},
-                {"OnlyEmptyStreams", true, {""}, true},
-                {"NoRemoteDevice", true, {"0"}, false},
-                {"NoRemoteDeviceWithoutStreams", false, {}, false}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        knobs.implements_streams = row.implements_streams;
-        knobs.stream_suffixes = row.suffixes;
-        knobs.remote_device = row.remote_device;
-        const SharedPtr<TestDevice> dev = Listed();
-        EXPECT_EQ(dev->Open(), GC_ERR_OUT_OF_MEMORY);
-        EXPECT_EQ(LastErrorText(),
-                  "DeviceOpen: failed to create the data streams or the remote device");
-        EXPECT_EQ(journal.Entries(), (IDs{"open 3", "close null"}));
-        EXPECT_TRUE(StreamIDs(*dev).empty());
-        itf->discovered.clear();
-        ASSERT_EQ(itf->RunDeviceDiscovery(true, 0), GC_ERR_SUCCESS);
-    }
-}
-
-// Empty and repeated streams are skipped; a stream is found by its exact ID.
-TEST_F(LocalDeviceTest, StreamsAreFoundByExactIDOnly)
-{
-    knobs.stream_suffixes = {"", "0", "0", "1"};
-    const SharedPtr<TestDevice> dev = Open();
-    ASSERT_TRUE(dev);
-    EXPECT_EQ(StreamIDs(*dev), (IDs{StreamID("0"), StreamID("1")}));
     SharedPtr<GenTLDataStream> stream;
+    SharedPtr<GenTLCore::GenTLRemoteDevice> port;
+    SharedPtr<GenTLEvent> event;
     char id[128];
     size_t size = sizeof id;
-    const struct {
-        GC_ERROR result;
-        GC_ERROR expected;
-        const char* text;
-    } rows[] = {
-        {dev->StmOpen(nullptr, stream), GC_ERR_INVALID_PARAMETER,
-         "StmOpen: invalid datastream ID pointer"},
-        {dev->StmOpen("#slot#primary", stream), GC_ERR_INVALID_ID,
-         "StmOpen: invalid datastream ID, no such datastream exists"},
-        {dev->StmOpen(StreamID("0").substr(1).c_str(), stream), GC_ERR_INVALID_ID,
-         "StmOpen: invalid datastream ID, no such datastream exists"},
-        {dev->GetDataStreamID(2, id, &size), GC_ERR_INVALID_INDEX,
-         "GetDataStreamID: invalid stream index, exceeding number of streams"},
+    const std::string missing_child =
+        "DeviceOpen: failed to create the data streams or the remote device";
+    const std::string no_such_stream = "StmOpen: invalid datastream ID, no such datastream exists";
+    const std::string unknown_info = "GetDeviceInfo: unknown device info command requested";
+    const auto opening = [&](bool streams, IDs suffixes, bool remote) {
+        knobs.implements_streams = streams;
+        knobs.stream_suffixes = suffixes;
+        knobs.remote_device = remote;
+        const SharedPtr<TestDevice> dev = Device(false);
+        const GC_ERROR result = dev->Open();
+        EXPECT_EQ(journal.Entries(), (IDs{"open 3", "close null"}));
+        uint32_t count = 1;
+        EXPECT_EQ(dev->GetNumDataStreams(&count), GC_ERR_SUCCESS);
+        EXPECT_EQ(count, 0u);
+        return result;
     };
-    for (const auto& row : rows) EXPECT_EQ(row.result, row.expected) << row.text;
-    EXPECT_EQ(LastErrorText(), rows[3].text);
-    ASSERT_EQ(dev->StmOpen(StreamID("1").c_str(), stream), GC_ERR_SUCCESS);
-    EXPECT_EQ(stream->GetID(), StreamID("1"));
+    const auto without_streams = [&] {
+        knobs.implements_streams = false;
+        return Device();
+    };
+    const auto info = [&](DEVICE_INFO_CMD command) {
+        return Device()->GetDeviceInfo(command, nullptr, id, &size);
+    };
+    struct Row {
+        const char* name;
+        std::function<GC_ERROR()> request;
+        GC_ERROR result;
+        std::string text;
+    };
+    // clang-format off
+    const Row rows[] = {
+        {"NoStream", [&] { return opening(true, {}, true); }, GC_ERR_OUT_OF_MEMORY, missing_child},
+        {"OnlyEmptyStreams", [&] { return opening(true, {""}, true); }, GC_ERR_OUT_OF_MEMORY, missing_child},
+        {"NoRemoteDevice", [&] { return opening(true, {"0"}, false); }, GC_ERR_OUT_OF_MEMORY, missing_child},
+        {"NoRemoteDeviceWithoutStreams", [&] { return opening(false, {}, false); }, GC_ERR_OUT_OF_MEMORY, missing_child},
+        {"PortOfAClosedDevice", [&] { const auto dev = Device(); opened.CloseDownTo(dev.Get()); return dev->DevGetPort(port); }, GC_ERR_ERROR, "DevGetPort: no remote device instantiated for this local device"},
+        {"StreamNullID", [&] { return Device()->StmOpen(nullptr, stream); }, GC_ERR_INVALID_PARAMETER, "StmOpen: invalid datastream ID pointer"},
+        {"StreamAlternativeID", [&] { return Device()->StmOpen("#slot#primary", stream); }, GC_ERR_INVALID_ID, no_such_stream},
+        {"StreamPartOfID", [&] { return Device()->StmOpen(StreamID("0").substr(1).c_str(), stream); }, GC_ERR_INVALID_ID, no_such_stream},
+        {"StreamIndex", [&] { return Device()->GetDataStreamID(1, id, &size); }, GC_ERR_INVALID_INDEX, "GetDataStreamID: invalid stream index, exceeding number of streams"},
+        {"StreamOfNone", [&] { return without_streams()->StmOpen(StreamID("0").c_str(), stream); }, GC_ERR_NOT_IMPLEMENTED, "StmOpen: no data stream available for this device"},
+        {"StreamIDOfNone", [&] { return without_streams()->GetDataStreamID(0, id, &size); }, GC_ERR_NOT_IMPLEMENTED, "GetDataStreamID: no data stream available for this device"},
+        {"UserNameUnsupported", [&] { user_id = false; return Device(false)->GetDeviceInfo(DEVICE_INFO_USER_DEFINED_NAME, nullptr, id, &size); }, GC_ERR_NOT_AVAILABLE, "GetDeviceInfo: user defined name not supported by the device"},
+        {"InfoTen", [&] { return info(10); }, GC_ERR_NOT_IMPLEMENTED, unknown_info},
+        {"InfoCustom", [&] { return info(1000); }, GC_ERR_NOT_IMPLEMENTED, unknown_info},
+        {"NoEventInterface", [&] { knobs.event_interface = false; return Device()->RegisterEvent(EVENT_REMOTE_DEVICE, event); }, GC_ERR_NOT_AVAILABLE, "RegisterEvent: the message channel not available on this device."},
+    };
+    // clang-format on
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Renew();
+        EXPECT_EQ(row.request(), row.result);
+        EXPECT_EQ(LastErrorText(), row.text);
+    }
+    Renew();
+    knobs.start_events_result = GC_ERR_IO;
+    const SharedPtr<TestDevice> dev = Device(false);
+    dev->knobs.open_result = GC_ERR_TIMEOUT;
+    EXPECT_EQ(dev->Open(), GC_ERR_TIMEOUT);
+    EXPECT_FALSE(dev->IsOpen());
+    dev->knobs.open_result = GC_ERR_SUCCESS;
+    ASSERT_EQ(opened.Open(dev), GC_ERR_SUCCESS);
+    EXPECT_EQ(dev->RegisterEvent(EVENT_REMOTE_DEVICE, event), GC_ERR_IO);
+    EXPECT_EQ(journal.Entries(), (IDs{"open 3", "open 3", "start events"}));
 }
 
-TEST_F(LocalDeviceTest, DeviceWithoutStreamsOpensWithNone)
-{
-    knobs.implements_streams = false;
-    const SharedPtr<TestDevice> dev = Open();
-    ASSERT_TRUE(dev);
-    SharedPtr<GenTLDataStream> stream;
-    EXPECT_EQ(dev->StmOpen(StreamID("0").c_str(), stream), GC_ERR_NOT_IMPLEMENTED);
-    EXPECT_EQ(LastErrorText(), "StmOpen: no data stream available for this device");
-    char id[8];
-    size_t size = sizeof id;
-    EXPECT_EQ(dev->GetDataStreamID(0, id, &size), GC_ERR_NOT_IMPLEMENTED);
-    EXPECT_EQ(LastErrorText(), "GetDataStreamID: no data stream available for this device");
-}
-
-TEST_F(LocalDeviceTest, InfoComesFromTheTagTheBrandingAndTheTransportLayer)
-{
-    const SharedPtr<TestDevice> dev = Listed();
-    EXPECT_EQ(Info(*dev, DEVICE_INFO_USER_DEFINED_NAME), "user name");
-    EXPECT_EQ(Info(*dev, DEVICE_INFO_VERSION), "2.5");
-    branding.custom_device_name = "My sensor";
-    EXPECT_EQ(Info(*dev, DEVICE_INFO_DISPLAYNAME), "My sensor");
-    uint64_t frequency = 0;
-    size_t size = sizeof frequency;
-    INFO_DATATYPE type = 0;
-    ASSERT_EQ(dev->GetDeviceInfo(DEVICE_INFO_TIMESTAMP_FREQUENCY, &type, &frequency, &size),
-              GC_ERR_SUCCESS);
-    EXPECT_EQ(frequency, 1000000000u);
-    dev->knobs.timestamp_result = GC_ERR_NOT_AVAILABLE;
-    EXPECT_EQ(dev->GetDeviceInfo(DEVICE_INFO_TIMESTAMP_FREQUENCY, &type, &frequency, &size),
-              GC_ERR_NOT_AVAILABLE);
-    ExpectNotImplemented(
-        [&](DEVICE_INFO_CMD command, INFO_DATATYPE* info_type, void* buffer, size_t* info_size) {
-            return dev->GetDeviceInfo(command, info_type, buffer, info_size);
-        },
-        {10, 1000}, "GetDeviceInfo: unknown device info command requested");
-    // The tag is the one the device was made from: change it before any use.
-    SharedPtr<GenTLCore::DeviceTag> tag(new FakeDeviceTag("D2", "D2"));
-    dynamic_cast<FakeDeviceTag&>(*tag).supports_user_id = false;
-    itf->discovered = {tag};
-    ASSERT_EQ(itf->RunDeviceDiscovery(true, 0), GC_ERR_SUCCESS);
-    SharedPtr<GenTLLocalDevice> d2;
-    ASSERT_EQ(itf->DevOpen("TestPrefix_DEV_D2", DEVICE_ACCESS_CONTROL, d2), GC_ERR_SUCCESS);
-    char name[32];
-    size = sizeof name;
-    EXPECT_EQ(d2->GetDeviceInfo(DEVICE_INFO_USER_DEFINED_NAME, &type, name, &size),
-              GC_ERR_NOT_AVAILABLE);
-    EXPECT_EQ(LastErrorText(), "GetDeviceInfo: user defined name not supported by the device");
-}
-
-// The access status as info (int32) and as register (only while open).
-TEST_F(LocalDeviceTest, AccessStatusFollowsTheTagAndTheOpenMode)
+// Info and registers come from the tag, the branding, the transport layer
+// and the open mode; the stream selector clamps to the last stream and
+// resets at close, as does a thread register the transport layer cannot tell.
+TEST_F(LocalDeviceTest, InfoAndRegistersDescribeTheDeviceAndTheSelectedStream)
 {
     DeviceFacts busy;
     busy.free = false;
+    // Access status as info (int32) and as register (only while open).
     const struct {
         bool open;
         uint32_t access;
         DeviceFacts facts;
         int32_t status;
-    } rows[] = {{false, 0, busy, 4},
-                {true, DEVICE_ACCESS_READONLY, DeviceFacts(), 6},
-                {true, DEVICE_ACCESS_CONTROL, DeviceFacts(), 5},
-                {true, 7, DeviceFacts(), 0}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.status);
-        const SharedPtr<TestDevice> dev =
-            row.open ? Open(row.access, row.facts) : Listed(row.facts);
-        ASSERT_TRUE(dev);
-        int32_t status = -1;
-        size_t size = sizeof status;
-        INFO_DATATYPE type = 0;
-        ASSERT_EQ(dev->GetDeviceInfo(DEVICE_INFO_ACCESS_STATUS, &type, &status, &size),
-                  GC_ERR_SUCCESS);
-        EXPECT_EQ(status, row.status);
-        EXPECT_EQ(ReadUInt32(*dev, 0x280), row.status >= 5 ? static_cast<uint32_t>(row.status) : 0);
-        opened.CloseDownTo(nullptr);
-        ASSERT_EQ(opened.Open(system), GC_ERR_SUCCESS);
-        itf = InterfaceWithDevices({});
+    } states[] = {{false, 0, busy, 4},
+                  {true, DEVICE_ACCESS_READONLY, {}, 6},
+                  {true, DEVICE_ACCESS_CONTROL, {}, 5},
+                  {true, 7, {}, 0}};
+    for (const auto& state : states) {
+        SCOPED_TRACE(state.status);
+        Renew();
+        const SharedPtr<TestDevice> dev = Device(state.open, state.access, state.facts);
+        EXPECT_EQ((Values{Info<int32_t>(*dev, DEVICE_INFO_ACCESS_STATUS), ReadUInt32(*dev, 0x280)}),
+                  (Values{state.status, state.status >= 5 ? state.status : 0}));
     }
-}
-
-// The selector clamps to the last stream and resets at close.
-TEST_F(LocalDeviceTest, RegistersDescribeTheDeviceAndTheSelectedStream)
-{
-    knobs.stream_suffixes = {"0", "1"};
-    const SharedPtr<TestDevice> dev = Open();
-    EXPECT_EQ(ReadUInt32(*dev, 0x10000000), 2u);
-    ASSERT_EQ(WriteUInt32(*dev, STREAM_SELECTOR, 7), GC_ERR_SUCCESS);
-    EXPECT_EQ(ReadUInt32(*dev, STREAM_SELECTOR), 1u);
-    EXPECT_EQ(ReadString(*dev, STREAM_ID, 128).c_str(), StreamID("1"));
-    const std::pair<uint64_t, const char*> texts[] = {{0x0, DEVICE_ID},
-                                                      {0x80, "D1"},
-                                                      {0xC0, "user name"},
-                                                      {0x1C0, "Made by tests"},
-                                                      {0x200, "Vendor Model (TestPrefix_DEV_D1)"}};
-    for (const auto& [address, text] : texts)
-        EXPECT_EQ(ReadString(*dev, address, 64).c_str(), std::string(text).substr(0, 63));
-    EXPECT_EQ(ReadUInt32(*dev, 0x284), 1u);
-    EXPECT_EQ(ReadUInt32(*dev, 0x20000000), 0u);
-    EXPECT_EQ(ReadUInt32(*dev, 0x20000004), 0u);
-    opened.CloseDownTo(dev.Get());
-    EXPECT_EQ(ReadUInt32(*dev, STREAM_SELECTOR), 0u);
-    EXPECT_EQ(ReadString(*dev, STREAM_ID, 128), std::string(128, '\0'));
-}
-
-TEST_F(LocalDeviceTest, ThreadRegistersReadUnsetWhenTheTransportLayerCannotTell)
-{
-    const SharedPtr<TestDevice> dev = Open();
-    EXPECT_EQ(ReadUInt32(*dev, POLICY), 2147483647u);
-    ASSERT_EQ(WriteUInt32(*dev, PRIORITY, 3), GC_ERR_SUCCESS);
-    EXPECT_EQ(ReadUInt32(*dev, PRIORITY), 3u);
-    opened.CloseDownTo(dev.Get());
-    EXPECT_EQ(ReadUInt32(*dev, PRIORITY), 2147483647u);
-    expected_asserts = 3;  // the default query is a diagnostic
+    Renew();
+    knobs.stream_suffixes = {"", "0", "0", "1"};
+    const SharedPtr<TestDevice> dev = Device();
+    SharedPtr<GenTLDataStream> stream;
+    const auto registers = [&](std::vector<uint64_t> addresses) {
+        Values values;
+        for (uint64_t address : addresses) values.push_back(ReadUInt32(*dev, address));
+        return values;
+    };
+    const auto text = [&](uint64_t address) { return std::string(ReadString(*dev, address, 128).c_str()); };
+    uint64_t frequency = 0;
+    size_t size = sizeof frequency;
+    // clang-format off
+    RunSteps({
+        {"empty and repeated streams skipped", [&] { return ListIDs([&](uint32_t* n) { return dev->GetNumDataStreams(n); }, [&](uint32_t i, char* id, size_t* s) { return dev->GetDataStreamID(i, id, s); }) == IDs{StreamID("0"), StreamID("1")}; }, 1},
+        {"found by exact ID", [&] { return dev->StmOpen(StreamID("1").c_str(), stream) + (stream->GetID() == StreamID("1")); }, 1},
+        {"selector and priority written", [&] { return WriteUInt32(*dev, STREAM_SELECTOR, 7) + WriteUInt32(*dev, PRIORITY, 3); }, 0},
+        {"info", [&] { return Text(*dev, DEVICE_INFO_USER_DEFINED_NAME) + "|" + Text(*dev, DEVICE_INFO_VERSION) == "user name|2.5"; }, 1},
+        {"string registers", [&] { return text(0x0) + "|" + text(0x80) + "|" + text(0xC0) + "|" + text(0x1C0) + "|" + text(0x200) + "|" + text(STREAM_ID) == std::string(DEVICE_ID) + "|D1|user name|Made by tests|Vendor Model (TestPrefix_DEV_D1)|" + StreamID("1"); }, 1},
+        {"branded display name", [&] { branding.custom_device_name = "My sensor"; return Text(*dev, DEVICE_INFO_DISPLAYNAME) == "My sensor"; }, 1},
+        // Streams, selector, user ID available, engine control, policy
+        // implemented, policy unset, priority as written.
+        {"registers", [&] { return registers({0x10000000, STREAM_SELECTOR, 0x284, 0x20000000, 0x20000004, POLICY, PRIORITY}); }, {2, 1, 1, 0, 0, 2147483647, 3}},
+        {"timestamp frequency", [&] { return Info<uint64_t>(*dev, DEVICE_INFO_TIMESTAMP_FREQUENCY); }, 1000000000},
+        {"or its refusal", [&] { dev->knobs.timestamp_result = GC_ERR_NOT_AVAILABLE; return dev->GetDeviceInfo(DEVICE_INFO_TIMESTAMP_FREQUENCY, nullptr, &frequency, &size); }, GC_ERR_NOT_AVAILABLE},
+        {"reset at close", [&] { opened.CloseDownTo(dev.Get()); return registers({STREAM_SELECTOR, PRIORITY}); }, {0, 2147483647}},
+        {"no selected stream", [&] { return ReadString(*dev, STREAM_ID, 128) == std::string(128, '\0'); }, 1},
+    });
+    // clang-format on
+    expected_asserts = 3;  // the default priority query is a diagnostic
 }
 
 // The priority is read from the transport layer but applied only with the
@@ -270,71 +219,46 @@ TEST_F(LocalDeviceTest, ThreadRegistersReadUnsetWhenTheTransportLayerCannotTell)
 TEST_F(LocalDeviceTest, PriorityIsAppliedOnlyWithConsent)
 {
     knobs.priority_supported = true;
-    SharedPtr<TestDevice> dev = Open();
-    EXPECT_EQ(ReadUInt32(*dev, POLICY), 1u);
-    EXPECT_EQ(ReadUInt32(*dev, PRIORITY), 15u);
-    ASSERT_EQ(WriteUInt32(*dev, APPLY_PRIORITY, 1), GC_ERR_SUCCESS);
-    EXPECT_EQ(journal.Entries(), IDs{"open 3"});
-    opened.CloseDownTo(dev.Get());
-    branding.events_engine_control = true;
-    dev = Open();
-    EXPECT_EQ(ReadUInt32(*dev, 0x20000000), 1u);
-    ASSERT_EQ(WriteUInt32(*dev, POLICY, 2), GC_ERR_SUCCESS);
-    ASSERT_EQ(WriteUInt32(*dev, APPLY_PRIORITY, 1), GC_ERR_SUCCESS);
-    ASSERT_EQ(WriteUInt32(*dev, PRIORITY, 4), GC_ERR_SUCCESS);
-    ASSERT_EQ(WriteUInt32(*dev, 0x0E00000C, 1), GC_ERR_SUCCESS);  // register streaming end
-    EXPECT_EQ(journal.Entries(), (IDs{"close tag", "open 3", "set priority 2/15", "set priority 2/4"}));
+    SharedPtr<TestDevice> dev = Device();
+    const auto write = [&](uint64_t address, uint32_t value) { return WriteUInt32(*dev, address, value); };
+    // clang-format off
+    RunSteps({
+        {"read from the transport layer", [&] { return Values{ReadUInt32(*dev, POLICY), ReadUInt32(*dev, PRIORITY)}; }, {1, 15}},
+        {"not applied without consent", [&] { return write(APPLY_PRIORITY, 1) + (journal.Entries() == IDs{"open 3"}); }, 1},
+        {"consent", [&] { opened.CloseDownTo(dev.Get()); branding.events_engine_control = true; dev = Device(); return ReadUInt32(*dev, 0x20000000); }, 1},
+        // The last write ends a register streaming.
+        {"applied", [&] { return write(POLICY, 2) + write(APPLY_PRIORITY, 1) + write(PRIORITY, 4) + write(0x0E00000C, 1); }, 0},
+        {"journal", [&] { return journal.Entries() == IDs{"close tag", "open 3", "set priority 2/15", "set priority 2/4"}; }, 1},
+    });
+    // clang-format on
 }
 
 // A second registration is refused before the device's hook, so the first
-// keeps its events; unregistering stops and flushes.
+// keeps its events; unregistering stops and flushes; close stops the engine.
 TEST_F(LocalDeviceTest, OneRegistrationStartsTheEngineAndUnregisteringStopsAndFlushes)
 {
-    const SharedPtr<TestDevice> dev = Open();
-    SharedPtr<GenTLCore::GenTLEvent> event;
-    ASSERT_EQ(dev->RegisterEvent(EVENT_REMOTE_DEVICE, event), GC_ERR_SUCCESS);
-    ASSERT_EQ(event->Open(), GC_ERR_SUCCESS);
-    SharedPtr<GenTLCore::GenTLEvent> second;
-    EXPECT_EQ(dev->RegisterEvent(EVENT_REMOTE_DEVICE, second), GC_ERR_RESOURCE_IN_USE);
+    const SharedPtr<TestDevice> dev = Device();
+    SharedPtr<GenTLEvent> event, second, unregistered, error_event, error_unregistered, again;
     const uint8_t data[4] = {1, 2, 3, 4};
     const GenTLCore::EventPacket packet =
         GenTLCore::GenTLVirtualRemoteDeviceEvent::MakeEventPacket(data, sizeof data);
-    EXPECT_TRUE(dev->OnEventPacket(packet.data(), packet.size()));
     uint8_t received[64] = {};
     size_t size = sizeof received;
-    ASSERT_EQ(event->GetEventData(received, &size, 0), GC_ERR_SUCCESS);
-    EXPECT_EQ(std::vector<uint8_t>(received, received + size), packet);
-    EXPECT_TRUE(dev->OnEventPacket(packet.data(), packet.size()));
-    SharedPtr<GenTLCore::GenTLEvent> unregistered;
-    ASSERT_EQ(dev->UnregisterEvent(EVENT_REMOTE_DEVICE, unregistered), GC_ERR_SUCCESS);
-    size = sizeof received;
-    EXPECT_EQ(event->GetEventData(received, &size, 0), GC_ERR_TIMEOUT);
-    event->Close();
-    EXPECT_EQ(journal.Entries(), (IDs{"open 3", "start events", "stop events"}));
-    // Other event types touch no device events; unclaimed packets are dropped.
-    SharedPtr<GenTLCore::GenTLEvent> error_event, error_unregistered;
-    ASSERT_EQ(dev->RegisterEvent(EVENT_ERROR, error_event), GC_ERR_SUCCESS);
-    ASSERT_EQ(dev->UnregisterEvent(EVENT_ERROR, error_unregistered), GC_ERR_SUCCESS);
-    EXPECT_TRUE(journal.Entries().empty());
-    EXPECT_TRUE(dev->OnEventPacket(packet.data(), packet.size()));
-    EXPECT_FALSE(dev->OnEventPacket(nullptr, 4));
+    const auto post = [&] { return dev->OnEventPacket(packet.data(), packet.size()); };
+    // clang-format off
+    RunSteps({
+        {"registered", [&] { return dev->RegisterEvent(EVENT_REMOTE_DEVICE, event) + event->Open(); }, GC_ERR_SUCCESS},
+        {"once only", [&] { return dev->RegisterEvent(EVENT_REMOTE_DEVICE, second); }, GC_ERR_RESOURCE_IN_USE},
+        {"a packet arrives", [&] { return post() + event->GetEventData(received, &size, 0) + (Values(received, received + size) == Values(packet.begin(), packet.end())); }, 2},
+        {"unregistering flushes", [&] { post(); size = sizeof received; return dev->UnregisterEvent(EVENT_REMOTE_DEVICE, unregistered) + event->GetEventData(received, &size, 0); }, GC_ERR_TIMEOUT},
+        // Other event types touch no device events; unclaimed packets are dropped.
+        {"other events", [&] { event->Close(); return dev->RegisterEvent(EVENT_ERROR, error_event) + dev->UnregisterEvent(EVENT_ERROR, error_unregistered) + post() + dev->OnEventPacket(nullptr, 4); }, 1},
+        {"close stops the engine", [&] { const GC_ERROR registered = dev->RegisterEvent(EVENT_REMOTE_DEVICE, again); opened.CloseDownTo(dev.Get()); return registered; }, GC_ERR_SUCCESS},
+    });
+    // clang-format on
+    EXPECT_EQ(journal.Entries(), (IDs{"open 3", "start events", "stop events", "start events",
+                                      "stop events", "close tag"}));
     expected_asserts = 1;
-}
-
-TEST_F(LocalDeviceTest, RegistrationIsRefusedWithoutEventInterfaceOrWhenTheStartFails)
-{
-    knobs.event_interface = false;
-    SharedPtr<TestDevice> dev = Open();
-    SharedPtr<GenTLCore::GenTLEvent> event;
-    EXPECT_EQ(dev->RegisterEvent(EVENT_REMOTE_DEVICE, event), GC_ERR_NOT_AVAILABLE);
-    EXPECT_EQ(LastErrorText(), "RegisterEvent: the message channel not available on this device.");
-    opened.CloseDownTo(dev.Get());
-    dev->knobs.event_interface = true;
-    dev->knobs.start_events_result = GC_ERR_IO;
-    ASSERT_EQ(opened.Open(dev), GC_ERR_SUCCESS);
-    EXPECT_EQ(dev->RegisterEvent(EVENT_REMOTE_DEVICE, event), GC_ERR_IO);
-    opened.CloseDownTo(dev.Get());
-    EXPECT_EQ(journal.Entries(), (IDs{"open 3", "close tag", "open 3", "start events", "close tag"}));
 }
 
 }  // namespace

@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstddef>
-#include <cstdint>
 #include <map>
 #include <memory>
 #include <utility>
@@ -21,14 +19,15 @@
 namespace AcquisitionTest {
 
 using Handles = std::vector<BUFFER_HANDLE>;
+using GenTLCore::GenTLBuffer;
+using GenTLCore::SharedPtr;
 
 // Owns the stream and, like the handle pool, one reference to every
 // announced buffer. Announce, Revoke and Close run on the test's main
 // thread; the stream's own operations may be called from any thread.
-template <class Stream = FakeEngineStream>
 class StreamHarness {
 public:
-    StreamHarness() : stream(new Stream)
+    explicit StreamHarness(FakeEngineStream* created = new FakeEngineStream) : stream(created)
     {
         stream->CompleteConstruction();
         EXPECT_EQ(stream->Open(), GC_ERR_SUCCESS);
@@ -37,7 +36,7 @@ public:
     StreamHarness(const StreamHarness&) = delete;
     StreamHarness& operator=(const StreamHarness&) = delete;
 
-    Stream* operator->() { return stream.Get(); }
+    FakeEngineStream* operator->() { return stream.Get(); }
 
     // A buffer over `size` bytes of new consumer memory, or over `memory`
     // the caller keeps, with the memory as user pointer; null when the
@@ -45,13 +44,13 @@ public:
     BUFFER_HANDLE Announce(size_t size, uint8_t* memory = nullptr, GC_ERROR* result = nullptr)
     {
         if (memory == nullptr) memory = memories.emplace_back(new uint8_t[size]()).get();
-        GenTLCore::SharedPtr<GenTLCore::GenTLBuffer> buffer;
+        SharedPtr<GenTLBuffer> buffer;
         const GC_ERROR announced = stream->AnnounceBufferChecked(memory, size, memory, buffer);
         if (result != nullptr) *result = announced;
         return announced == GC_ERR_SUCCESS ? Register(buffer) : nullptr;
     }
     // Opens a buffer the stream announced, as the handle pool does.
-    BUFFER_HANDLE Register(const GenTLCore::SharedPtr<GenTLCore::GenTLBuffer>& buffer)
+    BUFFER_HANDLE Register(const SharedPtr<GenTLBuffer>& buffer)
     {
         buffer->Open();
         return (registered[buffer->GetHandle()] = buffer)->GetHandle();
@@ -64,17 +63,7 @@ public:
             if (queue) stream->QueueBuffer(handle);
         return handles;
     }
-    GenTLCore::GenTLBuffer& Buffer(BUFFER_HANDLE handle) { return *registered.at(handle); }
-    const uint8_t* Bytes(BUFFER_HANDLE handle)
-    {
-        return static_cast<const uint8_t*>(Buffer(handle).GetContiguousBase());
-    }
-    GC_ERROR Revoke(BUFFER_HANDLE handle)
-    {
-        const GC_ERROR result = stream->RevokeBuffer(registered.at(handle), nullptr, nullptr);
-        if (result == GC_ERR_SUCCESS) registered.extract(handle).mapped()->Close();
-        return result;
-    }
+    const SharedPtr<GenTLBuffer>& Buffer(BUFFER_HANDLE handle) { return registered.at(handle); }
 
     // As GCRegisterEvent: the waiting consumer is aborted at the close.
     void RegisterNewBufferEvent()
@@ -82,35 +71,28 @@ public:
         stream->GetNewBufferEvent()->Open();
         event_registered = true;
     }
-    // EventGetData's result and buffer.
-    std::pair<GC_ERROR, BUFFER_HANDLE> GetEvent(uint64_t timeout_ms)
+    // EventGetData's buffer; null when it failed.
+    BUFFER_HANDLE GetEvent(uint64_t timeout_ms)
     {
         GenTLCore::NewBufferEventData data{};
         size_t size = sizeof data;
         const GC_ERROR result = stream->GetNewBufferEvent()->GetEventData(&data, &size, timeout_ms);
-        return {result, data.BufferHandle};
+        return result == GC_ERR_SUCCESS ? data.BufferHandle : nullptr;
     }
     // What waits in the new-buffer event, taken out in order.
     Handles TakeAll()
     {
         Handles taken;
-        for (auto datum = GetEvent(0); datum.first == GC_ERR_SUCCESS; datum = GetEvent(0))
-            taken.push_back(datum.second);
+        for (BUFFER_HANDLE buffer = GetEvent(0); buffer != nullptr; buffer = GetEvent(0))
+            taken.push_back(buffer);
         return taken;
     }
 
-    // A stream or buffer info answer of at most 8 bytes; 0 on a refusal.
-    uint64_t Info(STREAM_INFO_CMD command)
+    // A stream info answer of at most 8 bytes; 0 on a refusal.
+    int64_t Info(STREAM_INFO_CMD command)
     {
-        return Ask<uint64_t>([&](INFO_DATATYPE* t, void* b, size_t* s) {
+        return Ask<int64_t>([&](INFO_DATATYPE* t, void* b, size_t* s) {
                    return stream->GetStreamInfo(command, t, b, s);
-               })
-            .value;
-    }
-    uint64_t Info(BUFFER_HANDLE handle, BUFFER_INFO_CMD command)
-    {
-        return Ask<uint64_t>([&](INFO_DATATYPE* t, void* b, size_t* s) {
-                   return stream->GetBufferInfo(handle, command, t, b, s);
                })
             .value;
     }
@@ -119,7 +101,7 @@ public:
     void ExpectEveryBufferInOnePlace(size_t consumer_held)
     {
         size_t queued = 0;
-        for (auto& entry : registered) queued += Info(entry.first, BUFFER_INFO_IS_QUEUED) & 0xFF;
+        for (auto& entry : registered) queued += entry.second->IsQueued();
         EXPECT_EQ(Info(STREAM_INFO_NUM_ANNOUNCED), registered.size());
         EXPECT_EQ(stream->HeldCount() + Info(STREAM_INFO_NUM_QUEUED) +
                       Info(STREAM_INFO_NUM_AWAIT_DELIVERY),
@@ -147,20 +129,17 @@ public:
 private:
     // Outlives the stream's buffers.
     std::vector<std::unique_ptr<uint8_t[]>> memories;
-    GenTLCore::SharedPtr<Stream> stream;
-    std::map<BUFFER_HANDLE, GenTLCore::SharedPtr<GenTLCore::GenTLBuffer>> registered;
+    SharedPtr<FakeEngineStream> stream;
+    std::map<BUFFER_HANDLE, SharedPtr<GenTLBuffer>> registered;
     bool event_registered = false;
     bool closed = false;
 };
 
-constexpr uint64_t MODE_ADDRESS = 0x10000008;
-constexpr uint64_t ACQUISITION_ACTIVE_ADDRESS = 0x1000000C;
-constexpr uint64_t AUX_COUNT_ADDRESS = 0x20000010;
-constexpr uint64_t PERSISTENCE_START_ADDRESS = 0x0E000000;
-constexpr uint64_t STREAMING_START_ADDRESS = 0x0E000008;
+constexpr uint64_t MODE_ADDRESS = 0x10000008, AUX_COUNT_ADDRESS = 0x20000010;
 
-// One open stream with the deterministic engine, a fresh branding and a
-// count of failed assertions (none expected unless a test says so).
+// One open stream with the deterministic engine, a fresh branding, every
+// log line formatted, and a count of failed assertions (none expected unless
+// a test says so).
 class StreamFixture : public ::testing::Test {
 protected:
     void TearDown() override
@@ -174,11 +153,11 @@ protected:
     {
         harness.reset();
         branding = &InstallAcquisitionBranding();
-        harness = std::make_unique<StreamHarness<>>();
+        harness = std::make_unique<StreamHarness>();
     }
 
     FakeEngineStream& Stream() { return *harness->operator->(); }
-    uint32_t ReadRegister(uint64_t address)
+    int64_t ReadRegister(uint64_t address)
     {
         uint32_t value = 0xDEADBEEF;
         size_t size = sizeof value;
@@ -192,27 +171,23 @@ protected:
     }
     // The input pool, the buffers waiting in the event, those the engine
     // holds, and the blocks lost since the open.
-    using PoolCounts = std::vector<uint64_t>;
-    PoolCounts Pools()
+    Values Pools()
     {
         return {harness->Info(STREAM_INFO_NUM_QUEUED),
-                harness->Info(STREAM_INFO_NUM_AWAIT_DELIVERY), Stream().HeldCount(),
-                harness->Info(STREAM_INFO_NUM_UNDERRUN)};
+                harness->Info(STREAM_INFO_NUM_AWAIT_DELIVERY),
+                static_cast<int64_t>(Stream().HeldCount()), harness->Info(STREAM_INFO_NUM_UNDERRUN)};
     }
     bool IsGrabbing() { return (harness->Info(STREAM_INFO_IS_GRABBING) & 0xFF) != 0; }
     GC_ERROR Start(uint64_t count = GENTL_INFINITE) { return Stream().StartAcquisition(0, count); }
     GC_ERROR Stop(ACQ_STOP_FLAGS flags = 0) { return Stream().StopAcquisition(flags); }
     // The engine fills its next buffer and the core engine thread is done with it.
-    void Fill(uint8_t value)
-    {
-        ASSERT_TRUE(Stream().FillNext(value));
-        ASSERT_TRUE(Stream().WaitUntilIdle());
-    }
+    bool Fill(uint8_t value) { return Stream().FillNext(value) && Stream().WaitUntilIdle(); }
 
+    const int log_level = (GenTLCore::SetLogLevelForTest(LOG_LEVEL_TRACE), 0);
     AcquisitionBranding* branding = &InstallAcquisitionBranding();
     TestSupport::AssertionCounter asserts;
     int expected_asserts = 0;
-    std::unique_ptr<StreamHarness<>> harness = std::make_unique<StreamHarness<>>();
+    std::unique_ptr<StreamHarness> harness = std::make_unique<StreamHarness>();
 };
 
 }  // namespace AcquisitionTest

@@ -3,5 +3,4 @@ gentesk_test(gentl_core_stream_tests
           ${CMAKE_CURRENT_LIST_DIR}/GenTLDataStreamAcquisitionTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/FakeEngineStream.cpp
           ${CMAKE_CURRENT_LIST_DIR}/FakeBuffer.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/LogCapture.cpp
   LIBS gentl_core)
