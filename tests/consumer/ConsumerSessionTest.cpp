@@ -1,7 +1,6 @@
 // A consumer's session against the fixture producer, through the exported
-// functions only: the walk down the module tree to an acquired buffer, closes
-// at any level, racing consumer threads, and the announce, revoke and event
-// registration paths the service front guards.
+// functions only: the walk down the module tree to an acquired buffer, the
+// pool's answers, and racing consumer threads.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,7 +12,6 @@
 #include "FixtureSession.h"
 
 using FrontTest::BUFFER_BYTES;
-using FrontTest::QueryNumber;
 using FrontTest::WaitForBuffer;
 
 namespace {
@@ -24,12 +22,6 @@ protected:
     {
         ASSERT_TRUE(session.IsLoaded()) << session.LoadError();
         ASSERT_TRUE(session.OpenToInterface());
-    }
-    uint64_t BufferInfo(DS_HANDLE stream, BUFFER_HANDLE buffer, BUFFER_INFO_CMD command)
-    {
-        return QueryNumber<uint64_t>([&](INFO_DATATYPE* type, void* value, size_t* size) {
-            return session->DSGetBufferInfo(stream, buffer, command, type, value, size);
-        });
     }
 
     FrontTest::FixtureSession session;
@@ -43,12 +35,20 @@ TEST_F(ConsumerSessionTest, WalksFromTheLibraryToAFilledBufferAndClosesEverythin
     DS_HANDLE stream = session.OpenStream(device);
     int user_marker = 0;
     BUFFER_HANDLE buffer = session.AllocBuffer(stream, &user_marker);
-    const FrontTest::Delivery delivery =
-        WaitForBuffer(session.Functions(), session.StartWithOneBuffer(stream, buffer));
+    EVENT_HANDLE event = session.RegisterNewBufferEvent(stream);
+    ASSERT_EQ(GC_ERR_SUCCESS, session->DSQueueBuffer(stream, buffer));
+    ASSERT_EQ(GC_ERR_SUCCESS,
+              session->DSStartAcquisition(stream, ACQ_START_FLAGS_DEFAULT, GENTL_INFINITE));
+    const FrontTest::Delivery delivery = WaitForBuffer(session.Functions(), event);
     ASSERT_EQ(GC_ERR_SUCCESS, delivery.result);
     EXPECT_EQ(buffer, delivery.buffer);
     EXPECT_EQ(&user_marker, delivery.user_ptr);
-    EXPECT_EQ(BUFFER_BYTES, BufferInfo(stream, buffer, BUFFER_INFO_SIZE_FILLED));
+    uint64_t filled = 0;
+    INFO_DATATYPE type = 0;
+    size_t size = sizeof filled;
+    EXPECT_EQ(GC_ERR_SUCCESS, session->DSGetBufferInfo(stream, buffer, BUFFER_INFO_SIZE_FILLED,
+                                                       &type, &filled, &size));
+    EXPECT_EQ(BUFFER_BYTES, filled);
     EXPECT_EQ(GC_ERR_SUCCESS, session->DSStopAcquisition(stream, ACQ_STOP_FLAGS_DEFAULT));
     EXPECT_EQ(GC_ERR_SUCCESS, session->GCUnregisterEvent(stream, EVENT_NEW_BUFFER));
     void* memory = &user_marker;
@@ -86,56 +86,6 @@ TEST_F(ConsumerSessionTest, ParentsAndTheRemoteDeviceAreAnsweredFromThePool)
     ASSERT_EQ(GC_ERR_SUCCESS, session->DevGetPort(device, &first));
     ASSERT_EQ(GC_ERR_SUCCESS, session->DevGetPort(device, &second));
     EXPECT_EQ(first, second);
-}
-
-// A close takes the subtree below it along, whatever level goes first.
-TEST_F(ConsumerSessionTest, ClosingAnyLevelLeavesNoHandleBelow)
-{
-    for (int level = 0; level < 5; ++level) {
-        SCOPED_TRACE(level);
-        ASSERT_TRUE(level == 0 || session.OpenToInterface());
-        DEV_HANDLE device = session.OpenDevice(0);
-        DS_HANDLE stream = session.OpenStream(device);
-        BUFFER_HANDLE buffer = session.AllocBuffer(stream);
-        EVENT_HANDLE event = session.StartWithOneBuffer(stream, buffer);
-        ASSERT_EQ(GC_ERR_SUCCESS, WaitForBuffer(session.Functions(), event).result);
-        const GC_ERROR closed = level == 0   ? session->DSClose(stream)
-                                : level == 1 ? session->DevClose(device)
-                                : level == 2 ? session->IFClose(session.iface)
-                                : level == 3 ? session->TLClose(session.system)
-                                             : session->GCCloseLib();
-        EXPECT_EQ(GC_ERR_SUCCESS, closed);
-        uint32_t count = 0;
-        const GC_ERROR gone = level == 4 ? GC_ERR_NOT_INITIALIZED : GC_ERR_INVALID_HANDLE;
-        EXPECT_EQ(gone, session->DSGetNumBufferParts(stream, buffer, &count));
-        EXPECT_EQ(gone, session->EventKill(event));
-        session->GCCloseLib();
-    }
-}
-
-// A refused revoke or registration leaves everything as it was.
-TEST_F(ConsumerSessionTest, RefusedRevokeAndRegistrationKeepTheirObjects)
-{
-    DS_HANDLE stream = session.OpenStream(session.OpenDevice(0));
-    BUFFER_HANDLE buffer = session.AllocBuffer(stream);
-    ASSERT_EQ(GC_ERR_SUCCESS, session->DSQueueBuffer(stream, buffer));
-    EXPECT_EQ(GC_ERR_BUSY, session->DSRevokeBuffer(stream, buffer, nullptr, nullptr));
-    EXPECT_EQ(BUFFER_BYTES, BufferInfo(stream, buffer, BUFFER_INFO_SIZE));
-    ASSERT_EQ(GC_ERR_SUCCESS, session->DSFlushQueue(stream, ACQ_QUEUE_ALL_DISCARD));
-    EXPECT_EQ(GC_ERR_SUCCESS, session->DSRevokeBuffer(stream, buffer, nullptr, nullptr));
-    EXPECT_EQ(GC_ERR_INVALID_HANDLE, session->DSRevokeBuffer(stream, buffer, nullptr, nullptr));
-    EVENT_HANDLE event = nullptr;
-    EVENT_HANDLE first = session.RegisterNewBufferEvent(stream);
-    EXPECT_EQ(GC_ERR_RESOURCE_IN_USE, session->GCRegisterEvent(stream, EVENT_NEW_BUFFER, &event));
-    buffer = session.AllocBuffer(stream);
-    ASSERT_EQ(GC_ERR_SUCCESS, session->DSQueueBuffer(stream, buffer));
-    ASSERT_EQ(GC_ERR_SUCCESS,
-              session->DSStartAcquisition(stream, ACQ_START_FLAGS_DEFAULT, GENTL_INFINITE));
-    EXPECT_EQ(buffer, WaitForBuffer(session.Functions(), first).buffer);
-    ASSERT_EQ(GC_ERR_SUCCESS, session->GCRegisterEvent(session.system, EVENT_ERROR, &event));
-    EXPECT_EQ(GC_ERR_SUCCESS, session->GCUnregisterEvent(session.system, EVENT_ERROR));
-    EXPECT_EQ(GC_ERR_INVALID_HANDLE, session->EventFlush(event));
-    EXPECT_EQ(GC_ERR_SUCCESS, session->GCRegisterEvent(session.system, EVENT_ERROR, &event));
 }
 
 // While one thread waits in EventGetData, the stream, its event and the pool

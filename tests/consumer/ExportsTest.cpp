@@ -1,8 +1,7 @@
 // What the built .cti exports: the 64 GenTL functions, the sensor library's
 // C interface (checked in full by its own tests) and nothing internal.
-#include <gtest/gtest.h>
-
 #include <cxxabi.h>
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>

@@ -16,7 +16,6 @@ namespace FrontTest {
 // The fixture's fixed answers: one interface, four devices, each stream's
 // buffers filled whole by the fake engine.
 constexpr const char* INTERFACE_ID = "Fixture_Fake";
-constexpr uint32_t DEVICE_COUNT = 4;
 constexpr size_t BUFFER_BYTES = 256;
 
 inline std::string DeviceID(uint32_t index)
@@ -45,18 +44,17 @@ public:
     // GCInitLib, TLOpen, both list updates and the interface's open.
     bool OpenToInterface()
     {
-        bool8_t changed = 0;
         return Check(cti->GCInitLib() == 0 && cti->TLOpen(&system) == 0 &&
-                         cti->TLUpdateInterfaceList(system, &changed, 0) == 0 &&
+                         cti->TLUpdateInterfaceList(system, nullptr, 0) == 0 &&
                          cti->TLOpenInterface(system, INTERFACE_ID, &iface) == 0 &&
-                         cti->IFUpdateDeviceList(iface, &changed, 0) == 0,
+                         cti->IFUpdateDeviceList(iface, nullptr, 0) == 0,
                      "opening to the interface");
     }
     DEV_HANDLE OpenDevice(uint32_t index)
     {
         DEV_HANDLE device = nullptr;
-        Check(cti->IFOpenDevice(iface, DeviceID(index).c_str(), DEVICE_ACCESS_EXCLUSIVE,
-                                &device) == 0,
+        Check(cti->IFOpenDevice(iface, DeviceID(index).c_str(), DEVICE_ACCESS_EXCLUSIVE, &device) ==
+                  0,
               "IFOpenDevice");
         return device;
     }
@@ -81,15 +79,6 @@ public:
     {
         EVENT_HANDLE event = nullptr;
         Check(cti->GCRegisterEvent(stream, EVENT_NEW_BUFFER, &event) == 0, "GCRegisterEvent");
-        return event;
-    }
-    // A buffer queued, the new-buffer event registered and acquisition started.
-    EVENT_HANDLE StartWithOneBuffer(DS_HANDLE stream, BUFFER_HANDLE buffer)
-    {
-        EVENT_HANDLE event = RegisterNewBufferEvent(stream);
-        Check(cti->DSQueueBuffer(stream, buffer) == 0 &&
-                  cti->DSStartAcquisition(stream, ACQ_START_FLAGS_DEFAULT, GENTL_INFINITE) == 0,
-              "starting with one buffer");
         return event;
     }
 
@@ -120,16 +109,6 @@ inline Delivery WaitForBuffer(const TestSupport::GenTLFunctions& gentl, EVENT_HA
     size_t size = 2 * sizeof(void*);
     delivery.result = gentl.EventGetData(event, &delivery, &size, timeout_ms);
     return delivery;
-}
-
-// A number answered by an info call; zero on failure.
-template <class T, class Query>
-T QueryNumber(Query query)
-{
-    T value{};
-    INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
-    size_t size = sizeof value;
-    return query(&type, &value, &size) == GC_ERR_SUCCESS ? value : T{};
 }
 
 }  // namespace FrontTest

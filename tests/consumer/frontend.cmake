@@ -17,14 +17,11 @@ target_link_options(gentesk_producer_fixture PRIVATE -Wl,-z,nodelete -Wl,-Bsymbo
   -Wl,--no-undefined)
 set_target_properties(gentesk_producer_fixture PROPERTIES PREFIX "" SUFFIX ".cti")
 
-gentesk_test(consumer_frontend_tests
+# LOGGED: its rerun passes every GenTL operation through the call log.
+gentesk_test(consumer_frontend_tests LOGGED
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/ConsumerSessionTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/FrontHandleCheckTest.cpp
   LIBS OpenSSL::Crypto)
 target_compile_definitions(consumer_frontend_tests PRIVATE
   GENTESK_FIXTURE_PATH="$<TARGET_FILE:gentesk_producer_fixture>")
 add_dependencies(consumer_frontend_tests gentesk_producer_fixture)
-
-# Its own process: the producer reads the logging variables once, at load.
-gentesk_test(consumer_call_log_tests
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/CallLogConsumerTest.cpp)

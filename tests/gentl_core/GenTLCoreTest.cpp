@@ -11,7 +11,6 @@
 #include "ModuleDoubles.h"
 #include "gentl_core/ErrorHandling.h"
 #include "gentl_core/GenTLCore.h"
-#include "gentl_core/GenTLLibrary.h"
 #include "gentl_core/GenTLSrvLogged.h"
 
 using namespace GenTLCore;
@@ -19,7 +18,6 @@ using TestSupport::AssertionRecorder;
 
 namespace {
 
-int brandings_made = 0;
 int libraries_made = 0;
 const int& libraries_destroyed = ModuleTest::TestLibrary::destroyed;
 const int& infrastructure_closes = ModuleTest::TestLibrary::all_infrastructure_closes;
@@ -28,7 +26,6 @@ constexpr const char* CALL_LOG_VARIABLE = "GENTESK_TEST_CALL_LOG";
 
 SharedPtr<GenTLBranding> MakeBranding()
 {
-    ++brandings_made;
     auto* branding = new TestSupport::TestBranding();
     branding->logging_variable = CALL_LOG_VARIABLE;
     branding->close_library_on_unload = close_library_on_unload;
@@ -39,38 +36,61 @@ SharedPtr<GenTLLibrary> MakeLibrary()
     ++libraries_made;
     return SharedPtr<GenTLLibrary>(new ModuleTest::TestLibrary());
 }
-SharedPtr<GenTLLibrary> MakeNoLibrary() { return SharedPtr<GenTLLibrary>(); }
-SharedPtr<GenTLLibrary> RunOutOfMemory() { throw std::bad_alloc(); }
+SharedPtr<GenTLLibrary> MakeNoLibrary()
+{
+    return SharedPtr<GenTLLibrary>();
+}
+SharedPtr<GenTLLibrary> RunOutOfMemory()
+{
+    throw std::bad_alloc();
+}
+StaticInitializationHelper* MakeNoExtra(TLSControl*, BrandingControl*)
+{
+    return nullptr;
+}
 
 const CoreConfig TEST_CONFIG{&MakeBranding, &MakeLibrary, nullptr};
 
-class ConfigureTest : public ::testing::Test {
-protected:
-    void SetUp() override { AcquireCoreReference(); }
+// A failed configuration gives no service, and none later either; out of
+// memory is thrown on.
+struct FailedStart {
+    const char* name;
+    bool core_reference;
+    CoreConfig config;
+    bool throws = false;
 };
-
-// A failed configuration gives no service, and none later either.
-TEST_F(ConfigureTest, MissingOrEmptyFactoryGivesNoService)
+void PrintTo(const FailedStart& start, std::ostream* out)
 {
+    *out << start.name;
+}
+class FailedStartTest : public ::testing::TestWithParam<FailedStart> {};
+
+TEST_P(FailedStartTest, GivesNoServiceThenOrLater)
+{
+    if (GetParam().core_reference) AcquireCoreReference();
     AssertionRecorder assertions;
-    EXPECT_EQ(nullptr, Configure(CoreConfig{&MakeBranding, nullptr, nullptr}));
-    EXPECT_EQ(0, brandings_made);
-    EXPECT_EQ(nullptr, Configure(CoreConfig{&MakeBranding, &MakeNoLibrary, nullptr}));
+    if (GetParam().throws)
+        EXPECT_THROW(Configure(GetParam().config), std::bad_alloc);
+    else
+        EXPECT_EQ(nullptr, Configure(GetParam().config));
     EXPECT_EQ("", GetBranding().VendorName());
     EXPECT_EQ(nullptr, Configure(TEST_CONFIG));
+    EXPECT_EQ(0, libraries_made);
 }
 
-TEST_F(ConfigureTest, OutOfMemoryIsThrownOnAndLeavesNoService)
-{
-    EXPECT_THROW(Configure(CoreConfig{&MakeBranding, &RunOutOfMemory, nullptr}), std::bad_alloc);
-    AssertionRecorder assertions;
-    EXPECT_EQ(nullptr, Configure(TEST_CONFIG));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Starts, FailedStartTest,
+    ::testing::Values(FailedStart{"NoSingletons", false, TEST_CONFIG},
+                      FailedStart{"NoFactory", true, {&MakeBranding, nullptr}},
+                      FailedStart{"NoLibrary", true, {&MakeBranding, &MakeNoLibrary}},
+                      FailedStart{"NoExtra", true, {&MakeBranding, &MakeLibrary, &MakeNoExtra}},
+                      FailedStart{"OutOfMemory", true, {&MakeBranding, &RunOutOfMemory}, true}));
 
 // The mere presence of the logging variable puts the call log in front. A
 // second Configure is a fault and builds nothing.
-TEST_F(ConfigureTest, LoggingVariableSetEvenToZeroInstallsTheCallLog)
+TEST(ConfigureTest, LoggingVariableSetEvenToZeroInstallsTheCallLog)
 {
+    AcquireCoreReference();
     ASSERT_EQ(0, setenv(CALL_LOG_VARIABLE, "0", 1));
     GenTLSrv* srv = Configure(TEST_CONFIG);
     ASSERT_NE(nullptr, dynamic_cast<GenTLSrvLogged*>(srv));
@@ -88,49 +108,35 @@ TEST_F(ConfigureTest, LoggingVariableSetEvenToZeroInstallsTheCallLog)
     EXPECT_EQ(1, libraries_destroyed);
 }
 
-TEST(ConfigureWithoutCoreTest, NoStartUpSingletonsGiveNoService)
-{
-    AssertionRecorder assertions;
-    EXPECT_EQ(nullptr, Configure(TEST_CONFIG));
-    EXPECT_EQ(0, libraries_made);
-}
-
-struct ExtraControlJournal {
-    TLSControl* error_store = nullptr;
-    BrandingControl* branding_holder = nullptr;
-    std::string initialized_with;
-    bool shut_down = false;
-    bool deleted = false;
-} journal;
-
+// The optional extra start-up singleton is given the others and the branding,
+// and is shut down, then deleted, at unload.
+std::string extra_journal;
 class ExtraControl : public StaticInitializationHelper {
 public:
-    ~ExtraControl() override { journal.deleted = true; }
+    ExtraControl(TLSControl* store, BrandingControl* holder)
+    {
+        const bool given = store == TLSControl::Instance() && holder == BrandingControl::Instance();
+        extra_journal = given ? "given the others" : "not given the others";
+    }
+    ~ExtraControl() override { extra_journal += ", deleted"; }
     void Initialize(const SharedPtr<GenTLBranding>& branding) override
     {
-        journal.initialized_with = branding->VendorName();
+        extra_journal += ", initialized by " + branding->VendorName();
     }
-    void Shutdown() override { journal.shut_down = !journal.deleted; }
+    void Shutdown() override { extra_journal += ", shut down"; }
 };
 
-StaticInitializationHelper* MakeExtra(TLSControl* store, BrandingControl* holder)
+TEST(ConfigureTest, ExtraSingletonJoinsTheOthersLifeCycle)
 {
-    journal.error_store = store;
-    journal.branding_holder = holder;
-    return new ExtraControl();
-}
-
-// The optional extra start-up singleton joins the others' life cycle.
-TEST_F(ConfigureTest, ExtraSingletonIsGivenTheOthersAndTheBrandingAndGoesAtUnload)
-{
-    GenTLSrv* srv = Configure(CoreConfig{&MakeBranding, &MakeLibrary, &MakeExtra});
-    ASSERT_NE(nullptr, srv);
+    AcquireCoreReference();
+    GenTLSrv* srv = Configure(
+        CoreConfig{&MakeBranding, &MakeLibrary,
+                   [](TLSControl* store, BrandingControl* holder) -> StaticInitializationHelper* {
+                       return new ExtraControl(store, holder);
+                   }});
     EXPECT_EQ(nullptr, dynamic_cast<GenTLSrvLogged*>(srv));
-    EXPECT_EQ(TLSControl::Instance(), journal.error_store);
-    EXPECT_EQ(BrandingControl::Instance(), journal.branding_holder);
-    EXPECT_EQ("Test Vendor", journal.initialized_with);
     ReleaseCoreReference();
-    EXPECT_TRUE(journal.shut_down && journal.deleted);
+    EXPECT_EQ("given the others, initialized by Test Vendor, shut down, deleted", extra_journal);
 }
 
 GenTLSrv* StartCore(bool close_on_unload)

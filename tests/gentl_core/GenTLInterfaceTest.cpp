@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "ModuleTreeFixture.h"
@@ -40,19 +41,9 @@ TEST_F(InterfaceTest, OpenDeviceNotRediscoveredIsMarkedRefusesItsChildrenAndGoes
     EXPECT_EQ(dev.UseCount(), 1);
 }
 
-TEST_F(InterfaceTest, OutOfMemoryEndsTheUpdateWithNothingPublished)
-{
-    const SharedPtr<TestInterface> itf = InterfaceWithDevices({"D1"});
-    opened.CloseDownTo(itf.Get());
-    ASSERT_EQ(opened.Open(itf), GC_ERR_SUCCESS);
-    itf->bad_alloc_on_create = true;
-    EXPECT_EQ(itf->RunDeviceDiscovery(true, 0), GC_ERR_OUT_OF_MEMORY);
-    EXPECT_TRUE(PublishedDeviceIDs(*itf).empty());
-}
-
 // Only a probe key of the branding ("ip", exact case) probes; other
 // alternative IDs run a full discovery; a listed device needs neither. A
-// probed device is handed out unpublished.
+// probed device is handed out unpublished; a failed probe gives its code.
 TEST_F(InterfaceTest, DevOpenFindsByIDAlternativeIDOrProbe)
 {
     const SharedPtr<TestInterface> itf = InterfaceWithDevices({"D1"});
@@ -76,46 +67,45 @@ TEST_F(InterfaceTest, DevOpenFindsByIDAlternativeIDOrProbe)
     opened.CloseDownTo(probed.Get());  // let go once closed
     ASSERT_EQ(itf->RunDeviceDiscovery(true, 0), GC_ERR_SUCCESS);
     EXPECT_EQ(probed.UseCount(), 1);
-}
-
-TEST_F(InterfaceTest, ProbeFailuresGiveTheirCodes)
-{
-    const SharedPtr<TestInterface> itf = InterfaceWithDevices({});
-    itf->probe_result = GC_ERR_INVALID_PARAMETER;
-    EXPECT_FALSE(OpenDevice(*itf, "#ip#bad"));
-    itf->probe_result = GC_ERR_SUCCESS;
-    itf->probe_finds_device = false;
-    EXPECT_FALSE(OpenDevice(*itf, "#ip#127.0.0.7"));
-    EXPECT_EQ(LastErrorText(), "DevOpen: invalid device ID, no such device exists");
-    itf->probe_implemented = false;
-    EXPECT_FALSE(OpenDevice(*itf, "#ip#127.0.0.7"));
-    EXPECT_EQ(LastErrorText(),
-              "Attempt to direct probe a device, but direct probing not fully implemented.");
+    const struct {
+        GC_ERROR result;
+        bool finds, implemented;
+        const char* text;
+    } failures[] = {
+        {GC_ERR_INVALID_PARAMETER, true, true, nullptr},
+        {GC_ERR_SUCCESS, false, true, "DevOpen: invalid device ID, no such device exists"},
+        {GC_ERR_SUCCESS, true, false,
+         "Attempt to direct probe a device, but direct probing not fully implemented."}};
+    for (const auto& row : failures) {
+        std::tie(itf->probe_result, itf->probe_finds_device, itf->probe_implemented) =
+            std::tie(row.result, row.finds, row.implemented);
+        EXPECT_FALSE(OpenDevice(*itf, "#ip#127.0.0.8"));
+        EXPECT_TRUE(row.text == nullptr || LastErrorText() == row.text) << LastErrorText();
+    }
     expected_asserts = 1;
-}
-
-std::string InterfaceInfo(TestInterface& itf, INTERFACE_INFO_CMD command)
-{
-    return InfoString([&](INFO_DATATYPE* type, void* buffer, size_t* size) {
-        return itf.GetInterfaceInfo(command, type, buffer, size);
-    });
 }
 
 TEST_F(InterfaceTest, AnswersItsInfoAndItsDevicesInfo)
 {
     const SharedPtr<TestInterface> itf = InterfaceWithDevices({"D1"});
-    EXPECT_EQ(InterfaceInfo(*itf, INTERFACE_INFO_ID), "TestPrefix_If");
-    EXPECT_EQ(InterfaceInfo(*itf, INTERFACE_INFO_TLTYPE), "TestTL");
+    const auto info = [&](INTERFACE_INFO_CMD command, INFO_DATATYPE* type, void* buffer,
+                          size_t* size) {
+        return itf->GetInterfaceInfo(command, type, buffer, size);
+    };
     branding.custom_interface_name = "Custom name";
-    EXPECT_EQ(InterfaceInfo(*itf, INTERFACE_INFO_DISPLAYNAME), "Custom name");
-    ExpectNotImplemented(
-        [&](INTERFACE_INFO_CMD command, INFO_DATATYPE* type, void* buffer, size_t* size) {
-            return itf->GetInterfaceInfo(command, type, buffer, size);
-        },
-        {3, 1000}, "GetInterfaceInfo: unknown interface info command requested");
+    const std::pair<INTERFACE_INFO_CMD, std::string> strings[] = {
+        {INTERFACE_INFO_ID, "TestPrefix_If"},
+        {INTERFACE_INFO_TLTYPE, "TestTL"},
+        {INTERFACE_INFO_DISPLAYNAME, "Custom name"}};
+    for (const auto& [command, text] : strings)
+        EXPECT_EQ(InfoString([&](auto... args) { return info(command, args...); }), text);
     char buffer[64];
     size_t size = sizeof buffer;
     INFO_DATATYPE type = 0;
+    for (INTERFACE_INFO_CMD unknown : {3, 1000}) {
+        EXPECT_EQ(info(unknown, &type, buffer, &size), GC_ERR_NOT_IMPLEMENTED);
+        EXPECT_EQ(LastErrorText(), "GetInterfaceInfo: unknown interface info command requested");
+    }
     EXPECT_EQ(itf->GetDeviceInfo("TestPrefix_DEV_D9", DEVICE_INFO_ID, &type, buffer, &size),
               GC_ERR_INVALID_ID);
     EXPECT_EQ(itf->GetDeviceInfo(nullptr, DEVICE_INFO_ID, &type, buffer, &size),

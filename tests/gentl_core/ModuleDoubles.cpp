@@ -120,7 +120,6 @@ GC_ERROR TestInterface::ProbeSpecificDevice(const std::string& key, const std::s
 
 SharedPtr<GenTLLocalDevice> TestInterface::CreateDevice(const SharedPtr<DeviceTag>& tag)
 {
-    if (bad_alloc_on_create) throw std::bad_alloc();
     return SharedPtr<GenTLLocalDevice>(new TestDevice(tag, device_knobs, journal));
 }
 

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <mutex>
 #include <set>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TestBranding.h"
@@ -81,7 +81,6 @@ public:
 struct DeviceFacts {
     std::string ip = "127.0.0.1";
     bool free = true;
-    bool not_accessible = false;
 };
 
 // A device known by `identity` (IsSameAs), with alternative IDs "sn"
@@ -108,7 +107,7 @@ public:
     std::string GetManufacturerInfo() const override { return "Made by tests"; }
     uint32_t GetTLVersionMajor() const override { return 7; }
     uint32_t GetTLVersionMinor() const override { return 9; }
-    bool IsNotAccessible() const override { return Facts().not_accessible; }
+    bool IsNotAccessible() const override { return false; }
     bool IsFree() const override { return Facts().free; }
     bool IsFreeReadOnly() const override { return IsFree(); }
     void UpdateFrom(const DeviceTag& newer) override
@@ -232,8 +231,7 @@ public:
     }
 
     std::vector<SharedPtr<GenTLCore::DeviceTag>> discovered;
-    bool alternate = false;  // every second discovery finds nothing
-    bool bad_alloc_on_create = false;
+    bool alternate = false;         // every second discovery finds nothing
     bool probe_implemented = true;  // the base's probe when false
     GC_ERROR probe_result = GC_ERR_SUCCESS;
     bool probe_finds_device = true;

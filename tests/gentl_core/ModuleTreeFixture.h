@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -133,20 +132,6 @@ protected:
     {
         size_t size = sizeof value;
         return port.WritePort(address, &value, &size);
-    }
-    // Every command fails with GC_ERR_NOT_IMPLEMENTED and `text`; `query` is
-    // called as query(command, type, buffer, size).
-    template <class Query>
-    static void ExpectNotImplemented(Query query, std::initializer_list<int32_t> commands,
-                                     const std::string& text)
-    {
-        for (int32_t command : commands) {
-            char buffer[8];
-            size_t size = sizeof buffer;
-            INFO_DATATYPE type = 0;
-            EXPECT_EQ(query(command, &type, buffer, &size), GC_ERR_NOT_IMPLEMENTED) << command;
-            EXPECT_EQ(LastErrorText(), text);
-        }
     }
 
     TestSupport::AssertionCounter asserts;

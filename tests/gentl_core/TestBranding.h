@@ -37,7 +37,7 @@ public:
 
     std::string tl_type = "TestTL";
     std::string unique_id_prefix = "TestPrefix";
-    std::string logging_variable;  // none
+    std::string logging_variable, log_level_variable;  // none
     bool close_library_on_unload = false;
     bool multi_part_aware = false;
 
@@ -47,12 +47,14 @@ public:
     std::string Version() const override { return "9.8.7"; }
     std::string UniqueIDPrefix() const override { return unique_id_prefix; }
     std::string LoggingEnvVarName() const override { return logging_variable; }
+    std::string LogLevelEnvVarName() const override { return log_level_variable; }
     bool CloseLibraryOnUnload() const override { return close_library_on_unload; }
     bool MultiPartAware() const override { return multi_part_aware; }
     uint32_t DescriptionFileVersionMajor() const override { return 3; }
     uint32_t DescriptionFileVersionMinor() const override { return 7; }
     uint32_t DescriptionFileVersionSubminor() const override { return 11; }
 
+    // clang-format off
 #define TEST_BRANDING_DOCUMENT(Kind)                                                      \
     std::string Kind##Description() const override { return Of(Kind).text; }             \
     std::vector<uint8_t> Kind##DescriptionSHA1() const override { return Of(Kind).sha1; } \
@@ -63,6 +65,7 @@ public:
     TEST_BRANDING_DOCUMENT(DataStream)
     TEST_BRANDING_DOCUMENT(RemoteDevice)
 #undef TEST_BRANDING_DOCUMENT
+    // clang-format on
 
 private:
     using enum GenTLCore::DescriptionDocument;

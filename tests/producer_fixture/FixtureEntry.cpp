@@ -2,7 +2,8 @@
 // doubles, loaded through dlopen like the real one: one interface "Fake"
 // with four free devices "FakeDevice0".."FakeDevice3", each with one stream
 // filled by an engine thread as fast as buffers are queued. The start-up
-// keeps the real producer's order: start, configure, then the exit watch.
+// keeps the real producer's order: start, configure, then the exit watch;
+// the logging variables are the real producer's.
 #include "gentl_core/GenTLCore.h"
 #include "gentl_core/GenTLLibrary.h"
 #include "gentl_core/GenTLSrv.h"
@@ -38,6 +39,8 @@ SharedPtr<GenTLCore::GenTLBranding> MakeBranding()
     branding->tl_type = "Custom";
     branding->unique_id_prefix = "Fixture";
     branding->multi_part_aware = true;
+    branding->logging_variable = "ZOTL_LOGGING";
+    branding->log_level_variable = "ZOTL_LOG_LEVEL";
     return SharedPtr<GenTLCore::GenTLBranding>(branding);
 }
 
