@@ -27,9 +27,8 @@ Bytes MutatedInput(const std::vector<Bytes>& clean, const std::vector<Bytes>& ot
                    std::mt19937& random)
 {
     Bytes input;
-    for (int part = 2 + static_cast<int>(random() % 2); part > 0; --part) {
-        const Bytes& frame =
-            random() % 3 == 0 ? others[random() % others.size()] : clean[random() % clean.size()];
+    for (int part = 2 + int(random() % 2); part > 0; --part) {
+        const Bytes& frame = random() % 3 == 0 ? others[random() % others.size()] : clean[random() % clean.size()];
         input.insert(input.end(), frame.begin(), frame.end());
     }
     StreamMutator::Mutate(input, random);
@@ -42,8 +41,7 @@ TEST(ReceiveFuzzTest, TheAssemblerSurvivesMutatedStreamsAndRecovers)
     std::mt19937 random(20240601);
     std::vector<Bytes> clean;
     for (uint16_t counter = 1; counter <= 16; ++counter) clean.push_back(RawScan(counter));
-    const std::vector<Bytes> others = {TextContainer("<device/>"), SyncFrame(8),
-                                       ShortFrame(0x07, Bytes(40, 3))};
+    const std::vector<Bytes> others = {TextContainer("<device/>"), SyncFrame(8), ShortFrame(0x07, Bytes(40, 3))};
     const std::set<Bytes> valid(clean.begin(), clean.end());
 
     AssemblerHarness harness(StreamMutator::BUFFER);
@@ -55,9 +53,10 @@ TEST(ReceiveFuzzTest, TheAssemblerSurvivesMutatedStreamsAndRecovers)
         if (i % RECOVERY_EVERY == 0) {
             harness.sink.ready = true;
             harness.sink.containers.clear();
-            for (int k = 0; k < RECOVERY_CONTAINERS; ++k)
-                harness.FeedSplit(clean[k % clean.size()],
-                                  StreamMutator::Pieces(clean[k % clean.size()].size(), random));
+            for (int k = 0; k < RECOVERY_CONTAINERS; ++k) {
+                const Bytes& one = clean[k % clean.size()];
+                harness.FeedSplit(one, StreamMutator::Pieces(one.size(), random));
+            }
             ASSERT_FALSE(harness.sink.containers.empty()) << "no recovery after input " << i;
         }
         for (const Bytes& delivered : harness.sink.containers)
@@ -82,28 +81,26 @@ TEST(ReceiveFuzzTest, AConnectionSurvivesMutatedStreamsAndStillDeliversCleanCont
     ASSERT_TRUE(scanvo.ConnectWithTransportForTest(settings, fake));
     fake->Connect();
     const std::vector<Bytes> clean = {RawScan(1), RawScan(2, 40)};
-    const std::vector<Bytes> others = {TextContainer("<device/>"),
-                                       TextContainer(std::string(3000, 't')), SyncFrame(8),
-                                       ShortFrame(0x07, Bytes(30, 1))};
+    const std::vector<Bytes> others = {TextContainer("<device/>"), TextContainer(std::string(3000, 't')),
+                                       SyncFrame(8), ShortFrame(0x07, Bytes(30, 1))};
     std::mt19937 random(77);
     Bytes out(1 << 12);
+    const auto take = [&] { return scanvo.GetRawData(out.data(), int32_t(out.size())); };
     for (int i = 0; i < 20000; ++i) {
         const Bytes input = MutatedInput(clean, others, random);
-        std::size_t offset = 0;
+        auto at = input.begin();
         for (std::size_t piece : StreamMutator::Pieces(input.size(), random)) {
-            piece = std::min(piece, input.size() - offset);
-            fake->Feed(Bytes(input.begin() + static_cast<long>(offset),
-                             input.begin() + static_cast<long>(offset + piece)));
-            offset += piece;
+            const auto end = at + long(std::min<std::size_t>(piece, input.end() - at));
+            fake->Feed(Bytes(at, end));
+            at = end;
         }
-        while (scanvo.GetRawData(out.data(), static_cast<int32_t>(out.size())) > 0) {
+        while (take() > 0) {
         }
     }
     for (int k = 0; k < RECOVERY_CONTAINERS; ++k) fake->Feed(RawScan(9));
-    const int taken = scanvo.GetRawData(out.data(), static_cast<int32_t>(out.size()));
+    const int taken = take();
     ASSERT_GT(taken, 0);
-    out.resize(static_cast<std::size_t>(taken));
-    EXPECT_EQ(RawScan(9), out);
+    EXPECT_EQ(RawScan(9), Bytes(out.begin(), out.begin() + taken));
     EXPECT_EQ(0, assertions.Failures());
 }
 

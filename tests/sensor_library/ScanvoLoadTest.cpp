@@ -3,10 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <filesystem>
-#include <memory>
 #include <set>
-#include <string>
 
 #include "ScanvoLoader.h"
 #include "TestLogging.h"
@@ -17,44 +14,20 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::size_t ThreadsOfThisProcess()
-{
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/task"))
-        ++count;
-    return count;
-}
-
-// The .cti's own folder for log_config.txt, set before it is loaded.
-class ScanvoLoadTest : public ::testing::Test {
-protected:
-    ScopedAppData app;
-};
-
-// Demangled dynamic symbols the .cti defines, as nm shows them.
+// Demangled dynamic symbols the .cti defines, as nm shows them:
+// "<address> <type> <name>".
 std::set<std::string> ExportedSymbols()
 {
     std::set<std::string> names;
-    const std::string command = "nm -D --defined-only --demangle '" GENTESK_CTI_PATH "'";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), &pclose);
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen("nm -D --defined-only --demangle '" GENTESK_CTI_PATH "'", "r"), &pclose);
     char line[4096];
     while (pipe && std::fgets(line, sizeof line, pipe.get()) != nullptr) {
-        std::string text(line);
-        // "<address> <type> <name>\n"
+        const std::string text(line);
         const std::size_t name_at = text.find(' ', text.find(' ') + 1) + 1;
         if (name_at != 0 && name_at < text.size())
             names.insert(text.substr(name_at, text.find_last_not_of('\n') + 1 - name_at));
     }
     return names;
-}
-
-bool StartsWithAny(const std::string& text, std::initializer_list<const char*> prefixes)
-{
-    for (const char* prefix : prefixes) {
-        if (text.rfind(prefix, 0) == 0)
-            return true;
-    }
-    return false;
 }
 
 TEST(ScanvoExportsTest, OnlyTheCInterfacesTheFacadeClassAndTheEventFunctionsLeave)
@@ -73,30 +46,34 @@ TEST(ScanvoExportsTest, OnlyTheCInterfacesTheFacadeClassAndTheEventFunctionsLeav
                 functions.insert(symbol);
             continue;
         }
-        const std::string entity = symbol.substr(symbol.rfind(" for ") == std::string::npos
-                                                     ? 0
-                                                     : symbol.rfind(" for ") + 5);
-        EXPECT_TRUE(StartsWithAny(entity, {"ScanvoDLL", "ISensor", "neosmart::"})) << symbol;
+        const std::size_t for_at = symbol.rfind(" for ");
+        const std::string entity = symbol.substr(for_at == std::string::npos ? 0 : for_at + 5);
+        EXPECT_TRUE(entity.rfind("ScanvoDLL", 0) == 0 || entity.rfind("ISensor", 0) == 0 ||
+                    entity.rfind("neosmart::", 0) == 0)
+            << symbol;
         if (entity.rfind("neosmart::", 0) == 0)
             events.insert(entity.substr(10, entity.find('(') - 10));
     }
     EXPECT_EQ(84u, expected_functions.size());
     EXPECT_EQ(expected_functions, functions);
-    EXPECT_EQ((std::set<std::string>{"CreateEventW", "DestroyEvent", "ResetEvent", "SetEvent",
-                                     "WaitForEvent"}),
-              events);
+    EXPECT_EQ((std::set<std::string>{"CreateEventW", "DestroyEvent", "ResetEvent", "SetEvent", "WaitForEvent"}), events);
     EXPECT_EQ(1u, symbols.count("ScanvoDLL::ScanvoDLL(ScanvoDLL const&)"));
     EXPECT_EQ(1u, symbols.count("vtable for ScanvoDLL"));
 }
 
 // The first load of the process: it writes the default log configuration
 // and starts no thread; the extended connect then opens a sensor.
-TEST_F(ScanvoLoadTest, LoadsWithoutAThreadAndConnectExOpensTheSensorThoughItGivesNoHandleBack)
+TEST(ScanvoLoadTest, LoadsWithoutAThreadAndConnectExOpensTheSensorThoughItGivesNoHandleBack)
 {
-    const std::size_t threads_before = ThreadsOfThisProcess();
+    ScopedAppData app;
+    const auto threads = [] {
+        const fs::directory_iterator tasks("/proc/self/task");
+        return std::distance(fs::begin(tasks), fs::end(tasks));
+    };
+    const auto threads_before = threads();
     ScanvoLoader cti(GENTESK_CTI_PATH);
     ASSERT_TRUE(cti.IsComplete()) << cti.Error();
-    EXPECT_EQ(threads_before, ThreadsOfThisProcess());
+    EXPECT_EQ(threads_before, threads());
     EXPECT_TRUE(fs::exists(app.ConfigFolder() / "log_config.txt"));
     TestSupport::SimulatedSensor sensor(TestSupport::SimulatedSensor::Options{"127.0.0.2"});
     std::string ip = sensor.Ip(), port = sensor.PortText();
