@@ -1,5 +1,5 @@
 // MiscUtilsTest.cpp: unique strings, port URLs, file names and alternative
-// IDs as the framework builds and splits them, and the default branding.
+// IDs as the framework builds and splits them.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -105,25 +105,4 @@ TEST_F(MiscUtilsTest, AlternativeIDsAreRecognisedAndSplitAtTheSeparatorAskedOnce
     branding.separator = '$';
     EXPECT_TRUE(IsAlternativeID("#SN#77"));
     EXPECT_FALSE(IsAlternativeID("$SN$77"));
-}
-
-// Without configuration: no optional behaviour, and digests of the full
-// length, so a consumer reading one gets twenty bytes.
-TEST(DefaultBrandingTest, OffersNoOptionalBehaviourAndFullLengthDigests)
-{
-    const DefaultBranding branding;
-    // clang-format off
-    for (auto digest : {&GenTLBranding::SystemDescriptionSHA1, &GenTLBranding::InterfaceDescriptionSHA1, &GenTLBranding::LocalDeviceDescriptionSHA1,
-                        &GenTLBranding::DataStreamDescriptionSHA1, &GenTLBranding::RemoteDeviceDescriptionSHA1})
-        EXPECT_EQ(std::vector<uint8_t>(20, 0), (branding.*digest)());
-    for (auto on : {&GenTLBranding::MultiPartAware, &GenTLBranding::CompositeBufferAware, &GenTLBranding::AcquisitionEngineControlFeatures,
-                    &GenTLBranding::EventsEngineControlFeatures, &GenTLBranding::RelaxedPointerChecks, &GenTLBranding::CloseLibraryOnUnload,
-                    &GenTLBranding::BufferChangesDuringAcquisition, &GenTLBranding::StopWithoutStartAllowed, &GenTLBranding::WatermarkBuffers})
-        EXPECT_FALSE((branding.*on)());
-    // clang-format on
-    EXPECT_EQ("", branding.VendorName() + branding.ModelName());
-    EXPECT_TRUE(branding.AlternativeDeviceIDKeys(true).empty() &&
-                branding.AlternativeInterfaceIDKeys().empty() &&
-                branding.AlternativeStreamIDKeys().empty() &&
-                branding.AlternativeIDSeparator() == '\0');
 }

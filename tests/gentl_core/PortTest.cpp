@@ -120,6 +120,8 @@ TEST_F(PortTest, StackedAccessCountsTheEntriesDoneBeforeTheFirstFailure)
             {[&] { return run(&entry, nullptr); }, GC_ERR_INVALID_PARAMETER},
             {[&] { return run(&entry, &(count = 0)); }, GC_ERR_SUCCESS},  // zero entries: nothing to refuse
             {[&] { return Access(module, row.write, UINT64_MAX - 1, Bytes(4)); }, GC_ERR_INVALID_ADDRESS},
+            {[&] { return row.write ? module.WritePort(0x100, nullptr, &(count = 4)) : module.ReadPort(0x100, nullptr, &(count = 4)); }, GC_ERR_INVALID_PARAMETER},
+            {[&] { return row.write ? module.WritePort(0x100, buffers[2], nullptr) : module.ReadPort(0x100, buffers[2], nullptr); }, GC_ERR_INVALID_PARAMETER},
         });
         // clang-format on
         EXPECT_EQ(row.write || entries.empty() ? 0 : 0x44, buffers[0][0]);
