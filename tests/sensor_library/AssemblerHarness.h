@@ -54,16 +54,13 @@ struct AssemblerHarness {
     }
 
     // Feeds `bytes` in pieces of the given sizes (the last piece takes the rest).
-    void FeedSplit(const TestSupport::Bytes& bytes, const std::vector<std::size_t>& pieces)
+    void FeedSplit(const TestSupport::Bytes& bytes, std::vector<std::size_t> pieces)
     {
-        std::size_t offset = 0;
-        for (std::size_t piece : pieces) {
-            piece = std::min(piece, bytes.size() - offset);
-            assembler.Receive(bytes.data() + offset, static_cast<uint32_t>(piece));
-            offset += piece;
+        pieces.push_back(bytes.size());
+        for (std::size_t offset = 0, n = 0; offset < bytes.size(); offset += pieces[n++]) {
+            pieces[n] = std::min(pieces[n], bytes.size() - offset);
+            assembler.Receive(bytes.data() + offset, static_cast<uint32_t>(pieces[n]));
         }
-        if (offset < bytes.size())
-            assembler.Receive(bytes.data() + offset, static_cast<uint32_t>(bytes.size() - offset));
     }
 
     const ReceiveStatistics& Stats() const { return assembler.Statistics(); }

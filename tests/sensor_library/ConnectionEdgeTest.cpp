@@ -32,25 +32,20 @@ protected:
 
 TEST_F(PartialFieldTest, TakesTheRangeDefaultsItCanAndForgetsTheScaleOnReconnect)
 {
-    EXPECT_EQ(-60.0f, scanvo.RangeImage().x_offset.value);
-    EXPECT_EQ(100.0f, scanvo.RangeImage().z_offset.value);
+    EXPECT_EQ(std::make_pair(-60.0f, 100.0f), std::make_pair(scanvo.RangeImage().x_offset.value, scanvo.RangeImage().z_offset.value));
     for (const char* command : {"SetRangeImageXScale=0", "SetRangeImageZScale=0"})
         EXPECT_EQ(-3, scanvo.WriteData(command, 21)) << command;
     double x = 0, z = 0;
     for (const bool first : {true, false}) {
         ContainerBuilder builder;
-        builder.AddBlock(Tag::LINEAR_PROFILE,
-                         LinearProfilePayload(1, 1, {2, 4, 1, 0}, {960, 0, 320}));
-        fake->Feed(first ? builder.AddBlock(Tag::SCALE, ScalePayload(2, 0, 2, 0)).Build()
-                         : builder.Build());
-        ASSERT_EQ(1, scanvo.GetXZIExtended(&x, &z, nullptr, nullptr, 1, nullptr, nullptr, 0,
-                                           nullptr, 0, nullptr));
+        builder.AddBlock(Tag::LINEAR_PROFILE, LinearProfilePayload(1, 1, {2, 4, 1, 0}, {960, 0, 320}));
+        fake->Feed(first ? builder.AddBlock(Tag::SCALE, ScalePayload(2, 0, 2, 0)).Build() : builder.Build());
+        ASSERT_EQ(1, scanvo.GetXZIExtended(&x, &z, nullptr, nullptr, 1, nullptr, nullptr, 0, nullptr, 0, nullptr));
         fake->Disconnect();
         fake->Connect();
         fake->Feed(ShortFrame(0x07, lin));
     }
-    EXPECT_EQ(320.0, x);
-    EXPECT_EQ(960.0, z);
+    EXPECT_EQ(std::make_pair(320.0, 960.0), std::make_pair(x, z));
 }
 
 // Echo 1 is in the first scan's mask, not in the second's; its X in the first
@@ -60,17 +55,13 @@ TEST(EchoMaskTest, SortsByNoEchoOfAnEarlierScan)
     ProfileDecoder decoder;
     auto record = std::make_unique<ScanvoProfileRecord>();
     for (const uint8_t mask : {3, 2}) {
-        const Bytes points(mask == 3 ? 8 : 4, 9);  // Z only
-        const Bytes container =
-            ContainerBuilder()
-                .AddBlock(Tag::RAW_PROFILE, RawProfilePayload(mask, 1, {16, 0, 0, 0}, points))
-                .Build();
-        ASSERT_TRUE(decoder.DecodeProfileContainer(container.data(), uint32_t(container.size()),
-                                                   false, *record));
+        const Bytes container = ContainerBuilder()
+                                    .AddBlock(Tag::RAW_PROFILE, RawProfilePayload(mask, 1, {16, 0, 0, 0}, Bytes(mask == 3 ? 8 : 4, 9)))
+                                    .Build();  // Z only
+        ASSERT_TRUE(decoder.DecodeProfileContainer(container.data(), uint32_t(container.size()), false, *record));
         for (uint32_t n = 0; n < 4; ++n) {  // as linearized: columns n % 2, echoes n / 2
             if (record->HasEcho(n / 2))
-                record->SetEchoForTest(
-                    n % 2, n / 2, ScanvoEcho{true, 9, 0, 0, 0, 0, mask == 3 ? n % 2 : 20.0 - n % 2 * 10, 1});
+                record->SetEchoForTest(n % 2, n / 2, ScanvoEcho{true, 9, 0, 0, 0, 0, mask == 3 ? n % 2 : 20.0 - n % 2 * 10, 1});
         }
     }
     double x[2] = {};
