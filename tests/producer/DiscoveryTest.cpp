@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -33,14 +34,21 @@ TEST(AddressConversionTest, ParsesOnlyWellFormedTextAndMasksEachSideOnItsOwn)
         bool mac_ok;
         uint64_t value;
     } rows[] = {
-        {"192.168.100.1", true, false, 0xC0A86401}, {"255.255.255.255", true, false, 0xFFFFFFFF},
-        {"256.1.1.1", false, false, 0},             {"1.2.3", false, false, 0},
-        {"1.2.3.4.5", false, false, 0},             {"1.2.3.", false, false, 0},
-        {" 1.2.3.4", false, false, 0},              {"-1.2.3.4", false, false, 0},
-        {"abc", false, false, 0},                   {"", false, false, 0},
+        {"192.168.100.1", true, false, 0xC0A86401},
+        {"255.255.255.255", true, false, 0xFFFFFFFF},
+        {"256.1.1.1", false, false, 0},
+        {"1.2.3", false, false, 0},
+        {"1.2.3.4.5", false, false, 0},
+        {"1.2.3.", false, false, 0},
+        {" 1.2.3.4", false, false, 0},
+        {"-1.2.3.4", false, false, 0},
+        {"abc", false, false, 0},
+        {"", false, false, 0},
         {"00:1a:2B:3c:4d:5e", false, true, 0x001A2B3C4D5E},
-        {"00:1a:2b:3c:4d", false, false, 0},        {"00:1a:2b:3c:4d:5e:6f", false, false, 0},
-        {"00:1a:2b:3c:4d:5g", false, false, 0},     {"001:1a:2b:3c:4d:5e", false, false, 0},
+        {"00:1a:2b:3c:4d", false, false, 0},
+        {"00:1a:2b:3c:4d:5e:6f", false, false, 0},
+        {"00:1a:2b:3c:4d:5g", false, false, 0},
+        {"001:1a:2b:3c:4d:5e", false, false, 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.text);
@@ -59,12 +67,12 @@ TEST(AddressConversionTest, ParsesOnlyWellFormedTextAndMasksEachSideOnItsOwn)
 
 TEST(ReplyAttributesTest, SplitsKeysAndValuesAndKeepsTheFirstOccurrence)
 {
-    const auto attributes = ParseReplyAttributes(
-        "<VEXO DIR=\"Reply\" IPADDR=\"10.0.0.1\" USERSTRING=\"\" IPADDR=\"10.0.0.2\" TYPE=\"cut");
-    EXPECT_EQ("Reply", attributes.at("<VEXO DIR="));
-    EXPECT_EQ("10.0.0.1", attributes.at(" IPADDR="));
-    EXPECT_EQ("", attributes.at(" USERSTRING="));
-    EXPECT_EQ("cut", attributes.at(" TYPE="));
+    EXPECT_EQ((std::map<std::string, std::string>{{"<VEXO DIR=", "Reply"},
+                                                  {" IPADDR=", "10.0.0.1"},
+                                                  {" USERSTRING=", ""},
+                                                  {" TYPE=", "cut"}}),
+              ParseReplyAttributes("<VEXO DIR=\"Reply\" IPADDR=\"10.0.0.1\" USERSTRING=\"\" "
+                                   "IPADDR=\"10.0.0.2\" TYPE=\"cut"));
 }
 
 TEST(DeviceTagTest, KeepsSensorsApartByModelAndSerialAndProbedOnesByAddress)
@@ -78,54 +86,37 @@ TEST(DeviceTagTest, KeepsSensorsApartByModelAndSerialAndProbedOnesByAddress)
     EXPECT_FALSE(tag("AB", "C").IsSameAs(tag("A", "BC")));
     EXPECT_TRUE(tag("A", "B").IsSameAs(tag("A", "B")));
     const auto probed = DeviceTagTesk::ForProbe("10.0.0.1");
-    ASSERT_TRUE(probed);
     EXPECT_TRUE(probed->IsSameAs(*DeviceTagTesk::ForProbe("10.0.0.1")));
     EXPECT_FALSE(probed->IsSameAs(*DeviceTagTesk::ForProbe("10.0.0.2")));
-    EXPECT_FALSE(probed->IsNotAccessible());
-    EXPECT_TRUE(probed->IsFree());
-    EXPECT_TRUE(probed->MatchesAlternativeID("IP", "10.0.0.1"));
-    EXPECT_FALSE(probed->MatchesAlternativeID("ip", "10.0.0.01"));
 }
 
-// Datagrams from a script; WaitReadable answers at once.
+// Datagrams from a script, endless or failing when none is left; waits
+// answer at once.
 class FakeTransport : public DiscoveryTransport {
 public:
-    std::vector<Platform::HostAdapter> ListHostAdapters() override { return host; }
+    std::vector<Platform::HostAdapter> ListHostAdapters() override
+    {
+        return {Wired("h0", 0x0A000001)};
+    }
     bool Open(std::string& failed_step) override { return (failed_step = "bind"), open_succeeds; }
-    bool Send(const std::string&, int, uint32_t) override { return ++sent > 0; }
+    bool Send(const std::string&, int, uint32_t) override { return true; }
     Platform::SocketWait WaitReadable(int) override
     {
-        if (endless || !incoming.empty())
-            return Platform::SocketWait::Ready;
-        return fail_when_empty ? Platform::SocketWait::Failed : Platform::SocketWait::TimedOut;
+        if (endless || !incoming.empty()) return Platform::SocketWait::Ready;
+        return Platform::SocketWait::Failed;
     }
-    long Receive(char* buffer, std::size_t size) override
+    long Receive(char* buffer, std::size_t) override
     {
-        std::string datagram = endless ? "IPADDR=\"10.0.0.1\"" : incoming.front();
-        if (!endless)
-            incoming.pop_front();
-        datagram.resize(std::min(datagram.size(), size));
+        const std::string datagram = endless ? "IPADDR=\"10.0.0.1\"" : incoming.front();
+        if (!endless) incoming.pop_front();
         std::copy(datagram.begin(), datagram.end(), buffer);
         return static_cast<long>(datagram.size());
     }
     void Close() override {}
 
-    std::vector<Platform::HostAdapter> host{Wired("h0", 0x0A000001)};
     std::deque<std::string> incoming;
-    int sent = 0;
-    bool open_succeeds = true, endless = false, fail_when_empty = false;
+    bool open_succeeds = true, endless = false;
 };
-
-TEST(CVEXOTest, SendsNothingWithoutAQualifyingAddress)
-{
-    FakeTransport transport;
-    transport.host = {Wired("lo", 0x7F000001), Wired("down", 0x0A000001), Wired("none", 0)};
-    transport.host[0].loopback = true;
-    transport.host[1].up = false;
-    transport.incoming.push_back("IPADDR=\"10.0.0.9\"");
-    EXPECT_TRUE(CVEXO(transport).Scan().empty());
-    EXPECT_EQ(0, transport.sent);
-}
 
 TEST(CVEXOTest, EndsAtTheTotalLimitWhileDatagramsKeepComingAndKeepsRepliesOfAFailure)
 {
@@ -135,7 +126,6 @@ TEST(CVEXOTest, EndsAtTheTotalLimitWhileDatagramsKeepComingAndKeepsRepliesOfAFai
 
     FakeTransport failing;
     failing.incoming.push_back("IPADDR=\"10.0.0.2\"");
-    failing.fail_when_empty = true;
     CVEXO vexo(failing);
     EXPECT_EQ(1u, vexo.Scan().size());
     EXPECT_TRUE(vexo.Adapters().empty());
