@@ -6,16 +6,11 @@
 #include <deque>
 #include <functional>
 #include <map>
-#include <memory>
 #include <set>
 #include <sstream>
-#include <string>
 #include <utility>
-#include <vector>
 
-#include "gentl_producers/GenTesk3d/SensorClock.h"
 #include "gentl_producers/GenTesk3d/SensorInterface.h"
-#include "gentl_producers/GenTesk3d/SensorLink.h"
 
 namespace TestSupport {
 
@@ -73,15 +68,9 @@ public:
         const std::string key = request.substr(0, request.find('\r'));
         calls.push_back({key, clock.NowMs(), max_age_ms});
         std::deque<std::string>& replies = scripted[key.substr(3)];
-        std::string value;
-        if (!replies.empty()) {
-            value = replies.front();
-            replies.pop_front();
-        } else if (values.count(key.substr(3)) != 0) {
-            value = values[key.substr(3)];
-        } else {
-            return -3;
-        }
+        if (replies.empty() && values.count(key.substr(3)) == 0) return -3;
+        const std::string value = replies.empty() ? values[key.substr(3)] : replies.front();
+        if (!replies.empty()) replies.pop_front();
         if (!value.empty() && value[0] == '!') return std::stoi(value.substr(1));
         reply = value;
         return 0;

@@ -12,27 +12,23 @@ CtiLoader::CtiLoader(const std::string& path)
         load_error = reason != nullptr ? reason : "dlopen failed";
         return;
     }
-#define CTI_LOADER_RESOLVE(name, params, args)                          \
+#define CTI_LOADER_RESOLVE(name, params, args)                         \
     functions.name = reinterpret_cast<P##name>(dlsym(library, #name)); \
-    if (functions.name == nullptr)                                      \
-        missing.push_back(#name);
+    if (functions.name == nullptr) missing.push_back(#name);
     GENTL_FUNCTION_LIST(CTI_LOADER_RESOLVE)
 #undef CTI_LOADER_RESOLVE
 }
 
 CtiLoader::~CtiLoader()
 {
-    if (library != nullptr)
-        dlclose(library);
+    if (library != nullptr) dlclose(library);
 }
 
 std::string CtiLoader::Error() const
 {
-    if (library == nullptr)
-        return load_error;
+    if (library == nullptr) return load_error;
     std::string text = "not exported:";
-    for (const std::string& name : missing)
-        text += " " + name;
+    for (const std::string& name : missing) text += " " + name;
     return text;
 }
 

@@ -1,14 +1,14 @@
 #include "support/NetworkNamespace.h"
 
-#include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <thread>
-
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
 
 #include "platform/HostNetwork.h"
 
@@ -16,18 +16,16 @@ namespace TestSupport {
 
 bool InPrivateLoopbackNamespace()
 {
-    struct stat own{};
-    struct stat initial{};
+    struct stat own {};
+    struct stat initial {};
     // Process 1's namespace may be hidden from a namespaced process; the
     // adapter check below still refuses any namespace with a real adapter.
-    if (::stat("/proc/thread-self/ns/net", &own) != 0)
-        return false;
+    if (::stat("/proc/thread-self/ns/net", &own) != 0) return false;
     if (::stat("/proc/1/ns/net", &initial) == 0 && own.st_ino == initial.st_ino &&
         own.st_dev == initial.st_dev)
         return false;
     for (const Platform::HostAdapter& adapter : Platform::ListHostAdapters())
-        if (!adapter.loopback)
-            return false;
+        if (!adapter.loopback) return false;
     return true;
 }
 
@@ -46,10 +44,8 @@ TestNetwork::TestNetwork() : suffix(std::to_string(::getpid()))
 
 TestNetwork::~TestNetwork()
 {
-    for (const std::string& link : host_links)
-        Ip("link del " + link + " 2>/dev/null");
-    for (const std::string& ns : namespaces)
-        Ip("netns del " + ns);
+    for (const std::string& link : host_links) Ip("link del " + link + " 2>/dev/null");
+    for (const std::string& ns : namespaces) Ip("netns del " + ns);
 }
 
 bool TestNetwork::Ip(const std::string& arguments, const std::string& ns)
@@ -89,8 +85,7 @@ bool TestNetwork::WaitRunning(const std::string& link)
 {
     for (int attempt = 0; attempt < 500; ++attempt) {
         for (const Platform::HostAdapter& adapter : Platform::ListHostAdapters())
-            if (adapter.name == link && adapter.up && adapter.running)
-                return true;
+            if (adapter.name == link && adapter.up && adapter.running) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return false;
@@ -101,16 +96,13 @@ EnterNamespace::EnterNamespace(const std::string& ns)
     original = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
     const int target = ::open(("/run/netns/" + ns).c_str(), O_RDONLY | O_CLOEXEC);
     entered = original >= 0 && target >= 0 && ::setns(target, CLONE_NEWNET) == 0;
-    if (target >= 0)
-        ::close(target);
+    if (target >= 0) ::close(target);
 }
 
 EnterNamespace::~EnterNamespace()
 {
-    if (entered)
-        ::setns(original, CLONE_NEWNET);
-    if (original >= 0)
-        ::close(original);
+    if (entered) ::setns(original, CLONE_NEWNET);
+    if (original >= 0) ::close(original);
 }
 
 }  // namespace TestSupport

@@ -6,8 +6,7 @@ namespace {
 std::string AttributeOf(const std::string& request, const std::string& name)
 {
     const std::size_t start = request.find(name + "=\"");
-    if (start == std::string::npos)
-        return std::string();
+    if (start == std::string::npos) return std::string();
     const std::size_t value = start + name.size() + 2;
     return request.substr(value, request.find('"', value) - value);
 }
@@ -15,8 +14,7 @@ std::string AttributeOf(const std::string& request, const std::string& name)
 std::string DiscoveryReply(const DiscoveryIdentity& identity)
 {
     std::string text = "<VEXO DIR=\"Reply\" CMD=\"Device_ScanDorvane\"";
-    for (const auto& [name, value] : identity)
-        text += " " + name + "=\"" + value + "\"";
+    for (const auto& [name, value] : identity) text += " " + name + "=\"" + value + "\"";
     return text + " />";
 }
 
@@ -24,10 +22,15 @@ std::string DiscoveryReply(const DiscoveryIdentity& identity)
 
 DiscoveryIdentity SensorIdentity(const std::string& ip, const std::string& serial)
 {
-    return {{"IPADDR", ip},           {"NETMASK", "255.255.255.0"}, {"GATEWAYIP", "0.0.0.0"},
+    return {{"IPADDR", ip},
+            {"NETMASK", "255.255.255.0"},
+            {"GATEWAYIP", "0.0.0.0"},
             {"ETHADDR", "02:00:00:00:10:" + serial.substr(serial.size() - 2)},
-            {"ARTICLENUMBER", "TK3D-100"}, {"SERIAL", serial}, {"CONNECT_STATE", ""},
-            {"USERSTRING", "line " + serial}, {"TYPE", "profile-generator"}};
+            {"ARTICLENUMBER", "TK3D-100"},
+            {"SERIAL", serial},
+            {"CONNECT_STATE", ""},
+            {"USERSTRING", "line " + serial},
+            {"TYPE", "profile-generator"}};
 }
 
 SimulatedDiscovery::SimulatedDiscovery(std::vector<DiscoveryIdentity> identities,
@@ -35,19 +38,16 @@ SimulatedDiscovery::SimulatedDiscovery(std::vector<DiscoveryIdentity> identities
     : options(std::move(options)), identities(std::move(identities))
 {
     for (const Platform::HostAdapter& adapter : Platform::ListHostAdapters())
-        if (!adapter.loopback && adapter_index == 0)
-            adapter_index = adapter.index;
+        if (!adapter.loopback && adapter_index == 0) adapter_index = adapter.index;
     std::string failed_step;
     listening = socket.Open(32003, failed_step);
-    if (listening)
-        receiver = std::thread(&SimulatedDiscovery::ReceiveLoop, this);
+    if (listening) receiver = std::thread(&SimulatedDiscovery::ReceiveLoop, this);
 }
 
 SimulatedDiscovery::~SimulatedDiscovery()
 {
     stopping = true;
-    if (receiver.joinable())
-        receiver.join();
+    if (receiver.joinable()) receiver.join();
 }
 
 void SimulatedDiscovery::SetAttribute(std::size_t index, const std::string& name,
@@ -61,13 +61,11 @@ void SimulatedDiscovery::SetAttribute(std::size_t index, const std::string& name
 void SimulatedDiscovery::ReceiveLoop()
 {
     while (!stopping) {
-        if (socket.WaitReadable(100) != Platform::SocketWait::Ready)
-            continue;
+        if (socket.WaitReadable(100) != Platform::SocketWait::Ready) continue;
         char buffer[2048];
         Platform::SocketAddress from;
         const long count = socket.Receive(buffer, sizeof buffer, &from);
-        if (count > 0)
-            Answer(std::string(buffer, static_cast<std::size_t>(count)), from);
+        if (count > 0) Answer(std::string(buffer, static_cast<std::size_t>(count)), from);
     }
 }
 
@@ -97,15 +95,13 @@ bool SimulatedDiscovery::ApplySetNetwork(const std::string& request)
     {
         std::lock_guard lock(mutex);
         for (DiscoveryIdentity& identity : identities) {
-            if (identity["ETHADDR"] != AttributeOf(request, "ETHADDR"))
-                continue;
+            if (identity["ETHADDR"] != AttributeOf(request, "ETHADDR")) continue;
             for (const char* name : {"IPADDR", "NETMASK", "GATEWAYIP"})
                 identity[name] = AttributeOf(request, name);
             taken = identity["IPADDR"];
         }
     }
-    if (!taken.empty() && options.on_set_network)
-        options.on_set_network(taken);
+    if (!taken.empty() && options.on_set_network) options.on_set_network(taken);
     return !taken.empty();
 }
 

@@ -8,8 +8,7 @@ bool WaitUntil(const std::function<bool()>& predicate, std::chrono::milliseconds
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!predicate()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return predicate();
+        if (std::chrono::steady_clock::now() >= deadline) return predicate();
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
