@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <thread>
 
 #include "sensor_library/ContainerFifo.h"
 
@@ -75,37 +74,6 @@ TEST(ContainerFifoTest, HandsOutOldestFirstDropsTheOldestAndKeepsOnlyWhatFits)
     ASSERT_TRUE(empty.Allocate(0));
     EXPECT_EQ(0.0, empty.FillPercent());
     EXPECT_FALSE(Write(empty, 1));
-}
-
-// A writer laps slow readers while resets and size changes come in: every
-// container taken is whole, and each reader sees them in order (resets and
-// drops only leave some out).
-TEST(ContainerFifoTest, ReadersNeverSeeATornOrReorderedContainer)
-{
-    ContainerFifo fifo;
-    ASSERT_TRUE(fifo.Allocate(5 * 64));
-    std::atomic<bool> stop{false};
-    std::atomic<int> bad{0};
-    std::thread writer([&] {
-        for (uint32_t n = 1; n <= 20000; ++n) Write(fifo, n, n % 5000 < 2500 ? 64 : 96);
-        stop = true;
-    });
-    const auto read = [&](bool newest_only) {
-        int64_t last = 0;
-        while (!stop) {
-            const int64_t sequence = TakeSequence(fifo, newest_only);
-            bad += sequence == -1 || (sequence > 0 && sequence <= last);
-            last = std::max(last, sequence);
-        }
-    };
-    std::thread oldest(read, false), newest(read, true);
-    for (int i = 0; i < 200 && !stop; ++i) {
-        fifo.Reset();
-        std::this_thread::yield();
-    }
-    for (std::thread* thread : {&writer, &oldest, &newest}) thread->join();
-    EXPECT_EQ(0, bad.load());
-    EXPECT_LE(fifo.FillBytes(), 5u * 96);
 }
 
 }  // namespace

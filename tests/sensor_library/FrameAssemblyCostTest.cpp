@@ -9,24 +9,15 @@ namespace {
 using TestSupport::AppendU32;
 using TestSupport::Bytes;
 
-struct Chain {
-    uint32_t units;  // 16 bytes each: a container start, then a block of 16
-    uint32_t tag;
-    uint32_t declared;  // every start's container size
-    uint32_t last_tag;  // the block behind the last unit
-    uint32_t last_length;
-};
-
-// Each unit's block ends where the next unit's block begins.
-Bytes ChainedStarts(const Chain& chain)
+// `units` chained starts of 16 bytes each: a container start declaring
+// `declared` bytes, then a block of 16 that ends where the next unit's block
+// begins; the last unit's block has its own tag and length.
+Bytes ChainedStarts(uint32_t units, uint32_t tag, uint32_t declared, uint32_t last_tag, uint32_t last_length)
 {
     Bytes bytes;
-    for (uint32_t i = 0; i <= chain.units; ++i) {
-        const bool last = i == chain.units;
-        AppendU32(bytes, TestSupport::Tag::CONTAINER);
-        AppendU32(bytes, chain.declared);
-        AppendU32(bytes, last ? chain.last_tag : chain.tag);
-        AppendU32(bytes, last ? chain.last_length : 16);
+    for (uint32_t i = 0; i <= units; ++i) {
+        for (uint32_t word : {TestSupport::Tag::CONTAINER, declared, i == units ? last_tag : tag, i == units ? last_length : 16})
+            AppendU32(bytes, word);
     }
     return bytes;
 }
@@ -39,7 +30,7 @@ TEST(FrameAssemblyCostTest, ChainOfStartsEndingInAnEmptyBlockIsWalkedOnce)
 {
     constexpr uint32_t units = 4096;
     const uint32_t text = TestSupport::Tag::TEXT;
-    Bytes stream = ChainedStarts({units, text, SensorFrame::MAX_FRAME, text, 0});
+    Bytes stream = ChainedStarts(units, text, SensorFrame::MAX_FRAME, text, 0);
     const Bytes behind = TestSupport::ContainerBuilder()
                              .AddGeneralBlock(1, 100)
                              .AddBlock(TestSupport::Tag::RAW_PROFILE, Bytes(64, 7))
@@ -59,8 +50,7 @@ TEST(FrameAssemblyCostTest, LaterStartCompletesAlongTheFailedWalk)
 {
     constexpr uint32_t units = 64;
     constexpr uint32_t end_at = units * 16 + 8;
-    Bytes stream = ChainedStarts(
-        {units, TestSupport::Tag::RAW_PROFILE, end_at + 8, TestSupport::Tag::END, 16});
+    Bytes stream = ChainedStarts(units, TestSupport::Tag::RAW_PROFILE, end_at + 8, TestSupport::Tag::END, 16);
     AppendU32(stream, 0);
     AppendU32(stream, 0);
     AssemblerHarness harness;

@@ -2,11 +2,9 @@
 // region geometry, the status fields, and hostile counts and lengths.
 #include <gtest/gtest.h>
 
-#include "sensor_library/LinearizationData.h"
 #include "sensor_library/ProfileDecoder.h"
 #include "support/ContainerBuilder.h"
 #include "support/SensorScans.h"
-#include "support/SimulatedSensorModel.h"
 
 namespace {
 
@@ -94,26 +92,6 @@ TEST_F(ProfileDecoderTest, ScalesSplitsTheIntensityWordAndSorts)
                          : (std::vector<double>{-44.0, 115.625, 775, 5, -64.0, 100.03125, 1, 0}),
                   Points(false, 2));
     }
-}
-
-TEST_F(ProfileDecoderTest, LinearizesThroughTheRegionGeometryAndTheTables)
-{
-    const Bytes lin = BuildLin1dd(LinModel());
-    LinearizationData data;
-    ASSERT_EQ(LIN_OK, data.ReadFromMemory(lin.data(), lin.size()));
-    Bytes points(101 * 4, 0);
-    points[100 * 4 + 1] = 0x40;  // raw Z 16384: row 512
-    ASSERT_TRUE(Decode(ContainerBuilder()
-                           .AddBlock(Tag::X_ROI, RegionPayload(16, 0, 1, 60))
-                           .AddBlock(Tag::Z_ROI, RegionPayload(2048, 0, 2047, 64))  // both clamp to 0
-                           .AddBlock(Tag::RAW_PROFILE, RawProfilePayload(1, 7, {16, 8, 8, 0}, points))
-                           .Build()));
-    decoder.LinearizeProfile(data, *record);
-    const LinModel model;
-    EXPECT_EQ(model.X(2 * 100 + 16, 512), record->Echo(100, 0).x_mm);
-    EXPECT_EQ(model.Z(512), record->Echo(100, 0).z_mm);
-    EXPECT_EQ(0.0, record->Echo(99, 0).x_mm);  // raw Z 0 is no point
-    EXPECT_EQ(0.0, record->Echo(99, 0).z_mm);
 }
 
 TEST_F(ProfileDecoderTest, StatusBlockGivesEncoderAndUserIo)

@@ -43,24 +43,6 @@ protected:
     }
 };
 
-TEST_F(ProfileReadTest, ARawProfileLinearizesToTheSensorModelExactly)
-{
-    Feed(ScanKind::RawProfile, 7, 2048);
-    const Profile p = ReadProfile(scanvo, 2048);
-    const LinModel model;
-    ASSERT_EQ(2048, p.result);
-    EXPECT_EQ(7, p.picture);
-    // Columns past the model's field have no millimetres.
-    for (uint32_t c = 0; c < 2048; ++c) {
-        const double row = ScanRawZ(c) / 32.0;
-        const bool inside = c <= model.width_x;
-        ASSERT_EQ(inside ? model.X(c, row) : 0.0, p.x[c]) << "column " << c;
-        ASSERT_EQ(inside ? model.Z(row) : 0.0, p.z[c]) << "column " << c;
-        ASSERT_EQ(Intensity(c, 7), p.intensity[c]);
-        ASSERT_EQ(ScanLowByte(c) & 63, p.width[c]);
-    }
-}
-
 // No output, no data, a small array, a raw copy alone (whole or cut), and
 // a reconnect whose geometry has not come again.
 TEST_F(ProfileReadTest, ResultCodesAndTheRawCopy)
@@ -147,16 +129,43 @@ TEST_F(RangeImageTest, BuildsOneRowPerProfileAndRefusesASmallImageOrABadField)
     EXPECT_EQ(-3, scanvo.GetRangeImage(image.data(), 128, 0, nullptr, nullptr, nullptr, nullptr));
 }
 
-// The receive side writes, resets and changes the size while readers take
-// profiles and the live values: every profile read is whole and matches
-// its own picture counter (the thread sanitizer build checks the rest).
-TEST_F(ProfileReadTest, ConcurrentResetsAndSizeChangesNeverTearAProfile)
+// The receive thread writes, resets and changes the size while readers
+// take profiles and the live values, another thread sends commands and two
+// threads make requests: every profile read is whole and matches its own
+// picture counter, each request gets its own reply (the thread sanitizer
+// build checks the rest).
+TEST_F(ProfileReadTest, ConcurrentReadsResetsCommandsAndRequestsNeverMixUp)
 {
     std::atomic<bool> done{false};
-    std::atomic<int> torn{0};
+    std::atomic<int> torn{0}, replies{0};
+    std::mutex requests_mutex;
+    std::vector<std::string> requests;
+    fake->SetResponder([&](const std::string& command) {
+        std::lock_guard<std::mutex> lock(requests_mutex);
+        if (command.rfind("Set", 0) != 0)
+            requests.push_back(command.substr(0, command.size() - 1));
+    });
+    const auto answer = [&] {  // on the receive thread, as a sensor's reply arrives
+        std::vector<std::string> pending;
+        {
+            std::lock_guard<std::mutex> lock(requests_mutex);
+            pending.swap(requests);
+        }
+        for (const std::string& request : pending) fake->Feed(TextContainer("reply to " + request));
+        return (replies += int(pending.size())) == 2;
+    };
+    const auto reply = [&](const char* request) {
+        char buffer[64] = {};
+        return scanvo.RequestReply(request, buffer, sizeof(buffer), nullptr) == 0 ? std::string(buffer) : "(none)";
+    };
+    std::string one, two;
+    std::thread asker1([&] { one = reply("one\r"); }), asker2([&] { two = reply("two\r"); });
     std::thread feeder([&] {
-        for (uint16_t counter = 1; counter <= 1500; ++counter)
+        for (uint16_t counter = 1; counter <= 1500; ++counter) {
             Feed(ScanKind::RawProfile, counter, counter % 300 < 150 ? 64 : 96);
+            answer();
+        }
+        EXPECT_TRUE(WaitUntil(answer));
         done = true;
     });
     const auto read = [&] {
@@ -171,16 +180,20 @@ TEST_F(ProfileReadTest, ConcurrentResetsAndSizeChangesNeverTearAProfile)
     std::thread reader1(read), reader2(read);
     std::thread live([&] {
         char text[32];
-        while (!done)
+        for (int i = 0; !done; ++i) {
             scanvo.ReadData("PictureCounter", text, sizeof(text), -1);
+            scanvo.WriteData(i % 2 ? "SetAcquisitionStop\r" : "SetAcquisitionStart\r", 20 - i % 2);
+        }
     });
     while (!done) {
         scanvo.ResetDllFiFo();
         std::this_thread::yield();
     }
-    for (std::thread* thread : {&feeder, &reader1, &reader2, &live})
+    for (std::thread* thread : {&feeder, &reader1, &reader2, &live, &asker1, &asker2})
         thread->join();
+    EXPECT_EQ(std::make_pair(std::string("reply to one"), std::string("reply to two")), std::make_pair(one, two));
     EXPECT_EQ(0, torn.load());
+    EXPECT_EQ(0u, scanvo.Statistics().crc_errors);
 }
 
 }  // namespace
