@@ -117,15 +117,29 @@ TEST_F(ConsumerTest, TLInfoAnswersValueTypeAndSize)
 }
 
 // Without a sensor the real producer lists exactly one interface, known by
-// its ID; every call writes its call-log lines. Closing the system takes the
-// interface along; it opens again under the same handle.
+// its ID, and no device; every call writes its call-log lines. The selector
+// registers read 0 while nothing is listed and clamp to the last entry.
+// Closing the system takes the interface along; it opens again under the
+// same handle.
 TEST_F(ConsumerTest, TheSystemListsOneInterfaceAndClosesItsSubtree)
 {
+    const auto write = [&](void* port, uint64_t address, uint32_t value) {
+        size_t size = sizeof value;
+        EXPECT_EQ(GC_ERR_SUCCESS, cti->GCWritePort(port, address, &value, &size)) << address;
+    };
+    // A number register reads as text "" while it holds 0.
+    const auto read = [&](void* port, uint64_t address, size_t size = 4) {
+        char value[65] = {};
+        EXPECT_EQ(GC_ERR_SUCCESS, cti->GCReadPort(port, address, value, &size)) << address;
+        return std::string(value);
+    };
+    constexpr uint64_t UPDATE = 0x10000000, SELECTOR = 0x10000008, ID = 0x10000010;
     TL_HANDLE other = nullptr;
     IF_HANDLE iface = nullptr;
     ASSERT_EQ(GC_ERR_SUCCESS, cti->TLOpen(&system));
     EXPECT_EQ(GC_ERR_RESOURCE_IN_USE, cti->TLOpen(&other));
     EXPECT_EQ("Open/Register: requested object is already in use", Last().text);
+    EXPECT_EQ("", read(system, SELECTOR) + read(system, ID, 64));
     ASSERT_TRUE(call_log_on);
     testing::internal::CaptureStderr();
     for (bool8_t expected : {1, 0}) {
@@ -137,6 +151,12 @@ TEST_F(ConsumerTest, TheSystemListsOneInterfaceAndClosesItsSubtree)
     EXPECT_NE(std::string::npos, log.find("TLCall      Info    ")) << log;
     EXPECT_NE(std::string::npos, log.find("Called TLUpdateInterfaceList")) << log;
     EXPECT_NE(std::string::npos, log.find("...returned 0 [GC_ERR_SUCCESS]")) << log;
+    for (uint32_t timeout : {0xFFFFFFFFu, 250u}) {  // infinite, then 250 ms
+        write(system, 0x1000000C, timeout);
+        write(system, UPDATE, 1);
+    }
+    write(system, SELECTOR, 7);
+    EXPECT_EQ("Tesk3D_GenTL_Interface", read(system, SELECTOR) + read(system, ID, 64));
     char text[128] = {};
     size_t size = sizeof text;
     INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
@@ -144,8 +164,14 @@ TEST_F(ConsumerTest, TheSystemListsOneInterfaceAndClosesItsSubtree)
               cti->TLGetInterfaceInfo(system, "Tesk3D_GenTL_Interface", INTERFACE_INFO_DISPLAYNAME,
                                       &type, text, &size));
     EXPECT_EQ("Tesk3D GenTL Interface (Tesk3D_GenTL_Interface)", std::string(text));
+    EXPECT_EQ(GC_ERR_INVALID_ID,
+              cti->TLGetInterfaceInfo(system, "Interface", INTERFACE_INFO_DISPLAYNAME, &type, text,
+                                      &size));
+    EXPECT_EQ(GC_ERR_INVALID_INDEX, cti->TLGetInterfaceID(system, 1, text, &size));
     EXPECT_EQ(GC_ERR_INVALID_ID, cti->TLOpenInterface(system, "Interface", &iface));
     ASSERT_EQ(GC_ERR_SUCCESS, cti->TLOpenInterface(system, "Tesk3D_GenTL_Interface", &iface));
+    write(iface, SELECTOR, 7);
+    EXPECT_EQ("", read(iface, SELECTOR) + read(iface, ID, 64) + read(iface, 0x10000194));
     EXPECT_EQ(GC_ERR_SUCCESS, cti->TLClose(system));
     EXPECT_EQ(GC_ERR_INVALID_HANDLE, cti->IFClose(iface));
     ASSERT_EQ(GC_ERR_SUCCESS, cti->TLOpen(&other));

@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 #include <thread>
+#include <tuple>
 
 #include "../platform/AssertionRecorder.h"
 #include "ModuleDoubles.h"
@@ -146,40 +147,34 @@ GenTLSrv* StartCore(bool close_on_unload)
     return Configure(TEST_CONFIG);
 }
 
-// {close on unload, initialised}: an uninitialised library always goes; an
-// initialised one is closed and goes only when the branding asks for it.
-class TeardownModeTest : public ::testing::TestWithParam<std::pair<bool, bool>> {};
+// {close on unload, initialised, process ending, closes, destroyed}: an
+// uninitialised library always goes; an initialised one is closed and goes
+// only when the branding asks for it; a process that is ending keeps all.
+class TeardownModeTest : public ::testing::TestWithParam<std::tuple<bool, bool, bool, int, int>> {};
 
 TEST_P(TeardownModeTest, ClosesAndDestroysTheLibraryAsTheBrandingAsks)
 {
-    const auto [close_on_unload, initialized] = GetParam();
+    const auto [close_on_unload, initialized, ending, closes, destroyed] = GetParam();
     GenTLSrv* srv = StartCore(close_on_unload);
     ASSERT_NE(nullptr, srv);
     ASSERT_TRUE(!initialized || srv->GCInitLib() == GC_ERR_SUCCESS);
+    if (ending) EntryPoint(EntryReason::PROCESS_DETACH, true);
     AssertionRecorder assertions;
     AcquireCoreReference();
     ReleaseCoreReference();
     EXPECT_EQ(0, libraries_destroyed) << "only the last reference tears down";
     ReleaseCoreReference();
-    EXPECT_EQ(initialized && close_on_unload ? 1 : 0, infrastructure_closes);
-    EXPECT_EQ(!initialized || close_on_unload ? 1 : 0, libraries_destroyed);
+    EXPECT_EQ(closes, infrastructure_closes);
+    EXPECT_EQ(destroyed, libraries_destroyed);
     EXPECT_EQ(0u, assertions.Count());
+    EXPECT_TRUE(!ending || srv->GCCloseLib() == GC_ERR_SUCCESS);  // the service is still there
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, TeardownModeTest,
-                         ::testing::Values(std::pair{false, false}, std::pair{true, true},
-                                           std::pair{false, true}));
-
-TEST(TeardownTest, ProcessEndingLeavesEverythingInPlace)
-{
-    GenTLSrv* srv = StartCore(true);
-    ASSERT_NE(nullptr, srv);
-    ASSERT_EQ(GC_ERR_SUCCESS, srv->GCInitLib());
-    EntryPoint(EntryReason::PROCESS_DETACH, true);
-    ReleaseCoreReference();
-    EXPECT_EQ(0, infrastructure_closes + libraries_destroyed);
-    EXPECT_EQ(GC_ERR_SUCCESS, srv->GCCloseLib());  // the service is still there
-}
+                         ::testing::Values(std::tuple{false, false, false, 0, 1},
+                                           std::tuple{true, true, false, 1, 1},
+                                           std::tuple{false, true, false, 0, 0},
+                                           std::tuple{true, true, true, 0, 0}));
 
 // Detaching frees the thread's last-error record unless the process is ending.
 TEST(EntryPointTest, FreesTheRecordOrSetsTheEndingFlag)

@@ -113,30 +113,6 @@ TEST_F(InterfaceTest, AnswersItsInfoAndItsDevicesInfo)
     EXPECT_EQ(LastErrorText(), "GetDeviceInfo: invalid device ID pointer");
 }
 
-// Without devices the device registers read zero and empty, each a diagnostic;
-// with devices the selector clamps to the last one.
-TEST_F(InterfaceTest, DeviceRegistersDescribeTheSelectedDevice)
-{
-    constexpr uint64_t SELECTOR = 0x10000008, DEVICE_ID = 0x10000010;
-    const SharedPtr<TestInterface> itf = InterfaceWithDevices({});
-    EXPECT_EQ(WriteUInt32(*itf, SELECTOR, 7), GC_ERR_SUCCESS);
-    EXPECT_EQ(ReadUInt32(*itf, SELECTOR), 0u);
-    EXPECT_EQ(ReadString(*itf, DEVICE_ID, 128), std::string(128, '\0'));
-    EXPECT_EQ(ReadUInt32(*itf, 0x10000194), 0u);
-    itf->discovered = {MakeDeviceTag("D1"), MakeDeviceTag("D2")};
-    ASSERT_EQ(WriteUInt32(*itf, 0x10000000, 1), GC_ERR_SUCCESS);
-    EXPECT_EQ(itf->last_timeout, 4321u);
-    ASSERT_TRUE(OpenDevice(*itf, "TestPrefix_DEV_D2", DEVICE_ACCESS_EXCLUSIVE));
-    EXPECT_EQ(WriteUInt32(*itf, SELECTOR, 7), GC_ERR_SUCCESS);
-    EXPECT_EQ(ReadUInt32(*itf, SELECTOR), 1u);
-    EXPECT_EQ(ReadString(*itf, DEVICE_ID, 128).c_str(), std::string("TestPrefix_DEV_D2"));
-    EXPECT_EQ(ReadString(*itf, 0x10000150, 64).c_str(), std::string("user name"));
-    EXPECT_EQ(ReadUInt32(*itf, 0x10000194), 7u);
-    EXPECT_EQ(ReadUInt32(*itf, 0x1000000C), 5u);
-    EXPECT_EQ(ReadUInt32(*itf, 0x100), 1u);  // TL versions: offered unless the type is "Custom"
-    expected_asserts = 5;  // diagnostics: four on the empty list, one for the clamp
-}
-
 // List updates against opens and closes, and system updates against lookups:
 // only documented results, the lists intact. The sanitizer builds check the
 // locking.

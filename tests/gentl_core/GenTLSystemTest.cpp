@@ -98,29 +98,5 @@ TEST_F(SystemTest, TestRegistersLoopBackAndRaiseEvents)
     module->Close();
 }
 
-// The selector clamps to the last interface; the update register publishes
-// with its own timeout and succeeds even when the discovery fails.
-TEST_F(SystemTest, InterfaceRegistersFollowTheListAndTheSelector)
-{
-    constexpr uint64_t UPDATE = 0x10000000, SELECTOR = 0x10000008, TIMEOUT = 0x1000000C;
-    EXPECT_EQ(ReadUInt32(*system, SELECTOR), 0u);
-    EXPECT_EQ(ReadString(*system, 0x10000010, 128), std::string(128, '\0'));
-    system->discovered = {MakeInterfaceTag("A"), MakeInterfaceTag("B")};
-    const std::pair<uint32_t, uint64_t> timeouts[] = {
-        {0, 4321}, {250, 250}, {0xFFFFFFFF, GENTL_INFINITE}};
-    for (const auto& [written, used] : timeouts) {
-        SCOPED_TRACE(written);
-        ASSERT_EQ(WriteUInt32(*system, TIMEOUT, written), GC_ERR_SUCCESS);
-        ASSERT_EQ(WriteUInt32(*system, UPDATE, 1), GC_ERR_SUCCESS);
-        EXPECT_EQ(system->last_timeout, used);
-    }
-    EXPECT_EQ(WriteUInt32(*system, SELECTOR, 7), GC_ERR_SUCCESS);
-    EXPECT_EQ(ReadUInt32(*system, SELECTOR), 1u);
-    EXPECT_EQ(ReadString(*system, 0x10000010, 128).c_str(), std::string("TestPrefix_B"));
-    system->discovery_result = GC_ERR_IO;
-    EXPECT_EQ(WriteUInt32(*system, UPDATE, 0), GC_ERR_SUCCESS);
-    expected_asserts = 3;  // diagnostics only: two for the empty list, one for the clamp
-}
-
 }  // namespace
 }  // namespace ModuleTest
