@@ -91,12 +91,14 @@ TEST(DeviceTagTest, KeepsSensorsApartByModelAndSerialAndProbedOnesByAddress)
 }
 
 // Datagrams from a script, endless or failing when none is left; waits
-// answer at once.
+// answer at once. Only h0 qualifies to send from.
 class FakeTransport : public DiscoveryTransport {
 public:
     std::vector<Platform::HostAdapter> ListHostAdapters() override
     {
-        return {Wired("h0", 0x0A000001)};
+        std::vector host{Wired("h0", 0x0A000001), Wired("lo", 0x7F000001), Wired("wl", 0)};
+        host[1].loopback = host[2].wireless = true;
+        return host;
     }
     bool Open(std::string& failed_step) override { return (failed_step = "bind"), open_succeeds; }
     bool Send(const std::string&, int, uint32_t) override { return true; }

@@ -1,7 +1,10 @@
 // The remote device's registers over a scripted sensor and a virtual clock:
-// the commands and sleeps each write makes, the read failures, and the
-// writes refused before anything is sent.
+// the commands and sleeps each write makes, the pin items and triggers each
+// change writes and the state it leaves, the read failures, and the writes
+// refused before anything is sent.
 #include <gtest/gtest.h>
+
+#include <cctype>
 
 #include "SensorFakes.h"
 #include "gentl_core/ErrorHandling.h"
@@ -93,11 +96,72 @@ struct Remote {
     SharedPtr<GenTLRemoteDeviceTesk> device;
 };
 
-// A script of register accesses: "id=value" writes and "id?value" expects a
-// read (the last access's result is the row's), "sensor.Item=value" sets the
-// sensor's item (before the device opens when leading), "frozen.Item" keeps
-// it from changing, "fail" fails the next sensor write, and "|" starts the
-// part whose commands and time the row gives.
+// Register ids by feature name; the user output value and the output
+// function swap registers, as the sensor's document has them.
+const std::map<std::string, uint32_t> FEATURE_IDS = {
+    {"TriggerSelector", RD_TRIGGER_SELECTOR},
+    {"TriggerMode", RD_TRIGGER_MODE},
+    {"TriggerSource", RD_TRIGGER_SOURCE},
+    {"TriggerSoftware", RD_TRIGGER_SOFTWARE},
+    {"AcquisitionStart", RD_ACQUISITION_START},
+    {"LineSelector", RD_LINE_SELECTOR},
+    {"LineMode", RD_LINE_MODE},
+    {"LineSource", RD_LINE_SOURCE},
+    {"LineInverter", RD_LINE_INVERTER},
+    {"UserOutputValue", RD_OUTPUT_FUNCTION},
+    {"OutputFunction", RD_USER_OUTPUT_VALUE},
+    {"EncoderSelector", RD_ENCODER_SELECTOR},
+    {"EncoderSourceA", RD_ENCODER_SOURCE_A},
+    {"EncoderSourceB", RD_ENCODER_SOURCE_B},
+    {"EncoderResetSource", RD_ENCODER_RESET_SOURCE},
+    {"EncoderResetActivation", RD_ENCODER_RESET_ACTIVATION}};
+
+// A script of register accesses: "id=value" (or "Feature=value") writes and
+// "id?value" expects a read (the last access's result is the run's),
+// "Read=0" reads the trigger source and the line and reset settings,
+// "sensor.Item=value" sets the sensor's item (before the device opens when
+// leading), "frozen.Item" keeps it from changing, "fail" fails the next
+// sensor write, and "|" forgets the commands so far and starts the time.
+struct ScriptRun {
+    GC_ERROR result = GC_ERR_SUCCESS;
+    int64_t start_ms = 0;
+};
+ScriptRun RunScript(Remote& remote, const std::string& script)
+{
+    ScriptRun run;
+    std::istringstream words(script);
+    for (std::string word; words >> word;) {
+        const size_t op = word.find_first_of("=?");
+        const std::string name = word.substr(0, op);
+        if (!remote.device && word.rfind("sensor.", 0) != 0) remote.Open();
+        const uint32_t id = FEATURE_IDS.count(name) ? FEATURE_IDS.at(name)
+                            : std::isdigit(word[0]) ? std::stoul(name)
+                                                    : 0;
+        if (word.rfind("sensor.", 0) == 0) {
+            remote.sensor.SetItems(word.substr(7));
+        } else if (word.rfind("frozen.", 0) == 0) {
+            remote.sensor.link->Freeze(word.substr(7));
+        } else if (word == "|") {
+            remote.sensor.link->ClearCalls();
+            remote.sensor.clock->Advance(SensorInterface::WRITE_SPACING_MS);
+            run.start_ms = remote.sensor.clock->NowMs();
+        } else if (word == "fail") {
+            remote.sensor.link->FailWrites(1);
+        } else if (name == "Read") {
+            for (const uint32_t read :
+                 {RD_TRIGGER_SOURCE, RD_LINE_INVERTER, RD_INPUT_LOAD, RD_OUTPUT_FUNCTION,
+                  RD_USER_OUTPUT_VALUE, RD_ENCODER_RESET_ACTIVATION})
+                remote.Value(read, run.result);
+        } else if (word[op] == '?') {
+            EXPECT_EQ(word.substr(op + 1), remote.Value(id, run.result)) << word;
+        } else {
+            run.result = remote.Write(id, word.substr(op + 1));
+        }
+    }
+    if (!remote.device) remote.Open();
+    return run;
+}
+
 struct WriteRow {
     const char* name;
     const char* script;
@@ -199,7 +263,7 @@ TEST(RemoteDeviceTeskTest, EachWriteSendsItsCommandsAndSleeps)
         {"TriggerDivider 0", "| 15054=0", GC_ERR_INVALID_PARAMETER, "", 0},
         {"AcquisitionMode other than Continuous", "| 15007=0", GC_ERR_INVALID_VALUE, "", 0},
         {"EncoderResetSource past the pins", "| 15070=5", GC_ERR_INVALID_PARAMETER, "", 0},
-        {"DecimationHorizontalMax", "| 15014=2", GC_ERR_ERROR, "", 0},
+        {"DecimationHorizontalMax", "15014?1280 | 15014=2", GC_ERR_ERROR, "", 0},
         {"ChunkScan3dOutputMode", "| 15019=2", GC_ERR_ERROR, "", 0},
         {"Line region format", "| 15034=0 15016=0x01080001 15034=1 15016?17825795", GC_ERR_SUCCESS,
          "", 0},
@@ -215,32 +279,136 @@ TEST(RemoteDeviceTeskTest, EachWriteSendsItsCommandsAndSleeps)
     };
     for (const WriteRow& row : rows) {
         SCOPED_TRACE(row.name);
-        std::istringstream words(row.script);
         Remote remote;
-        GC_ERROR result = GC_ERR_SUCCESS;
-        int64_t start_ms = 0;
-        for (std::string word; words >> word;) {
-            const size_t op = word.find_first_of("=?");
-            if (!remote.device && word.rfind("sensor.", 0) != 0) remote.Open();
-            if (word.rfind("sensor.", 0) == 0) {
-                remote.sensor.SetItems(word.substr(7));
-            } else if (word.rfind("frozen.", 0) == 0) {
-                remote.sensor.link->Freeze(word.substr(7));
-            } else if (word == "|") {
-                remote.sensor.link->ClearCalls();
-                remote.sensor.clock->Advance(SensorInterface::WRITE_SPACING_MS);
-                start_ms = remote.sensor.clock->NowMs();
-            } else if (word == "fail") {
-                remote.sensor.link->FailWrites(1);
-            } else if (word[op] == '?') {
-                EXPECT_EQ(word.substr(op + 1), remote.Value(std::stoul(word), result)) << word;
-            } else {
-                result = remote.Write(static_cast<uint32_t>(std::stoul(word)), word.substr(op + 1));
-            }
-        }
-        EXPECT_EQ(row.result, result) << LastErrorText();
+        const ScriptRun run = RunScript(remote, row.script);
+        EXPECT_EQ(row.result, run.result) << LastErrorText();
         EXPECT_EQ(row.writes, remote.sensor.Writes());
-        EXPECT_EQ(row.ms, remote.sensor.clock->NowMs() - start_ms);
+        EXPECT_EQ(row.ms, remote.sensor.clock->NowMs() - run.start_ms);
+    }
+}
+
+// The triggers as "mode:source" (LineStart, FrameStart, AcquisitionActive)
+// and the pins' function codes; then, unless all 0, the selected line's
+// inverter, input load, user output and output function, and the encoder
+// reset pin and edge.
+std::string State(FeatureCache& cache)
+{
+    ScopedLock hold(cache.lock);
+    std::ostringstream state, more;
+    for (const FeatureCache::Trigger& trigger : cache.trigger)
+        state << trigger.trigger_mode << ":" << trigger.trigger_source << " ";
+    for (const uint32_t function : cache.line_function) state << function;
+    const FeatureCache::Line line = cache.GetLine(cache.line_selector);
+    more << +line.line_inverter << +line.input_load << line.user_output_value
+         << line.output_function << cache.encoder_reset_source << cache.encoder_reset_activation;
+    return state.str() + (more.str() == "000000" ? "" : " " + more.str());
+}
+
+// What a pin clears before it takes a new job.
+std::string Clear(int pin)
+{
+    const std::string ea = "SetEA" + std::to_string(pin);
+    return ea + "FunctionLaserOff=0 " + ea + "FunctionProfileEnable=0 " + ea +
+           "FunctionResetCounter=0 ";
+}
+
+// Profile enable on every pin: 1 on `pin` only.
+std::string ProfileEnable(int pin)
+{
+    std::string writes;
+    for (int other = 1; other <= 4; ++other)
+        writes += "SetEA" + std::to_string(other) +
+                  "FunctionProfileEnable=" + (other == pin ? "1 " : "0 ");
+    return writes;
+}
+
+TEST(RemoteDeviceTeskTest, EachTriggerAndPinChangeWritesItsItemsAndLeavesItsState)
+{
+    struct Row {
+        const char* name;
+        const char* script;
+        std::string writes;
+        const char* state;
+    };
+    const Row rows[] = {
+        {"FrameStart on: the trigger moves to TriggerAmountProfilesY",
+         "sensor.TriggerSource=1 sensor.EA2Function=1 TriggerSelector=1 TriggerMode=1",
+         ProfileEnable(0) + "SetTriggerAmountProfilesY=1 " + Clear(2), "1:2 1:7 0:4 3133"},
+        {"FrameStart off: back to TriggerSource, profile enable cleared",
+         "sensor.TriggerSource=-1 sensor.TriggerAmountProfilesY=1 sensor.EA2Function=1 "
+         "TriggerSelector=1 TriggerMode=0",
+         "SetTriggerSource=1 " + Clear(2) + ProfileEnable(0), "1:2 0:7 0:4 3133"},
+        {"FrameStart on a plain input, read back, then on no pin",
+         "TriggerSelector=1 TriggerSource=3 | TriggerMode=1 Read=0 TriggerSource=9",
+         ProfileEnable(0) + Clear(3) + ProfileEnable(3) + "SetTriggerAmountProfilesY=0 " +
+             ProfileEnable(0),
+         "0:7 1:9 0:4 3333 100000"},
+        {"FrameStart on a pin LineStart holds: none",
+         "sensor.TriggerSource=1 sensor.EA2Function=1 TriggerSelector=1 TriggerSource=2 | "
+         "TriggerMode=1",
+         ProfileEnable(0) + "SetTriggerAmountProfilesY=1 " + Clear(2), "1:2 1:7 0:4 3133"},
+        {"Encoder1 takes both pins, Encoder2 gives them back and reads back; encoder inputs",
+         "sensor.TriggerSource=3 TriggerSource=5 TriggerSource=6 Read=0 EncoderSourceA=1 "
+         "EncoderSelector=1 EncoderSourceA=0 EncoderSourceB=1",
+         "SetTriggerSource=2 SetEA1Function=5 SetEA2Function=5 SetTriggerSource=2 "
+         "SetEA1Function=3 SetEA2Function=3 SetEA1Function=5 SetEA2Function=5",
+         "1:6 0:7 0:4 5533 100000"},
+        {"a pin trigger without a trigger input pin is switched off",
+         "| sensor.TriggerSource=1 Read=0", "SetTriggerSource=0", "0:7 0:7 0:4 3333 100000"},
+        {"both trigger items -1: one more read, then nothing changes",
+         "sensor.TriggerSource=-1 sensor.TriggerAmountProfilesY=-1 Read=0", "",
+         "0:7 0:7 0:4 3333 100000"},
+        {"AcquisitionActive leaves a pin LineStart holds for the first free one",
+         "sensor.TriggerSource=1 sensor.EA4Function=1 TriggerSelector=2 TriggerMode=1",
+         Clear(1) + ProfileEnable(1), "1:4 0:7 1:1 3331"},
+        {"AcquisitionActive takes a plain input, read back from the sensor",
+         "TriggerSelector=2 TriggerMode=1 | TriggerSource=3 Read=0", Clear(3) + ProfileEnable(3),
+         "0:7 0:7 1:3 3333 100000"},
+        {"LineStart on a pin AcquisitionActive holds: software",
+         "TriggerSelector=2 TriggerSource=3 TriggerMode=1 TriggerSelector=0 TriggerSource=3 | "
+         "TriggerMode=1",
+         "SetTriggerSource=3", "1:7 0:7 1:3 3333"},
+        {"FrameStart on turns AcquisitionActive off",
+         "TriggerSelector=2 TriggerMode=1 | TriggerSelector=1 TriggerMode=1 TriggerSelector=2 "
+         "Read=0",
+         ProfileEnable(0) + "SetTriggerAmountProfilesY=0", "0:7 1:7 0:4 3333 100000"},
+        {"a source set while its trigger is off also moves LineStart",
+         "sensor.TriggerSource=3 TriggerSelector=1 TriggerSource=2",
+         "SetTriggerSource=1 " + Clear(2) + "SetEA2Function=1", "1:2 0:2 0:4 3133"},
+        {"software LineStart after the start, software FrameStart, none on a pin",
+         "sensor.TriggerSource=3 TriggerSoftware=1 AcquisitionStart=1 TriggerSoftware=1 "
+         "TriggerSelector=1 TriggerSoftware=1 TriggerSelector=0 TriggerSource=2 TriggerSoftware=1",
+         "SetAcquisitionStart SetTriggerSoftware SetAcquisitionStart SetTriggerSource=1 " +
+             Clear(2) + "SetEA2Function=1",
+         "1:2 0:7 0:4 3133"},
+        {"lines: an input back to trigger input, an output by its source, items read and written",
+         "sensor.TriggerSource=1 sensor.EA2Function=1 sensor.EA3InputFunction=1 "
+         "sensor.EA3InputLoad=1 LineSelector=1 LineMode=0 LineSelector=2 Read=0 LineSource=1 "
+         "LineMode=1 UserOutputValue=1 OutputFunction=2",
+         "SetEA2Function=1 SetEA3Function=2 SetEA3Output=1 SetEA3OutputFunction=2",
+         "1:2 0:7 0:4 3123 011200"},
+        {"one encoder reset pin at a time",
+         "sensor.EA2FunctionResetCounter=1 EncoderResetSource=3 EncoderResetActivation=2 Read=0",
+         "SetEA2FunctionResetCounter=0 SetEA2ResetCounterRepeat=0 SetEA2ResetCounterEncoderHTL=0 "
+         "SetEA2ResetCounterEncoderTTLRS422=0 " +
+             Clear(3) +
+             "SetEA3Function=3 SetEA3FunctionResetCounter=1 SetEA3ResetCounterRepeat=2 "
+             "SetEA3ResetCounterEncoderHTL=1 SetEA3ResetCounterEncoderTTLRS422=1 "
+             "SetEA3ResetCounterSignaledge=2",
+         "0:7 0:7 0:4 3333 100032"},
+        {"selectors, pins and sources out of range send nothing",
+         "TriggerSelector=2 TriggerSource=7 | TriggerMode=0 TriggerSelector=3 LineSelector=4 "
+         "TriggerMode=1 TriggerSource=2 TriggerSoftware=1 LineMode=0 LineMode=1 LineSource=1 "
+         "LineInverter=1 EncoderResetSource=5 Read=0",
+         "", "0:7 0:7 0:7 3333"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Remote remote;
+        RunScript(remote, row.script);
+        EXPECT_EQ(remote.sensor.Writes(),
+                  row.writes.substr(0, row.writes.find_last_not_of(' ') + 1));
+        EXPECT_EQ(State(*remote.sensor.cache), row.state);
     }
 }
 
