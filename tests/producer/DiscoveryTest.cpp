@@ -30,8 +30,7 @@ TEST(AddressConversionTest, ParsesOnlyWellFormedTextAndMasksEachSideOnItsOwn)
 {
     struct Row {
         const char* text;
-        bool ip_ok;
-        bool mac_ok;
+        bool ip_ok, mac_ok;
         uint64_t value;
     } rows[] = {
         {"192.168.100.1", true, false, 0xC0A86401},

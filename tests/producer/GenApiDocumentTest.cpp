@@ -252,8 +252,7 @@ TEST(GenApiDocumentTest, RegisterNodesMatchTheirModulesRegisterTables)
     using namespace GenTLCore;
     using Table = std::span<const RegisterDefinition>;
     const struct {
-        const char* name;
-        const char* port;
+        const char *name, *port;
         std::vector<Table> tables;
         const ModuleRegisterIds* ids;  // null: no common registers
     } rows[] = {
@@ -497,8 +496,7 @@ TEST_F(GenApiPortTest, NodeMapDrivesTheRemoteDevice)
     EXPECT_EQ("", map.WriteInteger("RegionSelector", 1));
     EXPECT_EQ((std::pair<int64_t, int64_t>{1, 10000}), map.IntegerRange("Height"));
     const struct {
-        const char* name;
-        const char* selector;
+        const char *name, *selector;
         int64_t value;
         std::vector<const char*> available, unavailable, locked;
     } rows[] = {

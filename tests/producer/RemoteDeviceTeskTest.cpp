@@ -163,8 +163,7 @@ ScriptRun RunScript(Remote& remote, const std::string& script)
 }
 
 struct WriteRow {
-    const char* name;
-    const char* script;
+    const char *name, *script;
     GC_ERROR result;
     const char* writes;
     int64_t ms;
@@ -325,8 +324,7 @@ std::string ProfileEnable(int pin)
 TEST(RemoteDeviceTeskTest, EachTriggerAndPinChangeWritesItsItemsAndLeavesItsState)
 {
     struct Row {
-        const char* name;
-        const char* script;
+        const char *name, *script;
         std::string writes;
         const char* state;
     };
