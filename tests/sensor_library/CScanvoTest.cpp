@@ -76,17 +76,26 @@ TEST_F(ConnectionTest, StoresCheckedContainersWholeAndEmptiesTheFifoOnANewSize)
     EXPECT_TRUE(TakeRaw().empty());
 }
 
-TEST_F(ConnectionTest, UploadFileFeedsTheFileToTheReceivePathAndSendsTheCommand)
+// An uploaded file goes through the receive path; the linearization data
+// is saved to the working folder; both commands are sent on.
+TEST_F(ConnectionTest, UploadFileAndSaveMatrixBinWorkOnFilesAndAreSent)
 {
-    const fs::path file = WriteFile("sensor1-upload.bin", Concat({ShortFrame(0x07, lin), RawScan(1, 1000)}));
+    const fs::path folder = fs::temp_directory_path() / "sensor1-files";
+    fs::create_directories(folder);
+    const fs::path file = WriteFile("sensor1-files/upload.bin", Concat({ShortFrame(0x07, lin), RawScan(1, 1000)}));
     fake->Connect();
     fake->ClearSent();
     const std::string command = "uploadfile=" + file.string() + "\r";
     EXPECT_EQ(static_cast<int32_t>(command.size()), Write(command));
     EXPECT_EQ(3, scanvo.GetConnectState());
     EXPECT_EQ(RawScan(1, 1000), TakeRaw());
-    EXPECT_EQ(Sent{command}, fake->Sent());
-    fs::remove(file);
+    const fs::path previous = fs::current_path();
+    fs::current_path(folder);
+    EXPECT_EQ(14, Write("SaveMatrixBin\r"));
+    fs::current_path(previous);
+    EXPECT_EQ(lin.size(), fs::file_size(folder / "matrix.bin"));
+    EXPECT_EQ((Sent{command, "SaveMatrixBin\r"}), fake->Sent());
+    fs::remove_all(folder);
 }
 
 // Commands the connection handles itself, and what it sends of the others.
@@ -134,20 +143,6 @@ TEST_F(ConnectionTest, AnswersLocalCommandsAndSendsNoMoreThanTheText)
     EXPECT_FALSE(scanvo.IsFifoNewestOnly());
     Write("SetRangeImageNrProfiles=0x10");
     EXPECT_EQ(16, scanvo.RangeImageNrProfiles());
-}
-
-TEST_F(ConnectionTest, SaveMatrixBinWritesTheLinearizationDataAndIsSent)
-{
-    MakeReady();
-    const fs::path folder = fs::temp_directory_path() / "sensor1-matrix";
-    fs::create_directories(folder);
-    const fs::path previous = fs::current_path();
-    fs::current_path(folder);
-    EXPECT_EQ(14, Write("SaveMatrixBin\r"));
-    fs::current_path(previous);
-    EXPECT_EQ(lin.size(), fs::file_size(folder / "matrix.bin"));
-    EXPECT_EQ(Sent{"SaveMatrixBin\r"}, fake->Sent());
-    fs::remove_all(folder);
 }
 
 // Echo mode: every forwarded command is confirmed by a sync frame, but the
@@ -203,26 +198,21 @@ TEST_F(ConnectionTest, GetInfoAnswersEachKeyWithItsTextOrCode)
     EXPECT_EQ(-5, scanvo.RequestReply("x\r", buffer, sizeof(buffer), nullptr));  // an empty reply is none
 }
 
-TEST_F(ConnectionTest, TheLinearizationRecordIsStaleFromAReconnectUntilTheFrameComesAgain)
+// The record is stale from a reconnect until the frame comes again; data
+// from a file replaces it whole, and a snapshot taken before outlives it.
+TEST_F(ConnectionTest, TheLinearizationDataIsReplacedWholeAndStaleFromAReconnect)
 {
     LinearizationRecord record;
     EXPECT_EQ(-3, scanvo.GetLinDatType(&record, sizeof(record)));
     MakeReady();
-    ASSERT_EQ(0, scanvo.GetLinDatType(&record, sizeof(record)));
+    const auto loaded = [&] { return scanvo.GetLinDatType(&record, sizeof(record)) == 0 ? int(record.geometry_loaded) : -1; };
+    EXPECT_EQ(1, loaded());
     EXPECT_EQ(12345678u, record.serial_number);
-    EXPECT_EQ(1u, record.geometry_loaded);
     fake->Disconnect();
     fake->Connect();
-    ASSERT_EQ(0, scanvo.GetLinDatType(&record, sizeof(record)));
-    EXPECT_EQ(0u, record.geometry_loaded);
+    EXPECT_EQ(0, loaded());
     fake->Feed(ShortFrame(0x07, lin));
-    ASSERT_EQ(0, scanvo.GetLinDatType(&record, sizeof(record)));
-    EXPECT_EQ(1u, record.geometry_loaded);
-}
-
-TEST_F(ConnectionTest, LinearizationDataIsReplacedWholeAndASnapshotOutlivesIt)
-{
-    MakeReady();
+    EXPECT_EQ(1, loaded());
     const std::shared_ptr<const LinearizationData> held = scanvo.Linearization();
     EXPECT_EQ(-1, scanvo.SetLinearizationFile("/nonexistent/lin.bin"));
     EXPECT_EQ(nullptr, scanvo.Linearization());

@@ -65,6 +65,8 @@ TEST(ContainerFifoTest, HandsOutOldestFirstDropsTheOldestAndKeepsOnlyWhatFits)
     EXPECT_EQ(2u, fifo.DroppedCount());
     EXPECT_EQ(4u, fifo.Count());
     EXPECT_EQ((std::vector<int64_t>{3, 4, 5, 6}), TakeAll(fifo));
+    for (uint32_t n = 1; n <= 3; ++n) Write(fifo, n);
+    EXPECT_EQ(3, TakeSequence(fifo, true));  // newest only: the older ones go
     Write(fifo, 1);
     EXPECT_TRUE(fifo.Write(Numbered(9, 100).data(), 100).size_changed);
     EXPECT_EQ((std::vector<int64_t>{9}), TakeAll(fifo));

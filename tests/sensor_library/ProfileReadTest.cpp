@@ -53,7 +53,7 @@ TEST_F(ProfileReadTest, ResultCodesAndTheRawCopy)
     };
     EXPECT_EQ(-3, read(nullptr, 5, nullptr, 0));
     EXPECT_EQ(-1, ReadProfile(scanvo, 64).result);
-    Feed(ScanKind::RawProfile, 1);
+    Feed(ScanKind::RawProfile, 1, 2048);  // wider than the field
     EXPECT_EQ(10, ReadProfile(scanvo, 10).result);
     Feed(ScanKind::RawProfile, 2);
     double x[1];
