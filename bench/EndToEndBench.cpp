@@ -3,8 +3,9 @@
 // profile, linearized, through the exported Scanvo_GetXZIExtended, for ten
 // seconds at each line rate. Reports profiles sent, received and missing
 // (picture-counter gaps), the FIFO's high-water mark, and the CPU time per
-// profile of the library's receive thread and of the reader. Loopback only;
-// the producer's .cti is not loaded.
+// profile of the library's receive thread and of the reader, and how long
+// each waited for a CPU while it could run (a loaded machine's share of any
+// loss). Loopback only; the producer's .cti is not loaded.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -29,15 +30,24 @@ constexpr auto STREAM_TIME = 10s;
 constexpr int READ_TIMEOUT_MS = 100;
 constexpr int READY = 3;
 
-// CPU time a thread of this process has run, from the scheduler's own
-// nanosecond count (no clock-tick rounding).
-double ThreadCpuUs(uint32_t tid)
-{
-    std::ifstream schedstat("/proc/self/task/" + std::to_string(tid) + "/schedstat");
-    double ns = 0;
-    schedstat >> ns;
-    return ns / 1000.0;
-}
+// Microseconds a thread of this process has run, and has waited to run,
+// from the scheduler's own nanosecond counts (no clock-tick rounding).
+struct ThreadTimes {
+    double cpu_us = 0;
+    double wait_us = 0;
+
+    static ThreadTimes Of(uint32_t tid)
+    {
+        std::ifstream schedstat("/proc/self/task/" + std::to_string(tid) + "/schedstat");
+        ThreadTimes times;
+        schedstat >> times.cpu_us >> times.wait_us;
+        return {times.cpu_us / 1000, times.wait_us / 1000};
+    }
+    ThreadTimes operator-(const ThreadTimes& start) const
+    {
+        return {cpu_us - start.cpu_us, wait_us - start.wait_us};
+    }
+};
 
 // Read-data callbacks run on a connection's receive thread: the first one
 // names that thread.
@@ -105,9 +115,10 @@ void BM_EndToEnd(benchmark::State& state)
     std::vector<int> intensity(WIDTH);
     Tally tally;
     const uint32_t reader = Platform::CurrentThreadId();
-    double receive_us = 0, reader_us = 0;
+    ThreadTimes receive, reading;
     for (auto _ : state) {
-        const double receive_start = ThreadCpuUs(receive_thread), reader_start = ThreadCpuUs(reader);
+        const ThreadTimes receive_start = ThreadTimes::Of(receive_thread);
+        const ThreadTimes reader_start = ThreadTimes::Of(reader);
         Command(handle, "SetAcquisitionStart");
         for (const auto end = std::chrono::steady_clock::now() + STREAM_TIME;
              std::chrono::steady_clock::now() < end;)
@@ -115,8 +126,8 @@ void BM_EndToEnd(benchmark::State& state)
         Command(handle, "SetAcquisitionStop");
         while (ReadOne(handle, x, z, intensity, tally)) {
         }
-        receive_us = ThreadCpuUs(receive_thread) - receive_start;
-        reader_us = ThreadCpuUs(reader) - reader_start;
+        receive = ThreadTimes::Of(receive_thread) - receive_start;
+        reading = ThreadTimes::Of(reader) - reader_start;
     }
     Scanvo_Disconnect(handle);
     const double received = std::max<double>(1, static_cast<double>(tally.received));
@@ -129,8 +140,10 @@ void BM_EndToEnd(benchmark::State& state)
     state.counters["fifo_high_pct"] = tally.fifo_high_percent;
     state.counters["fifo_high_profiles"] =
         tally.fifo_high_percent / 100.0 * SensorTable::DEFAULT_FIFO_BYTES / container_bytes;
-    state.counters["receive_us_per_profile"] = receive_us / received;
-    state.counters["reader_us_per_profile"] = reader_us / received;
+    state.counters["receive_us_per_profile"] = receive.cpu_us / received;
+    state.counters["reader_us_per_profile"] = reading.cpu_us / received;
+    state.counters["receive_wait_ms"] = receive.wait_us / 1000;
+    state.counters["reader_wait_ms"] = reading.wait_us / 1000;
 }
 
 // The simulated sensor's own cost of one container: what limits its rate

@@ -69,6 +69,7 @@ public:
     void SetXml(const std::string& xml) { Put(&SimulatedSensor::fixed_xml, xml); }
     void SetXmlBuilder(XmlBuilder builder) { Put(&SimulatedSensor::xml_builder, builder); }
     void SetStreamRate(int per_second) { Put(&SimulatedSensor::stream_rate, per_second); }
+    // Points per profile; SetLinModel with a field as wide keeps every point in the tables.
     void SetStreamWidth(uint32_t width) { Put(&SimulatedSensor::stream_width, width); }
 
     // Actions.
