@@ -49,6 +49,11 @@ TEST_F(ConsumerSessionTest, WalksFromTheLibraryToAFilledBufferAndClosesEverythin
     EXPECT_EQ(GC_ERR_SUCCESS, session->DSGetBufferInfo(stream, buffer, BUFFER_INFO_SIZE_FILLED,
                                                        &type, &filled, &size));
     EXPECT_EQ(BUFFER_BYTES, filled);
+    char name[32] = {};  // the branding's own name for the interface
+    size = sizeof name;
+    EXPECT_EQ(GC_ERR_SUCCESS,
+              session->IFGetInfo(session.iface, INTERFACE_INFO_DISPLAYNAME, &type, name, &size));
+    EXPECT_STREQ("Fixture interface", name);
     EXPECT_EQ(GC_ERR_SUCCESS, session->DSStopAcquisition(stream, ACQ_STOP_FLAGS_DEFAULT));
     EXPECT_EQ(GC_ERR_SUCCESS, session->GCUnregisterEvent(stream, EVENT_NEW_BUFFER));
     void* memory = &user_marker;

@@ -157,19 +157,36 @@ TEST_F(ConsumerTest, TheSystemListsOneInterfaceAndClosesItsSubtree)
     }
     write(system, SELECTOR, 7);
     EXPECT_EQ("Tesk3D_GenTL_Interface", read(system, SELECTOR) + read(system, ID, 64));
-    char text[128] = {};
-    size_t size = sizeof text;
-    INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
-    ASSERT_EQ(GC_ERR_SUCCESS,
-              cti->TLGetInterfaceInfo(system, "Tesk3D_GenTL_Interface", INTERFACE_INFO_DISPLAYNAME,
-                                      &type, text, &size));
-    EXPECT_EQ("Tesk3D GenTL Interface (Tesk3D_GenTL_Interface)", std::string(text));
-    EXPECT_EQ(GC_ERR_INVALID_ID,
-              cti->TLGetInterfaceInfo(system, "Interface", INTERFACE_INFO_DISPLAYNAME, &type, text,
-                                      &size));
-    EXPECT_EQ(GC_ERR_INVALID_INDEX, cti->TLGetInterfaceID(system, 1, text, &size));
     EXPECT_EQ(GC_ERR_INVALID_ID, cti->TLOpenInterface(system, "Interface", &iface));
     ASSERT_EQ(GC_ERR_SUCCESS, cti->TLOpenInterface(system, "Tesk3D_GenTL_Interface", &iface));
+    const std::pair<INTERFACE_INFO_CMD, std::string> infos[] = {
+        {INTERFACE_INFO_ID, "Tesk3D_GenTL_Interface"},
+        {INTERFACE_INFO_DISPLAYNAME, "Tesk3D GenTL Interface (Tesk3D_GenTL_Interface)"},
+        {INTERFACE_INFO_TLTYPE, "Custom"},
+        {3, ""},  // unknown, as the next
+        {1000, ""}};
+    char text[128] = {};
+    INFO_DATATYPE type = 0;
+    for (const auto& [command, expected] : infos) {
+        SCOPED_TRACE(command);
+        const GC_ERROR result = expected.empty() ? GC_ERR_NOT_IMPLEMENTED : GC_ERR_SUCCESS;
+        size_t size = sizeof text;
+        text[0] = '\0';
+        EXPECT_EQ(result, cti->TLGetInterfaceInfo(system, "Tesk3D_GenTL_Interface", command, &type,
+                                                  text, &size));
+        EXPECT_EQ(result, cti->IFGetInfo(iface, command, &type, text, &size));
+        EXPECT_EQ(expected, std::string(text));
+    }
+    EXPECT_EQ("GetInterfaceInfo: unknown interface info command requested", Last().text);
+    size_t size = sizeof text;
+    EXPECT_EQ(GC_ERR_INVALID_ID,
+              cti->TLGetInterfaceInfo(system, "Interface", INTERFACE_INFO_ID, &type, text, &size));
+    EXPECT_EQ(GC_ERR_INVALID_INDEX, cti->TLGetInterfaceID(system, 1, text, &size));
+    EXPECT_EQ(GC_ERR_INVALID_ID,
+              cti->IFGetDeviceInfo(iface, "Tesk3D_1", DEVICE_INFO_ID, &type, text, &size));
+    EXPECT_EQ(GC_ERR_INVALID_PARAMETER,
+              cti->IFGetDeviceInfo(iface, nullptr, DEVICE_INFO_ID, &type, text, &size));
+    EXPECT_EQ("GetDeviceInfo: invalid device ID pointer", Last().text);
     write(iface, SELECTOR, 7);
     EXPECT_EQ("", read(iface, SELECTOR) + read(iface, ID, 64) + read(iface, 0x10000194));
     EXPECT_EQ(GC_ERR_SUCCESS, cti->TLClose(system));

@@ -85,34 +85,6 @@ TEST_F(InterfaceTest, DevOpenFindsByIDAlternativeIDOrProbe)
     expected_asserts = 1;
 }
 
-TEST_F(InterfaceTest, AnswersItsInfoAndItsDevicesInfo)
-{
-    const SharedPtr<TestInterface> itf = InterfaceWithDevices({"D1"});
-    const auto info = [&](INTERFACE_INFO_CMD command, INFO_DATATYPE* type, void* buffer,
-                          size_t* size) {
-        return itf->GetInterfaceInfo(command, type, buffer, size);
-    };
-    branding.custom_interface_name = "Custom name";
-    const std::pair<INTERFACE_INFO_CMD, std::string> strings[] = {
-        {INTERFACE_INFO_ID, "TestPrefix_If"},
-        {INTERFACE_INFO_TLTYPE, "TestTL"},
-        {INTERFACE_INFO_DISPLAYNAME, "Custom name"}};
-    for (const auto& [command, text] : strings)
-        EXPECT_EQ(InfoString([&](auto... args) { return info(command, args...); }), text);
-    char buffer[64];
-    size_t size = sizeof buffer;
-    INFO_DATATYPE type = 0;
-    for (INTERFACE_INFO_CMD unknown : {3, 1000}) {
-        EXPECT_EQ(info(unknown, &type, buffer, &size), GC_ERR_NOT_IMPLEMENTED);
-        EXPECT_EQ(LastErrorText(), "GetInterfaceInfo: unknown interface info command requested");
-    }
-    EXPECT_EQ(itf->GetDeviceInfo("TestPrefix_DEV_D9", DEVICE_INFO_ID, &type, buffer, &size),
-              GC_ERR_INVALID_ID);
-    EXPECT_EQ(itf->GetDeviceInfo(nullptr, DEVICE_INFO_ID, &type, buffer, &size),
-              GC_ERR_INVALID_PARAMETER);
-    EXPECT_EQ(LastErrorText(), "GetDeviceInfo: invalid device ID pointer");
-}
-
 // List updates against opens and closes, and system updates against lookups:
 // only documented results, the lists intact. The sanitizer builds check the
 // locking.

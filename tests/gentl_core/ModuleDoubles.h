@@ -30,7 +30,6 @@ using GenTLCore::SharedPtr;
 class ModuleBranding : public TestSupport::TestBranding {
 public:
     bool events_engine_control = false;
-    std::string custom_interface_name;
     std::string custom_device_name;
 
     char AlternativeIDSeparator() const override { return '#'; }
@@ -41,10 +40,6 @@ public:
     std::vector<std::string> AlternativeInterfaceIDKeys() const override { return {"mac"}; }
     uint64_t DefaultDiscoveryTimeout() const override { return 4321; }
     bool EventsEngineControlFeatures() const override { return events_engine_control; }
-    std::string CustomInterfaceDisplayName(const std::string&, const std::string&) const override
-    {
-        return custom_interface_name;
-    }
     std::string CustomDeviceDisplayName(const std::string&, const std::string&,
                                         const std::string&) const override
     {

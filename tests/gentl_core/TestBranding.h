@@ -38,6 +38,7 @@ public:
     std::string tl_type = "TestTL";
     std::string unique_id_prefix = "TestPrefix";
     std::string logging_variable, log_level_variable;  // none
+    std::string custom_interface_name;                 // none
     bool close_library_on_unload = false;
     bool multi_part_aware = false;
 
@@ -48,6 +49,10 @@ public:
     std::string UniqueIDPrefix() const override { return unique_id_prefix; }
     std::string LoggingEnvVarName() const override { return logging_variable; }
     std::string LogLevelEnvVarName() const override { return log_level_variable; }
+    std::string CustomInterfaceDisplayName(const std::string&, const std::string&) const override
+    {
+        return custom_interface_name;
+    }
     bool CloseLibraryOnUnload() const override { return close_library_on_unload; }
     bool MultiPartAware() const override { return multi_part_aware; }
     uint32_t DescriptionFileVersionMajor() const override { return 3; }

@@ -39,6 +39,7 @@ SharedPtr<GenTLCore::GenTLBranding> MakeBranding()
     branding->tl_type = "Custom";
     branding->unique_id_prefix = "Fixture";
     branding->multi_part_aware = true;
+    branding->custom_interface_name = "Fixture interface";
     branding->logging_variable = "ZOTL_LOGGING";
     branding->log_level_variable = "ZOTL_LOG_LEVEL";
     return SharedPtr<GenTLCore::GenTLBranding>(branding);
