@@ -96,25 +96,21 @@ struct Remote {
     SharedPtr<GenTLRemoteDeviceTesk> device;
 };
 
-// Register ids by feature name; the user output value and the output
-// function swap registers, as the sensor's document has them.
-const std::map<std::string, uint32_t> FEATURE_IDS = {
-    {"TriggerSelector", RD_TRIGGER_SELECTOR},
-    {"TriggerMode", RD_TRIGGER_MODE},
-    {"TriggerSource", RD_TRIGGER_SOURCE},
-    {"TriggerSoftware", RD_TRIGGER_SOFTWARE},
-    {"AcquisitionStart", RD_ACQUISITION_START},
-    {"LineSelector", RD_LINE_SELECTOR},
-    {"LineMode", RD_LINE_MODE},
-    {"LineSource", RD_LINE_SOURCE},
-    {"LineInverter", RD_LINE_INVERTER},
-    {"UserOutputValue", RD_OUTPUT_FUNCTION},
-    {"OutputFunction", RD_USER_OUTPUT_VALUE},
-    {"EncoderSelector", RD_ENCODER_SELECTOR},
-    {"EncoderSourceA", RD_ENCODER_SOURCE_A},
-    {"EncoderSourceB", RD_ENCODER_SOURCE_B},
-    {"EncoderResetSource", RD_ENCODER_RESET_SOURCE},
-    {"EncoderResetActivation", RD_ENCODER_RESET_ACTIVATION}};
+// Register ids by feature name, as RemoteDeviceRegister numbers them; the
+// user output value and the output function swap registers, as the
+// sensor's document has them.
+const std::map<std::string, uint32_t> FEATURE_IDS = [] {
+    std::map<std::string, uint32_t> ids;
+    std::istringstream pairs(
+        "TriggerSoftware=15027 TriggerSelector=15031 TriggerMode=15032 TriggerSource=15033 "
+        "AcquisitionStart=15009 LineSelector=15055 LineMode=15056 LineInverter=15057 "
+        "LineSource=15060 OutputFunction=15061 UserOutputValue=15062 EncoderSelector=15066 "
+        "EncoderSourceA=15067 EncoderSourceB=15068 EncoderResetSource=15070 "
+        "EncoderResetActivation=15071");
+    for (std::string pair; pairs >> pair;)
+        ids[pair.substr(0, pair.find('='))] = std::stoul(pair.substr(pair.find('=') + 1));
+    return ids;
+}();
 
 // A script of register accesses: "id=value" (or "Feature=value") writes and
 // "id?value" expects a read (the last access's result is the run's),

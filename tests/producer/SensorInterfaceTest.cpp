@@ -126,28 +126,26 @@ TEST_F(SensorInterfaceTest, KeepsPendingWritesUntilReadAndAtMost256)
 }
 
 // Pin 1 an output, pin 2 the LineStart input, pin 3 the encoder reset.
-TEST(SensorInterfaceTest, OffersOnlyFreePins)
+TEST_F(SensorInterfaceTest, OffersOnlyFreePins)
 {
-    ScriptedSensor fixture;
-    fixture.SetItems("EA1Function=4 TriggerSource=1 EA2Function=1 EA3FunctionResetCounter=1");
-    fixture.Open();
-    SensorInterface& sensor = *fixture.sensor;
-    sensor.GetEncoderResetSource();
+    SetItems("EA1Function=4 TriggerSource=1 EA2Function=1 EA3FunctionResetCounter=1");
+    Open();
+    sensor->GetEncoderResetSource();
     const auto pins = [](const std::function<bool(uint32_t)>& available) {
         std::string offered;
         for (uint32_t pin = 1; pin <= 4; ++pin) offered += available(pin) ? '1' : '0';
         return offered;
     };
-    EXPECT_EQ(pins([&](uint32_t pin) { return sensor.IsTriggerSourceAvailable(pin); }), "0101");
-    EXPECT_EQ(pins([&](uint32_t pin) { return sensor.IsResetSourceAvailable(pin); }), "0011");
-    EXPECT_EQ(pins([&](uint32_t pin) { return sensor.IsEncoderSourceAvailable(pin); }), "0001");
+    EXPECT_EQ(pins([&](uint32_t pin) { return sensor->IsTriggerSourceAvailable(pin); }), "0101");
+    EXPECT_EQ(pins([&](uint32_t pin) { return sensor->IsResetSourceAvailable(pin); }), "0011");
+    EXPECT_EQ(pins([&](uint32_t pin) { return sensor->IsEncoderSourceAvailable(pin); }), "0001");
     EXPECT_EQ(pins([&](uint32_t pin) {
-                  fixture.cache->line_selector = pin - 1;
-                  return sensor.IsLineOutputAvailable();
+                  cache->line_selector = pin - 1;
+                  return sensor->IsLineOutputAvailable();
               }),
               "1001");
-    fixture.cache->trigger_selector = 1;
-    EXPECT_EQ(pins([&](uint32_t pin) { return sensor.IsTriggerSourceAvailable(pin); }), "0001");
+    cache->trigger_selector = 1;
+    EXPECT_EQ(pins([&](uint32_t pin) { return sensor->IsTriggerSourceAvailable(pin); }), "0001");
 }
 
 constexpr uint32_t W = 4;
@@ -252,6 +250,7 @@ TEST_F(ScanAcquisitionTest, ScanEndsEarlyOnTimeOutStopOrCancel)
     ASSERT_TRUE(sensor->Acquire(scan));
     EXPECT_EQ(1u, scan.profile_count);
     EXPECT_EQ(100, clock->NowMs() - start);
+    EXPECT_FALSE(sensor->IsAcquisitionStarted());
     EXPECT_FALSE(sensor->Acquire(scan)) << "stopped: nothing is read";
 
     link->on_empty_read = nullptr;
