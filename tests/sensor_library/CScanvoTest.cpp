@@ -101,13 +101,8 @@ TEST_F(ConnectionTest, UploadFileAndSaveMatrixBinWorkOnFilesAndAreSent)
 // Commands the connection handles itself, and what it sends of the others.
 TEST_F(ConnectionTest, AnswersLocalCommandsAndSendsNoMoreThanTheText)
 {
-    struct Row {
-        const char* text;
-        int32_t length;  // given to WriteData; 0: the text's
-        int32_t result;  // 0: the length
-        const char* sent;
-    };
-    const Row rows[] = {
+    // text; length given to WriteData (0: the text's); result (0: the length); what is sent
+    const std::tuple<const char*, int32_t, int32_t, const char*> rows[] = {
         {"SetAutoConnectMode=1\r", 0, 0, nullptr},
         {"SetRangeImageNrProfiles=0\r", 0, 0, nullptr},
         {"SetRangeImageNrProfiles=10001\r", 0, -3, nullptr},
@@ -127,12 +122,11 @@ TEST_F(ConnectionTest, AnswersLocalCommandsAndSendsNoMoreThanTheText)
         {"SetAcquisitionStop\r", 0, 0, "SetAcquisitionStop\r"},
         {"SetAcquisitionStartNoBuffReset\r", 0, 0, "SetAcquisitionStartNoBuffReset\r"},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.text);
+    for (const auto& [text, given, result, sent] : rows) {
         fake->ClearSent();
-        const int32_t length = row.length != 0 ? row.length : static_cast<int32_t>(std::strlen(row.text));
-        EXPECT_EQ(row.result != 0 ? row.result : length, scanvo.WriteData(row.text, length));
-        EXPECT_EQ(row.sent ? Sent{row.sent} : Sent{}, fake->Sent());
+        const int32_t length = given != 0 ? given : static_cast<int32_t>(std::strlen(text));
+        EXPECT_EQ(result != 0 ? result : length, scanvo.WriteData(text, length)) << text;
+        EXPECT_EQ(sent ? Sent{sent} : Sent{}, fake->Sent()) << text;
     }
     EXPECT_TRUE(fake->AutoReconnect());
     Write("SetAutoConnectMode=0");

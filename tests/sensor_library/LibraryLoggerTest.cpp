@@ -54,12 +54,8 @@ TEST_F(LoggerTest, CreatesAMissingLogFolderAndSwitchesTheFileSinkOffForAnUnusabl
 // Configuration lines: the switches they set, and a path read whole.
 TEST(LogConfigTest, ReadsTheSwitchesAndThePathOfEachLine)
 {
-    struct Row {
-        const char* text;
-        bool active, console, file, dump;
-        const char* path;
-    };
-    const Row rows[] = {
+    // text; active, console, file, raw dump; path
+    const std::tuple<const char*, bool, bool, bool, bool, const char*> rows[] = {
         {"activate_log=1 # x", true, false, false, false, ""},
         {"activate_log=#1", false, false, false, false, ""},
         {"activate_log=/1", false, false, false, false, ""},
@@ -72,14 +68,13 @@ TEST(LogConfigTest, ReadsTheSwitchesAndThePathOfEachLine)
         {"file_path=\"/tmp/a b/c\"\t\t# folder", false, false, false, false, "/tmp/a b/c"},
         {"file_path= /var/log/x_y-z:1 rest", false, false, false, false, "/var/log/x_y-z:1"},
     };
-    for (const Row& row : rows) {
-        std::istringstream lines(row.text);
+    for (const auto& [text, active, console, file, dump, path] : rows) {
+        std::istringstream lines(text);
         LogConfig config;
         LibraryLogger::ParseConfig(lines, config);
-        EXPECT_EQ(std::make_tuple(row.active, row.console, row.file, row.dump, std::string(row.path)),
-                  std::make_tuple(config.active, config.console_sink, config.file_sink, config.raw_dump,
-                                  config.file_path))
-            << row.text;
+        EXPECT_EQ(std::make_tuple(active, console, file, dump, std::string(path)),
+                  std::make_tuple(config.active, config.console_sink, config.file_sink, config.raw_dump, config.file_path))
+            << text;
     }
 }
 

@@ -58,11 +58,7 @@ protected:
 // Every name but the requests, library values and blocks: its number from
 // the last scan (maxAge -1) and its cached text (maxAge -2); null where the
 // name has no such value (-2, not supported).
-struct NamedValue {
-    const char* name;
-    const char* live;
-    const char* cached;
-};
+using NamedValue = std::tuple<const char*, const char*, const char*>;  // name, live, cached
 
 // Numbers by hand from the patterns: general byte i = 0x10 + 7i, static
 // 0x40 + 7i, X region 0x80 + 7i, Z region 0xA0 + 7i, status byte j = 5 + 7j.
@@ -110,14 +106,14 @@ TEST_F(NamedValuesTest, EveryNameReadsItsOwnSourceUnderItsFourSpellings)
     for (const char* name : {"Temperature", "PictureCounter", "SerialNumber", "IDGeneral", "RawData"})
         EXPECT_EQ(-4, (Read(name, -1), result)) << name;
     TakeScan();
-    for (const NamedValue& value : NAMED_VALUES) {
-        const std::string name = value.name;
+    for (const auto& [value_name, live, cached] : NAMED_VALUES) {
+        const std::string name = value_name;
         for (const std::string& spelling : {name, "Get" + name, name + "\r", "Get" + name + "\r"}) {
             SCOPED_TRACE(spelling);
-            EXPECT_EQ(value.live ? value.live : "", Read(spelling, -1));
-            EXPECT_EQ(value.live ? 0 : -2, result);
-            EXPECT_EQ(value.cached ? value.cached : "", Read(spelling, -2));
-            EXPECT_EQ(value.cached ? 0 : -2, result);
+            EXPECT_EQ(live ? live : "", Read(spelling, -1));
+            EXPECT_EQ(live ? 0 : -2, result);
+            EXPECT_EQ(cached ? cached : "", Read(spelling, -2));
+            EXPECT_EQ(cached ? 0 : -2, result);
         }
     }
     EXPECT_EQ("-115", Read("GetGetPllLockStatus", -1));

@@ -125,18 +125,12 @@ TEST_F(ProfileDecoderTest, StatusBlockGivesEncoderAndUserIo)
 // address sanitizer build checks) and never reports more than is there.
 TEST_F(ProfileDecoderTest, MalformedContainersDecodeNoMoreThanTheyHold)
 {
-    struct Row {
-        const char* name;
-        Bytes container;
-        bool decodes;
-        uint32_t columns;
-    };
     Bytes past_the_end = RawContainer(1, {16, 8, 8, 16}, Bytes(60, 7));
     past_the_end.resize(past_the_end.size() - 30);
     const auto linear = [](int32_t columns, uint8_t echoes, std::size_t words) {
         return LinearContainer(columns, echoes, std::vector<uint16_t>(words, 9));
     };
-    const Row rows[] = {
+    const std::tuple<const char*, Bytes, bool, uint32_t> rows[] = {
         {"HugeColumnCount", linear(0x7FFFFFFF, 1, 6), true, 2},
         {"NegativeColumnCount", linear(-5, 1, 6), true, 0},
         {"TooManyEchoes", linear(10, 200, 25), true, 2},
@@ -151,13 +145,13 @@ TEST_F(ProfileDecoderTest, MalformedContainersDecodeNoMoreThanTheyHold)
         {"TotalShortOfTheBlocks", ContainerBuilder().AddBlock(Tag::GENERAL, Bytes(8, 0)).OverrideTotalSize(12).Build(), false, 0},
     };
     std::vector<double> x(8192);
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& [name, container, decodes, columns] : rows) {
+        SCOPED_TRACE(name);
         record = std::make_unique<ScanvoProfileRecord>();
-        EXPECT_EQ(row.decodes, Decode(row.container));
-        EXPECT_EQ(row.columns, record->column_count);
+        EXPECT_EQ(decodes, Decode(container));
+        EXPECT_EQ(columns, record->column_count);
         EXPECT_LE(decoder.EmitPoints(*record, true, PointArrays{x.data(), nullptr, nullptr, nullptr, 8192}),
-                  static_cast<int32_t>(4 * row.columns));
+                  static_cast<int32_t>(4 * columns));
     }
 }
 

@@ -25,12 +25,8 @@ protected:
 
 TEST_F(FacadeLogTest, LibraryCommandsAnswerAndLogWithoutAHandle)
 {
-    struct Row {
-        std::string text;
-        int result;        // 0 stands for the text's length
-        std::string line;  // the tag and message logged; empty for none
-    };
-    const Row rows[] = {
+    // text; result (0 stands for the text's length); the tag and message logged (empty for none)
+    const std::tuple<std::string, int, std::string> rows[] = {
         {"SetScannerBufferSize=1319999\r", -1, "[ERROR] Error in SetScannerBufferSize, the given value for buffersize is less than the minimum 1320000 allowed\n"},
         {"SetLibraryScannerFiFoSize=4198399\r", -1, "[ERROR] Error in SetLibraryScannerFiFoSize, the given value for buffersize is smaller than the minimum 4198400 allowed.\n"},
         {"SetScannerBufferSize=2000000\r", 0, "[INFO] SetScannerBufferSize 2000000 is successful.\n"},
@@ -42,19 +38,19 @@ TEST_F(FacadeLogTest, LibraryCommandsAnswerAndLogWithoutAHandle)
         {"SetScannerBufferSize=12x", -1, ""},
         {"SetScannerBufferSize 2000000", -1, ""},
         {"SetExposureTime=100\r", ScanvoDLL::UNKNOWN_HANDLE, ""}};
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.text);
+    for (const auto& [text, result, line] : rows) {
+        SCOPED_TRACE(text);
         const std::size_t logged_before = DebugCapture::Text().size();
         // The length argument is not what counts: the text ends at its NUL.
-        EXPECT_EQ(row.result == 0 ? int(row.text.size()) : row.result, facade->WriteData(nullptr, row.text.c_str(), 3));
+        EXPECT_EQ(result == 0 ? int(text.size()) : result, facade->WriteData(nullptr, text.c_str(), 3));
         const std::string logged = DebugCapture::Text().substr(logged_before);
-        if (row.line.empty()) {
+        if (line.empty()) {
             EXPECT_EQ(std::string::npos, std::min(logged.find("[INFO]"), logged.find("[ERROR]"))) << logged;
             continue;
         }
         // "[TAG] yyyy mm dd hh mm ss mmm message"
-        const std::string tag = row.line.substr(0, row.line.find(' ') + 1);
-        const std::size_t at = logged.find(row.line.substr(tag.size()));
+        const std::string tag = line.substr(0, line.find(' ') + 1);
+        const std::size_t at = logged.find(line.substr(tag.size()));
         ASSERT_NE(std::string::npos, at) << logged;
         EXPECT_EQ(at - tag.size() - 24, logged.rfind(tag, at)) << logged;
     }

@@ -18,9 +18,10 @@ namespace {
 
 constexpr int NOT_OPEN = ScanvoDLL::UNKNOWN_HANDLE;
 
-// Copies share the one table of open sensors; the last instance disconnects
-// what is still open.
-TEST(ScanvoDLLCopyTest, CopiesShareTheSensorsAndTheLastInstanceClosesThem)
+// Copies share the one table of open sensors, and the last instance
+// disconnects what is still open; the ISensor side opens, writes to and
+// closes the sensor of its attributes.
+TEST(ScanvoDLLTest, CopiesShareTheSensorsAndTheISensorSideOpensItsOwn)
 {
     SimulatedSensor sensor(SimulatedSensor::Options{"127.0.0.2"});
     void* handle = nullptr;
@@ -32,18 +33,12 @@ TEST(ScanvoDLLCopyTest, CopiesShareTheSensorsAndTheLastInstanceClosesThem)
         { ScanvoDLL copy(facade); }
         EXPECT_EQ(0, facade.GetConnectStatus(handle, &status));
     }
-    EXPECT_EQ(NOT_OPEN, ScanvoDLL().GetConnectStatus(handle, &status));
-}
-
-TEST(ScanvoDLLSensorTest, OpensWritesAndClosesTheSensorOfItsAttributes)
-{
-    SimulatedSensor sensor(SimulatedSensor::Options{"127.0.0.2"});
     ScanvoDLL facade;
+    EXPECT_EQ(NOT_OPEN, facade.GetConnectStatus(handle, &status));
     facade.setOpenTransferAttributes(sensor.Ip(), sensor.PortText(), 0);
     ASSERT_TRUE(facade.openTransfer());
-    void* handle = facade.getActiveScanvo();
+    handle = facade.getActiveScanvo();
     ASSERT_NE(nullptr, handle);
-    int status = 7;
     // Ready, not just accepted: the library sends only once its side is up.
     ASSERT_TRUE(WaitUntil([&] { return facade.getConnectStatus(&status) == 0 && status == 3; }, 5s));
     // A vector carries no NUL; the facade must not read past it.

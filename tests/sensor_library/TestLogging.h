@@ -8,6 +8,7 @@
 #include <fstream>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -17,9 +18,7 @@ class ScopedAppData {
 public:
     ScopedAppData()
         : folder(std::filesystem::temp_directory_path() /
-                 ("sensor1-" + std::string(::testing::UnitTest::GetInstance()
-                                               ->current_test_info()
-                                               ->name())))
+                 ("sensor1-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name())))
     {
         std::filesystem::remove_all(folder);
         std::filesystem::create_directories(folder);
@@ -39,25 +38,21 @@ public:
 
 class DebugCapture {
 public:
-    DebugCapture() : previous(Platform::SetDebugOutputHookForTest(&Hook))
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        text.clear();
-    }
+    DebugCapture() : previous(Platform::SetDebugOutputHookForTest(&Hook)) { Text(true); }
     ~DebugCapture() { Platform::SetDebugOutputHookForTest(previous); }
 
-    static std::string Text()
+    // What was captured (and forgotten when `clear`).
+    static std::string Text(bool clear = false)
     {
         std::lock_guard<std::mutex> lock(mutex);
-        return text;
+        return clear ? std::exchange(text, std::string()) : text;
     }
 
     static std::size_t Count(const std::string& part)
     {
         const std::string all = Text();
         std::size_t count = 0;
-        for (std::size_t at = all.find(part); at != std::string::npos; at = all.find(part, at + 1))
-            ++count;
+        for (std::size_t at = all.find(part); at != std::string::npos; at = all.find(part, at + 1)) ++count;
         return count;
     }
 
