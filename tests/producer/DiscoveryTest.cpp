@@ -4,7 +4,6 @@
 // (DiscoveryNetnsTest).
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <map>
 #include <string>
 #include <vector>
@@ -89,8 +88,8 @@ TEST(DeviceTagTest, KeepsSensorsApartByModelAndSerialAndProbedOnesByAddress)
     EXPECT_FALSE(probed->IsSameAs(*DeviceTagTesk::ForProbe("10.0.0.2")));
 }
 
-// Datagrams from a script, endless or failing when none is left; waits
-// answer at once. Only h0 qualifies to send from.
+// One reply datagram, `left` times (-1: without end), then a failed wait;
+// waits answer at once. Only h0 qualifies to send from.
 class FakeTransport : public DiscoveryTransport {
 public:
     std::vector<Platform::HostAdapter> ListHostAdapters() override
@@ -103,30 +102,29 @@ public:
     bool Send(const std::string&, int, uint32_t) override { return true; }
     Platform::SocketWait WaitReadable(int) override
     {
-        if (endless || !incoming.empty()) return Platform::SocketWait::Ready;
-        return Platform::SocketWait::Failed;
+        return left != 0 ? Platform::SocketWait::Ready : Platform::SocketWait::Failed;
     }
     long Receive(char* buffer, std::size_t) override
     {
-        const std::string datagram = endless ? "IPADDR=\"10.0.0.1\"" : incoming.front();
-        if (!endless) incoming.pop_front();
+        const std::string datagram = "IPADDR=\"10.0.0.1\"";
+        left -= left > 0 ? 1 : 0;
         std::copy(datagram.begin(), datagram.end(), buffer);
         return static_cast<long>(datagram.size());
     }
     void Close() override {}
 
-    std::deque<std::string> incoming;
-    bool open_succeeds = true, endless = false;
+    int left = 0;
+    bool open_succeeds = true;
 };
 
 TEST(CVEXOTest, EndsAtTheTotalLimitWhileDatagramsKeepComingAndKeepsRepliesOfAFailure)
 {
     FakeTransport endless;
-    endless.endless = true;
+    endless.left = -1;
     EXPECT_EQ(1u, CVEXO(endless, 50).Scan().size());
 
     FakeTransport failing;
-    failing.incoming.push_back("IPADDR=\"10.0.0.2\"");
+    failing.left = 1;
     CVEXO vexo(failing);
     EXPECT_EQ(1u, vexo.Scan().size());
     EXPECT_TRUE(vexo.Adapters().empty());

@@ -70,7 +70,9 @@ protected:
             if (row.id == id) return {iface, row};
         for (const auto& row : GenTLCore::ZoTL::LOCAL_DEVICE_CUSTOM_REGISTERS)
             if (row.id == id) return {device, row};
-        return {port, GenTLCore::ZoTL::REMOTE_DEVICE_REGISTERS[id - GenTLCore::ZoTL::RD_WIDTH]};
+        for (const auto& row : GenTLCore::ZoTL::REMOTE_DEVICE_REGISTERS)
+            if (row.id == id) return {port, row};
+        return {port, {}};
     }
     template <class T>
     GC_ERROR Write(uint32_t id, T value)
