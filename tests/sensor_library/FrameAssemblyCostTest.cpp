@@ -6,8 +6,7 @@
 
 namespace {
 
-using TestSupport::AppendU32;
-using TestSupport::Bytes;
+using namespace TestSupport;
 
 // `units` chained starts of 16 bytes each: a container start declaring
 // `declared` bytes, then a block of 16 that ends where the next unit's block
@@ -16,7 +15,7 @@ Bytes ChainedStarts(uint32_t units, uint32_t tag, uint32_t declared, uint32_t la
 {
     Bytes bytes;
     for (uint32_t i = 0; i <= units; ++i) {
-        for (uint32_t word : {TestSupport::Tag::CONTAINER, declared, i == units ? last_tag : tag, i == units ? last_length : 16})
+        for (uint32_t word : {Tag::CONTAINER, declared, i == units ? last_tag : tag, i == units ? last_length : 16})
             AppendU32(bytes, word);
     }
     return bytes;
@@ -29,11 +28,11 @@ Bytes ChainedStarts(uint32_t units, uint32_t tag, uint32_t declared, uint32_t la
 TEST(FrameAssemblyCostTest, ChainOfStartsEndingInAnEmptyBlockIsWalkedOnce)
 {
     constexpr uint32_t units = 4096;
-    const uint32_t text = TestSupport::Tag::TEXT;
+    const uint32_t text = Tag::TEXT;
     Bytes stream = ChainedStarts(units, text, SensorFrame::MAX_FRAME, text, 0);
-    const Bytes behind = TestSupport::ContainerBuilder()
+    const Bytes behind = ContainerBuilder()
                              .AddGeneralBlock(1, 100)
-                             .AddBlock(TestSupport::Tag::RAW_PROFILE, Bytes(64, 7))
+                             .AddBlock(Tag::RAW_PROFILE, Bytes(64, 7))
                              .Build();
     stream.insert(stream.end(), behind.begin(), behind.end());
     AssemblerHarness harness;
@@ -50,7 +49,7 @@ TEST(FrameAssemblyCostTest, LaterStartCompletesAlongTheFailedWalk)
 {
     constexpr uint32_t units = 64;
     constexpr uint32_t end_at = units * 16 + 8;
-    Bytes stream = ChainedStarts(units, TestSupport::Tag::RAW_PROFILE, end_at + 8, TestSupport::Tag::END, 16);
+    Bytes stream = ChainedStarts(units, Tag::RAW_PROFILE, end_at + 8, Tag::END, 16);
     AppendU32(stream, 0);
     AppendU32(stream, 0);
     AssemblerHarness harness;

@@ -9,18 +9,13 @@
 #include "support/ContainerBuilder.h"
 #include "support/SimulatedSensorModel.h"
 
-using TestSupport::AppendU32;
-using TestSupport::BuildLin1dd;
-using TestSupport::Bytes;
-using TestSupport::Concat;
-using TestSupport::LinModel;
-using TestSupport::LinRecord;
+using namespace TestSupport;
 
 namespace {
 
 Bytes WithRecords(std::initializer_list<Bytes> records)
 {
-    Bytes out = TestSupport::Lin1ddMagic();
+    Bytes out = Lin1ddMagic();
     for (const Bytes& record : records)
         out.insert(out.end(), record.begin(), record.end());
     return out;
@@ -44,7 +39,7 @@ Bytes Cut(Bytes bytes, std::size_t count)
 
 TEST(LinReaderTest, GivesTheResultCodeOfEachText)
 {
-    const Bytes x_table = TestSupport::LinTable(LinModel(), 'x');
+    const Bytes x_table = LinTable(LinModel(), 'x');
     const std::tuple<const char*, Bytes, int> cases[] = {
         {"ExactlyEightBytesOfAnything", Bytes(8, 0xEE), 0},
         {"WrongMagic", Bytes{'L', 'I', 'N', '2', 'D', 'D', 0, 0, 1}, -4},

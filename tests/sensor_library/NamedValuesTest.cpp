@@ -22,16 +22,6 @@ Bytes PatternedScan()
         .Build();
 }
 
-// The block with `tag` of a container, found by walking it.
-Bytes BlockOf(const Bytes& container, uint32_t tag)
-{
-    for (std::size_t at = 8; at + 8 <= container.size(); at += GetU32(container, at + 4)) {
-        if (GetU32(container, at) == tag)
-            return Bytes(container.begin() + long(at), container.begin() + long(at + GetU32(container, at + 4)));
-    }
-    return {};
-}
-
 class NamedValuesTest : public ReadyConnection {
 protected:
     void TakeScan()
@@ -130,23 +120,7 @@ TEST_F(NamedValuesTest, EveryNameReadsItsOwnSourceUnderItsFourSpellings)
         EXPECT_EQ(-4, (Read(name, -1), result)) << name;
 }
 
-// Blocks of the last scan, copied whole; -5 for a block the scan lacks.
-TEST_F(NamedValuesTest, BlockNamesCopyTheWholeBlockOfTheLastScan)
-{
-    const std::pair<const char*, uint32_t> blocks[] = {
-        {"IDGeneral", Tag::GENERAL}, {"IDScan", Tag::RAW_PROFILE}, {"IDRegisterCameraQRTA", Tag::CAMERA_QRTA},
-        {"IDScanLinear", 0}, {"IDScaleParams", 0}, {"IDCRC", Tag::END}};
-    TakeScan();
-    for (const auto& [name, tag] : blocks) {
-        SCOPED_TRACE(name);
-        Read(name, -1, 4096);
-        EXPECT_EQ(tag == 0 ? -5 : 0, result);
-        const Bytes block = BlockOf(scan, tag);
-        EXPECT_EQ(block, Prefix(block.size()));
-    }
-}
-
-TEST_F(NamedValuesTest, ValuesFitOnlyWithASpareByteExceptTheLinearizationData)
+TEST_F(NamedValuesTest, ValuesAndBlocksFitOnlyWithASpareByteExceptTheLinearizationData)
 {
     EXPECT_EQ("", Read("OrderNumber", -2, 12));  // "QRTB-SIM-100"
     EXPECT_EQ(-1, result);
@@ -159,6 +133,8 @@ TEST_F(NamedValuesTest, ValuesFitOnlyWithASpareByteExceptTheLinearizationData)
         {"IDGeneral", -1, 52, -1},
         {"IDGeneral", -1, 53, 0},
         {"IDGeneral", -2, 53, -2},
+        {"IDScan", -1, 4096, 0},
+        {"IDScanLinear", -1, 4096, -5},  // a block the scan lacks
         {"RawData", -1, scan_size, -1},
         {"LinearizationData", -1, lin_size - 1, -2},
         {"LinearizationData", -1, lin_size, 0},
@@ -166,6 +142,8 @@ TEST_F(NamedValuesTest, ValuesFitOnlyWithASpareByteExceptTheLinearizationData)
     for (const auto& [name, age, size, expected] : sizes)
         EXPECT_EQ(expected, (Read(name, age, size), result)) << name << " in " << size;
     EXPECT_EQ(scan, Prefix(scan.size()));
+    Read("IDGeneral", -1, 53);  // blocks are copied whole
+    EXPECT_EQ(Bytes(scan.begin() + 8, scan.begin() + 60), Prefix(52));
     Read("LinearizationData", -1, lin_size);
     EXPECT_EQ(lin, Prefix(lin.size()));
     EXPECT_EQ(std::to_string(lin.size()), Read("LinearizationDataSize", 0));
