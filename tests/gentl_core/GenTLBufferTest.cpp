@@ -66,25 +66,12 @@ struct OpenBuffer {
         buffer->SetScheduled(false);
         buffer->SetQueued(false);
     }
+    // clang-format off
     template <class T = uint64_t>
-    InfoAnswer<T> Info(BUFFER_INFO_CMD command)
-    {
-        return Ask<T>([&](INFO_DATATYPE* t, void* b, size_t* s) {
-            return buffer->GetBufferInfo(command, t, b, s);
-        });
-    }
-    Answer Segment(uint32_t index, SEGMENT_INFO_CMD command)
-    {
-        return Ask<uint64_t>([&](INFO_DATATYPE* t, void* b, size_t* s) {
-            return buffer->GetBufferSegmentInfo(index, command, t, b, s);
-        });
-    }
-    Answer Part(uint32_t index, BUFFER_PART_INFO_CMD command)
-    {
-        return Ask<uint64_t>([&](INFO_DATATYPE* t, void* b, size_t* s) {
-            return buffer->GetBufferPartInfo(index, command, t, b, s);
-        });
-    }
+    InfoAnswer<T> Info(BUFFER_INFO_CMD c) { return Ask<T>([&](auto t, auto b, auto s) { return buffer->GetBufferInfo(c, t, b, s); }); }
+    Answer Segment(uint32_t i, SEGMENT_INFO_CMD c) { return Ask<uint64_t>([&](auto t, auto b, auto s) { return buffer->GetBufferSegmentInfo(i, c, t, b, s); }); }
+    Answer Part(uint32_t i, BUFFER_PART_INFO_CMD c) { return Ask<uint64_t>([&](auto t, auto b, auto s) { return buffer->GetBufferPartInfo(i, c, t, b, s); }); }
+    // clang-format on
 
     std::vector<std::vector<uint8_t>> memories;
     SharedPtr<FakeBuffer> buffer;
@@ -255,16 +242,13 @@ TEST_F(BufferTest, ListsChunksFromTheLastToTheFirstAndRefusesMalformedOnes)
     open->chunk_data_size = 40;
     open.Deliver(Complete(40));
     size_t count = 0, small = 2;
-    ASSERT_EQ(open->GetBufferChunkData(nullptr, &count), GC_ERR_SUCCESS);
-    ASSERT_EQ(count, 3u);
     SINGLE_CHUNK_DATA chunks[3] = {};
-    EXPECT_EQ(open->GetBufferChunkData(chunks, &small), GC_ERR_BUFFER_TOO_SMALL);
-    ASSERT_EQ(open->GetBufferChunkData(chunks, &count), GC_ERR_SUCCESS);
-    std::vector<uint64_t> listed;
+    EXPECT_EQ((Values{open->GetBufferChunkData(nullptr, &count), static_cast<int64_t>(count), open->GetBufferChunkData(chunks, &small), open->GetBufferChunkData(chunks, &count)}),
+              (Values{0, 3, GC_ERR_BUFFER_TOO_SMALL, 0}));
+    Values listed;
     for (const SINGLE_CHUNK_DATA& chunk : chunks)
-        listed.insert(listed.end(),
-                      {chunk.ChunkID, static_cast<uint64_t>(chunk.ChunkOffset), chunk.ChunkLength});
-    EXPECT_EQ(listed, (std::vector<uint64_t>{11, 28, 4, 9, 12, 8, 7, 0, 4}));
+        listed.insert(listed.end(), {static_cast<int64_t>(chunk.ChunkID), chunk.ChunkOffset, static_cast<int64_t>(chunk.ChunkLength)});
+    EXPECT_EQ(listed, (Values{11, 28, 4, 9, 12, 8, 7, 0, 4}));
     // Malformed areas are refused without a read outside the buffer.
     const std::string layout = "GetBufferChunkData: invalid U3V chunk data layout discovered";
     const std::string overflow =
@@ -341,19 +325,14 @@ TEST_F(BufferTest, TakesOverAnAuxiliaryFillCuttingWhereTheTargetEnds)
         open->SetQueued(true);
         open->TakeOverData(*aux);
         open->SetQueued(false);
+        // Each target segment: the copied bytes, then its own untouched ones.
         for (size_t s = 0; s < row.targets.size(); ++s) {
-            const std::vector<uint8_t>& memory = open.memories[s];
-            for (size_t i = 0; i < row.copied[s]; ++i)
-                ASSERT_EQ(memory[i], static_cast<uint8_t>(row.from[s] + i)) << s << ":" << i;
-            if (row.copied[s] < memory.size()) {
-                EXPECT_EQ(memory[row.copied[s]], 0xEE);
-            }
+            std::vector<uint8_t> expected(row.targets[s], 0xEE);
+            for (size_t i = 0; i < row.copied[s]; ++i) expected[i] = uint8_t(row.from[s] + i);
+            EXPECT_EQ(open.memories[s], expected) << s;
         }
-        EXPECT_EQ((std::vector<uint64_t>{open.Info(BUFFER_INFO_DATA_SIZE).value,
-                                         open.Info(BUFFER_INFO_IS_INCOMPLETE).value,
-                                         open.Info(BUFFER_INFO_DATA_LARGER_THAN_BUFFER).value}),
-                  (std::vector<uint64_t>{row.reported, !row.complete, row.overflow}));
-        EXPECT_EQ(open->copy_fill_info_calls.load(), 1);
+        EXPECT_EQ((Values{static_cast<int64_t>(open.Info(BUFFER_INFO_DATA_SIZE).value), static_cast<int64_t>(open.Info(BUFFER_INFO_IS_INCOMPLETE).value), static_cast<int64_t>(open.Info(BUFFER_INFO_DATA_LARGER_THAN_BUFFER).value), open->copy_fill_info_calls.load()}),
+                  (Values{static_cast<int64_t>(row.reported), !row.complete, row.overflow, 1}));
     }
 }
 

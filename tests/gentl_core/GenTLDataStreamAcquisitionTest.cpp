@@ -52,6 +52,8 @@ protected:
                    : -1;
     }
 
+    // The lines logged at Info run too.
+    const int log_level = (GenTLCore::SetLogLevelForTest(LOG_LEVEL_INFO), 0);
     Handles handles;
 };
 

@@ -137,9 +137,9 @@ private:
 
 constexpr uint64_t MODE_ADDRESS = 0x10000008, AUX_COUNT_ADDRESS = 0x20000010;
 
-// One open stream with the deterministic engine, a fresh branding, every
-// log line formatted, and a count of failed assertions (none expected unless
-// a test says so).
+// One open stream with the deterministic engine, a fresh branding and a
+// count of failed assertions (none expected unless a test says so); the log
+// level a test sets is reset.
 class StreamFixture : public ::testing::Test {
 protected:
     void TearDown() override
@@ -183,7 +183,6 @@ protected:
     // The engine fills its next buffer and the core engine thread is done with it.
     bool Fill(uint8_t value) { return Stream().FillNext(value) && Stream().WaitUntilIdle(); }
 
-    const int log_level = (GenTLCore::SetLogLevelForTest(LOG_LEVEL_TRACE), 0);
     AcquisitionBranding* branding = &InstallAcquisitionBranding();
     TestSupport::AssertionCounter asserts;
     int expected_asserts = 0;
