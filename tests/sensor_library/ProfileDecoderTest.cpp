@@ -96,16 +96,13 @@ TEST_F(ProfileDecoderTest, ScalesSplitsTheIntensityWordAndSorts)
 
 TEST_F(ProfileDecoderTest, StatusBlockGivesEncoderAndUserIo)
 {
-    Bytes general(44, 0);
-    general[14 - 8] = 0x11;  // HTL counter
-    general[22 - 8] = 0x22;  // TTL counter
-    general[30 - 8] = 0x22;  // bits 1 and 5
-    general[31 - 8] = 0x02;  // bit 1
-    general[34 - 8] = 0x0A;
-    Bytes status(152, 0);
-    status[128] = 5;
-    status[134] = 5;
-    status[64] = 1;  // trigger function 4 without bit 2 of byte 63
+    // General bytes 14 and 22: the HTL and TTL counters; 30 (bits 1 and 5),
+    // 31 (bit 1) and 34: the user I/O. Status byte 64 with no bit 2 in byte
+    // 63: trigger function 4; 128 and 134: the first two pins' functions.
+    Bytes general(44, 0), status(152, 0);
+    for (const auto& [at, value] : {std::pair{14, 0x11}, {22, 0x22}, {30, 0x22}, {31, 0x02}, {34, 0x0A}})
+        general[at - 8] = uint8_t(value);
+    for (const auto& [at, value] : {std::pair{128, 5}, {134, 5}, {64, 1}}) status[at] = uint8_t(value);
     for (const uint32_t tag : {Tag::FPGA_QRTB, Tag::FPGA_QRTA}) {
         ASSERT_TRUE(Decode(ContainerBuilder()
                                .AddBlock(Tag::GENERAL, general)

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <future>
 #include <thread>
 
 #include "sensor_library/ScanvoDLL.h"
@@ -78,24 +79,13 @@ TEST_F(QuietSensorTest, DisconnectEndsAReadWaitingOutALongTimeOut)
     constexpr int LONG_TIMEOUT_MS = 30000;
     // Past the geometry check: the read below reaches the wait.
     ASSERT_TRUE(WaitUntil([&] { return ReadProfile(0) == -1; }, 5s));
-    std::atomic<bool> read_done{false};
-    std::atomic<int> read_result{0};
-    std::thread reader([&] {
-        read_result = ReadProfile(LONG_TIMEOUT_MS);
-        read_done = true;
-    });
-    EXPECT_FALSE(WaitUntil([&] { return read_done.load(); }, 200ms));
-    std::atomic<bool> disconnect_done{false};
-    std::atomic<void*> disconnect_result{handle};
-    std::thread closer([&] {
-        disconnect_result = facade.Disconnect(handle);
-        disconnect_done = true;
-    });
-    EXPECT_TRUE(WaitUntil([&] { return disconnect_done.load() && read_done.load(); }, 5s));
-    closer.join();
-    reader.join();
-    EXPECT_EQ(nullptr, disconnect_result.load());
-    EXPECT_EQ(-1, read_result.load());
+    auto read = std::async(std::launch::async, [&] { return ReadProfile(LONG_TIMEOUT_MS); });
+    EXPECT_EQ(std::future_status::timeout, read.wait_for(200ms));
+    auto disconnect = std::async(std::launch::async, [&] { return facade.Disconnect(handle); });
+    ASSERT_EQ(std::future_status::ready, read.wait_for(5s));
+    ASSERT_EQ(std::future_status::ready, disconnect.wait_for(5s));
+    EXPECT_EQ(nullptr, disconnect.get());
+    EXPECT_EQ(-1, read.get());
     EXPECT_EQ(NOT_OPEN, ReadProfile(LONG_TIMEOUT_MS));  // gone for good
 }
 
