@@ -1,5 +1,5 @@
 // The connection object on a fake transport, the test playing the sensor:
-// readiness, containers into the FIFO, local commands, request and reply,
+// connects, containers into the FIFO, local commands, file commands,
 // information texts and the linearization data.
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-// Profile, image and range-image reads out of the container FIFO, against
-// the simulated sensor's model worked by hand.
+// Profile, image and range-image reads out of the container FIFO, worked
+// by hand from the simulated sensor's scans, and all of them at once.
 #include <gtest/gtest.h>
 
 #include <cstring>
