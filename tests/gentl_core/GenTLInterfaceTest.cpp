@@ -1,6 +1,6 @@
 // The interface module: its device list update, device lookup by plain,
-// alternative and probe IDs, interface info and registers, and list updates
-// racing with opens.
+// alternative and probe IDs, and list updates racing with opens. Its info and
+// registers are read through the real producer in consumer_library_tests.
 #include <gtest/gtest.h>
 
 #include <atomic>
