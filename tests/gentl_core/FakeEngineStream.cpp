@@ -101,25 +101,6 @@ bool FakeEngineStream::FillNext(uint8_t value)
     return true;
 }
 
-void FakeEngineStream::FailWith(int status)
-{
-    Lock lock(engine_mutex);
-    fail_status = status;
-    engine_changed.notify_all();
-}
-
-size_t FakeEngineStream::HeldCount()
-{
-    Lock lock(engine_mutex);
-    return input_queue.size() + output_queue.size();
-}
-
-std::vector<GenTLBuffer*> FakeEngineStream::ScheduledBuffers()
-{
-    Lock lock(engine_mutex);
-    return std::vector<GenTLBuffer*>(input_queue.begin(), input_queue.end());
-}
-
 bool FakeEngineStream::WaitUntilIdle()
 {
     std::unique_lock<std::mutex> lock(engine_mutex);

@@ -76,11 +76,13 @@ public:
     // Engine side. Fills the oldest scheduled buffer whole with `value` and
     // hands it to the output queue; false when nothing is scheduled.
     bool FillNext(uint8_t value);
+    // clang-format off
     // The pending or next WaitForFilledBuffer answers `status`.
-    void FailWith(int status);
+    void FailWith(int status) { std::lock_guard<std::mutex> lock(engine_mutex); fail_status = status; engine_changed.notify_all(); }
     // Buffers the engine holds (scheduled plus filled but not taken).
-    size_t HeldCount();
-    std::vector<GenTLCore::GenTLBuffer*> ScheduledBuffers();
+    size_t HeldCount() { std::lock_guard<std::mutex> lock(engine_mutex); return input_queue.size() + output_queue.size(); }
+    std::vector<GenTLCore::GenTLBuffer*> ScheduledBuffers() { std::lock_guard<std::mutex> lock(engine_mutex); return {input_queue.begin(), input_queue.end()}; }
+    // clang-format on
     // The core engine thread has taken every filled buffer, finished with
     // it and waits for the next.
     bool WaitUntilIdle();

@@ -61,18 +61,10 @@ TEST_F(StreamAcquisitionTest, AuxiliaryFillsGoToTheOldestWaitingBufferOrAreLost)
 {
     harness->Announce(PAYLOAD);
     EngineKnobs& knobs = Stream().knobs;
-    const auto start = [&](uint32_t aux, uint32_t mode) {
-        return WriteRegister(AUX_COUNT_ADDRESS, aux) + WriteRegister(MODE_ADDRESS, mode) + Start();
-    };
-    const auto fill = [&](uint8_t from, uint8_t to) {
-        for (uint8_t value = from; value <= to; ++value) EXPECT_TRUE(Fill(value));
-        return Pools();
-    };
-    const auto queue_all = [&] {
-        for (BUFFER_HANDLE handle : handles) Stream().QueueBuffer(handle);
-        return Stream().FlushQueue(ACQ_QUEUE_INPUT_TO_OUTPUT);
-    };
     // clang-format off
+    const auto start = [&](uint32_t aux, uint32_t mode) { return WriteRegister(AUX_COUNT_ADDRESS, aux) + WriteRegister(MODE_ADDRESS, mode) + Start(); };
+    const auto fill = [&](uint8_t from, uint8_t to) { for (uint8_t value = from; value <= to; ++value) EXPECT_TRUE(Fill(value)); return Pools(); };
+    const auto queue_all = [&] { for (BUFFER_HANDLE handle : handles) Stream().QueueBuffer(handle); return Stream().FlushQueue(ACQ_QUEUE_INPUT_TO_OUTPUT); };
     RunSteps({
         // Auxiliary buffers that cannot be made or prepared are left out.
         {"aux creation fails", [&] { knobs.create_aux_fails = true; return start(2, 0) + (int64_t)Stream().ScheduledBuffers().size() + Stop(); }, 0},
@@ -166,23 +158,19 @@ TEST(AcquisitionStressTest, StopFlushAndCloseMidStreamLoseNoBuffer)
     std::atomic<bool> done{false};
     std::atomic<uint64_t> deliveries{0}, torn{0};
     const auto consume = [&] {
-        while (!done.load()) {
-            const BUFFER_HANDLE buffer = harness.GetEvent(20);
-            if (buffer == nullptr) continue;
-            const uint8_t* bytes = memory.at(buffer);
-            torn += bytes[0] != bytes[BYTES - 1];
+        for (BUFFER_HANDLE buffer; !done.load();) {
+            if ((buffer = harness.GetEvent(20)) == nullptr) continue;
+            torn += memory.at(buffer)[0] != memory.at(buffer)[BYTES - 1];
             ++deliveries;
             harness->QueueBuffer(buffer);
         }
     };
+    // clang-format off
     const auto read_info = [&] {
         while (!done.load())
-            for (STREAM_INFO_CMD command : {STREAM_INFO_NUM_DELIVERED, STREAM_INFO_NUM_UNDERRUN,
-                                            STREAM_INFO_NUM_QUEUED, STREAM_INFO_NUM_AWAIT_DELIVERY,
-                                            STREAM_INFO_IS_GRABBING, STREAM_INFO_NUM_ANNOUNCED})
+            for (STREAM_INFO_CMD command : {STREAM_INFO_NUM_DELIVERED, STREAM_INFO_NUM_UNDERRUN, STREAM_INFO_NUM_QUEUED, STREAM_INFO_NUM_AWAIT_DELIVERY, STREAM_INFO_IS_GRABBING, STREAM_INFO_NUM_ANNOUNCED})
                 harness.Info(command);
     };
-    // clang-format off
     const std::pair<const char*, std::function<void()>> interruptions[] = {
         {"Stop", [&] { EXPECT_EQ(harness->StopAcquisition(0), GC_ERR_SUCCESS); }},
         {"FlushAllToInput", [&] { EXPECT_EQ(harness->FlushQueue(ACQ_QUEUE_ALL_TO_INPUT), GC_ERR_SUCCESS); }},
@@ -210,9 +198,8 @@ TEST(AcquisitionStressTest, StopFlushAndCloseMidStreamLoseNoBuffer)
         harness.ExpectEveryBufferInOnePlace(0);
         EXPECT_EQ(harness.Info(STREAM_INFO_NUM_QUEUED), handles.size());
     }
-    EXPECT_EQ(harness->HeldCount(), 0u);
-    EXPECT_EQ(harness->calls.close_engine.load(), 1);
-    EXPECT_EQ(torn.load(), 0u);
+    EXPECT_EQ((Values{static_cast<int64_t>(harness->HeldCount()), harness->calls.close_engine.load(), static_cast<int64_t>(torn.load())}),
+              (Values{0, 1, 0}));
     for (const std::string& expression : asserts.Failures())
         EXPECT_NE(expression.find("Event queue unexpectedly empty"), std::string::npos)
             << expression;

@@ -58,9 +58,8 @@ public:
     Handles AnnounceMany(size_t count, size_t size, bool queue = false)
     {
         Handles handles;
-        for (size_t i = 0; i < count; ++i) handles.push_back(Announce(size));
-        for (BUFFER_HANDLE handle : handles)
-            if (queue) stream->QueueBuffer(handle);
+        while (handles.size() < count)
+            if (handles.push_back(Announce(size)); queue) stream->QueueBuffer(handles.back());
         return handles;
     }
     const SharedPtr<GenTLBuffer>& Buffer(BUFFER_HANDLE handle) { return registered.at(handle); }
@@ -157,18 +156,11 @@ protected:
     }
 
     FakeEngineStream& Stream() { return *harness->operator->(); }
-    int64_t ReadRegister(uint64_t address)
-    {
-        uint32_t value = 0xDEADBEEF;
-        size_t size = sizeof value;
-        EXPECT_EQ(Stream().ReadPort(address, &value, &size), GC_ERR_SUCCESS);
-        return value;
-    }
-    GC_ERROR WriteRegister(uint64_t address, uint32_t value)
-    {
-        size_t size = sizeof value;
-        return Stream().WritePort(address, &value, &size);
-    }
+    // A 32-bit register through the port; a failed read answers -1.
+    // clang-format off
+    int64_t ReadRegister(uint64_t address) { uint32_t value = 0; size_t size = sizeof value; return Stream().ReadPort(address, &value, &size) == GC_ERR_SUCCESS ? value : -1; }
+    GC_ERROR WriteRegister(uint64_t address, uint32_t value) { size_t size = sizeof value; return Stream().WritePort(address, &value, &size); }
+    // clang-format on
     // The input pool, the buffers waiting in the event, those the engine
     // holds, and the blocks lost since the open.
     Values Pools()
