@@ -1,6 +1,7 @@
 // The module description documents against the node tables in
 // GenApiManifest.txt: served bytes, GenApi 1.1 schema, node tree, and the
-// registers they name as the module's port answers them, with their access.
+// registers they name, against the modules' register tables and as the
+// module's port answers them, with their access.
 #include <gtest/gtest.h>
 #include <openssl/sha.h>
 #include <tinyxml2.h>
@@ -13,10 +14,15 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <span>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "gentl_core/GenTLDataStream.h"
+#include "gentl_core/GenTLInterface.h"
+#include "gentl_core/GenTLLocalDevice.h"
+#include "gentl_core/GenTLSystem.h"
 #include "gentl_producers/GenTesk3d/ModuleXmlDocuments.h"
 #include "producer/NodeMapHarness.h"
 #include "producer/ProducerSession.h"
@@ -237,6 +243,89 @@ TEST(GenApiDocumentTest, RemoteDeviceFormulasGiveFormatsAndTranslation)
     ASSERT_EQ("", map.WriteInteger("Width_Val", 3));
     ASSERT_EQ("", map.WriteInteger("Height_Val", 4));
     EXPECT_EQ("5", map.Read("Scan3dCoordinateReferenceTranslationZ_ValCalc"));
+}
+
+// Every register node on a module's own port has its record in that module's
+// register tables, with the same address, length, access and sign; every
+// record but the document's (and the System's test registers) is named once.
+TEST(GenApiDocumentTest, RegisterNodesMatchTheirModulesRegisterTables)
+{
+    using namespace GenTLCore;
+    using Table = std::span<const RegisterDefinition>;
+    const struct {
+        const char *name, *port;
+        std::vector<Table> tables;
+        const ModuleRegisterIds* ids;  // null: no common registers
+    } rows[] = {
+        {"System", "TLPort", {GenTLSystem::RegisterTable()}, &GenTLSystem::CommonRegisterIds()},
+        {"Interface",
+         "InterfacePort",
+         {GenTLInterface::RegisterTable(), ZoTL::INTERFACE_CUSTOM_REGISTERS},
+         &GenTLInterface::CommonRegisterIds()},
+        {"LocalDevice",
+         "DevicePort",
+         {GenTLLocalDevice::RegisterTable(), ZoTL::LOCAL_DEVICE_CUSTOM_REGISTERS},
+         &GenTLLocalDevice::CommonRegisterIds()},
+        {"DataStream",
+         "StreamPort",
+         {GenTLDataStream::RegisterTable()},
+         &GenTLDataStream::CommonRegisterIds()},
+        {"RemoteDevice", "Device", {ZoTL::REMOTE_DEVICE_REGISTERS}, nullptr},
+    };
+    constexpr uint64_t TEST_REGISTERS_ADDRESS = 0xE0000000;  // the System's, unnamed
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        // The registers every module's map adds beside its tables.
+        const ModuleRegisterIds ids = row.ids ? *row.ids : ModuleRegisterIds{};
+        const RegisterDefinition common[] = {
+            {ids.magic_read_zero, REG_TYPE_UINT32, MAGIC_READ_ZERO_ADDRESS, 4, REG_ACCESS_RO,
+             false},
+            {ids.persistence_start, REG_TYPE_UINT32, FEATURE_PERSISTENCE_START_ADDRESS, 4,
+             REG_ACCESS_WO, false},
+            {ids.persistence_end, REG_TYPE_UINT32, FEATURE_PERSISTENCE_END_ADDRESS, 4,
+             REG_ACCESS_WO, false},
+            {ids.streaming_start, REG_TYPE_UINT32, REGISTERS_STREAMING_START_ADDRESS, 4,
+             REG_ACCESS_WO, false},
+            {ids.streaming_end, REG_TYPE_UINT32, REGISTERS_STREAMING_END_ADDRESS, 4, REG_ACCESS_WO,
+             false},
+        };
+        std::map<uint32_t, RegisterDefinition> records;
+        std::vector<Table> tables = row.tables;
+        if (row.ids != nullptr) tables.push_back(common);
+        for (Table table : tables)
+            for (const RegisterDefinition& record : table)
+                EXPECT_TRUE(records.emplace(record.id, record).second) << record.id;
+
+        std::map<uint32_t, int> named;
+        for (const auto& [name, node] : ManifestTree(row.name)) {
+            if (node.fields.count("addr") == 0 || node.fields.at("port") != row.port) continue;
+            SCOPED_TRACE(name);
+            ASSERT_EQ(1u, node.fields.count("record"));
+            const uint32_t id = std::stoul(node.fields.at("record"));
+            ++named[id];
+            ASSERT_EQ(1u, records.count(id)) << id;
+            const RegisterDefinition& record = records.at(id);
+            EXPECT_EQ(record.address, std::stoull(node.fields.at("addr"), nullptr, 16));
+            if (node.kind == "Register") {  // its length node tells the current size
+                EXPECT_TRUE(record.variable_size);
+            } else {
+                EXPECT_EQ(record.size, std::stoull(node.fields.at("len")));
+            }
+            const char* access = record.access == REG_ACCESS_RW   ? "RW"
+                                 : record.access == REG_ACCESS_RO ? "RO"
+                                                                  : "WO";
+            EXPECT_EQ(access, node.fields.at("access"));
+            const bool is_signed = record.type == REG_TYPE_INT32 || record.type == REG_TYPE_INT64;
+            if (node.kind == "IntReg") {
+                EXPECT_EQ(is_signed ? "Signed" : "Unsigned", node.fields.at("sign"));
+            }
+        }
+        for (const auto& [id, record] : records) {
+            if (record.address < TEST_REGISTERS_ADDRESS || std::string(row.name) != "System") {
+                EXPECT_EQ(1, named[id]) << "record " << id;
+            }
+        }
+    }
 }
 
 // A consumer's view: the System and the Interface with one discovered sensor
