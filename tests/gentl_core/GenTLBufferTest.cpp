@@ -123,6 +123,7 @@ TEST_F(BufferTest, AnswersEachQueryInEachState)
     uint32_t count = 0;
     size_t chunks = 0, size_value = 0;
     uint64_t region = 0;
+    // clang-format off
     DS_BUFFER_INFO_STACKED entries[2] = {{BUFFER_INFO_SIZE, 0, &size_value, sizeof size_value, 0}, {32, 0, nullptr, 0, 0}};
     DS_BUFFER_PART_INFO_STACKED stacked[2] = {{3, BUFFER_PART_INFO_REGION_ID, 0, 0, &region, sizeof region}, {0, 14, 0, 0, nullptr, 0}};
     using Query = std::function<Answer(OpenBuffer&)>;
@@ -133,19 +134,9 @@ TEST_F(BufferTest, AnswersEachQueryInEachState)
     // The call's result, and the count it answered.
     const auto call = [&](std::function<GC_ERROR(FakeBuffer&)> f) { return [f, &count](OpenBuffer& b) { Answer a; count = 0; a.result = f(*b.buffer); a.value = count; return a; }; };
     const auto earlier = [] { GenTLCore::ReportError(GC_ERR_TIMEOUT, "Earlier: something timed out"); };
-    struct Row {
-        const char* name;
-        State state;
-        Query query;
-        GC_ERROR result;
-        uint64_t value;
-        INFO_DATATYPE type;
-        std::string text;
-        bool multi_part = true;
-    };
+    struct Row { const char* name; State state; Query query; GC_ERROR result; uint64_t value; INFO_DATATYPE type; std::string text; bool multi_part = true; };
     const std::string unknown = "GetBufferInfo: unknown buffer info command requested";
     const std::string no_multi_part = ": this transport layer implementation does not support multi-part payloads.";
-    // clang-format off
     const Row rows[] = {
         {"Size", Announced, info(BUFFER_INFO_SIZE), 0, 100, INFO_DATATYPE_SIZET, ""},
         {"UserPtr", Announced, info(BUFFER_INFO_USER_PTR), 0, 0x5EED, INFO_DATATYPE_PTR, ""},
@@ -207,8 +198,9 @@ TEST_F(BufferTest, AnswersEachQueryInEachState)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         branding->multi_part_aware = row.multi_part;
-        OpenBuffer open(row.state == Composite ? std::vector<size_t>{10, 20}
-                                               : std::vector<size_t>{row.state == Flows ? 600u : 100u});
+        OpenBuffer open(row.state == Composite
+                            ? std::vector<size_t>{10, 20}
+                            : std::vector<size_t>{row.state == Flows ? 600u : 100u});
         if (row.state == Queued) open->SetQueued(true);
         if (row.state == Delivered) open.Deliver(GlobalFillResults{90, 80, false, true});
         if (row.state == Flows) open.Deliver(Complete(600), flows);
@@ -222,8 +214,12 @@ TEST_F(BufferTest, AnswersEachQueryInEachState)
         }
     }
     const size_t reported_size = stacked[0].iSize;  // packed: read by value
-    EXPECT_EQ((Values{entries[0].iResult, entries[0].iType, static_cast<int64_t>(size_value), entries[1].iResult, stacked[0].iResult, stacked[0].iType, static_cast<int64_t>(reported_size), static_cast<int64_t>(region), stacked[1].iResult}),
-              (Values{0, INFO_DATATYPE_SIZET, 100, GC_ERR_NOT_IMPLEMENTED, 0, INFO_DATATYPE_UINT64, 8, 103, GC_ERR_NOT_IMPLEMENTED}));
+    EXPECT_EQ((Values{entries[0].iResult, entries[0].iType, static_cast<int64_t>(size_value),
+                      entries[1].iResult, stacked[0].iResult, stacked[0].iType,
+                      static_cast<int64_t>(reported_size), static_cast<int64_t>(region),
+                      stacked[1].iResult}),
+              (Values{0, INFO_DATATYPE_SIZET, 100, GC_ERR_NOT_IMPLEMENTED, 0, INFO_DATATYPE_UINT64,
+                      8, 103, GC_ERR_NOT_IMPLEMENTED}));
 }
 
 // Writes a chunk trailer (ID, length) ending at `end`.
@@ -243,24 +239,22 @@ TEST_F(BufferTest, ListsChunksFromTheLastToTheFirstAndRefusesMalformedOnes)
     open.Deliver(Complete(40));
     size_t count = 0, small = 2;
     SINGLE_CHUNK_DATA chunks[3] = {};
-    EXPECT_EQ((Values{open->GetBufferChunkData(nullptr, &count), static_cast<int64_t>(count), open->GetBufferChunkData(chunks, &small), open->GetBufferChunkData(chunks, &count)}),
+    EXPECT_EQ((Values{open->GetBufferChunkData(nullptr, &count), static_cast<int64_t>(count),
+                      open->GetBufferChunkData(chunks, &small),
+                      open->GetBufferChunkData(chunks, &count)}),
               (Values{0, 3, GC_ERR_BUFFER_TOO_SMALL, 0}));
     Values listed;
     for (const SINGLE_CHUNK_DATA& chunk : chunks)
-        listed.insert(listed.end(), {static_cast<int64_t>(chunk.ChunkID), chunk.ChunkOffset, static_cast<int64_t>(chunk.ChunkLength)});
+        listed.insert(listed.end(), {static_cast<int64_t>(chunk.ChunkID), chunk.ChunkOffset,
+                                     static_cast<int64_t>(chunk.ChunkLength)});
     EXPECT_EQ(listed, (Values{11, 28, 4, 9, 12, 8, 7, 0, 4}));
     // Malformed areas are refused without a read outside the buffer.
     const std::string layout = "GetBufferChunkData: invalid U3V chunk data layout discovered";
     const std::string overflow =
         "GetBufferChunkData: reported chunk data size overflows the buffer";
-    struct Row {
-        const char* name;
-        uint64_t data_size, chunk_data_size;
-        uint32_t last_length;  // in the trailer ending at chunk_data_size
-        GC_ERROR result;
-        const std::string& text;
-    };
     // clang-format off
+    // last_length: of the trailer ending at chunk_data_size.
+    struct Row { const char* name; uint64_t data_size, chunk_data_size; uint32_t last_length; GC_ERROR result; const std::string& text; };
     const Row rows[] = {
         {"LengthReachesBeforeTheStart", 32, 32, 25, GC_ERR_PARSING_CHUNK_DATA, layout},
         {"LengthNearTwoToThe32", 32, 32, 0xFFFFFFF8u, GC_ERR_PARSING_CHUNK_DATA, layout},
@@ -331,8 +325,12 @@ TEST_F(BufferTest, TakesOverAnAuxiliaryFillCuttingWhereTheTargetEnds)
             for (size_t i = 0; i < row.copied[s]; ++i) expected[i] = uint8_t(row.from[s] + i);
             EXPECT_EQ(open.memories[s], expected) << s;
         }
-        EXPECT_EQ((Values{static_cast<int64_t>(open.Info(BUFFER_INFO_DATA_SIZE).value), static_cast<int64_t>(open.Info(BUFFER_INFO_IS_INCOMPLETE).value), static_cast<int64_t>(open.Info(BUFFER_INFO_DATA_LARGER_THAN_BUFFER).value), open->copy_fill_info_calls.load()}),
-                  (Values{static_cast<int64_t>(row.reported), !row.complete, row.overflow, 1}));
+        EXPECT_EQ(
+            (Values{static_cast<int64_t>(open.Info(BUFFER_INFO_DATA_SIZE).value),
+                    static_cast<int64_t>(open.Info(BUFFER_INFO_IS_INCOMPLETE).value),
+                    static_cast<int64_t>(open.Info(BUFFER_INFO_DATA_LARGER_THAN_BUFFER).value),
+                    open->copy_fill_info_calls.load()}),
+            (Values{static_cast<int64_t>(row.reported), !row.complete, row.overflow, 1}));
     }
 }
 

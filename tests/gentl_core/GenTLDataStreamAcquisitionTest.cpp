@@ -46,7 +46,8 @@ protected:
     // Each byte of the buffer, when all are the same; -1 otherwise.
     int64_t Content(BUFFER_HANDLE handle)
     {
-        const auto* bytes = static_cast<const uint8_t*>(harness->Buffer(handle)->GetContiguousBase());
+        const auto* bytes =
+            static_cast<const uint8_t*>(harness->Buffer(handle)->GetContiguousBase());
         return std::all_of(bytes, bytes + PAYLOAD, [&](uint8_t b) { return b == bytes[0]; })
                    ? bytes[0]
                    : -1;
@@ -198,7 +199,8 @@ TEST(AcquisitionStressTest, StopFlushAndCloseMidStreamLoseNoBuffer)
         harness.ExpectEveryBufferInOnePlace(0);
         EXPECT_EQ(harness.Info(STREAM_INFO_NUM_QUEUED), handles.size());
     }
-    EXPECT_EQ((Values{static_cast<int64_t>(harness->HeldCount()), harness->calls.close_engine.load(), static_cast<int64_t>(torn.load())}),
+    EXPECT_EQ((Values{static_cast<int64_t>(harness->HeldCount()),
+                      harness->calls.close_engine.load(), static_cast<int64_t>(torn.load())}),
               (Values{0, 1, 0}));
     for (const std::string& expression : asserts.Failures())
         EXPECT_NE(expression.find("Event queue unexpectedly empty"), std::string::npos)

@@ -34,13 +34,8 @@ TEST_F(StreamTest, RefusesEachBadRequestWithItsCodeAndText)
     const std::string unknown_info = "GetStreamInfo: unknown stream info command requested";
     const std::string overlap =
         "AnnounceBuffer: attempt to announce duplicate or overlapping buffer/segment";
-    struct Row {
-        const char* name;
-        std::function<GC_ERROR()> request;
-        GC_ERROR result;
-        std::string text;
-    };
     // clang-format off
+    struct Row { const char* name; std::function<GC_ERROR()> request; GC_ERROR result; std::string text; };
     const auto announce = [&](size_t size, uint8_t* at = nullptr) { harness->Announce(size, at ? at : m, &result); return result; };
     // Two buffers over [50, 150) and [150, 250), then one of 51 bytes at `offset`.
     const auto overlapping = [&](size_t offset) { announce(100, m + 50); announce(100, m + 150); return announce(51, m + offset); };
@@ -120,15 +115,17 @@ TEST_F(StreamTest, RefusesEachBadRequestWithItsCodeAndText)
     };
     // clang-format on
     // Once quiet, once with every log line formatted.
-    for (uint32_t level : {0u, LOG_LEVEL_TRACE}) for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        GenTLCore::SetLogLevelForTest(level);
-        Renew();
-        std::fill(segments, segments + 3, nullptr);
-        out = SharedPtr<GenTLBuffer>();
-        EXPECT_EQ(row.request(), row.result);
-        if (!row.text.empty()) {
-            EXPECT_EQ(LastError().text, row.text);
+    for (uint32_t level : {0u, LOG_LEVEL_TRACE}) {
+        for (const Row& row : rows) {
+            SCOPED_TRACE(row.name);
+            GenTLCore::SetLogLevelForTest(level);
+            Renew();
+            std::fill(segments, segments + 3, nullptr);
+            out = SharedPtr<GenTLBuffer>();
+            EXPECT_EQ(row.request(), row.result);
+            if (!row.text.empty()) {
+                EXPECT_EQ(LastError().text, row.text);
+            }
         }
     }
 }
@@ -153,6 +150,7 @@ TEST_F(StreamTest, RegistersAndInfoAnswerTheStreamStateAndReopeningResetsThem)
     };
     char id[128] = {};
     size_t size = sizeof id;
+    // clang-format off
     const auto write = [&](uint64_t address, uint32_t value) { return WriteRegister(address, value); };
     uint32_t flows = 0;
     const auto flow_table = [&] {
@@ -166,7 +164,6 @@ TEST_F(StreamTest, RegistersAndInfoAnswerTheStreamStateAndReopeningResetsThem)
         values.insert(values.end(), table, table + bytes);
         return values;
     };
-    // clang-format off
     RunSteps({
         // Announced, delivered, acquiring, payload modified, low 32 bits of the
         // payload size, policy implementation, policy, priority, persistence.

@@ -100,12 +100,7 @@ TEST_F(LocalDeviceTest, RefusesEachBadRequestWithItsCodeAndText)
     };
     const auto without_streams = [&] { knobs.implements_streams = false; return Device(); };
     const auto info = [&](DEVICE_INFO_CMD command) { return Device()->GetDeviceInfo(command, nullptr, id, &size); };
-    struct Row {
-        const char* name;
-        std::function<GC_ERROR()> request;
-        GC_ERROR result;
-        std::string text;
-    };
+    struct Row { const char* name; std::function<GC_ERROR()> request; GC_ERROR result; std::string text; };
     const Row rows[] = {
         {"NoStream", [&] { return opening(true, {}, true); }, GC_ERR_OUT_OF_MEMORY, missing_child},
         {"OnlyEmptyStreams", [&] { return opening(true, {""}, true); }, GC_ERR_OUT_OF_MEMORY, missing_child},
@@ -149,23 +144,16 @@ TEST_F(LocalDeviceTest, InfoAndRegistersDescribeTheDeviceAndTheSelectedStream)
 {
     DeviceFacts busy;
     busy.free = false;
+    // clang-format off
     // Access status as info (int32) and as register (only while open).
-    const struct {
-        bool open;
-        uint32_t access;
-        DeviceFacts facts;
-        int32_t status;
-    } states[] = {{false, 0, busy, 4},
-                  {true, DEVICE_ACCESS_READONLY, {}, 6},
-                  {true, DEVICE_ACCESS_CONTROL, {}, 5},
-                  {true, 7, {}, 0}};
-    for (const auto& state : states) {
-        SCOPED_TRACE(state.status);
-        Renew();
-        const SharedPtr<TestDevice> dev = Device(state.open, state.access, state.facts);
-        EXPECT_EQ((Values{Info<int32_t>(*dev, DEVICE_INFO_ACCESS_STATUS), ReadUInt32(*dev, 0x280)}),
-                  (Values{state.status, state.status >= 5 ? state.status : 0}));
-    }
+    const auto status = [&](bool open, uint32_t access, DeviceFacts facts = {}) { Renew(); const auto dev = Device(open, access, facts); return Values{Info<int32_t>(*dev, DEVICE_INFO_ACCESS_STATUS), ReadUInt32(*dev, 0x280)}; };
+    RunSteps({
+        {"busy, listed", [&] { return status(false, 0, busy); }, {4, 0}},
+        {"open read-only", [&] { return status(true, DEVICE_ACCESS_READONLY); }, {6, 6}},
+        {"open to control", [&] { return status(true, DEVICE_ACCESS_CONTROL); }, {5, 5}},
+        {"open with unknown flags", [&] { return status(true, 7); }, {0, 0}},
+    });
+    // clang-format on
     Renew();
     knobs.stream_suffixes = {"", "0", "0", "1"};
     const SharedPtr<TestDevice> dev = Device();
@@ -175,10 +163,10 @@ TEST_F(LocalDeviceTest, InfoAndRegistersDescribeTheDeviceAndTheSelectedStream)
         for (uint64_t address : addresses) values.push_back(ReadUInt32(*dev, address));
         return values;
     };
-    const auto text = [&](uint64_t address) { return std::string(ReadString(*dev, address, 128).c_str()); };
     uint64_t frequency = 0;
     size_t size = sizeof frequency;
     // clang-format off
+    const auto text = [&](uint64_t address) { return std::string(ReadString(*dev, address, 128).c_str()); };
     RunSteps({
         {"empty and repeated streams skipped", [&] { return ListIDs([&](uint32_t* n) { return dev->GetNumDataStreams(n); }, [&](uint32_t i, char* id, size_t* s) { return dev->GetDataStreamID(i, id, s); }) == IDs{StreamID("0"), StreamID("1")}; }, 1},
         {"found by exact ID", [&] { return dev->StmOpen(StreamID("1").c_str(), stream) + (stream->GetID() == StreamID("1")); }, 1},
@@ -204,8 +192,8 @@ TEST_F(LocalDeviceTest, PriorityIsAppliedOnlyWithConsent)
 {
     knobs.priority_supported = true;
     SharedPtr<TestDevice> dev = Device();
-    const auto write = [&](uint64_t address, uint32_t value) { return WriteUInt32(*dev, address, value); };
     // clang-format off
+    const auto write = [&](uint64_t address, uint32_t value) { return WriteUInt32(*dev, address, value); };
     RunSteps({
         {"read from the transport layer", [&] { return Values{ReadUInt32(*dev, POLICY), ReadUInt32(*dev, PRIORITY)}; }, {1, 15}},
         {"not applied without consent", [&] { return write(APPLY_PRIORITY, 1) + (journal.Entries() == IDs{"open 3"}); }, 1},

@@ -165,9 +165,9 @@ protected:
     // holds, and the blocks lost since the open.
     Values Pools()
     {
-        return {harness->Info(STREAM_INFO_NUM_QUEUED),
-                harness->Info(STREAM_INFO_NUM_AWAIT_DELIVERY),
-                static_cast<int64_t>(Stream().HeldCount()), harness->Info(STREAM_INFO_NUM_UNDERRUN)};
+        return {
+            harness->Info(STREAM_INFO_NUM_QUEUED), harness->Info(STREAM_INFO_NUM_AWAIT_DELIVERY),
+            static_cast<int64_t>(Stream().HeldCount()), harness->Info(STREAM_INFO_NUM_UNDERRUN)};
     }
     bool IsGrabbing() { return (harness->Info(STREAM_INFO_IS_GRABBING) & 0xFF) != 0; }
     GC_ERROR Start(uint64_t count = GENTL_INFINITE) { return Stream().StartAcquisition(0, count); }
