@@ -188,6 +188,31 @@ TEST_F(ScanvoApiTest, ConnectsOverTcpAndUdpStreamsAndDisconnects)
     EXPECT_EQ(NOT_OPEN, api.Scanvo_GetConnectStatus(udp, &status));
 }
 
+// Mended: a command text without a NUL was read past its length (here
+// exactly the text's bytes on the heap, so reading one more is caught), and
+// a disconnect waited out the time-out of a read on the same sensor.
+TEST_F(ScanvoApiTest, ACommandIsReadUpToItsLengthAndADisconnectEndsAWaitingRead)
+{
+    constexpr int LONG_TIMEOUT_MS = 30000;
+    SimulatedSensor sensor(SimulatedSensor::Options{"127.0.0.2"});  // streams nothing
+    void* handle = Open(sensor);
+    const std::string text = "SetExposureTime=300\r";
+    const auto bytes = std::make_unique<char[]>(text.size());
+    std::memcpy(bytes.get(), text.data(), text.size());
+    EXPECT_EQ(int(text.size()), api.Scanvo_WriteData(handle, bytes.get(), int(text.size())));
+    EXPECT_TRUE(sensor.WaitForCommand("SetExposureTime=300"));
+    // Past the geometry check: the read below reaches the wait.
+    ASSERT_TRUE(WaitUntil([&] { return ReadProfile(handle, 0) == -1; }, 5s));
+    auto read = std::async(std::launch::async, [&] { return ReadProfile(handle, LONG_TIMEOUT_MS); });
+    EXPECT_EQ(std::future_status::timeout, read.wait_for(200ms));
+    auto disconnect = std::async(std::launch::async, [&] { return api.Scanvo_Disconnect(handle); });
+    ASSERT_EQ(std::future_status::ready, read.wait_for(5s));
+    ASSERT_EQ(std::future_status::ready, disconnect.wait_for(5s));
+    EXPECT_EQ(nullptr, disconnect.get());
+    EXPECT_EQ(-1, read.get());
+    EXPECT_EQ(NOT_OPEN, ReadProfile(handle, LONG_TIMEOUT_MS));  // gone for good
+}
+
 // A freed slot is taken again, so connects never run out; only 200 sensors
 // open at once fill the table.
 TEST_F(ScanvoApiTest, FreedSlotsAreTakenAgainAndTwoHundredSensorsFillTheTable)

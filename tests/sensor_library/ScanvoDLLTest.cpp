@@ -1,9 +1,7 @@
-// The facade in this process: its copies, its one-sensor ISensor side,
-// disconnects that end waiting reads, and the event functions.
+// The facade in this process: its copies, its one-sensor ISensor side, and
+// the event functions.
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <future>
 #include <thread>
 
 #include "sensor_library/ScanvoDLL.h"
@@ -49,55 +47,6 @@ TEST(ScanvoDLLTest, CopiesShareTheSensorsAndTheISensorSideOpensItsOwn)
     EXPECT_TRUE(facade.closeTransfer());
     EXPECT_EQ(handle, facade.getActiveScanvo());
     EXPECT_EQ(NOT_OPEN, facade.getConnectStatus(&status));
-}
-
-// A connected sensor that streams nothing, so every profile read waits.
-class QuietSensorTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        handle = facade.Connect(sensor.Ip().c_str(), sensor.PortText().c_str(), 0, 0, nullptr, nullptr);
-        ASSERT_TRUE(WaitUntil([&] { return facade.GetConnectStatus(handle, &status) == 0 && status == 3; }, 5s));
-    }
-    void TearDown() override { facade.Disconnect(handle); }
-
-    int ReadProfile(int timeout_ms)
-    {
-        double x[4], z[4];
-        return facade.GetXZIExtended(handle, x, z, nullptr, nullptr, 4, nullptr, nullptr, timeout_ms, nullptr, 0, nullptr);
-    }
-
-    SimulatedSensor sensor{SimulatedSensor::Options{"127.0.0.2"}};
-    ScanvoDLL facade;
-    void* handle = nullptr;
-    int status = 0;
-};
-
-// Mended: a disconnect waited out the time-out of a read on the same sensor.
-TEST_F(QuietSensorTest, DisconnectEndsAReadWaitingOutALongTimeOut)
-{
-    constexpr int LONG_TIMEOUT_MS = 30000;
-    // Past the geometry check: the read below reaches the wait.
-    ASSERT_TRUE(WaitUntil([&] { return ReadProfile(0) == -1; }, 5s));
-    auto read = std::async(std::launch::async, [&] { return ReadProfile(LONG_TIMEOUT_MS); });
-    EXPECT_EQ(std::future_status::timeout, read.wait_for(200ms));
-    auto disconnect = std::async(std::launch::async, [&] { return facade.Disconnect(handle); });
-    ASSERT_EQ(std::future_status::ready, read.wait_for(5s));
-    ASSERT_EQ(std::future_status::ready, disconnect.wait_for(5s));
-    EXPECT_EQ(nullptr, disconnect.get());
-    EXPECT_EQ(-1, read.get());
-    EXPECT_EQ(NOT_OPEN, ReadProfile(LONG_TIMEOUT_MS));  // gone for good
-}
-
-// Mended: a command text without a NUL was read past its length.
-TEST_F(QuietSensorTest, ACommandWithoutANulIsReadOnlyUpToItsLength)
-{
-    const std::string text = "SetExposureTime=300\r";
-    // Exactly the text's bytes on the heap, so reading one more is caught.
-    const auto bytes = std::make_unique<char[]>(text.size());
-    std::memcpy(bytes.get(), text.data(), text.size());
-    EXPECT_EQ(int(text.size()), facade.WriteData(handle, bytes.get(), int(text.size())));
-    EXPECT_TRUE(sensor.WaitForCommand("SetExposureTime=300"));
 }
 
 // Auto-reset releases one waiter per set, manual reset every wait until
