@@ -1,6 +1,5 @@
 gentesk_test(gentl_core_stream_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/GenTLDataStreamTest.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/GenTLDataStreamAcquisitionTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/FakeEngineStream.cpp
           ${CMAKE_CURRENT_LIST_DIR}/FakeBuffer.cpp
   LIBS gentl_core)
