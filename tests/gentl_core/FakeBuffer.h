@@ -39,12 +39,12 @@ protected:
         value = static_cast<T>(answer);
         return GC_ERR_SUCCESS;
     }
-    static GC_ERROR Refuse(const char* what)
+    static GC_ERROR Refuse(const char* text)
     {
-        return GenTLCore::ReportError(GC_ERR_NOT_AVAILABLE, std::string("GetBufferInfo: ") + what);
+        return GenTLCore::ReportError(GC_ERR_NOT_AVAILABLE, text);
     }
     // clang-format off
-    GC_ERROR GetTimestampNs(uint64_t&) override { return Refuse("timestamps not supported"); }
+    GC_ERROR GetTimestampNs(uint64_t&) override { return Refuse("GetBufferInfo: timestamps not supported"); }
     GC_ERROR GetTimestamp(uint64_t& value) override { return GetTimestampNs(value); }
     GC_ERROR GetWidth(size_t& value) override { return Answer(value, FAKE_WIDTH); }
     GC_ERROR GetHeight(size_t& value) override { return Answer(value, 480); }
@@ -60,8 +60,8 @@ protected:
     GC_ERROR GetPixelFormat(uint64_t& value) override { return Answer(value, 0x01080001); }
     GC_ERROR GetPixelFormatNamespace(int32_t& value) override { return Answer(value, pixel_format_namespace); }
     GC_ERROR GetDeliveredChunkPayloadSize(size_t& value) override { return Answer(value, chunk_data_size); }
-    GC_ERROR GetChunkLayoutID(uint64_t&) override { return Refuse("no chunk layout ID"); }
-    GC_ERROR GetFileName(std::string&) override { return Refuse("no file payload"); }
+    GC_ERROR GetChunkLayoutID(uint64_t&) override { return Refuse("GetBufferInfo: no chunk layout ID"); }
+    GC_ERROR GetFileName(std::string&) override { return Refuse("GetBufferInfo: no file payload"); }
     GC_ERROR GetPixelEndianness(int32_t& value) override { return Answer(value, 1); }
     GC_ERROR GetContainsChunkData(bool& value) override { return Answer(value, chunk_data_size > 0); }
     GC_ERROR GetNumParts(uint32_t& value) override { return Answer(value, 2); }
