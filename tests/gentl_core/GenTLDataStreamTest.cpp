@@ -181,7 +181,7 @@ TEST_F(StreamTest, RegistersAndInfoAnswerTheStreamStateAndReopeningResetsThem)
         // Announced, delivered, acquiring, payload modified, low 32 bits of the
         // payload size, policy implementation, policy, priority, persistence.
         {"registers", [&] { return registers({0x10000000, 0x10000004, 0x1000000C, 0x10000010, 0x10000014, 0x20000000, 0x20000004, 0x20000008, 0x0F000000}); }, {2, 1, 0, 0, 0x40, 0, 0, 2, 0}},
-        {"ID register", [&] { return Stream().ReadPort(0x0, id, &size) + (std::string(id) == "Acq_STM0_Dev_1"); }, 1},
+        {"ID register", [&] { return Values{Stream().ReadPort(0x0, id, &size), std::string(id) == "Acq_STM0_Dev_1"}; }, {0, 1}},
         {"ID and type", [&] { return text(STREAM_INFO_ID) + " " + text(STREAM_INFO_TLTYPE) == "Acq_STM0_Dev_1/1 TestTL/1"; }, 1},
         // Minimum, alignment, payload size, and the engine's counts added to the stream's.
         {"modified payload", [&] { knobs.modifies_payload = true; knobs.payload_size = 4096; return registers({0x10000010}); }, {1}},
@@ -284,28 +284,30 @@ TEST_F(StreamAcquisitionTest, AuxiliaryFillsGoToTheOldestWaitingBufferOrAreLost)
     harness->Announce(PAYLOAD);
     EngineKnobs& knobs = Stream().knobs;
     // clang-format off
-    const auto start = [&](uint32_t aux, uint32_t mode) { return WriteRegister(AUX_COUNT_ADDRESS, aux) + WriteRegister(MODE_ADDRESS, mode) + Start(); };
+    const auto start = [&](uint32_t aux, uint32_t mode) { return Values{WriteRegister(AUX_COUNT_ADDRESS, aux), WriteRegister(MODE_ADDRESS, mode), Start()}; };
+    // Started with two auxiliary buffers asked for: none scheduled; stopped.
+    const auto without_aux = [&] { Values v = start(2, 0); v.insert(v.end(), {static_cast<int64_t>(Stream().ScheduledBuffers().size()), Stop()}); return v; };
     const auto fill = [&](uint8_t from, uint8_t to) { for (uint8_t value = from; value <= to; ++value) EXPECT_TRUE(Fill(value)); return Pools(); };
     const auto queue_all = [&] { for (BUFFER_HANDLE handle : handles) Stream().QueueBuffer(handle); return Stream().FlushQueue(ACQ_QUEUE_INPUT_TO_OUTPUT); };
     RunSteps({
         // Auxiliary buffers that cannot be made or prepared are left out.
-        {"aux creation fails", [&] { knobs.create_aux_fails = true; return start(2, 0) + (int64_t)Stream().ScheduledBuffers().size() + Stop(); }, 0},
-        {"aux preparation fails", [&] { knobs.create_aux_fails = false; knobs.prepare_aux_ok = false; return start(2, 0) + (int64_t)Stream().ScheduledBuffers().size() + Stop(); }, 0},
+        {"aux creation fails", [&] { knobs.create_aux_fails = true; return without_aux(); }, {0, 0, 0, 0, 0}},
+        {"aux preparation fails", [&] { knobs.create_aux_fails = false; knobs.prepare_aux_ok = false; return without_aux(); }, {0, 0, 0, 0, 0}},
         // Oldest first: nothing is ever displaced, every aux fill is lost.
-        {"oldest first", [&] { knobs.prepare_aux_ok = true; return start(1, GenTLCore::OldestFirst); }, 0},
+        {"oldest first", [&] { knobs.prepare_aux_ok = true; return start(1, GenTLCore::OldestFirst); }, {0, 0, 0}},
         {"three lost", [&] { return fill(0, 2); }, {0, 0, 1, 3}},
-        {"the aux buffer waits", [&] { return Stream().ScheduledBuffers().at(0)->IsAuxiliary() + Stop(); }, 1},
+        {"the aux buffer waits", [&] { return Values{Stream().ScheduledBuffers().at(0)->IsAuxiliary(), Stop()}; }, {1, 0}},
         // Overwrite: the aux fill replaces the oldest waiting buffer's.
-        {"overwrite", [&] { EXPECT_EQ(harness->Reopen(), GC_ERR_SUCCESS); handles = Queued(3); return start(1, GenTLCore::OldestFirstOverwrite); }, 0},
+        {"overwrite", [&] { EXPECT_EQ(harness->Reopen(), GC_ERR_SUCCESS); handles = Queued(3); return start(1, GenTLCore::OldestFirstOverwrite); }, {0, 0, 0}},
         {"the aux buffer fills last", [&] { fill(1, 4); return Taken(); }, {1, 2, 0}},
         {"taken over", [&] { return Values{Content(handles[0]), static_cast<FakeBuffer&>(*harness->Buffer(handles[0])).copy_fill_info_calls.load(), Stream().ScheduledBuffers().at(0)->HasNewData()}; }, {4, 1, 0}},
         {"nothing waits: lost", [&] { return fill(5, 5); }, {0, 0, 1, 2}},
         // Newest only: the aux fill goes to the oldest, the rest back to the engine empty.
-        {"newest only", [&] { return Stop() + WriteRegister(MODE_ADDRESS, GenTLCore::NewestOnly) + queue_all() + Start(); }, 0},
+        {"newest only", [&] { return Values{Stop(), WriteRegister(MODE_ADDRESS, GenTLCore::NewestOnly), queue_all(), Start()}; }, {0, 0, 0, 0}},
         {"two returned buffers and the aux one; lost since the open", [&] { return fill(0xC3, 0xC3); }, {0, 1, 3, 5}},
         {"returned empty", [&] { return harness->Buffer(handles[1])->HasNewData(); }, 0},
         {"delivered", [&] { return Taken(); }, {0}},
-        {"with the aux fill", [&] { return Content(handles[0]) + Stop(); }, 0xC3},
+        {"with the aux fill", [&] { return Values{Content(handles[0]), Stop()}; }, {0xC3, 0}},
     });
     // clang-format on
 }
@@ -318,17 +320,17 @@ TEST_F(StreamAcquisitionTest, CountLimitedAcquisitionCountsOnlyItsOwnDeliveries)
     handles = Queued(6);
     // clang-format off
     RunSteps({
-        {"two requested", [&] { return Start(2) + !Fill(1) + !Stream().FillNext(2); }, 0},
+        {"two requested", [&] { return Values{Start(2), Fill(1), Stream().FillNext(2)}; }, {0, 1, 1}},
         {"ends by itself", [&] { return EndsByItself(); }, 1},
         {"the engine still runs, nobody delivers", [&] { return Stream().FillNext(3); }, 1},
         {"still started", [&] { return Start(2); }, GC_ERR_RESOURCE_IN_USE},
-        {"device stopped once", [&] { return Stop() + Stream().calls.stop_streaming.load(); }, 1},
+        {"device stopped once", [&] { return Values{Stop(), Stream().calls.stop_streaming.load()}; }, {0, 1}},
         {"a fill nobody took is void", [&] { return harness->Buffer(handles[2])->HasNewData(); }, 0},
         {"pools", [&] { return Pools(); }, {4, 2, 0, 0}},
-        {"newest only, two requested", [&] { return WriteRegister(MODE_ADDRESS, GenTLCore::NewestOnly) + Start(2); }, 0},
-        {"displaces the two left over", [&] { return Fill(4) + IsGrabbing(); }, 2},
+        {"newest only, two requested", [&] { return Values{WriteRegister(MODE_ADDRESS, GenTLCore::NewestOnly), Start(2)}; }, {0, 0}},
+        {"displaces the two left over", [&] { return Values{Fill(4), IsGrabbing()}; }, {1, 1}},
         {"the engine took the fill it held back last", [&] { return Taken(); }, {3}},
-        {"ends after two", [&] { return Stream().FillNext(5) + TestSupport::WaitUntil([this] { return !IsGrabbing(); }); }, 2},
+        {"ends after two", [&] { return Values{Stream().FillNext(5), TestSupport::WaitUntil([this] { return !IsGrabbing(); })}; }, {1, 1}},
         {"delivered", [&] { Values taken = Taken(); taken.push_back(harness->Info(STREAM_INFO_NUM_DELIVERED)); return taken; }, {4, 2}},
     });
     // clang-format on
@@ -344,13 +346,13 @@ TEST_F(StreamAcquisitionTest, FailedOrUnknownEngineStatusEndsTheAcquisitionUntil
         handles = Queued(2);
         // clang-format off
         RunSteps({
-            {"ends", [&] { const GC_ERROR started = Start(); Stream().FailWith(status); return started + EndsByItself() + Stop(); }, 1},
+            {"ends", [&] { const GC_ERROR started = Start(); Stream().FailWith(status); return Values{started, EndsByItself(), Stop()}; }, {0, 1, 0}},
             {"stopped once in total", [&] { return Stream().calls.stop_streaming.load(); }, 1},
             {"discards", [&] { return Stream().FlushQueue(ACQ_QUEUE_ALL_DISCARD); }, GC_ERR_SUCCESS},
             {"queue refused", [&] { return Stream().QueueBuffer(handles[0]); }, GC_ERR_ACCESS_DENIED},
             {"flush refused", [&] { return Stream().FlushQueue(ACQ_QUEUE_UNQUEUED_TO_INPUT); }, GC_ERR_ACCESS_DENIED},
             {"other flushes", [&] { return Values{Stream().FlushQueue(0), Stream().FlushQueue(1), Stream().FlushQueue(2), Stream().FlushQueue(4)}; }, {0, 0, 0, 0}},
-            {"reopened", [&] { return harness->Reopen() + Stream().QueueBuffer(harness->Announce(PAYLOAD)); }, GC_ERR_SUCCESS},
+            {"reopened", [&] { return Values{harness->Reopen(), Stream().QueueBuffer(harness->Announce(PAYLOAD))}; }, {0, 0}},
         });
         // clang-format on
     }

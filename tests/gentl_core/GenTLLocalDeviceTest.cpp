@@ -169,8 +169,8 @@ TEST_F(LocalDeviceTest, InfoAndRegistersDescribeTheDeviceAndTheSelectedStream)
     const auto text = [&](uint64_t address) { return std::string(ReadString(*dev, address, 128).c_str()); };
     RunSteps({
         {"empty and repeated streams skipped", [&] { return ListIDs([&](uint32_t* n) { return dev->GetNumDataStreams(n); }, [&](uint32_t i, char* id, size_t* s) { return dev->GetDataStreamID(i, id, s); }) == IDs{StreamID("0"), StreamID("1")}; }, 1},
-        {"found by exact ID", [&] { return dev->StmOpen(StreamID("1").c_str(), stream) + (stream->GetID() == StreamID("1")); }, 1},
-        {"selector and priority written", [&] { return WriteUInt32(*dev, STREAM_SELECTOR, 7) + WriteUInt32(*dev, PRIORITY, 3); }, 0},
+        {"found by exact ID", [&] { return Values{dev->StmOpen(StreamID("1").c_str(), stream), stream->GetID() == StreamID("1")}; }, {0, 1}},
+        {"selector and priority written", [&] { return Values{WriteUInt32(*dev, STREAM_SELECTOR, 7), WriteUInt32(*dev, PRIORITY, 3)}; }, {0, 0}},
         {"info", [&] { return Text(*dev, DEVICE_INFO_USER_DEFINED_NAME) + "|" + Text(*dev, DEVICE_INFO_VERSION) == "user name|2.5"; }, 1},
         {"string registers", [&] { return text(0x0) + "|" + text(0x80) + "|" + text(0xC0) + "|" + text(0x1C0) + "|" + text(0x200) + "|" + text(STREAM_ID) == std::string(DEVICE_ID) + "|D1|user name|Made by tests|Vendor Model (TestPrefix_DEV_D1)|" + StreamID("1"); }, 1},
         {"branded display name", [&] { branding.custom_device_name = "My sensor"; return Text(*dev, DEVICE_INFO_DISPLAYNAME) == "My sensor"; }, 1},
@@ -196,10 +196,10 @@ TEST_F(LocalDeviceTest, PriorityIsAppliedOnlyWithConsent)
     const auto write = [&](uint64_t address, uint32_t value) { return WriteUInt32(*dev, address, value); };
     RunSteps({
         {"read from the transport layer", [&] { return Values{ReadUInt32(*dev, POLICY), ReadUInt32(*dev, PRIORITY)}; }, {1, 15}},
-        {"not applied without consent", [&] { return write(APPLY_PRIORITY, 1) + (journal.Entries() == IDs{"open 3"}); }, 1},
+        {"not applied without consent", [&] { return Values{write(APPLY_PRIORITY, 1), journal.Entries() == IDs{"open 3"}}; }, {0, 1}},
         {"consent", [&] { opened.CloseDownTo(dev.Get()); branding.events_engine_control = true; dev = Device(); return ReadUInt32(*dev, 0x20000000); }, 1},
         // The last write ends a register streaming.
-        {"applied", [&] { return write(POLICY, 2) + write(APPLY_PRIORITY, 1) + write(PRIORITY, 4) + write(0x0E00000C, 1); }, 0},
+        {"applied", [&] { return Values{write(POLICY, 2), write(APPLY_PRIORITY, 1), write(PRIORITY, 4), write(0x0E00000C, 1)}; }, {0, 0, 0, 0}},
         {"journal", [&] { return journal.Entries() == IDs{"close tag", "open 3", "set priority 2/15", "set priority 2/4"}; }, 1},
     });
     // clang-format on
@@ -219,7 +219,7 @@ TEST_F(LocalDeviceTest, OneRegistrationStartsTheEngineAndUnregisteringStopsAndFl
     const auto post = [&] { return dev->OnEventPacket(packet.data(), packet.size()); };
     // clang-format off
     RunSteps({
-        {"registered", [&] { return dev->RegisterEvent(EVENT_REMOTE_DEVICE, event) + event->Open(); }, GC_ERR_SUCCESS},
+        {"registered", [&] { return Values{dev->RegisterEvent(EVENT_REMOTE_DEVICE, event), event->Open()}; }, {0, 0}},
         {"once only", [&] { return dev->RegisterEvent(EVENT_REMOTE_DEVICE, second); }, GC_ERR_RESOURCE_IN_USE},
         {"a packet arrives", [&] { return post() + event->GetEventData(received, &size, 0) + (Values(received, received + size) == Values(packet.begin(), packet.end())); }, 2},
         {"unregistering flushes", [&] { post(); size = sizeof received; return dev->UnregisterEvent(EVENT_REMOTE_DEVICE, unregistered) + event->GetEventData(received, &size, 0); }, GC_ERR_TIMEOUT},
