@@ -150,20 +150,12 @@ TEST_F(StreamTest, RegistersAndInfoAnswerTheStreamStateAndReopeningResetsThem)
     harness->AnnounceMany(2, 64, true);
     EngineKnobs& knobs = Stream().knobs;
     knobs.payload_size = 0x1'0000'0040;
-    const auto text = [&](STREAM_INFO_CMD command) {
-        const auto answer = Ask<char[64]>([&](INFO_DATATYPE* t, void* b, size_t* s) {
-            return Stream().GetStreamInfo(command, t, b, s);
-        });
-        return std::string(answer.value) + "/" + std::to_string(answer.type);
-    };
-    const auto registers = [&](std::vector<uint64_t> addresses) {
-        Values values;
-        for (uint64_t address : addresses) values.push_back(ReadRegister(address));
-        return values;
-    };
     char id[128] = {};
     size_t size = sizeof id;
     // clang-format off
+    // A text answer and its type as "text/type".
+    const auto text = [&](STREAM_INFO_CMD c) { const auto a = Ask<char[64]>([&](auto t, auto b, auto s) { return Stream().GetStreamInfo(c, t, b, s); }); return std::string(a.value) + "/" + std::to_string(a.type); };
+    const auto registers = [&](std::vector<uint64_t> addresses) { Values values; for (uint64_t address : addresses) values.push_back(ReadRegister(address)); return values; };
     const auto write = [&](uint64_t address, uint32_t value) { return WriteRegister(address, value); };
     uint32_t flows = 0;
     const auto flow_table = [&] {
