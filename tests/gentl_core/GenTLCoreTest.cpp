@@ -176,7 +176,8 @@ INSTANTIATE_TEST_SUITE_P(Modes, TeardownModeTest,
                                            std::tuple{false, true, false, 0, 0},
                                            std::tuple{true, true, true, 0, 0}));
 
-// Detaching frees the thread's last-error record unless the process is ending.
+// Detaching frees the thread's last-error record unless the process is ending;
+// a freed record left in the slot would be written by the next report.
 TEST(EntryPointTest, FreesTheRecordOrSetsTheEndingFlag)
 {
     const struct {
@@ -195,6 +196,9 @@ TEST(EntryPointTest, FreesTheRecordOrSetsTheEndingFlag)
             ReportError(GC_ERR_IO, "Test: failure");
             EntryPoint(row.reason, row.process_ending);
             records = TLSControl::Instance()->RecordCountForTest();
+            ReportError(GC_ERR_IO, "after release");
+            TLSControl::Instance()->ReleaseThreadRecord();
+            TLSControl::Instance()->ReleaseThreadRecord();
         });
         thread.join();
         EXPECT_EQ(row.records_left, records);

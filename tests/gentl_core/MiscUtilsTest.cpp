@@ -1,5 +1,5 @@
-// MiscUtilsTest.cpp: unique strings, port URLs, file names and alternative
-// IDs as the framework builds and splits them.
+// MiscUtilsTest.cpp: unique strings, port URLs and file names as the
+// framework builds them.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -12,11 +12,10 @@ using namespace GenTLCore;
 
 namespace {
 
-// The test branding with custom unique strings and '#' as the separator.
+// The test branding with custom unique strings.
 class UtilsBranding : public TestSupport::TestBranding {
 public:
     std::string custom_device, custom_stream;
-    char separator = '#';
 
     // clang-format off
     std::string CustomDeviceUniqueString(const std::string&, const std::string&, const std::string&) const override { return custom_device; }
@@ -24,7 +23,6 @@ public:
     {
         return custom_stream.empty() ? TestBranding::CustomStreamUniqueString(device, stream) : custom_stream;
     }
-    char AlternativeIDSeparator() const override { return separator; }
     // clang-format on
 };
 
@@ -82,27 +80,4 @@ TEST_F(MiscUtilsTest, UniqueStringsPortURLsAndFileNamesAreBuiltAsConsumersReadTh
     EXPECT_EQ("Tesk3D_SN77", MakeDeviceUniqueString("D", "vendor", "model"));
     EXPECT_EQ("custom_BUF2", MakeBufferUniqueString("D", "0", 2));
     EXPECT_EQ("P_RMT_D", MakeRemoteDeviceUniqueString("D"));
-}
-
-// Alternative IDs: separator, key, separator, value. The separator is asked
-// once and kept.
-TEST_F(MiscUtilsTest, AlternativeIDsAreRecognisedAndSplitAtTheSeparatorAskedOnce)
-{
-    // clang-format off
-    const struct { const char* id; bool is_alternative; const char* key; const char* value; } rows[] = {
-        {"#SN#77", true, "SN", "77"}, {"#ip#127.0.0.1", true, "ip", "127.0.0.1"}, {"#SN", true, "", ""},
-        {"#", true, "", ""},          {"", false, "", ""},        {"Tesk3D_SN77", false, "", ""},
-        {"SN#77", false, "", ""},     {"##77", true, "", "77"},   {"#SN#", true, "SN", ""},
-        {"#k#a#b", true, "k", "a#b"},
-    };
-    // clang-format on
-    for (const auto& row : rows) {
-        std::string key = "stale key", value = "stale value";
-        ParseAlternativeID(row.id, key, value);
-        EXPECT_EQ(row.is_alternative, IsAlternativeID(row.id)) << row.id;
-        EXPECT_EQ(std::string(row.key) + "=" + row.value, key + "=" + value) << row.id;
-    }
-    branding.separator = '$';
-    EXPECT_TRUE(IsAlternativeID("#SN#77"));
-    EXPECT_FALSE(IsAlternativeID("$SN$77"));
 }

@@ -98,26 +98,6 @@ bool TestDevice::GetEventThreadPriority(int32_t& policy, int32_t& priority)
     return true;
 }
 
-GC_ERROR TestInterface::DiscoverDevices(std::vector<SharedPtr<DeviceTag>>& cur_devs,
-                                        uint64_t timeout_ms)
-{
-    const int number = ++discoveries;
-    last_timeout = timeout_ms;
-    if (!alternate || number % 2 == 0) cur_devs = discovered;
-    return GC_ERR_SUCCESS;
-}
-
-GC_ERROR TestInterface::ProbeSpecificDevice(const std::string& key, const std::string& value,
-                                            SharedPtr<DeviceTag>& tag)
-{
-    if (!probe_implemented) return GenTLInterface::ProbeSpecificDevice(key, value, tag);
-    last_probe = key + "/" + value;
-    if (probe_result == GC_ERR_SUCCESS && probe_finds_device)
-        tag = SharedPtr<DeviceTag>(
-            new FakeDeviceTag("Probed_" + value, "probed " + value, DeviceFacts{value}));
-    return probe_result;
-}
-
 SharedPtr<GenTLLocalDevice> TestInterface::CreateDevice(const SharedPtr<DeviceTag>& tag)
 {
     return SharedPtr<GenTLLocalDevice>(new TestDevice(tag, device_knobs, journal));

@@ -25,18 +25,14 @@ namespace ModuleTest {
 
 using GenTLCore::SharedPtr;
 
-// Alternative IDs "#key#value"; device keys "sn" (plain) and "ip" (probed),
-// interface key "mac". Set the knobs before the code under test runs.
+// Alternative IDs "#key#value", interface key "mac". Set the knobs before
+// the code under test runs.
 class ModuleBranding : public TestSupport::TestBranding {
 public:
     bool events_engine_control = false;
     std::string custom_device_name;
 
     char AlternativeIDSeparator() const override { return '#'; }
-    std::vector<std::string> AlternativeDeviceIDKeys(bool probe_keys) const override
-    {
-        return {probe_keys ? "ip" : "sn"};
-    }
     std::vector<std::string> AlternativeInterfaceIDKeys() const override { return {"mac"}; }
     uint64_t DefaultDiscoveryTimeout() const override { return 4321; }
     bool EventsEngineControlFeatures() const override { return events_engine_control; }
@@ -57,29 +53,22 @@ public:
         : id(std::move(id)), identity(std::move(identity)), mac(std::move(mac))
     {
     }
+    // clang-format off
     std::string GetID() const override { return id; }
     std::string GetDisplayName() const override { return "Fake " + identity; }
-    bool IsSameAs(const InterfaceTag& candidate) const override
-    {
-        const auto* other = dynamic_cast<const FakeInterfaceTag*>(&candidate);
-        return other != nullptr && other->identity == identity;
-    }
-    bool MatchesAlternativeID(const std::string& key, const std::string& value) const override
-    {
-        return key == "mac" && !mac.empty() && value == mac;
-    }
+    bool IsSameAs(const InterfaceTag& candidate) const override { const auto* other = dynamic_cast<const FakeInterfaceTag*>(&candidate); return other && other->identity == identity; }
+    bool MatchesAlternativeID(const std::string& key, const std::string& value) const override { return key == "mac" && !mac.empty() && value == mac; }
+    // clang-format on
 
     const std::string id, identity, mac;
 };
 
 // What a fake device reports; UpdateFrom takes over the changeable part.
 struct DeviceFacts {
-    std::string ip = "127.0.0.1";
     bool free = true;
 };
 
-// A device known by `identity` (IsSameAs), with alternative IDs "sn"
-// (= identity) and "ip". Threads: the changeable facts are locked.
+// A device known by `identity` (IsSameAs). Threads: the changeable facts are locked.
 class FakeDeviceTag : public GenTLCore::DeviceTag {
 public:
     FakeDeviceTag(std::string id, std::string identity, DeviceFacts facts = DeviceFacts())
@@ -87,12 +76,9 @@ public:
     {
     }
 
+    // clang-format off
     std::string GetID() const override { return id; }
-    bool IsSameAs(const DeviceTag& candidate) const override
-    {
-        const auto* other = dynamic_cast<const FakeDeviceTag*>(&candidate);
-        return other != nullptr && other->identity == identity;
-    }
+    bool IsSameAs(const DeviceTag& candidate) const override { const auto* other = dynamic_cast<const FakeDeviceTag*>(&candidate); return other && other->identity == identity; }
     std::string GetVendorName() const override { return "Vendor"; }
     std::string GetModelName() const override { return "Model"; }
     std::string GetVersion() const override { return "2.5"; }
@@ -105,6 +91,9 @@ public:
     bool IsNotAccessible() const override { return false; }
     bool IsFree() const override { return Facts().free; }
     bool IsFreeReadOnly() const override { return IsFree(); }
+    bool MatchesAlternativeID(const std::string&, const std::string&) const override { return false; }
+    DeviceFacts Facts() const { std::lock_guard<std::mutex> lock(mutex); return facts; }
+    // clang-format on
     void UpdateFrom(const DeviceTag& newer) override
     {
         if (const auto* other = dynamic_cast<const FakeDeviceTag*>(&newer)) {
@@ -112,15 +101,6 @@ public:
             std::lock_guard<std::mutex> lock(mutex);
             facts = newer_facts;
         }
-    }
-    bool MatchesAlternativeID(const std::string& key, const std::string& value) const override
-    {
-        return key == "sn" ? value == identity : key == "ip" && value == Facts().ip;
-    }
-    DeviceFacts Facts() const
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        return facts;
     }
 
     const std::string id, identity;
@@ -152,16 +132,10 @@ struct DeviceKnobs {
 // "close null", "start events", "stop events", "set priority p/q").
 class Journal {
 public:
-    void Add(const std::string& entry)
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        entries.push_back(entry);
-    }
-    std::vector<std::string> Entries()
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        return std::exchange(entries, {});
-    }
+    // clang-format off
+    void Add(const std::string& entry) { std::lock_guard<std::mutex> lock(mutex); entries.push_back(entry); }
+    std::vector<std::string> Entries() { std::lock_guard<std::mutex> lock(mutex); return std::exchange(entries, {}); }
+    // clang-format on
 
 private:
     std::mutex mutex;
@@ -182,33 +156,15 @@ protected:
     SharedPtr<GenTLCore::GenTLRemoteDeviceEvent> CreateRemoteDeviceEvent() override;
     SharedPtr<GenTLCore::GenTLRemoteDevice> CreateRemoteDevice() override;
     std::vector<SharedPtr<GenTLCore::GenTLDataStream>> CreateDataStreams() override;
-    GC_ERROR DoOpenTLSpecific(uint32_t access_flags) override
-    {
-        journal.Add("open " + std::to_string(access_flags));
-        return knobs.open_result;
-    }
-    bool DoCloseTLSpecific(const GenTLCore::DeviceTag* closed_tag) override
-    {
-        journal.Add(closed_tag == nullptr ? "close null" : "close tag");
-        return true;
-    }
+    // clang-format off
+    GC_ERROR DoOpenTLSpecific(uint32_t access_flags) override { journal.Add("open " + std::to_string(access_flags)); return knobs.open_result; }
+    bool DoCloseTLSpecific(const GenTLCore::DeviceTag* closed_tag) override { journal.Add(closed_tag ? "close tag" : "close null"); return true; }
     bool ImplementsDataStreams() override { return knobs.implements_streams; }
     bool HasEventInterface() override { return knobs.event_interface; }
-    GC_ERROR GetTimestampFrequency(uint64_t& frequency) override
-    {
-        frequency = 1000000000;
-        return knobs.timestamp_result;
-    }
-    GC_ERROR StartDeviceEvents(const SharedPtr<GenTLCore::GenTLRemoteDeviceEvent>&) override
-    {
-        journal.Add("start events");
-        return knobs.start_events_result;
-    }
-    bool StopDeviceEvents() override
-    {
-        journal.Add("stop events");
-        return true;
-    }
+    GC_ERROR GetTimestampFrequency(uint64_t& frequency) override { frequency = 1000000000; return knobs.timestamp_result; }
+    GC_ERROR StartDeviceEvents(const SharedPtr<GenTLCore::GenTLRemoteDeviceEvent>&) override { journal.Add("start events"); return knobs.start_events_result; }
+    bool StopDeviceEvents() override { journal.Add("stop events"); return true; }
+    // clang-format on
     bool SetEventThreadPriority(int32_t policy, int32_t priority) override;
     bool GetEventThreadPriority(int32_t& policy, int32_t& priority) override;
 
@@ -217,7 +173,7 @@ private:
     Journal& journal;  // the fixture's, which outlives every device
 };
 
-// Discovery scripted by the test: every update delivers `discovered`.
+// Discovery scripted by the test: every update delivers `discovered`; no probe.
 class TestInterface : public GenTLCore::GenTLInterface {
 public:
     TestInterface(const SharedPtr<GenTLCore::InterfaceTag>& tag, Journal& journal)
@@ -226,20 +182,12 @@ public:
     }
 
     std::vector<SharedPtr<GenTLCore::DeviceTag>> discovered;
-    bool alternate = false;         // every second discovery finds nothing
-    bool probe_implemented = true;  // the base's probe when false
-    GC_ERROR probe_result = GC_ERR_SUCCESS;
-    bool probe_finds_device = true;
     DeviceKnobs device_knobs;
-    std::atomic<int> discoveries{0};
-    std::atomic<uint64_t> last_timeout{0};
-    std::string last_probe;  // "key/value"; main test thread only
 
 protected:
-    GC_ERROR DiscoverDevices(std::vector<SharedPtr<GenTLCore::DeviceTag>>& cur_devs,
-                             uint64_t timeout_ms) override;
-    GC_ERROR ProbeSpecificDevice(const std::string& key, const std::string& value,
-                                 SharedPtr<GenTLCore::DeviceTag>& tag) override;
+    // clang-format off
+    GC_ERROR DiscoverDevices(std::vector<SharedPtr<GenTLCore::DeviceTag>>& cur_devs, uint64_t) override { cur_devs = discovered; return GC_ERR_SUCCESS; }
+    // clang-format on
     SharedPtr<GenTLCore::GenTLLocalDevice> CreateDevice(
         const SharedPtr<GenTLCore::DeviceTag>& tag) override;
 
@@ -260,13 +208,9 @@ public:
     std::atomic<uint64_t> last_timeout{0};
 
 protected:
-    GC_ERROR DiscoverInterfaces(std::vector<SharedPtr<GenTLCore::InterfaceTag>>& cur_itfs,
-                                uint64_t timeout_ms) override
-    {
-        last_timeout = timeout_ms;
-        if (discovery_result == GC_ERR_SUCCESS) cur_itfs = discovered;
-        return discovery_result;
-    }
+    // clang-format off
+    GC_ERROR DiscoverInterfaces(std::vector<SharedPtr<GenTLCore::InterfaceTag>>& cur_itfs, uint64_t timeout_ms) override { last_timeout = timeout_ms; if (discovery_result == GC_ERR_SUCCESS) cur_itfs = discovered; return discovery_result; }
+    // clang-format on
     SharedPtr<GenTLCore::GenTLInterface> CreateInterface(
         const SharedPtr<GenTLCore::InterfaceTag>& tag) override;
 
@@ -293,12 +237,9 @@ public:
 protected:
     bool RequiresGlobalLock() override { return knobs.requires_global_lock; }
     bool InitTLInfrastructure() override { return knobs.init_infrastructure; }
-    bool CloseTLInfrastructure() override
-    {
-        ++knobs.infrastructure_closes;
-        ++all_infrastructure_closes;
-        return knobs.close_infrastructure;
-    }
+    // clang-format off
+    bool CloseTLInfrastructure() override { ++knobs.infrastructure_closes, ++all_infrastructure_closes; return knobs.close_infrastructure; }
+    // clang-format on
     void OnInitialize() override {}
     SharedPtr<GenTLCore::GenTLSystem> CreateSystem() override;
 

@@ -1,4 +1,1 @@
-gentesk_test(call_log_tests
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/GenTLSrvLoggedTest.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/LogCapture.cpp
-  LIBS gentl_core)
+gentesk_test(call_log_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/GenTLSrvLoggedTest.cpp LIBS gentl_core)

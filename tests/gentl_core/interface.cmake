@@ -1,7 +1,0 @@
-gentesk_test(gentl_core_interface_tests
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/GenTLInterfaceTest.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/ModuleDoubles.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/FakeEngineStream.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/FakeBuffer.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/TestBranding.cpp
-  LIBS gentl_core)
