@@ -186,7 +186,8 @@ TEST_F(FrontHandleCheckTest, EveryCallRefusesUnknownForeignAndLeftOverHandles)
 TEST_F(FrontHandleCheckTest, MissingPointersAreInvalidParameters)
 {
     OpenEveryKind();
-    size_t zero = 0, four = sizeof bytes;
+    size_t zero = 0, four = sizeof bytes, count = 0;
+    PORT_REGISTER_STACK_ENTRY null_entry{0, nullptr, 4};  // never dereferenced
     void* out = nullptr;
     const std::string open = "Open/Register: invalid output handle pointer.";
     const struct {
@@ -197,6 +198,8 @@ TEST_F(FrontHandleCheckTest, MissingPointersAreInvalidParameters)
         {[&] { return g.GCReadPort(port, 0, bytes, &zero); }, "ReadPort: invalid buffer/size pointer"},
         {[&] { return g.GCReadPort(port, 0, nullptr, &four); }, "ReadPort: invalid buffer/size pointer"},
         {[&] { return g.GCWritePort(port, 0, bytes, nullptr); }, "WritePort: invalid buffer/size pointer"},
+        {[&] { return g.GCReadPortStacked(port, nullptr, &four); }, "ReadPortStacked: invalid pointer to register entries or their size"},
+        {[&] { return g.GCWritePortStacked(port, &null_entry, &(count = 1)); }, "WritePortStacked: invalid buffer pointer in register entry"},
         {[&] { return g.TLGetNumInterfaces(session.system, nullptr); }, "GetNumInterfaces: invalid num_interfaces pointer"},
         {[&] { return g.IFGetNumDevices(session.iface, nullptr); }, "GetNumDevices: invalid num_devices pointer"},
         {[&] { return g.DevGetNumDataStreams(device, nullptr); }, "GetNumDataStreams: invalid num_datastreams pointer"},
@@ -217,6 +220,7 @@ TEST_F(FrontHandleCheckTest, MissingPointersAreInvalidParameters)
         EXPECT_EQ(GC_ERR_INVALID_PARAMETER, row.call());
         EXPECT_EQ(row.text, session.LastError().text);
     }
+    EXPECT_EQ(0u, count);
     // Nothing was announced: the memory is free for a real announcement.
     EXPECT_EQ(GC_ERR_SUCCESS, g.DSAnnounceBuffer(stream, bytes, sizeof bytes, nullptr, &out));
     // A failed read reports no bytes; a stacked access on a bad handle did no entry.

@@ -14,44 +14,26 @@ namespace {
 
 using namespace std::chrono_literals;
 using namespace CoreTestHelpers;
-using Handles = std::vector<BUFFER_HANDLE>;
 
 constexpr size_t MAX_DATA = 8;
-// Consumer buffers are numbered below AUX; auxiliary ones from AUX on.
-constexpr uintptr_t AUX = 0x1000;
-BUFFER_HANDLE B(uintptr_t number)
-{
-    return reinterpret_cast<BUFFER_HANDLE>(number);
-}
 
-// Stands in for the data stream: records what the new-buffer event does to
-// its buffers.
-class FakeBufferOwner : public GenTLNewBufferEvent::BufferOwner {
-public:
+// A data stream without buffers, for the new-buffer event's data info.
+struct NoBuffers : GenTLNewBufferEvent::BufferOwner {
     // clang-format off
-    bool SetQueued(BUFFER_HANDLE buffer, bool new_status) override { return !new_status && reinterpret_cast<uintptr_t>(buffer) < AUX; }
-    bool TakeOverData(BUFFER_HANDLE buffer, BUFFER_HANDLE aux) override { return taken_over.emplace_back(buffer, aux), reinterpret_cast<uintptr_t>(buffer) < AUX; }
+    bool SetQueued(BUFFER_HANDLE, bool) override { return false; }
+    bool TakeOverData(BUFFER_HANDLE, BUFFER_HANDLE) override { return false; }
     // clang-format on
-    std::vector<std::pair<BUFFER_HANDLE, BUFFER_HANDLE>> taken_over;
 };
 
-// A registered module event and a new-buffer event, not yet registered.
-// Cases log at debug level, so the log statements' own branches run too.
+// A registered module event. Cases log at debug level, so the log
+// statements' own branches run too.
 class EventTest : public ::testing::Test {
 protected:
-    EventTest() { buffers->CompleteConstruction(), SetLogLevelForTest(LOG_LEVEL_DEBUG); }
-    ~EventTest() override
-    {
-        SetLogLevelForTest(0);
-        if (buffers->IsOpen()) buffers->Close();
-    }
+    EventTest() { SetLogLevelForTest(LOG_LEVEL_DEBUG); }
+    ~EventTest() override { SetLogLevelForTest(0); }
     void Add(std::initializer_list<uint32_t> ids)
     {
         for (uint32_t id : ids) ASSERT_TRUE(event->AddEvent(id, nullptr, 0));
-    }
-    void AddBuffers(std::vector<uintptr_t> numbers)
-    {
-        for (uintptr_t n : numbers) ASSERT_TRUE(buffers->AddBuffer(B(n), B(n + 0x5000)));
     }
     // EventGetData on a thread of its own, as a consumer calls it; checks that it
     // stays blocked until `release` runs, then waits (bounded) for its answer
@@ -82,8 +64,6 @@ protected:
     }
 
     Registered<GenTLModuleEvent> event{MAX_DATA};
-    FakeBufferOwner owner;
-    SharedPtr<GenTLNewBufferEvent> buffers{new GenTLNewBufferEvent(owner)};
 };
 
 TEST_F(EventTest, WaitsForADatumTheFullTimeoutAndEndsOnKillOrUnregister)
@@ -160,6 +140,8 @@ TEST_F(EventTest, EveryKindOfEventReadsBackItsData)
 {
     Registered<GenTLVirtualRemoteDeviceEvent> device{MAX_DATA};
     Registered<GenTLErrorEvent> error;
+    NoBuffers owner;
+    Registered<GenTLNewBufferEvent> buffers{owner};
     EXPECT_TRUE(GenTLVirtualRemoteDeviceEvent::MakeEventPacket(nullptr, 3).empty());
     const uint8_t data[2] = {0xAA, 0xBB};
     const Bytes packet = GenTLVirtualRemoteDeviceEvent::MakeEventPacket(data, 2);
@@ -172,7 +154,8 @@ TEST_F(EventTest, EveryKindOfEventReadsBackItsData)
     EXPECT_EQ(MAX_DATA + 8, Info(*device, EVENT_SIZE_MAX, INFO_DATATYPE_SIZET));
     ASSERT_TRUE(error->AddEvent(std::string(5000, 'x')));
     EXPECT_EQ(TextBytes(std::string(1023, 'x')), TakeDatum(*error, 0, 1024).bytes);
-    const Bytes buffer_datum = ValueBytes(NewBufferEventData{B(0x1234), B(0xABCD)});
+    const Bytes buffer_datum = ValueBytes(NewBufferEventData{
+        reinterpret_cast<BUFFER_HANDLE>(0x1234), reinterpret_cast<void*>(0xABCD)});
     const std::string invalid = "GetEventDataInfo: invalid event buffer passed",
                       corrupted = "GetEventDataInfo: corrupted event buffer passed",
                       null = "GetEventDataInfo: null event buffer passed";
@@ -212,41 +195,6 @@ TEST_F(EventTest, EveryKindOfEventReadsBackItsData)
     size_t size = 4;
     EXPECT_EQ(GC_ERR_INVALID_PARAMETER,
               error->GetEventDataInfo(&size, 0, EVENT_DATA_ID, nullptr, &size, &size));
-}
-
-// How the buffer handling modes rearrange waiting buffers.
-TEST_F(EventTest, ReplaceBuffersRearrangesTheQueueAsEachModificationSays)
-{
-    // clang-format off
-    const struct { const char* name; std::vector<uintptr_t> waiting; uintptr_t replacement; QueueModification modification; bool accepted; Handles returned; Handles taken_over;  /* the consumer buffer whose fill the replacement took over */ Handles queue; } rows[] = {
-        {"overwrite oldest", {1, 2}, AUX, QueueModification::OverwriteOldest, true, {}, {B(1)}, {B(2), B(1)}},
-        {"keep oldest", {1, 2, 3}, AUX, QueueModification::KeepOldestWithNewContent, true, {B(2), B(3)}, {B(1)}, {B(1)}},
-        {"replace all", {1, 2}, 3, QueueModification::ReplaceAll, true, {B(1), B(2)}, {}, {B(3)}},
-        {"replace none", {}, 3, QueueModification::ReplaceAll, true, {}, {}, {B(3)}},
-        {"overwrite none", {}, AUX, QueueModification::OverwriteOldest, false, {}, {}, {}},
-        {"keep none", {}, AUX, QueueModification::KeepOldestWithNewContent, false, {}, {}, {}},
-        {"append", {1}, 2, QueueModification::Append, true, {}, {}, {B(1), B(2)}},
-        {"unknown", {1}, 2, static_cast<QueueModification>(4), false, {}, {}, {B(1)}},
-    };
-    // clang-format on
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        TestSupport::AssertionCounter assertions;
-        owner.taken_over.clear();
-        AddBuffers(row.waiting);
-        Handles returned, taken_over, queue;
-        EXPECT_EQ(row.accepted,
-                  buffers->ReplaceBuffers(B(row.replacement), nullptr, row.modification, returned));
-        EXPECT_EQ(row.returned, returned);
-        for (const auto& [buffer, aux] : owner.taken_over)
-            taken_over.push_back(aux == B(AUX) ? buffer : nullptr);
-        EXPECT_EQ(row.taken_over, taken_over);
-        for (Answer t; (t = TakeDatum(*buffers, 0)).result == GC_ERR_SUCCESS;)
-            queue.push_back(
-                reinterpret_cast<const NewBufferEventData*>(t.bytes.data())->BufferHandle);
-        EXPECT_EQ(row.queue, queue);
-        EXPECT_EQ(std::string(row.name) == "unknown" ? 1 : 0, assertions.Failures());
-    }
 }
 
 }  // namespace

@@ -26,8 +26,9 @@ public:
     const std::string name = "gentesk-library-test-" + std::to_string(std::random_device()());
 };
 
-// Every failed InitLib leaves the library closed and gives the lock back.
-TEST(LibraryTest, FailedInitLeavesTheLibraryClosedAndTheLockFree)
+// Every failed InitLib leaves the library closed and gives the lock back; an
+// open library refuses a child whose parent left the pool.
+TEST(LibraryTest, FailedInitLeavesItClosedAndAChildOfAClosedParentIsRefused)
 {
     TestLibrary library;
     auto* branding = new LockBranding();
@@ -56,6 +57,17 @@ TEST(LibraryTest, FailedInitLeavesTheLibraryClosedAndTheLockFree)
     library.knobs = LibraryKnobs{true};
     ASSERT_EQ(GC_ERR_SUCCESS, library.InitLib());
     EXPECT_FALSE(other.Acquire());
+    // A parent closed by another thread between lookup and Register: the child is refused.
+    Journal journal;
+    SharedPtr<GenTLCore::GenTLLocalDevice> orphan(new TestDevice(MakeDeviceTag("D"), {}, journal));
+    orphan->CompleteConstruction();
+    void* handle = nullptr;
+    TestSupport::AssertionCounter asserts;
+    EXPECT_EQ(GC_ERR_INVALID_HANDLE,
+              library.Register(orphan.DynamicCast<GenTLCore::GenTLHandle>(), &journal, &handle));
+    EXPECT_EQ("Open/Register: parent handle not found in the pool", LastErrorText());
+    EXPECT_FALSE(orphan->IsOpen());
+    EXPECT_EQ(1, asserts.Failures());
     library.CloseLib();
     EXPECT_TRUE(other.Acquire());
     other.Release();

@@ -97,12 +97,6 @@ protected:
         EXPECT_EQ(itf->RunDeviceDiscovery(true, 0), GC_ERR_SUCCESS);
         return itf;
     }
-    std::vector<std::string> PublishedDeviceIDs(TestInterface& itf)
-    {
-        return ListIDs(
-            [&](uint32_t* count) { return itf.GetNumDevices(count); },
-            [&](uint32_t i, char* id, size_t* size) { return itf.GetDeviceID(i, id, size); });
-    }
     // DevOpen, then opened as the pool does; empty on failure.
     SharedPtr<TestDevice> OpenDevice(TestInterface& itf, const std::string& id,
                                      uint32_t access = DEVICE_ACCESS_CONTROL)

@@ -1,5 +1,5 @@
 // The framework's concurrency building blocks: Condition, Signal,
-// SimpleThread, GlobalLock, SharedPtr and the GenTLHandle base. Wake-ups,
+// SimpleThread, GlobalLock and SharedPtr. Wake-ups,
 // deadlines, misuse that must fail rather than hang, thread priorities, and
 // each shared object deleted once, by its last share.
 #include <gtest/gtest.h>
@@ -10,7 +10,6 @@
 #include <thread>
 
 #include "../platform/AssertionRecorder.h"
-#include "gentl_core/GenTLHandle.h"
 #include "gentl_core/SmartPointers.h"
 #include "gentl_core/SyncObjects.h"
 #include "support/WaitUntil.h"
@@ -143,52 +142,6 @@ TEST(SimpleThreadTest, PriorityIsInForceWhenSetBeforeStartOrWhileRunningAndNotOn
     thread.reset();
     EXPECT_EQ(Strings({"thread_started", "!thread_started", "!thread_started"}),
               assertions.Failures());
-}
-
-// Records its hooks, each with whether it ran under the handle lock and the
-// handle was open, and answers DoOpen and DoClose with settable results.
-class RecordingHandle : public GenTLHandle {
-public:
-    std::string GetID() override { return "Handle_7"; }
-    GC_ERROR close_result = GC_ERR_SUCCESS;
-    Strings calls;
-
-protected:
-    // clang-format off
-    GC_ERROR DoOpen() override { return Note("DoOpen"), GC_ERR_SUCCESS; }
-    GC_ERROR DoClose() override { return Note("DoClose"), close_result; }
-    void OnNotAvailable() override { Note("OnNotAvailable"); }
-    void FinalizeConstruction() override { Note("FinalizeConstruction"); }
-    void Note(const std::string& hook) { calls.push_back(hook + (handle_lock.IsLockedByCurrentThread() ? "" : " unlocked") + (IsOpen() ? " open" : "")); }
-    // clang-format on
-};
-
-// A clear while open waits for that one close, even a failed one; a clear of
-// an unmarked handle defers nothing. Close closes first even when DoClose
-// fails. An incomplete object refuses to open.
-TEST(GenTLHandleTest, OpenFollowsDoOpenAndTheNotAvailableMarkClearsAtOnceOrAtTheNextClose)
-{
-    TestSupport::AssertionRecorder assertions;
-    RecordingHandle handle;
-    EXPECT_EQ(GC_ERR_ERROR, handle.Open());
-    handle.CompleteConstruction();
-    handle.CompleteConstruction();
-    EXPECT_EQ(Strings({"fully_constructed", "!fully_constructed"}), assertions.Failures());
-    ASSERT_EQ(GC_ERR_SUCCESS, handle.Open());
-    handle.ClearNotAvailable();
-    handle.SetNotAvailable();
-    handle.ClearNotAvailable();
-    EXPECT_TRUE(handle.IsNotAvailable());
-    handle.close_result = GC_ERR_ERROR;
-    EXPECT_EQ(GC_ERR_ERROR, handle.Close());
-    EXPECT_FALSE(handle.IsOpen() || handle.IsNotAvailable());
-    handle.SetNotAvailable();
-    handle.ClearNotAvailable();
-    EXPECT_FALSE(handle.IsNotAvailable());
-    EXPECT_EQ(Strings({"FinalizeConstruction", "DoOpen", "OnNotAvailable open", "DoClose",
-                       "OnNotAvailable"}),
-              handle.calls);
-    EXPECT_EQ("Handle_7", handle.GetUniqueString());
 }
 
 // clang-format off

@@ -89,14 +89,6 @@ protected:
     GC_ERROR WriteStringRegister(uint32_t id, const std::string& v) override { return Store("w", id, Bytes(v.begin(), v.end())); }
     GC_ERROR WriteUInt32CustomRegister(uint32_t id, uint32_t v) override { return Store("cw", id, Of(v)); }
     GC_ERROR GetVariableRegisterSize(uint32_t id, uint64_t& size) override { return current_sizes.count(id) ? (size = current_sizes[id], Log("s", id)) : GenTLModule::GetVariableRegisterSize(id, size); }
-    bool PrepareCoreFeaturePersistence() override { return Hook("PrepareCoreFeaturePersistence"); }
-    bool CleanupCoreFeaturePersistence() override { return Hook("CleanupCoreFeaturePersistence"); }
-    bool PrepareCoreRegisterStreaming() override { return Hook("PrepareCoreRegisterStreaming"); }
-    bool CleanupCoreRegisterStreaming() override { return Hook("CleanupCoreRegisterStreaming"); }
-    bool PrepareTLFeaturePersistence() override { return Hook("PrepareTLFeaturePersistence"); }
-    bool CleanupTLFeaturePersistence() override { return Hook("CleanupTLFeaturePersistence"); }
-    bool PrepareTLRegisterStreaming() override { return Hook("PrepareTLRegisterStreaming"); }
-    bool CleanupTLRegisterStreaming() override { return Hook("CleanupTLRegisterStreaming"); }
     // clang-format on
 
 private:
