@@ -20,17 +20,15 @@ struct RelaxedBranding : DefaultBranding {
     bool RelaxedPointerChecks() const override { return true; }
 };
 
-const std::string NUMBER =
-    "A buffer passed to the get-info function is too small to hold given numeric value.";
-const std::string STRING =
-    "A buffer passed to the get-info function is too small to hold given string value.";
-const std::string BLOCK =
-    "A buffer passed to the get-info function is too small to hold given buffer data.";
-const std::string ID =
-    "A string buffer passed to the function is too small to hold given string value.";
+// clang-format off
+const std::string NUMBER = "A buffer passed to the get-info function is too small to hold given numeric value.";
+const std::string STRING = "A buffer passed to the get-info function is too small to hold given string value.";
+const std::string BLOCK = "A buffer passed to the get-info function is too small to hold given buffer data.";
+const std::string ID = "A string buffer passed to the function is too small to hold given string value.";
 const std::string NUMBER_NO_SIZE = "Invalid buffer size pointer in a get-info function.";
 const std::string NO_SIZE = "Output buffer size pointer set to NULL in a get-info function.";
 const std::string NO_TYPE = "Pointer for datatype value set to NULL in a get-info function.";
+// clang-format on
 const uint8_t DATA[] = {0x01, 0x02, 0x03};
 
 // Every answer follows the same rules: asked without a buffer it gives its
