@@ -1,1 +1,1 @@
-gentesk_test(gentl_core_event_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/EventTest.cpp LIBS gentl_core)
+gentesk_test(gentl_core_event_tests LOGGED SOURCES ${CMAKE_CURRENT_LIST_DIR}/EventTest.cpp LIBS gentl_core)

@@ -1,4 +1,4 @@
-gentesk_test(gentl_core_localdevice_tests
+gentesk_test(gentl_core_localdevice_tests LOGGED
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/GenTLLocalDeviceTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/ModuleDoubles.cpp
           ${CMAKE_CURRENT_LIST_DIR}/FakeEngineStream.cpp

@@ -1,4 +1,4 @@
-gentesk_test(port_tests
+gentesk_test(port_tests LOGGED
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/PortTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/RegisterMapTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/TestBranding.cpp
