@@ -7,11 +7,13 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/AppData.h"
 #include "platform/DebugOutput.h"
 #include "platform/Environment.h"
 #include "platform/NamedLock.h"
@@ -33,6 +35,29 @@ TEST(EnvironmentTest, ParseULong32ReadsAs32BitStrtoulBase0)
     // clang-format on
     for (const auto& [text, expected] : cases)
         EXPECT_EQ(expected, Platform::ParseULong32(text)) << (text ? text : "(null)");
+}
+
+// The first of APPDATA and XDG_CONFIG_HOME that is set and not empty, else
+// ~/.config; the process environment is restored after.
+TEST(EnvironmentTest, AppDataDirFallsBackFromAppDataToXdgToHome)
+{
+    const char* const NAMES[] = {"APPDATA", "XDG_CONFIG_HOME", "HOME"};
+    std::optional<std::string> saved[3];
+    for (int i = 0; i < 3; ++i) saved[i] = Platform::GetEnvironmentVariable(NAMES[i]);
+    const struct {
+        const char* values[3];  // null: unset
+        const char* expected;
+    } rows[] = {{{"/a", "/x", "/h"}, "/a"},
+                {{"", "/x", "/h"}, "/x"},
+                {{nullptr, "", "/h"}, "/h/.config"},
+                {{nullptr, nullptr, ""}, ""}};
+    for (const auto& row : rows) {
+        for (int i = 0; i < 3; ++i)
+            row.values[i] ? ::setenv(NAMES[i], row.values[i], 1) : ::unsetenv(NAMES[i]);
+        EXPECT_EQ(row.expected, Platform::AppDataDir()) << row.expected;
+    }
+    for (int i = 0; i < 3; ++i)
+        saved[i] ? ::setenv(NAMES[i], saved[i]->c_str(), 1) : ::unsetenv(NAMES[i]);
 }
 
 // Whole lines on stderr, however many threads write, and the unterminated
