@@ -41,7 +41,12 @@ TEST(AddressConversionTest, ParsesOnlyWellFormedTextAndMasksEachSideOnItsOwn)
     EXPECT_EQ("00:1a:2b:3c:4d:5e", FormatMAC(0x001A2B3C4D5E));
     EXPECT_FALSE(IsSameSubnet("192.168.100.10", "255.255.255.0", "192.168.100.1", "255.255.0.0"));
     EXPECT_TRUE(IsSameSubnet("192.168.100.10", "255.255.0.0", "192.168.0.1", "255.255.0.0"));
-    EXPECT_FALSE(IsSameSubnet("192.168.100.10", "abc", "192.168.100.1", "255.255.255.0"));
+    for (const char* bad : {"192.168.100.300", "", "1.2.3"})  // address, then each other field
+        EXPECT_FALSE(IsSameSubnet(bad, "255.255.255.0", "192.168.100.1", "255.255.255.0") ||
+                     IsSameSubnet("192.168.100.10", bad, "192.168.100.1", "255.255.255.0") ||
+                     IsSameSubnet("192.168.100.10", "255.255.255.0", bad, "255.255.255.0") ||
+                     IsSameSubnet("192.168.100.10", "255.255.255.0", "192.168.100.1", bad))
+            << bad;
 }
 
 TEST(ReplyAttributesTest, SplitsKeysAndValuesAndKeepsTheFirstOccurrence)
@@ -75,8 +80,10 @@ class FakeTransport : public DiscoveryTransport {
 public:
     std::vector<Platform::HostAdapter> ListHostAdapters() override
     {
-        std::vector host{Wired("h0", 0x0A000001), Wired("lo", 0x7F000001), Wired("wl", 0)};
+        std::vector host{Wired("h0", 0x0A000001), Wired("lo", 0x7F000001), Wired("wl", 0),
+                         Wired("dn", 0x0A000101), Wired("nc", 0x0A000201), Wired("tun", 0)};
         host[1].loopback = host[2].wireless = true;
+        host[3].up = host[4].running = host[5].ethernet = false;
         return host;
     }
     bool Open(std::string& failed_step) override { return (failed_step = "bind"), open_succeeds; }
