@@ -306,6 +306,14 @@ int ScanvoDLL::GetDllFiFoState(void* handle)
     });
 }
 
+int ScanvoDLL::GetFifoDropped(void* handle, uint32_t& dropped)
+{
+    return table->WithConnection(handle, LOCK_FIFO_STATE, [&](CScanvo& connection) {
+        dropped = connection.FifoDroppedContainers();
+        return 0;
+    });
+}
+
 int ScanvoDLL::GetLinDatType(void* handle, void* buffer, int buffer_size)
 {
     return table->WithConnection(handle, LOCK_LIN_DAT_TYPE, [&](CScanvo& connection) {

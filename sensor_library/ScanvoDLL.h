@@ -74,6 +74,9 @@ public:
     int ResetDllFiFo(void* handle);
     // FIFO fill in percent.
     int GetDllFiFoState(void* handle);
+    // Containers the FIFO dropped to make room since the connection was set
+    // up: 0, or UNKNOWN_HANDLE.
+    int GetFifoDropped(void* handle, uint32_t& dropped);
 
     // The 152-byte linearization record: 0, -1 for a buffer that is null or
     // too small, -3 without linearization data.

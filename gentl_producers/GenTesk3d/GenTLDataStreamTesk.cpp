@@ -22,6 +22,7 @@ constexpr float MAX_LINE_US = 10e6F;
 constexpr int32_t DEFAULT_POLICY = 0;
 constexpr int32_t DEFAULT_PRIORITY = 2;
 constexpr size_t MODULE_EVENT_DATA_BYTES = 8;
+constexpr auto FIFO_LOSS_REPORT_INTERVAL = std::chrono::seconds(1);
 
 }  // namespace
 
@@ -35,6 +36,7 @@ GenTLDataStreamTesk::GenTLDataStreamTesk(const SharedPtr<StreamTag>& tag,
                                          const SharedPtr<SensorInterface>& sensor_interface,
                                          const SharedPtr<FeatureCache>& cache)
     : GenTLDataStream(tag),
+      device_id(tag->GetDeviceID()),
       sensor_interface(sensor_interface),
       cache(cache),
       acq_thread(this, &GenTLDataStreamTesk::AcquisitionThread)
@@ -83,6 +85,11 @@ bool GenTLDataStreamTesk::StartEngine()
     }
     // Fixed for the run: the buffers were checked against them.
     run_flow_sizes = cache->GetFlowSizes();
+    // What the FIFO dropped before this run is not this stream's loss.
+    fifo_dropped_mark = 0;
+    sensor_interface->Link().GetFifoDropped(fifo_dropped_mark);
+    fifo_lost_unreported = 0;
+    fifo_lost_reported = TurnClock::now();
     sensor_interface->SetAcquireCancelled(false);
     return acq_thread.Start();
 }
@@ -135,6 +142,30 @@ void GenTLDataStreamTesk::ReleaseBuffers(std::vector<GenTLBuffer*>& buffers)
     output_queue.clear();
 }
 
+uint64_t GenTLDataStreamTesk::GetEngineBufferCount(uint32_t kind)
+{
+    return kind == ENGINE_COUNT_UNDERRUN ? fifo_lost.load() : 0;
+}
+
+void GenTLDataStreamTesk::CountFifoLosses()
+{
+    uint32_t dropped = 0;
+    if (sensor_interface->Link().GetFifoDropped(dropped) != 0) return;
+    // A reconnect sets up a new FIFO, whose count starts again from 0.
+    const uint32_t lost = dropped >= fifo_dropped_mark ? dropped - fifo_dropped_mark : dropped;
+    fifo_dropped_mark = dropped;
+    fifo_lost += lost;
+    fifo_lost_unreported += lost;
+    const TurnClock::time_point now = TurnClock::now();
+    if (fifo_lost_unreported == 0 || now - fifo_lost_reported < FIFO_LOSS_REPORT_INTERVAL) return;
+    TL_LOG(LOG_CATEGORY_STREAM, LOG_LEVEL_WARNING)
+        << "Stream of " << device_id << ": the sensor library's FIFO dropped "
+        << fifo_lost_unreported << " profiles (" << fifo_lost.load()
+        << " since the stream opened); the acquisition does not keep up with the sensor.";
+    fifo_lost_unreported = 0;
+    fifo_lost_reported = now;
+}
+
 bool GenTLDataStreamTesk::IsStopping()
 {
     std::lock_guard<std::mutex> hold(output_lock);
@@ -147,7 +178,9 @@ void GenTLDataStreamTesk::AcquisitionThread()
     for (;;) {
         const TurnClock::time_point turn_start = TurnClock::now();
         std::unique_lock<std::mutex> scan_hold(sensor_interface->ScanLock());
-        if (!sensor_interface->Acquire(scan)) {
+        const bool acquired = sensor_interface->Acquire(scan);
+        CountFifoLosses();
+        if (!acquired) {
             scan_hold.unlock();
             std::unique_lock<std::mutex> input_hold(input_lock);
             input_changed.wait_for(input_hold, IDLE_PAUSE, [this] { return input_stopping; });

@@ -2,6 +2,7 @@
 // tag, and the acquisition thread that turns each scan into a filled buffer.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -79,7 +80,9 @@ protected:
     void ScheduleBuffer(GenTLBuffer* buffer) override;
     int WaitForFilledBuffer(GenTLBuffer*& buffer) override;
     void ReleaseBuffers(std::vector<GenTLBuffer*>& buffers) override;
-    uint64_t GetEngineBufferCount(uint32_t) override { return 0; }
+    // Underruns are the profiles the sensor library's FIFO dropped while
+    // this stream acquired: the frame IDs cannot show those.
+    uint64_t GetEngineBufferCount(uint32_t kind) override;
     GC_ERROR OpenEngine() override;
     void CloseEngine() override {}
     bool SetEngineThreadPriority(int32_t policy, int32_t priority) override { return acq_thread.SetPriority(policy, priority); }
@@ -100,8 +103,12 @@ private:
     // Hands a filled buffer to the core engine; false when the engine stops.
     bool HandOver(GenTLBuffer& buffer);
     bool IsStopping();
+    // Adds what the library's FIFO dropped since the last look to fifo_lost,
+    // with a warning at most once a second while profiles are lost.
+    void CountFifoLosses();
 
     // Fixed at construction.
+    const std::string device_id;
     const SharedPtr<SensorInterface> sensor_interface;
     const SharedPtr<FeatureCache> cache;
 
@@ -121,6 +128,12 @@ private:
     ScanData scan;
     PayloadGenerator generator;
     std::vector<uint64_t> run_flow_sizes;
+    uint32_t fifo_dropped_mark = 0;  // the library's count at the last look
+    uint64_t fifo_lost_unreported = 0;
+    std::chrono::steady_clock::time_point fifo_lost_reported;
+
+    // Written by the acquisition thread, read by consumer threads.
+    std::atomic<uint64_t> fifo_lost{0};
 
     MemFunThread acq_thread;  // declared last: everything above outlives it
 };

@@ -44,6 +44,10 @@ public:
     {
         return Call([&](ScanvoSensorLink& link) { return link.ResetDllFiFo(); });
     }
+    int GetFifoDropped(uint32_t& dropped) override
+    {
+        return Call([&](ScanvoSensorLink& link) { return link.GetFifoDropped(dropped); });
+    }
     bool TakeCameraImage(std::vector<uint8_t>& image, uint32_t& width, uint32_t& height,
                          uint32_t timeout_ms) override
     {

@@ -46,6 +46,11 @@ int ScanvoSensorLink::ResetDllFiFo()
     return InitScanvoInstance().ResetDllFiFo(handle);
 }
 
+int ScanvoSensorLink::GetFifoDropped(uint32_t& dropped)
+{
+    return InitScanvoInstance().GetFifoDropped(handle, dropped);
+}
+
 bool ScanvoSensorLink::TakeCameraImage(std::vector<uint8_t>& image, uint32_t& width,
                                        uint32_t& height, uint32_t timeout_ms)
 {

@@ -36,6 +36,9 @@ public:
     virtual int GetXZIExtended(ProfileRequest& profile) = 0;
     virtual int GetConnectStatus(int& status) = 0;
     virtual int ResetDllFiFo() = 0;
+    // Containers the library's FIFO dropped for want of room since the
+    // connection was set up (a reconnect may start again from 0).
+    virtual int GetFifoDropped(uint32_t& dropped) = 0;
     virtual bool TakeCameraImage(std::vector<uint8_t>& image, uint32_t& width, uint32_t& height,
                                  uint32_t timeout_ms) = 0;
     // Closes the connection; every later call gets -1000.
@@ -53,6 +56,7 @@ public:
     int GetXZIExtended(ProfileRequest& profile) override;
     int GetConnectStatus(int& status) override;
     int ResetDllFiFo() override;
+    int GetFifoDropped(uint32_t& dropped) override;
     bool TakeCameraImage(std::vector<uint8_t>& image, uint32_t& width, uint32_t& height,
                          uint32_t timeout_ms) override;
     void Disconnect() override;

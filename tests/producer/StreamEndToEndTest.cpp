@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "gentl_producers/GenTesk3d/GenTLDataStreamTesk.h"
+#include "sensor_library/SensorTable.h"
 #include "producer/ProducerSession.h"
 #include "support/SensorScans.h"
 #include "support/SimulatedSensorModel.h"
@@ -322,6 +323,49 @@ TEST_F(StreamEndToEndTest, IdlesDropsScansWithoutBuffersAndStopsPromptly)
     EXPECT_EQ(GC_ERR_SUCCESS, cti->DSStopAcquisition(stream, ACQ_STOP_FLAGS_DEFAULT));
     stream_acquiring = false;
     EXPECT_LT(std::chrono::steady_clock::now() - stop_start, 500ms);
+    CloseStream();
+}
+
+// A consumer that keeps its buffers, with a line time of a second, leaves
+// the sensor library's FIFO (four containers here) to overflow: the stream's
+// underrun count holds every profile dropped there.
+TEST_F(StreamEndToEndTest, ProfilesLostInTheLibraryFifoCountAsUnderruns)
+{
+    using WriteData = int (*)(void*, char*, int);
+    const auto write = reinterpret_cast<WriteData>(cti.Symbol("Scanvo_WriteData"));
+    ASSERT_NE(nullptr, write);
+    const auto set_fifo = [&](size_t bytes) {
+        std::string text = "SetDllFiFoSize=" + std::to_string(bytes) + "\r";
+        return write(nullptr, text.data(), static_cast<int>(text.size()));
+    };
+    sensor->SetStreamWidth(WIDTH);
+    const size_t container =
+        TestSupport::ScanContainer(TestSupport::ScanKind::RawProfile, 1, 0, WIDTH).size();
+    ASSERT_EQ(GC_ERR_SUCCESS, cti->DevClose(device));
+    ASSERT_LT(0, set_fifo(4 * container));  // taken at connect
+    const GC_ERROR opened = OpenDevice();
+    ASSERT_LT(0, set_fifo(SensorTable::DEFAULT_FIFO_BYTES));
+    ASSERT_EQ(GC_ERR_SUCCESS, opened);
+    for (const auto& [id, value] : {std::pair{RD_REGION_SELECTOR, 1u}, {RD_WIDTH, WIDTH},
+                                    {RD_HEIGHT, 1u}, {RD_GENDC_STREAMING_MODE, 0u}})
+        ASSERT_EQ(GC_ERR_SUCCESS, Write(id, value));
+    ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_ACQUISITION_LINE_RATE, 1.0f));
+    Start(1);
+    ASSERT_NE(nullptr, NextBuffer());  // and kept
+    const auto underruns = [&] {
+        uint64_t count = 0;
+        size_t size = sizeof count;
+        INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
+        EXPECT_EQ(GC_ERR_SUCCESS,
+                  cti->DSGetInfo(stream, STREAM_INFO_NUM_UNDERRUN, &type, &count, &size));
+        return count;
+    };
+    ASSERT_TRUE(TestSupport::WaitUntil([&] { return underruns() >= 200; }, 5s));
+    // All but the few taken (one a second) and the four the FIFO holds.
+    const uint64_t sent = sensor->ContainersSent();
+    const uint64_t lost = underruns();
+    EXPECT_LE(lost, sensor->ContainersSent());
+    EXPECT_GE(lost * 10, sent * 9);
     CloseStream();
 }
 

@@ -24,6 +24,11 @@ CtiLoader::~CtiLoader()
     if (library != nullptr) dlclose(library);
 }
 
+void* CtiLoader::Symbol(const char* name) const
+{
+    return library != nullptr ? dlsym(library, name) : nullptr;
+}
+
 std::string CtiLoader::Error() const
 {
     if (library == nullptr) return load_error;

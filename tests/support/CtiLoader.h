@@ -35,6 +35,9 @@ public:
     // Why not: the loader's message or the missing names.
     std::string Error() const;
 
+    // Any other exported symbol, or null.
+    void* Symbol(const char* name) const;
+
     const GenTLFunctions* operator->() const { return &functions; }
     const GenTLFunctions& Functions() const { return functions; }
 
