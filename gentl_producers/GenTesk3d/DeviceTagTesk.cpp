@@ -114,8 +114,12 @@ SharedPtr<DeviceTag> DeviceTagTesk::ForProbe(const std::string& ip)
     return SharedPtr<DeviceTag>(new DeviceTagTesk(fields));
 }
 
+// A sensor known only by its address is named by it, so two of them (and
+// their streams) never share an ID.
 std::string DeviceTagTesk::GetID() const
 {
+    if (fields.model.empty() && fields.serial.empty())
+        return "_" + fields.ip;
     return fields.model + "_" + fields.serial;
 }
 

@@ -45,6 +45,7 @@ public:
     // A tag for the dotted address `ip`; empty when it does not parse.
     static SharedPtr<DeviceTag> ForProbe(const std::string& ip);
 
+    // Model "_" serial; "_" and the address when both are empty.
     std::string GetID() const override;
     // Model and serial compared separately; two tags without either (probed)
     // are the same only when their addresses are.
