@@ -132,22 +132,22 @@ uint64_t FeatureCache::GetPayloadSize() const
     return ComputeMaxDataSize() + (gendc_mode.load() ? ComputeMaxDescriptorSize() : 0);
 }
 
-size_t FeatureCache::ScanComponentIndex() const
-{
-    return std::min<size_t>(component_selector.load(), RANGE);
-}
-
+// A selector past the components reads 0 and changes nothing: clamping it
+// would reach another component.
 uint32_t FeatureCache::SelectedComponentField(uint32_t Component::*field) const
 {
     ScopedLock hold(lock);
     if (region_selector.load() != 1) return region[0].components[INTENSITY].*field;
-    return region[1].components[ScanComponentIndex()].*field;
+    const uint32_t index = component_selector.load();
+    const std::vector<Component>& scan = region[1].components;
+    return index < scan.size() ? scan[index].*field : 0;
 }
 
 void FeatureCache::SetScanComponentField(uint32_t Component::*field, uint32_t value)
 {
     ScopedLock hold(lock);
-    region[1].components[ScanComponentIndex()].*field = value;
+    const uint32_t index = component_selector.load();
+    if (index < region[1].components.size()) region[1].components[index].*field = value;
 }
 
 uint32_t FeatureCache::GetComponentSelector() const
@@ -171,24 +171,26 @@ uint32_t FeatureCache::FormatIndex(uint32_t pixel_format)
     return pixel_format == PFNC_MONO16 ? SLOT_MONO16 : SLOT_ABC32F;
 }
 
-FeatureCache::Coordinate& FeatureCache::SelectedCoordinate(uint32_t axis)
+uint32_t FeatureCache::RangeSlot() const
 {
-    return coordinate[FormatIndex(region[1].components[RANGE].pixel_format)][axis];
+    return FormatIndex(region[1].components[RANGE].pixel_format);
 }
 
+// A selector past the coordinates reads zeros and changes nothing.
 FeatureCache::Coordinate FeatureCache::GetSelectedCoordinate() const
 {
     ScopedLock hold(lock);
-    const uint32_t axis = std::min<uint32_t>(coordinate_selector.load(), COORD_C);
-    return coordinate[FormatIndex(region[1].components[RANGE].pixel_format)][axis];
+    const uint32_t axis = coordinate_selector.load();
+    return axis <= COORD_C ? coordinate[RangeSlot()][axis] : Coordinate{};
 }
 
 bool FeatureCache::SetCoordinateValue(float Coordinate::*value, float Coordinate::*low,
                                       float Coordinate::*high, float set)
 {
     ScopedLock hold(lock);
-    const uint32_t axis = std::min<uint32_t>(coordinate_selector.load(), COORD_C);
-    Coordinate& selected = SelectedCoordinate(axis);
+    const uint32_t axis = coordinate_selector.load();
+    if (axis > COORD_C) return false;
+    Coordinate& selected = coordinate[RangeSlot()][axis];
     if (!(set >= selected.*low && set <= selected.*high)) return false;
     if (axis == COORD_B) {
         for (auto& format : coordinate) format[COORD_B].*value = set;

@@ -93,7 +93,8 @@ public:
     uint64_t GetPayloadSize() const;
 
     // The selected component: region 1's by component_selector, else region 0's.
-    // Each takes `lock`. The sets always write region 1, the only region with
+    // Each takes `lock`. A selector past region 1's components reads 0 and
+    // sets nothing. The sets always write region 1, the only region with
     // a choice of components.
     uint32_t GetPixelFormat() const { return SelectedComponentField(&Component::pixel_format); }
     void SetPixelFormat(uint32_t format)
@@ -113,7 +114,8 @@ public:
     uint32_t GetCoordinateSource() const { return coordinate_source.load(); }
     void SetCoordinateSource(uint32_t source);
 
-    // The record of coordinate_selector in the current range format's table.
+    // The record of coordinate_selector in the current range format's table;
+    // zeros past the table.
     Coordinate GetSelectedCoordinate() const;
     // False, changing nothing, outside the record's bounds. CoordinateB is
     // shared by every format.
@@ -209,10 +211,10 @@ private:
         return index < N ? records[index] : outside;
     }
     // Under `lock`.
-    size_t ScanComponentIndex() const;
     uint32_t SelectedComponentField(uint32_t Component::*field) const;
     void SetScanComponentField(uint32_t Component::*field, uint32_t value);
-    Coordinate& SelectedCoordinate(uint32_t axis);
+    // The coordinate table's format index for the range component's format.
+    uint32_t RangeSlot() const;
     bool SetCoordinateValue(float Coordinate::*value, float Coordinate::*low,
                             float Coordinate::*high, float set);
 

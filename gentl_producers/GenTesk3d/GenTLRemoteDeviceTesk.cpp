@@ -588,11 +588,8 @@ GC_ERROR GenTLRemoteDeviceTesk::WriteUInt32CustomRegister(uint32_t id, uint32_t 
                 return ReportError(GC_ERR_ERROR, "change RegionMode failed.");
             }
             break;
+        // A consumer's single-frame acquisition writes SingleFrame first.
         case RD_ACQUISITION_MODE:
-            if (value != 1)
-                return Refuse(GC_ERR_INVALID_VALUE, "AcquisitionMode", value,
-                              "is not supported: only Continuous (1) is.");
-            break;
         case RD_FEATURE_PERSISTENCE_START:
         case RD_FEATURE_PERSISTENCE_END:
         case RD_REGISTERS_STREAMING_START:

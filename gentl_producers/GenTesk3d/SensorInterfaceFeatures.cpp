@@ -299,9 +299,10 @@ void SensorInterface::ReadGeometry()
             sixteen_bit(abc16[axis]);
         }
         C& a = mono16[FeatureCache::COORD_A];
-        // No pixel count: no scale rather than a division by zero.
-        const float per_pixel = pixels > 0 ? 1.0f / pixels : 0.0f;
-        set_scale(a, (a.axis_max - a.axis_min) * per_pixel, 0.01f * per_pixel, a.axis_min,
+        // Divided, not multiplied by 1 / P: that differs by a float step for
+        // many widths. No pixel count: no scale rather than a division by zero.
+        const auto per_pixel = [pixels](float span) { return pixels > 0 ? span / pixels : 0.0f; };
+        set_scale(a, per_pixel(a.axis_max - a.axis_min), per_pixel(0.01f), a.axis_min,
                   a.axis_max - 0.01f);
         sixteen_bit(mono16[FeatureCache::COORD_C]);
     });
