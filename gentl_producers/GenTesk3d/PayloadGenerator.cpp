@@ -168,6 +168,8 @@ FillDescription PayloadGenerator::Fill(uint8_t* base, uint64_t bytes, const Scan
 {
     // The flows fixed at start decide the container, not a later setting.
     const ScanData scan = AsFilled(source, !flow_sizes.empty());
+    // The flow results record this fill: a scan that overflows filled nothing.
+    last_data_size = last_descriptor_size = 0;
     FillDescription fill;
     fill.frame_id = frame_id;
     fill.width = scan.width;

@@ -74,6 +74,7 @@ public:
     FillDescription Fill(uint8_t* base, uint64_t bytes, const ScanData& scan,
                          const std::vector<uint64_t>& flow_sizes, uint64_t frame_id);
 
+    // Of the last fill; 0 when it overflowed.
     uint64_t last_data_size = 0;
     uint64_t last_descriptor_size = 0;
 

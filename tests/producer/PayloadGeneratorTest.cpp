@@ -121,11 +121,14 @@ TEST(PayloadGeneratorTest, LayoutsOfEveryFormatChunkAndGenDCChoice)
 }
 
 // A scan that no longer fits (a setting changed after the buffers were
-// sized, or a scan larger than the GenDC flows) writes nothing at all.
+// sized, or a scan larger than the GenDC flows) writes nothing at all, and
+// its flow sizes are not those of the fill before.
 TEST(PayloadGeneratorTest, ScanLargerThanBufferOrFlowsIsDeliveredIncomplete)
 {
     const Planes planes;
     const ScanData scan = Scan(planes, true, PFNC_COORD3D_ABC32F, true, true);
+    std::vector<uint8_t> fitting(1024);
+    PayloadGenerator generator;
     const struct {
         const char* name;
         uint64_t bytes;
@@ -137,9 +140,11 @@ TEST(PayloadGeneratorTest, ScanLargerThanBufferOrFlowsIsDeliveredIncomplete)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         std::vector<uint8_t> buffer(row.bytes, 0xEE);
-        const FillDescription fill =
-            PayloadGenerator().Fill(buffer.data(), row.bytes, scan, row.flows, 1);
+        generator.Fill(fitting.data(), fitting.size(), scan, {512, 264}, 1);
+        ASSERT_NE(0u, generator.last_data_size * generator.last_descriptor_size);
+        const FillDescription fill = generator.Fill(buffer.data(), row.bytes, scan, row.flows, 2);
         EXPECT_TRUE(!fill.complete && fill.overflow && fill.data_size == 0);
+        EXPECT_EQ(0u, generator.last_data_size + generator.last_descriptor_size);
         EXPECT_EQ(std::vector<uint8_t>(row.bytes, 0xEE), buffer);
     }
 }
