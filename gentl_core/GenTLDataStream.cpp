@@ -67,7 +67,6 @@ GenTLDataStream::~GenTLDataStream()
     TL_ASSERT(!IsOpen());
     TL_ASSERT(!acquisition_started && !is_streaming.load());
     TL_ASSERT(announced_pool.empty());
-    TL_ASSERT(!engine_thread_started);
 }
 
 std::string GenTLDataStream::GetID()

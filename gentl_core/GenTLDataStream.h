@@ -280,7 +280,6 @@ private:
     std::vector<uint64_t> flow_sizes;
     bool acquisition_started = false;
     bool register_streaming = false;
-    bool engine_thread_started = false;
 
     // Shared with the engine thread. Whoever clears is_streaming first calls
     // StopStreaming.

@@ -141,6 +141,7 @@ void GenTLDataStream::PrepareAuxBuffers(uint64_t payload_size)
 GC_ERROR GenTLDataStream::LaunchEngines()
 {
     is_streaming = true;
+    bool engine_thread_started = false;
     if (StartEngine()) {
         ScheduleQueuedBuffers();
         // Counted from here: nothing can be delivered before the thread runs.
@@ -239,10 +240,7 @@ bool GenTLDataStream::TerminateAcquisition()
     }
     // Stop the engine before joining: that ends the thread's wait.
     StopEngine();
-    if (engine_thread_started) {
-        acq_thread.Join();
-        engine_thread_started = false;
-    }
+    acq_thread.JoinIfStarted();
     TakeBackEngineBuffers();
     aux_queued_pool.clear();
     flow_sizes.clear();

@@ -123,6 +123,14 @@ void SimpleThread::Join()
     thread_started = false;
 }
 
+bool SimpleThread::JoinIfStarted()
+{
+    ScopedLock hold(lock);
+    if (!thread_started) return false;
+    Join();
+    return true;
+}
+
 bool SimpleThread::SetPriority(int new_policy, int new_priority)
 {
     ScopedLock hold(lock);

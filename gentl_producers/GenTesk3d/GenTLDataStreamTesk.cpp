@@ -108,7 +108,8 @@ void GenTLDataStreamTesk::StopEngine()
     }
     // A slow scan in progress ends at its next profile read, not its time-out.
     sensor_interface->SetAcquireCancelled(true);
-    acq_thread.Join();
+    // The destructor stops again after a stop, or without any start.
+    acq_thread.JoinIfStarted();
 }
 
 void GenTLDataStreamTesk::ScheduleBuffer(GenTLBuffer* buffer)
