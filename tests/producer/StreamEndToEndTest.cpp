@@ -198,9 +198,14 @@ protected:
 // gaps, one scan event per frame.
 TEST_F(StreamEndToEndTest, ScansArriveAsMultiPartOrGenDCPayloads)
 {
+    EXPECT_EQ("1", Read(RD_GENDC_STREAMING_MODE));  // GenDC by default
     for (const bool gendc : {false, true}) {
         SCOPED_TRACE(gendc ? "GenDC" : "multi-part");
-        ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_GENDC_STREAMING_MODE, gendc ? 1u : 0u));
+        // As the README tells a consumer that does not read GenDC: the
+        // register through the remote port, before AcquisitionStart.
+        const uint32_t mode = gendc ? 1 : 0;
+        size_t size = sizeof mode;
+        ASSERT_EQ(GC_ERR_SUCCESS, cti->GCWritePort(port, 0x50000044, &mode, &size));
         Start(BUFFER_COUNT);
         uint64_t frame = 0;
         for (int scan = 0; scan < 6; ++scan) {
