@@ -77,6 +77,7 @@ constexpr ReadFailure READ_FAILURES[] = {
     {-4, "-4:SCANVO_READDATANOSCAN.", GC_ERR_NO_DATA},
     {-5, "-5:SCANVO_READDATAFAILED.", GC_ERR_NO_DATA},
     {SensorInterface::READBACK_TIMEOUT, "-6: GENTL_READDATA_READBACKTIMEOUT.", GC_ERR_ABORT},
+    {SensorInterface::VALUE_OUT_OF_RANGE, "-7: GENTL_READDATA_OUTOFRANGE.", GC_ERR_INVALID_VALUE},
 };
 
 uint32_t Flag(bool on)
@@ -577,11 +578,9 @@ GC_ERROR GenTLRemoteDeviceTesk::WriteUInt32CustomRegister(uint32_t id, uint32_t 
     };
     switch (id) {
         case RD_WIDTH:
-            sensor.SetROI1WidthX(value);
-            break;
+            return sensor.SetROI1WidthX(value);
         case RD_HEIGHT:
-            sensor.SetAmountProfilesY(value);
-            break;
+            return sensor.SetAmountProfilesY(value);
         case RD_REGION_MODE:
             if (!sensor.SetCameraMode(value != 0)) {
                 TL_LOG(LOG_CATEGORY_TLERR, LOG_LEVEL_ERROR) << "change RegionMode failed.";
@@ -597,8 +596,7 @@ GC_ERROR GenTLRemoteDeviceTesk::WriteUInt32CustomRegister(uint32_t id, uint32_t 
         case RD_TRIGGER_ACTIVATION:
             break;
         case RD_ACQUISITION_START:
-            sensor.SetAcquisitionStart();
-            break;
+            return sensor.SetAcquisitionStart();
         case RD_ACQUISITION_STOP:
             sensor.SetAcquisitionStop();
             break;
@@ -643,11 +641,9 @@ GC_ERROR GenTLRemoteDeviceTesk::WriteUInt32CustomRegister(uint32_t id, uint32_t 
             sensor.SetRegionSelector(value != 0);
             break;
         case RD_OFFSET_X:
-            sensor.SetROI1OffsetX(value);
-            break;
+            return sensor.SetROI1OffsetX(value);
         case RD_OFFSET_Y:
-            sensor.SetROI1OffsetZ(value);
-            break;
+            return sensor.SetROI1OffsetZ(value);
         case RD_COORDINATE_SELECTOR:
             cache.coordinate_selector = value;
             break;

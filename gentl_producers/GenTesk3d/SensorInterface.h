@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,13 @@ class SensorInterface {
 public:
     // Read results beyond the library's own codes.
     static constexpr int32_t READBACK_TIMEOUT = -6;
+    // A size, offset or step the sensor cannot have: the cache keeps its value.
+    static constexpr int32_t VALUE_OUT_OF_RANGE = -7;
+    // No sensor of this family has more pixels on an axis (the library
+    // decodes at most this many points a profile), nor more profiles a scan
+    // (a 16-bit item).
+    static constexpr uint64_t MAX_SENSOR_PIXELS = 2048;
+    static constexpr uint64_t MAX_PROFILES_PER_SCAN = 65535;
     static constexpr int64_t WRITE_SPACING_MS = 100;
     static constexpr int64_t READ_SPACING_MS = 20;
     static constexpr int64_t READBACK_RETRY_MS = 50;
@@ -114,12 +122,16 @@ public:
     size_t PendingWriteCountForTest();
 
     // Region (lock_ for the setters). Offsets are in decimated sensor pixels.
-    void SetROI1WidthX(uint64_t width);
-    void SetROI1OffsetX(uint64_t offset);
-    void SetROI1OffsetZ(uint64_t offset);
-    void SetROI1HeightZ(uint64_t height);
-    void SetAmountProfilesY(uint64_t profiles);
-    // GC_ERR_INVALID_PARAMETER for 0 or above 65535, with nothing sent.
+    // Sizes, offsets and steps outside what the sensor can have (SizeLimit)
+    // give GC_ERR_INVALID_PARAMETER with nothing sent; reads of them
+    // VALUE_OUT_OF_RANGE, leaving the cache as it was.
+    GC_ERROR SetROI1WidthX(uint64_t width);
+    GC_ERROR SetROI1OffsetX(uint64_t offset);
+    GC_ERROR SetROI1OffsetZ(uint64_t offset);
+    GC_ERROR SetROI1HeightZ(uint64_t height);
+    GC_ERROR SetAmountProfilesY(uint64_t profiles);
+    // The region keeps its place: size and offset rescale, clamped to the
+    // sensor's pixels at the new decimation.
     GC_ERROR SetROI1StepX(uint32_t decimation);
     GC_ERROR SetROI1StepZ(uint32_t decimation);
     int32_t GetROI1WidthX();
@@ -148,9 +160,11 @@ public:
     void GetCameraMode();
     bool SetCameraMode(bool on);
     // Sizes the scan planes for the current scene; takes scan_lock_, so it
-    // waits for an acquisition turn in progress.
-    void PrepareScanBuffers();
-    void SetAcquisitionStart();  // lock_
+    // waits for an acquisition turn in progress. GC_ERR_OUT_OF_MEMORY when
+    // they do not fit.
+    GC_ERROR PrepareScanBuffers();
+    // lock_. Sends nothing when the scan planes cannot be sized.
+    GC_ERROR SetAcquisitionStart();
     void SetAcquisitionStop();
     bool SetResetSettings();
 
@@ -285,6 +299,7 @@ private:
     bool AcquireScan(ScanData& scan, const FeatureCache::Coordinate (&table)[3], uint32_t source,
                      uint32_t timeout_ms);
     void SizeScanPlanes(ScanData& scan);
+    void SizePlanesForStart(const FeatureCache::Region& camera, const FeatureCache::Region& scan);
     // GetXZIExtended into the profile arrays; points beyond those received
     // are emptied and the counters go into `status`.
     int ReadProfile(const ScanData& scan, FeatureCache::ScanStatus& status);
@@ -299,7 +314,31 @@ private:
     int32_t ReadReply(const std::string& request, std::string& reply, int age_ms);
     void Settle(int64_t ms) { clock_->SleepForMs(ms); }
     void UpdateCache(const std::function<void(FeatureCache&)>& update);
+
+    // What the sensor can have for each size it reports or takes, from its
+    // pixel counts as last read (MAX_SENSOR_PIXELS while unknown).
+    enum class SizeItem {
+        PIXELS,
+        WIDTH,
+        HEIGHT,
+        OFFSET_X,
+        OFFSET_Y,
+        PROFILES,
+        DECIMATION_X,
+        DECIMATION_Z
+    };
+    struct SizeRange {
+        uint64_t low = 0;
+        uint64_t high = 0;
+    };
+    SizeRange SizeLimit(SizeItem item);
+    // The value of `key` when it lies in `range`; VALUE_OUT_OF_RANGE (logged
+    // once until the key reads a sound value again) when not, NaN included.
+    int32_t ReadSize(const std::string& key, SizeRange range, uint64_t& value);
+    // GC_ERR_INVALID_PARAMETER naming `feature` when `value` is outside `item`'s range.
+    GC_ERROR CheckWrittenSize(const char* feature, SizeItem item, uint64_t value);
     GC_ERROR SetDecimation(bool horizontal, uint32_t decimation);
+    int32_t ReadDecimation(bool horizontal);
     bool SwitchCameraMode(int32_t mode, int32_t line_time_us);
     void StoreTriggerSource(int32_t value, bool frame_start_on);
     bool WritePinItem(uint32_t pin, const char* item, int32_t value);
@@ -333,6 +372,7 @@ private:
     std::mutex channel_lock_;
     std::string device_label_;
     int64_t last_write_time_ = 0;
+    std::set<std::string> refused_keys_;
     std::deque<PendingWrite> pending_writes_;
 };
 

@@ -11,7 +11,6 @@
 namespace GenTLCore::ZoTL {
 namespace {
 
-constexpr uint32_t MAX_DECIMATION = 65535;
 constexpr int32_t CAMERA_MODE_SCAN = 0;
 constexpr int32_t CAMERA_MODE_IMAGE = 1;
 constexpr int32_t CAMERA_LINE_TIME_WRITE_US = 1000000;
@@ -19,69 +18,142 @@ constexpr int32_t FEATURE_NOT_DEFINED = -3;
 constexpr int32_t READ_FAILED = -5;
 constexpr size_t INTENSITY = 0;
 constexpr size_t RANGE = 1;
-// The decimation a sensor step value stands for; 0 when out of range.
-uint16_t DecimationOfStep(int32_t step)
+
+uint64_t KnownPixels(uint64_t reported)
 {
-    const int64_t decimation = int64_t{step} + 1;
-    return decimation >= 1 && decimation <= MAX_DECIMATION ? static_cast<uint16_t>(decimation) : 0;
+    return reported >= 1 && reported <= SensorInterface::MAX_SENSOR_PIXELS
+               ? reported
+               : SensorInterface::MAX_SENSOR_PIXELS;
 }
 
 }  // namespace
 
-void SensorInterface::SetROI1WidthX(uint64_t width)
+SensorInterface::SizeRange SensorInterface::SizeLimit(SizeItem item)
 {
+    uint64_t x_pixels = 0, z_pixels = 0;
+    UpdateCache([&](FeatureCache& cache) {
+        x_pixels = KnownPixels(cache.sensor_width);
+        z_pixels = KnownPixels(cache.sensor_height);
+    });
+    switch (item) {
+        case SizeItem::PIXELS:
+            return {1, MAX_SENSOR_PIXELS};
+        case SizeItem::WIDTH:
+            return {1, x_pixels};
+        case SizeItem::HEIGHT:
+            return {1, z_pixels};
+        case SizeItem::OFFSET_X:
+            return {0, x_pixels - 1};
+        case SizeItem::OFFSET_Y:
+            return {0, z_pixels - 1};
+        case SizeItem::PROFILES:
+            return {1, MAX_PROFILES_PER_SCAN};
+        case SizeItem::DECIMATION_X:
+            return {1, x_pixels};
+        case SizeItem::DECIMATION_Z:
+            return {1, z_pixels};
+    }
+    return {};
+}
+
+int32_t SensorInterface::ReadSize(const std::string& key, SizeRange range, uint64_t& value)
+{
+    float read = 0;
+    const int32_t result = ReadParameter(key, &read);
+    if (result != 0) return result;
+    const bool sound =
+        read >= static_cast<float>(range.low) && read <= static_cast<float>(range.high);
+    {
+        std::lock_guard<std::mutex> hold(channel_lock_);
+        if (sound) {
+            refused_keys_.erase(key);
+        } else if (!refused_keys_.insert(key).second) {
+            return VALUE_OUT_OF_RANGE;
+        }
+    }
+    if (!sound) {
+        TL_LOG(LOG_CATEGORY_CONTROL, LOG_LEVEL_WARNING)
+            << key << " answered " << read << ", outside " << range.low << " to " << range.high
+            << ": the value is ignored.";
+        return VALUE_OUT_OF_RANGE;
+    }
+    value = static_cast<uint64_t>(read);
+    return 0;
+}
+
+GC_ERROR SensorInterface::CheckWrittenSize(const char* feature, SizeItem item, uint64_t value)
+{
+    const SizeRange range = SizeLimit(item);
+    if (value >= range.low && value <= range.high) return GC_ERR_SUCCESS;
+    return ReportError(GC_ERR_INVALID_PARAMETER,
+                       std::string(feature) + " " + std::to_string(value) + " is outside " +
+                           std::to_string(range.low) + " to " + std::to_string(range.high) + ".");
+}
+
+GC_ERROR SensorInterface::SetROI1WidthX(uint64_t width)
+{
+    if (const GC_ERROR refused = CheckWrittenSize("Width", SizeItem::WIDTH, width)) return refused;
     ScopedLock hold(lock_);
     WriteParameter("SetROI1WidthX", width);
     Settle(REGION_SETTLE_MS);
     const bool both_signals = cache_->signal_enable.load() == FeatureCache::SIGNAL_FIRST_AND_SECOND;
     UpdateCache([&](FeatureCache& cache) {
-        cache.region[0].width = SaturatingCast<uint32_t>(static_cast<double>(width));
-        cache.region[1].width =
-            SaturatingCast<uint32_t>(static_cast<double>(width) * (both_signals ? 2 : 1));
+        cache.region[0].width = static_cast<uint32_t>(width);
+        cache.region[1].width = static_cast<uint32_t>(width * (both_signals ? 2 : 1));
     });
+    return GC_ERR_SUCCESS;
 }
 
-void SensorInterface::SetROI1OffsetX(uint64_t offset)
+GC_ERROR SensorInterface::SetROI1OffsetX(uint64_t offset)
 {
+    if (const GC_ERROR refused = CheckWrittenSize("OffsetX", SizeItem::OFFSET_X, offset))
+        return refused;
     ScopedLock hold(lock_);
     WriteParameter("SetROI1OffsetX", offset);
     Settle(REGION_SETTLE_MS);
-    UpdateCache([&](FeatureCache& cache) {
-        cache.region[0].offset_x = SaturatingCast<uint32_t>(static_cast<double>(offset));
-    });
+    UpdateCache(
+        [&](FeatureCache& cache) { cache.region[0].offset_x = static_cast<uint32_t>(offset); });
+    return GC_ERR_SUCCESS;
 }
 
-void SensorInterface::SetROI1OffsetZ(uint64_t offset)
+GC_ERROR SensorInterface::SetROI1OffsetZ(uint64_t offset)
 {
+    if (const GC_ERROR refused = CheckWrittenSize("OffsetY", SizeItem::OFFSET_Y, offset))
+        return refused;
     ScopedLock hold(lock_);
-    if (!WriteParameter("SetROI1OffsetZ", offset)) return;
+    if (!WriteParameter("SetROI1OffsetZ", offset)) return GC_ERR_SUCCESS;
     Settle(REGION_SETTLE_MS);
-    UpdateCache([&](FeatureCache& cache) {
-        cache.region[0].offset_y = SaturatingCast<uint32_t>(static_cast<double>(offset));
-    });
+    UpdateCache(
+        [&](FeatureCache& cache) { cache.region[0].offset_y = static_cast<uint32_t>(offset); });
+    return GC_ERR_SUCCESS;
 }
 
-void SensorInterface::SetROI1HeightZ(uint64_t height)
+GC_ERROR SensorInterface::SetROI1HeightZ(uint64_t height)
 {
+    if (const GC_ERROR refused = CheckWrittenSize("Height", SizeItem::HEIGHT, height))
+        return refused;
     ScopedLock hold(lock_);
     WriteParameter("SetROI1HeightZ", height);
-    UpdateCache([&](FeatureCache& cache) {
-        cache.region[0].height = SaturatingCast<uint32_t>(static_cast<double>(height));
-    });
+    UpdateCache(
+        [&](FeatureCache& cache) { cache.region[0].height = static_cast<uint32_t>(height); });
+    return GC_ERR_SUCCESS;
 }
 
-void SensorInterface::SetAmountProfilesY(uint64_t profiles)
+GC_ERROR SensorInterface::SetAmountProfilesY(uint64_t profiles)
 {
     ScopedLock hold(lock_);
-    if (cache_->region_selector.load() != 0) {
-        WriteParameter("SetAmountProfilesY", profiles);
-        UpdateCache([&](FeatureCache& cache) {
-            cache.region[1].height = SaturatingCast<uint32_t>(static_cast<double>(profiles));
-        });
-    } else {
-        SetROI1HeightZ(profiles);
+    if (cache_->region_selector.load() == 0) {
+        const GC_ERROR set = SetROI1HeightZ(profiles);
+        if (set == GC_ERR_SUCCESS) Settle(REGION_SETTLE_MS);
+        return set;
     }
+    if (const GC_ERROR refused = CheckWrittenSize("Height", SizeItem::PROFILES, profiles))
+        return refused;
+    WriteParameter("SetAmountProfilesY", profiles);
+    UpdateCache(
+        [&](FeatureCache& cache) { cache.region[1].height = static_cast<uint32_t>(profiles); });
     Settle(REGION_SETTLE_MS);
+    return GC_ERR_SUCCESS;
 }
 
 GC_ERROR SensorInterface::SetROI1StepX(uint32_t decimation)
@@ -95,13 +167,16 @@ GC_ERROR SensorInterface::SetROI1StepZ(uint32_t decimation)
 }
 
 // Keeps the region where it was on the sensor: size and offset scale by the
-// ratio of the old to the new decimation.
+// ratio of the old to the new decimation, within the pixels left at the new
+// one, so that a strange old decimation cannot blow the region up.
 GC_ERROR SensorInterface::SetDecimation(bool horizontal, uint32_t decimation)
 {
-    if (decimation == 0 || decimation > MAX_DECIMATION)
-        return ReportError(GC_ERR_INVALID_PARAMETER,
-                           "Decimation " + std::to_string(decimation) + " is outside 1 to 65535.");
+    const SizeItem item = horizontal ? SizeItem::DECIMATION_X : SizeItem::DECIMATION_Z;
+    if (const GC_ERROR refused = CheckWrittenSize(
+            horizontal ? "DecimationHorizontal" : "DecimationVertical", item, decimation))
+        return refused;
     ScopedLock hold(lock_);
+    const uint64_t pixels = SizeLimit(item).high;
     uint16_t old_decimation = 1;
     uint32_t size = 0;
     uint32_t offset = 0;
@@ -115,9 +190,11 @@ GC_ERROR SensorInterface::SetDecimation(bool horizontal, uint32_t decimation)
     const float ratio = static_cast<float>(old_decimation) / static_cast<float>(decimation);
     WriteParameter(horizontal ? "SetROI1StepX" : "SetROI1StepZ",
                    static_cast<int32_t>(decimation - 1));
-    const auto new_size =
-        std::max<uint64_t>(SaturatingCast<uint64_t>(size * ratio), MIN_REGION_SIZE);
-    const auto new_offset = SaturatingCast<uint64_t>(offset * ratio);
+    const uint64_t room = std::max<uint64_t>(pixels / decimation, 1);
+    const uint64_t new_size = std::min<uint64_t>(
+        std::max<uint64_t>(SaturatingCast<uint64_t>(size * ratio), MIN_REGION_SIZE), room);
+    const uint64_t new_offset =
+        std::min<uint64_t>(SaturatingCast<uint64_t>(offset * ratio), room - new_size);
     if (horizontal) {
         SetROI1WidthX(new_size);
         SetROI1OffsetX(new_offset);
@@ -131,54 +208,62 @@ GC_ERROR SensorInterface::SetDecimation(bool horizontal, uint32_t decimation)
 int32_t SensorInterface::GetROI1WidthX()
 {
     uint64_t width = 0;
-    const int32_t result = ReadParameter("GetROI1WidthX", &width);
+    const int32_t result = ReadSize("GetROI1WidthX", SizeLimit(SizeItem::WIDTH), width);
     if (result != 0) return result;
     const bool both_signals = cache_->signal_enable.load() == FeatureCache::SIGNAL_FIRST_AND_SECOND;
     UpdateCache([&](FeatureCache& cache) {
-        cache.region[0].width = SaturatingCast<uint32_t>(static_cast<double>(width));
-        cache.region[1].width =
-            SaturatingCast<uint32_t>(static_cast<double>(width) * (both_signals ? 2 : 1));
+        cache.region[0].width = static_cast<uint32_t>(width);
+        cache.region[1].width = static_cast<uint32_t>(width * (both_signals ? 2 : 1));
     });
     return 0;
 }
 
 int32_t SensorInterface::GetROI1HeightZ()
 {
-    uint32_t height = 0;
-    const int32_t result = ReadParameter("GetROI1HeightZ", &height);
-    if (result == 0) UpdateCache([&](FeatureCache& cache) { cache.region[0].height = height; });
+    uint64_t height = 0;
+    const int32_t result = ReadSize("GetROI1HeightZ", SizeLimit(SizeItem::HEIGHT), height);
+    if (result == 0)
+        UpdateCache(
+            [&](FeatureCache& cache) { cache.region[0].height = static_cast<uint32_t>(height); });
     return result;
 }
 
 int32_t SensorInterface::GetAmountProfilesY()
 {
-    uint32_t profiles = 0;
-    const int32_t result = ReadParameter("GetAmountProfilesY", &profiles);
+    uint64_t profiles = 0;
+    const int32_t result =
+        ReadSize("GetAmountProfilesY", {0, SizeLimit(SizeItem::PROFILES).high}, profiles);
     if (result == 0)
-        UpdateCache([&](FeatureCache& cache) { cache.region[1].height = std::max(profiles, 1u); });
+        UpdateCache([&](FeatureCache& cache) {
+            cache.region[1].height = static_cast<uint32_t>(std::max<uint64_t>(profiles, 1));
+        });
     return result;
 }
 
 int32_t SensorInterface::GetROI1OffsetX()
 {
-    uint32_t offset = 0;
-    const int32_t result = ReadParameter("GetROI1OffsetX", &offset);
-    if (result == 0) UpdateCache([&](FeatureCache& cache) { cache.region[0].offset_x = offset; });
+    uint64_t offset = 0;
+    const int32_t result = ReadSize("GetROI1OffsetX", SizeLimit(SizeItem::OFFSET_X), offset);
+    if (result == 0)
+        UpdateCache(
+            [&](FeatureCache& cache) { cache.region[0].offset_x = static_cast<uint32_t>(offset); });
     return result;
 }
 
 int32_t SensorInterface::GetROI1OffsetZ()
 {
-    uint32_t offset = 0;
-    const int32_t result = ReadParameter("GetROI1OffsetZ", &offset);
-    if (result == 0) UpdateCache([&](FeatureCache& cache) { cache.region[0].offset_y = offset; });
+    uint64_t offset = 0;
+    const int32_t result = ReadSize("GetROI1OffsetZ", SizeLimit(SizeItem::OFFSET_Y), offset);
+    if (result == 0)
+        UpdateCache(
+            [&](FeatureCache& cache) { cache.region[0].offset_y = static_cast<uint32_t>(offset); });
     return result;
 }
 
 int32_t SensorInterface::GetPixelXMax()
 {
     uint64_t pixels = 0;
-    const int32_t result = ReadParameter("GetPixelXMax", &pixels);
+    const int32_t result = ReadSize("GetPixelXMax", SizeLimit(SizeItem::PIXELS), pixels);
     if (result == 0) UpdateCache([&](FeatureCache& cache) { cache.sensor_width = pixels; });
     return result;
 }
@@ -186,29 +271,33 @@ int32_t SensorInterface::GetPixelXMax()
 int32_t SensorInterface::GetPixelZMax()
 {
     uint64_t pixels = 0;
-    const int32_t result = ReadParameter("GetPixelZMax", &pixels);
+    const int32_t result = ReadSize("GetPixelZMax", SizeLimit(SizeItem::PIXELS), pixels);
     if (result == 0) UpdateCache([&](FeatureCache& cache) { cache.sensor_height = pixels; });
     return result;
 }
 
-// A step that gives no decimation of 1 to 65535 is ignored: it would divide by 0.
 int32_t SensorInterface::GetROI1StepX()
 {
-    int32_t step = 0;
-    const int32_t result = ReadParameter("GetROI1StepX", &step);
-    if (result == 0 && DecimationOfStep(step) != 0)
-        UpdateCache(
-            [&](FeatureCache& cache) { cache.decimation_horizontal = DecimationOfStep(step); });
-    return result;
+    return ReadDecimation(true);
 }
 
 int32_t SensorInterface::GetROI1StepZ()
 {
-    int32_t step = 0;
-    const int32_t result = ReadParameter("GetROI1StepZ", &step);
-    if (result == 0 && DecimationOfStep(step) != 0)
-        UpdateCache(
-            [&](FeatureCache& cache) { cache.decimation_vertical = DecimationOfStep(step); });
+    return ReadDecimation(false);
+}
+
+// The sensor reports the decimation minus one.
+int32_t SensorInterface::ReadDecimation(bool horizontal)
+{
+    const SizeRange range = SizeLimit(horizontal ? SizeItem::DECIMATION_X : SizeItem::DECIMATION_Z);
+    uint64_t step = 0;
+    const int32_t result = ReadSize(horizontal ? "GetROI1StepX" : "GetROI1StepZ",
+                                    {range.low - 1, range.high - 1}, step);
+    if (result == 0)
+        UpdateCache([&](FeatureCache& cache) {
+            (horizontal ? cache.decimation_horizontal : cache.decimation_vertical) =
+                static_cast<uint16_t>(step + 1);
+        });
     return result;
 }
 
@@ -344,7 +433,8 @@ int32_t SensorInterface::GetAcquisitionLineTime()
     float line_time_us = 0;
     const int32_t result = ReadParameter("GetAcquisitionLineTime", &line_time_us);
     if (result != 0) return result;
-    if (line_time_us == 0.0f) return READ_FAILED;
+    // NaN and infinities too: the acquisition thread waits a line time.
+    if (!(line_time_us > 0.0f && std::isfinite(line_time_us))) return READ_FAILED;
     GetMaxFps();
     uint32_t max_fps = 0;
     UpdateCache([&](FeatureCache& cache) {
@@ -425,7 +515,7 @@ bool SensorInterface::SwitchCameraMode(int32_t mode, int32_t line_time_us)
     return true;
 }
 
-void SensorInterface::PrepareScanBuffers()
+GC_ERROR SensorInterface::PrepareScanBuffers()
 {
     std::lock_guard<std::mutex> scan_hold(scan_lock_);
     FeatureCache::Region camera, scan;
@@ -433,6 +523,20 @@ void SensorInterface::PrepareScanBuffers()
         camera = cache.region[0];
         scan = cache.region[1];
     });
+    try {
+        SizePlanesForStart(camera, scan);
+    } catch (const std::bad_alloc&) {
+        const FeatureCache::Region& sized = scan_mode_.load() ? scan : camera;
+        return ReportError(GC_ERR_OUT_OF_MEMORY,
+                           "The scan planes for " + std::to_string(sized.width) + " x " +
+                               std::to_string(sized.height) + " points do not fit in memory.");
+    }
+    return GC_ERR_SUCCESS;
+}
+
+void SensorInterface::SizePlanesForStart(const FeatureCache::Region& camera,
+                                         const FeatureCache::Region& scan)
+{
     if (!scan_mode_.load()) {
         intensity16.clear();
         points32.clear();
@@ -470,18 +574,22 @@ static bool IsSoftwareFrameStart(FeatureCache& cache)
     return frame.trigger_mode && frame.trigger_source == FeatureCache::SOURCE_SOFTWARE;
 }
 
-void SensorInterface::SetAcquisitionStart()
+GC_ERROR SensorInterface::SetAcquisitionStart()
 {
     ScopedLock hold(lock_);
     ResetFifo();
-    PrepareScanBuffers();
+    if (const GC_ERROR prepared = PrepareScanBuffers()) {
+        acquisition_started_ = false;
+        return prepared;
+    }
     if (IsSoftwareFrameStart(*cache_)) {
         acquisition_started_ = true;  // each software trigger starts one scan
-        return;
+        return GC_ERR_SUCCESS;
     }
     const bool started = WriteCommand("SetAcquisitionStart");
     acquisition_started_ = started;
     if (!started) TL_LOG(LOG_CATEGORY_TLERR, LOG_LEVEL_ALWAYS) << "Start Acquisition failed.";
+    return GC_ERR_SUCCESS;
 }
 
 void SensorInterface::SetAcquisitionStop()

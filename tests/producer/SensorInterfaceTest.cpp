@@ -125,6 +125,86 @@ TEST_F(SensorInterfaceTest, KeepsPendingWritesUntilReadAndAtMost256)
     EXPECT_EQ(sensor->PendingWriteCountForTest(), SensorInterface::MAX_PENDING_WRITES);
 }
 
+// Every size the sensor reports is taken only within what the sensor can
+// have (its pixels: 1280 x 1024 here; 2048; 65535 profiles); anything else,
+// the 2^31 and 2^32 - 1 of a hostile sensor included, is refused like a
+// failed read and leaves the cache, and so the scan planes, as they were.
+TEST_F(SensorInterfaceTest, RefusesSizesTheSensorCannotHave)
+{
+    struct Row {
+        const char* item;
+        int32_t (SensorInterface::*read)();
+        uint64_t (*field)(const FeatureCache&);
+        uint64_t max;
+        bool zero_ok;
+    };
+    using C = const FeatureCache&;
+    const Row rows[] = {
+        {"ROI1WidthX", &SensorInterface::GetROI1WidthX,
+         [](C c) -> uint64_t { return c.region[1].width; }, 1280, false},
+        {"ROI1HeightZ", &SensorInterface::GetROI1HeightZ,
+         [](C c) -> uint64_t { return c.region[0].height; }, 1024, false},
+        {"AmountProfilesY", &SensorInterface::GetAmountProfilesY,
+         [](C c) -> uint64_t { return c.region[1].height; }, 65535, true},
+        {"ROI1OffsetX", &SensorInterface::GetROI1OffsetX,
+         [](C c) -> uint64_t { return c.region[0].offset_x; }, 1279, true},
+        {"ROI1OffsetZ", &SensorInterface::GetROI1OffsetZ,
+         [](C c) -> uint64_t { return c.region[0].offset_y; }, 1023, true},
+        {"ROI1StepX", &SensorInterface::GetROI1StepX,
+         [](C c) -> uint64_t { return c.decimation_horizontal - 1u; }, 1279, true},
+        {"ROI1StepZ", &SensorInterface::GetROI1StepZ,
+         [](C c) -> uint64_t { return c.decimation_vertical - 1u; }, 1023, true},
+        {"PixelXMax", &SensorInterface::GetPixelXMax,
+         [](C c) -> uint64_t { return c.sensor_width; }, 2048, false},
+    };
+    SetItems("ROI1WidthX=16");  // so that 65535 profiles stay small
+    Open();
+    cache->region[1].components = {{1, PFNC_MONO16}, {1, PFNC_COORD3D_ABC32F}};
+    for (const Row& row : rows) {
+        const std::string max = std::to_string(row.max), past = std::to_string(row.max + 1);
+        const std::pair<const char*, bool> answers[] = {
+            {"0", row.zero_ok},    {"1", true},           {max.c_str(), true},
+            {past.c_str(), false}, {"2147483648", false}, {"4294967295", false},
+            {"50000000", false},   {"-1", false},         {"nan", row.zero_ok}};
+        for (const auto& [answer, taken] : answers) {
+            SCOPED_TRACE(std::string(row.item) + " = " + answer);
+            const uint64_t before = row.field(*cache);
+            link->Script(row.item, {answer});
+            const int32_t result = (sensor.get()->*row.read)();
+            EXPECT_EQ(taken ? 0 : SensorInterface::VALUE_OUT_OF_RANGE, result);
+            const uint64_t expected = !taken                         ? before
+                                      : std::string(answer) == "nan" ? 0
+                                                                     : std::stoull(answer);
+            EXPECT_EQ(std::max<uint64_t>(expected, row.item == std::string("AmountProfilesY")),
+                      row.field(*cache));
+            ASSERT_EQ(GC_ERR_SUCCESS, sensor->PrepareScanBuffers());
+            EXPECT_EQ(uint64_t{cache->region[1].width} * cache->region[1].height,
+                      sensor->intensity16.size());
+            link->Set(row.item, "1");  // the sensor as it was, within any limit
+            (sensor.get()->*row.read)();
+        }
+    }
+}
+
+// Writes beyond the sensor's pixels send nothing; a decimation rescales the
+// region only within the pixels left at the new one, whatever the sensor
+// reported as the old decimation.
+TEST_F(SensorInterfaceTest, KeepsWrittenSizesWithinTheSensor)
+{
+    SetItems("ROI1StepX=1024 ROI1WidthX=1 ROI1OffsetX=0");
+    Open();
+    EXPECT_EQ(GC_ERR_INVALID_PARAMETER, sensor->SetROI1WidthX(4294967295u));
+    EXPECT_EQ(GC_ERR_INVALID_PARAMETER, sensor->SetROI1WidthX(0));
+    EXPECT_EQ(GC_ERR_INVALID_PARAMETER, sensor->SetAmountProfilesY(0));
+    EXPECT_EQ(GC_ERR_INVALID_PARAMETER, sensor->SetROI1OffsetZ(1024));
+    EXPECT_EQ(GC_ERR_INVALID_PARAMETER, sensor->SetROI1StepX(1281));
+    EXPECT_EQ("", Writes());
+    cache->region[0].width = 640;
+    cache->region[0].offset_x = 600;
+    ASSERT_EQ(GC_ERR_SUCCESS, sensor->SetROI1StepX(2));
+    EXPECT_EQ("SetROI1StepX=1 SetROI1WidthX=640 SetROI1OffsetX=0", Writes());
+}
+
 // Pin 1 an output, pin 2 the LineStart input, pin 3 the encoder reset.
 TEST_F(SensorInterfaceTest, OffersOnlyFreePins)
 {
