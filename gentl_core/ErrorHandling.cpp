@@ -39,6 +39,16 @@ const char* ErrorName(GC_ERROR code)
     return name != nullptr ? name : "Unknown error code";
 }
 
+void LogThreadException(const char* category, const std::string& owner, const char* thread,
+                        const char* what) noexcept
+{
+    try {
+        TL_LOG(category, LOG_LEVEL_ERROR) << owner << ": " << thread << " ended by " << what;
+    } catch (...) {
+        // Out of memory even for the line: the thread ends unlogged.
+    }
+}
+
 void LogCallFailure(GC_ERROR code, const std::string& text)
 {
     if (code == 0)

@@ -39,6 +39,29 @@ bool TryAllocate(Allocate&& allocate)
     }
 }
 
+// Logs, under `category` at Error, that `owner`'s `thread` ended by the
+// exception `what`. Never throws.
+void LogThreadException(const char* category, const std::string& owner, const char* thread,
+                        const char* what) noexcept;
+
+// Runs a thread's body: an exception leaving a thread ends the process, so
+// one that `body` lets out is logged and answered false, for the thread to
+// end its work cleanly.
+template <class Body>
+bool RunThreadBody(const char* category, const std::string& owner, const char* thread,
+                   Body&& body) noexcept
+{
+    try {
+        body();
+        return true;
+    } catch (const std::exception& error) {
+        LogThreadException(category, owner, thread, error.what());
+    } catch (...) {
+        LogThreadException(category, owner, thread, "an unknown exception");
+    }
+    return false;
+}
+
 // Writes the failure's log line when `code` is not 0 and the level is 2 or more:
 // "GenTL interface call failure: <name of code>, <text>".
 void LogCallFailure(GC_ERROR code, const std::string& text);

@@ -244,6 +244,7 @@ private:
 
     // ---- Core engine thread (GenTLDataStreamAcquisition.cpp) ----
     void AcquisitionEngineThread();
+    void RunEngine();
     // False when the thread is to end.
     bool DeliverFilledBuffer(GenTLBuffer& buffer);
     void RescheduleReturned(const std::vector<BUFFER_HANDLE>& returned_bufs);

@@ -293,7 +293,14 @@ void GenTLDataStream::ConfigureEngineThreadPriority()
 
 // ---- Core engine thread ----
 
+// The stream stops as after an engine failure when the loop throws.
 void GenTLDataStream::AcquisitionEngineThread()
+{
+    if (!RunThreadBody(LOG_CATEGORY_STREAM, stream_id, "core engine", [this] { RunEngine(); }))
+        EndStreamingFromEngine(true, "Exception in the acquisition engine, stopping the stream.");
+}
+
+void GenTLDataStream::RunEngine()
 {
     for (;;) {
         GenTLBuffer* buffer = nullptr;

@@ -107,7 +107,7 @@ void EthernetInterface::StartThread(const TransportTarget& new_target)
     wake.Clear();
     send_wake.Clear();
     next_attempt_at_once = true;
-    thread = std::thread([this] { run(); });
+    thread = std::thread([this] { RunCatching(); });
 }
 
 void EthernetInterface::StopThread()
@@ -135,6 +135,34 @@ bool EthernetInterface::WaitForNextAttempt()
 void EthernetInterface::PaceFromNow()
 {
     attempt_tick = Platform::GetTickCountMs();
+}
+
+// An exception leaving the thread would end the application's process: it
+// ends the link instead, which the connection then reports as lost.
+void EthernetInterface::RunCatching() noexcept
+{
+    try {
+        run();
+        return;
+    } catch (const std::exception& error) {
+        LogException(error.what());
+    } catch (...) {
+        LogException("an unknown exception");
+    }
+    try {
+        EndThread("Exit transport thread after an exception.");
+    } catch (...) {
+        connected = false;
+    }
+}
+
+void EthernetInterface::LogException(const char* what) noexcept
+{
+    try {
+        logger.Printf("Transport thread ended by %s", what);
+    } catch (...) {
+        // Nothing more to tell with.
+    }
 }
 
 void EthernetInterface::EndThread(const char* exit_line)

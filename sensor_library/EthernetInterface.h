@@ -95,6 +95,9 @@ protected:
     void PaceFromNow();
     // The common end of the thread: no socket, one more disconnected callback.
     void EndThread(const char* exit_line);
+    // The thread's body: `run`, and EndThread when it throws.
+    void RunCatching() noexcept;
+    void LogException(const char* what) noexcept;
     void InstallSocket(Platform::Socket&& fresh);
     void CloseSocket();
     // Sends under socket_mutex; false without a socket.

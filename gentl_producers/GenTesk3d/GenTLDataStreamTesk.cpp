@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <new>
+#include <utility>
 
 #include "gentl_core/ErrorHandling.h"
 #include "gentl_core/Logger.h"
@@ -82,6 +84,7 @@ bool GenTLDataStreamTesk::StartEngine()
     {
         std::lock_guard<std::mutex> hold(output_lock);
         stop_requested = false;
+        engine_failed = false;
     }
     // Fixed for the run: the buffers were checked against them.
     run_flow_sizes = cache->GetFlowSizes();
@@ -122,9 +125,11 @@ void GenTLDataStreamTesk::ScheduleBuffer(GenTLBuffer* buffer)
 int GenTLDataStreamTesk::WaitForFilledBuffer(GenTLBuffer*& buffer)
 {
     std::unique_lock<std::mutex> hold(output_lock);
-    output_wake.wait(hold, [this] { return stop_requested || !output_queue.empty(); });
+    output_wake.wait(hold,
+                     [this] { return stop_requested || engine_failed || !output_queue.empty(); });
     // A stop wins over buffers still queued: ReleaseBuffers returns them.
     if (stop_requested) return WAITBUF_STOPPED;
+    if (engine_failed) return WAITBUF_FAILED;
     buffer = output_queue.front();
     output_queue.pop_front();
     return TL_ASSERT(buffer != nullptr) ? WAITBUF_SUCCESS : WAITBUF_FAILED;
@@ -173,10 +178,26 @@ bool GenTLDataStreamTesk::IsStopping()
     return stop_requested;
 }
 
+// When the loop throws, the core engine learns of it and ends the stream.
 void GenTLDataStreamTesk::AcquisitionThread()
+{
+    if (RunThreadBody(LOG_CATEGORY_STREAM, GetID(), "acquisition", [this] { RunAcquisition(); }))
+        return;
+    if (in_fill != nullptr) {
+        // Not filled: back to the input queue, where ReleaseBuffers finds it.
+        std::lock_guard<std::mutex> hold(input_lock);
+        input_queue.push_front(std::exchange(in_fill, nullptr));
+    }
+    std::lock_guard<std::mutex> hold(output_lock);
+    engine_failed = true;
+    output_wake.notify_all();
+}
+
+void GenTLDataStreamTesk::RunAcquisition()
 {
     uint64_t frame_counter = 0;
     for (;;) {
+        if (fail_next_turn_for_test.exchange(false)) throw std::bad_alloc();
         const TurnClock::time_point turn_start = TurnClock::now();
         std::unique_lock<std::mutex> scan_hold(sensor_interface->ScanLock());
         const bool acquired = sensor_interface->Acquire(scan);
@@ -200,14 +221,14 @@ void GenTLDataStreamTesk::AcquisitionThread()
             line_us = cache->acquisition_line_time;
         }
         std::unique_lock<std::mutex> input_hold(input_lock);
-        GenTLBufferTesk* buffer = TakeScheduled(input_hold, turn_start, line_us);
-        if (buffer == nullptr) {
+        in_fill = TakeScheduled(input_hold, turn_start, line_us);
+        if (in_fill == nullptr) {
             // Dropped: no buffer within the line time. The frame ID shows the gap.
             if (input_stopping) return;
             continue;
         }
-        FillBuffer(*buffer, frame_counter);
-        if (!HandOver(*buffer)) return;
+        FillBuffer(*in_fill, frame_counter);
+        if (!HandOver(*std::exchange(in_fill, nullptr))) return;
     }
 }
 

@@ -92,9 +92,15 @@ protected:
     bool SupportsModuleEvents(size_t& max_data_size) override;
     // clang-format on
 
+public:
+    // The acquisition thread's next turn throws, as a memory shortage would.
+    void FailNextTurnForTest() { fail_next_turn_for_test = true; }
+
 private:
-    // The body of acq_thread.
+    // The body of acq_thread: RunAcquisition, and the end of the stream when
+    // it throws.
     void AcquisitionThread();
+    void RunAcquisition();
     // The next scheduled buffer, waiting up to `line_us` from `turn_start`;
     // null when none came in time or the engine stops. Under input_lock.
     GenTLBufferTesk* TakeScheduled(std::unique_lock<std::mutex>& input_hold,
@@ -123,8 +129,12 @@ private:
     // Guarded by output_lock.
     std::deque<GenTLBuffer*> output_queue;
     bool stop_requested = true;
+    bool engine_failed = false;  // the acquisition thread ended by an exception
+
+    std::atomic<bool> fail_next_turn_for_test{false};
 
     // Acquisition thread only, while it runs.
+    GenTLBufferTesk* in_fill = nullptr;  // taken from input_queue, not yet handed over
     ScanData scan;
     PayloadGenerator generator;
     std::vector<uint64_t> run_flow_sizes;

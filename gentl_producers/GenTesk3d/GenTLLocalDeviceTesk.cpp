@@ -262,12 +262,19 @@ bool GenTLLocalDeviceTesk::CheckConnection(SensorConnection& link)
     return true;
 }
 
+// An exception ends only the watch, logged: the device stays as it is.
 void GenTLLocalDeviceTesk::MonitorConnection(std::shared_ptr<SensorConnection> link)
+{
+    RunThreadBody(LOG_CATEGORY_LOCDEV, GetID(), "connection monitor",
+                  [&] { WatchConnection(*link); });
+}
+
+void GenTLLocalDeviceTesk::WatchConnection(SensorConnection& link)
 {
     std::unique_lock<std::mutex> lock(monitor_lock);
     while (!stop) {
         lock.unlock();
-        const bool lost = CheckConnection(*link);
+        const bool lost = CheckConnection(link);
         lock.lock();
         if (lost)
             return;

@@ -122,7 +122,9 @@ private:
     // One look at the connection; reports and disconnects a loss. True when
     // this look reported it.
     bool CheckConnection(SensorConnection& link);
+    // The monitor thread's body: WatchConnection, logging what it throws.
     void MonitorConnection(std::shared_ptr<SensorConnection> link);
+    void WatchConnection(SensorConnection& link);
     void StopMonitor();
 
     // Fixed at construction; the same object as the base's tag.

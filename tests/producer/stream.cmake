@@ -4,3 +4,5 @@ gentesk_test(stream_end_to_end_tests LOGGED
 gentesk_test(stream_close_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/StreamCloseTest.cpp LIBS gentesk3d_producer gentl_core
   ENVIRONMENT ZOTL_LOGGING=1 ZOTL_LOG_LEVEL=6)
+gentesk_test(data_stream_tesk_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/DataStreamTeskTest.cpp LIBS gentesk3d_producer gentl_core)
