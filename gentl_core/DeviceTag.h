@@ -22,7 +22,8 @@ public:
 
     // Empty makes the candidate unusable.
     virtual std::string GetID() const = 0;
-    // Whether `candidate` denotes the device of this (listed) tag.
+    // Whether `candidate` denotes the device of this (listed) tag; only
+    // asked of tags with the candidate's ID, or any tag for a nameless one.
     virtual bool IsSameAs(const DeviceTag& candidate) const = 0;
     virtual std::string GetVendorName() const = 0;
     virtual std::string GetModelName() const = 0;

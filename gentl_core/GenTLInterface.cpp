@@ -182,6 +182,12 @@ bool GenTLInterface::HasSameTag(const InterfaceTag& candidate)
     return TL_ASSERT(itf_tag) && itf_tag->IsSameAs(candidate);
 }
 
+std::string GenTLInterface::GetTagID()
+{
+    ScopedLock lock(handle_lock);
+    return itf_tag ? itf_tag->GetID() : std::string();
+}
+
 bool GenTLInterface::MatchesAlternativeID(const std::string& key, const std::string& value)
 {
     ScopedLock lock(handle_lock);

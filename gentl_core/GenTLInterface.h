@@ -30,7 +30,7 @@ namespace GenTLCore {
 //                                 the interface's handle (access flags stored)
 //   UpdateDeviceList, RunDeviceDiscovery   the update itself (also register 2006)
 //   GetSelectedDevice             for the transport layer's registers
-//   HasSameTag, MatchesAlternativeID, GetDisplayName   for the system
+//   HasSameTag, GetTagID, MatchesAlternativeID, GetDisplayName   for the system
 //
 // Lifetime: created by the system's list update with its tag and completed
 // there; opened by TLOpenInterface, closed by IFClose (drops every device);
@@ -85,6 +85,8 @@ public:
 
     // For the system's list update and lookups.
     bool HasSameTag(const InterfaceTag& candidate);
+    // The tag's ID as it is now; empty without a tag.
+    std::string GetTagID();
     bool MatchesAlternativeID(const std::string& key, const std::string& value);
 
 protected:

@@ -239,6 +239,12 @@ bool GenTLLocalDevice::HasSameTag(const DeviceTag& tested_tag)
     return TL_ASSERT(dev_tag) && dev_tag->IsSameAs(tested_tag);
 }
 
+std::string GenTLLocalDevice::GetTagID()
+{
+    ScopedLock lock(handle_lock);
+    return dev_tag ? dev_tag->GetID() : std::string();
+}
+
 void GenTLLocalDevice::UpdateTag(const SharedPtr<DeviceTag>& new_tag)
 {
     ScopedLock lock(handle_lock);

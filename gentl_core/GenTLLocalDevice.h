@@ -33,7 +33,7 @@ constexpr ModuleRegisterIds LOCAL_DEVICE_COMMON_IDS{3019, 3020, 3021, 3022, 3023
 //   SetRequestedAccess    stored before the pool opens the device
 //   GetAccessStatus, GetDisplayName, SupportsUserID, GetUserDefinedName and the
 //   tag accessors         for the interface's registers
-//   HasSameTag, UpdateTag, MatchesAlternativeID   for the interface's list
+//   HasSameTag, GetTagID, UpdateTag, MatchesAlternativeID   for the interface's list
 //   OnEventPacket         device event packets from the transport layer
 //
 // Lifetime: created by the interface's device list update with its tag and
@@ -74,6 +74,8 @@ public:
     void SetRequestedAccess(uint32_t flags);
 
     bool HasSameTag(const DeviceTag& tested_tag);
+    // The tag's ID as it is now; empty without a tag.
+    std::string GetTagID();
     void UpdateTag(const SharedPtr<DeviceTag>& new_tag);
     bool MatchesAlternativeID(const std::string& key, const std::string& value);
     bool SupportsUserID();

@@ -22,7 +22,8 @@ public:
     // Empty makes the candidate unusable; the interface's ID is built from it.
     virtual std::string GetID() const = 0;
     virtual std::string GetDisplayName() const = 0;
-    // Whether `candidate` denotes the interface of this (listed) tag.
+    // Whether `candidate` denotes the interface of this (listed) tag; only
+    // asked of tags with the candidate's ID, or any tag for a nameless one.
     virtual bool IsSameAs(const InterfaceTag& candidate) const = 0;
     // Asked only for a key the branding's AlternativeInterfaceIDKeys lists.
     virtual bool MatchesAlternativeID(const std::string& key, const std::string& value) const = 0;

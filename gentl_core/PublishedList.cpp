@@ -56,7 +56,7 @@ GC_ERROR PublishedList<Module, Tag>::Update(bool publish, const Steps& steps)
 
     if (publish)
         EraseDeadModules();
-    std::vector<const Module*> found;
+    Found found;
     if (!InspectCandidates(candidates, steps, found))
         return ReportError(GC_ERR_OUT_OF_MEMORY, texts.not_created);
     SettleNotRediscovered(publish, found);
@@ -113,33 +113,43 @@ void PublishedList<Module, Tag>::EraseDeadModules()
 
 template <class Module, class Tag>
 bool PublishedList<Module, Tag>::InspectCandidates(const Candidates& candidates,
-                                                   const Steps& steps,
-                                                   std::vector<const Module*>& found)
+                                                   const Steps& steps, Found& found)
 {
     DISCOVERY_LOG(LOG_LEVEL_INFO) << "Inspecting candidates reported by discovery engine";
+    TagIndex index = IndexByTagID();
     for (const SharedPtr<Tag>& candidate : candidates) {
         if (!TL_ASSERT(candidate))
             continue;
-        DISCOVERY_LOG(LOG_LEVEL_INFO) << "Considering candidate tagged as " << candidate->GetID();
-        if (const SharedPtr<Module> listed = FindSameTag(*candidate)) {
+        const std::string id = candidate->GetID();
+        DISCOVERY_LOG(LOG_LEVEL_INFO) << "Considering candidate tagged as " << id;
+        bool id_taken = false;
+        if (const SharedPtr<Module> listed = FindSameTag(index, id, *candidate, id_taken)) {
             DISCOVERY_LOG(LOG_LEVEL_INFO) << "The " << texts.noun << " is already in the list as "
                                           << listed->GetID() << ", skipping.";
-            found.push_back(listed.Get());
+            found.insert(listed.Get());
             if (steps.refresh)
                 steps.refresh(*listed, candidate);
             continue;
         }
-        if (candidate->GetID().empty()) {
+        if (id.empty()) {
             DISCOVERY_LOG(LOG_LEVEL_ERROR)
                 << texts.indefinite
                 << " could not be added to the list due to missing identity (unique string).";
+            continue;
+        }
+        // IDs stay unique: a second one would be unreachable by its ID.
+        if (id_taken) {
+            DISCOVERY_LOG(LOG_LEVEL_ERROR) << texts.indefinite << " tagged as " << id
+                                           << " could not be added to the list: another "
+                                           << texts.noun << " has that ID.";
             continue;
         }
         SharedPtr<Module> created;
         if (!CreateCompleted(steps, candidate, created))
             return false;
         all.push_back(created);
-        found.push_back(created.Get());
+        index[id].push_back(created);
+        found.insert(created.Get());
         DISCOVERY_LOG(LOG_LEVEL_INFO) << "Added the " << texts.noun << " to the list as "
                                       << created->GetID();
     }
@@ -147,9 +157,31 @@ bool PublishedList<Module, Tag>::InspectCandidates(const Candidates& candidates,
 }
 
 template <class Module, class Tag>
-SharedPtr<Module> PublishedList<Module, Tag>::FindSameTag(const Tag& candidate) const
+typename PublishedList<Module, Tag>::TagIndex PublishedList<Module, Tag>::IndexByTagID() const
 {
-    return Find([&candidate](Module& listed) { return listed.HasSameTag(candidate); });
+    TagIndex index;
+    for (const SharedPtr<Module>& module : all)
+        index[module->GetTagID()].push_back(module);
+    return index;
+}
+
+// A nameless candidate can still be a listed module: only a scan finds it.
+template <class Module, class Tag>
+SharedPtr<Module> PublishedList<Module, Tag>::FindSameTag(const TagIndex& index,
+                                                          const std::string& id,
+                                                          const Tag& candidate,
+                                                          bool& id_taken) const
+{
+    if (id.empty())
+        return Find([&candidate](Module& listed) { return listed.HasSameTag(candidate); });
+    const auto group = index.find(id);
+    if (group == index.end())
+        return SharedPtr<Module>();
+    for (const SharedPtr<Module>& listed : group->second)
+        if (listed->HasSameTag(candidate))
+            return listed;
+    id_taken = true;
+    return SharedPtr<Module>();
 }
 
 template <class Module, class Tag>
@@ -166,8 +198,7 @@ bool PublishedList<Module, Tag>::CreateCompleted(const Steps& steps,
 }
 
 template <class Module, class Tag>
-void PublishedList<Module, Tag>::SettleNotRediscovered(bool publish,
-                                                       const std::vector<const Module*>& found)
+void PublishedList<Module, Tag>::SettleNotRediscovered(bool publish, const Found& found)
 {
     DISCOVERY_LOG(LOG_LEVEL_INFO) << "Checking for existing " << texts.noun
                                   << " objects that were not rediscovered";
@@ -177,7 +208,7 @@ void PublishedList<Module, Tag>::SettleNotRediscovered(bool publish,
         {
             // Released before the erase, which may destroy the module.
             ScopedLock lock(module.GetHandleLock());
-            if (IsFound(found, module))
+            if (found.count(&module) != 0)
                 module.ClearNotAvailable();
             else if (publish && !module.IsOpen())
                 erase = true;
@@ -192,20 +223,13 @@ void PublishedList<Module, Tag>::SettleNotRediscovered(bool publish,
 }
 
 template <class Module, class Tag>
-void PublishedList<Module, Tag>::PublishFound(const std::vector<const Module*>& found)
+void PublishedList<Module, Tag>::PublishFound(const Found& found)
 {
     const auto first_unpublished =
         std::stable_partition(all.begin(), all.end(), [&found](const SharedPtr<Module>& module) {
-            return IsFound(found, *module);
+            return found.count(module.Get()) != 0;
         });
     nr_published = static_cast<uint32_t>(first_unpublished - all.begin());
-}
-
-template <class Module, class Tag>
-bool PublishedList<Module, Tag>::IsFound(const std::vector<const Module*>& found,
-                                         const Module& module)
-{
-    return std::find(found.begin(), found.end(), &module) != found.end();
 }
 
 template <class Module, class Tag>

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "GenTL.h"
@@ -57,8 +59,13 @@ enum class OpenLookup { Found, NotFound, NotAvailable, UpdateFailed };
 // NumPublished() entries are what counts, indexes and info calls see; opening
 // searches the whole list.
 //
-// A Module offers GetID, IsOpen, IsNotAvailable, SetNotAvailable,
+// A Module offers GetID, GetTagID, IsOpen, IsNotAvailable, SetNotAvailable,
 // ClearNotAvailable, GetHandleLock and HasSameTag(const Tag&).
+//
+// An update looks each candidate up by its tag ID, so it costs time in
+// proportion to the candidates and the list, not their product; a Tag's
+// IsSameAs must therefore only hold between tags of one ID. Of candidates
+// with one ID only the first that is not the listed module gets a module.
 //
 // Lifetime: a member of its owner, which empties it at its close.
 // Threads: no lock of its own; the owner calls every member under its handle
@@ -112,19 +119,24 @@ public:
 
 private:
     using Candidates = std::vector<SharedPtr<Tag>>;
+    using Found = std::unordered_set<const Module*>;
+    // The modules of the whole list by their tag's ID, each group in list order.
+    using TagIndex = std::unordered_map<std::string, std::vector<SharedPtr<Module>>>;
 
     void EraseAt(size_t index);
     void EraseDeadModules();
     // False when creation failed: the update ends with GC_ERR_OUT_OF_MEMORY.
-    bool InspectCandidates(const Candidates& candidates, const Steps& steps,
-                           std::vector<const Module*>& found);
-    SharedPtr<Module> FindSameTag(const Tag& candidate) const;
+    bool InspectCandidates(const Candidates& candidates, const Steps& steps, Found& found);
+    TagIndex IndexByTagID() const;
+    // The listed module that the candidate denotes. Empty when none does;
+    // `id_taken` then tells whether a listed module has the candidate's ID.
+    SharedPtr<Module> FindSameTag(const TagIndex& index, const std::string& id,
+                                  const Tag& candidate, bool& id_taken) const;
     // False when the module could not be made; `created` arrives empty.
     bool CreateCompleted(const Steps& steps, const SharedPtr<Tag>& candidate,
                          SharedPtr<Module>& created);
-    void SettleNotRediscovered(bool publish, const std::vector<const Module*>& found);
-    void PublishFound(const std::vector<const Module*>& found);
-    static bool IsFound(const std::vector<const Module*>& found, const Module& module);
+    void SettleNotRediscovered(bool publish, const Found& found);
+    void PublishFound(const Found& found);
 
     // Fixed at construction.
     const ListTexts texts;

@@ -114,6 +114,7 @@ bool CVEXO::ScanDevices()
         for (const char* request : SCAN_REQUESTS)
             transport.Send(request, source.adapter_index, source.address);
     replies.clear();
+    dropped = 0;
     return Collect(false);
 }
 
@@ -126,6 +127,7 @@ bool CVEXO::SendSetNetwork(const std::string& request)
         }
     }
     replies.clear();
+    dropped = 0;
     if (!Collect(true))
         return false;
     for (const auto& [address, reply] : replies)
@@ -164,11 +166,12 @@ bool CVEXO::Collect(bool store_every_reply)
             DISCOVERY_LOG << "recvfrom() failed with error code" << Platform::LastSocketError();
             return false;
         }
-        const std::string reply(buffer, static_cast<std::size_t>(count));
-        if (store_every_reply)
-            replies[ExtractIPAddress(reply)] = reply;
-        else
+        if (store_every_reply) {
+            const std::string reply(buffer, static_cast<std::size_t>(count));
+            Keep(ExtractIPAddress(reply), reply, true);
+        } else {
             StoreReply(buffer, static_cast<std::size_t>(count));
+        }
     }
 }
 
@@ -201,11 +204,28 @@ bool CVEXO::StoreReply(const char* bytes, std::size_t count)
     const std::string address = ExtractIPAddress(reply);
     if (address.empty())
         return false;
-    if (reply.find("USERSTRING=") != std::string::npos)
-        replies[address] = reply;
-    else
+    return Keep(address, reply, reply.find("USERSTRING=") != std::string::npos);
+}
+
+// Past MAX_REPLIES only addresses already kept are answered; the rest is
+// dropped and logged once.
+bool CVEXO::Keep(const std::string& address, const std::string& reply, bool replace)
+{
+    const auto kept = replies.find(address);
+    if (kept != replies.end()) {
+        if (replace)
+            kept->second = reply;
+        return true;
+    }
+    if (replies.size() < MAX_REPLIES) {
         replies.emplace(address, reply);
-    return true;
+        return true;
+    }
+    if (dropped++ == 0)
+        TL_LOG(LOG_CATEGORY_INTERFACE, LOG_LEVEL_WARNING)
+            << "Discovery keeps the replies of " << MAX_REPLIES
+            << " sensors; replies from further addresses are dropped";
+    return false;
 }
 
 std::string CVEXO::ExtractIPAddress(const std::string& reply)

@@ -53,6 +53,10 @@ class CVEXO {
 public:
     static constexpr int SILENCE_MS = 500;
     static constexpr int TOTAL_LIMIT_MS = 10000;
+    // Distinct addresses kept per scan. Installations hold a few dozen
+    // sensors; more replies than this come from a fault or a flood, and each
+    // kept one later costs a device object.
+    static constexpr std::size_t MAX_REPLIES = 512;
 
     // `transport` outlives this object.
     explicit CVEXO(DiscoveryTransport& transport, int total_limit_ms = TOTAL_LIMIT_MS);
@@ -65,6 +69,7 @@ public:
     // The adapters of the last complete scan; empty after a failed step.
     const std::vector<NetworkAdapter>& Adapters() const { return adapters; }
 
+    // False for a reply without IPADDR, or from an address beyond MAX_REPLIES.
     bool StoreReply(const char* bytes, std::size_t count);
     static std::string ExtractIPAddress(const std::string& reply);
 
@@ -80,6 +85,7 @@ private:
     bool SendSetNetwork(const std::string& request);
     bool Collect(bool store_every_reply);
     void CloseSockets();
+    bool Keep(const std::string& address, const std::string& reply, bool replace);
 
     DiscoveryTransport& transport;  // the caller's, outlives this object
     const int total_limit_ms;
@@ -87,6 +93,7 @@ private:
     std::vector<Source> sources;
     std::vector<NetworkAdapter> adapters;
     std::map<std::string, std::string> replies;
+    std::size_t dropped = 0;
 };
 
 }  // namespace GenTLCore::ZoTL

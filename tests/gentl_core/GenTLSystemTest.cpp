@@ -47,6 +47,21 @@ TEST_F(SystemTest, InterfaceListUpdatesKeepTheListConsistent)
     expected_asserts = 1;
 }
 
+// Each candidate is compared only with the listed interface of its ID, and an
+// impostor under a listed ID is left out, so IDs stay unique.
+TEST_F(SystemTest, InterfaceListUpdateLooksCandidatesUpByID)
+{
+    IDs ids;
+    for (int i = 0; i < 1000; ++i) ids.push_back(std::to_string(i));
+    DiscoverInterfaces(ids);
+    system->discovered.push_back(
+        SharedPtr<GenTLCore::InterfaceTag>(new FakeInterfaceTag("7", "impostor")));
+    FakeInterfaceTag::comparisons = 0;
+    ASSERT_EQ(system->UpdateInterfaceList(true, 0), GC_ERR_SUCCESS);
+    EXPECT_EQ(FakeInterfaceTag::comparisons, 1001);
+    EXPECT_EQ(PublishedInterfaceIDs().size(), 1000u);
+}
+
 // An unlisted ID runs one update with the default timeout; an alternative ID
 // needs a key the branding lists, in its exact case.
 TEST_F(SystemTest, ItfOpenFindsByIDOrAlternativeID)

@@ -47,6 +47,7 @@ public:
 ModuleBranding& InstallModuleBranding();
 
 // An interface known by `identity` (IsSameAs), with alternative ID "mac".
+// Counts the IsSameAs calls of every instance.
 class FakeInterfaceTag : public GenTLCore::InterfaceTag {
 public:
     FakeInterfaceTag(std::string id, std::string identity, std::string mac = "")
@@ -56,11 +57,12 @@ public:
     // clang-format off
     std::string GetID() const override { return id; }
     std::string GetDisplayName() const override { return "Fake " + identity; }
-    bool IsSameAs(const InterfaceTag& candidate) const override { const auto* other = dynamic_cast<const FakeInterfaceTag*>(&candidate); return other && other->identity == identity; }
+    bool IsSameAs(const InterfaceTag& candidate) const override { ++comparisons; const auto* other = dynamic_cast<const FakeInterfaceTag*>(&candidate); return other && other->identity == identity; }
     bool MatchesAlternativeID(const std::string& key, const std::string& value) const override { return key == "mac" && !mac.empty() && value == mac; }
     // clang-format on
 
     const std::string id, identity, mac;
+    static inline std::atomic<int> comparisons{0};
 };
 
 // What a fake device reports; UpdateFrom takes over the changeable part.

@@ -3,7 +3,10 @@
 // runs in a namespace of its own (the test launcher's); a guard refuses to
 // build links or broadcast anywhere else.
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
+#include "gentl_producers/GenTesk3d/CVEXO.h"
 #include "gentl_producers/GenTesk3d/network_interfaces.h"
 #include "producer/ProducerSession.h"
 #include "support/SimulatedDiscovery.h"
@@ -153,6 +156,29 @@ TEST_F(DiscoveryNetnsTest, AppliesStagedNetworkSettingsAndFollowsAddressChanges)
     sensor->SetAttribute(0, "ETHADDR", "02:00:00:00:99:99");
     EXPECT_EQ(GC_ERR_ERROR, Write(12005, 1u));
     EXPECT_EQ("Setting Network Config failed", LastError());
+}
+
+// Twenty thousand sensors answer both scan requests: the list holds at most
+// the replies discovery keeps, and a second consumer thread counting the
+// devices meanwhile gets its answer.
+TEST_F(DiscoveryNetnsTest, ListsAtMostTheKeptSensorsOfAFlood)
+{
+    std::vector<DiscoveryIdentity> flood;
+    for (int i = 0; i < 20000; ++i)
+        flood.push_back(
+            SensorIdentity("10.1." + std::to_string(i >> 8) + "." + std::to_string(i & 255),
+                           std::to_string(100000 + i)));
+    Sensors sensors = StartSensors(LinkedNamespace(0, "10.213.1.2/24"), flood);
+    std::atomic<bool> counted{false};
+    std::thread counter([&] {
+        uint32_t count = 0;
+        counted = cti->IFGetNumDevices(iface, &count) == GC_ERR_SUCCESS;
+    });
+    const std::vector<std::string> ids = UpdateDeviceList();
+    counter.join();
+    EXPECT_TRUE(counted);
+    EXPECT_LE(ids.size(), GenTLCore::ZoTL::CVEXO::MAX_REPLIES);
+    EXPECT_GT(ids.size(), 0u);
 }
 
 TEST_F(DiscoveryNetnsTest, ProbeByAddressReachesTheDeviceOpen)

@@ -4,6 +4,7 @@
 // (DiscoveryNetnsTest).
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -74,8 +75,8 @@ TEST(DeviceTagTest, KeepsSensorsApartByModelAndSerialAndProbedOnesByAddress)
     EXPECT_FALSE(probed->IsSameAs(*DeviceTagTesk::ForProbe("10.0.0.2")));
 }
 
-// One reply datagram, `left` times (-1: without end), then a failed wait;
-// waits answer at once. Only h0 qualifies to send from.
+// Reply datagrams `left` times (-1: without end), then a failed wait; waits
+// answer at once. Only h0 qualifies to send from.
 class FakeTransport : public DiscoveryTransport {
 public:
     std::vector<Platform::HostAdapter> ListHostAdapters() override
@@ -94,7 +95,7 @@ public:
     }
     long Receive(char* buffer, std::size_t) override
     {
-        const std::string datagram = "IPADDR=\"10.0.0.1\"";
+        const std::string datagram = reply_of(received++);
         left -= left > 0 ? 1 : 0;
         std::copy(datagram.begin(), datagram.end(), buffer);
         return static_cast<long>(datagram.size());
@@ -103,6 +104,9 @@ public:
 
     int left = 0;
     bool open_succeeds = true;
+    int received = 0;
+    // The reply numbered from 0.
+    std::function<std::string(int)> reply_of = [](int) { return "IPADDR=\"10.0.0.1\""; };
 };
 
 TEST(CVEXOTest, EndsAtTheTotalLimitWhileDatagramsKeepComingAndKeepsRepliesOfAFailure)
@@ -118,6 +122,24 @@ TEST(CVEXOTest, EndsAtTheTotalLimitWhileDatagramsKeepComingAndKeepsRepliesOfAFai
     EXPECT_TRUE(vexo.Adapters().empty());
     failing.open_succeeds = false;
     EXPECT_TRUE(CVEXO(failing).Scan().empty());
+}
+
+// Twenty thousand sensors answer; the first MAX_REPLIES are kept, and the
+// last reply, from the first sensor with a user string, still replaces its own.
+TEST(CVEXOTest, KeepsTheFirstSensorsOfAFlood)
+{
+    FakeTransport flood;
+    flood.left = 20000;
+    flood.reply_of = [](int n) {
+        const int sensor = n == 19999 ? 0 : n;
+        return "IPADDR=\"10.0." + std::to_string(sensor >> 8) + "." + std::to_string(sensor & 255) +
+               (n == 19999 ? "\" USERSTRING=\"late\"" : "\"");
+    };
+    const std::map<std::string, std::string> replies = CVEXO(flood).Scan();
+    EXPECT_EQ(CVEXO::MAX_REPLIES, replies.size());
+    EXPECT_EQ(1u, replies.count("10.0.1.255"));
+    EXPECT_EQ(0u, replies.count("10.0.2.0"));
+    EXPECT_NE(std::string::npos, replies.at("10.0.0.0").find("late"));
 }
 
 }  // namespace
