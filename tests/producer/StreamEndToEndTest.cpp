@@ -301,6 +301,36 @@ TEST_F(StreamEndToEndTest, ASensorRestartedWithAnotherWidthNeverOverflows)
     CloseStream();
 }
 
+// The simulated sensor as the simulated_sensor program runs it, 2048 points
+// wide: the width read at open is refused (its placeholder reads 0), and the
+// width and height written show in what the sensor answers and delivers.
+TEST_F(StreamEndToEndTest, AWrittenWidthReadsBackAndIsDelivered)
+{
+    ASSERT_EQ(GC_ERR_SUCCESS, cti->DevClose(device));
+    sensor = nullptr;
+    sensor = std::make_unique<TestSupport::SimulatedSensor>(
+        TestSupport::SimulatedSensor::Options{"127.0.0.1", false, 32001});
+    sensor->SetStreamRate(400);
+    sensor->SetStreamWidth(2048);
+    sensor->SetLinModel(TestSupport::LinModel{.width_x = 2048});
+    ASSERT_EQ(GC_ERR_SUCCESS, OpenDevice());
+    ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_REGION_SELECTOR, 1u));
+    EXPECT_EQ("failed " + std::to_string(GC_ERR_INVALID_VALUE), Read(RD_WIDTH));
+    ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_WIDTH, 2048u));
+    ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_HEIGHT, 10u));
+    ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_COMPONENT_SELECTOR, 1u));
+    ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_PIXEL_FORMAT, uint32_t{PFNC_COORD3D_ABC32F}));
+    ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_GENDC_STREAMING_MODE, 0u));
+    EXPECT_EQ("2048", Read(RD_WIDTH));
+    EXPECT_EQ("10", Read(RD_HEIGHT));
+    Start(BUFFER_COUNT);
+    BUFFER_HANDLE buffer = NextBuffer();
+    ASSERT_NE(nullptr, buffer);
+    EXPECT_EQ(2048u, Info<size_t>(buffer, BUFFER_PART_INFO_WIDTH, 1));
+    EXPECT_EQ(10u, Info<size_t>(buffer, BUFFER_PART_INFO_HEIGHT, 1));
+    CloseStream();
+}
+
 // Before AcquisitionStart the acquisition thread idles without spinning.
 // With no buffer queued, scans are dropped yet announced, and counted in the
 // frame IDs; with a line time of a second, a stop while the thread waits

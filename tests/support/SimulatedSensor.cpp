@@ -4,6 +4,8 @@
 #include <cctype>
 #include <stdexcept>
 
+#include "SimulatedSettings.h"
+
 namespace TestSupport {
 namespace {
 
@@ -341,21 +343,29 @@ bool SimulatedSensor::Pause(int delay_ms)
     return delay_ms <= 0 || !stop_signal.WaitWoken(delay_ms);
 }
 
-// Every path has a value of its own; settings written so far come first, so
-// a read-back finds the written value.
+// Every path has a value of its own; a setting written so far shows at the
+// path the library reads it from, or, for an item we know no path of, first
+// under its own name, so that a read-back finds the written value. A sensor
+// streaming wider profiles has that many pixels.
 std::string SimulatedSensor::CurrentXml() const
 {
     std::lock_guard<std::mutex> lock(mutex);
     if (!fixed_xml.empty())
         return fixed_xml;
     if (xml_builder) return xml_builder(settings);
+    std::map<std::string, std::string> values = DefaultXmlValues();
+    const std::string pixels = "device:general:pixel_x_max";
+    values[pixels] =
+        std::to_string(std::max<unsigned long>(std::stoul(values[pixels]), stream_width));
     std::string written;
     for (const auto& [item, value] : settings) {
         const std::string name = Lowercase(item);
-        if (IsXmlName(name))
+        if (const std::string path = SettingXmlPath(item); !path.empty())
+            values[path] = value;
+        else if (IsXmlName(name))
             written += "<" + name + "><current>" + value + "</current></" + name + ">";
     }
-    return SensorXml(DefaultXmlValues(), written);
+    return SensorXml(values, written);
 }
 
 void SimulatedSensor::SetLinMode(LinMode mode, int delay_ms)

@@ -77,6 +77,13 @@ const std::vector<Item>& Items()
 
 }  // namespace
 
+std::string SettingXmlPath(const std::string& item)
+{
+    for (const Item& known : Items())
+        if (known.name == item) return known.path;
+    return "";
+}
+
 struct SimulatedSettings::State {
     // The value as the sensor shows it once the change has settled.
     std::string Shown(const Item& item, const std::string& written) const

@@ -31,4 +31,8 @@ private:
     std::shared_ptr<State> state;
 };
 
+// The XML path the library reads `item` ("ROI1WidthX") from, or "" for an
+// item without one here.
+std::string SettingXmlPath(const std::string& item);
+
 }  // namespace TestSupport
