@@ -11,10 +11,10 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "ThreadTimes.h"
 #include "platform/ThreadInfo.h"
 #include "sensor_library/ScanvoDLL.h"
 #include "sensor_library/SensorTable.h"
@@ -30,24 +30,7 @@ constexpr auto STREAM_TIME = 10s;
 constexpr int READ_TIMEOUT_MS = 100;
 constexpr int READY = 3;
 
-// Microseconds a thread of this process has run, and has waited to run,
-// from the scheduler's own nanosecond counts (no clock-tick rounding).
-struct ThreadTimes {
-    double cpu_us = 0;
-    double wait_us = 0;
-
-    static ThreadTimes Of(uint32_t tid)
-    {
-        std::ifstream schedstat("/proc/self/task/" + std::to_string(tid) + "/schedstat");
-        ThreadTimes times;
-        schedstat >> times.cpu_us >> times.wait_us;
-        return {times.cpu_us / 1000, times.wait_us / 1000};
-    }
-    ThreadTimes operator-(const ThreadTimes& start) const
-    {
-        return {cpu_us - start.cpu_us, wait_us - start.wait_us};
-    }
-};
+using BenchSupport::ThreadTimes;
 
 // Read-data callbacks run on a connection's receive thread: the first one
 // names that thread.
