@@ -8,10 +8,12 @@
 #include <fstream>
 #include <new>
 
+#include "sensor_library/ColumnKernels.h"
+
 namespace {
 
 constexpr std::size_t HEADER_BYTES = 8;
-constexpr std::size_t CELL_DOUBLES = 16;
+using ColumnKernels::CELL_DOUBLES;
 constexpr std::size_t GEOMETRY_BYTES = 44;
 // Sensor images are far smaller; bounds the brute-force search on hostile geometry.
 constexpr uint32_t MAX_PIXELS_PER_AXIS = 65536;
@@ -29,81 +31,21 @@ void LoadDoubles(const uint8_t* p, std::size_t count, std::vector<double>& out)
     std::memcpy(out.data(), p, count * sizeof(double));
 }
 
-// Interval i with knots[i] <= x <= knots[i + 1]. Needs knots[0] <= x <= knots[n];
-// since knots[lo] <= x <= knots[hi] holds throughout and hi - lo shrinks, it
-// ends even for knots that do not ascend.
-uint32_t FindInterval(const double* knots, uint32_t n, double x)
-{
-    uint32_t lo = 0;
-    uint32_t hi = n;
-    for (;;) {
-        const uint32_t mid = lo + (hi - lo) / 2;
-        if (knots[mid] > x)
-            hi = mid;
-        else if (x > knots[mid + 1])
-            lo = mid;
-        else
-            return mid;
-    }
-}
-
-// The interval of x, trying `hint` first. Only for strictly ascending
-// knots: there x strictly inside an interval has no other, so the search
-// would find the same one.
-[[gnu::always_inline]] inline uint32_t FindIntervalFrom(const double* knots, uint32_t n, double x,
-                                                        uint32_t& hint)
-{
-    if (hint < n && knots[hint] < x && x < knots[hint + 1])
-        return hint;
-    hint = FindInterval(knots, n, x);
-    return hint;
-}
-
 bool StrictlyAscending(const std::vector<double>& knots)
 {
     return std::adjacent_find(knots.begin(), knots.end(),
                               [](double a, double b) { return !(a < b); }) == knots.end();
 }
 
-// Coefficient k of power p of a cell, c[4p + k], at 4k + p.
-void MakePlanar(const std::vector<double>& coefficients, std::vector<double>& planar)
-{
-    planar.resize(coefficients.size());
-    for (std::size_t cell = 0; cell < coefficients.size(); cell += CELL_DOUBLES) {
-        for (std::size_t p = 0; p < 4; ++p) {
-            for (std::size_t k = 0; k < 4; ++k)
-                planar[cell + 4 * k + p] = coefficients[cell + 4 * p + k];
-        }
-    }
-}
-
-using Pair = double __attribute__((vector_size(16)));
-
-Pair LoadPair(const double* p)
-{
-    Pair pair;
-    std::memcpy(&pair, p, sizeof(pair));
-    return pair;
-}
-
 // Sum over p of dx^p (c[4p] + c[4p+1] dz + c[4p+2] dz dz + c[4p+3] dz dz dz),
-// term by term from 0 in that order, two powers of dx at a time: every
-// operation is the one the plain loop does, so the result has the same bits.
-[[gnu::always_inline]] inline double EvaluateCell(const double* planar, const double* dx_powers,
-                                                  double dz)
+// term by term from 0 in that order.
+double EvaluateCell(const double* c, double dx, double dz)
 {
-    const Pair d = {dz, dz};
-    double terms[4];
-    for (int half = 0; half < 2; ++half) {
-        const double* c = planar + 2 * half;
-        const Pair inner = LoadPair(c) + LoadPair(c + 4) * d + LoadPair(c + 8) * d * d +
-                           LoadPair(c + 12) * d * d * d;
-        const Pair term = LoadPair(dx_powers + 2 * half) * inner;
-        terms[2 * half] = term[0];
-        terms[2 * half + 1] = term[1];
-    }
+    const double dx_powers[4] = {1.0, dx, dx * dx, dx * dx * dx};
     double sum = 0.0;
-    for (const double term : terms) sum += term;
+    for (int p = 0; p < 4; ++p)
+        sum += dx_powers[p] * (c[4 * p] + c[4 * p + 1] * dz + c[4 * p + 2] * dz * dz +
+                               c[4 * p + 3] * dz * dz * dz);
     return sum;
 }
 
@@ -255,15 +197,17 @@ int LinearizationData::ReadTable(const uint8_t* data, std::size_t length,
         LoadDoubles(p, rows, storage.row_knots);
         p += rows * sizeof(double);
         LoadDoubles(p, cells * CELL_DOUBLES, storage.coefficients);
-        MakePlanar(storage.coefficients, storage.planar);
         storage.row_pointers.resize(columns);
+        storage.knot_interval.resize(StrictlyAscending(storage.row_knots) ? rows : 0);
     } catch (const std::bad_alloc&) {
         storage = TableStorage();
         return LIN_NO_MEMORY_FOR_TABLE;
     }
     for (std::size_t i = 0; i < columns; ++i)
         storage.row_pointers[i] = storage.coefficients.data() + i * rows * CELL_DOUBLES;
-    storage.rows_ascend = StrictlyAscending(storage.row_knots);
+    for (std::size_t k = 0; k < storage.knot_interval.size(); ++k)
+        storage.knot_interval[k] =
+            ColumnKernels::FindInterval(storage.row_knots.data(), nz, storage.row_knots[k]);
     table.nx = nx;
     table.nz = nz;
     table.column_knots = storage.column_knots.data();
@@ -276,39 +220,27 @@ int LinearizationData::ReadTable(const uint8_t* data, std::size_t length,
 }
 
 LinearizationData::ColumnPosition LinearizationData::PositionOf(const LinearizationTable& table,
-                                                                const TableStorage& storage,
                                                                 double x)
 {
     ColumnPosition position;
     const double* columns = table.column_knots;
     if (!(x >= columns[0] && x <= columns[table.nx])) return position;
-    const uint32_t i = FindInterval(columns, table.nx, x);
-    const double dx = x - columns[i];
-    position.cells = storage.planar.data() + std::size_t{i} * (table.nz + 1) * CELL_DOUBLES;
-    position.dx_powers[0] = 1.0;
-    position.dx_powers[1] = dx;
-    position.dx_powers[2] = dx * dx;
-    position.dx_powers[3] = dx * dx * dx;
+    const uint32_t i = ColumnKernels::FindInterval(columns, table.nx, x);
+    position.first_cell = double(i) * (table.nz + 1);
+    position.dx = x - columns[i];
     return position;
 }
 
-inline int LinearizationData::EvaluateAt(const LinearizationTable& table,
-                                         const TableStorage& storage, const ColumnPosition& column,
-                                         double z, uint32_t& row_hint, double& out)
+int LinearizationData::EvaluateTable(const LinearizationTable& table, double x, double z,
+                                     double& out)
 {
+    const ColumnPosition column = PositionOf(table, x);
     const double* rows = table.row_knots;
-    if (column.cells == nullptr || !(z >= rows[0] && z <= rows[table.nz])) return 1;
-    const uint32_t j = storage.rows_ascend ? FindIntervalFrom(rows, table.nz, z, row_hint)
-                                           : FindInterval(rows, table.nz, z);
-    out = EvaluateCell(column.cells + std::size_t{j} * CELL_DOUBLES, column.dx_powers, z - rows[j]);
+    if (column.first_cell < 0 || !(z >= rows[0] && z <= rows[table.nz])) return 1;
+    const uint32_t j = ColumnKernels::FindInterval(rows, table.nz, z);
+    const std::size_t cell = static_cast<std::size_t>(column.first_cell) + j;
+    out = EvaluateCell(table.coefficients + cell * CELL_DOUBLES, column.dx, z - rows[j]);
     return 0;
-}
-
-int LinearizationData::EvaluateTable(const LinearizationTable& table, const TableStorage& storage,
-                                     double x, double z, double& out)
-{
-    uint32_t row_hint = 0;
-    return EvaluateAt(table, storage, PositionOf(table, storage, x), z, row_hint, out);
 }
 
 int LinearizationData::Linearize(double x, double z, double& x_mm, double& z_mm) const
@@ -318,12 +250,38 @@ int LinearizationData::Linearize(double x, double z, double& x_mm, double& z_mm)
         z_mm = 0.0;
         return -1;
     }
-    const int result = EvaluateTable(record.x_table, x_storage, x, z, x_mm);
+    const int result = EvaluateTable(record.x_table, x, z, x_mm);
     if (result != 0)
         return result;
-    return EvaluateTable(record.z_table, z_storage, x, z, z_mm);
+    return EvaluateTable(record.z_table, x, z, z_mm);
 }
 
+void LinearizationData::ColumnCache::Columns::Place(uint32_t column, const ColumnPosition& at)
+{
+    first_cell[column] = at.first_cell;
+    dx[column] = at.dx;
+    dx2[column] = at.dx * at.dx;
+    dx3[column] = at.dx * at.dx * at.dx;
+}
+
+void LinearizationData::ColumnCache::Columns::Resize(std::size_t count)
+{
+    for (std::vector<double>* values : {&first_cell, &dx, &dx2, &dx3}) values->resize(count);
+}
+
+ColumnKernels::TableView LinearizationData::ColumnCache::Columns::View(
+    const LinearizationTable& table, const TableStorage& storage) const
+{
+    const uint32_t* knot_interval =
+        storage.knot_interval.empty() ? nullptr : storage.knot_interval.data();
+    return ColumnKernels::TableView{table.row_knots,
+                                    table.nz,
+                                    knot_interval,
+                                    table.coefficients,
+                                    {first_cell.data(), dx.data(), dx2.data(), dx3.data()}};
+}
+
+// Whole vectors of columns, so the kernels never read past what is built.
 void LinearizationData::Prepare(ColumnCache& cache, const EchoRows& rows) const
 {
     if (cache.identity != identity || cache.x_offset != rows.x_offset ||
@@ -331,14 +289,18 @@ void LinearizationData::Prepare(ColumnCache& cache, const EchoRows& rows) const
         cache.identity = identity;
         cache.x_offset = rows.x_offset;
         cache.x_stride = rows.x_stride;
-        cache.x_table.clear();
-        cache.z_table.clear();
+        cache.built = 0;
     }
-    for (uint32_t c = static_cast<uint32_t>(cache.x_table.size()); c < rows.count; ++c) {
+    const uint32_t needed = static_cast<uint32_t>(ColumnKernels::PaddedCount(rows.count));
+    if (cache.built >= needed) return;
+    cache.x_table.Resize(needed);
+    cache.z_table.Resize(needed);
+    for (uint32_t c = cache.built; c < needed; ++c) {
         const double x = rows.x_stride * c + rows.x_offset;
-        cache.x_table.push_back(PositionOf(record.x_table, x_storage, x));
-        cache.z_table.push_back(PositionOf(record.z_table, z_storage, x));
+        cache.x_table.Place(c, PositionOf(record.x_table, x));
+        cache.z_table.Place(c, PositionOf(record.z_table, x));
     }
+    cache.built = needed;
 }
 
 void LinearizationData::LinearizeEcho(ColumnCache& cache, const EchoRows& rows, double* x_mm,
@@ -350,16 +312,10 @@ void LinearizationData::LinearizeEcho(ColumnCache& cache, const EchoRows& rows, 
         return;
     }
     Prepare(cache, rows);
-    uint32_t x_row_hint = 0;
-    uint32_t z_row_hint = 0;
-    for (uint32_t c = 0; c < rows.count; ++c) {
-        x_mm[c] = 0.0;
-        z_mm[c] = 0.0;
-        if (rows.raw_z[c] == 0) continue;
-        const double z = rows.z_stride * (rows.raw_z[c] * 0.03125) + rows.z_offset;
-        if (EvaluateAt(record.x_table, x_storage, cache.x_table[c], z, x_row_hint, x_mm[c]) == 0)
-            EvaluateAt(record.z_table, z_storage, cache.z_table[c], z, z_row_hint, z_mm[c]);
-    }
+    ColumnKernels::LinearizeEcho(
+        ColumnKernels::EchoJob{cache.x_table.View(record.x_table, x_storage),
+                               cache.z_table.View(record.z_table, z_storage), rows.z_offset,
+                               rows.z_stride, rows.raw_z, rows.count, x_mm, z_mm});
 }
 
 double LinearizationData::GetPointOnTrapezEdgeCorrected(double x_start, double x_end,

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "sensor_library/ColumnKernels.h"
+
 // One lookup table as the record shows it. The pointers lead into the
 // LinearizationData that owns the record.
 struct LinearizationTable {
@@ -116,23 +118,16 @@ private:
         std::vector<double> row_knots;
         std::vector<double*> row_pointers;
         std::vector<double> coefficients;
-        // The cells again, each with its 16 coefficients ordered by power of
-        // dz first, so one load serves two powers of dx.
-        std::vector<double> planar;
-        // A row hint is only as good as the search when every interval is unique.
-        bool rows_ascend = false;
+        // Only strictly ascending knots leave one interval per point off the
+        // knots: then per row knot the interval the search gives it, so a
+        // vector of points finds their intervals by comparison alone.
+        std::vector<uint32_t> knot_interval;
     };
     struct ColumnPosition;
 
     // One table at pixel (x, z): 0, or 1 outside its knots (out unchanged).
-    static int EvaluateTable(const LinearizationTable& table, const TableStorage& storage, double x,
-                             double z, double& out);
-    static ColumnPosition PositionOf(const LinearizationTable& table, const TableStorage& storage,
-                                     double x);
-    [[gnu::always_inline]] static inline int EvaluateAt(const LinearizationTable& table,
-                                                        const TableStorage& storage,
-                                                        const ColumnPosition& column, double z,
-                                                        uint32_t& row_hint, double& out);
+    static int EvaluateTable(const LinearizationTable& table, double x, double z, double& out);
+    static ColumnPosition PositionOf(const LinearizationTable& table, double x);
     void Prepare(ColumnCache& cache, const EchoRows& rows) const;
 
     int ReadRecords(const uint8_t* data, std::size_t size);
@@ -151,8 +146,8 @@ private:
 
 // Where one pixel column lies in one table.
 struct LinearizationData::ColumnPosition {
-    const double* cells = nullptr;  // the column interval's planar cells; null outside the knots
-    double dx_powers[4] = {};       // 1, dx, dx * dx, dx * dx * dx
+    double first_cell = -1;  // i * (nz + 1) for column interval i; -1 outside the knots
+    double dx = 0;           // offset into the interval
 };
 
 // A reader's positions of a profile's pixel columns in both tables: for a
@@ -162,9 +157,21 @@ struct LinearizationData::ColumnPosition {
 class LinearizationData::ColumnCache {
 private:
     friend class LinearizationData;
+    // One array per value, as the column kernels read them.
+    struct Columns {
+        std::vector<double> first_cell;
+        std::vector<double> dx;
+        std::vector<double> dx2;
+        std::vector<double> dx3;
+        void Place(uint32_t column, const ColumnPosition& at);
+        void Resize(std::size_t count);
+        ColumnKernels::TableView View(const LinearizationTable& table,
+                                      const TableStorage& storage) const;
+    };
     uint64_t identity = 0;
     double x_offset = 0;
     double x_stride = 0;
-    std::vector<ColumnPosition> x_table;  // per column: built ones only
-    std::vector<ColumnPosition> z_table;
+    uint32_t built = 0;  // columns placed, a whole number of vectors
+    Columns x_table;
+    Columns z_table;
 };

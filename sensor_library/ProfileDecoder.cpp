@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 
+#include "sensor_library/ColumnKernels.h"
 #include "sensor_library/FrameAssembler.h"
 #include "sensor_library/LinearizationData.h"
 #include "sensor_library/LittleEndian.h"
@@ -277,15 +278,11 @@ void ProfileDecoder::DecodeRawPoints(const uint8_t* points, const uint32_t (&byt
         bytes[3] == 0) {
         // What sensors send: one echo of Z, intensity and width in 4 bytes.
         const uint32_t e = static_cast<uint32_t>(std::countr_zero(record.echo_mask));
-        for (uint32_t c = 0; c < columns; ++c) {
-            const uint8_t* p = points + 4 * c;
-            record.raw_z[e][c] = p[0] + 256 * p[1];
-            record.intensity[e][c] = p[2] * 4 + (p[3] >> 6);
-            record.width[e][c] = p[3] & 63;
-            record.reserved[e][c] = 0;
-            record.x_mm[e][c] = 0;
-            record.z_mm[e][c] = 0;
-        }
+        ColumnKernels::DecodeRawColumns(points, columns, record.raw_z[e].data(),
+                                        record.intensity[e].data(), record.width[e].data());
+        std::fill_n(record.reserved[e].begin(), columns, 0);
+        std::fill_n(record.x_mm[e].begin(), columns, 0.0);
+        std::fill_n(record.z_mm[e].begin(), columns, 0.0);
         return;
     }
     const uint8_t* p = points;

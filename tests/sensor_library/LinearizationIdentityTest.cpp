@@ -1,6 +1,8 @@
 // Profiles decoded and linearized column by column give, bit for bit, what
-// the plain evaluation of the tables and of the scale gives point by point.
+// the plain evaluation of the tables and of the scale gives point by point,
+// on every vector target the machine runs.
 #include <gtest/gtest.h>
+#include <hwy/targets.h>
 
 #include <algorithm>
 #include <bit>
@@ -65,7 +67,7 @@ Bytes RandomTables(std::mt19937& rng, bool repeat, Table (&tables)[2])
     return Concat({Lin1ddMagic(), LinRecord(3, payload)});
 }
 
-TEST(LinearizationIdentityTest, RawAndLinearizedProfilesMatchThePlainEvaluation)
+void CheckProfiles()
 {
     std::mt19937 rng(7);
     // One data object and decoder throughout: new tables at the same address
@@ -75,14 +77,15 @@ TEST(LinearizationIdentityTest, RawAndLinearizedProfilesMatchThePlainEvaluation)
     ProfileDecoder decoder;
     auto record = std::make_unique<ScanvoProfileRecord>();
     std::vector<double> x(4096), z(4096);
+    std::vector<int32_t> intensity(4096), width(4096);
     const auto same = [](double a, double b) { return std::memcmp(&a, &b, sizeof(a)) == 0; };
     // The points of a container (none when it does not decode), a raw
     // profile's through the tables.
     const auto emit = [&](const Bytes& c) {
         decoder.DecodeProfileContainer(c.data(), uint32_t(c.size()), false, *record);
         decoder.LinearizeProfile(data, *record);
-        return decoder.EmitPoints(*record, false,
-                                  PointArrays{x.data(), z.data(), nullptr, nullptr, 4096});
+        return decoder.EmitPoints(
+            *record, false, PointArrays{x.data(), z.data(), intensity.data(), width.data(), 4096});
     };
     for (int set = 0; set < 3; ++set) {
         Table tables[2];
@@ -104,10 +107,12 @@ TEST(LinearizationIdentityTest, RawAndLinearizedProfilesMatchThePlainEvaluation)
         const std::array<uint16_t, 4> regions[] = {{5, 2, 37, 0},   {5, 0, 0, 0},   {16, 0, 0, 0},
                                                    {16, 1, 100, 1}, {300, 1, 0, 0}, {5, 2, 37, 0}};
         const uint8_t mask = set == 1 ? 0x6 : 0x1;  // two echoes, or one
+        // Fewer columns each time: the last vector of a profile is short.
+        uint32_t columns = 2048;
         for (const auto [xo, xs, zo, zs] : regions) {
             SCOPED_TRACE(testing::Message() << "set " << set << ", x offset " << xo);
             // Z in turn: on a row knot, past the last knot, no point, anywhere.
-            std::vector<uint16_t> raw_z(2048 * std::popcount(mask));
+            std::vector<uint16_t> raw_z(columns-- * std::popcount(mask));
             Bytes points;
             for (uint32_t n = 0; n < raw_z.size(); ++n) {
                 const std::vector<double>& rows = tables[n % 3 == 0].rows;
@@ -116,8 +121,8 @@ TEST(LinearizationIdentityTest, RawAndLinearizedProfilesMatchThePlainEvaluation)
                                                 : rng() % 5000 / 4.0;
                 const double raw = n % 4 == 2 ? 0 : (row - zo) / (zs + 1) * 32;
                 raw_z[n] = uint16_t(std::clamp(raw, 0.0, 65535.0));
-                points.insert(points.end(),
-                              {uint8_t(raw_z[n]), uint8_t(raw_z[n] >> 8), uint8_t(n), 0});
+                points.insert(points.end(), {uint8_t(raw_z[n]), uint8_t(raw_z[n] >> 8), uint8_t(n),
+                                             uint8_t(n * 37)});
             }
             ContainerBuilder profile;
             profile.AddBlock(Tag::X_ROI, RegionPayload(xo, 0, xs, 60));
@@ -131,8 +136,21 @@ TEST(LinearizationIdentityTest, RawAndLinearizedProfilesMatchThePlainEvaluation)
                 if (raw_z[n] != 0 && tables[0].Evaluate(column, row, want_x))
                     tables[1].Evaluate(column, row, want_z);
                 ASSERT_TRUE(same(want_x, x[n]) && same(want_z, z[n])) << "point " << n;
+                ASSERT_EQ(uint8_t(n) * 4 + (uint8_t(n * 37) >> 6), intensity[n]) << "point " << n;
+                ASSERT_EQ(uint8_t(n * 37) & 63, width[n]) << "point " << n;
             }
         }
+    }
+}
+
+TEST(LinearizationIdentityTest, RawAndLinearizedProfilesMatchThePlainEvaluation)
+{
+    for (const int64_t target : hwy::SupportedAndGeneratedTargets()) {
+        SCOPED_TRACE(hwy::TargetName(target));
+        hwy::SetSupportedTargetsForTest(target);
+        CheckProfiles();
+        hwy::SetSupportedTargetsForTest(0);
+        if (HasFatalFailure()) return;
     }
 }
 

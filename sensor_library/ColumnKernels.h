@@ -1,0 +1,82 @@
+// ColumnKernels.h: whole-column arithmetic of a profile (raw point decoding,
+// linearization through the tables), run on the widest vector unit the
+// machine offers, chosen once at run time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace ColumnKernels {
+
+// Column arrays are read in whole vectors: callers size them to a multiple
+// of this many entries.
+constexpr std::size_t MAX_LANES = 16;
+constexpr std::size_t CELL_DOUBLES = 16;
+
+constexpr std::size_t PaddedCount(std::size_t count)
+{
+    return (count + MAX_LANES - 1) / MAX_LANES * MAX_LANES;
+}
+
+// Interval i with knots[i] <= x <= knots[i + 1]. Needs knots[0] <= x <= knots[n];
+// since knots[lo] <= x <= knots[hi] holds throughout and hi - lo shrinks, it
+// ends even for knots that do not ascend.
+inline uint32_t FindInterval(const double* knots, uint32_t n, double x)
+{
+    uint32_t lo = 0;
+    uint32_t hi = n;
+    for (;;) {
+        const uint32_t mid = lo + (hi - lo) / 2;
+        if (knots[mid] > x)
+            hi = mid;
+        else if (x > knots[mid + 1])
+            lo = mid;
+        else
+            return mid;
+    }
+}
+
+// Where the columns of a profile lie in one table, one entry per column:
+// the first cell of the column's interval (-1 outside the column knots) and
+// the offset into that interval with its square and cube.
+struct TableColumns {
+    const double* first_cell;
+    const double* dx;
+    const double* dx2;
+    const double* dx3;
+};
+
+// One table with the columns of a profile in it.
+struct TableView {
+    const double* row_knots;  // nz + 1
+    uint32_t nz;
+    // Per row knot, the interval the search gives a point on it; null
+    // unless the row knots strictly ascend.
+    const uint32_t* knot_interval;
+    const double* coefficients;  // CELL_DOUBLES per cell
+    TableColumns columns;        // PaddedCount(count) entries
+};
+
+// One echo of a raw profile: point c lies at row z_stride * raw_z[c] / 32 +
+// z_offset of its column.
+struct EchoJob {
+    TableView x_table;
+    TableView z_table;
+    double z_offset;
+    double z_stride;
+    const int32_t* raw_z;  // 1/32 pixel; 0 is no point
+    uint32_t count;
+    double* x_mm;
+    double* z_mm;
+};
+
+// X, then Z only where X succeeded, for every point; 0 for no point and for
+// a point outside a table. Bit for bit what evaluating point by point gives.
+void LinearizeEcho(const EchoJob& job);
+
+// Points of 4 bytes (Z as u16, intensity high byte, intensity low bits and
+// width) into their values.
+void DecodeRawColumns(const uint8_t* points, uint32_t count, int32_t* raw_z, int32_t* intensity,
+                      int32_t* width);
+
+}  // namespace ColumnKernels
