@@ -350,6 +350,11 @@ int LastSocketError()
     return errno;
 }
 
+bool IsAddressInUse(int error)
+{
+    return error == EADDRINUSE;
+}
+
 std::string SocketErrorText(int error)
 {
     char message[256] = {};

@@ -105,6 +105,8 @@ private:
 
 // The calling thread's last system error number.
 int LastSocketError();
+// Whether a failed bind found the address held by another socket.
+bool IsAddressInUse(int error);
 
 // "(WSAGetLastError <n>): <system text>", the form the sensor library logs.
 std::string SocketErrorText(int error);

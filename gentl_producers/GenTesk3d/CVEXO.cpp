@@ -4,6 +4,7 @@
 #include "gentl_producers/GenTesk3d/CVEXO.h"
 
 #include <chrono>
+#include <thread>
 
 #include "gentl_core/Logger.h"
 #include "platform/Socket.h"
@@ -27,9 +28,17 @@ std::vector<Platform::HostAdapter> UdpDiscoveryTransport::ListHostAdapters()
     return Platform::ListHostAdapters();
 }
 
-bool UdpDiscoveryTransport::Open(std::string& failed_step)
+PortOpen UdpDiscoveryTransport::Open(std::string& failed_step)
 {
-    return socket.Open(DISCOVERY_LOCAL_PORT, failed_step);
+    if (socket.Open(DISCOVERY_LOCAL_PORT, failed_step)) return PortOpen::Ok;
+    return failed_step == "bind" && Platform::IsAddressInUse(Platform::LastSocketError())
+               ? PortOpen::Busy
+               : PortOpen::Failed;
+}
+
+void UdpDiscoveryTransport::PauseMs(int ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 bool UdpDiscoveryTransport::Send(const std::string& payload, int adapter_index, uint32_t source)
@@ -81,9 +90,12 @@ bool CVEXO::SetNetwork(const std::string& mac, const std::string& ip, const std:
 }
 
 // Sends from every non-zero address of every adapter that is up and not a
-// loopback, however many there are.
+// loopback, however many there are. Another scanner holds the port for
+// its whole collection, so a busy port is tried again until the total
+// limit: scanners on one host take turns.
 bool CVEXO::OpenSockets()
 {
+    port_result = PortOpen::Ok;
     host = transport.ListHostAdapters();
     sources.clear();
     for (const Platform::HostAdapter& adapter : host) {
@@ -96,9 +108,14 @@ bool CVEXO::OpenSockets()
     if (sources.empty())
         return true;
     std::string failed_step;
-    if (transport.Open(failed_step))
-        return true;
-    const int error = Platform::LastSocketError();
+    port_result = transport.Open(failed_step);
+    for (int waited_ms = 0; port_result == PortOpen::Busy && waited_ms < total_limit_ms;
+         waited_ms += PORT_RETRY_MS) {
+        transport.PauseMs(PORT_RETRY_MS);
+        port_result = transport.Open(failed_step);
+    }
+    if (port_result == PortOpen::Ok) return true;
+    const int error = port_error = Platform::LastSocketError();
     if (failed_step == "socket")
         DISCOVERY_LOG << "socket() failed with error code :" << error;
     else if (failed_step == "setsockopt")

@@ -17,13 +17,19 @@ namespace GenTLCore::ZoTL {
 constexpr uint16_t DISCOVERY_LOCAL_PORT = 32004;
 constexpr uint16_t DISCOVERY_SENSOR_PORT = 32003;
 
+// How opening the discovery port went; Ok also when nothing needed it.
+enum class PortOpen { Ok, Busy, Failed };
+
 // The socket and adapter list a CVEXO works through; tests supply a fake.
 class DiscoveryTransport {
 public:
     virtual ~DiscoveryTransport() = default;
     virtual std::vector<Platform::HostAdapter> ListHostAdapters() = 0;
-    // Binds DISCOVERY_LOCAL_PORT; `failed_step` names what failed.
-    virtual bool Open(std::string& failed_step) = 0;
+    // Binds DISCOVERY_LOCAL_PORT; Busy when another socket holds it, else
+    // `failed_step` names what failed.
+    virtual PortOpen Open(std::string& failed_step) = 0;
+    // Lets time pass before the next attempt at a busy port.
+    virtual void PauseMs(int ms) = 0;
     // One broadcast to 255.255.255.255:DISCOVERY_SENSOR_PORT out of the adapter.
     virtual bool Send(const std::string& payload, int adapter_index, uint32_t source) = 0;
     virtual Platform::SocketWait WaitReadable(int timeout_ms) = 0;
@@ -36,7 +42,8 @@ public:
 class UdpDiscoveryTransport : public DiscoveryTransport {
 public:
     std::vector<Platform::HostAdapter> ListHostAdapters() override;
-    bool Open(std::string& failed_step) override;
+    PortOpen Open(std::string& failed_step) override;
+    void PauseMs(int ms) override;
     bool Send(const std::string& payload, int adapter_index, uint32_t source) override;
     Platform::SocketWait WaitReadable(int timeout_ms) override;
     long Receive(char* buffer, std::size_t size) override;
@@ -48,7 +55,8 @@ private:
 
 // Lives for one Scan or SetNetwork on the calling thread's stack; both block
 // that thread for at least SILENCE_MS once a request went out, and for at
-// most the total limit.
+// most the total limit waiting for a busy port plus the total limit
+// collecting replies.
 class CVEXO {
 public:
     static constexpr int SILENCE_MS = 500;
@@ -57,6 +65,7 @@ public:
     // sensors; more replies than this come from a fault or a flood, and each
     // kept one later costs a device object.
     static constexpr std::size_t MAX_REPLIES = 512;
+    static constexpr int PORT_RETRY_MS = 20;
 
     // `transport` outlives this object.
     explicit CVEXO(DiscoveryTransport& transport, int total_limit_ms = TOTAL_LIMIT_MS);
@@ -68,6 +77,10 @@ public:
                     const std::string& gateway);
     // The adapters of the last complete scan; empty after a failed step.
     const std::vector<NetworkAdapter>& Adapters() const { return adapters; }
+    // How the last Scan or SetNetwork opened the port, and the system error
+    // of a failure.
+    PortOpen PortResult() const { return port_result; }
+    int PortError() const { return port_error; }
 
     // False for a reply without IPADDR, or from an address beyond MAX_REPLIES.
     bool StoreReply(const char* bytes, std::size_t count);
@@ -94,6 +107,8 @@ private:
     std::vector<NetworkAdapter> adapters;
     std::map<std::string, std::string> replies;
     std::size_t dropped = 0;
+    PortOpen port_result = PortOpen::Ok;
+    int port_error = 0;
 };
 
 }  // namespace GenTLCore::ZoTL

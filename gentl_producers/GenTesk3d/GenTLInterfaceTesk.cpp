@@ -14,6 +14,8 @@ namespace GenTLCore::ZoTL {
 
 GenTLInterfaceTesk::GenTLInterfaceTesk(const SharedPtr<InterfaceTag>& tag) : GenTLInterface(tag) {}
 
+// A port that could not be opened fails the update: an empty list would say
+// that no sensor is there.
 GC_ERROR GenTLInterfaceTesk::DiscoverDevices(std::vector<SharedPtr<DeviceTag>>& cur_devs,
                                              uint64_t)
 {
@@ -21,7 +23,17 @@ GC_ERROR GenTLInterfaceTesk::DiscoverDevices(std::vector<SharedPtr<DeviceTag>>& 
     cur_devs.clear();
     UdpDiscoveryTransport transport;
     CVEXO vexo(transport);
-    for (const auto& [address, reply] : vexo.Scan()) {
+    const std::map<std::string, std::string> replies = vexo.Scan();
+    const std::string port = std::to_string(DISCOVERY_LOCAL_PORT);
+    if (vexo.PortResult() == PortOpen::Busy)
+        return ReportError(GC_ERR_RESOURCE_IN_USE, "Device discovery could not use UDP port " +
+                                                       port + ": another process kept it for " +
+                                                       std::to_string(CVEXO::TOTAL_LIMIT_MS) +
+                                                       " ms.");
+    if (vexo.PortResult() == PortOpen::Failed)
+        return ReportError(GC_ERR_IO, "Device discovery could not open UDP port " + port +
+                                          ", error " + std::to_string(vexo.PortError()) + ".");
+    for (const auto& [address, reply] : replies) {
         std::string rejection;
         const SharedPtr<DeviceTag> tag = DeviceTagTesk::FromReply(reply, vexo.Adapters(), rejection);
         if (!tag) {

@@ -4,6 +4,7 @@
 // build links or broadcast anywhere else.
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <thread>
 
 #include "gentl_producers/GenTesk3d/CVEXO.h"
@@ -71,6 +72,25 @@ protected:
         return cti->GCWritePort(iface, 0x10000008, &index, &size);
     }
     uint64_t Number(uint32_t id) { return std::stoull(Read(id)); }
+    // What each of `count` consumer processes, started at once, printed
+    // for its device list update (DiscoveryScanProcess.cpp).
+    static std::vector<std::string> ScanInProcesses(int count)
+    {
+        const std::string command =
+            "timeout 60 '" GENTESK_DISCOVERY_SCAN_PATH "' '" GENTESK_CTI_PATH "'";
+        std::vector<FILE*> pipes;
+        for (int i = 0; i < count; ++i) pipes.push_back(popen(command.c_str(), "r"));
+        std::vector<std::string> outputs;
+        for (FILE* pipe : pipes) {
+            std::string text;
+            char chunk[256];
+            while (pipe != nullptr && std::fgets(chunk, sizeof chunk, pipe) != nullptr)
+                text += chunk;
+            if (pipe != nullptr) pclose(pipe);
+            outputs.push_back(text);
+        }
+        return outputs;
+    }
 };
 
 TEST_F(DiscoveryNetnsTest, ListsSensorsOnEveryLinkAndRefusesTheOneOutsideEverySubnet)
@@ -179,6 +199,35 @@ TEST_F(DiscoveryNetnsTest, ListsAtMostTheKeptSensorsOfAFlood)
     EXPECT_TRUE(counted);
     EXPECT_LE(ids.size(), GenTLCore::ZoTL::CVEXO::MAX_REPLIES);
     EXPECT_GT(ids.size(), 0u);
+}
+
+// Consumer processes updating their lists at once take turns at the
+// discovery port, and each lists the sensor.
+TEST_F(DiscoveryNetnsTest, ProcessesScanningAtOnceEachListTheSensor)
+{
+    Sensors sensor =
+        StartSensors(LinkedNamespace(0, "10.213.1.2/24"), {SensorIdentity("10.213.1.2", "1001")});
+    for (int round = 0; round < 3; ++round)
+        for (const std::string& output : ScanInProcesses(2))
+            EXPECT_EQ("0\nTK3D-100_1001\n", output) << "round " << round;
+}
+
+// A port held past the wait fails the update openly and keeps the list.
+TEST_F(DiscoveryNetnsTest, FailsTheUpdateWhileAnotherHoldsTheDiscoveryPort)
+{
+    Sensors sensor =
+        StartSensors(LinkedNamespace(0, "10.213.1.2/24"), {SensorIdentity("10.213.1.2", "1001")});
+    ASSERT_EQ(std::vector<std::string>{"TK3D-100_1001"}, UpdateDeviceList());
+    Platform::BroadcastSocket holder;
+    std::string failed_step;
+    ASSERT_TRUE(holder.Open(GenTLCore::ZoTL::DISCOVERY_LOCAL_PORT, failed_step));
+    EXPECT_EQ(GC_ERR_RESOURCE_IN_USE, cti->IFUpdateDeviceList(iface, nullptr, 0));
+    EXPECT_EQ(
+        "Device discovery could not use UDP port 32004: another process kept it for 10000 ms.",
+        LastError());
+    uint32_t count = 0;
+    EXPECT_EQ(GC_ERR_SUCCESS, cti->IFGetNumDevices(iface, &count));
+    EXPECT_EQ(1u, count);
 }
 
 TEST_F(DiscoveryNetnsTest, ProbeByAddressReachesTheDeviceOpen)

@@ -75,8 +75,9 @@ TEST(DeviceTagTest, KeepsSensorsApartByModelAndSerialAndProbedOnesByAddress)
     EXPECT_FALSE(probed->IsSameAs(*DeviceTagTesk::ForProbe("10.0.0.2")));
 }
 
-// Reply datagrams `left` times (-1: without end), then a failed wait; waits
-// answer at once. Only h0 qualifies to send from.
+// The port busy `busy_answers` times, then `open_result`; reply datagrams
+// `left` times (-1: without end), then a failed wait. Waits and pauses end
+// at once. Only h0 qualifies to send from.
 class FakeTransport : public DiscoveryTransport {
 public:
     std::vector<Platform::HostAdapter> ListHostAdapters() override
@@ -87,7 +88,12 @@ public:
         host[3].up = host[4].running = host[5].ethernet = false;
         return host;
     }
-    bool Open(std::string& failed_step) override { return (failed_step = "bind"), open_succeeds; }
+    PortOpen Open(std::string& failed_step) override
+    {
+        failed_step = "bind";
+        return busy_answers-- > 0 ? PortOpen::Busy : open_result;
+    }
+    void PauseMs(int ms) override { paused_ms += ms; }
     bool Send(const std::string&, int, uint32_t) override { return true; }
     Platform::SocketWait WaitReadable(int) override
     {
@@ -103,7 +109,9 @@ public:
     void Close() override {}
 
     int left = 0;
-    bool open_succeeds = true;
+    PortOpen open_result = PortOpen::Ok;
+    int busy_answers = 0;
+    int paused_ms = 0;
     int received = 0;
     // The reply numbered from 0.
     std::function<std::string(int)> reply_of = [](int) { return "IPADDR=\"10.0.0.1\""; };
@@ -120,8 +128,27 @@ TEST(CVEXOTest, EndsAtTheTotalLimitWhileDatagramsKeepComingAndKeepsRepliesOfAFai
     CVEXO vexo(failing);
     EXPECT_EQ(1u, vexo.Scan().size());
     EXPECT_TRUE(vexo.Adapters().empty());
-    failing.open_succeeds = false;
+    failing.open_result = PortOpen::Failed;
     EXPECT_TRUE(CVEXO(failing).Scan().empty());
+}
+
+// Another scanner holds the port: tried again until the total limit.
+TEST(CVEXOTest, WaitsForABusyPortUpToTheTotalLimit)
+{
+    FakeTransport turn;
+    turn.busy_answers = 3;
+    turn.left = 1;
+    CVEXO vexo(turn, 1000);
+    EXPECT_EQ(1u, vexo.Scan().size());
+    EXPECT_EQ(PortOpen::Ok, vexo.PortResult());
+    EXPECT_EQ(3 * CVEXO::PORT_RETRY_MS, turn.paused_ms);
+
+    FakeTransport held;
+    held.busy_answers = 1000000;
+    CVEXO refused(held, 1000);
+    EXPECT_TRUE(refused.Scan().empty());
+    EXPECT_EQ(PortOpen::Busy, refused.PortResult());
+    EXPECT_EQ(1000, held.paused_ms);
 }
 
 // Twenty thousand sensors answer; the first MAX_REPLIES are kept, and the
