@@ -35,7 +35,6 @@
 #include "support/CtiLoader.h"
 #include "support/NetworkNamespace.h"
 #include "support/SimulatedSensor.h"
-#include "support/SimulatedSettings.h"
 #include "support/WaitUntil.h"
 
 namespace {
@@ -177,13 +176,11 @@ void NoteReceiveThread(void*, char*, int)
     receive_thread.compare_exchange_strong(none, Platform::CurrentThreadId());
 }
 
-// One simulated sensor as the producer expects it, streaming 2048 points.
-std::unique_ptr<TestSupport::SimulatedSensor> MakeSensor(const std::string& ip,
-                                                         TestSupport::SimulatedSettings& settings)
+// One simulated sensor on the producer's port, 2048 pixels wide.
+std::unique_ptr<TestSupport::SimulatedSensor> MakeSensor(const std::string& ip)
 {
     auto sensor = std::make_unique<TestSupport::SimulatedSensor>(
         TestSupport::SimulatedSensor::Options{ip, false, 32001});
-    sensor->SetXmlBuilder(settings.Builder());
     sensor->SetStreamWidth(WIDTH);
     sensor->SetLinModel(TestSupport::LinModel{.width_x = WIDTH});
     return sensor;
@@ -218,11 +215,18 @@ public:
         return row != nullptr &&
                gentl.GCWritePort(port, row->address, &value, &size) == GC_ERR_SUCCESS;
     }
-    bool Configure(int rate, uint32_t profiles, bool gendc)
+    // Empty, or the register write that failed with the producer's message.
+    std::string Configure(int rate, uint32_t profiles, bool gendc)
     {
-        return Write(RD_REGION_SELECTOR, 1u) && Write(RD_WIDTH, WIDTH) &&
-               Write(RD_HEIGHT, profiles) && Write(RD_GENDC_STREAMING_MODE, gendc ? 1u : 0u) &&
-               Write(RD_ACQUISITION_LINE_RATE, static_cast<float>(rate));
+        const std::pair<uint32_t, uint32_t> writes[] = {{RD_REGION_SELECTOR, 1u},
+                                                        {RD_WIDTH, WIDTH},
+                                                        {RD_HEIGHT, profiles},
+                                                        {RD_GENDC_STREAMING_MODE, gendc ? 1u : 0u}};
+        for (const auto& [id, value] : writes)
+            if (!Write(id, value)) return Refusal(id);
+        return Write(RD_ACQUISITION_LINE_RATE, static_cast<float>(rate))
+                   ? ""
+                   : Refusal(RD_ACQUISITION_LINE_RATE);
     }
     // Buffers of PayloadSize for BUFFERED_PROFILES profiles, all queued;
     // the stream started, the sensor not yet.
@@ -290,6 +294,10 @@ public:
     }
 
 private:
+    std::string Refusal(uint32_t id) const
+    {
+        return "register " + std::to_string(id) + ": " + TestSupport::ReadLastError(gentl).text;
+    }
     static const RegisterDefinition* Find(uint32_t id)
     {
         for (const RegisterDefinition& row : REMOTE_DEVICE_REGISTERS)
@@ -341,7 +349,7 @@ private:
     Bench()
     {
         if (!cti.IsComplete()) return;
-        sensor = MakeSensor("127.0.0.1", settings);
+        sensor = MakeSensor("127.0.0.1");
         if (cti->GCInitLib() != GC_ERR_SUCCESS || cti->TLOpen(&system) != GC_ERR_SUCCESS ||
             cti->TLUpdateInterfaceList(system, nullptr, 0) != GC_ERR_SUCCESS ||
             cti->TLOpenInterface(system, "Tesk3D_GenTL_Interface", &iface) != GC_ERR_SUCCESS)
@@ -365,7 +373,6 @@ private:
 
     TestSupport::CtiLoader cti{GENTESK_CTI_PATH};
     ScanvoFunctions scanvo{cti};
-    TestSupport::SimulatedSettings settings;
     std::unique_ptr<TestSupport::SimulatedSensor> sensor;
     TL_HANDLE system = nullptr;
     IF_HANDLE iface = nullptr;
@@ -421,10 +428,9 @@ Outcome Bench::RunGenTL(int rate, uint32_t profiles, bool gendc)
     const std::unique_ptr<StreamSession> session = OpenDevice("127.0.0.1", receive);
     sensor->SetStreamRate(rate);
     const std::set<uint32_t> before = Tasks();
-    outcome.error = !session->IsOpen()                         ? "IFOpenDevice failed"
-                    : !session->Configure(rate, profiles, gendc) ? "a register write failed"
-                    : !session->OpenStream(profiles, gendc)     ? "the stream did not start"
-                                                                : "";
+    outcome.error = !session->IsOpen() ? "IFOpenDevice failed" : session->Configure(rate, profiles, gendc);
+    if (outcome.error.empty() && !session->OpenStream(profiles, gendc))
+        outcome.error = "the stream did not start";
     if (!outcome.error.empty()) return outcome;
     // DSStartAcquisition starts the acquisition thread, then the core engine's.
     std::vector<uint32_t> started;
@@ -461,7 +467,7 @@ Outcome Bench::RunFourSensors(int rate)
     std::vector<std::unique_ptr<TestSupport::SimulatedSensor>> others;
     std::vector<TestSupport::SimulatedSensor*> sensors{sensor.get()};
     for (int i = 2; i <= SENSORS; ++i) {
-        others.push_back(MakeSensor("127.0.0." + std::to_string(i), settings));
+        others.push_back(MakeSensor("127.0.0." + std::to_string(i)));
         sensors.push_back(others.back().get());
     }
     std::vector<std::unique_ptr<StreamSession>> sessions;
@@ -469,7 +475,7 @@ Outcome Bench::RunFourSensors(int rate)
         uint32_t receive = 0;
         sessions.push_back(OpenDevice("127.0.0." + std::to_string(i), receive));
         sensors[i - 1]->SetStreamRate(rate);
-        if (!sessions.back()->IsOpen() || !sessions.back()->Configure(rate, 1, false) ||
+        if (!sessions.back()->IsOpen() || !sessions.back()->Configure(rate, 1, false).empty() ||
             !sessions.back()->OpenStream(1, false)) {
             outcome.error = "sensor " + std::to_string(i) + " did not open or start";
             return outcome;
