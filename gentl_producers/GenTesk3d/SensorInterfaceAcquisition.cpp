@@ -86,6 +86,7 @@ bool SensorInterface::Acquire(ScanData& scan)
         timeout_ms = cache_->profile_timeout_ms;
         scan = fresh;
     }
+    if (scan_mode && scan.width == 0) return false;  // no width known: nothing to take
     bool taken = false;
     switch (ChooseAcquireKind(scan_mode, scan.height, cache_->coordinate_source.load())) {
         case AcquireKind::IMAGE:

@@ -567,6 +567,12 @@ void SensorInterface::SizePlanesForStart(const FeatureCache::Region& camera,
     }
 }
 
+static bool HasNoScanWidth(FeatureCache& cache)
+{
+    ScopedLock hold(cache.lock);
+    return cache.region[1].width == 0;
+}
+
 static bool IsSoftwareFrameStart(FeatureCache& cache)
 {
     ScopedLock hold(cache.lock);
@@ -577,6 +583,11 @@ static bool IsSoftwareFrameStart(FeatureCache& cache)
 GC_ERROR SensorInterface::SetAcquisitionStart()
 {
     ScopedLock hold(lock_);
+    if (scan_mode_.load() && HasNoScanWidth(*cache_)) {
+        acquisition_started_ = false;
+        return ReportError(GC_ERR_INVALID_VALUE,
+                           "The scan width is not known (0): set Width before AcquisitionStart.");
+    }
     ResetFifo();
     if (const GC_ERROR prepared = PrepareScanBuffers()) {
         acquisition_started_ = false;

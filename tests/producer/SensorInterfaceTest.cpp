@@ -205,6 +205,17 @@ TEST_F(SensorInterfaceTest, KeepsWrittenSizesWithinTheSensor)
     EXPECT_EQ("SetROI1StepX=1 SetROI1WidthX=640 SetROI1OffsetX=0", Writes());
 }
 
+// A width the sensor never gave sensibly cannot be scanned: the start says
+// so instead of delivering nothing.
+TEST_F(SensorInterfaceTest, StartsOnlyWithAKnownWidth)
+{
+    SetItems("ROI1WidthX=0");
+    Open();
+    EXPECT_EQ(GC_ERR_INVALID_VALUE, sensor->SetAcquisitionStart());
+    EXPECT_FALSE(sensor->IsAcquisitionStarted());
+    EXPECT_EQ("", Writes());
+}
+
 // Pin 1 an output, pin 2 the LineStart input, pin 3 the encoder reset.
 TEST_F(SensorInterfaceTest, OffersOnlyFreePins)
 {
