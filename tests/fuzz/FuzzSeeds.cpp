@@ -94,6 +94,55 @@ void OtherSeeds()
     Write("gentl_port", "read-and-info", calls);
 }
 
+// The sensor_replies target's number reply, unsigned when `value` does not
+// fit a signed one.
+void AppendReply(Bytes& bytes, int64_t value)
+{
+    bytes.push_back(value > INT32_MAX ? 0x60 : 0x40);
+    AppendU32(bytes, static_cast<uint32_t>(value));
+}
+
+// A sensor opening with `width` points in its region, then: read the width,
+// start, take a scan of two profiles of four points.
+Bytes SensorSession(int64_t width)
+{
+    Bytes bytes;
+    // The startup reads, in order, then the camera mode read after the stop.
+    for (const int64_t value :
+         {int64_t{1},   int64_t{1280}, int64_t{1024}, int64_t{0},   int64_t{0},    width,
+          int64_t{512}, int64_t{2},    int64_t{0},    int64_t{0},   int64_t{120},  int64_t{100},
+          int64_t{200}, int64_t{80},   int64_t{1280}, int64_t{500}, int64_t{4000}, int64_t{3},
+          int64_t{3},   int64_t{3},    int64_t{3},    int64_t{0},   int64_t{0}})
+        AppendReply(bytes, value);
+    bytes.push_back(129);  // 9, with bit 7: the scan region
+    bytes.push_back(0);    // GetROI1WidthX
+    AppendReply(bytes, width);
+    bytes.push_back(19);  // ABC32f
+    bytes.push_back(12);  // SetAcquisitionStart: the FIFO is empty at once
+    bytes.push_back(0x81);
+    bytes.push_back(13);  // Acquire: two profiles with their status reads
+    for (int profile = 0; profile < 2; ++profile) {
+        bytes.push_back(0);
+        AppendU16(bytes, 4);
+        for (int point = 0; point < 4; ++point)
+            for (const uint8_t value : {uint8_t(8 * point), uint8_t(40), uint8_t(200)})
+                bytes.push_back(value);
+        AppendU32(bytes, 7 + profile);
+        AppendU16(bytes, 10 + profile);
+        for (int status = 0; status < 3; ++status) AppendReply(bytes, 41);
+    }
+    return bytes;
+}
+
+void SensorReplySeeds()
+{
+    Write("sensor_replies", "open-and-scan", SensorSession(4));
+    Write("sensor_replies", "wide", SensorSession(1280));
+    // Once took the consumer down: a width of 2^32 - 1 sized the scan planes.
+    Write("sensor_replies-regress", "huge-width", SensorSession(4294967295));
+    Write("sensor_replies-regress", "fifty-million", SensorSession(50000000));
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -105,5 +154,6 @@ int main(int argc, char** argv)
     root = argv[1];
     ReceiveSeeds();
     OtherSeeds();
+    SensorReplySeeds();
     return 0;
 }

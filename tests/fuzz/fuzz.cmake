@@ -22,6 +22,9 @@ if(GENTESK_FUZZ)
     ${CMAKE_SOURCE_DIR}/gentl_producers/GenTesk3d/GenTesk3dModule.cpp)
   target_link_libraries(fuzz_gentl_port PRIVATE gentesk3d_producer gentl_core sensor_library
     platform OpenSSL::Crypto PkgConfig::TINYXML2)
+  gentesk_fuzzer(sensor_replies ${fuzz_dir}/FuzzSensorReplies.cpp)
+  target_link_libraries(fuzz_sensor_replies PRIVATE gentesk3d_producer gentl_core sensor_library
+    platform)
   add_executable(fuzz_seeds ${fuzz_dir}/FuzzSeeds.cpp)
   target_link_libraries(fuzz_seeds PRIVATE test_support)
 endif()
