@@ -20,10 +20,15 @@ using D = hn::ScalableTag<double>;
 using V = hn::Vec<D>;
 using M = hn::Mask<D>;
 
-// A table as one echo walks it; the hint follows the rows from point to point.
+// A table as one echo walks it: the rounds fill as the vectors are
+// planned, and the cell of the last round is tried first, since the
+// points of a profile mostly follow on in the same cell.
 struct TableWalk {
     const TableView& table;
-    uint32_t row_hint = 0;
+    CellRound* rounds;
+    std::size_t round_count = 0;
+    uint32_t row = 0;
+    double first_cell = -1;  // no cell yet
 };
 
 // Sum over p of dx^p (c[4p] + c[4p+1] dz + c[4p+2] dz dz + c[4p+3] dz dz dz),
@@ -51,62 +56,69 @@ HWY_INLINE M Inside(D d, const TableView& table, std::size_t c0, V z)
                    hn::And(hn::Ge(z, hn::Set(d, rows[0])), hn::Le(z, hn::Set(d, rows[table.nz]))));
 }
 
-// The row interval the search gives z, trying the last one first.
-HWY_INLINE uint32_t FindRow(TableWalk& walk, double z)
+// Points of the vector that the search puts into the walk's cell; only for
+// strictly ascending row knots: those inside its row interval and those on
+// a knot the search gives to it, in its column interval.
+HWY_INLINE M InCell(D d, const TableWalk& walk, V first_cell, V z)
 {
     const TableView& t = walk.table;
-    if (t.knot_interval == nullptr) return FindInterval(t.row_knots, t.nz, z);
-    const double* k = t.row_knots;
-    const uint32_t hint = walk.row_hint;
-    if (k[hint] < z && z < k[hint + 1]) return hint;
-    if (z == k[hint]) return t.knot_interval[hint];
-    if (z == k[hint + 1]) return t.knot_interval[hint + 1];
-    walk.row_hint = FindInterval(k, t.nz, z);
-    return walk.row_hint;
-}
-
-// Points of the group that the search puts into row interval j: with
-// strictly ascending knots, those inside it and those on a knot the search
-// gives to it; otherwise only the point the interval was searched for.
-HWY_INLINE M RowMembers(D d, const TableView& t, uint32_t j, V z, std::size_t lane)
-{
-    if (t.knot_interval == nullptr)
-        return hn::Eq(hn::Iota(d, 0.0), hn::Set(d, static_cast<double>(lane)));
+    const uint32_t j = walk.row;
     const V low = hn::Set(d, t.row_knots[j]);
     const V high = hn::Set(d, t.row_knots[j + 1]);
     const M above = t.knot_interval[j] == j ? hn::Ge(z, low) : hn::Gt(z, low);
     const M below = t.knot_interval[j + 1] == j ? hn::Le(z, high) : hn::Lt(z, high);
-    return hn::And(above, below);
+    return hn::And(hn::And(above, below), hn::Eq(first_cell, hn::Set(d, walk.first_cell)));
 }
 
-// The table at the active points of the group, 0 elsewhere. One cell per
-// round, its coefficients broadcast: the first point left picks the cell,
-// and every other point the search puts into the same row and column
-// interval shares it.
-HWY_INLINE V EvaluateTable(D d, TableWalk& walk, std::size_t c0, V z, M active)
+// The interval the search gives z, looked for next to the walk's row first;
+// only for strictly ascending row knots.
+HWY_INLINE uint32_t FindRowNear(const TableView& t, double z, uint32_t near)
+{
+    const double* k = t.row_knots;
+    for (const uint32_t h : {near, near + 1, near - 1}) {
+        if (h >= t.nz || !(k[h] <= z && z <= k[h + 1])) continue;
+        if (z == k[h]) return t.knot_interval[h];
+        if (z == k[h + 1]) return t.knot_interval[h + 1];
+        return h;
+    }
+    return FindInterval(k, t.nz, z);
+}
+
+// The pixel row of point c, as the vectors compute it.
+HWY_INLINE double RowOf(const EchoJob& job, std::size_t c)
+{
+    return job.z_stride * (job.raw_z[c] * 0.03125) + job.z_offset;
+}
+
+// Splits the active points of the vector at c0 into rounds, one per cell:
+// the last round's cell takes the points that lie in it; else the first
+// point left is searched for, and every point in its cell goes with it
+// (without ascending knots, it alone). False when no point is active.
+HWY_INLINE bool PlanRounds(D d, const EchoJob& job, TableWalk& walk, std::size_t c0, V z, M active)
 {
     const TableView& t = walk.table;
+    const bool ascending = t.knot_interval != nullptr;
     const V first_cell = hn::LoadU(d, t.columns.first_cell + c0);
-    const V dx_powers[3] = {hn::LoadU(d, t.columns.dx + c0), hn::LoadU(d, t.columns.dx2 + c0),
-                            hn::LoadU(d, t.columns.dx3 + c0)};
-    double z_lanes[MAX_LANES];
-    double cell_lanes[MAX_LANES];
-    hn::StoreU(z, d, z_lanes);
-    hn::StoreU(first_cell, d, cell_lanes);
-    V result = hn::Zero(d);
-    M left = active;
-    while (!hn::AllFalse(d, left)) {
-        const std::size_t lane = static_cast<std::size_t>(hn::FindFirstTrue(d, left));
-        const uint32_t j = FindRow(walk, z_lanes[lane]);
-        const M same = hn::And(hn::And(left, RowMembers(d, t, j, z, lane)),
-                               hn::Eq(first_cell, hn::Set(d, cell_lanes[lane])));
-        const std::size_t cell = static_cast<std::size_t>(cell_lanes[lane]) + j;
-        const V dz = hn::Sub(z, hn::Set(d, t.row_knots[j]));
-        result = hn::IfThenElse(
-            same, EvaluateCell(d, t.coefficients + cell * CELL_DOUBLES, dz, dx_powers), result);
+    bool first = true;
+    for (M left = active; !hn::AllFalse(d, left); first = false) {
+        M same = ascending ? hn::And(left, InCell(d, walk, first_cell, z)) : hn::FirstN(d, 0);
+        if (hn::AllFalse(d, same)) {
+            const std::size_t lane = static_cast<std::size_t>(hn::FindFirstTrue(d, left));
+            const double z_lane = RowOf(job, c0 + lane);
+            walk.row = ascending ? FindRowNear(t, z_lane, walk.row)
+                                 : FindInterval(t.row_knots, t.nz, z_lane);
+            walk.first_cell = t.columns.first_cell[c0 + lane];
+            same = ascending ? hn::And(left, InCell(d, walk, first_cell, z))
+                             : hn::Eq(hn::Iota(d, 0.0), hn::Set(d, static_cast<double>(lane)));
+        }
+        const std::size_t cell = static_cast<std::size_t>(walk.first_cell) + walk.row;
+        CellRound& round = walk.rounds[walk.round_count++];
+        round = CellRound{t.coefficients + cell * CELL_DOUBLES, t.row_knots[walk.row],
+                          static_cast<uint32_t>(c0), 0, first};
+        hn::StoreMaskBits(d, same, &round.lanes);
         left = hn::AndNot(same, left);
     }
-    return result;
+    return !first;
 }
 
 // The first n lanes from p, the rest 0: a profile's last group is short.
@@ -130,24 +142,62 @@ HWY_INLINE void StoreFirst(hn::Vec<DT> v, DT d, T* p, std::size_t n)
     std::memcpy(p, lanes, n * sizeof(T));
 }
 
+// Every round of a table; the rounds share no state but their vector's
+// output, so they overlap freely.
+void EvaluateRounds(D d, const EchoJob& job, const TableWalk& walk, double* out)
+{
+    const TableColumns& columns = walk.table.columns;
+    for (std::size_t r = 0; r < walk.round_count; ++r) {
+        const CellRound& round = walk.rounds[r];
+        const std::size_t c0 = round.column;
+        const std::size_t n = std::min<std::size_t>(hn::MaxLanes(d), job.count - c0);
+        const V dx_powers[3] = {hn::LoadU(d, columns.dx + c0), hn::LoadU(d, columns.dx2 + c0),
+                                hn::LoadU(d, columns.dx3 + c0)};
+        const V dz = hn::Sub(hn::LoadU(d, job.scratch.rows + c0), hn::Set(d, round.row_knot));
+        const V value = EvaluateCell(d, round.cell, dz, dx_powers);
+        const V others = round.first ? hn::Zero(d) : LoadFirst(d, out + c0, n);
+        StoreFirst(hn::IfThenElse(hn::LoadMaskBits(d, &round.lanes), value, others), d, out + c0,
+                   n);
+    }
+}
+
+// First the rounds of every vector are planned, then evaluated: the
+// search's branches stay out of the arithmetic.
 void LinearizeEcho(const EchoJob& job)
 {
     const D d;
     constexpr std::size_t N = hn::MaxLanes(D());
-    static_assert(N <= MAX_LANES);
-    TableWalk x_walk{job.x_table};
-    TableWalk z_walk{job.z_table};
+    static_assert(N <= MAX_LANES && N <= 8, "a round's lanes fit one byte");
+    TableWalk x_walk{job.x_table, job.scratch.x_rounds};
+    TableWalk z_walk{job.z_table, job.scratch.z_rounds};
     for (std::size_t c0 = 0; c0 < job.count; c0 += N) {
         const std::size_t n = std::min<std::size_t>(N, job.count - c0);
         const V raw = hn::PromoteTo(d, LoadFirst(hn::Rebind<int32_t, D>(), job.raw_z + c0, n));
         const V z = hn::Add(hn::Mul(hn::Set(d, job.z_stride), hn::Mul(raw, hn::Set(d, 0.03125))),
                             hn::Set(d, job.z_offset));
+        hn::StoreU(z, d, job.scratch.rows + c0);
         const M point = hn::And(hn::FirstN(d, n), hn::Ne(raw, hn::Zero(d)));
         const M in_x = hn::And(point, Inside(d, job.x_table, c0, z));
-        StoreFirst(EvaluateTable(d, x_walk, c0, z, in_x), d, job.x_mm + c0, n);
+        if (!PlanRounds(d, job, x_walk, c0, z, in_x)) StoreFirst(hn::Zero(d), d, job.x_mm + c0, n);
         const M in_z = hn::And(in_x, Inside(d, job.z_table, c0, z));
-        StoreFirst(EvaluateTable(d, z_walk, c0, z, in_z), d, job.z_mm + c0, n);
+        if (!PlanRounds(d, job, z_walk, c0, z, in_z)) StoreFirst(hn::Zero(d), d, job.z_mm + c0, n);
     }
+    EvaluateRounds(d, job, x_walk, job.x_mm);
+    EvaluateRounds(d, job, z_walk, job.z_mm);
+}
+
+// n little-endian words from bytes that need no alignment, the rest 0.
+template <class DU>
+HWY_INLINE hn::Vec<DU> LoadWords(DU du, const uint8_t* bytes, std::size_t n)
+{
+#if HWY_TARGET == HWY_SCALAR
+    (void)n;
+    uint32_t word;
+    std::memcpy(&word, bytes, sizeof(word));
+    return hn::Set(du, word);
+#else
+    return hn::BitCast(du, LoadFirst(hn::Repartition<uint8_t, DU>(), bytes, 4 * n));
+#endif
 }
 
 void DecodeRawColumns(const uint8_t* points, uint32_t count, int32_t* raw_z, int32_t* intensity,
@@ -159,13 +209,7 @@ void DecodeRawColumns(const uint8_t* points, uint32_t count, int32_t* raw_z, int
     constexpr std::size_t N = hn::MaxLanes(du);
     for (std::size_t c0 = 0; c0 < count; c0 += N) {
         const std::size_t n = std::min<std::size_t>(N, count - c0);
-        // Bytes, not words, from the profile: its points need no alignment.
-        uint32_t words[N] = {};
-        if (n == N)
-            std::memcpy(words, points + 4 * c0, sizeof(words));
-        else
-            std::memcpy(words, points + 4 * c0, n * 4);
-        const auto v = hn::LoadU(du, words);
+        const auto v = LoadWords(du, points + 4 * c0, n);
         const auto z = hn::And(v, hn::Set(du, 0xFFFFu));
         const auto high = hn::ShiftLeft<2>(hn::And(hn::ShiftRight<16>(v), hn::Set(du, 0xFFu)));
         const auto low = hn::ShiftRight<24>(v);

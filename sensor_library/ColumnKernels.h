@@ -57,6 +57,23 @@ struct TableView {
     TableColumns columns;        // PaddedCount(count) entries
 };
 
+// One round of evaluation: the points of a vector of columns that lie in
+// the same cell of a table.
+struct CellRound {
+    const double* cell;  // CELL_DOUBLES coefficients
+    double row_knot;     // the cell's first row knot
+    uint32_t column;     // the vector's first column
+    uint8_t lanes;       // one bit per point of the vector
+    bool first;          // the vector's first round: its other points are 0
+};
+
+// Work space of one reader, PaddedCount(count) entries each.
+struct EchoScratch {
+    double* rows;  // each point's pixel row
+    CellRound* x_rounds;
+    CellRound* z_rounds;
+};
+
 // One echo of a raw profile: point c lies at row z_stride * raw_z[c] / 32 +
 // z_offset of its column.
 struct EchoJob {
@@ -68,6 +85,7 @@ struct EchoJob {
     uint32_t count;
     double* x_mm;
     double* z_mm;
+    EchoScratch scratch;
 };
 
 // X, then Z only where X succeeded, for every point; 0 for no point and for

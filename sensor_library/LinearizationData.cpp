@@ -295,6 +295,9 @@ void LinearizationData::Prepare(ColumnCache& cache, const EchoRows& rows) const
     if (cache.built >= needed) return;
     cache.x_table.Resize(needed);
     cache.z_table.Resize(needed);
+    cache.rows.resize(needed);
+    cache.x_rounds.resize(needed);
+    cache.z_rounds.resize(needed);
     for (uint32_t c = cache.built; c < needed; ++c) {
         const double x = rows.x_stride * c + rows.x_offset;
         cache.x_table.Place(c, PositionOf(record.x_table, x));
@@ -314,8 +317,14 @@ void LinearizationData::LinearizeEcho(ColumnCache& cache, const EchoRows& rows, 
     Prepare(cache, rows);
     ColumnKernels::LinearizeEcho(
         ColumnKernels::EchoJob{cache.x_table.View(record.x_table, x_storage),
-                               cache.z_table.View(record.z_table, z_storage), rows.z_offset,
-                               rows.z_stride, rows.raw_z, rows.count, x_mm, z_mm});
+                               cache.z_table.View(record.z_table, z_storage),
+                               rows.z_offset,
+                               rows.z_stride,
+                               rows.raw_z,
+                               rows.count,
+                               x_mm,
+                               z_mm,
+                               {cache.rows.data(), cache.x_rounds.data(), cache.z_rounds.data()}});
 }
 
 double LinearizationData::GetPointOnTrapezEdgeCorrected(double x_start, double x_end,

@@ -153,7 +153,8 @@ struct LinearizationData::ColumnPosition {
 // A reader's positions of a profile's pixel columns in both tables: for a
 // given column the table interval and the powers of the offset into it never
 // change, so they are kept from scan to scan while the data and the region
-// stay. Owned by one reader; not shared between threads.
+// stay. With them the work space of the kernels, sized once. Owned by one
+// reader; not shared between threads.
 class LinearizationData::ColumnCache {
 private:
     friend class LinearizationData;
@@ -174,4 +175,8 @@ private:
     uint32_t built = 0;  // columns placed, a whole number of vectors
     Columns x_table;
     Columns z_table;
+    // The kernels' work space, as many entries as columns placed.
+    std::vector<double> rows;
+    std::vector<ColumnKernels::CellRound> x_rounds;
+    std::vector<ColumnKernels::CellRound> z_rounds;
 };
