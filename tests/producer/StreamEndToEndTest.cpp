@@ -3,12 +3,13 @@
 // GenTL functions of the built .cti.
 #include <chrono>
 #include <ctime>
+#include <fstream>
 #include <initializer_list>
 #include <vector>
 
 #include "gentl_producers/GenTesk3d/GenTLDataStreamTesk.h"
-#include "sensor_library/SensorTable.h"
 #include "producer/ProducerSession.h"
+#include "sensor_library/SensorTable.h"
 #include "support/SensorScans.h"
 #include "support/SimulatedSensorModel.h"
 
@@ -329,6 +330,52 @@ TEST_F(StreamEndToEndTest, AWrittenWidthReadsBackAndIsDelivered)
     EXPECT_EQ(2048u, Info<size_t>(buffer, BUFFER_PART_INFO_WIDTH, 1));
     EXPECT_EQ(10u, Info<size_t>(buffer, BUFFER_PART_INFO_HEIGHT, 1));
     CloseStream();
+}
+
+// The process's peak resident memory in kB, from /proc.
+uint64_t PeakResidentKb()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0) return std::stoull(line.substr(6));
+    return 0;
+}
+
+// Another client set the sensor's region to what no sensor has: read at open
+// or while streaming, each size is refused with an error, the stream goes on
+// with the sizes the consumer set, and the process stays within 100 MB.
+TEST_F(StreamEndToEndTest, SizesNoSensorHasAreRefusedAtOpenAndWhileStreaming)
+{
+    const uint64_t baseline_kb = PeakResidentKb();
+    const std::string refused = "failed " + std::to_string(GC_ERR_INVALID_VALUE);
+    for (const char* value : {"0", "50000000", "4294967295"}) {
+        SCOPED_TRACE(value);
+        const bool step_refused = std::string(value) != "0";  // a step of 0 is decimation 1
+        for (const char* item : {"ROI1WidthX", "ROI1HeightZ", "ROI1StepX"})
+            sensor->SetSetting(item, value);
+        ASSERT_EQ(GC_ERR_SUCCESS, cti->DevClose(device));
+        ASSERT_EQ(GC_ERR_SUCCESS, OpenDevice());
+        EXPECT_EQ(refused, Read(RD_WIDTH));
+        EXPECT_EQ(refused, Read(RD_HEIGHT));
+        EXPECT_EQ(step_refused ? refused : "1", Read(RD_DECIMATION_HORIZONTAL));
+    }
+    ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_GENDC_STREAMING_MODE, 0u));
+    ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_REGION_SELECTOR, 1u));
+    ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_WIDTH, WIDTH));
+    ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_HEIGHT, PROFILES));
+    Start(BUFFER_COUNT);
+    BUFFER_HANDLE buffer = NextBuffer();
+    ASSERT_NE(nullptr, buffer);
+    sensor->SetSetting("ROI1WidthX", "4294967295");
+    // Unlike the width written, so a read-back time-out first.
+    EXPECT_EQ("failed", Read(RD_WIDTH).substr(0, 6));
+    EXPECT_EQ(refused, Read(RD_WIDTH));
+    ASSERT_EQ(GC_ERR_SUCCESS, cti->DSQueueBuffer(stream, buffer));
+    buffer = NextBuffer();
+    ASSERT_NE(nullptr, buffer);
+    EXPECT_EQ(WIDTH, Info<size_t>(buffer, BUFFER_PART_INFO_WIDTH, 1));
+    CloseStream();
+    EXPECT_LT(PeakResidentKb(), baseline_kb + 100 * 1024);
 }
 
 // Before AcquisitionStart the acquisition thread idles without spinning.

@@ -457,6 +457,12 @@ bool SimulatedSensor::WaitForCommand(const std::string& text, std::chrono::milli
     return changed.wait_for(lock, timeout, [&] { return CountLocked(text) >= occurrences; });
 }
 
+void SimulatedSensor::SetSetting(const std::string& item, const std::string& value)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    settings[item] = value;
+}
+
 std::string SimulatedSensor::Setting(const std::string& item) const
 {
     std::lock_guard<std::mutex> lock(mutex);

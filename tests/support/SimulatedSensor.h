@@ -73,6 +73,8 @@ public:
     void SetStreamWidth(uint32_t width) { Put(&SimulatedSensor::stream_width, width); }
 
     // Actions.
+    // A setting as another client's "Set<item>=<value>" leaves it.
+    void SetSetting(const std::string& item, const std::string& value);
     void SendRaw(const Bytes& bytes);
     void DropConnectionNow();
     void RefuseConnections(bool refuse);
