@@ -200,7 +200,7 @@ void GenTLDataStreamTesk::RunAcquisition()
         if (fail_next_turn_for_test.exchange(false)) throw std::bad_alloc();
         const TurnClock::time_point turn_start = TurnClock::now();
         std::unique_lock<std::mutex> scan_hold(sensor_interface->ScanLock());
-        const bool acquired = sensor_interface->Acquire(scan);
+        const bool acquired = sensor_interface->Acquire(scan, FrontTarget());
         CountFifoLosses();
         if (!acquired) {
             scan_hold.unlock();
@@ -230,6 +230,21 @@ void GenTLDataStreamTesk::RunAcquisition()
         FillBuffer(*in_fill, frame_counter);
         if (!HandOver(*std::exchange(in_fill, nullptr))) return;
     }
+}
+
+// Only this thread takes buffers out of the input queue while it runs, so
+// the front buffer is the one this turn fills, unless no scan comes.
+PlaneTarget GenTLDataStreamTesk::FrontTarget()
+{
+    std::lock_guard<std::mutex> hold(input_lock);
+    auto* buffer = input_queue.empty() ? nullptr : dynamic_cast<GenTLBufferTesk*>(input_queue.front());
+    if (buffer == nullptr) return {};
+    auto* const base = static_cast<uint8_t*>(buffer->GetContiguousBase());
+    const uint64_t bytes = buffer->GetContiguousSize();
+    // With GenDC the data flow follows the descriptor's.
+    const uint64_t data = run_flow_sizes.empty() ? 0 : run_flow_sizes[0];
+    if (base == nullptr || data > bytes) return {};
+    return {base + data, bytes - data};
 }
 
 GenTLBufferTesk* GenTLDataStreamTesk::TakeScheduled(std::unique_lock<std::mutex>& input_hold,

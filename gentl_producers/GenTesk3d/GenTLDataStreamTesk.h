@@ -105,6 +105,9 @@ private:
     // null when none came in time or the engine stops. Under input_lock.
     GenTLBufferTesk* TakeScheduled(std::unique_lock<std::mutex>& input_hold,
                                    std::chrono::steady_clock::time_point turn_start, float line_us);
+    // The data area of the next scheduled buffer, where the scan's planes
+    // may go straight away; empty when none is scheduled.
+    PlaneTarget FrontTarget();
     void FillBuffer(GenTLBufferTesk& buffer, uint64_t frame_id);
     // Hands a filled buffer to the core engine; false when the engine stops.
     bool HandOver(GenTLBuffer& buffer);

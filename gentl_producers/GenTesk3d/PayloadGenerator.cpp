@@ -35,13 +35,15 @@ uint64_t Points(const ScanData& scan)
     return scan.width * scan.profile_count;
 }
 
-// Copies `bytes` of a plane, or zeros when the scan has none.
+// Copies `bytes` of a plane, or zeros when the scan has none. A plane the
+// scan wrote in place is there already, or, after a scan that ended early,
+// moves up behind the one before it.
 uint8_t* PutPlane(uint8_t* at, const void* plane, uint64_t bytes)
 {
-    if (plane != nullptr)
-        std::memcpy(at, plane, bytes);
-    else
+    if (plane == nullptr)
         std::memset(at, 0, bytes);
+    else if (plane != at)
+        std::memmove(at, plane, bytes);
     return at + bytes;
 }
 

@@ -39,6 +39,13 @@ struct ScanData : SceneConfig {
     const uint16_t* points16 = nullptr;
 };
 
+// Where a 3D scan's planes may go straight away: the data area of the
+// buffer the turn will fill, laid out as the plain payload.
+struct PlaneTarget {
+    uint8_t* data = nullptr;
+    uint64_t bytes = 0;
+};
+
 // Created by the local device at open, which shares it (SharedPtr) with the
 // remote device and the data stream; sends nothing when destroyed.
 //
@@ -254,8 +261,9 @@ public:
     // The acquisition thread's turn: the caller holds ScanLock() from here
     // to the end of the fill that reads `scan`. False, reading nothing, when
     // acquisition is not started; false when no profile or image came. A
-    // scan that ended early is true with profile_count below height.
-    bool Acquire(ScanData& scan);
+    // scan that ended early is true with profile_count below height. The
+    // planes land in `target` when they fit it, else in the scan buffers.
+    bool Acquire(ScanData& scan, PlaneTarget target = {});
     // Empties the library's FIFO (consumer thread, under lock_; takes
     // scan_lock_). False on a read error or when it does not run empty
     // within RESET_FIFO_LIMIT_MS.
@@ -298,7 +306,7 @@ private:
     bool AcquireSingleProfile(ScanData& scan, const FeatureCache::Coordinate (&table)[3]);
     bool AcquireScan(ScanData& scan, const FeatureCache::Coordinate (&table)[3], uint32_t source,
                      uint32_t timeout_ms);
-    void SizeScanPlanes(ScanData& scan);
+    void SizeScanPlanes(ScanData& scan, PlaneTarget target);
     void SizePlanesForStart(const FeatureCache::Region& camera, const FeatureCache::Region& scan);
     // GetXZIExtended into the profile arrays; points beyond those received
     // are emptied and the counters go into `status`.
@@ -352,6 +360,15 @@ private:
                        const std::function<void(FeatureCache::Line&)>& store);
     int32_t ReadLineItem(const char* item,
                          const std::function<void(FeatureCache::Line&, int32_t)>& store);
+
+    // Where StoreProfile writes this turn (scan buffers or the target);
+    // set by SizeScanPlanes, under scan_lock_.
+    struct PlaneWriters {
+        uint16_t* intensity = nullptr;
+        float* points32 = nullptr;
+        uint16_t* points16 = nullptr;
+        uint16_t* range16 = nullptr;
+    } planes_;
 
     // Fixed at construction.
     const std::unique_ptr<ISensorLink> link_;

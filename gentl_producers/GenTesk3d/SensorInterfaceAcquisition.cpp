@@ -2,6 +2,8 @@
 // from the sensor into the scan planes, the FIFO reset and status reads.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #include "gentl_core/Logger.h"
 #include "gentl_producers/GenTesk3d/SensorInterface.h"
@@ -36,6 +38,11 @@ int64_t RoundHalfAway(float value)
     return int64_t{whole} + (rest >= 0.5f) - (rest <= -0.5f);
 }
 
+bool IsAligned(const uint8_t* at, size_t alignment)
+{
+    return reinterpret_cast<uintptr_t>(at) % alignment == 0;
+}
+
 bool InAxis(const FeatureCache::Coordinate& axis, double value)
 {
     return value >= axis.axis_min && value <= axis.axis_max;
@@ -51,7 +58,7 @@ SensorInterface::AcquireKind SensorInterface::ChooseAcquireKind(bool scan_mode, 
     return source == SOURCE_TIMESTAMP ? AcquireKind::TIMESTAMP_SCAN : AcquireKind::SCAN;
 }
 
-bool SensorInterface::Acquire(ScanData& scan)
+bool SensorInterface::Acquire(ScanData& scan, PlaneTarget target)
 {
     if (!acquisition_started_.load()) return false;
     FeatureCache::Coordinate table[3];
@@ -93,15 +100,15 @@ bool SensorInterface::Acquire(ScanData& scan)
             taken = AcquireImage(scan);
             break;
         case AcquireKind::SINGLE_PROFILE:
-            SizeScanPlanes(scan);
+            SizeScanPlanes(scan, target);
             taken = AcquireSingleProfile(scan, table);
             break;
         case AcquireKind::TIMESTAMP_SCAN:
-            SizeScanPlanes(scan);
+            SizeScanPlanes(scan, target);
             taken = AcquireScan(scan, table, SOURCE_TIMESTAMP, timeout_ms);
             break;
         case AcquireKind::SCAN:
-            SizeScanPlanes(scan);
+            SizeScanPlanes(scan, target);
             taken = AcquireScan(scan, table, cache_->coordinate_source.load(), timeout_ms);
             break;
     }
@@ -109,7 +116,9 @@ bool SensorInterface::Acquire(ScanData& scan)
     return taken;
 }
 
-void SensorInterface::SizeScanPlanes(ScanData& scan)
+// The planes go to the target in the plain payload's layout when it holds
+// them all, aligned for their values: the fill then finds them in place.
+void SensorInterface::SizeScanPlanes(ScanData& scan, PlaneTarget target)
 {
     const uint64_t width = scan.width;
     const uint64_t points = width * std::max<uint64_t>(scan.height, 1);
@@ -117,23 +126,38 @@ void SensorInterface::SizeScanPlanes(ScanData& scan)
     z_values.resize(width);
     intensity_values.resize(width);
     const bool mono16 = scan.range_enabled && scan.range_format == PFNC_MONO16;
-    if (mono16) {
-        // Columns no point reaches stay zero.
-        intensity16.assign(points, 0);
-        range16.assign(points, 0);
+    const uint64_t intensity_bytes = scan.intensity_enabled ? 2 * points : 0;
+    const uint64_t range_bytes =
+        scan.range_enabled ? RangeBytesPerPoint(scan.range_format) * points : 0;
+    const bool fits = target.data != nullptr && scan.range_enabled && range_bytes <= target.bytes &&
+                      intensity_bytes <= target.bytes - range_bytes;
+    uint8_t* const range_at = fits ? target.data + intensity_bytes : nullptr;
+    const bool direct = fits && IsAligned(target.data, alignof(uint16_t)) &&
+                        IsAligned(range_at, alignof(float));
+    // Columns no point reaches stay zero in Mono16.
+    if (direct && scan.intensity_enabled) {
+        planes_.intensity = reinterpret_cast<uint16_t*>(target.data);
+        if (mono16) std::memset(target.data, 0, intensity_bytes);
     } else {
-        intensity16.resize(points);
+        if (mono16) intensity16.assign(points, 0);
+        else intensity16.resize(points);
+        planes_.intensity = intensity16.data();
     }
-    scan.intensity = intensity16.data();
+    scan.intensity = planes_.intensity;
     if (!scan.range_enabled) return;
     if (scan.range_format == PFNC_COORD3D_ABC32F) {
-        points32.resize(points * 3);
-        scan.points32 = points32.data();
+        if (!direct) points32.resize(points * 3);
+        planes_.points32 = direct ? reinterpret_cast<float*>(range_at) : points32.data();
+        scan.points32 = planes_.points32;
     } else if (scan.range_format == PFNC_COORD3D_ABC16) {
-        points16.resize(points * 3);
-        scan.points16 = points16.data();
+        if (!direct) points16.resize(points * 3);
+        planes_.points16 = direct ? reinterpret_cast<uint16_t*>(range_at) : points16.data();
+        scan.points16 = planes_.points16;
     } else {
-        scan.range16 = range16.data();
+        if (direct) std::memset(range_at, 0, range_bytes);
+        else range16.assign(points, 0);
+        planes_.range16 = direct ? reinterpret_cast<uint16_t*>(range_at) : range16.data();
+        scan.range16 = planes_.range16;
     }
 }
 
@@ -258,22 +282,22 @@ void SensorInterface::StoreProfile(const ScanData& scan, const FeatureCache::Coo
             const int64_t column = RoundHalfAway(a_of(i));
             if (column < 0 || static_cast<uint64_t>(column) >= width) continue;
             const uint64_t at = first + static_cast<uint64_t>(column);
-            range16[at] = valid(i) ? c_of(i) : 0;
-            intensity16[at] = static_cast<uint16_t>(intensity[i]);
+            planes_.range16[at] = valid(i) ? c_of(i) : 0;
+            planes_.intensity[at] = static_cast<uint16_t>(intensity[i]);
         }
         return;
     }
-    uint16_t* const intensity_row = &intensity16[first];
+    uint16_t* const intensity_row = planes_.intensity + first;
     for (uint64_t i = 0; i < width; ++i) intensity_row[i] = static_cast<uint16_t>(intensity[i]);
     if (format == PFNC_COORD3D_ABC32F) {
-        float* const points = &points32[3 * first];
+        float* const points = planes_.points32 + 3 * first;
         for (uint64_t i = 0; i < width; ++i) {
             points[3 * i] = static_cast<float>(x[i]);
             points[3 * i + 1] = x[i] == 0 && z[i] == 0 ? 0.0f : y;
             points[3 * i + 2] = static_cast<float>(z[i]);
         }
     } else if (format == PFNC_COORD3D_ABC16) {
-        uint16_t* const points = &points16[3 * first];
+        uint16_t* const points = planes_.points16 + 3 * first;
         const uint16_t b = Low16(y);
         for (uint64_t i = 0; i < width; ++i) {
             const bool keep = valid(i);

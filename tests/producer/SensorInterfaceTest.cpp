@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "SensorFakes.h"
+#include "gentl_producers/GenTesk3d/PayloadGenerator.h"
 
 namespace GenTLCore::ZoTL {
 namespace {
@@ -351,6 +352,43 @@ TEST_F(ScanAcquisitionTest, ScanEndsEarlyOnTimeOutStopOrCancel)
     EXPECT_FALSE(sensor->Acquire(scan));
     EXPECT_EQ(1u, link->profiles.size()) << "cancelled: nothing is read";
     sensor->SetAcquireCancelled(false);
+}
+
+// Planes written straight into a buffer's data area fill it as the scan
+// buffers do, also after a scan that ended early; a target too small or
+// misaligned for the values is not used.
+TEST_F(ScanAcquisitionTest, PlanesInTheTargetFillAsFromTheScanBuffers)
+{
+    const Profile profile = {{1.2, 2.25, 0, 9.0}, {150, 120, 0, 190}};
+    const struct {
+        const char* name;
+        uint32_t format, profiles;
+        size_t offset, room;  // of the target in the buffer, and its size
+        bool in_place;
+    } rows[] = {
+        {"ABC32f", PFNC_COORD3D_ABC32F, 3, 0, 1024, true},
+        {"ABC16", PFNC_COORD3D_ABC16, 3, 0, 1024, true},
+        {"Mono16", PFNC_MONO16, 3, 0, 1024, true},
+        {"ABC32f, 2 of 3 profiles", PFNC_COORD3D_ABC32F, 2, 0, 1024, true},
+        {"misaligned", PFNC_COORD3D_ABC32F, 3, 1, 1023, false},
+        {"too small", PFNC_COORD3D_ABC32F, 3, 0, 3 * W * 14 - 1, false},
+    };
+    link->empty_result = -1;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Scene(3, row.format);
+        std::vector<uint8_t> filled[2] = {std::vector<uint8_t>(1024), std::vector<uint8_t>(1024)};
+        for (std::vector<uint8_t>& buffer : filled) {
+            link->profiles.assign(row.profiles, profile);
+            const bool target = &buffer == &filled[1];
+            ASSERT_TRUE(sensor->Acquire(scan, target ? PlaneTarget{buffer.data() + row.offset, row.room}
+                                                     : PlaneTarget{}));
+            EXPECT_EQ(target && row.in_place,
+                      static_cast<const void*>(scan.intensity) == buffer.data());
+            PayloadGenerator().Fill(buffer.data() + row.offset, row.room, scan, {}, 1);
+        }
+        EXPECT_EQ(filled[0], filled[1]);
+    }
 }
 
 // An image is taken only when width x height fits the bytes received.
