@@ -20,5 +20,8 @@ AssertionHook SetAssertionHookForTest(AssertionHook hook);
 // Evaluates to true when `expr` holds. On failure it reports and evaluates to
 // false, so the caller still handles the case:
 //     if (!TL_ASSERT(buffer != nullptr)) return GC_ERR_ERROR;
-#define TL_ASSERT(expr) \
-    (static_cast<bool>(expr) ? true : (::Platform::ReportAssertion(#expr, __FILE__, __LINE__), false))
+#define TL_ASSERT(expr) TL_ASSERT_MSG(expr, #expr)
+
+// As TL_ASSERT, reporting `message` in place of the expression's text.
+#define TL_ASSERT_MSG(expr, message) \
+    (static_cast<bool>(expr) ? true : (::Platform::ReportAssertion(message, __FILE__, __LINE__), false))
