@@ -1,7 +1,10 @@
 // The Tesk3D local device: connection, readiness, loss monitor, registers.
 #include "gentl_producers/GenTesk3d/GenTLLocalDeviceTesk.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
+#include <cstring>
 #include <new>
 #include <system_error>
 
@@ -131,6 +134,12 @@ std::string GenTLLocalDeviceTesk::GetUserDefinedName()
 {
     ScopedLock lock(handle_lock);
     return tesk_tag ? tesk_tag->Fields().user_string : std::string();
+}
+
+SharedPtr<SensorInterface> GenTLLocalDeviceTesk::SensorInterfaceForTest()
+{
+    ScopedLock lock(handle_lock);
+    return sensor_interface;
 }
 
 SharedPtr<GenTLRemoteDeviceEvent> GenTLLocalDeviceTesk::CreateRemoteDeviceEvent()
@@ -290,8 +299,41 @@ GC_ERROR GenTLLocalDeviceTesk::GetTimestampFrequency(uint64_t&)
 
 GC_ERROR GenTLLocalDeviceTesk::StartDeviceEvents(const SharedPtr<GenTLRemoteDeviceEvent>& event)
 {
-    TL_ASSERT(event.DynamicCast<GenTLRemoteDeviceEventTesk>() && "pdev_evt_play");
+    TL_ASSERT_MSG(event.DynamicCast<GenTLRemoteDeviceEventTesk>(), "pdev_evt_play");
+    if (sensor_interface) {
+        ScopedLock hold(sensor_interface->Lock());
+        device_event = event;
+        sensor_interface->SetDeviceEventSlot({&SendDeviceEvent, this});
+    }
     return GC_ERR_SUCCESS;
+}
+
+bool GenTLLocalDeviceTesk::StopDeviceEvents()
+{
+    if (sensor_interface) {
+        ScopedLock hold(sensor_interface->Lock());
+        sensor_interface->SetDeviceEventSlot({});
+        device_event.Reset();
+    }
+    return true;
+}
+
+void GenTLLocalDeviceTesk::SendDeviceEvent(const std::string& data, void* device)
+{
+    auto* const self = static_cast<GenTLLocalDeviceTesk*>(device);
+    const auto length = static_cast<uint32_t>(std::min<size_t>(data.size(), UINT32_MAX));
+    std::vector<uint8_t> wrapped(sizeof length + length);
+    std::memcpy(wrapped.data(), &length, sizeof length);
+    std::memcpy(wrapped.data() + sizeof length, data.data(), length);
+    const EventPacket packet =
+        GenTLVirtualRemoteDeviceEvent::MakeEventPacket(wrapped.data(), wrapped.size());
+    if (!TL_ASSERT_MSG(!packet.empty(), "event_packet != NULL && size != 0") ||
+        !TL_ASSERT_MSG(self->HasEventInterface(), "HasEventInterface ()") ||
+        !TL_ASSERT_MSG(self->device_event && self->device_event->IsOpen(),
+                       "dev_evt && dev_evt->IsOpen ()"))
+        return;
+    // A packet larger than the event allows is refused there, and logged.
+    self->device_event->AddEventPacket(packet.data(), packet.size());
 }
 
 bool GenTLLocalDeviceTesk::SupportsModuleEvents(size_t& max_data_size)

@@ -99,6 +99,9 @@ public:
 
     std::string GetUserDefinedName() override;
 
+    // Of the last open; empty before.
+    SharedPtr<SensorInterface> SensorInterfaceForTest();
+
 protected:
     SharedPtr<GenTLRemoteDeviceEvent> CreateRemoteDeviceEvent() override;
     SharedPtr<GenTLRemoteDevice> CreateRemoteDevice() override;
@@ -109,7 +112,7 @@ protected:
     bool HasEventInterface() override { return true; }
     GC_ERROR GetTimestampFrequency(uint64_t& frequency) override;
     GC_ERROR StartDeviceEvents(const SharedPtr<GenTLRemoteDeviceEvent>& event) override;
-    bool StopDeviceEvents() override { return true; }
+    bool StopDeviceEvents() override;
     bool SupportsModuleEvents(size_t& max_data_size) override;
 
     void DefineCustomRegisters() override;
@@ -126,6 +129,9 @@ private:
     void MonitorConnection(std::shared_ptr<SensorConnection> link);
     void WatchConnection(SensorConnection& link);
     void StopMonitor();
+    // The sensor interface's device-event slot: `data` behind its 32-bit
+    // length, as a virtual remote-device event packet to `device`'s event.
+    static void SendDeviceEvent(const std::string& data, void* device);
 
     // Fixed at construction; the same object as the base's tag.
     const SharedPtr<DeviceTagTesk> tesk_tag;
@@ -136,6 +142,9 @@ private:
     SharedPtr<SensorInterface> sensor_interface;
     SharedPtr<FeatureCache> cache;
     std::thread monitor;
+
+    // Guarded by the sensor interface's lock: the slot's target.
+    SharedPtr<GenTLRemoteDeviceEvent> device_event;
 
     std::atomic<bool> events_enabled{true};
     std::atomic<bool> was_connected{false};

@@ -296,6 +296,20 @@ std::string SensorInterface::GetDeviceLabel()
     return device_label_;
 }
 
+void SensorInterface::SetDeviceEventSlot(const DeviceEventSlot& slot)
+{
+    ScopedLock hold(lock_);
+    device_event_slot_ = slot;
+}
+
+bool SensorInterface::SendDeviceEventForTest(const std::string& data)
+{
+    ScopedLock hold(lock_);
+    if (device_event_slot_.send == nullptr) return false;
+    device_event_slot_.send(data, device_event_slot_.context);
+    return true;
+}
+
 template bool SensorInterface::WriteParameter<int32_t>(const std::string&, int32_t);
 template bool SensorInterface::WriteParameter<uint32_t>(const std::string&, uint32_t);
 template bool SensorInterface::WriteParameter<uint64_t>(const std::string&, uint64_t);

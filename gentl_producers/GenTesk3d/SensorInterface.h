@@ -281,6 +281,17 @@ public:
 
     void SetDeviceLabel(const std::string& label);
     std::string GetDeviceLabel();
+
+    // Where device events from the sensor go: a function and its context,
+    // empty at creation. The local device installs and clears it (lock_);
+    // the sensor sends no such events, so nothing calls it.
+    struct DeviceEventSlot {
+        void (*send)(const std::string& data, void* context) = nullptr;
+        void* context = nullptr;
+    };
+    void SetDeviceEventSlot(const DeviceEventSlot& slot);
+    // Calls the slot under lock_; false when it is empty.
+    bool SendDeviceEventForTest(const std::string& data);
     bool IsQrtaSeries() const { return qrta_series_.load(); }
     bool IsScanMode() const { return scan_mode_.load(); }
     bool IsAcquisitionStarted() const { return acquisition_started_.load(); }
@@ -376,6 +387,7 @@ private:
     const std::unique_ptr<IClock> clock_;
 
     Mutex lock_;
+    DeviceEventSlot device_event_slot_;  // guarded by lock_
     std::mutex scan_lock_;
     std::atomic<bool> acquisition_started_{false};
     std::atomic<bool> acquire_cancelled_{false};
