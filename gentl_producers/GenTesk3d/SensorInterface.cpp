@@ -74,7 +74,8 @@ void SensorInterface::EndStartup(const std::string& written)
 }
 
 // Paces the write and sends it; the time of a successful write paces the next.
-bool SensorInterface::SendWrite(const std::string& text)
+// A refusal is logged as "Write " + text + `refused` + the code.
+bool SensorInterface::SendWrite(const std::string& text, const char* refused)
 {
     int64_t last = 0;
     {
@@ -85,8 +86,7 @@ bool SensorInterface::SendWrite(const std::string& text)
     if (elapsed < WRITE_SPACING_MS) clock_->SleepForMs(WRITE_SPACING_MS - elapsed);
     const int result = link_->WriteData(text);
     if (result < 0) {
-        TL_LOG(LOG_CATEGORY_TLERR, LOG_LEVEL_ALWAYS)
-            << "Write " << text << " failed. Err: " << result;
+        TL_LOG(LOG_CATEGORY_TLERR, LOG_LEVEL_ALWAYS) << "Write " << text << refused << result;
         return false;
     }
     std::lock_guard<std::mutex> hold(channel_lock_);
@@ -97,7 +97,7 @@ bool SensorInterface::SendWrite(const std::string& text)
 bool SensorInterface::WriteCommand(std::string command)
 {
     EndStartup(command);
-    if (!SendWrite(command + "\r")) return false;
+    if (!SendWrite(command + "\r", " failed. Err: ")) return false;
     TL_LOG(LOG_CATEGORY_TLCALL, LOG_LEVEL_ALWAYS) << "Write " << command;
     return true;
 }
@@ -106,10 +106,10 @@ template <class T>
 bool SensorInterface::WriteParameter(const std::string& name, T value)
 {
     EndStartup(name);
-    const std::string text = name + "=" + std::to_string(value) + "\r";
-    if (!SendWrite(text)) return false;
+    const std::string setting = name + "=" + std::to_string(value);
+    if (!SendWrite(setting + "\r", " . Err: ")) return false;
     RegisterWriteCommand(name, static_cast<float>(value));
-    TL_LOG(LOG_CATEGORY_TLCALL, LOG_LEVEL_ALWAYS) << "Write " << text;
+    TL_LOG(LOG_CATEGORY_TLCALL, LOG_LEVEL_ALWAYS) << "Write " << setting;
     return true;
 }
 

@@ -326,7 +326,7 @@ private:
                       uint64_t row);
 
     void EndStartup(const std::string& written);
-    bool SendWrite(const std::string& text);
+    bool SendWrite(const std::string& text, const char* refused);
     int CacheAgeMs() const;
     void WaitReadSpacing();
     int32_t ReadWithReadback(const std::string& key, float& value);

@@ -7,7 +7,9 @@
 #include <functional>
 
 #include "SensorFakes.h"
+#include "gentl_core/Logger.h"
 #include "gentl_producers/GenTesk3d/PayloadGenerator.h"
+#include "sensor_library/TestLogging.h"
 
 namespace GenTLCore::ZoTL {
 namespace {
@@ -51,6 +53,9 @@ TEST_F(SensorInterfaceTest, OpensWithTheStartupSequence)
 TEST_F(SensorInterfaceTest, PacesWritesAndReads)
 {
     Open();
+    const uint32_t level = GenTLCore::GetLogLevel();
+    GenTLCore::SetLogLevelForTest(LOG_LEVEL_ALWAYS);
+    DebugCapture log;
     clock->Advance(1000);
     const int64_t t = clock->NowMs();
     link->FailWrites(1);
@@ -66,13 +71,20 @@ TEST_F(SensorInterfaceTest, PacesWritesAndReads)
     }
     clock->Advance(-10'000);  // a clock stepping back delays a write by 100 ms, no more
     EXPECT_TRUE(sensor->WriteCommand("SetFourth"));
+    link->FailWrites(1);
+    EXPECT_FALSE(sensor->WriteParameter("SetFifth", 5u));
+    GenTLCore::SetLogLevelForTest(level);
+    for (const char* line : {"Write SetFirst\r failed. Err: -1\n", "Write SetSecond\n",
+                             "Write SetThird=-3\n", "Write SetFifth=5\r . Err: -1\n"})
+        EXPECT_EQ(1u, log.Count(line)) << line;
     const std::vector<LinkCall> expected{{"SetFirst", t, 0},
                                          {"SetSecond", t, 0},
                                          {"SetThird=-3", t + 100, 0},
                                          {"GetROI1WidthX", t + 120, 0},
                                          {"GetROI1HeightZ", t + 120, 0},
                                          {"GetROI1OffsetX", t + 120, 1000},
-                                         {"SetFourth", t - 9780, 0}};
+                                         {"SetFourth", t - 9780, 0},
+                                         {"SetFifth=5", t - 9680, 0}};
     EXPECT_EQ(link->Calls(), expected);
 }
 
