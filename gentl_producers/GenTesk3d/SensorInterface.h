@@ -180,6 +180,8 @@ public:
     void SetEA(uint32_t pin, uint32_t function);
     int32_t ReadLineFunctions();
     void RefreshLineFunctions();
+    // The pins read as plain inputs, in pin order.
+    std::vector<uint32_t> GetPlainInputLines();
     bool IsLine1Encoder() { return IsEncoderLine(1); }
     bool IsLine2Encoder() { return IsEncoderLine(2); }
     void ClearEAFunctions(uint32_t pin);

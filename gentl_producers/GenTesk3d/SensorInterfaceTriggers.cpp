@@ -100,6 +100,15 @@ int32_t SensorInterface::ReadLineFunctions()
     return 0;
 }
 
+std::vector<uint32_t> SensorInterface::GetPlainInputLines()
+{
+    ReadLineFunctions();
+    std::vector<uint32_t> pins;
+    for (uint32_t pin = 1; pin <= PIN_COUNT; ++pin)
+        if (cache_->GetLineFunction(pin - 1) == PLAIN_INPUT) pins.push_back(pin);
+    return pins;
+}
+
 void SensorInterface::RefreshLineFunctions()
 {
     ReadBatch batch(*this);

@@ -250,6 +250,8 @@ TEST_F(SensorInterfaceTest, OffersOnlyFreePins)
               "1001");
     cache->trigger_selector = 1;
     EXPECT_EQ(pins([&](uint32_t pin) { return sensor->IsTriggerSourceAvailable(pin); }), "0001");
+    SetItems("EA2Function=3");  // read afresh
+    EXPECT_EQ(sensor->GetPlainInputLines(), (std::vector<uint32_t>{2, 3, 4}));
 }
 
 constexpr uint32_t W = 4;
