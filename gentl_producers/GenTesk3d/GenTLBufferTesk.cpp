@@ -5,6 +5,7 @@
 #include <string>
 
 #include "gentl_core/ErrorHandling.h"
+#include "gentl_core/Logger.h"
 #include "platform/Assert.h"
 
 namespace GenTLCore::ZoTL {
@@ -13,13 +14,6 @@ namespace {
 constexpr uint64_t SCAN_REGION_ID = 1;
 constexpr const char* GENDC_CHUNKS =
     "chunk-data should be handled fully by the consumer for GenDC payloads";
-
-template <class T, class V>
-GC_ERROR Answer(T& value, V answer)
-{
-    value = static_cast<T>(answer);
-    return GC_ERR_SUCCESS;
-}
 
 GC_ERROR Refuse(GC_ERROR code, const std::string& text)
 {
@@ -58,6 +52,15 @@ GC_ERROR GenTLBufferTesk::CheckPart(uint32_t part) const
     return GC_ERR_SUCCESS;
 }
 
+template <class T, class V>
+GC_ERROR GenTLBufferTesk::Answer(const char* query, T& value, V answer)
+{
+    value = static_cast<T>(answer);
+    TL_LOG(LOG_CATEGORY_BUFFER, LOG_LEVEL_DEBUG)
+        << "Buffer " << static_cast<const void*>(this) << " " << query << ": " << value;
+    return GC_ERR_SUCCESS;
+}
+
 GC_ERROR GenTLBufferTesk::GetTimestampNs(uint64_t&)
 {
     return Refuse(GC_ERR_NOT_AVAILABLE, "GetBufferInfo: timestamps not supported by the device");
@@ -66,31 +69,31 @@ GC_ERROR GenTLBufferTesk::GetTimestampNs(uint64_t&)
 GC_ERROR GenTLBufferTesk::GetWidth(size_t& value)
 {
     const GC_ERROR refusal = CheckPlainImage("width");
-    return refusal != GC_ERR_SUCCESS ? refusal : Answer(value, fill.width);
+    return refusal != GC_ERR_SUCCESS ? refusal : Answer(__func__, value, fill.width);
 }
 
 GC_ERROR GenTLBufferTesk::GetHeight(size_t& value)
 {
     const GC_ERROR refusal = CheckPlainImage("height");
-    return refusal != GC_ERR_SUCCESS ? refusal : Answer(value, fill.delivered_height);
+    return refusal != GC_ERR_SUCCESS ? refusal : Answer(__func__, value, fill.delivered_height);
 }
 
 GC_ERROR GenTLBufferTesk::GetXOffset(size_t& value)
 {
     const GC_ERROR refusal = CheckPlainImage("x-offset");
-    return refusal != GC_ERR_SUCCESS ? refusal : Answer(value, 0);
+    return refusal != GC_ERR_SUCCESS ? refusal : Answer(__func__, value, 0);
 }
 
 GC_ERROR GenTLBufferTesk::GetYOffset(size_t& value)
 {
     const GC_ERROR refusal = CheckPlainImage("y-offset");
-    return refusal != GC_ERR_SUCCESS ? refusal : Answer(value, 0);
+    return refusal != GC_ERR_SUCCESS ? refusal : Answer(__func__, value, 0);
 }
 
 GC_ERROR GenTLBufferTesk::GetXPadding(size_t& value)
 {
     const GC_ERROR refusal = CheckPlainImage("x-padding");
-    return refusal != GC_ERR_SUCCESS ? refusal : Answer(value, 0);
+    return refusal != GC_ERR_SUCCESS ? refusal : Answer(__func__, value, 0);
 }
 
 GC_ERROR GenTLBufferTesk::GetYPadding(size_t& value)
@@ -99,23 +102,23 @@ GC_ERROR GenTLBufferTesk::GetYPadding(size_t& value)
         return Refuse(GC_ERR_NO_DATA,
                       "GetBufferInfo: y-padding not available for multi-part payload");
     const GC_ERROR refusal = CheckPlainImage("y-padding");
-    return refusal != GC_ERR_SUCCESS ? refusal : Answer(value, 0);
+    return refusal != GC_ERR_SUCCESS ? refusal : Answer(__func__, value, 0);
 }
 
 GC_ERROR GenTLBufferTesk::GetDeliveredImageHeight(size_t& value)
 {
     const GC_ERROR refusal = CheckPlainImage("delivered-height");
-    return refusal != GC_ERR_SUCCESS ? refusal : Answer(value, fill.delivered_height);
+    return refusal != GC_ERR_SUCCESS ? refusal : Answer(__func__, value, fill.delivered_height);
 }
 
 GC_ERROR GenTLBufferTesk::GetFrameID(uint64_t& value)
 {
-    return Answer(value, fill.frame_id);
+    return Answer(__func__, value, fill.frame_id);
 }
 
 GC_ERROR GenTLBufferTesk::GetImagePresent(bool& value)
 {
-    return Answer(value, !fill.is_multi_part && !fill.is_gendc);
+    return Answer(__func__, value, !fill.is_multi_part && !fill.is_gendc);
 }
 
 GC_ERROR GenTLBufferTesk::GetImageOffset(size_t& value)
@@ -124,24 +127,24 @@ GC_ERROR GenTLBufferTesk::GetImageOffset(size_t& value)
         return Refuse(GC_ERR_NO_DATA,
                       "GetBufferInfo: image offset query not supported  for "
                       "multi-part and GenDC payloads");
-    return Answer(value, 0);
+    return Answer(__func__, value, 0);
 }
 
 GC_ERROR GenTLBufferTesk::GetPayloadType(int32_t& value)
 {
-    return Answer(value, fill.payload_type);
+    return Answer(__func__, value, fill.payload_type);
 }
 
 GC_ERROR GenTLBufferTesk::GetPixelFormat(uint64_t& value)
 {
     const GC_ERROR refusal = CheckPlainImage("pixel format");
-    return refusal != GC_ERR_SUCCESS ? refusal : Answer(value, fill.pixel_format);
+    return refusal != GC_ERR_SUCCESS ? refusal : Answer(__func__, value, fill.pixel_format);
 }
 
 GC_ERROR GenTLBufferTesk::GetPixelFormatNamespace(int32_t& value)
 {
     const GC_ERROR refusal = CheckPlainImage("pixel format namespace");
-    return refusal != GC_ERR_SUCCESS ? refusal : Answer(value, PIXELFORMAT_NAMESPACE_PFNC_32BIT);
+    return refusal != GC_ERR_SUCCESS ? refusal : Answer(__func__, value, PIXELFORMAT_NAMESPACE_PFNC_32BIT);
 }
 
 GC_ERROR GenTLBufferTesk::GetDeliveredChunkPayloadSize(size_t& value)
@@ -154,7 +157,7 @@ GC_ERROR GenTLBufferTesk::GetDeliveredChunkPayloadSize(size_t& value)
         return Refuse(GC_ERR_NOT_AVAILABLE,
                       "GetBufferInfo: chunk payload size available only for chunk-based payload "
                       "types");
-    return Answer(value, fill.data_size);
+    return Answer(__func__, value, fill.data_size);
 }
 
 GC_ERROR GenTLBufferTesk::GetChunkLayoutID(uint64_t&)
@@ -171,13 +174,13 @@ GC_ERROR GenTLBufferTesk::GetFileName(std::string&)
 
 GC_ERROR GenTLBufferTesk::GetPixelEndianness(int32_t& value)
 {
-    return Answer(value, PIXELENDIANNESS_LITTLE);
+    return Answer(__func__, value, PIXELENDIANNESS_LITTLE);
 }
 
 GC_ERROR GenTLBufferTesk::GetContainsChunkData(bool& value)
 {
     if (fill.is_gendc) return Refuse(GC_ERR_NO_DATA, std::string("GetBufferInfo: ") + GENDC_CHUNKS);
-    return Answer(value, fill.has_chunks);
+    return Answer(__func__, value, fill.has_chunks);
 }
 
 GC_ERROR GenTLBufferTesk::GetNumParts(uint32_t& value)
@@ -185,56 +188,56 @@ GC_ERROR GenTLBufferTesk::GetNumParts(uint32_t& value)
     if (!fill.is_multi_part)
         return Refuse(GC_ERR_NO_DATA,
                       "GetNumBufferParts: buffer does not contain multi-part payload");
-    return Answer(value, fill.part_count);
+    return Answer(__func__, value, fill.part_count);
 }
 
 GC_ERROR GenTLBufferTesk::GetPartBase(uint32_t part, void*& value)
 {
     const GC_ERROR refusal = CheckPart(part);
     if (refusal != GC_ERR_SUCCESS) return refusal;
-    return Answer(value, static_cast<uint8_t*>(GetContiguousBase()) + fill.parts[part].offset);
+    return Answer(__func__, value, static_cast<uint8_t*>(GetContiguousBase()) + fill.parts[part].offset);
 }
 
 GC_ERROR GenTLBufferTesk::GetPartDataSize(uint32_t part, size_t& value)
 {
     const GC_ERROR refusal = CheckPart(part);
-    return refusal != GC_ERR_SUCCESS ? refusal : Answer(value, fill.parts[part].size);
+    return refusal != GC_ERR_SUCCESS ? refusal : Answer(__func__, value, fill.parts[part].size);
 }
 
 GC_ERROR GenTLBufferTesk::GetPartDataType(uint32_t part, int32_t& value)
 {
     const GC_ERROR refusal = CheckPart(part);
-    return refusal != GC_ERR_SUCCESS ? refusal : Answer(value, fill.parts[part].data_type);
+    return refusal != GC_ERR_SUCCESS ? refusal : Answer(__func__, value, fill.parts[part].data_type);
 }
 
 GC_ERROR GenTLBufferTesk::GetPartDataFormat(uint32_t part, uint64_t& value)
 {
     const GC_ERROR refusal = CheckPart(part);
-    return refusal != GC_ERR_SUCCESS ? refusal : Answer(value, fill.parts[part].format);
+    return refusal != GC_ERR_SUCCESS ? refusal : Answer(__func__, value, fill.parts[part].format);
 }
 
 GC_ERROR GenTLBufferTesk::GetPartDataFormatNamespace(uint32_t part, uint64_t& value)
 {
     const GC_ERROR refusal = CheckPart(part);
-    return refusal != GC_ERR_SUCCESS ? refusal : Answer(value, PIXELFORMAT_NAMESPACE_PFNC_32BIT);
+    return refusal != GC_ERR_SUCCESS ? refusal : Answer(__func__, value, PIXELFORMAT_NAMESPACE_PFNC_32BIT);
 }
 
 GC_ERROR GenTLBufferTesk::GetPartWidth(uint32_t part, size_t& value)
 {
     const GC_ERROR refusal = CheckPart(part);
-    return refusal != GC_ERR_SUCCESS ? refusal : Answer(value, fill.width);
+    return refusal != GC_ERR_SUCCESS ? refusal : Answer(__func__, value, fill.width);
 }
 
 GC_ERROR GenTLBufferTesk::GetPartHeight(uint32_t part, size_t& value)
 {
     const GC_ERROR refusal = CheckPart(part);
-    return refusal != GC_ERR_SUCCESS ? refusal : Answer(value, fill.delivered_height);
+    return refusal != GC_ERR_SUCCESS ? refusal : Answer(__func__, value, fill.delivered_height);
 }
 
 GC_ERROR GenTLBufferTesk::GetPartXOffset(uint32_t part, size_t& value)
 {
     const GC_ERROR refusal = CheckPart(part);
-    return refusal != GC_ERR_SUCCESS ? refusal : Answer(value, 0);
+    return refusal != GC_ERR_SUCCESS ? refusal : Answer(__func__, value, 0);
 }
 
 GC_ERROR GenTLBufferTesk::GetPartYOffset(uint32_t part, size_t& value)
@@ -250,19 +253,19 @@ GC_ERROR GenTLBufferTesk::GetPartXPadding(uint32_t part, size_t& value)
 GC_ERROR GenTLBufferTesk::GetPartSourceID(uint32_t part, uint64_t& value)
 {
     const GC_ERROR refusal = CheckPart(part);
-    return refusal != GC_ERR_SUCCESS ? refusal : Answer(value, 0);
+    return refusal != GC_ERR_SUCCESS ? refusal : Answer(__func__, value, 0);
 }
 
 GC_ERROR GenTLBufferTesk::GetPartRegionID(uint32_t part, uint64_t& value)
 {
     const GC_ERROR refusal = CheckPart(part);
-    return refusal != GC_ERR_SUCCESS ? refusal : Answer(value, SCAN_REGION_ID);
+    return refusal != GC_ERR_SUCCESS ? refusal : Answer(__func__, value, SCAN_REGION_ID);
 }
 
 GC_ERROR GenTLBufferTesk::GetPartDataPurposeID(uint32_t part, uint64_t& value)
 {
     const GC_ERROR refusal = CheckPart(part);
-    return refusal != GC_ERR_SUCCESS ? refusal : Answer(value, fill.parts[part].purpose);
+    return refusal != GC_ERR_SUCCESS ? refusal : Answer(__func__, value, fill.parts[part].purpose);
 }
 
 GC_ERROR GenTLBufferTesk::GetPartDeliveredImageHeight(uint32_t part, size_t& value)

@@ -67,6 +67,9 @@ protected:
     GC_ERROR GetChunkData(std::vector<SINGLE_CHUNK_DATA>& chunks) override;
 
 private:
+    // Stores `answer` in `value`, logs it under "Buffer" and succeeds.
+    template <class T, class V>
+    GC_ERROR Answer(const char* query, T& value, V answer);
     // Success, or the multi-part / GenDC refusal of the whole-buffer query `what`.
     GC_ERROR CheckPlainImage(const char* what) const;
     // Success, or the refusal of a part query on `part`.

@@ -50,9 +50,19 @@ GenTLDataStreamTesk::~GenTLDataStreamTesk()
     StopEngine();
 }
 
+SharedPtr<GenTLBuffer> GenTLDataStreamTesk::CreateCompositeBuffer(
+    const std::vector<MemorySegment>& segments, void* user_ptr, bool auxiliary)
+{
+    TL_LOG(LOG_CATEGORY_TLERR, LOG_LEVEL_ALWAYS)
+        << "[BDataStream] Create Bufferwith segments:" << segments.size();
+    if (!TL_ASSERT_MSG(!auxiliary, "!auxiliary")) return SharedPtr<GenTLBuffer>();
+    return SharedPtr<GenTLBuffer>(new GenTLBufferTesk(segments, user_ptr, this));
+}
+
 SharedPtr<GenTLBuffer> GenTLDataStreamTesk::CreateBuffer(void* buffer, size_t size, void* user_ptr,
                                                          bool auxiliary)
 {
+    TL_LOG(LOG_CATEGORY_TLERR, LOG_LEVEL_ALWAYS) << "[BDataStream] Create Buffer size:" << size;
     return SharedPtr<GenTLBuffer>(new GenTLBufferTesk(buffer, size, user_ptr, auxiliary, this));
 }
 

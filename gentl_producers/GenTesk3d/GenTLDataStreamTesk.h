@@ -68,6 +68,8 @@ protected:
     uint64_t GetPayloadSize() override { return cache->GetPayloadSize(); }
     std::vector<uint64_t> GetFlowSizes() override { return cache->GetFlowSizes(); }
     std::vector<uint8_t> GetFlowMappingTable() override { return cache->GetFlowMappingTable(); }
+    // Empty for an auxiliary composite buffer, which cannot be.
+    SharedPtr<GenTLBuffer> CreateCompositeBuffer(const std::vector<MemorySegment>& segments, void* user_ptr, bool auxiliary) override;
     SharedPtr<GenTLBuffer> CreateBuffer(void* buffer, size_t size, void* user_ptr, bool auxiliary) override;
     GC_ERROR PrepareStreaming() override { return GC_ERR_SUCCESS; }
     bool PrepareBuffer(GenTLBuffer& buffer) override;

@@ -1,5 +1,6 @@
 // Payload layouts of every format, component, chunk and GenDC choice, byte
-// by byte, on a 4-point, 3-profile scan; the buffer sizes of every scene.
+// by byte, on a 4-point, 3-profile scan; the buffer sizes of every scene;
+// the stream's buffers and the take-over of an auxiliary fill.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,7 +8,13 @@
 
 #include "GenTL.h"
 #include "gentl_producers/GenTesk3d/FeatureCache.h"
+#include "gentl_producers/GenTesk3d/GenTLBufferTesk.h"
+#include "gentl_producers/GenTesk3d/GenTLDataStreamTesk.h"
 #include "gentl_producers/GenTesk3d/PayloadGenerator.h"
+#include "SensorFakes.h"
+#include "gentl_core/Logger.h"
+#include "platform/AssertionRecorder.h"
+#include "sensor_library/TestLogging.h"
 
 namespace {
 
@@ -227,3 +234,64 @@ TEST(FeatureCacheTest, DerivedMaximaNeverWrapBelowZero)
 }
 
 }  // namespace
+
+namespace GenTLCore::ZoTL {
+namespace {
+
+// The stream's buffers are its own, never auxiliary composites; a buffer
+// taking over an auxiliary fill answers from that fill's description, and
+// logs its answers.
+TEST(BufferTeskTest, StreamMakesItsBuffersAndATakeOverCopiesTheFill)
+{
+    TestSupport::ScriptedSensor sensor;
+    const SharedPtr<SensorInterface> channel(new SensorInterface(
+        std::move(sensor.owned_link), sensor.cache, std::move(sensor.owned_clock)));
+    struct Stream : GenTLDataStreamTesk {
+        using GenTLDataStreamTesk::GenTLDataStreamTesk;
+        using GenTLDataStreamTesk::CreateCompositeBuffer;
+    };
+    const SharedPtr<Stream> stream(
+        new Stream(SharedPtr<StreamTag>(new StreamTagTesk("dev")), channel, sensor.cache));
+    std::array<uint8_t, 64> memory{}, second{};
+    TestSupport::AssertionRecorder asserts;
+    const SharedPtr<GenTLBuffer> composite =
+        stream->CreateCompositeBuffer({{memory.data(), 64}, {second.data(), 64}}, nullptr, false);
+    EXPECT_TRUE(composite.DynamicCast<GenTLBufferTesk>() && composite->IsComposite());
+    EXPECT_FALSE(stream->CreateCompositeBuffer({{memory.data(), 64}}, nullptr, true));
+    EXPECT_EQ(asserts.Failures(), std::vector<std::string>{"!auxiliary"});
+
+    const SharedPtr<GenTLBufferTesk> aux(new GenTLBufferTesk(nullptr, 64, nullptr, true, nullptr));
+    const SharedPtr<GenTLBufferTesk> target(
+        new GenTLBufferTesk(memory.data(), 64, nullptr, false, nullptr));
+    aux->CompleteConstruction();
+    target->CompleteConstruction();
+    FillDescription fill;
+    fill.frame_id = 7;
+    fill.payload_type = PAYLOAD_TYPE_MULTI_PART;
+    fill.is_multi_part = true;
+    fill.part_count = 2;
+    aux->SetFillDescription(fill);
+    aux->SetScheduled(true);
+    aux->SetFillResults({48, 48, true, false});
+    target->SetQueued(true);
+    target->TakeOverData(*aux);
+    target->SetQueued(false);
+    const uint32_t level = GetLogLevel();
+    SetLogLevelForTest(LOG_LEVEL_DEBUG);
+    DebugCapture log;
+    uint64_t frame_id = 0;
+    size_t payload_type = 0;
+    size_t size = sizeof frame_id;
+    INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
+    EXPECT_EQ(GC_ERR_SUCCESS, target->GetBufferInfo(BUFFER_INFO_FRAMEID, &type, &frame_id, &size));
+    size = sizeof payload_type;
+    EXPECT_EQ(GC_ERR_SUCCESS,
+              target->GetBufferInfo(BUFFER_INFO_PAYLOADTYPE, &type, &payload_type, &size));
+    SetLogLevelForTest(level);
+    EXPECT_EQ(7u, frame_id);
+    EXPECT_EQ(size_t{PAYLOAD_TYPE_MULTI_PART}, payload_type);
+    EXPECT_EQ(1u, log.Count(" GetFrameID: 7\n"));
+}
+
+}  // namespace
+}  // namespace GenTLCore::ZoTL
