@@ -158,6 +158,37 @@ std::string Sha1(const std::string& bytes)
     return std::string(reinterpret_cast<char*>(digest), sizeof digest);
 }
 
+// Tool tips that name the GenTL standard's own documents, and the one a
+// product feature carries, stand word for word.
+TEST(GenApiDocumentTest, QuotedToolTipsStandAsWritten)
+{
+    const struct {
+        DocumentModule module;
+        const char *node, *tip;
+    } rows[] = {
+        {DocumentModule::System, "GenTLVersionMajor",
+         "Major version number of the GenTL specification the GenTL Producer implementation "
+         "complies with."},
+        {DocumentModule::Interface, "InterfaceTLVersionMajor",
+         "Major version number of the transport layer specification the GenTL Producer interface "
+         "complies with."},
+        {DocumentModule::Interface, "DeviceTLVersionMinor",
+         "Minor version number of the transport layer specification the remote device complies "
+         "with."},
+        {DocumentModule::RemoteDevice, "AsciiCommand", "Sends an Ascii Command to the Sensor."}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.node);
+        const std::string& text =
+            GenTLCore::ZoTL::ModuleXmlDocuments::Instance().Document(row.module).text;
+        tinyxml2::XMLDocument xml;
+        ASSERT_EQ(tinyxml2::XML_SUCCESS, xml.Parse(text.data(), text.size()));
+        const tinyxml2::XMLElement* node = xml.RootElement()->FirstChildElement();
+        while (node && !node->Attribute("Name", row.node)) node = node->NextSiblingElement();
+        ASSERT_TRUE(node && node->FirstChildElement("ToolTip"));
+        EXPECT_STREQ(row.tip, node->FirstChildElement("ToolTip")->GetText());
+    }
+}
+
 // Bytes, schema and node tree of each served text.
 TEST(GenApiDocumentTest, EachDocumentIsPlainValidXmlWithTheManifestsNodeTree)
 {
