@@ -132,6 +132,29 @@ TEST(CVEXOTest, EndsAtTheTotalLimitWhileDatagramsKeepComingAndKeepsRepliesOfAFai
     EXPECT_TRUE(CVEXO(failing).Scan().empty());
 }
 
+// A reply with a user string wins over one without, whichever comes first;
+// of two alike, a later one with a user string replaces, one without is dropped.
+TEST(CVEXOTest, PrefersTheReplyThatCarriesAUserString)
+{
+    const struct {
+        const char* name;
+        std::vector<std::string> tails;
+        const char* kept;
+    } rows[] = {{"plain, then user string", {" N=1", " USERSTRING=\"u\" N=2"}, "N=2"},
+                {"user string, then plain", {" USERSTRING=\"u\" N=1", " N=2"}, "N=1"},
+                {"two user strings", {" USERSTRING=\"u\" N=1", " USERSTRING=\"v\" N=2"}, "N=2"},
+                {"two plain", {" N=1", " N=2"}, "N=1"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        FakeTransport both;
+        both.left = 2;
+        both.reply_of = [&](int n) { return "IPADDR=\"10.0.0.1\"" + row.tails.at(n); };
+        const std::map<std::string, std::string> replies = CVEXO(both).Scan();
+        ASSERT_EQ(1u, replies.size());
+        EXPECT_NE(std::string::npos, replies.begin()->second.find(row.kept));
+    }
+}
+
 // Another scanner holds the port: tried again until the total limit.
 TEST(CVEXOTest, WaitsForABusyPortUpToTheTotalLimit)
 {

@@ -229,6 +229,18 @@ TEST_F(SensorInterfaceTest, StartsOnlyWithAKnownWidth)
     EXPECT_EQ("", Writes());
 }
 
+// The start empties the library's FIFO first, so no scan from before it is
+// delivered.
+TEST_F(SensorInterfaceTest, StartDropsTheScansQueuedBeforeIt)
+{
+    Open();
+    link->profiles.assign(3, Profile{{1}, {110}});
+    link->empty_result = -1;  // the library's "nothing there"
+    EXPECT_EQ(GC_ERR_SUCCESS, sensor->SetAcquisitionStart());
+    EXPECT_TRUE(link->profiles.empty());
+    EXPECT_EQ("SetAcquisitionStart", Writes());
+}
+
 // Pin 1 an output, pin 2 the LineStart input, pin 3 the encoder reset.
 TEST_F(SensorInterfaceTest, OffersOnlyFreePins)
 {
