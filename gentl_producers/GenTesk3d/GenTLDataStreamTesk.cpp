@@ -123,6 +123,8 @@ void GenTLDataStreamTesk::StopEngine()
     sensor_interface->SetAcquireCancelled(true);
     // The destructor stops again after a stop, or without any start.
     acq_thread.JoinIfStarted();
+    // The thread is gone: what it counted since its last report is ours.
+    if (fifo_lost_unreported > 0) ReportFifoLosses();
 }
 
 void GenTLDataStreamTesk::ScheduleBuffer(GenTLBuffer* buffer)
@@ -172,14 +174,19 @@ void GenTLDataStreamTesk::CountFifoLosses()
     fifo_dropped_mark = dropped;
     fifo_lost += lost;
     fifo_lost_unreported += lost;
-    const TurnClock::time_point now = TurnClock::now();
-    if (fifo_lost_unreported == 0 || now - fifo_lost_reported < FIFO_LOSS_REPORT_INTERVAL) return;
+    if (fifo_lost_unreported > 0 &&
+        TurnClock::now() - fifo_lost_reported >= FIFO_LOSS_REPORT_INTERVAL)
+        ReportFifoLosses();
+}
+
+void GenTLDataStreamTesk::ReportFifoLosses()
+{
     TL_LOG(LOG_CATEGORY_STREAM, LOG_LEVEL_WARNING)
         << "Stream of " << device_id << ": the sensor library's FIFO dropped "
         << fifo_lost_unreported << " profiles (" << fifo_lost.load()
         << " since the stream opened); the acquisition does not keep up with the sensor.";
     fifo_lost_unreported = 0;
-    fifo_lost_reported = now;
+    fifo_lost_reported = TurnClock::now();
 }
 
 bool GenTLDataStreamTesk::IsStopping()

@@ -117,6 +117,7 @@ private:
     // Adds what the library's FIFO dropped since the last look to fifo_lost,
     // with a warning at most once a second while profiles are lost.
     void CountFifoLosses();
+    void ReportFifoLosses();
 
     // Fixed at construction.
     const std::string device_id;
@@ -138,7 +139,7 @@ private:
 
     std::atomic<bool> fail_next_turn_for_test{false};
 
-    // Acquisition thread only, while it runs.
+    // Acquisition thread only, while it runs; StopEngine's after the join.
     GenTLBufferTesk* in_fill = nullptr;  // taken from input_queue, not yet handed over
     ScanData scan;
     PayloadGenerator generator;
