@@ -147,6 +147,8 @@ protected:
     GC_ERROR ReadStringRegister(uint32_t id, std::string& value) override;
     GC_ERROR WriteUInt32Register(uint32_t id, uint32_t value) override;
     GC_ERROR WriteInt32Register(uint32_t id, int32_t value) override;
+    // A stream defines no custom register: an internal error for any id.
+    GC_ERROR WriteUInt32CustomRegister(uint32_t id, uint32_t value) override;
 
     // ---- Extension interface of the transport layer's acquisition engine.
     // Unless noted, called from consumer threads under handle_lock. ----

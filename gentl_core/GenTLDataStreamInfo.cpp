@@ -327,6 +327,14 @@ GC_ERROR GenTLDataStream::WriteInt32Register(uint32_t id, int32_t value)
     return GC_ERR_SUCCESS;
 }
 
+GC_ERROR GenTLDataStream::WriteUInt32CustomRegister(uint32_t, uint32_t)
+{
+    TL_ASSERT(!"Unknown custom register");
+    return ReportError(GC_ERR_ERROR,
+                       "Internal error: cannot identify the data stream custom "
+                       "uint32 register to be written");
+}
+
 GC_ERROR GenTLDataStream::WriteHandlingMode(uint32_t value)
 {
     if (value >= BUFHMODE_LAST)

@@ -193,9 +193,9 @@ bool GenTLEventImpl<T>::ModifyQueue(const T& datum, QueueModification modificati
             evt_queue.push_back(datum);
             break;
         default:
-            // Nothing was queued, so nothing is counted or announced.
+            // The queue stays as it is; the firing still counts.
             TL_ASSERT(!"Unknown queue modification type requested");
-            return false;
+            break;
     }
     if (!returned.empty())
         TL_LOG(LOG_CATEGORY_EVENT, LOG_LEVEL_DEBUG)

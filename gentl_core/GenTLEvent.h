@@ -107,7 +107,8 @@ protected:
     bool Push(T datum);
     // The general push; `returned` must arrive empty and receives the data
     // taken out, oldest first. False, with nothing changed, when the event
-    // does not queue now or when there is no oldest datum to modify.
+    // does not queue now or when there is no oldest datum to modify. An
+    // unknown modification asserts and changes nothing, yet counts as fired.
     bool ModifyQueue(const T& datum, QueueModification modification, std::vector<T>& returned);
 
 private:

@@ -5,9 +5,9 @@
 
 #include <future>
 
+#include "../platform/AssertionRecorder.h"
 #include "CoreTestHelpers.h"
 #include "gentl_core/Logger.h"
-#include "support/AssertionCounter.h"
 
 namespace GenTLCore {
 namespace {
@@ -17,11 +17,11 @@ using namespace CoreTestHelpers;
 
 constexpr size_t MAX_DATA = 8;
 
-// A data stream without buffers, for the new-buffer event's data info.
-struct NoBuffers : GenTLNewBufferEvent::BufferOwner {
+// A data stream that owns whatever buffer handle the new-buffer event holds.
+struct AnyBuffers : GenTLNewBufferEvent::BufferOwner {
     // clang-format off
-    bool SetQueued(BUFFER_HANDLE, bool) override { return false; }
-    bool TakeOverData(BUFFER_HANDLE, BUFFER_HANDLE) override { return false; }
+    bool SetQueued(BUFFER_HANDLE, bool) override { return true; }
+    bool TakeOverData(BUFFER_HANDLE, BUFFER_HANDLE) override { return true; }
     // clang-format on
 };
 
@@ -140,7 +140,7 @@ TEST_F(EventTest, EveryKindOfEventReadsBackItsData)
 {
     Registered<GenTLVirtualRemoteDeviceEvent> device{MAX_DATA};
     Registered<GenTLErrorEvent> error;
-    NoBuffers owner;
+    AnyBuffers owner;
     Registered<GenTLNewBufferEvent> buffers{owner};
     EXPECT_TRUE(GenTLVirtualRemoteDeviceEvent::MakeEventPacket(nullptr, 3).empty());
     const uint8_t data[2] = {0xAA, 0xBB};
@@ -195,6 +195,43 @@ TEST_F(EventTest, EveryKindOfEventReadsBackItsData)
     size_t size = 4;
     EXPECT_EQ(GC_ERR_INVALID_PARAMETER,
               error->GetEventDataInfo(&size, 0, EVENT_DATA_ID, nullptr, &size, &size));
+}
+
+// The engine's handling modes reach every modification but an unknown one:
+// that keeps the queue as it is, yet counts as fired and reports itself.
+TEST_F(EventTest, ReplaceBuffersNeedsAnOldestToOverwriteAndIgnoresAnUnknownType)
+{
+    TestSupport::AssertionRecorder assertions;
+    AnyBuffers owner;
+    Registered<GenTLNewBufferEvent> buffers{owner};
+    using Modification = QueueModification;
+    // clang-format off
+    const struct { uintptr_t buffer; Modification modification; bool replaced; std::vector<uintptr_t> returned; size_t queued; } steps[] = {
+        {1, Modification::OverwriteOldest, false, {}, 0},
+        {1, Modification::KeepOldestWithNewContent, false, {}, 0},
+        {1, Modification::ReplaceAll, true, {}, 1},
+        {2, Modification::Append, true, {}, 2},
+        {3, static_cast<Modification>(4), true, {}, 2},
+        {4, Modification::ReplaceAll, true, {1, 2}, 1},
+    };
+    // clang-format on
+    for (const auto& step : steps) {
+        SCOPED_TRACE(&step - steps);
+        std::vector<BUFFER_HANDLE> returned;
+        EXPECT_EQ(step.replaced,
+                  buffers->ReplaceBuffers(reinterpret_cast<BUFFER_HANDLE>(step.buffer), nullptr,
+                                          step.modification, returned));
+        std::vector<uintptr_t> returned_ids;
+        for (BUFFER_HANDLE handle : returned)
+            returned_ids.push_back(reinterpret_cast<uintptr_t>(handle));
+        EXPECT_EQ(step.returned, returned_ids);
+        EXPECT_EQ(step.queued, buffers->GetNumInQueue());
+    }
+    EXPECT_EQ(4u, buffers->GetNumFired());
+    EXPECT_EQ(ValueBytes(NewBufferEventData{reinterpret_cast<BUFFER_HANDLE>(4), nullptr}),
+              TakeDatum(*buffers, 0).bytes);
+    EXPECT_EQ(std::vector<std::string>{"!\"Unknown queue modification type requested\""},
+              assertions.Failures());
 }
 
 }  // namespace

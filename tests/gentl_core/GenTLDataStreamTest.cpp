@@ -199,6 +199,7 @@ public:
     using GenTLDataStream::ReadStringRegister;
     using GenTLDataStream::ReadUInt32Register;
     using GenTLDataStream::WriteInt32Register;
+    using GenTLDataStream::WriteUInt32CustomRegister;
     using GenTLDataStream::WriteUInt32Register;
 
 protected:
@@ -227,9 +228,10 @@ TEST_F(StreamTest, OutOfMemoryUndoesTheStartAndAnUnservedRegisterNamesItsAccesso
         {[&] { return failing->ReadStringRegister(4999, text); }, "string register to be read"},
         {[&] { return failing->WriteUInt32Register(4999, 1); }, "uint32 register to be written"},
         {[&] { return failing->WriteInt32Register(4999, 1); }, "int32 register to be written"},
+        {[&] { return failing->WriteUInt32CustomRegister(10000, 1); }, "custom uint32 register to be written"},
     };
     // clang-format on
-    expected_asserts = 5;  // an internal error, one per accessor
+    expected_asserts = 6;  // an internal error, one per accessor
     for (const auto& [access, text_end] : rows) {
         SCOPED_TRACE(text_end);
         EXPECT_EQ(GC_ERR_ERROR, access());
