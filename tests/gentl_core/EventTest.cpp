@@ -162,6 +162,7 @@ TEST_F(EventTest, EveryKindOfEventReadsBackItsData)
     // clang-format off
     const struct { GenTLEvent* of; Bytes datum; EVENT_DATA_INFO_CMD command; INFO_DATATYPE type; Bytes bytes;  /* the answer, or the error text */ } rows[] = {
         {&*event, PacketWithID(0xDDDDDD01), EVENT_DATA_ID, INFO_DATATYPE_STRING, TextBytes("dddddd01")},
+        {&*event, PacketWithID(0x00C0FFEE), EVENT_DATA_ID, INFO_DATATYPE_STRING, TextBytes("00c0ffee")},
         {&*event, PacketWithID(0x11111101, {0xAB, 0xCD}), EVENT_DATA_VALUE, INFO_DATATYPE_BUFFER, {1, 0x11, 0x11, 0x11, 0xAB, 0xCD}},
         {&*event, PacketWithID(0x11111101, Bytes(MAX_DATA)), EVENT_DATA_NUMID, INFO_DATATYPE_UINT64, ValueBytes<uint64_t>(0x11111101)},
         {&*event, PacketWithID(1, Bytes(MAX_DATA + 1)), EVENT_DATA_NUMID, -1, TextBytes(invalid)},
