@@ -126,7 +126,7 @@ std::string DeviceTagTesk::GetID() const
 bool DeviceTagTesk::IsSameAs(const DeviceTag& candidate) const
 {
     const auto* other = dynamic_cast<const DeviceTagTesk*>(&candidate);
-    if (!TL_ASSERT(other != nullptr))
+    if (!TL_ASSERT_MSG(other != nullptr, "Comparing devices using invalid device tag"))
         return false;
     if (fields.model != other->fields.model || fields.serial != other->fields.serial)
         return false;
@@ -141,8 +141,7 @@ std::string DeviceTagTesk::GetVendorName() const
 void DeviceTagTesk::UpdateFrom(const DeviceTag& newer)
 {
     const auto* update = dynamic_cast<const DeviceTagTesk*>(&newer);
-    if (!TL_ASSERT(update != nullptr))
-        return;
+    if (!TL_ASSERT_MSG(update != nullptr, "Updating device tag using invalid new tag")) return;
     if (update->fields.ip != fields.ip)
         TL_LOG(LOG_CATEGORY_LOCDEV, LOG_LEVEL_DEBUG)
             << GetID() << " has new ip " << update->fields.ip << " instead of  " << fields.ip;

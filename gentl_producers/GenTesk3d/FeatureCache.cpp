@@ -120,7 +120,7 @@ std::vector<uint8_t> FeatureCache::GetPrefetchDescriptor() const
     std::vector<uint8_t> descriptor(expected, 0);
     const size_t written = BuildSceneDescriptor(scene, descriptor.data(), descriptor.size(), 0,
                                                 PREFETCH_VARIABLE_FIELDS, flows);
-    TL_ASSERT(written == expected);
+    TL_ASSERT_MSG(written == expected, "act_descr_size == exp_descr_size");
     TL_LOG(LOG_CATEGORY_STREAM, LOG_LEVEL_DEBUG)
         << "[BDataStream] Get Prefetch Descriptor - Size:" << descriptor.size();
     return descriptor;

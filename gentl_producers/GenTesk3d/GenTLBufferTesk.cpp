@@ -24,7 +24,8 @@ GC_ERROR Refuse(GC_ERROR code, const std::string& text)
 
 void GenTLBufferTesk::SetFillDescription(const FillDescription& description)
 {
-    TL_ASSERT(!description.is_gendc || !description.is_multi_part);
+    TL_ASSERT_MSG(!description.is_gendc || !description.is_multi_part,
+                  "!is_gendc || !is_multi_part");
     ScopedLock lock(GetLock());
     fill = description;
 }
@@ -276,7 +277,7 @@ GC_ERROR GenTLBufferTesk::GetPartDeliveredImageHeight(uint32_t part, size_t& val
 void GenTLBufferTesk::CopyFillInfoFrom(GenTLBuffer& aux_buffer)
 {
     auto* source = dynamic_cast<GenTLBufferTesk*>(&aux_buffer);
-    if (!TL_ASSERT(source != nullptr)) return;
+    if (!TL_ASSERT_MSG(source != nullptr, "aux_buffer_play")) return;
     ScopedLock lock(source->GetLock());
     fill = source->fill;
 }

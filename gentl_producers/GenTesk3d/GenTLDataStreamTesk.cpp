@@ -30,7 +30,7 @@ constexpr auto FIFO_LOSS_REPORT_INTERVAL = std::chrono::seconds(1);
 
 bool StreamTagTesk::MatchesAlternativeID(const std::string&, const std::string&) const
 {
-    TL_ASSERT(!"Unexpected data stream alternative ID key");
+    TL_ASSERT_MSG(false, "Unexpected data stream alternative ID key");
     return false;
 }
 
@@ -68,7 +68,7 @@ SharedPtr<GenTLBuffer> GenTLDataStreamTesk::CreateBuffer(void* buffer, size_t si
 
 bool GenTLDataStreamTesk::PrepareBuffer(GenTLBuffer& buffer)
 {
-    return TL_ASSERT(dynamic_cast<GenTLBufferTesk*>(&buffer) != nullptr);
+    return TL_ASSERT_MSG(dynamic_cast<GenTLBufferTesk*>(&buffer) != nullptr, "buf_play");
 }
 
 GC_ERROR GenTLDataStreamTesk::OpenEngine()
@@ -77,6 +77,14 @@ GC_ERROR GenTLDataStreamTesk::OpenEngine()
     // Raising the priority may be refused without the right to; harmless.
     acq_thread.SetPriority(DEFAULT_POLICY, DEFAULT_PRIORITY);
     return GC_ERR_SUCCESS;
+}
+
+GC_ERROR GenTLDataStreamTesk::WriteUInt32CustomRegister(uint32_t, uint32_t)
+{
+    TL_ASSERT_MSG(false, "Unknown custom register");
+    return ReportError(
+        GC_ERR_ERROR,
+        "Internal error: cannot identify the data stream custom uint32 register to be written");
 }
 
 bool GenTLDataStreamTesk::SupportsModuleEvents(size_t& max_data_size)
@@ -136,6 +144,8 @@ void GenTLDataStreamTesk::ScheduleBuffer(GenTLBuffer* buffer)
 
 int GenTLDataStreamTesk::WaitForFilledBuffer(GenTLBuffer*& buffer)
 {
+    TL_ASSERT_MSG(buffer == nullptr, "acquired_buffer == NULL");
+    buffer = nullptr;
     std::unique_lock<std::mutex> hold(output_lock);
     output_wake.wait(hold,
                      [this] { return stop_requested || engine_failed || !output_queue.empty(); });
@@ -144,12 +154,12 @@ int GenTLDataStreamTesk::WaitForFilledBuffer(GenTLBuffer*& buffer)
     if (engine_failed) return WAITBUF_FAILED;
     buffer = output_queue.front();
     output_queue.pop_front();
-    return TL_ASSERT(buffer != nullptr) ? WAITBUF_SUCCESS : WAITBUF_FAILED;
+    return TL_ASSERT_MSG(buffer != nullptr, "buffer_module") ? WAITBUF_SUCCESS : WAITBUF_FAILED;
 }
 
 void GenTLDataStreamTesk::ReleaseBuffers(std::vector<GenTLBuffer*>& buffers)
 {
-    TL_ASSERT(buffers.empty());
+    TL_ASSERT_MSG(buffers.empty(), "rel_bufs.empty()");
     {
         std::lock_guard<std::mutex> hold(input_lock);
         buffers.insert(buffers.end(), input_queue.begin(), input_queue.end());
@@ -277,7 +287,7 @@ GenTLBufferTesk* GenTLDataStreamTesk::TakeScheduled(std::unique_lock<std::mutex>
     input_queue.pop_front();
     auto* buffer = dynamic_cast<GenTLBufferTesk*>(next);
     // PrepareBuffer let only our own buffers in.
-    TL_ASSERT(buffer != nullptr);
+    TL_ASSERT_MSG(buffer != nullptr, "acq_buffer_sd");
     return buffer;
 }
 
@@ -288,7 +298,7 @@ void GenTLDataStreamTesk::FillBuffer(GenTLBufferTesk& buffer, uint64_t frame_id)
                        buffer.GetContiguousSize(), scan, run_flow_sizes, frame_id);
     buffer.SetFillDescription(fill);
     const GlobalFillResults global{fill.data_size, fill.data_size, fill.complete, fill.overflow};
-    if (!fill.is_gendc || run_flow_sizes.size() != 2) {
+    if (!fill.is_gendc || !TL_ASSERT_MSG(run_flow_sizes.size() == 2, "flows.size() == 2")) {
         buffer.SetFillResults(global);
         return;
     }

@@ -73,7 +73,7 @@ GC_ERROR GenTLInterfaceTesk::ProbeSpecificDevice(const std::string& key, const s
 
 SharedPtr<GenTLLocalDevice> GenTLInterfaceTesk::CreateDevice(const SharedPtr<DeviceTag>& tag)
 {
-    if (!TL_ASSERT(tag.DynamicCast<DeviceTagTesk>()))
+    if (!TL_ASSERT_MSG(tag.DynamicCast<DeviceTagTesk>(), "DynamicPointerCast<DeviceTagTesk>(tag)"))
         return SharedPtr<GenTLLocalDevice>();
     return SharedPtr<GenTLLocalDevice>(new GenTLLocalDeviceTesk(tag));
 }
@@ -127,6 +127,7 @@ GC_ERROR GenTLInterfaceTesk::ReadUInt32CustomRegister(uint32_t id, uint32_t& val
         value = dev->Staged().gateway;
         return GC_ERR_SUCCESS;
     default:
+        TL_ASSERT_MSG(false, "Unknown custom register");
         return ReportError(GC_ERR_ERROR,
                            "Internal error: cannot identify the interface custom uint32 register to be read");
     }
@@ -138,7 +139,7 @@ GC_ERROR GenTLInterfaceTesk::ReadUInt64CustomRegister(uint32_t id, uint64_t& val
     const GC_ERROR selected = SelectedTeskDevice(dev);
     if (selected != GC_ERR_SUCCESS)
         return selected;
-    if (id != DEVICE_MAC_ADDRESS)
+    if (!TL_ASSERT_MSG(id == DEVICE_MAC_ADDRESS, "Unknown custom register"))
         return ReportError(GC_ERR_ERROR,
                            "Internal error: cannot identify the interface custom uint64 register to be read");
     ScopedLock lock(dev->GetHandleLock());
@@ -148,6 +149,7 @@ GC_ERROR GenTLInterfaceTesk::ReadUInt64CustomRegister(uint32_t id, uint64_t& val
 
 GC_ERROR GenTLInterfaceTesk::ReadStringCustomRegister(uint32_t, std::string&)
 {
+    TL_ASSERT_MSG(false, "Unknown custom register");
     return ReportError(GC_ERR_ERROR,
                        "Internal error: cannot identify the interface custom string register to be read");
 }

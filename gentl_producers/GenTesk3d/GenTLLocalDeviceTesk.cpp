@@ -355,14 +355,14 @@ GC_ERROR GenTLLocalDeviceTesk::ReadUInt32CustomRegister(uint32_t id, uint32_t& v
         value = was_connected ? 1 : 0;
     else if (id == EVENT_NOTIFICATION)
         value = events_enabled ? 1 : 0;
-    else if (!TL_ASSERT(!"Unknown custom register"))
+    else if (!TL_ASSERT_MSG(false, "Unknown custom register"))
         return GC_ERR_ERROR;
     return GC_ERR_SUCCESS;
 }
 
 GC_ERROR GenTLLocalDeviceTesk::ReadStringCustomRegister(uint32_t, std::string&)
 {
-    TL_ASSERT(!"Unknown custom register");
+    TL_ASSERT_MSG(false, "Unknown custom register");
     return GC_ERR_ERROR;
 }
 
@@ -373,7 +373,7 @@ GC_ERROR GenTLLocalDeviceTesk::WriteUInt32CustomRegister(uint32_t id, uint32_t v
             CheckConnection(*connection);
     } else if (id == EVENT_NOTIFICATION) {
         events_enabled = value != 0;
-    } else if (!TL_ASSERT(!"Unknown custom register")) {
+    } else if (!TL_ASSERT_MSG(false, "Unknown custom register")) {
         return GC_ERR_ERROR;
     }
     return GC_ERR_SUCCESS;

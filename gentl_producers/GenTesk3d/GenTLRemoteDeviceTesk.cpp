@@ -101,7 +101,7 @@ bool IsFormatOf(uint32_t region, uint32_t component, uint32_t format)
 GC_ERROR UnknownRegister(uint32_t id, const char* what)
 {
     TL_LOG(LOG_CATEGORY_TLERR, LOG_LEVEL_DEBUG) << "unknown id:" << id;
-    TL_ASSERT(false && "Unknown custom register");
+    TL_ASSERT_MSG(false, "Unknown custom register");
     return ReportError(
         GC_ERR_ERROR,
         std::string("Internal error: cannot identify the remote device custom ") + what);
@@ -490,7 +490,7 @@ GC_ERROR GenTLRemoteDeviceTesk::ReadRawCustomRegister(uint32_t id, std::vector<u
 {
     if (id != RD_GENDC_FLOW_MAPPING_TABLE && id != RD_GENDC_DESCRIPTOR)
         return UnknownRegister(id, "raw register to be read");
-    TL_ASSERT(cache_->gendc_mode.load());
+    TL_ASSERT_MSG(cache_->gendc_mode.load(), "cache_->IsGendcEnabled()");
     value = id == RD_GENDC_FLOW_MAPPING_TABLE ? cache_->GetFlowMappingTable()
                                               : cache_->GetPrefetchDescriptor();
     return GC_ERR_SUCCESS;

@@ -23,8 +23,7 @@ GC_ERROR GenTLSystemTesk::DiscoverInterfaces(std::vector<SharedPtr<InterfaceTag>
 
 SharedPtr<GenTLInterface> GenTLSystemTesk::CreateInterface(const SharedPtr<InterfaceTag>& tag)
 {
-    if (!tag.DynamicCast<InterfaceTagTesk>())
-        TL_ASSERT(!"DynamicPointerCast<InterfaceTagTesk>(tag)");
+    TL_ASSERT_MSG(tag.DynamicCast<InterfaceTagTesk>(), "DynamicPointerCast<InterfaceTagTesk>(tag)");
     return SharedPtr<GenTLInterface>(new GenTLInterfaceTesk(tag));
 }
 

@@ -19,13 +19,13 @@ bool InterfaceTagTesk::IsSameAs(const InterfaceTag& candidate) const
 {
     if (dynamic_cast<const InterfaceTagTesk*>(&candidate) != nullptr)
         return true;
-    TL_ASSERT(!"Comparing interfaces using invalid interface tag");
+    TL_ASSERT_MSG(false, "Comparing interfaces using invalid interface tag");
     return false;
 }
 
 bool InterfaceTagTesk::MatchesAlternativeID(const std::string&, const std::string&) const
 {
-    TL_ASSERT(!"Unexpected interface alternative ID key");
+    TL_ASSERT_MSG(false, "Unexpected interface alternative ID key");
     return false;
 }
 

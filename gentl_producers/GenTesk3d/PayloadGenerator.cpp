@@ -5,6 +5,7 @@
 
 #include "GenTL.h"
 #include "gentl_core/Logger.h"
+#include "platform/Assert.h"
 
 namespace GenTLCore::ZoTL {
 namespace {
@@ -104,7 +105,7 @@ ScanData AsFilled(const ScanData& source, bool gendc)
 
 uint64_t PayloadGenerator::FillPayload(uint8_t* base, const ScanData& scan)
 {
-    TL_ASSERT(base != nullptr);
+    TL_ASSERT_MSG(base != nullptr, "payload_base");
     const uint64_t n = Points(scan);
     if (!scan.scan_mode) {
         if (!scan.intensity_enabled) return 0;
@@ -134,7 +135,8 @@ uint64_t PayloadGenerator::FillPayload(uint8_t* base, const ScanData& scan)
 
 uint64_t PayloadGenerator::AddChunkData(uint8_t* base, const ScanData& scan)
 {
-    TL_ASSERT(base != nullptr);
+    TL_ASSERT_MSG(base != nullptr, "payload_base");
+    TL_ASSERT_MSG(scan.chunks_active, "scene_config.chunks_active");
     TL_LOG(LOG_CATEGORY_STREAM, LOG_LEVEL_DEBUG) << "Adding Chunk Data";
     if (!scan.chunks_active) return 0;
     const uint64_t offset = scan.ChunkOffset();
@@ -199,7 +201,9 @@ FillDescription PayloadGenerator::Fill(uint8_t* base, uint64_t bytes, const Scan
     fill.descriptor_size = descriptor_size;
     DescribeParts(scan, fill.flow0_size, fill);
     fill.chunk_offset = fill.flow0_size + scan.ChunkOffset();
-    const bool fits = flow_sizes.size() == 2 && descriptor_size <= flow_sizes[0] &&
+    // Flow 0 was sized for the largest descriptor of the run.
+    const bool fits = TL_ASSERT_MSG(flow_sizes.size() == 2 && descriptor_size <= flow_sizes[0],
+                                    "flowSizes.size() == 2 && descriptor_size <= flowSizes[0]") &&
                       data <= flow_sizes[1] && flow_sizes[0] <= bytes &&
                       flow_sizes[1] <= bytes - flow_sizes[0];
     if (!fits) return Overflow(fill, fill.flow0_size + data, bytes);

@@ -75,8 +75,8 @@ int32_t SensorInterface::ReadPinItem(uint32_t pin, const char* item, int32_t* va
 
 void SensorInterface::SetEA(uint32_t pin, uint32_t function)
 {
-    if (!TL_ASSERT(IsPin(pin) && "Invalid Pin Number. Has to be 1-4") ||
-        !TL_ASSERT(function >= 1 && function <= 5 && "Invalid function index. Has to be 1-5"))
+    if (!TL_ASSERT_MSG(IsPin(pin), "Invalid Pin Number. Has to be 1-4") ||
+        !TL_ASSERT_MSG(function >= 1 && function <= 5, "Invalid function index. Has to be 1-5"))
         return;
     if (WritePinItem(pin, "Function", static_cast<int32_t>(function)))
         UpdateCache([&](FeatureCache& cache) { cache.line_function[pin - 1] = function; });

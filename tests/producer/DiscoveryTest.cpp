@@ -11,6 +11,9 @@
 
 #include "gentl_producers/GenTesk3d/CVEXO.h"
 #include "gentl_producers/GenTesk3d/DeviceTagTesk.h"
+#include "gentl_producers/GenTesk3d/GenTLDataStreamTesk.h"
+#include "gentl_producers/GenTesk3d/InterfaceTagTesk.h"
+#include "platform/AssertionRecorder.h"
 
 namespace {
 
@@ -73,6 +76,17 @@ TEST(DeviceTagTest, KeepsSensorsApartByModelAndSerialAndProbedOnesByAddress)
     const auto probed = DeviceTagTesk::ForProbe("10.0.0.1");
     EXPECT_TRUE(probed->IsSameAs(*DeviceTagTesk::ForProbe("10.0.0.1")));
     EXPECT_FALSE(probed->IsSameAs(*DeviceTagTesk::ForProbe("10.0.0.2")));
+}
+
+// No alternative ID key is known; asking for one reports the quoted text.
+TEST(DeviceTagTest, AlternativeIDKeysAreRefusedWithTheirAssertionTexts)
+{
+    TestSupport::AssertionRecorder asserts;
+    EXPECT_FALSE(InterfaceTagTesk().MatchesAlternativeID("key", "value"));
+    EXPECT_FALSE(StreamTagTesk("device").MatchesAlternativeID("key", "value"));
+    EXPECT_EQ(asserts.Failures(),
+              (std::vector<std::string>{"Unexpected interface alternative ID key",
+                                        "Unexpected data stream alternative ID key"}));
 }
 
 // The port busy `busy_answers` times, then `open_result`; reply datagrams
