@@ -23,6 +23,16 @@ public:
         return value;
     }
 
+    // Up to `count` bytes, fewer at the end; `count` becomes the number taken.
+    const uint8_t* TakeBytes(std::size_t& count)
+    {
+        const uint8_t* taken = data;
+        count = std::min(count, size);
+        data += count;
+        size -= count;
+        return taken;
+    }
+
     const uint8_t* Rest() const { return data; }
     std::size_t RestSize() const { return size; }
 

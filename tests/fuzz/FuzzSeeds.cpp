@@ -8,6 +8,7 @@
 
 #include "support/ContainerBuilder.h"
 #include "support/SensorScans.h"
+#include "support/SimulatedDiscovery.h"
 #include "support/SimulatedSensorModel.h"
 
 using namespace TestSupport;
@@ -143,6 +144,31 @@ void SensorReplySeeds()
     Write("sensor_replies-regress", "fifty-million", SensorSession(50000000));
 }
 
+// The discovery target's datagrams: a 16-bit length, then the bytes.
+Bytes Datagrams(uint8_t mode, const std::vector<std::string>& texts)
+{
+    Bytes bytes{mode};
+    for (const std::string& text : texts) {
+        AppendU16(bytes, static_cast<uint16_t>(text.size()));
+        bytes.insert(bytes.end(), text.begin(), text.end());
+    }
+    return bytes;
+}
+
+void DiscoverySeeds()
+{
+    const DiscoveryIdentity sensor = SensorIdentity("10.213.1.2", "1001");
+    DiscoveryIdentity plain = sensor, nameless = SensorIdentity("10.213.1.3", "1002");
+    plain.erase("USERSTRING");
+    nameless.erase("ARTICLENUMBER");
+    nameless.erase("SERIAL");
+    Write("discovery", "scan",
+          Datagrams(0, {DiscoveryReply(plain), DiscoveryReply(sensor), DiscoveryReply(nameless),
+                        DiscoveryReply(SensorIdentity("192.168.7.5", "1003"))}));
+    Write("discovery", "network-change",
+          Datagrams(1, {"<VEXO DIR=\"ReplyOk\" CMD=\"Device_SetNetwork\" />"}));
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -155,5 +181,6 @@ int main(int argc, char** argv)
     ReceiveSeeds();
     OtherSeeds();
     SensorReplySeeds();
+    DiscoverySeeds();
     return 0;
 }

@@ -25,6 +25,8 @@ if(GENTESK_FUZZ)
   gentesk_fuzzer(sensor_replies ${fuzz_dir}/FuzzSensorReplies.cpp)
   target_link_libraries(fuzz_sensor_replies PRIVATE gentesk3d_producer gentl_core sensor_library
     platform)
+  gentesk_fuzzer(discovery ${fuzz_dir}/FuzzDiscovery.cpp)
+  target_link_libraries(fuzz_discovery PRIVATE gentesk3d_producer gentl_core platform)
   add_executable(fuzz_seeds ${fuzz_dir}/FuzzSeeds.cpp)
   target_link_libraries(fuzz_seeds PRIVATE test_support)
 endif()

@@ -11,14 +11,14 @@ std::string AttributeOf(const std::string& request, const std::string& name)
     return request.substr(value, request.find('"', value) - value);
 }
 
+}  // namespace
+
 std::string DiscoveryReply(const DiscoveryIdentity& identity)
 {
     std::string text = "<VEXO DIR=\"Reply\" CMD=\"Device_ScanDorvane\"";
     for (const auto& [name, value] : identity) text += " " + name + "=\"" + value + "\"";
     return text + " />";
 }
-
-}  // namespace
 
 DiscoveryIdentity SensorIdentity(const std::string& ip, const std::string& serial)
 {

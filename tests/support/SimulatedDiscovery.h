@@ -19,6 +19,8 @@ using DiscoveryIdentity = std::map<std::string, std::string>;
 
 // A complete identity: article TK3D-100, MAC 02:00:00:00:10:<last two of serial>.
 DiscoveryIdentity SensorIdentity(const std::string& ip, const std::string& serial);
+// The reply a sensor of that identity sends to a scan request.
+std::string DiscoveryReply(const DiscoveryIdentity& identity);
 
 struct DiscoveryOptions {
     bool broadcast_replies = false;  // to 255.255.255.255:32004, else to the requester
