@@ -255,7 +255,9 @@ void GenTLDataStreamTesk::RunAcquisition()
             continue;
         }
         FillBuffer(*in_fill, frame_counter);
-        if (!HandOver(*std::exchange(in_fill, nullptr))) return;
+        const bool go_on = HandOver(*in_fill);
+        in_fill = nullptr;  // the core engine's now
+        if (!go_on) return;
     }
 }
 

@@ -262,9 +262,10 @@ public:
 
     // The acquisition thread's turn: the caller holds ScanLock() from here
     // to the end of the fill that reads `scan`. False, reading nothing, when
-    // acquisition is not started; false when no profile or image came. A
-    // scan that ended early is true with profile_count below height. The
-    // planes land in `target` when they fit it, else in the scan buffers.
+    // acquisition is not started or, in 3D, no scan width is known; false
+    // when no profile or image came. A scan that ended early is true with
+    // profile_count below height. The planes land in `target` when they fit
+    // it, else in the scan buffers.
     bool Acquire(ScanData& scan, PlaneTarget target = {});
     // Empties the library's FIFO (consumer thread, under lock_; takes
     // scan_lock_). False on a read error or when it does not run empty
