@@ -11,6 +11,8 @@
 #include <bit>
 #include <cstring>
 
+static_assert(std::endian::native == std::endian::little, "points are little-endian words");
+
 HWY_BEFORE_NAMESPACE();
 namespace ColumnKernels {
 namespace HWY_NAMESPACE {
@@ -203,7 +205,6 @@ HWY_INLINE hn::Vec<DU> LoadWords(DU du, const uint8_t* bytes, std::size_t n)
 void DecodeRawColumns(const uint8_t* points, uint32_t count, int32_t* raw_z, int32_t* intensity,
                       int32_t* width)
 {
-    static_assert(std::endian::native == std::endian::little, "points are little-endian words");
     const hn::ScalableTag<uint32_t> du;
     const hn::RebindToSigned<decltype(du)> di;
     constexpr std::size_t N = hn::MaxLanes(du);
@@ -219,6 +220,44 @@ void DecodeRawColumns(const uint8_t* points, uint32_t count, int32_t* raw_z, int
     }
 }
 
+void DecodeLinearColumns(const LinearColumns& job)
+{
+    const D d;
+    const hn::Rebind<int32_t, D> di;
+    const hn::Rebind<uint16_t, D> d16;
+    constexpr std::size_t N = hn::MaxLanes(D());
+    const auto low_byte = hn::Set(di, 0xFF);
+    const auto width_bits = hn::Set(di, 63);
+    for (std::size_t c0 = 0; c0 < job.count; c0 += N) {
+        const std::size_t n = std::min<std::size_t>(N, job.count - c0);
+        hn::Vec<decltype(d16)> z_word, iw_word, x_word;
+        if (n == N) {
+            hn::LoadInterleaved3(d16, job.words + 3 * c0, z_word, iw_word, x_word);
+        } else {
+            uint16_t words[3 * N] = {};
+            std::memcpy(words, job.words + 3 * c0, 3 * n * sizeof(uint16_t));
+            hn::LoadInterleaved3(d16, words, z_word, iw_word, x_word);
+        }
+        const auto z = hn::PromoteTo(di, z_word);
+        const auto iw = hn::PromoteTo(di, iw_word);
+        StoreFirst(z, di, job.raw_z + c0, n);
+        StoreFirst(hn::Add(hn::Mul(hn::PromoteTo(d, z), hn::Set(d, job.z_factor)),
+                           hn::Set(d, job.z_shift)),
+                   d, job.z_mm + c0, n);
+        StoreFirst(
+            hn::Add(hn::Mul(hn::PromoteTo(d, hn::PromoteTo(di, x_word)), hn::Set(d, job.x_factor)),
+                    hn::Set(d, job.x_shift)),
+            d, job.x_mm + c0, n);
+        const auto intensity =
+            job.packed_intensity
+                ? hn::Or(hn::ShiftLeft<2>(hn::And(iw, low_byte)), hn::ShiftRight<14>(iw))
+                : hn::ShiftRight<6>(iw);
+        StoreFirst(job.has_intensity ? intensity : hn::Zero(di), di, job.intensity + c0, n);
+        StoreFirst(hn::And(job.packed_intensity ? hn::ShiftRight<8>(iw) : iw, width_bits), di,
+                   job.width + c0, n);
+    }
+}
+
 }  // namespace HWY_NAMESPACE
 }  // namespace ColumnKernels
 HWY_AFTER_NAMESPACE();
@@ -228,6 +267,7 @@ namespace ColumnKernels {
 
 HWY_EXPORT(LinearizeEcho);
 HWY_EXPORT(DecodeRawColumns);
+HWY_EXPORT(DecodeLinearColumns);
 
 void LinearizeEcho(const EchoJob& job)
 {
@@ -238,6 +278,11 @@ void DecodeRawColumns(const uint8_t* points, uint32_t count, int32_t* raw_z, int
                       int32_t* width)
 {
     HWY_DYNAMIC_DISPATCH(DecodeRawColumns)(points, count, raw_z, intensity, width);
+}
+
+void DecodeLinearColumns(const LinearColumns& job)
+{
+    HWY_DYNAMIC_DISPATCH(DecodeLinearColumns)(job);
 }
 
 }  // namespace ColumnKernels

@@ -97,4 +97,26 @@ void LinearizeEcho(const EchoJob& job);
 void DecodeRawColumns(const uint8_t* points, uint32_t count, int32_t* raw_z, int32_t* intensity,
                       int32_t* width);
 
+// Linearized points of three words each (Z, intensity and width, X) and
+// the scale that turns the words into millimetres.
+struct LinearColumns {
+    const uint16_t* words;  // 3 per point
+    uint32_t count;
+    bool has_intensity;
+    bool packed_intensity;
+    double z_factor;
+    double z_shift;
+    double x_factor;
+    double x_shift;
+    int32_t* raw_z;
+    int32_t* intensity;
+    int32_t* width;
+    double* z_mm;
+    double* x_mm;
+};
+
+// Z = word * z_factor + z_shift, X likewise; intensity and width from the
+// middle word as the sensor packs them.
+void DecodeLinearColumns(const LinearColumns& job);
+
 }  // namespace ColumnKernels

@@ -332,6 +332,17 @@ void ProfileDecoder::DecodeLinearProfile(const uint8_t* block, uint32_t length,
     const double z_shift = scale.present ? double{scale.z_offset} : 0.0;
     const double x_factor = scale.present ? double{scale.x_scale} : 1.0;
     const double x_shift = scale.present ? double{scale.x_offset} : 0.0;
+    const uint8_t* points = block + LINEAR_HEAD;
+    // What sensors send: one echo of Z, intensity and width, X.
+    if (record.echo_count == 1 && words == 3 && reinterpret_cast<uintptr_t>(points) % 2 == 0) {
+        ColumnKernels::DecodeLinearColumns(ColumnKernels::LinearColumns{
+            reinterpret_cast<const uint16_t*>(points), record.column_count, record.has_intensity,
+            packed_intensity, z_factor, z_shift, x_factor, x_shift, record.raw_z[0].data(),
+            record.intensity[0].data(), record.width[0].data(), record.z_mm[0].data(),
+            record.x_mm[0].data()});
+        std::fill_n(record.reserved[0].begin(), record.column_count, 0);
+        return;
+    }
     const uint32_t word_at = record.has_z ? 1 : 0;
     const uint32_t x_at = word_at + (record.has_width ? 1 : 0);
     for (uint32_t c = 0; c < record.column_count; ++c) {
