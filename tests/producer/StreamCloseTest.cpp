@@ -19,7 +19,7 @@ std::string FirstAssertion(const std::string& log)
 
 class StreamCloseTest : public TestSupport::ProducerSession {
 protected:
-    enum Step { START, STOP, CLOSE_STREAM, CLOSE_DEVICE };
+    enum Step { START, STOP, CLOSE_STREAM, CLOSE_DEVICE, CLOSE_LIBRARY };
 
     // Two buffers queued, the stream and the sensor started, one scan taken.
     void Start()
@@ -60,6 +60,10 @@ protected:
                 case CLOSE_DEVICE:
                     EXPECT_EQ(GC_ERR_SUCCESS, cti->DevClose(device));
                     break;
+                case CLOSE_LIBRARY:
+                    EXPECT_EQ(GC_ERR_SUCCESS, cti->GCCloseLib());
+                    system = nullptr;
+                    break;
             }
             if (HasFatalFailure()) return;
         }
@@ -79,6 +83,7 @@ TEST_F(StreamCloseTest, NoStopOrCloseOrderFailsAnAssertion)
         {"stopped by the consumer, then closed", {START, STOP, CLOSE_STREAM, CLOSE_DEVICE}},
         {"stream closed while running", {START, CLOSE_STREAM, CLOSE_DEVICE}},
         {"device closed while running", {START, CLOSE_DEVICE}},
+        {"library closed while running", {START, CLOSE_LIBRARY}},
     };
     StartSensor();
     for (const auto& row : rows) {
@@ -86,7 +91,7 @@ TEST_F(StreamCloseTest, NoStopOrCloseOrderFailsAnAssertion)
         testing::internal::CaptureStderr();
         Run(row.steps);
         const std::string log = testing::internal::GetCapturedStderr();
-        EXPECT_NE(std::string::npos, log.find("Called DevClose")) << "the call log is off";
+        EXPECT_NE(std::string::npos, log.find("TLCall")) << "the call log is off";
         EXPECT_EQ("", FirstAssertion(log));
         ASSERT_FALSE(HasFatalFailure());
     }
