@@ -3,7 +3,9 @@
 // read-data callback does.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <stdexcept>
 #include <thread>
 
 #include "ReadyConnection.h"
@@ -115,6 +117,38 @@ TEST(ReadDataCallbackTest, RefusesADisconnectFromItAndEndsOneRacingIt)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(std::_Exit(RunCallbackScene()), ::testing::ExitedWithCode(0), "");
+}
+
+// An exception out of the application's callback, once armed, ends the link
+// instead of the process: the ready connection then reports itself lost.
+int RunThrowingCallback()
+{
+    SimulatedSensor sensor;
+    ScanvoDLL facade;
+    std::atomic<bool> armed{false};
+    void (*const throwing)(void*, char*, int) = [](void* context, char*, int) {
+        if (static_cast<std::atomic<bool>*>(context)->load())
+            throw std::runtime_error("the application's callback failed");
+    };
+    facade.SetReadDataCallback(&armed, reinterpret_cast<void*>(throwing));
+    void* const handle =
+        facade.Connect(sensor.Ip().c_str(), sensor.PortText().c_str(), 0, 0, nullptr, nullptr);
+    const auto status_is = [&](int wanted) {
+        int status = -1;
+        return facade.GetConnectStatus(handle, &status) == 0 && status == wanted;
+    };
+    if (!WaitUntil([&] { return status_is(3); }, 5s)) return 2;
+    armed = true;
+    facade.WriteData(handle, "get_xmldescriptor\r", 18);
+    const bool lost = WaitUntil([&] { return status_is(0); }, 5s);
+    facade.Disconnect(handle);
+    return lost ? 0 : 3;
+}
+
+TEST(ReadDataCallbackTest, AnExceptionFromItEndsTheLinkNotTheProcess)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(std::_Exit(RunThrowingCallback()), ::testing::ExitedWithCode(0), "");
 }
 
 // A sensor that keeps its connections but never reads: nobody accepts them
