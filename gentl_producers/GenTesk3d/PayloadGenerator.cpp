@@ -122,13 +122,16 @@ uint64_t PayloadGenerator::FillPayload(uint8_t* base, const ScanData& scan)
     }
     if (scan.range_enabled) {
         const uint64_t bytes = RangeBytesPerPoint(scan.range_format) * n;
-        if (scan.range_format == PFNC_COORD3D_ABC32F)
-            at = PutPlane(at, scan.points32, bytes);
-        else if (scan.range_format == PFNC_COORD3D_ABC16)
-            at = PutPlane(at, scan.points16, bytes);
-        else
-            at = PutPlane(at, scan.range16, bytes);
-        TL_LOG(LOG_CATEGORY_STREAM, LOG_LEVEL_DEBUG) << "FillPayload 3D. Data size:" << bytes;
+        const bool floats = scan.range_format == PFNC_COORD3D_ABC32F;
+        const bool mono16 = !floats && scan.range_format != PFNC_COORD3D_ABC16;
+        at = PutPlane(at, floats ? static_cast<const void*>(scan.points32)
+                          : mono16 ? scan.range16
+                                   : scan.points16,
+                      bytes);
+        // Mono16 counts values, the coordinate formats bytes.
+        TL_LOG(LOG_CATEGORY_STREAM, LOG_LEVEL_DEBUG)
+            << "FillPayload 3D. Data size " << (floats ? "(float):" : "(uint16_t):")
+            << (mono16 ? n : bytes);
     }
     return static_cast<uint64_t>(at - base);
 }
