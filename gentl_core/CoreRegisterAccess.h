@@ -21,7 +21,7 @@ inline bool IsCommonRegister(const ModuleRegisterIds& ids, uint32_t id)
 // An accessor was asked for an id it does not serve: a fault of the map.
 inline GC_ERROR ReportUnknownRegister(const char* text)
 {
-    TL_ASSERT(!"Unknown register");
+    TL_ASSERT_MSG(false, "Unknown register");
     return ReportError(GC_ERR_ERROR, text);
 }
 

@@ -68,8 +68,7 @@ void GenDCContainerDescription::SetComponentIDs(uint16_t group, uint16_t source,
 void GenDCContainerDescription::SetFlowTable(const std::vector<uint64_t>& flow_sizes)
 {
     flow_offsets.assign(1, 0);
-    if (!TL_ASSERT(!flow_sizes.empty() && "Empty flow mapping table specified"))
-        return;
+    if (!TL_ASSERT_MSG(!flow_sizes.empty(), "Empty flow mapping table specified")) return;
     for (size_t i = 0; i + 1 < flow_sizes.size(); ++i)
         flow_offsets.push_back(flow_offsets.back() + flow_sizes[i]);
 }

@@ -195,7 +195,7 @@ void GenTLBuffer::SetSingleSegmentResult(const GlobalFillResults& global)
 
 void GenTLBuffer::ApplyWatermark()
 {
-    TL_ASSERT(!"Attempt to apply watermarking but no watermark implemented");
+    TL_ASSERT_MSG(false, "Attempt to apply watermarking but no watermark implemented");
 }
 
 // ---- Taking over an auxiliary buffer ----

@@ -83,7 +83,7 @@ void AnswerStacked(Entry* entries, size_t count, Answer answer)
 GC_ERROR MultiPartInternalError()
 {
     TL_ASSERT(GetBranding().MultiPartAware());
-    TL_ASSERT(!"Multi-part info query not implemented by the transport layer");
+    TL_ASSERT_MSG(false, "Multi-part info query not implemented by the transport layer");
     return ReportError(GC_ERR_ERROR, "Internal error during multi-part info querying");
 }
 
@@ -204,7 +204,7 @@ GC_ERROR GenTLBuffer::AnswerDataInfo(BUFFER_INFO_CMD command, INFO_DATATYPE* typ
         case BUFFER_INFO_CONTAINS_CHUNKDATA:
             return AnswerSlot<bool>(slot(&GenTLBuffer::GetContainsChunkData), bool_out);
         default:
-            TL_ASSERT(!"Buffer info command not dispatched");
+            TL_ASSERT_MSG(false, "Buffer info command not dispatched");
             return ReportError(GC_ERR_NOT_IMPLEMENTED,
                                "GetBufferInfo: unknown buffer info command requested");
     }

@@ -96,7 +96,7 @@ void AcquireCoreReference()
 GenTLSrv* Configure(const CoreConfig& config)
 {
     if (configurations.fetch_add(1) != 0) {
-        TL_ASSERT(!"GenTL core configured more than once");
+        TL_ASSERT_MSG(false, "GenTL core configured more than once");
         return public_srv;
     }
     if (!TL_ASSERT(SingletonsCreated()))

@@ -329,7 +329,7 @@ GC_ERROR GenTLDataStream::WriteInt32Register(uint32_t id, int32_t value)
 
 GC_ERROR GenTLDataStream::WriteUInt32CustomRegister(uint32_t, uint32_t)
 {
-    TL_ASSERT(!"Unknown custom register");
+    TL_ASSERT_MSG(false, "Unknown custom register");
     return ReportError(GC_ERR_ERROR,
                        "Internal error: cannot identify the data stream custom "
                        "uint32 register to be written");
@@ -386,14 +386,14 @@ bool GenTLDataStream::CleanupCoreRegisterStreaming()
 
 uint64_t GenTLDataStream::GetPayloadSize()
 {
-    TL_ASSERT(!"Stream payload size query not properly overriden");
+    TL_ASSERT_MSG(false, "Stream payload size query not properly overriden");
     return 0;
 }
 
 std::vector<uint64_t> GenTLDataStream::GetFlowSizes()
 {
     TL_ASSERT(GetBranding().CompositeBufferAware());
-    TL_ASSERT(!"Flow support not implemented by the transport layer");
+    TL_ASSERT_MSG(false, "Flow support not implemented by the transport layer");
     return {};
 }
 
@@ -412,28 +412,28 @@ SharedPtr<GenTLBuffer> GenTLDataStream::CreateCompositeBuffer(const std::vector<
                                                               void*, bool)
 {
     TL_ASSERT(GetBranding().CompositeBufferAware());
-    TL_ASSERT(!"Composite buffer support not implemented by the transport layer");
+    TL_ASSERT_MSG(false, "Composite buffer support not implemented by the transport layer");
     return SharedPtr<GenTLBuffer>();
 }
 
 bool GenTLDataStream::SetEngineThreadPriority(int32_t, int32_t)
 {
     TL_ASSERT(GetBranding().AcquisitionEngineControlFeatures());
-    TL_ASSERT(!"Engine control not implemented by the transport layer");
+    TL_ASSERT_MSG(false, "Engine control not implemented by the transport layer");
     return false;
 }
 
 bool GenTLDataStream::GetEngineThreadPriority(int32_t&, int32_t&)
 {
     TL_ASSERT(GetBranding().AcquisitionEngineControlFeatures());
-    TL_ASSERT(!"Engine control not implemented by the transport layer");
+    TL_ASSERT_MSG(false, "Engine control not implemented by the transport layer");
     return false;
 }
 
 std::vector<uint8_t> GenTLDataStream::GetGenDCPrefetchDescriptor()
 {
     TL_ASSERT(ImplementsGenDC());
-    TL_ASSERT(!"GenDC support not implemented by the transport layer");
+    TL_ASSERT_MSG(false, "GenDC support not implemented by the transport layer");
     return {};
 }
 

@@ -194,7 +194,7 @@ bool GenTLEventImpl<T>::ModifyQueue(const T& datum, QueueModification modificati
             break;
         default:
             // The queue stays as it is; the firing still counts.
-            TL_ASSERT(!"Unknown queue modification type requested");
+            TL_ASSERT_MSG(false, "Unknown queue modification type requested");
             break;
     }
     if (!returned.empty())
@@ -237,7 +237,7 @@ GC_ERROR GenTLEventImpl<T>::WaitForDatum(uint64_t timeout_ms)
     if (result != WaitResult::Woken)
         return ReportError(GC_ERR_ERROR, "GetEventData: internal failure during wait operation");
     // Another consumer may have taken the datum this wake-up was for.
-    if (!TL_ASSERT(!evt_queue.empty() && "Event queue unexpectedly empty"))
+    if (!TL_ASSERT_MSG(!evt_queue.empty(), "Event queue unexpectedly empty"))
         return ReportError(GC_ERR_NO_DATA, "GetEventData: there are no data in the queue");
     return GC_ERR_SUCCESS;
 }
@@ -380,7 +380,7 @@ bool GenTLNewBufferEvent::ReplaceBuffers(BUFFER_HANDLE buffer, void* user_ptr,
 void GenTLNewBufferEvent::ReleaseToConsumer(const NewBufferEventData& datum)
 {
     const bool released = owner.SetQueued(datum.BufferHandle, false);
-    TL_ASSERT(released && "buffer_module && !buffer_module->IsAuxiliary()");
+    TL_ASSERT_MSG(released, "buffer_module && !buffer_module->IsAuxiliary()");
 }
 
 GC_ERROR GenTLNewBufferEvent::CopyOutEventData(const NewBufferEventData& datum, void* buffer,
@@ -401,7 +401,7 @@ void GenTLNewBufferEvent::CopyDatum(NewBufferEventData& destination,
                                     const NewBufferEventData& source)
 {
     const bool taken = owner.TakeOverData(destination.BufferHandle, source.BufferHandle);
-    TL_ASSERT(taken && "buffer_to && buffer_from");
+    TL_ASSERT_MSG(taken, "buffer_to && buffer_from");
 }
 
 GC_ERROR GenTLNewBufferEvent::GetEventDataInfo(const void* event_buffer, size_t event_size,

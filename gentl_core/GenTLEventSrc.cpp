@@ -33,7 +33,7 @@ void GenTLEventSrc::AddEvent(const SharedPtr<GenTLEvent>& event)
     if (!TL_ASSERT(event) || !TL_ASSERT(!finalized))
         return;
     const bool inserted = events.emplace(event->GetEventType(), event).second;
-    TL_ASSERT(inserted && "Event type not unique");
+    TL_ASSERT_MSG(inserted, "Event type not unique");
 }
 
 void GenTLEventSrc::FinalizeEvents(bool force_module_event, size_t module_event_size)

@@ -223,8 +223,8 @@ GC_ERROR GenTLInterface::ProbeSpecificDevice(const std::string&, const std::stri
                                              SharedPtr<DeviceTag>&)
 {
     if (GetBranding().AlternativeDeviceIDKeys(true).empty())
-        TL_ASSERT(!"!GetBranding().AlternativeDeviceIDKeys(true).empty()");
-    TL_ASSERT(!"Device probing implementation incomplete");
+        TL_ASSERT_MSG(false, "!GetBranding().AlternativeDeviceIDKeys(true).empty()");
+    TL_ASSERT_MSG(false, "Device probing implementation incomplete");
     return ReportError(GC_ERR_ERROR,
                        "Attempt to direct probe a device, but direct probing not fully implemented.");
 }
@@ -324,7 +324,7 @@ SharedPtr<GenTLLocalDevice> GenTLInterface::GetSelectedDevice()
     ScopedLock lock(handle_lock);
     const SharedPtr<GenTLLocalDevice> selected = devs.Selected(nodemap_dev_sel);
     if (!selected)
-        TL_ASSERT(!"Access to a register depending on an empty device selector");
+        TL_ASSERT_MSG(false, "Access to a register depending on an empty device selector");
     return selected;
 }
 
@@ -346,8 +346,7 @@ GC_ERROR GenTLInterface::ReadUInt32Register(uint32_t id, uint32_t& value)
         value = devs.NumPublished();
         return GC_ERR_SUCCESS;
     case DEVICE_SELECTOR:
-        if (!devs.Selected(nodemap_dev_sel))
-            TL_ASSERT(!"nr_published_devs>0");
+        if (!devs.Selected(nodemap_dev_sel)) TL_ASSERT_MSG(false, "nr_published_devs>0");
         value = nodemap_dev_sel;
         return GC_ERR_SUCCESS;
     case DEVICE_ACCESS_STATUS:
@@ -457,7 +456,7 @@ GC_ERROR GenTLInterface::WriteUInt32Register(uint32_t id, uint32_t value)
     case DEVICE_SELECTOR:
         nodemap_dev_sel = value;
         if (value >= devs.NumPublished())
-            TL_ASSERT(!"nodemap_dev_sel < nr_published_devs");
+            TL_ASSERT_MSG(false, "nodemap_dev_sel < nr_published_devs");
         return GC_ERR_SUCCESS;
     default:
         break;

@@ -32,7 +32,7 @@ std::atomic<uint32_t> library_objects{0};
 GenTLLibrary::GenTLLibrary()
 {
     if (library_objects.fetch_add(1) != 0)
-        TL_ASSERT(!"GenTL library object instantiated more than once");
+        TL_ASSERT_MSG(false, "GenTL library object instantiated more than once");
 }
 
 GenTLLibrary::~GenTLLibrary()
@@ -66,7 +66,7 @@ GC_ERROR GenTLLibrary::InitLib()
                            "InitLib: Initialization of TL-specific library infrastructure failed.");
     }
     if (!pool.empty()) {
-        TL_ASSERT(!"Handle pool contains rubbish upon initialization");
+        TL_ASSERT_MSG(false, "Handle pool contains rubbish upon initialization");
         pool.clear();
     }
     TL_ASSERT(!system);

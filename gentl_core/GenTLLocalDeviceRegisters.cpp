@@ -73,13 +73,13 @@ const ModuleRegisterIds& GenTLLocalDevice::CommonRegisterIds()
 
 bool GenTLLocalDevice::SetEventThreadPriority(int32_t, int32_t)
 {
-    TL_ASSERT(!"SetEventThreadPriority not implemented by the transport layer");
+    TL_ASSERT_MSG(false, "SetEventThreadPriority not implemented by the transport layer");
     return false;
 }
 
 bool GenTLLocalDevice::GetEventThreadPriority(int32_t&, int32_t&)
 {
-    TL_ASSERT(!"GetEventThreadPriority not implemented by the transport layer");
+    TL_ASSERT_MSG(false, "GetEventThreadPriority not implemented by the transport layer");
     return false;
 }
 

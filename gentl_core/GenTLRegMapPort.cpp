@@ -114,9 +114,9 @@ GC_ERROR PartialWriteDenied(const char* kind)
 GC_ERROR UnexpectedAccess(bool custom, const char* kind, const char* action)
 {
     if (custom)
-        (void)TL_ASSERT(!"Unexpected custom register access");
+        (void)TL_ASSERT_MSG(false, "Unexpected custom register access");
     else
-        (void)TL_ASSERT(!"Unexpected register access");
+        (void)TL_ASSERT_MSG(false, "Unexpected register access");
     return ReportError(GC_ERR_ERROR, std::string("Internal error: unexpected ") + kind +
                                          (custom ? " custom register " : " register ") + action);
 }
@@ -135,7 +135,7 @@ GC_ERROR VisitValueType(uint32_t type, Visit&& visit)
         case REG_TYPE_FLOAT32: return visit(std::type_identity<float>{});
         case REG_TYPE_RAW: return visit(std::type_identity<std::vector<uint8_t>>{});
         default:
-            (void)TL_ASSERT(!"Unknown register type");
+            (void)TL_ASSERT_MSG(false, "Unknown register type");
             return InternalAccessError();
     }
 }
@@ -153,7 +153,7 @@ void GenTLRegisterMap::AddRegister(uint64_t address, uint64_t size, uint32_t acc
     const auto next = registers.lower_bound(address);
     const bool overlaps_next = next != registers.end() && next->first - address < size;
     const bool overlaps_previous = next != registers.begin() && Covers(std::prev(next)->second, address);
-    if (!TL_ASSERT(!overlaps_next && !overlaps_previous && "Register not unique")) return;
+    if (!TL_ASSERT_MSG(!overlaps_next && !overlaps_previous, "Register not unique")) return;
 
     registers.emplace_hint(next, address, Register{address, size, access, type, id, variable_size});
     if (accept_custom_regs) {
@@ -163,8 +163,8 @@ void GenTLRegisterMap::AddRegister(uint64_t address, uint64_t size, uint32_t acc
         (void)TL_ASSERT(address >= SPECIAL_REGADDR_BASE || address + size <= CUSTOM_REGADDR_BASE);
         (void)TL_ASSERT(id < CUSTOM_REGID_BASE);
     }
-    (void)TL_ASSERT(access <= REG_ACCESS_BY_MODULE && "Invalid register access mode");
-    (void)TL_ASSERT(type <= REG_TYPE_RAW && "Invalid register type mode");
+    (void)TL_ASSERT_MSG(access <= REG_ACCESS_BY_MODULE, "Invalid register access mode");
+    (void)TL_ASSERT_MSG(type <= REG_TYPE_RAW, "Invalid register type mode");
 }
 
 void GenTLRegisterMap::AddStringRegister(uint64_t address, uint64_t size, uint32_t access,
@@ -223,7 +223,9 @@ void GenTLRegisterMap::AddRegisters(std::span<const RegisterDefinition> table)
             case REG_TYPE_RAW:
                 AddRawRegister(row.address, row.size, row.access, row.id, row.variable_size);
                 break;
-            default: (void)TL_ASSERT(!"Attempt to add register of unknown type"); break;
+            default:
+                (void)TL_ASSERT_MSG(false, "Attempt to add register of unknown type");
+                break;
         }
     }
 }
@@ -485,7 +487,7 @@ GC_ERROR GenTLRegisterMap::WriteStringSlice(const Register& reg, const Slice& sl
 
 uint32_t GenTLRegisterMap::GetAccessMode(uint32_t)
 {
-    (void)TL_ASSERT(!"Unexpected register access mode query");
+    (void)TL_ASSERT_MSG(false, "Unexpected register access mode query");
     return REG_ACCESS_NA;
 }
 

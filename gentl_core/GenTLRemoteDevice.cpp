@@ -104,7 +104,7 @@ void GenTLVirtualRemoteDevice::FinalizeConstruction()
 
 GC_ERROR GenTLVirtualRemoteDevice::ReadStringRegister(uint32_t id, std::string& value)
 {
-    if (!TL_ASSERT(id == REMOTE_DEVICE_DESCRIPTION_REGID && "Unknown register"))
+    if (!TL_ASSERT_MSG(id == REMOTE_DEVICE_DESCRIPTION_REGID, "Unknown register"))
         return ReportError(GC_ERR_ERROR,
                            "Internal error: cannot identify the remote device string register to "
                            "be read");

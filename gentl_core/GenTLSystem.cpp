@@ -105,7 +105,7 @@ GenTLSystem::GenTLSystem()
       itfs(INTERFACE_LIST_TEXTS)
 {
     if (system_objects.fetch_add(1) + 1 != 1)
-        TL_ASSERT(!"GenTL library object instantiated more than once");
+        TL_ASSERT_MSG(false, "GenTL library object instantiated more than once");
 }
 
 GenTLSystem::~GenTLSystem()
@@ -326,8 +326,7 @@ GC_ERROR GenTLSystem::ReadUInt32Register(uint32_t id, uint32_t& value)
         value = itfs.NumPublished();
         return GC_ERR_SUCCESS;
     case INTERFACE_SELECTOR:
-        if (!GetSelectedInterface())
-            TL_ASSERT(!"nr_published_itfs > 0");
+        if (!GetSelectedInterface()) TL_ASSERT_MSG(false, "nr_published_itfs > 0");
         value = nodemap_itf_sel;
         return GC_ERR_SUCCESS;
     case INTERFACE_UPDATE_TIMEOUT:
@@ -351,7 +350,7 @@ GC_ERROR GenTLSystem::ReadSelectedInterfaceID(std::string& value)
 {
     const SharedPtr<GenTLInterface> selected = GetSelectedInterface();
     if (!selected)
-        TL_ASSERT(!"Access to a register depending on an empty interface selector");
+        TL_ASSERT_MSG(false, "Access to a register depending on an empty interface selector");
     value = selected ? selected->GetID() : std::string();
     return GC_ERR_SUCCESS;
 }
@@ -406,7 +405,8 @@ GC_ERROR GenTLSystem::WriteUInt32Register(uint32_t id, uint32_t value)
     case INTERFACE_SELECTOR:
         nodemap_itf_sel = value;
         if (value >= itfs.NumPublished())
-            TL_ASSERT(!"nodemap_itf_sel < nr_published_itfs (Safe to ignore with GenTL Validator)");
+            TL_ASSERT_MSG(
+                false, "nodemap_itf_sel < nr_published_itfs (Safe to ignore with GenTL Validator)");
         return GC_ERR_SUCCESS;
     case INTERFACE_UPDATE_TIMEOUT:
         itf_update_timeout_ms = value;

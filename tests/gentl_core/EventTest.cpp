@@ -231,7 +231,7 @@ TEST_F(EventTest, ReplaceBuffersNeedsAnOldestToOverwriteAndIgnoresAnUnknownType)
     EXPECT_EQ(4u, buffers->GetNumFired());
     EXPECT_EQ(ValueBytes(NewBufferEventData{reinterpret_cast<BUFFER_HANDLE>(4), nullptr}),
               TakeDatum(*buffers, 0).bytes);
-    EXPECT_EQ(std::vector<std::string>{"!\"Unknown queue modification type requested\""},
+    EXPECT_EQ(std::vector<std::string>{"Unknown queue modification type requested"},
               assertions.Failures());
 }
 
