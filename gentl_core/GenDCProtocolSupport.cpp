@@ -76,8 +76,8 @@ void GenDCContainerDescription::SetFlowTable(const std::vector<uint64_t>& flow_s
 bool GenDCContainerDescription::SelectDataFlow()
 {
     if (flow_offsets.size() < 2) {
-        if (!TL_ASSERT(implicit_flow &&
-                       "Specified flow ID does not match the current flow table"))
+        if (!TL_ASSERT_MSG(implicit_flow,
+                           "Specified flow ID does not match the current flow table"))
             return false;
         flow_offsets.resize(2, 0);
     }
@@ -118,8 +118,8 @@ bool GenDCContainerDescription::AddPlanarComponent(const std::vector<uint64_t>& 
                                                    const std::vector<uint32_t>& plane_formats,
                                                    uint32_t component_format)
 {
-    if (!TL_ASSERT(plane_formats.size() == plane_offsets.size() &&
-                   "Inconsistent planar image description"))
+    if (!TL_ASSERT_MSG(plane_formats.size() == plane_offsets.size(),
+                       "Inconsistent planar image description"))
         return false;
     const uint32_t format =
         component_format != 0 ? component_format : LookupPlanarPixelFormat(plane_formats);

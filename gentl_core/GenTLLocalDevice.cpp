@@ -115,10 +115,9 @@ bool GenTLLocalDevice::OpenChildren()
 void GenTLLocalDevice::AddDataStreams()
 {
     for (const SharedPtr<GenTLDataStream>& stream : CreateDataStreams()) {
-        if (!stream)
-            continue;
+        if (!TL_ASSERT_MSG(stream, "Received empty stream instance")) continue;
         stream->CompleteConstruction();
-        if (!IsStreamIDTaken(stream->GetID()))
+        if (TL_ASSERT_MSG(!IsStreamIDTaken(stream->GetID()), "Received duplicate stream instance"))
             all_stms.push_back(stream);
     }
 }

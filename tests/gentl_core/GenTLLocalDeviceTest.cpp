@@ -135,6 +135,7 @@ TEST_F(LocalDeviceTest, RefusesEachBadRequestWithItsCodeAndText)
     ASSERT_EQ(opened.Open(dev), GC_ERR_SUCCESS);
     EXPECT_EQ(dev->RegisterEvent(EVENT_REMOTE_DEVICE, event), GC_ERR_IO);
     EXPECT_EQ(journal.Entries(), (IDs{"open 3", "open 3", "start events"}));
+    expected_asserts = 1;  // the empty stream
 }
 
 // Info and registers come from the tag, the branding, the transport layer
@@ -183,7 +184,7 @@ TEST_F(LocalDeviceTest, InfoAndRegistersDescribeTheDeviceAndTheSelectedStream)
         {"no selected stream", [&] { return ReadString(*dev, STREAM_ID, 128) == std::string(128, '\0'); }, 1},
     });
     // clang-format on
-    expected_asserts = 3;  // the default priority query is a diagnostic
+    expected_asserts = 5;  // the default priority query is a diagnostic; the bad streams
 }
 
 // The priority is read from the transport layer but applied only with the
