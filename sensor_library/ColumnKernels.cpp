@@ -123,6 +123,25 @@ HWY_INLINE bool PlanRounds(D d, const EchoJob& job, TableWalk& walk, std::size_t
     return !first;
 }
 
+// The Z table's rounds of a vector from the X table's, for tables with the
+// same knots: the same cells, only of the points inside the Z table.
+HWY_INLINE bool CopyRounds(D d, const TableWalk& from, std::size_t first_round, TableWalk& to,
+                           M active)
+{
+    uint8_t lanes = 0;
+    hn::StoreMaskBits(d, active, &lanes);
+    const std::size_t start = to.round_count;
+    for (std::size_t r = first_round; r < from.round_count; ++r) {
+        CellRound round = from.rounds[r];
+        round.cell = to.table.coefficients + (round.cell - from.table.coefficients);
+        round.lanes &= lanes;
+        round.first = to.round_count == start;
+        to.rounds[to.round_count] = round;
+        to.round_count += round.lanes != 0;
+    }
+    return to.round_count != start;
+}
+
 // The first n lanes from p, the rest 0: a profile's last group is short.
 template <class DT, typename T>
 HWY_INLINE hn::Vec<DT> LoadFirst(DT d, const T* p, std::size_t n)
@@ -180,9 +199,12 @@ void LinearizeEcho(const EchoJob& job)
         hn::StoreU(z, d, job.scratch.rows + c0);
         const M point = hn::And(hn::FirstN(d, n), hn::Ne(raw, hn::Zero(d)));
         const M in_x = hn::And(point, Inside(d, job.x_table, c0, z));
+        const std::size_t x_rounds = x_walk.round_count;
         if (!PlanRounds(d, job, x_walk, c0, z, in_x)) StoreFirst(hn::Zero(d), d, job.x_mm + c0, n);
         const M in_z = hn::And(in_x, Inside(d, job.z_table, c0, z));
-        if (!PlanRounds(d, job, z_walk, c0, z, in_z)) StoreFirst(hn::Zero(d), d, job.z_mm + c0, n);
+        const bool z_planned = job.knots_shared ? CopyRounds(d, x_walk, x_rounds, z_walk, in_z)
+                                                : PlanRounds(d, job, z_walk, c0, z, in_z);
+        if (!z_planned) StoreFirst(hn::Zero(d), d, job.z_mm + c0, n);
     }
     EvaluateRounds(d, job, x_walk, job.x_mm);
     EvaluateRounds(d, job, z_walk, job.z_mm);

@@ -83,6 +83,7 @@ struct EchoJob {
     double z_stride;
     const int32_t* raw_z;  // 1/32 pixel; 0 is no point
     uint32_t count;
+    bool knots_shared;  // the tables' knots are the same, bit for bit
     double* x_mm;
     double* z_mm;
     EchoScratch scratch;

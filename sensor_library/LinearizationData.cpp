@@ -31,6 +31,11 @@ void LoadDoubles(const uint8_t* p, std::size_t count, std::vector<double>& out)
     std::memcpy(out.data(), p, count * sizeof(double));
 }
 
+bool SameBits(const std::vector<double>& a, const std::vector<double>& b)
+{
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+}
+
 bool StrictlyAscending(const std::vector<double>& knots)
 {
     return std::adjacent_find(knots.begin(), knots.end(),
@@ -83,6 +88,7 @@ void LinearizationData::FreeTables()
     identity = NextIdentity();
     x_storage = TableStorage();
     z_storage = TableStorage();
+    knots_shared = false;
     for (LinearizationTable* table : {&record.x_table, &record.z_table})
         *table = LinearizationTable{};
 }
@@ -162,6 +168,8 @@ int LinearizationData::ReadTables(const uint8_t* payload, std::size_t length)
     int result = ReadTable(payload, length, record.x_table, x_storage, x_bytes);
     if (result == LIN_OK)
         result = ReadTable(payload + x_bytes, length - x_bytes, record.z_table, z_storage, z_bytes);
+    knots_shared = result == LIN_OK && SameBits(x_storage.column_knots, z_storage.column_knots) &&
+                   SameBits(x_storage.row_knots, z_storage.row_knots);
     return result;
 }
 
@@ -322,6 +330,7 @@ void LinearizationData::LinearizeEcho(ColumnCache& cache, const EchoRows& rows, 
                                rows.z_stride,
                                rows.raw_z,
                                rows.count,
+                               knots_shared,
                                x_mm,
                                z_mm,
                                {cache.rows.data(), cache.x_rounds.data(), cache.z_rounds.data()}});

@@ -139,6 +139,9 @@ private:
     TableStorage x_storage;
     TableStorage z_storage;
     bool check_mode = false;
+    // Both tables have the same knots, bit for bit: a point lies in the same
+    // cell of each.
+    bool knots_shared = false;
     // New whenever the tables may have changed, so a cache never outlives
     // the tables it was built for, even at the same address.
     uint64_t identity = 0;

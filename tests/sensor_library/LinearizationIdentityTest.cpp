@@ -48,12 +48,14 @@ struct Table {
 };
 
 // Knots a quarter pixel to 100 pixels apart, the middle one twice where
-// `repeat`; coefficients from 2^-13 to 2^11; both tables as "LIN1DD".
-Bytes RandomTables(std::mt19937& rng, bool repeat, Table (&tables)[2])
+// `repeat`, the Z table's those of the X table where `shared`; coefficients
+// from 2^-13 to 2^11; both tables as "LIN1DD".
+Bytes RandomTables(std::mt19937& rng, bool repeat, bool shared, Table (&tables)[2])
 {
     Bytes payload;
     for (Table& t : tables) {
-        t = Table{{20.25}, {3.5}, {}};
+        t = shared && &t == &tables[1] ? Table{tables[0].columns, tables[0].rows, {}}
+                                       : Table{{20.25}, {3.5}, {}};
         for (auto* knots : {&t.columns, &t.rows})
             while (knots->size() <= 24)
                 knots->push_back(knots->back() +
@@ -89,7 +91,7 @@ void CheckProfiles()
     };
     for (int set = 0; set < 3; ++set) {
         Table tables[2];
-        const Bytes lin = RandomTables(rng, set == 2, tables);
+        const Bytes lin = RandomTables(rng, set == 2, set == 0, tables);
         ASSERT_EQ(LIN_OK, data.ReadFromMemory(lin.data(), lin.size()));
         // An already linearized profile: its words, scaled; a column short
         // of a whole vector in the second set.
