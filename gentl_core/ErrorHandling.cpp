@@ -167,7 +167,8 @@ void TLSControl::ReleaseRecord(LastErrorRecord* record)
     ScopedLock guard(lock);
     const auto found = tls_slots.find(record);
     // A record we do not know is not ours to free.
-    if (!TL_ASSERT(found != tls_slots.end()))
+    if (!TL_ASSERT_MSG(found != tls_slots.end(),
+                       "tls_slots.find (last_err_info) != tls_slots.end ()"))
         return;
     tls_slots.erase(found);
     delete record;

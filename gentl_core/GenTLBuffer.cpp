@@ -21,7 +21,8 @@ GenTLBuffer::GenTLBuffer(void* contiguous_ptr, size_t contiguous_size, void* use
                          bool auxiliary, GenTLDataStream* stream)
 {
     TL_ASSERT(contiguous_size != 0);
-    TL_ASSERT(!auxiliary || (contiguous_ptr == nullptr && user_ptr == nullptr));
+    TL_ASSERT_MSG(!auxiliary || (contiguous_ptr == nullptr && user_ptr == nullptr),
+                  "!auxiliary || (contiguous_ptr == NULL && user_ptr_ == NULL)");
     SetupSegments({MemorySegment{contiguous_ptr, contiguous_size}}, false, user_ptr, auxiliary,
                   stream);
 }

@@ -82,7 +82,7 @@ void AnswerStacked(Entry* entries, size_t count, Answer answer)
 
 GC_ERROR MultiPartInternalError()
 {
-    TL_ASSERT(GetBranding().MultiPartAware());
+    TL_ASSERT_MSG(GetBranding().MultiPartAware(), "GetBranding ().MultiPartAware ()");
     TL_ASSERT_MSG(false, "Multi-part info query not implemented by the transport layer");
     return ReportError(GC_ERR_ERROR, "Internal error during multi-part info querying");
 }

@@ -165,7 +165,7 @@ template <class T>
 bool GenTLEventImpl<T>::ModifyQueue(const T& datum, QueueModification modification,
                                     std::vector<T>& returned)
 {
-    TL_ASSERT(returned.empty());
+    TL_ASSERT_MSG(returned.empty(), "returned_events.empty ()");
     ScopedLock lock(evt_lock);
     if (!registered && !always_queue)
         return false;
@@ -558,7 +558,9 @@ GC_ERROR GenTLRemoteDeviceEvent::GetEventDataInfo(const void* event_buffer, size
                                   buffer, size);
         case EVENT_DATA_VALUE: {
             const EventValueLocation value = GetEventValueLocation(event_buffer, event_size);
-            if (!TL_ASSERT(value.offset <= event_size && value.size <= event_size - value.offset))
+            if (!TL_ASSERT_MSG(
+                    value.offset <= event_size && value.size <= event_size - value.offset,
+                    "evt_value.offset + evt_value.size <= size_in"))
                 return InvalidEventBuffer();
             return CopyInfoBuffer(static_cast<const uint8_t*>(event_buffer) + value.offset,
                                   value.size, type, buffer, size);
@@ -601,7 +603,8 @@ bool GenTLVirtualRemoteDeviceEvent::SplitEventPacket(const void*, size_t,
 
 uint16_t GenTLVirtualRemoteDeviceEvent::GetEventIDFromPacket(const void* packet, size_t size)
 {
-    if (!TL_ASSERT(VerifyEventPacket(packet, size, true)))
+    if (!TL_ASSERT_MSG(VerifyEventPacket(packet, size, true),
+                       "event_packet && VerifyEventPacket (event_packet, size, true)"))
         return 0;
     return static_cast<uint16_t>(MagicPacketID(packet));
 }
@@ -609,7 +612,8 @@ uint16_t GenTLVirtualRemoteDeviceEvent::GetEventIDFromPacket(const void* packet,
 EventValueLocation GenTLVirtualRemoteDeviceEvent::GetEventValueLocation(const void* packet,
                                                                         size_t size)
 {
-    if (!TL_ASSERT(VerifyEventPacket(packet, size, true)))
+    if (!TL_ASSERT_MSG(VerifyEventPacket(packet, size, true),
+                       "event_packet && VerifyEventPacket (event_packet, size, true)"))
         return {0, 0};
     return {4, size - 4};
 }

@@ -63,7 +63,7 @@ GC_ERROR GenTLEventSrc::RegisterEvent(EVENT_TYPE event_type, SharedPtr<GenTLEven
     TL_ASSERT(finalized);
     TL_ASSERT(!evt_candidate);
     const auto found = events.find(event_type);
-    if (found == events.end() || !TL_ASSERT(found->second))
+    if (found == events.end() || !TL_ASSERT_MSG(found->second, "it_event->second"))
         return ReportError(GC_ERR_NOT_IMPLEMENTED,
                            "RegisterEvent: requested event type not implemented for given module.");
     // Refused before the module's hook runs: a second registration must
@@ -80,7 +80,7 @@ GC_ERROR GenTLEventSrc::UnregisterEvent(EVENT_TYPE event_type, SharedPtr<GenTLEv
 {
     ScopedLock lock(GetLock());
     const auto found = events.find(event_type);
-    if (found == events.end() || !TL_ASSERT(found->second))
+    if (found == events.end() || !TL_ASSERT_MSG(found->second, "it_event->second"))
         return ReportError(
             GC_ERR_NOT_IMPLEMENTED,
             "UnregisterEvent: requested event type not implemented for given module.");

@@ -49,7 +49,8 @@ bool GenTLFeatureChangeEvent::AddEvent(const std::string& feature_name, const st
 GC_ERROR GenTLFeatureChangeEvent::CopyOutEventData(const FeatureChangeEventData_& datum,
                                                    void* buffer, size_t* size)
 {
-    TL_ASSERT(datum.ftr_name.size() + datum.value.size() + 2 <= MAX_FEATURE_CHANGE_EVENT_SIZE);
+    TL_ASSERT_MSG(datum.ftr_name.size() + datum.value.size() + 2 <= MAX_FEATURE_CHANGE_EVENT_SIZE,
+                  "evt_data.ftr_name.size() + evt_data.value.size() + 2 <= max_event_size");
     std::string packed = datum.ftr_name;
     packed.push_back('\0');
     packed += datum.value;

@@ -94,7 +94,7 @@ GenTLInterface::GenTLInterface(const SharedPtr<InterfaceTag>& tag)
 GenTLInterface::~GenTLInterface()
 {
     TL_ASSERT(!IsOpen());
-    TL_ASSERT(devs.IsEmpty());
+    TL_ASSERT_MSG(devs.IsEmpty(), "all_devs.empty ()");
 }
 
 std::string GenTLInterface::GetID()
@@ -179,7 +179,7 @@ std::string GenTLInterface::GetDisplayName()
 bool GenTLInterface::HasSameTag(const InterfaceTag& candidate)
 {
     ScopedLock lock(handle_lock);
-    return TL_ASSERT(itf_tag) && itf_tag->IsSameAs(candidate);
+    return TL_ASSERT_MSG(itf_tag, "tested_tag && itf_tag") && itf_tag->IsSameAs(candidate);
 }
 
 std::string GenTLInterface::GetTagID()
@@ -415,7 +415,7 @@ GC_ERROR GenTLInterface::ReadSelectedDeviceString(uint32_t id, std::string& valu
         value = dev->GetSerialNumber();
         break;
     default:
-        TL_ASSERT(dev->SupportsUserID());
+        TL_ASSERT_MSG(dev->SupportsUserID(), "sel_dev->SupportsUserID ()");
         value = dev->GetUserDefinedName();
         break;
     }

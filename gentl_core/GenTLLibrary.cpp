@@ -102,7 +102,7 @@ GC_ERROR GenTLLibrary::CloseLib()
         RemoveEntry(static_cast<GenTLHandle*>(system.Get()), &IsOfKind<GenTLSystem>);
     system.Reset();
     if (!pool.empty()) {
-        TL_ASSERT(pool.empty());
+        TL_ASSERT_MSG(pool.empty(), "pool.empty ()");
         // Dropped without closing: nothing below a closed system can still be open.
         pool.clear();
     }
@@ -192,13 +192,13 @@ GC_ERROR GenTLLibrary::Register(const SharedPtr<GenTLHandle>& candidate, void* h
         if (dynamic_cast<GenTLRemoteDevice*>(candidate.Get()) == nullptr)
             return ReportError(GC_ERR_RESOURCE_IN_USE,
                                "Open/Register: requested object is already in use");
-        TL_ASSERT(candidate->IsOpen());
+        TL_ASSERT_MSG(candidate->IsOpen(), "candidate->IsOpen ()");
         TL_LOG(LOG_CATEGORY_HPOOL, LOG_LEVEL_INFO)
             << "Reopened remote device handle: " << candidate->GetUniqueString() << "\n";
         *out = handle;
         return GC_ERR_SUCCESS;
     }
-    TL_ASSERT(!candidate->IsOpen());
+    TL_ASSERT_MSG(!candidate->IsOpen(), "!candidate->IsOpen ()");
     const GC_ERROR opened = candidate->Open();
     if (opened != GC_ERR_SUCCESS)
         return opened;

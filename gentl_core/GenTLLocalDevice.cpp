@@ -235,7 +235,7 @@ GC_ERROR GenTLLocalDevice::StmOpen(const char* id, SharedPtr<GenTLDataStream>& s
 bool GenTLLocalDevice::HasSameTag(const DeviceTag& tested_tag)
 {
     ScopedLock lock(handle_lock);
-    return TL_ASSERT(dev_tag) && dev_tag->IsSameAs(tested_tag);
+    return TL_ASSERT_MSG(dev_tag, "tested_tag && dev_tag") && dev_tag->IsSameAs(tested_tag);
 }
 
 std::string GenTLLocalDevice::GetTagID()

@@ -56,7 +56,8 @@ PortURLEntry MakeDescriptionURLEntry(DescriptionDocument document)
     entry.file_ver_minor = branding.DescriptionFileVersionMinor();
     entry.file_ver_subminor = branding.DescriptionFileVersionSubminor();
     entry.sha1_hash = (branding.*source.sha1)();
-    (void)TL_ASSERT(entry.sha1_hash.size() == SHA1_HASH_SIZE);
+    (void)TL_ASSERT_MSG(entry.sha1_hash.size() == SHA1_HASH_SIZE,
+                        "sha1_hash.size () == SHA1_HASH_SIZE");
     entry.reg_size = text.size();
     return entry;
 }
@@ -189,7 +190,7 @@ GC_ERROR GenTLPort::CopyPortInfo(const PortInfo& info, PORT_INFO_CMD info_cmd, I
 void GenTLPort::SetPortURLs(std::vector<PortURLEntry> new_urls)
 {
     ScopedLock lock(handle_lock);
-    if (!TL_ASSERT(!configured && urls.empty())) return;
+    if (!TL_ASSERT_MSG(!configured && urls.empty(), "!configured && urls.empty ()")) return;
     urls = std::move(new_urls);
     configured = true;
 }
@@ -281,7 +282,7 @@ GC_ERROR GenTLPort::GetPortURLInfo(uint32_t index, URL_INFO_CMD info_cmd, INFO_D
     if (available != GC_ERR_SUCCESS) return available;
     switch (info_cmd) {
         case URL_INFO_URL:
-            (void)TL_ASSERT(!entry.url.empty());
+            (void)TL_ASSERT_MSG(!entry.url.empty(), "!urls[index].url.empty ()");
             return CopyInfoString(entry.url, type, buffer, size);
         case URL_INFO_SCHEMA_VER_MAJOR:
             return CopyInfoInt32(static_cast<int32_t>(entry.schema_ver_major), type, buffer, size);
@@ -295,18 +296,19 @@ GC_ERROR GenTLPort::GetPortURLInfo(uint32_t index, URL_INFO_CMD info_cmd, INFO_D
             return CopyInfoInt32(static_cast<int32_t>(entry.file_ver_subminor), type, buffer, size);
         case URL_INFO_FILE_SHA1_HASH:
             // A digest of another length would hand out a block the consumer cannot check.
-            if (!TL_ASSERT(entry.sha1_hash.size() == SHA1_HASH_SIZE))
+            if (!TL_ASSERT_MSG(entry.sha1_hash.size() == SHA1_HASH_SIZE,
+                               "urls[index].sha1_hash.size() == SHA1_HASH_SIZE"))
                 return ReportError(GC_ERR_NOT_AVAILABLE, "GetPortURLInfo: SHA1 hash not available");
             return CopyInfoBuffer(entry.sha1_hash.data(), SHA1_HASH_SIZE, type, buffer, size);
         case URL_INFO_FILE_REGISTER_ADDRESS:
             return CopyInfoUInt64(entry.reg_address, type, buffer, size);
         case URL_INFO_FILE_SIZE:
-            (void)TL_ASSERT(entry.reg_size != 0);
+            (void)TL_ASSERT_MSG(entry.reg_size != 0, "urls[index].reg_size != 0");
             return CopyInfoUInt64(entry.reg_size, type, buffer, size);
         case URL_INFO_SCHEME:
             return CopyInfoInt32(entry.scheme, type, buffer, size);
         case URL_INFO_FILENAME:
-            (void)TL_ASSERT(!entry.filename.empty());
+            (void)TL_ASSERT_MSG(!entry.filename.empty(), "!urls[index].filename.empty ()");
             return CopyInfoString(entry.filename, type, buffer, size);
         default:
             return ReportError(GC_ERR_NOT_IMPLEMENTED,

@@ -133,7 +133,7 @@ void GenTLGenuineRemoteDevice::FinalizeConstruction()
 {
     std::vector<PortURLEntry> rmt_urls;
     GetManifestTable(rmt_urls);
-    if (!TL_ASSERT(!rmt_urls.empty()))
+    if (!TL_ASSERT_MSG(!rmt_urls.empty(), "!rmt_urls.empty ()"))
         TL_LOG(LOG_CATEGORY_ASSERT, LOG_LEVEL_INFO)
             << "Remote device manifest table is reported empty ";
     SetPortURLs(std::move(rmt_urls));

@@ -95,7 +95,7 @@ size_t GenTLGEVRemoteDeviceEvent::GetMaxInfoDataSize() const
 bool GenTLGEVRemoteDeviceEvent::VerifyEventPacket(const void* packet, size_t size, bool single)
 {
     if (packet == nullptr) return false;
-    TL_ASSERT(max_packet_size > 0);
+    TL_ASSERT_MSG(max_packet_size > 0, "max_event_size>0");
     if (size > max_packet_size || size < GEV_COMMAND_HEADER_SIZE) return false;
     const auto* bytes = static_cast<const uint8_t*>(packet);
     const bool extended = (bytes[1] & GEV_EXTENDED_ID_FLAG) != 0;
@@ -116,8 +116,10 @@ bool GenTLGEVRemoteDeviceEvent::VerifyEventPacket(const void* packet, size_t siz
 bool GenTLGEVRemoteDeviceEvent::SplitEventPacket(const void* packet, size_t size,
                                                  std::vector<EventPacket>& single_events)
 {
-    TL_ASSERT(single_events.empty());
-    if (!TL_ASSERT(packet && VerifyEventPacket(packet, size, false))) return false;
+    TL_ASSERT_MSG(single_events.empty(), "single_events.empty ()");
+    if (!TL_ASSERT_MSG(packet && VerifyEventPacket(packet, size, false),
+                       "event_packet && VerifyEventPacket (event_packet, size, false)"))
+        return false;
     const auto* bytes = static_cast<const uint8_t*>(packet);
     const GevHeader header = ReadGevHeader(bytes);
     const uint8_t* events = bytes + GEV_COMMAND_HEADER_SIZE;
@@ -149,13 +151,17 @@ bool GenTLGEVRemoteDeviceEvent::SplitEventPacket(const void* packet, size_t size
 
 uint16_t GenTLGEVRemoteDeviceEvent::GetEventIDFromPacket(const void* packet, size_t size)
 {
-    if (!TL_ASSERT(packet && VerifyEventPacket(packet, size, true))) return 0;
+    if (!TL_ASSERT_MSG(packet && VerifyEventPacket(packet, size, true),
+                       "event_packet && VerifyEventPacket (event_packet, size, true)"))
+        return 0;
     return ReadBE16(static_cast<const uint8_t*>(packet) + 10);
 }
 
 EventValueLocation GenTLGEVRemoteDeviceEvent::GetEventValueLocation(const void* packet, size_t size)
 {
-    if (!TL_ASSERT(packet && VerifyEventPacket(packet, size, true))) return {0, 0};
+    if (!TL_ASSERT_MSG(packet && VerifyEventPacket(packet, size, true),
+                       "event_packet && VerifyEventPacket (event_packet, size, true)"))
+        return {0, 0};
     return {GEV_COMMAND_HEADER_SIZE, size - GEV_COMMAND_HEADER_SIZE};
 }
 
@@ -174,7 +180,7 @@ size_t GenTLU3VRemoteDeviceEvent::GetMaxInfoDataSize() const
 bool GenTLU3VRemoteDeviceEvent::VerifyEventPacket(const void* packet, size_t size, bool)
 {
     if (packet == nullptr) return false;
-    TL_ASSERT(max_packet_size > 0);
+    TL_ASSERT_MSG(max_packet_size > 0, "max_event_size>0");
     const auto* bytes = static_cast<const uint8_t*>(packet);
     return size <= max_packet_size && size >= U3V_MIN_PACKET_SIZE &&
            std::memcmp(bytes, U3V_EVENT_PREFIX, sizeof U3V_EVENT_PREFIX) == 0 &&
@@ -184,19 +190,23 @@ bool GenTLU3VRemoteDeviceEvent::VerifyEventPacket(const void* packet, size_t siz
 bool GenTLU3VRemoteDeviceEvent::SplitEventPacket(const void*, size_t,
                                                  std::vector<EventPacket>& single_events)
 {
-    TL_ASSERT(single_events.empty());
+    TL_ASSERT_MSG(single_events.empty(), "single_events.empty ()");
     return false;
 }
 
 uint16_t GenTLU3VRemoteDeviceEvent::GetEventIDFromPacket(const void* packet, size_t size)
 {
-    if (!TL_ASSERT(packet && VerifyEventPacket(packet, size, true))) return 0;
+    if (!TL_ASSERT_MSG(packet && VerifyEventPacket(packet, size, true),
+                       "event_packet && VerifyEventPacket (event_packet, size, true)"))
+        return 0;
     return ReadLE16(static_cast<const uint8_t*>(packet) + 14);
 }
 
 EventValueLocation GenTLU3VRemoteDeviceEvent::GetEventValueLocation(const void* packet, size_t size)
 {
-    if (!TL_ASSERT(packet && VerifyEventPacket(packet, size, true))) return {0, 0};
+    if (!TL_ASSERT_MSG(packet && VerifyEventPacket(packet, size, true),
+                       "event_packet && VerifyEventPacket (event_packet, size, true)"))
+        return {0, 0};
     return {U3V_VALUE_OFFSET, size - U3V_VALUE_OFFSET};
 }
 

@@ -111,7 +111,7 @@ GenTLSystem::GenTLSystem()
 GenTLSystem::~GenTLSystem()
 {
     TL_ASSERT(!IsOpen());
-    TL_ASSERT(itfs.IsEmpty());
+    TL_ASSERT_MSG(itfs.IsEmpty(), "all_itfs.empty ()");
     system_objects.fetch_sub(1);
 }
 

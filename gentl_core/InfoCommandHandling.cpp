@@ -118,7 +118,7 @@ GC_ERROR CopyInfoBuffer(const void* data, size_t data_size, INFO_DATATYPE* type,
                         size_t* size)
 {
     // An empty block has no sensible answer; refuse rather than copy from nowhere.
-    if (!TL_ASSERT(data != nullptr && data_size > 0))
+    if (!TL_ASSERT_MSG(data != nullptr && data_size > 0, "data!=NULL && data_size>0"))
         return ReportError(GC_ERR_ERROR, "A get-info function was given no buffer data to return.");
     return CopyTyped(data, data_size, false, INFO_DATATYPE_BUFFER,
                      "A buffer passed to the get-info function is too small to hold given "
