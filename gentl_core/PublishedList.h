@@ -64,8 +64,9 @@ enum class OpenLookup { Found, NotFound, NotAvailable, UpdateFailed };
 //
 // An update looks each candidate up by its tag ID, so it costs time in
 // proportion to the candidates and the list, not their product; a Tag's
-// IsSameAs must therefore only hold between tags of one ID. Of candidates
-// with one ID only the first that is not the listed module gets a module.
+// IsSameAs must therefore only hold between tags of one ID. A candidate
+// whose ID a module of another identity already has gets no module, so IDs
+// stay unique.
 //
 // Lifetime: a member of its owner, which empties it at its close.
 // Threads: no lock of its own; the owner calls every member under its handle
