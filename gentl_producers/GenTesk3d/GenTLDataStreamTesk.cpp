@@ -179,8 +179,8 @@ void GenTLDataStreamTesk::CountFifoLosses()
 {
     uint32_t dropped = 0;
     if (sensor_interface->Link().GetFifoDropped(dropped) != 0) return;
-    // A reconnect sets up a new FIFO, whose count starts again from 0.
-    const uint32_t lost = dropped >= fifo_dropped_mark ? dropped - fifo_dropped_mark : dropped;
+    // The connection's count only grows; unsigned arithmetic bridges its wrap.
+    const uint32_t lost = dropped - fifo_dropped_mark;
     fifo_dropped_mark = dropped;
     fifo_lost += lost;
     fifo_lost_unreported += lost;

@@ -1,7 +1,11 @@
 #include "gentl_producers/GenTesk3d/SensorInterface.h"
 
+#include <cctype>
+#include <charconv>
 #include <cmath>
+#include <locale>
 #include <sstream>
+#include <type_traits>
 
 #include "gentl_core/Logger.h"
 #include "gentl_producers/GenTesk3d/SaturatingCast.h"
@@ -193,6 +197,34 @@ int32_t SensorInterface::ReadStringParameter(const std::string& key, std::string
     return 0;
 }
 
+namespace {
+
+// As a stream reads it; read three times a profile, so the sensor's plain
+// answers (a number, a letter) skip building one. Outside the classic
+// locale, or for anything else, the stream decides.
+template <class T>
+void ParseScanValue(const std::string& reply, T* out)
+{
+    const bool plain = !reply.empty() && std::locale() == std::locale::classic();
+    if constexpr (std::is_same_v<T, char>) {
+        if (plain && !std::isspace(static_cast<unsigned char>(reply[0]))) {
+            *out = reply[0];
+            return;
+        }
+    } else {
+        T value{};
+        if (plain && std::isdigit(static_cast<unsigned char>(reply[0])) &&
+            std::from_chars(reply.data(), reply.data() + reply.size(), value).ec == std::errc()) {
+            *out = value;
+            return;
+        }
+    }
+    std::istringstream parse(reply);
+    parse >> *out;
+}
+
+}  // namespace
+
 template <class T>
 bool SensorInterface::ReadScanValue(const std::string& key, T* out)
 {
@@ -204,8 +236,7 @@ bool SensorInterface::ReadScanValue(const std::string& key, T* out)
             << "ReadData from Scan failed. " << request << " Err: " << result;
         return false;
     }
-    std::istringstream parse(reply);
-    parse >> *out;
+    ParseScanValue(reply, out);
     TL_LOG(LOG_CATEGORY_TLCALL, LOG_LEVEL_DEBUG) << request << " result:" << *out;
     return true;
 }

@@ -37,7 +37,7 @@ public:
     virtual int GetConnectStatus(int& status) = 0;
     virtual int ResetDllFiFo() = 0;
     // Containers the library's FIFO dropped for want of room since the
-    // connection was set up (a reconnect may start again from 0).
+    // connection was set up (reconnects keep the FIFO and its count).
     virtual int GetFifoDropped(uint32_t& dropped) = 0;
     virtual bool TakeCameraImage(std::vector<uint8_t>& image, uint32_t& width, uint32_t& height,
                                  uint32_t timeout_ms) = 0;
