@@ -55,6 +55,9 @@ Field ReadField(const uint8_t*& p, uint32_t bytes)
     return field;
 }
 
+// What a raw profile's millimetres read as before its linearization.
+constexpr std::array<double, ScanvoProfileRecord::MAX_COLUMNS> NO_MILLIMETRES{};
+
 }  // namespace
 
 ScanvoEcho ScanvoProfileRecord::Echo(uint32_t column, uint32_t echo) const
@@ -67,12 +70,23 @@ ScanvoEcho ScanvoProfileRecord::Echo(uint32_t column, uint32_t echo) const
                       static_cast<uint32_t>(intensity[echo][column]),
                       static_cast<uint32_t>(width[echo][column]),
                       static_cast<uint32_t>(reserved[echo][column]),
-                      x_mm[echo][column],
-                      z_mm[echo][column]};
+                      XMm(echo)[column],
+                      ZMm(echo)[column]};
+}
+
+const double* ScanvoProfileRecord::XMm(uint32_t echo) const
+{
+    return millimetres_pending ? NO_MILLIMETRES.data() : x_mm[echo].data();
+}
+
+const double* ScanvoProfileRecord::ZMm(uint32_t echo) const
+{
+    return millimetres_pending ? NO_MILLIMETRES.data() : z_mm[echo].data();
 }
 
 void ScanvoProfileRecord::SetEchoForTest(uint32_t column, uint32_t echo, const ScanvoEcho& value)
 {
+    millimetres_pending = false;  // the test's millimetres stand in for the tables'
     raw_z[echo][column] = value.raw_z;
     intensity[echo][column] = static_cast<int32_t>(value.intensity);
     width[echo][column] = static_cast<int32_t>(value.width);
@@ -266,10 +280,11 @@ void ProfileDecoder::DecodeRawProfile(const uint8_t* block, uint32_t length,
         return;
     record.column_count =
         std::min(ScanvoProfileRecord::MAX_COLUMNS, (length - RAW_HEAD) / column_bytes);
+    // The linearization writes every millimetre next, so they are not cleared here.
+    record.millimetres_pending = true;
     DecodeRawPoints(block + RAW_HEAD, bytes, record);
 }
 
-// Millimetres stay 0 until the profile is linearized.
 void ProfileDecoder::DecodeRawPoints(const uint8_t* points, const uint32_t (&bytes)[4],
                                      ScanvoProfileRecord& record)
 {
@@ -281,8 +296,6 @@ void ProfileDecoder::DecodeRawPoints(const uint8_t* points, const uint32_t (&byt
         ColumnKernels::DecodeRawColumns(points, columns, record.raw_z[e].data(),
                                         record.intensity[e].data(), record.width[e].data());
         std::fill_n(record.reserved[e].begin(), columns, 0);
-        std::fill_n(record.x_mm[e].begin(), columns, 0.0);
-        std::fill_n(record.z_mm[e].begin(), columns, 0.0);
         return;
     }
     const uint8_t* p = points;
@@ -298,8 +311,6 @@ void ProfileDecoder::DecodeRawPoints(const uint8_t* points, const uint32_t (&byt
             record.intensity[e][c] = static_cast<int32_t>(intensity.b0 * 4 + (low.b0 >> 6));
             record.width[e][c] = static_cast<int32_t>(low.b0 & 63);
             record.reserved[e][c] = static_cast<int32_t>(reserved.b0 + 8 * reserved.b1);
-            record.x_mm[e][c] = 0;
-            record.z_mm[e][c] = 0;
         }
     }
 }
@@ -374,17 +385,18 @@ void ProfileDecoder::LinearizeProfile(const LinearizationData& data, ScanvoProfi
                                                record.raw_z[e].data(), record.column_count};
         data.LinearizeEcho(column_cache, rows, record.x_mm[e].data(), record.z_mm[e].data());
     }
+    record.millimetres_pending = false;
 }
 
 bool ProfileDecoder::HasPoint(const ScanvoProfileRecord& record, uint32_t column)
 {
-    return (record.HasEcho(0) && record.z_mm[0][column] != 0) ||
-           (record.HasEcho(1) && record.z_mm[1][column] != 0);
+    return (record.HasEcho(0) && record.ZMm(0)[column] != 0) ||
+           (record.HasEcho(1) && record.ZMm(1)[column] != 0);
 }
 
 uint32_t ProfileDecoder::SortColumnsByX(const ScanvoProfileRecord& record)
 {
-    const auto& first_x = record.x_mm[record.HasEcho(0) ? 0 : 1];
+    const double* first_x = record.XMm(record.HasEcho(0) ? 0 : 1);
     uint32_t sortable = 0;
     for (uint32_t c = 0; c < record.column_count; ++c) {
         if (!HasPoint(record, c))
@@ -412,8 +424,8 @@ int32_t ProfileDecoder::EmitEcho(const ScanvoProfileRecord& record, uint32_t ech
 {
     const uint32_t count =
         std::min<uint32_t>(record.column_count, static_cast<uint32_t>(std::max(out.capacity, 0)));
-    if (out.x != nullptr) std::copy_n(record.x_mm[echo].begin(), count, out.x);
-    if (out.z != nullptr) std::copy_n(record.z_mm[echo].begin(), count, out.z);
+    if (out.x != nullptr) std::copy_n(record.XMm(echo), count, out.x);
+    if (out.z != nullptr) std::copy_n(record.ZMm(echo), count, out.z);
     if (out.intensity != nullptr) std::copy_n(record.intensity[echo].begin(), count, out.intensity);
     if (out.width != nullptr) std::copy_n(record.width[echo].begin(), count, out.width);
     return static_cast<int32_t>(count);
@@ -446,8 +458,8 @@ int32_t ProfileDecoder::EmitPoints(const ScanvoProfileRecord& record, bool sort_
             if (written >= out.capacity)
                 return written;
             const uint32_t e = echoes[n];
-            if (out.x != nullptr) out.x[written] = record.x_mm[e][column];
-            if (out.z != nullptr) out.z[written] = record.z_mm[e][column];
+            if (out.x != nullptr) out.x[written] = record.XMm(e)[column];
+            if (out.z != nullptr) out.z[written] = record.ZMm(e)[column];
             if (out.intensity != nullptr) out.intensity[written] = record.intensity[e][column];
             if (out.width != nullptr) out.width[written] = record.width[e][column];
             ++written;

@@ -87,6 +87,9 @@ struct ScanvoRecordHead {
     BlockSpan scale_block;
     BlockSpan end_block;
     uint32_t column_count = 0;
+    // A raw profile not yet through the tables: its millimetre arrays hold
+    // what earlier decodes left, and every millimetre reads as 0.
+    bool millimetres_pending = false;
 };
 
 // A decoded container with its points. Only the echoes that HasEcho names,
@@ -109,6 +112,9 @@ struct ScanvoProfileRecord : ScanvoRecordHead {
 
     // One echo gathered from the arrays.
     ScanvoEcho Echo(uint32_t column, uint32_t echo) const;
+    // An echo's millimetres, MAX_COLUMNS of each.
+    const double* XMm(uint32_t echo) const;
+    const double* ZMm(uint32_t echo) const;
     void SetEchoForTest(uint32_t column, uint32_t echo, const ScanvoEcho& value);
 
     bool HasEcho(uint32_t echo) const

@@ -94,6 +94,18 @@ TEST_F(ProfileDecoderTest, ScalesSplitsTheIntensityWordAndSorts)
     }
 }
 
+// Decoding leaves a raw profile's millimetres to the linearization: until
+// then they read as 0, never as what an earlier profile left.
+TEST_F(ProfileDecoderTest, RawProfileReadsNoMillimetresBeforeItsLinearization)
+{
+    const Bytes container = RawContainer(1, {16, 8, 8, 0}, Bytes(4, 1));
+    ASSERT_TRUE(Decode(container));
+    record->SetEchoForTest(0, 0, ScanvoEcho{true, 9, 0, 0, 0, 0, 5.0, 6.0});
+    ASSERT_TRUE(Decode(container));
+    EXPECT_EQ(std::make_pair(0.0, 0.0), std::make_pair(record->Echo(0, 0).x_mm, record->Echo(0, 0).z_mm));
+    EXPECT_EQ((std::vector<double>{0, 0, 4, 1}), Points(true, 1));
+}
+
 TEST_F(ProfileDecoderTest, StatusBlockGivesEncoderAndUserIo)
 {
     // General bytes 14 and 22: the HTL and TTL counters; 30 (bits 1 and 5),
