@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <limits>
 
 static_assert(std::endian::native == std::endian::little, "points are little-endian words");
 
@@ -280,6 +281,45 @@ void DecodeLinearColumns(const LinearColumns& job)
     }
 }
 
+// Vectors whose columns all hold points compare each X with its left
+// neighbour's; the others, and the ends, go column by column.
+bool PointsAscend(const double* x, const double* const (&z)[2], uint32_t count)
+{
+    const D d;
+    constexpr std::size_t N = hn::MaxLanes(D());
+    constexpr double LAST = std::numeric_limits<double>::infinity();
+    const auto key = [&](V v) { return hn::IfThenElse(hn::IsNaN(v), hn::Set(d, LAST), v); };
+    double last = -LAST;
+    const auto ascends_at = [&](std::size_t c) {
+        const bool point = (z[0] != nullptr && z[0][c] != 0) || (z[1] != nullptr && z[1][c] != 0);
+        const double value = SortKey(x[c]);
+        if (point && value < last) return false;
+        last = point ? value : last;
+        return true;
+    };
+    std::size_t c = 0;
+    if (count > 0 && !ascends_at(c++)) return false;
+    for (; c + N <= count; c += N) {
+        M point = hn::FirstN(d, 0);
+        for (const double* column_z : z)
+            if (column_z != nullptr)
+                point = hn::Or(point, hn::Ne(hn::LoadU(d, column_z + c), hn::Zero(d)));
+        if (!hn::AllTrue(d, point)) {
+            for (std::size_t lane = 0; lane < N; ++lane)
+                if (!ascends_at(c + lane)) return false;
+            continue;
+        }
+        // The first lane's left neighbour may hold no point: it goes by `last`.
+        const M rises = hn::Or(hn::Ge(key(hn::LoadU(d, x + c)), key(hn::LoadU(d, x + c - 1))),
+                               hn::FirstN(d, 1));
+        if (!ascends_at(c) || !hn::AllTrue(d, rises)) return false;
+        last = SortKey(x[c + N - 1]);
+    }
+    for (; c < count; ++c)
+        if (!ascends_at(c)) return false;
+    return true;
+}
+
 }  // namespace HWY_NAMESPACE
 }  // namespace ColumnKernels
 HWY_AFTER_NAMESPACE();
@@ -290,6 +330,7 @@ namespace ColumnKernels {
 HWY_EXPORT(LinearizeEcho);
 HWY_EXPORT(DecodeRawColumns);
 HWY_EXPORT(DecodeLinearColumns);
+HWY_EXPORT(PointsAscend);
 
 void LinearizeEcho(const EchoJob& job)
 {
@@ -305,6 +346,11 @@ void DecodeRawColumns(const uint8_t* points, uint32_t count, int32_t* raw_z, int
 void DecodeLinearColumns(const LinearColumns& job)
 {
     HWY_DYNAMIC_DISPATCH(DecodeLinearColumns)(job);
+}
+
+bool PointsAscend(const double* x, const double* const (&z)[2], uint32_t count)
+{
+    return HWY_DYNAMIC_DISPATCH(PointsAscend)(x, z, count);
 }
 
 }  // namespace ColumnKernels

@@ -3,8 +3,10 @@
 // machine offers, chosen once at run time.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 
 namespace ColumnKernels {
 
@@ -115,6 +117,16 @@ struct LinearColumns {
     double* z_mm;
     double* x_mm;
 };
+
+// X as profiles are sorted by it: NaN would break the ordering, so it goes last.
+inline double SortKey(double x)
+{
+    return std::isnan(x) ? std::numeric_limits<double>::infinity() : x;
+}
+
+// Whether the SortKey of the columns with a point (a Z other than 0 in
+// either array; a null array has none) never falls.
+bool PointsAscend(const double* x, const double* const (&z)[2], uint32_t count);
 
 // Z = word * z_factor + z_shift, X likewise; intensity and width from the
 // middle word as the sensor packs them.

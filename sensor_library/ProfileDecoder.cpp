@@ -394,27 +394,30 @@ bool ProfileDecoder::HasPoint(const ScanvoProfileRecord& record, uint32_t column
            (record.HasEcho(1) && record.ZMm(1)[column] != 0);
 }
 
+bool ProfileDecoder::IsInXOrder(const ScanvoProfileRecord& record)
+{
+    const double* z[2] = {record.HasEcho(0) ? record.ZMm(0) : nullptr,
+                          record.HasEcho(1) ? record.ZMm(1) : nullptr};
+    return ColumnKernels::PointsAscend(record.XMm(record.HasEcho(0) ? 0 : 1), z,
+                                       record.column_count);
+}
+
 uint32_t ProfileDecoder::SortColumnsByX(const ScanvoProfileRecord& record)
 {
+    // Profiles usually arrive ordered by X already.
+    if (IsInXOrder(record)) return 0;
+    // The first echo's X, or the second's where the mask leaves the first out.
     const double* first_x = record.XMm(record.HasEcho(0) ? 0 : 1);
     uint32_t sortable = 0;
     for (uint32_t c = 0; c < record.column_count; ++c) {
-        if (!HasPoint(record, c))
-            continue;
-        // The first echo's X, or the second's where the mask leaves the
-        // first out. NaN would break the ordering the sort relies on.
-        const double x =
-            std::isnan(first_x[c]) ? std::numeric_limits<double>::infinity() : first_x[c];
-        sort_buffer[sortable++] = SortEntry{x, static_cast<int32_t>(c)};
+        if (HasPoint(record, c))
+            sort_buffer[sortable++] =
+                SortEntry{ColumnKernels::SortKey(first_x[c]), static_cast<int32_t>(c)};
     }
-    const auto by_x = [](const SortEntry& a, const SortEntry& b) {
-        return a.x < b.x || (a.x == b.x && a.column < b.column);
-    };
-    const auto end = sort_buffer.begin() + sortable;
-    // Profiles usually arrive ordered by X already.
-    if (std::is_sorted(sort_buffer.begin(), end, by_x))
-        return 0;
-    std::sort(sort_buffer.begin(), end, by_x);
+    std::sort(sort_buffer.begin(), sort_buffer.begin() + sortable,
+              [](const SortEntry& a, const SortEntry& b) {
+                  return a.x < b.x || (a.x == b.x && a.column < b.column);
+              });
     return sortable;
 }
 

@@ -1,6 +1,10 @@
 // Decoding profile containers: raw and linearized fields, sorting, the
 // region geometry, the status fields, and hostile counts and lengths.
 #include <gtest/gtest.h>
+#include <hwy/targets.h>
+
+#include <algorithm>
+#include <limits>
 
 #include "sensor_library/ProfileDecoder.h"
 #include "support/ContainerBuilder.h"
@@ -92,6 +96,45 @@ TEST_F(ProfileDecoderTest, ScalesSplitsTheIntensityWordAndSorts)
                          : (std::vector<double>{-44.0, 115.625, 775, 5, -64.0, 100.03125, 1, 0}),
                   Points(false, 2));
     }
+}
+
+// The order check reads whole vectors where every column holds a point:
+// whatever it decides, the columns come out as a stable sort by X of those
+// with a point puts them (NaN last), on every vector target.
+TEST_F(ProfileDecoderTest, SortsAsAStableSortDoesOnEveryTarget)
+{
+    constexpr int32_t COLUMNS = 40;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    // X rises by a third of a column, so in ties of three; gaps: every
+    // seventh column from the sixth holds no point, and an X of -5.
+    const std::tuple<const char*, bool, int, double> rows[] = {
+        {"TiesInOrder", false, 0, 0.0},          {"GapsOfLowXInOrder", true, 0, 0.0},
+        {"FallInsideAVector", false, 21, 0.0},   {"FallAtAVectorsFirstColumn", false, 17, 5.0},
+        {"FallAcrossAGap", true, 13, 3.5},       {"NaNLast", false, COLUMNS - 1, nan},
+        {"NaNInTheMiddle", true, 20, nan},       {"TieAcrossAGap", true, 13, 11 / 3.0}};
+    const Bytes container = RawContainer(1, {16, 0, 0, 0}, Bytes(2 * COLUMNS, 9));
+    for (const int64_t target : hwy::SupportedAndGeneratedTargets()) {
+        hwy::SetSupportedTargetsForTest(target);
+        for (const auto& [name, gaps, column, value] : rows) {
+            SCOPED_TRACE(testing::Message() << hwy::TargetName(target) << ", " << name);
+            ASSERT_TRUE(Decode(container));
+            std::vector<std::pair<double, int32_t>> want;
+            for (int32_t c = 0; c < COLUMNS; ++c) {
+                const bool point = !gaps || c % 7 != 5;
+                const double x = c == column ? value : point ? (c / 3) + (c % 3) / 3.0 : -5.0;
+                record->SetEchoForTest(c, 0, ScanvoEcho{true, 9, 0, uint32_t(c), 0, 0, x, point ? 1.0 : 0.0});
+                if (point) want.emplace_back(std::isnan(x) ? INFINITY : x, c);
+            }
+            std::stable_sort(want.begin(), want.end(), [](auto& a, auto& b) { return a.first < b.first; });
+            std::vector<int32_t> order(COLUMNS), intensity(COLUMNS);
+            for (int32_t c = 0, k = 0; c < COLUMNS; ++c)
+                order[c] = !gaps || c % 7 != 5 ? want[k++].second : c;
+            ASSERT_EQ(COLUMNS, decoder.EmitPoints(*record, true,
+                                                  PointArrays{nullptr, nullptr, intensity.data(), nullptr, COLUMNS}));
+            EXPECT_EQ(order, intensity);
+        }
+    }
+    hwy::SetSupportedTargetsForTest(0);
 }
 
 // Decoding leaves a raw profile's millimetres to the linearization: until
