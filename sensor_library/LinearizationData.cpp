@@ -208,7 +208,9 @@ int LinearizationData::ReadTable(const uint8_t* data, std::size_t length,
         storage.row_pointers.resize(columns);
         storage.knot_interval.resize(StrictlyAscending(storage.row_knots) ? rows : 0);
     } catch (const std::bad_alloc&) {
+        // The table may point into what was just released.
         storage = TableStorage();
+        table = LinearizationTable{};
         return LIN_NO_MEMORY_FOR_TABLE;
     }
     for (std::size_t i = 0; i < columns; ++i)
