@@ -114,33 +114,13 @@ HWY_INLINE bool PlanRounds(D d, const EchoJob& job, TableWalk& walk, std::size_t
             same = ascending ? hn::And(left, InCell(d, walk, first_cell, z))
                              : hn::Eq(hn::Iota(d, 0.0), hn::Set(d, static_cast<double>(lane)));
         }
-        const std::size_t cell = static_cast<std::size_t>(walk.first_cell) + walk.row;
         CellRound& round = walk.rounds[walk.round_count++];
-        round = CellRound{t.coefficients + cell * CELL_DOUBLES, t.row_knots[walk.row],
-                          static_cast<uint32_t>(c0), 0, first};
+        round = CellRound{static_cast<std::size_t>(walk.first_cell) + walk.row,
+                          t.row_knots[walk.row], static_cast<uint32_t>(c0), 0, first};
         hn::StoreMaskBits(d, same, &round.lanes);
         left = hn::AndNot(same, left);
     }
     return !first;
-}
-
-// The Z table's rounds of a vector from the X table's, for tables with the
-// same knots: the same cells, only of the points inside the Z table.
-HWY_INLINE bool CopyRounds(D d, const TableWalk& from, std::size_t first_round, TableWalk& to,
-                           M active)
-{
-    uint8_t lanes = 0;
-    hn::StoreMaskBits(d, active, &lanes);
-    const std::size_t start = to.round_count;
-    for (std::size_t r = first_round; r < from.round_count; ++r) {
-        CellRound round = from.rounds[r];
-        round.cell = to.table.coefficients + (round.cell - from.table.coefficients);
-        round.lanes &= lanes;
-        round.first = to.round_count == start;
-        to.rounds[to.round_count] = round;
-        to.round_count += round.lanes != 0;
-    }
-    return to.round_count != start;
 }
 
 // The first n lanes from p, the rest 0: a profile's last group is short.
@@ -164,9 +144,11 @@ HWY_INLINE void StoreFirst(hn::Vec<DT> v, DT d, T* p, std::size_t n)
     std::memcpy(p, lanes, n * sizeof(T));
 }
 
-// Every round of a table; the rounds share no state but their vector's
-// output, so they overlap freely.
-void EvaluateRounds(D d, const EchoJob& job, const TableWalk& walk, double* out)
+// Every round of a walk, through each table whose cells it names; the
+// rounds share no state but their vector's output, so they overlap freely.
+template <std::size_t TABLES>
+void EvaluateRounds(D d, const EchoJob& job, const TableWalk& walk,
+                    const double* const (&coefficients)[TABLES], double* const (&out)[TABLES])
 {
     const TableColumns& columns = walk.table.columns;
     for (std::size_t r = 0; r < walk.round_count; ++r) {
@@ -176,10 +158,13 @@ void EvaluateRounds(D d, const EchoJob& job, const TableWalk& walk, double* out)
         const V dx_powers[3] = {hn::LoadU(d, columns.dx + c0), hn::LoadU(d, columns.dx2 + c0),
                                 hn::LoadU(d, columns.dx3 + c0)};
         const V dz = hn::Sub(hn::LoadU(d, job.scratch.rows + c0), hn::Set(d, round.row_knot));
-        const V value = EvaluateCell(d, round.cell, dz, dx_powers);
-        const V others = round.first ? hn::Zero(d) : LoadFirst(d, out + c0, n);
-        StoreFirst(hn::IfThenElse(hn::LoadMaskBits(d, &round.lanes), value, others), d, out + c0,
-                   n);
+        const M lanes = hn::LoadMaskBits(d, &round.lanes);
+        for (std::size_t t = 0; t < TABLES; ++t) {
+            const V value =
+                EvaluateCell(d, coefficients[t] + round.cell * CELL_DOUBLES, dz, dx_powers);
+            const V others = round.first ? hn::Zero(d) : LoadFirst(d, out[t] + c0, n);
+            StoreFirst(hn::IfThenElse(lanes, value, others), d, out[t] + c0, n);
+        }
     }
 }
 
@@ -200,15 +185,23 @@ void LinearizeEcho(const EchoJob& job)
         hn::StoreU(z, d, job.scratch.rows + c0);
         const M point = hn::And(hn::FirstN(d, n), hn::Ne(raw, hn::Zero(d)));
         const M in_x = hn::And(point, Inside(d, job.x_table, c0, z));
-        const std::size_t x_rounds = x_walk.round_count;
-        if (!PlanRounds(d, job, x_walk, c0, z, in_x)) StoreFirst(hn::Zero(d), d, job.x_mm + c0, n);
-        const M in_z = hn::And(in_x, Inside(d, job.z_table, c0, z));
-        const bool z_planned = job.knots_shared ? CopyRounds(d, x_walk, x_rounds, z_walk, in_z)
-                                                : PlanRounds(d, job, z_walk, c0, z, in_z);
+        const bool x_planned = PlanRounds(d, job, x_walk, c0, z, in_x);
+        if (!x_planned) StoreFirst(hn::Zero(d), d, job.x_mm + c0, n);
+        // Shared knots: the points inside the Z table are those inside the X
+        // table, in the same cells.
+        const bool z_planned =
+            job.knots_shared
+                ? x_planned
+                : PlanRounds(d, job, z_walk, c0, z, hn::And(in_x, Inside(d, job.z_table, c0, z)));
         if (!z_planned) StoreFirst(hn::Zero(d), d, job.z_mm + c0, n);
     }
-    EvaluateRounds(d, job, x_walk, job.x_mm);
-    EvaluateRounds(d, job, z_walk, job.z_mm);
+    if (job.knots_shared) {
+        EvaluateRounds<2>(d, job, x_walk, {job.x_table.coefficients, job.z_table.coefficients},
+                          {job.x_mm, job.z_mm});
+    } else {
+        EvaluateRounds<1>(d, job, x_walk, {job.x_table.coefficients}, {job.x_mm});
+        EvaluateRounds<1>(d, job, z_walk, {job.z_table.coefficients}, {job.z_mm});
+    }
 }
 
 // n little-endian words from bytes that need no alignment, the rest 0.

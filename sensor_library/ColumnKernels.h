@@ -62,7 +62,7 @@ struct TableView {
 // One round of evaluation: the points of a vector of columns that lie in
 // the same cell of a table.
 struct CellRound {
-    const double* cell;  // CELL_DOUBLES coefficients
+    std::size_t cell;    // its coefficients start at cell * CELL_DOUBLES
     double row_knot;     // the cell's first row knot
     uint32_t column;     // the vector's first column
     uint8_t lanes;       // one bit per point of the vector
@@ -73,7 +73,7 @@ struct CellRound {
 struct EchoScratch {
     double* rows;  // each point's pixel row
     CellRound* x_rounds;
-    CellRound* z_rounds;
+    CellRound* z_rounds;  // unused when the tables share their knots
 };
 
 // One echo of a raw profile: point c lies at row z_stride * raw_z[c] / 32 +
@@ -85,7 +85,9 @@ struct EchoJob {
     double z_stride;
     const int32_t* raw_z;  // 1/32 pixel; 0 is no point
     uint32_t count;
-    bool knots_shared;  // the tables' knots are the same, bit for bit
+    // The tables' knots are the same, bit for bit: a point lies in the same
+    // cell of each, and the Z table's columns may be the X table's.
+    bool knots_shared;
     double* x_mm;
     double* z_mm;
     EchoScratch scratch;

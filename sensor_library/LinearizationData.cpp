@@ -311,7 +311,7 @@ void LinearizationData::Prepare(ColumnCache& cache, const EchoRows& rows) const
     for (uint32_t c = cache.built; c < needed; ++c) {
         const double x = rows.x_stride * c + rows.x_offset;
         cache.x_table.Place(c, PositionOf(record.x_table, x));
-        cache.z_table.Place(c, PositionOf(record.z_table, x));
+        if (!knots_shared) cache.z_table.Place(c, PositionOf(record.z_table, x));
     }
     cache.built = needed;
 }
@@ -325,9 +325,11 @@ void LinearizationData::LinearizeEcho(ColumnCache& cache, const EchoRows& rows, 
         return;
     }
     Prepare(cache, rows);
+    // With the same knots a column lies at the same place in both tables.
+    const ColumnCache::Columns& z_columns = knots_shared ? cache.x_table : cache.z_table;
     ColumnKernels::LinearizeEcho(
         ColumnKernels::EchoJob{cache.x_table.View(record.x_table, x_storage),
-                               cache.z_table.View(record.z_table, z_storage),
+                               z_columns.View(record.z_table, z_storage),
                                rows.z_offset,
                                rows.z_stride,
                                rows.raw_z,
