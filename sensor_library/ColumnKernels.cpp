@@ -93,17 +93,36 @@ HWY_INLINE double RowOf(const EchoJob& job, std::size_t c)
     return job.z_stride * (job.raw_z[c] * 0.03125) + job.z_offset;
 }
 
-// Splits the active points of the vector at c0 into rounds, one per cell:
-// the last round's cell takes the points that lie in it; else the first
-// point left is searched for, and every point in its cell goes with it
-// (without ascending knots, it alone). False when no point is active.
-HWY_INLINE bool PlanRounds(D d, const EchoJob& job, TableWalk& walk, std::size_t c0, V z, M active)
+// The points `lanes` of the vector at c0 in the walk's cell.
+HWY_INLINE void AddRound(D d, TableWalk& walk, std::size_t c0, M lanes, bool first)
+{
+    CellRound& round = walk.rounds[walk.round_count++];
+    round = CellRound{static_cast<std::size_t>(walk.first_cell) + walk.row,
+                      walk.table.row_knots[walk.row], static_cast<uint32_t>(c0), 0, first};
+    hn::StoreMaskBits(d, lanes, &round.lanes);
+}
+
+// Splits the points of the vector at c0 that lie inside the table into
+// rounds, one per cell: the last round's cell takes the points that lie in
+// it; else the first point left is searched for, and every point in its
+// cell goes with it (without ascending knots, it alone). `inside` gets
+// those points; false when there are none.
+HWY_INLINE bool PlanRounds(D d, const EchoJob& job, TableWalk& walk, std::size_t c0, V z, M points,
+                           M& inside)
 {
     const TableView& t = walk.table;
     const bool ascending = t.knot_interval != nullptr;
     const V first_cell = hn::LoadU(d, t.columns.first_cell + c0);
+    // Mostly every point lies in the last round's cell, so inside the table.
+    if (ascending && walk.first_cell >= 0 && !hn::AllFalse(d, points) &&
+        hn::AllFalse(d, hn::AndNot(InCell(d, walk, first_cell, z), points))) {
+        inside = points;
+        AddRound(d, walk, c0, points, true);
+        return true;
+    }
+    inside = hn::And(points, Inside(d, t, c0, z));
     bool first = true;
-    for (M left = active; !hn::AllFalse(d, left); first = false) {
+    for (M left = inside; !hn::AllFalse(d, left); first = false) {
         M same = ascending ? hn::And(left, InCell(d, walk, first_cell, z)) : hn::FirstN(d, 0);
         if (hn::AllFalse(d, same)) {
             const std::size_t lane = static_cast<std::size_t>(hn::FindFirstTrue(d, left));
@@ -114,10 +133,7 @@ HWY_INLINE bool PlanRounds(D d, const EchoJob& job, TableWalk& walk, std::size_t
             same = ascending ? hn::And(left, InCell(d, walk, first_cell, z))
                              : hn::Eq(hn::Iota(d, 0.0), hn::Set(d, static_cast<double>(lane)));
         }
-        CellRound& round = walk.rounds[walk.round_count++];
-        round = CellRound{static_cast<std::size_t>(walk.first_cell) + walk.row,
-                          t.row_knots[walk.row], static_cast<uint32_t>(c0), 0, first};
-        hn::StoreMaskBits(d, same, &round.lanes);
+        AddRound(d, walk, c0, same, first);
         left = hn::AndNot(same, left);
     }
     return !first;
@@ -184,15 +200,13 @@ void LinearizeEcho(const EchoJob& job)
                             hn::Set(d, job.z_offset));
         hn::StoreU(z, d, job.scratch.rows + c0);
         const M point = hn::And(hn::FirstN(d, n), hn::Ne(raw, hn::Zero(d)));
-        const M in_x = hn::And(point, Inside(d, job.x_table, c0, z));
-        const bool x_planned = PlanRounds(d, job, x_walk, c0, z, in_x);
+        M in_x, in_z;
+        const bool x_planned = PlanRounds(d, job, x_walk, c0, z, point, in_x);
         if (!x_planned) StoreFirst(hn::Zero(d), d, job.x_mm + c0, n);
         // Shared knots: the points inside the Z table are those inside the X
         // table, in the same cells.
         const bool z_planned =
-            job.knots_shared
-                ? x_planned
-                : PlanRounds(d, job, z_walk, c0, z, hn::And(in_x, Inside(d, job.z_table, c0, z)));
+            job.knots_shared ? x_planned : PlanRounds(d, job, z_walk, c0, z, in_x, in_z);
         if (!z_planned) StoreFirst(hn::Zero(d), d, job.z_mm + c0, n);
     }
     if (job.knots_shared) {
