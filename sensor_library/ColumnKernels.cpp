@@ -317,9 +317,9 @@ bool PointsAscend(const double* x, const double* const (&z)[2], uint32_t count)
             continue;
         }
         // The first lane's left neighbour may hold no point: it goes by `last`.
-        const M rises = hn::Or(hn::Ge(key(hn::LoadU(d, x + c)), key(hn::LoadU(d, x + c - 1))),
-                               hn::FirstN(d, 1));
-        if (!ascends_at(c) || !hn::AllTrue(d, rises)) return false;
+        const V before =
+            hn::IfThenElse(hn::FirstN(d, 1), hn::Set(d, last), key(hn::LoadU(d, x + c - 1)));
+        if (!hn::AllTrue(d, hn::Ge(key(hn::LoadU(d, x + c)), before))) return false;
         last = SortKey(x[c + N - 1]);
     }
     for (; c < count; ++c)
