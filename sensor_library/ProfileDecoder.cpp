@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <bit>
-#include <cmath>
 #include <cstring>
-#include <limits>
 
 #include "sensor_library/ColumnKernels.h"
 #include "sensor_library/FrameAssembler.h"
