@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "gentl_core/Logger.h"
+#include "gentl_producers/GenTesk3d/RowKernels.h"
 #include "gentl_producers/GenTesk3d/SensorInterface.h"
 
 namespace GenTLCore::ZoTL {
@@ -265,47 +266,27 @@ void SensorInterface::StoreProfile(const ScanData& scan, const FeatureCache::Coo
     const double* const x = x_values.data();
     const double* const z = z_values.data();
     const int* const intensity = intensity_values.data();
-    // One loop per format, each without branches that would keep it from
-    // being vectorised.
-    const auto valid = [&](uint64_t i) {
-        return !(x[i] == 0 && z[i] == 0) && InAxis(a_axis, x[i]) && InAxis(c_axis, z[i]);
-    };
-    const auto a_of = [&](uint64_t i) {
-        return (static_cast<float>(x[i]) - a_axis.offset) / a_axis.scale;
-    };
-    const auto c_of = [&](uint64_t i) {
-        return Low16((static_cast<float>(z[i]) - c_axis.offset) / c_axis.scale);
-    };
     const uint32_t format = scan.range_enabled ? scan.range_format : 0;
     if (format == PFNC_MONO16) {
         for (uint64_t i = 0; i < width; ++i) {
-            const int64_t column = RoundHalfAway(a_of(i));
+            const int64_t column =
+                RoundHalfAway((static_cast<float>(x[i]) - a_axis.offset) / a_axis.scale);
             if (column < 0 || static_cast<uint64_t>(column) >= width) continue;
             const uint64_t at = first + static_cast<uint64_t>(column);
-            planes_.range16[at] = valid(i) ? c_of(i) : 0;
+            const bool valid = !(x[i] == 0 && z[i] == 0) && InAxis(a_axis, x[i]) &&
+                               InAxis(c_axis, z[i]);
+            planes_.range16[at] =
+                valid ? Low16((static_cast<float>(z[i]) - c_axis.offset) / c_axis.scale) : 0;
             planes_.intensity[at] = static_cast<uint16_t>(intensity[i]);
         }
         return;
     }
-    uint16_t* const intensity_row = planes_.intensity + first;
-    for (uint64_t i = 0; i < width; ++i) intensity_row[i] = static_cast<uint16_t>(intensity[i]);
-    if (format == PFNC_COORD3D_ABC32F) {
-        float* const points = planes_.points32 + 3 * first;
-        for (uint64_t i = 0; i < width; ++i) {
-            points[3 * i] = static_cast<float>(x[i]);
-            points[3 * i + 1] = x[i] == 0 && z[i] == 0 ? 0.0f : y;
-            points[3 * i + 2] = static_cast<float>(z[i]);
-        }
-    } else if (format == PFNC_COORD3D_ABC16) {
-        uint16_t* const points = planes_.points16 + 3 * first;
-        const uint16_t b = Low16(y);
-        for (uint64_t i = 0; i < width; ++i) {
-            const bool keep = valid(i);
-            points[3 * i] = keep ? Low16(a_of(i)) : 0;
-            points[3 * i + 1] = keep ? b : 0;
-            points[3 * i + 2] = keep ? c_of(i) : 0;
-        }
-    }
+    const RowKernels::ProfileColumns profile{x, z, intensity, width};
+    RowKernels::StoreIntensity(profile, planes_.intensity + first);
+    if (format == PFNC_COORD3D_ABC32F)
+        RowKernels::StorePoints32(profile, y, planes_.points32 + 3 * first);
+    else if (format == PFNC_COORD3D_ABC16)
+        RowKernels::StorePoints16(profile, table, Low16(y), planes_.points16 + 3 * first);
 }
 
 bool SensorInterface::AcquireImage(ScanData& scan)
