@@ -265,12 +265,7 @@ TEST(BufferTeskTest, StreamMakesItsBuffersAndATakeOverCopiesTheFill)
         new GenTLBufferTesk(memory.data(), 64, nullptr, false, nullptr));
     aux->CompleteConstruction();
     target->CompleteConstruction();
-    FillDescription fill;
-    fill.frame_id = 7;
-    fill.payload_type = PAYLOAD_TYPE_MULTI_PART;
-    fill.is_multi_part = true;
-    fill.part_count = 2;
-    aux->SetFillDescription(fill);
+    aux->SetFillDescription({.frame_id = 7, .payload_type = PAYLOAD_TYPE_MULTI_PART});
     aux->SetScheduled(true);
     aux->SetFillResults({48, 48, true, false});
     target->SetQueued(true);
@@ -279,17 +274,15 @@ TEST(BufferTeskTest, StreamMakesItsBuffersAndATakeOverCopiesTheFill)
     const uint32_t level = GetLogLevel();
     SetLogLevelForTest(LOG_LEVEL_DEBUG);
     DebugCapture log;
-    uint64_t frame_id = 0;
-    size_t payload_type = 0;
-    size_t size = sizeof frame_id;
-    INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
-    EXPECT_EQ(GC_ERR_SUCCESS, target->GetBufferInfo(BUFFER_INFO_FRAMEID, &type, &frame_id, &size));
-    size = sizeof payload_type;
-    EXPECT_EQ(GC_ERR_SUCCESS,
-              target->GetBufferInfo(BUFFER_INFO_PAYLOADTYPE, &type, &payload_type, &size));
+    for (const auto& [command, value] : {std::pair<int32_t, uint64_t>{BUFFER_INFO_FRAMEID, 7},
+                                         {BUFFER_INFO_PAYLOADTYPE, PAYLOAD_TYPE_MULTI_PART}}) {
+        uint64_t answer = 0;
+        size_t size = sizeof answer;
+        INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
+        EXPECT_EQ(GC_ERR_SUCCESS, target->GetBufferInfo(command, &type, &answer, &size));
+        EXPECT_EQ(value, answer);
+    }
     SetLogLevelForTest(level);
-    EXPECT_EQ(7u, frame_id);
-    EXPECT_EQ(size_t{PAYLOAD_TYPE_MULTI_PART}, payload_type);
     EXPECT_EQ(1u, log.Count(" GetFrameID: 7\n"));
 }
 

@@ -138,10 +138,8 @@ TEST_F(SensorInterfaceTest, KeepsPendingWritesUntilReadAndAtMost256)
     EXPECT_EQ(sensor->PendingWriteCountForTest(), SensorInterface::MAX_PENDING_WRITES);
 }
 
-// Every size the sensor reports is taken only within what the sensor can
-// have (its pixels: 1280 x 1024 here; 2048; 65535 profiles); anything else,
-// the 2^31 and 2^32 - 1 of a hostile sensor included, is refused like a
-// failed read and leaves the cache, and so the scan planes, as they were.
+// A size beyond what the sensor can have (1280 x 1024 pixels, 2048, 65535
+// profiles) is refused like a failed read and leaves cache and planes alone.
 TEST_F(SensorInterfaceTest, RefusesSizesTheSensorCannotHave)
 {
     struct Row {
@@ -152,24 +150,18 @@ TEST_F(SensorInterfaceTest, RefusesSizesTheSensorCannotHave)
         bool zero_ok;
     };
     using C = const FeatureCache&;
+    // clang-format off
     const Row rows[] = {
-        {"ROI1WidthX", &SensorInterface::GetROI1WidthX,
-         [](C c) -> uint64_t { return c.region[1].width; }, 1280, false},
-        {"ROI1HeightZ", &SensorInterface::GetROI1HeightZ,
-         [](C c) -> uint64_t { return c.region[0].height; }, 1024, false},
-        {"AmountProfilesY", &SensorInterface::GetAmountProfilesY,
-         [](C c) -> uint64_t { return c.region[1].height; }, 65535, true},
-        {"ROI1OffsetX", &SensorInterface::GetROI1OffsetX,
-         [](C c) -> uint64_t { return c.region[0].offset_x; }, 1279, true},
-        {"ROI1OffsetZ", &SensorInterface::GetROI1OffsetZ,
-         [](C c) -> uint64_t { return c.region[0].offset_y; }, 1023, true},
-        {"ROI1StepX", &SensorInterface::GetROI1StepX,
-         [](C c) -> uint64_t { return c.decimation_horizontal - 1u; }, 1279, true},
-        {"ROI1StepZ", &SensorInterface::GetROI1StepZ,
-         [](C c) -> uint64_t { return c.decimation_vertical - 1u; }, 1023, true},
-        {"PixelXMax", &SensorInterface::GetPixelXMax,
-         [](C c) -> uint64_t { return c.sensor_width; }, 2048, false},
+        {"ROI1WidthX", &SensorInterface::GetROI1WidthX, [](C c) -> uint64_t { return c.region[1].width; }, 1280, false},
+        {"ROI1HeightZ", &SensorInterface::GetROI1HeightZ, [](C c) -> uint64_t { return c.region[0].height; }, 1024, false},
+        {"AmountProfilesY", &SensorInterface::GetAmountProfilesY, [](C c) -> uint64_t { return c.region[1].height; }, 65535, true},
+        {"ROI1OffsetX", &SensorInterface::GetROI1OffsetX, [](C c) -> uint64_t { return c.region[0].offset_x; }, 1279, true},
+        {"ROI1OffsetZ", &SensorInterface::GetROI1OffsetZ, [](C c) -> uint64_t { return c.region[0].offset_y; }, 1023, true},
+        {"ROI1StepX", &SensorInterface::GetROI1StepX, [](C c) -> uint64_t { return c.decimation_horizontal - 1u; }, 1279, true},
+        {"ROI1StepZ", &SensorInterface::GetROI1StepZ, [](C c) -> uint64_t { return c.decimation_vertical - 1u; }, 1023, true},
+        {"PixelXMax", &SensorInterface::GetPixelXMax, [](C c) -> uint64_t { return c.sensor_width; }, 2048, false},
     };
+    // clang-format on
     SetItems("ROI1WidthX=16");  // so that 65535 profiles stay small
     Open();
     cache->region[1].components = {{1, PFNC_MONO16}, {1, PFNC_COORD3D_ABC32F}};
