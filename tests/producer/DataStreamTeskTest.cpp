@@ -9,9 +9,8 @@
 namespace GenTLCore::ZoTL {
 namespace {
 
-// An exception in the acquisition thread (a memory shortage while a scan is
-// sized) ends the stream instead of the process: the engine stops
-// streaming, the stream asks to be reopened, and its buffers come back.
+// An exception in the acquisition thread ends the stream, not the process;
+// the stream asks to be reopened and its buffers come back.
 TEST(DataStreamTeskTest, AnExceptionInTheAcquisitionThreadEndsTheStream)
 {
     TestSupport::ScriptedSensor sensor;

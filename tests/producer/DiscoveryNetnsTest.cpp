@@ -72,8 +72,7 @@ protected:
         return cti->GCWritePort(iface, 0x10000008, &index, &size);
     }
     uint64_t Number(uint32_t id) { return std::stoull(Read(id)); }
-    // What each of `count` consumer processes, started at once, printed
-    // for its device list update (DiscoveryScanProcess.cpp).
+    // What each of `count` scanning processes started at once printed.
     static std::vector<std::string> ScanInProcesses(int count)
     {
         const std::string command =
@@ -178,9 +177,8 @@ TEST_F(DiscoveryNetnsTest, AppliesStagedNetworkSettingsAndFollowsAddressChanges)
     EXPECT_EQ("Setting Network Config failed", LastError());
 }
 
-// Twenty thousand sensors answer both scan requests: the list holds at most
-// the replies discovery keeps, and a second consumer thread counting the
-// devices meanwhile gets its answer.
+// Twenty thousand sensors answer: the list stays within the kept replies and
+// a thread counting the devices meanwhile is answered.
 TEST_F(DiscoveryNetnsTest, ListsAtMostTheKeptSensorsOfAFlood)
 {
     std::vector<DiscoveryIdentity> flood;

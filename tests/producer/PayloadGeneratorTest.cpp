@@ -238,9 +238,8 @@ TEST(FeatureCacheTest, DerivedMaximaNeverWrapBelowZero)
 namespace GenTLCore::ZoTL {
 namespace {
 
-// The stream's buffers are its own, never auxiliary composites; a buffer
-// taking over an auxiliary fill answers from that fill's description, and
-// logs its answers.
+// The stream's composites are its own buffers, never auxiliary; a buffer that
+// takes over an auxiliary fill answers, and logs, from its description.
 TEST(BufferTeskTest, StreamMakesItsBuffersAndATakeOverCopiesTheFill)
 {
     TestSupport::ScriptedSensor sensor;

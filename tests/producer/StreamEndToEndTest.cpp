@@ -302,9 +302,8 @@ TEST_F(StreamEndToEndTest, ASensorRestartedWithAnotherWidthNeverOverflows)
     CloseStream();
 }
 
-// The simulated sensor as the simulated_sensor program runs it, 2048 points
-// wide: the width read at open is refused (its placeholder reads 0), and the
-// width and height written show in what the sensor answers and delivers.
+// A sensor without a settings builder, 2048 wide: its placeholder width of 0
+// is refused; the width and height written read back and are delivered.
 TEST_F(StreamEndToEndTest, AWrittenWidthReadsBackAndIsDelivered)
 {
     ASSERT_EQ(GC_ERR_SUCCESS, cti->DevClose(device));
@@ -341,9 +340,8 @@ uint64_t PeakResidentKb()
     return 0;
 }
 
-// Another client set the sensor's region to what no sensor has: read at open
-// or while streaming, each size is refused with an error, the stream goes on
-// with the sizes the consumer set, and the process stays within 100 MB.
+// Sizes another client set that no sensor has are refused at open and while
+// streaming; the stream keeps the consumer's sizes within 100 MB.
 TEST_F(StreamEndToEndTest, SizesNoSensorHasAreRefusedAtOpenAndWhileStreaming)
 {
     const uint64_t baseline_kb = PeakResidentKb();
@@ -408,9 +406,8 @@ TEST_F(StreamEndToEndTest, IdlesDropsScansWithoutBuffersAndStopsPromptly)
     CloseStream();
 }
 
-// A consumer that keeps its buffers, with a line time of a second, leaves
-// the sensor library's FIFO (four containers here) to overflow: the stream's
-// underrun count holds every profile dropped there.
+// A consumer that keeps its buffers lets the library's FIFO (four containers)
+// overflow: the underrun count holds every profile dropped there.
 TEST_F(StreamEndToEndTest, ProfilesLostInTheLibraryFifoCountAsUnderruns)
 {
     using WriteData = int (*)(void*, char*, int);

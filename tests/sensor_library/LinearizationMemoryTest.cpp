@@ -1,6 +1,5 @@
-// A table read that runs out of memory leaves no table behind that points
-// into the storage it released. Its own process: operator new fails here
-// on demand.
+// A table read that runs out of memory leaves no table pointing into freed
+// storage. Its own process: operator new fails here on demand.
 #include <gtest/gtest.h>
 
 #include <atomic>

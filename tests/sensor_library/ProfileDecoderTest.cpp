@@ -98,9 +98,8 @@ TEST_F(ProfileDecoderTest, ScalesSplitsTheIntensityWordAndSorts)
     }
 }
 
-// The order check reads whole vectors where every column holds a point:
-// whatever it decides, the columns come out as a stable sort by X of those
-// with a point puts them (NaN last), on every vector target.
+// Whatever the vector order check decides, columns with a point come out as
+// a stable sort by X puts them (NaN last), on every vector target.
 TEST_F(ProfileDecoderTest, SortsAsAStableSortDoesOnEveryTarget)
 {
     constexpr int32_t COLUMNS = 40;
