@@ -1,5 +1,6 @@
 // RowKernels.h: one profile's columns into a row of the scan planes, on the
-// widest vector unit the machine offers, chosen once at run time.
+// widest vector unit the machine offers, chosen once at run time. The
+// kernels keep no state: any thread may call them on rows it owns.
 #pragma once
 
 #include <cstddef>
