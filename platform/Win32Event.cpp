@@ -18,6 +18,20 @@ void Win32Event::Set()
     // Notify under the lock: a released waiter may destroy the event at once.
     std::lock_guard<std::mutex> lock(mutex);
     signalled = true;
+    Wake();
+}
+
+void Win32Event::SetThenWake()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        signalled = true;
+    }
+    Wake();
+}
+
+void Win32Event::Wake()
+{
     if (manual_reset)
         changed.notify_all();
     else

@@ -27,6 +27,10 @@ public:
     Win32Event& operator=(const Win32Event&) = delete;
 
     void Set();
+    // Set, waking a waiter only after the lock is released, so it does not
+    // wake into a lock its setter still holds. Only for an event that
+    // outlives the call whatever its waiters do.
+    void SetThenWake();
     void Reset();
     // WAIT_SIGNALLED, or WAIT_TIMED_OUT once timeout_ms have passed. A
     // timeout of 0 only tests the state.
@@ -35,6 +39,9 @@ public:
     bool IsManualReset() const { return manual_reset; }
 
 private:
+    // Every waiter of a manual-reset event, one of an auto-reset event.
+    void Wake();
+
     const bool manual_reset;
     std::mutex mutex;
     std::condition_variable changed;

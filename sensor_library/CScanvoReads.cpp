@@ -98,7 +98,8 @@ void CScanvo::PushFrame(const uint8_t* container, uint32_t size, bool camera)
     }
     if (fifo.Write(container, size).dropped_oldest)
         logger.Log("K7PX - Dll: Write<Read AND Write + Buffer>Read");
-    (camera ? image_event : profile_event).Set();
+    // The events outlive this thread: the disconnect joins it first.
+    (camera ? image_event : profile_event).SetThenWake();
     ++assembler.Statistics().frame_count;
 }
 

@@ -314,10 +314,15 @@ void GenTLDataStreamTesk::FillBuffer(GenTLBufferTesk& buffer, uint64_t frame_id)
 
 bool GenTLDataStreamTesk::HandOver(GenTLBuffer& buffer)
 {
-    std::lock_guard<std::mutex> hold(output_lock);
-    output_queue.push_back(&buffer);
+    bool go_on = false;
+    {
+        std::lock_guard<std::mutex> hold(output_lock);
+        output_queue.push_back(&buffer);
+        go_on = !stop_requested;
+    }
+    // After the lock: the engine thread would wake into it and sleep again.
     output_wake.notify_one();
-    return !stop_requested;
+    return go_on;
 }
 
 }  // namespace GenTLCore::ZoTL

@@ -1,5 +1,6 @@
 // Platform services: 32-bit numbers as read from the environment, whole
-// debug-output lines, the endless wait, the thread's one-start rule, the
+// debug-output lines, the endless wait, the event woken after its lock, the
+// thread's one-start rule, the
 // thread-local slot and the named lock across processes. Condition waits and
 // priorities are tested through gentl_core's wrappers.
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -19,6 +21,7 @@
 #include "platform/NamedLock.h"
 #include "platform/ThreadLocal.h"
 #include "platform/Threading.h"
+#include "platform/Win32Event.h"
 
 namespace {
 
@@ -104,6 +107,32 @@ TEST(ThreadingTest, LargestTimeoutWaitsForTheNotify)
     });
     EXPECT_EQ(Platform::WaitResult::Woken, condition.Wait(mutex, INT64_MAX));
     mutex.Unlock();
+}
+
+// Waking after the lock keeps the reset kinds: one waiter of an auto-reset
+// event per set, every waiter of a manual one.
+TEST(Win32EventTest, SetThenWakeReleasesAsManyWaitersAsSet)
+{
+    for (const bool manual : {false, true}) {
+        Platform::Win32Event event(manual, false);
+        std::atomic<int> released{0};
+        const auto wait = [&] {
+            released += event.Wait(10000) == Platform::Win32Event::WAIT_SIGNALLED;
+        };
+        std::jthread first(wait), second(wait);
+        event.SetThenWake();
+        if (!manual) {
+            for (int i = 0; i < 5000 && released.load() == 0; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            EXPECT_EQ(1, released.load());
+            event.SetThenWake();
+        }
+        first.join();
+        second.join();
+        EXPECT_EQ(2, released.load()) << "manual reset: " << manual;
+        EXPECT_EQ(manual ? 0u : Platform::Win32Event::WAIT_TIMED_OUT, event.Wait(0));
+    }
 }
 
 // A priority given before the thread runs is kept for it; a deleted key
