@@ -41,8 +41,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using namespace GenTLCore::ZoTL;
-using GenTLCore::RegisterDefinition;
 using BenchSupport::ThreadTimes;
+using GenTLCore::RegisterDefinition;
 
 constexpr uint32_t WIDTH = 2048;
 constexpr uint32_t READY = 3;
@@ -114,18 +114,25 @@ std::map<CaseKey, CaseFigures> figures;
 uint64_t four_sensor_missing = 0;
 bool four_sensor_ran = false;
 
-void Report(benchmark::State& state, const Outcome& outcome, CaseKey key)
+// The counts of a stream and each thread's CPU time per profile; the
+// profiles received, at least 1.
+double ReportCounts(benchmark::State& state, const Outcome& outcome)
 {
-    if (!outcome.error.empty()) return state.SkipWithError(outcome.error.c_str());
     const double received = std::max<double>(1, static_cast<double>(outcome.tally.received));
-    double total = 0;
-    for (const auto& [thread, cpu_us] : outcome.cpu_us) {
+    for (const auto& [thread, cpu_us] : outcome.cpu_us)
         state.counters[thread + "_us"] = cpu_us / received;
-        total += cpu_us;
-    }
     state.counters["sent"] = static_cast<double>(outcome.sent);
     state.counters["received"] = static_cast<double>(outcome.tally.received);
     state.counters["missing"] = static_cast<double>(outcome.tally.missing);
+    return received;
+}
+
+void Report(benchmark::State& state, const Outcome& outcome, CaseKey key)
+{
+    if (!outcome.error.empty()) return state.SkipWithError(outcome.error.c_str());
+    const double received = ReportCounts(state, outcome);
+    double total = 0;
+    for (const auto& [thread, cpu_us] : outcome.cpu_us) total += cpu_us;
     state.counters["cpu_us"] = total / received;
     const auto receive = outcome.cpu_us.find("receive");
     const double reading = total - (receive != outcome.cpu_us.end() ? receive->second : 0);
@@ -388,10 +395,14 @@ Outcome Bench::RunScanvo(int rate)
     receive_thread = 0;
     char ip[] = "127.0.0.1", port[] = "32001";
     void* handle = scanvo.connect(ip, port, 0);
-    const bool ready = handle != nullptr && TestSupport::WaitUntil([&] {
-        int status = 0;
-        return scanvo.connect_status(handle, &status) == 0 && status == READY;
-    }, 10s);
+    const bool ready =
+        handle != nullptr && TestSupport::WaitUntil(
+                                 [&] {
+                                     int status = 0;
+                                     return scanvo.connect_status(handle, &status) == 0 &&
+                                            status == READY;
+                                 },
+                                 10s);
     if (!ready) {
         scanvo.disconnect(handle);
         outcome.error = "the sensor library did not connect";
@@ -402,14 +413,15 @@ Outcome Bench::RunScanvo(int rate)
     std::vector<int> intensity(WIDTH);
     const auto read = [&] {
         int picture = 0;
-        const int points = scanvo.get_xzi(handle, x.data(), z.data(), intensity.data(), nullptr,
-                                          WIDTH, nullptr, nullptr, EVENT_TIMEOUT_MS, nullptr, 0,
-                                          &picture);
+        const int points =
+            scanvo.get_xzi(handle, x.data(), z.data(), intensity.data(), nullptr, WIDTH, nullptr,
+                           nullptr, EVENT_TIMEOUT_MS, nullptr, 0, &picture);
         if (points > 0) outcome.tally.Add(static_cast<uint16_t>(picture), 1);
         return points > 0;
     };
     const uint32_t receive = receive_thread, reader = Platform::CurrentThreadId();
-    const ThreadTimes receive_start = ThreadTimes::Of(receive), reader_start = ThreadTimes::Of(reader);
+    const ThreadTimes receive_start = ThreadTimes::Of(receive),
+                      reader_start = ThreadTimes::Of(reader);
     const uint32_t sent_before = sensor->ContainersSent();
     scanvo.Command(handle, "SetAcquisitionStart");
     for (const auto end = std::chrono::steady_clock::now() + StreamTime();
@@ -432,7 +444,8 @@ Outcome Bench::RunGenTL(int rate, uint32_t profiles, bool gendc)
     const std::unique_ptr<StreamSession> session = OpenDevice("127.0.0.1", receive);
     sensor->SetStreamRate(rate);
     const std::set<uint32_t> before = Tasks();
-    outcome.error = !session->IsOpen() ? "IFOpenDevice failed" : session->Configure(rate, profiles, gendc);
+    outcome.error =
+        !session->IsOpen() ? "IFOpenDevice failed" : session->Configure(rate, profiles, gendc);
     if (outcome.error.empty() && !session->OpenStream(profiles, gendc))
         outcome.error = "the stream did not start";
     if (!outcome.error.empty()) return outcome;
@@ -504,7 +517,9 @@ Outcome Bench::RunFourSensors(int rate)
     for (std::thread& consumer : consumers) consumer.join();
     rusage usage_end{};
     getrusage(RUSAGE_SELF, &usage_end);
-    const auto us = [](const timeval& t) { return t.tv_sec * 1e6 + static_cast<double>(t.tv_usec); };
+    const auto us = [](const timeval& t) {
+        return t.tv_sec * 1e6 + static_cast<double>(t.tv_usec);
+    };
     outcome.cpu_us["process"] = us(usage_end.ru_utime) + us(usage_end.ru_stime) -
                                 us(usage_start.ru_utime) - us(usage_start.ru_stime);
     for (int i = 0; i < SENSORS; ++i) {
@@ -545,11 +560,7 @@ void BM_FourSensors(benchmark::State& state)
     Outcome outcome;
     for (auto _ : state) outcome = bench.RunFourSensors(FOUR_SENSOR_RATE);
     if (!outcome.error.empty()) return state.SkipWithError(outcome.error.c_str());
-    const double received = std::max<double>(1, static_cast<double>(outcome.tally.received));
-    state.counters["sent"] = static_cast<double>(outcome.sent);
-    state.counters["received"] = static_cast<double>(outcome.tally.received);
-    state.counters["missing"] = static_cast<double>(outcome.tally.missing);
-    state.counters["process_us"] = outcome.cpu_us["process"] / received;
+    ReportCounts(state, outcome);  // the whole process's CPU time as "process_us"
     four_sensor_missing = outcome.tally.missing;
     four_sensor_ran = true;
 }

@@ -62,11 +62,11 @@ struct TableView {
 // One round of evaluation: the points of a vector of columns that lie in
 // the same cell of a table.
 struct CellRound {
-    std::size_t cell;    // its coefficients start at cell * CELL_DOUBLES
-    double row_knot;     // the cell's first row knot
-    uint32_t column;     // the vector's first column
-    uint8_t lanes;       // one bit per point of the vector
-    bool first;          // the vector's first round: its other points are 0
+    std::size_t cell;  // its coefficients start at cell * CELL_DOUBLES
+    double row_knot;   // the cell's first row knot
+    uint32_t column;   // the vector's first column
+    uint8_t lanes;     // one bit per point of the vector
+    bool first;        // the vector's first round: its other points are 0
 };
 
 // Work space of one reader, PaddedCount(count) entries each.

@@ -392,20 +392,14 @@ bool ProfileDecoder::HasPoint(const ScanvoProfileRecord& record, uint32_t column
            (record.HasEcho(1) && record.ZMm(1)[column] != 0);
 }
 
-bool ProfileDecoder::IsInXOrder(const ScanvoProfileRecord& record)
-{
-    const double* z[2] = {record.HasEcho(0) ? record.ZMm(0) : nullptr,
-                          record.HasEcho(1) ? record.ZMm(1) : nullptr};
-    return ColumnKernels::PointsAscend(record.XMm(record.HasEcho(0) ? 0 : 1), z,
-                                       record.column_count);
-}
-
 uint32_t ProfileDecoder::SortColumnsByX(const ScanvoProfileRecord& record)
 {
-    // Profiles usually arrive ordered by X already.
-    if (IsInXOrder(record)) return 0;
     // The first echo's X, or the second's where the mask leaves the first out.
     const double* first_x = record.XMm(record.HasEcho(0) ? 0 : 1);
+    const double* z[2] = {record.HasEcho(0) ? record.ZMm(0) : nullptr,
+                          record.HasEcho(1) ? record.ZMm(1) : nullptr};
+    // Profiles usually arrive ordered by X already.
+    if (ColumnKernels::PointsAscend(first_x, z, record.column_count)) return 0;
     uint32_t sortable = 0;
     for (uint32_t c = 0; c < record.column_count; ++c) {
         if (HasPoint(record, c))
@@ -436,8 +430,13 @@ int32_t ProfileDecoder::EmitPoints(const ScanvoProfileRecord& record, bool sort_
                                    const PointArrays& out)
 {
     uint32_t echoes[ScanvoProfileRecord::MAX_ECHOES];
+    // Each echo's millimetres, looked up once rather than per point.
+    const double* echo_x[ScanvoProfileRecord::MAX_ECHOES];
+    const double* echo_z[ScanvoProfileRecord::MAX_ECHOES];
     uint32_t echo_total = 0;
     for (uint32_t e = 0; e < ScanvoProfileRecord::MAX_ECHOES; ++e) {
+        echo_x[e] = record.XMm(e);
+        echo_z[e] = record.ZMm(e);
         if (record.HasEcho(e)) echoes[echo_total++] = e;
     }
     const uint32_t moved = sort_x ? SortColumnsByX(record) : 0;
@@ -459,8 +458,8 @@ int32_t ProfileDecoder::EmitPoints(const ScanvoProfileRecord& record, bool sort_
             if (written >= out.capacity)
                 return written;
             const uint32_t e = echoes[n];
-            if (out.x != nullptr) out.x[written] = record.XMm(e)[column];
-            if (out.z != nullptr) out.z[written] = record.ZMm(e)[column];
+            if (out.x != nullptr) out.x[written] = echo_x[e][column];
+            if (out.z != nullptr) out.z[written] = echo_z[e][column];
             if (out.intensity != nullptr) out.intensity[written] = record.intensity[e][column];
             if (out.width != nullptr) out.width[written] = record.width[e][column];
             ++written;

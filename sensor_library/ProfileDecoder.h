@@ -178,8 +178,6 @@ private:
     static void ClearRecord(ScanvoProfileRecord& record);
     // Echo 1 or 2 of the column holds a point.
     static bool HasPoint(const ScanvoProfileRecord& record, uint32_t column);
-    // The columns with a point in echo 1 or 2 ascend by X already.
-    static bool IsInXOrder(const ScanvoProfileRecord& record);
     // The columns with a point in echo 1 or 2, into sort_buffer, by X; how
     // many, or 0 when they are in column order already.
     uint32_t SortColumnsByX(const ScanvoProfileRecord& record);

@@ -107,11 +107,15 @@ TEST_F(ProfileDecoderTest, SortsAsAStableSortDoesOnEveryTarget)
     // X rises by a third of a column, so in ties of three; gaps: every
     // seventh column from the sixth holds no point, and an X of -5.
     const std::tuple<const char*, bool, int, double> rows[] = {
-        {"TiesInOrder", false, 0, 0.0},          {"GapsOfLowXInOrder", true, 0, 0.0},
-        {"FallInsideAVector", false, 21, 0.0},   {"FallAtAVectorsFirstColumn", false, 17, 5.0},
-        {"FallAcrossAGap", true, 13, 3.5},       {"NaNLast", false, COLUMNS - 1, nan},
-        {"NaNInTheMiddle", true, 20, nan},       {"TieAcrossAGap", true, 13, 11 / 3.0}};
+        {"TiesInOrder", false, 0, 0.0},        {"GapsOfLowXInOrder", true, 0, 0.0},
+        {"FallInsideAVector", false, 21, 0.0}, {"FallAtAVectorsFirstColumn", false, 17, 5.0},
+        {"FallAcrossAGap", true, 13, 3.5},     {"NaNLast", false, COLUMNS - 1, nan},
+        {"NaNInTheMiddle", true, 20, nan},     {"TieAcrossAGap", true, 13, 11 / 3.0}};
     const Bytes container = RawContainer(1, {16, 0, 0, 0}, Bytes(2 * COLUMNS, 9));
+    // Every target again for the tests after, however this one ends.
+    struct AllTargetsAfter {
+        ~AllTargetsAfter() { hwy::SetSupportedTargetsForTest(0); }
+    } all_targets_after;
     for (const int64_t target : hwy::SupportedAndGeneratedTargets()) {
         hwy::SetSupportedTargetsForTest(target);
         for (const auto& [name, gaps, column, value] : rows) {
@@ -121,19 +125,21 @@ TEST_F(ProfileDecoderTest, SortsAsAStableSortDoesOnEveryTarget)
             for (int32_t c = 0; c < COLUMNS; ++c) {
                 const bool point = !gaps || c % 7 != 5;
                 const double x = c == column ? value : point ? (c / 3) + (c % 3) / 3.0 : -5.0;
-                record->SetEchoForTest(c, 0, ScanvoEcho{true, 9, 0, uint32_t(c), 0, 0, x, point ? 1.0 : 0.0});
+                record->SetEchoForTest(
+                    c, 0, ScanvoEcho{true, 9, 0, uint32_t(c), 0, 0, x, point ? 1.0 : 0.0});
                 if (point) want.emplace_back(std::isnan(x) ? INFINITY : x, c);
             }
-            std::stable_sort(want.begin(), want.end(), [](auto& a, auto& b) { return a.first < b.first; });
+            std::stable_sort(want.begin(), want.end(),
+                             [](auto& a, auto& b) { return a.first < b.first; });
             std::vector<int32_t> order(COLUMNS), intensity(COLUMNS);
             for (int32_t c = 0, k = 0; c < COLUMNS; ++c)
                 order[c] = !gaps || c % 7 != 5 ? want[k++].second : c;
             ASSERT_EQ(COLUMNS, decoder.EmitPoints(*record, true,
-                                                  PointArrays{nullptr, nullptr, intensity.data(), nullptr, COLUMNS}));
+                                                  PointArrays{nullptr, nullptr, intensity.data(),
+                                                              nullptr, COLUMNS}));
             EXPECT_EQ(order, intensity);
         }
     }
-    hwy::SetSupportedTargetsForTest(0);
 }
 
 // Decoding leaves a raw profile's millimetres to the linearization: until
@@ -144,7 +150,8 @@ TEST_F(ProfileDecoderTest, RawProfileReadsNoMillimetresBeforeItsLinearization)
     ASSERT_TRUE(Decode(container));
     record->SetEchoForTest(0, 0, ScanvoEcho{true, 9, 0, 0, 0, 0, 5.0, 6.0});
     ASSERT_TRUE(Decode(container));
-    EXPECT_EQ(std::make_pair(0.0, 0.0), std::make_pair(record->Echo(0, 0).x_mm, record->Echo(0, 0).z_mm));
+    EXPECT_EQ(std::make_pair(0.0, 0.0),
+              std::make_pair(record->Echo(0, 0).x_mm, record->Echo(0, 0).z_mm));
     EXPECT_EQ((std::vector<double>{0, 0, 4, 1}), Points(true, 1));
 }
 
