@@ -122,8 +122,7 @@ bool PublishedList<Module, Tag>::InspectCandidates(const Candidates& candidates,
             continue;
         const std::string id = candidate->GetID();
         DISCOVERY_LOG(LOG_LEVEL_INFO) << "Considering candidate tagged as " << id;
-        bool id_taken = false;
-        if (const SharedPtr<Module> listed = FindSameTag(index, id, *candidate, id_taken)) {
+        if (const SharedPtr<Module> listed = FindSameTag(index, id, *candidate)) {
             DISCOVERY_LOG(LOG_LEVEL_INFO) << "The " << texts.noun << " is already in the list as "
                                           << listed->GetID() << ", skipping.";
             found.insert(listed.Get());
@@ -138,7 +137,7 @@ bool PublishedList<Module, Tag>::InspectCandidates(const Candidates& candidates,
             continue;
         }
         // IDs stay unique: a second one would be unreachable by its ID.
-        if (id_taken) {
+        if (index.count(id) != 0) {
             DISCOVERY_LOG(LOG_LEVEL_ERROR) << texts.indefinite << " tagged as " << id
                                            << " could not be added to the list: another "
                                            << texts.noun << " has that ID.";
@@ -169,8 +168,7 @@ typename PublishedList<Module, Tag>::TagIndex PublishedList<Module, Tag>::IndexB
 template <class Module, class Tag>
 SharedPtr<Module> PublishedList<Module, Tag>::FindSameTag(const TagIndex& index,
                                                           const std::string& id,
-                                                          const Tag& candidate,
-                                                          bool& id_taken) const
+                                                          const Tag& candidate) const
 {
     if (id.empty())
         return Find([&candidate](Module& listed) { return listed.HasSameTag(candidate); });
@@ -180,7 +178,6 @@ SharedPtr<Module> PublishedList<Module, Tag>::FindSameTag(const TagIndex& index,
     for (const SharedPtr<Module>& listed : group->second)
         if (listed->HasSameTag(candidate))
             return listed;
-    id_taken = true;
     return SharedPtr<Module>();
 }
 

@@ -129,10 +129,9 @@ private:
     // False when creation failed: the update ends with GC_ERR_OUT_OF_MEMORY.
     bool InspectCandidates(const Candidates& candidates, const Steps& steps, Found& found);
     TagIndex IndexByTagID() const;
-    // The listed module that the candidate denotes. Empty when none does;
-    // `id_taken` then tells whether a listed module has the candidate's ID.
+    // The listed module that the candidate denotes; empty when none does.
     SharedPtr<Module> FindSameTag(const TagIndex& index, const std::string& id,
-                                  const Tag& candidate, bool& id_taken) const;
+                                  const Tag& candidate) const;
     // False when the module could not be made; `created` arrives empty.
     bool CreateCompleted(const Steps& steps, const SharedPtr<Tag>& candidate,
                          SharedPtr<Module>& created);

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -90,8 +91,8 @@ TEST(DeviceTagTest, AlternativeIDKeysAreRefusedWithTheirAssertionTexts)
 }
 
 // The port busy `busy_answers` times, then `open_result`; reply datagrams
-// `left` times (-1: without end), then a failed wait. Waits and pauses end
-// at once. Only h0 qualifies to send from.
+// `left` times (-1: without end), then `last_wait`. Waits and pauses end at
+// once. h0 and nc (up, with an address) send; only h0 is a listed adapter.
 class FakeTransport : public DiscoveryTransport {
 public:
     std::vector<Platform::HostAdapter> ListHostAdapters() override
@@ -108,10 +109,14 @@ public:
         return busy_answers-- > 0 ? PortOpen::Busy : open_result;
     }
     void PauseMs(int ms) override { paused_ms += ms; }
-    bool Send(const std::string&, int, uint32_t) override { return true; }
+    bool Send(const std::string&, int, uint32_t source) override
+    {
+        sent_from.insert(source);
+        return true;
+    }
     Platform::SocketWait WaitReadable(int) override
     {
-        return left != 0 ? Platform::SocketWait::Ready : Platform::SocketWait::Failed;
+        return left != 0 ? Platform::SocketWait::Ready : last_wait;
     }
     long Receive(char* buffer, std::size_t) override
     {
@@ -123,6 +128,8 @@ public:
     void Close() override {}
 
     int left = 0;
+    Platform::SocketWait last_wait = Platform::SocketWait::Failed;
+    std::set<uint32_t> sent_from;
     PortOpen open_result = PortOpen::Ok;
     int busy_answers = 0;
     int paused_ms = 0;
@@ -144,6 +151,19 @@ TEST(CVEXOTest, EndsAtTheTotalLimitWhileDatagramsKeepComingAndKeepsRepliesOfAFai
     EXPECT_TRUE(vexo.Adapters().empty());
     failing.open_result = PortOpen::Failed;
     EXPECT_TRUE(CVEXO(failing).Scan().empty());
+}
+
+// Down and loopback adapters send nothing; only running wired ones are listed.
+TEST(CVEXOTest, SendsFromAdaptersThatAreUpAndListsOnlyRunningWiredOnes)
+{
+    FakeTransport quiet;
+    quiet.left = 1;
+    quiet.last_wait = Platform::SocketWait::TimedOut;
+    CVEXO vexo(quiet);
+    EXPECT_EQ(1u, vexo.Scan().size());
+    EXPECT_EQ((std::set<uint32_t>{0x0A000001, 0x0A000201}), quiet.sent_from);
+    ASSERT_EQ(1u, vexo.Adapters().size());
+    EXPECT_EQ("h0", vexo.Adapters()[0].friendly_name);
 }
 
 // A reply with a user string wins over one without, whichever comes first;
