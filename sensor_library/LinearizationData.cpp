@@ -304,10 +304,13 @@ void LinearizationData::Prepare(ColumnCache& cache, const EchoRows& rows) const
     const uint32_t needed = static_cast<uint32_t>(ColumnKernels::PaddedCount(rows.count));
     if (cache.built >= needed) return;
     cache.x_table.Resize(needed);
-    cache.z_table.Resize(needed);
     cache.rows.resize(needed);
     cache.x_rounds.resize(needed);
-    cache.z_rounds.resize(needed);
+    // With shared knots the kernels read the X table's columns and rounds for both.
+    if (!knots_shared) {
+        cache.z_table.Resize(needed);
+        cache.z_rounds.resize(needed);
+    }
     for (uint32_t c = cache.built; c < needed; ++c) {
         const double x = rows.x_stride * c + rows.x_offset;
         cache.x_table.Place(c, PositionOf(record.x_table, x));

@@ -177,8 +177,9 @@ private:
     double x_stride = 0;
     uint32_t built = 0;  // columns placed, a whole number of vectors
     Columns x_table;
-    Columns z_table;
-    // The kernels' work space, as many entries as columns placed.
+    Columns z_table;  // empty while the tables share their knots
+    // The kernels' work space, as many entries as columns placed (z_rounds
+    // none while the tables share their knots).
     std::vector<double> rows;
     std::vector<ColumnKernels::CellRound> x_rounds;
     std::vector<ColumnKernels::CellRound> z_rounds;
