@@ -130,8 +130,6 @@ bool CVEXO::ScanDevices()
     for (const Source& source : sources)
         for (const char* request : SCAN_REQUESTS)
             transport.Send(request, source.adapter_index, source.address);
-    replies.clear();
-    dropped = 0;
     return Collect(false);
 }
 
@@ -143,8 +141,6 @@ bool CVEXO::SendSetNetwork(const std::string& request)
             return false;
         }
     }
-    replies.clear();
-    dropped = 0;
     if (!Collect(true))
         return false;
     for (const auto& [address, reply] : replies)
@@ -157,6 +153,8 @@ bool CVEXO::SendSetNetwork(const std::string& request)
 // datagrams keep coming. Nothing was sent without a source: nothing to wait for.
 bool CVEXO::Collect(bool store_every_reply)
 {
+    replies.clear();
+    warned_full = false;
     if (sources.empty())
         return true;
     using Clock = std::chrono::steady_clock;
@@ -238,10 +236,12 @@ bool CVEXO::Keep(const std::string& address, const std::string& reply, bool repl
         replies.emplace(address, reply);
         return true;
     }
-    if (dropped++ == 0)
+    if (!warned_full) {
+        warned_full = true;
         TL_LOG(LOG_CATEGORY_INTERFACE, LOG_LEVEL_WARNING)
             << "Discovery keeps the replies of " << MAX_REPLIES
             << " sensors; replies from further addresses are dropped";
+    }
     return false;
 }
 

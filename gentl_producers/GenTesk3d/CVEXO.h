@@ -106,7 +106,7 @@ private:
     std::vector<Source> sources;
     std::vector<NetworkAdapter> adapters;
     std::map<std::string, std::string> replies;
-    std::size_t dropped = 0;
+    bool warned_full = false;  // the MAX_REPLIES warning, once a collection
     PortOpen port_result = PortOpen::Ok;
     int port_error = 0;
 };
