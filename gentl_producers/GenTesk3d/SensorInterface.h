@@ -360,6 +360,7 @@ private:
     // GC_ERR_INVALID_PARAMETER naming `feature` when `value` is outside `item`'s range.
     GC_ERROR CheckWrittenSize(const char* feature, SizeItem item, uint64_t value);
     GC_ERROR SetDecimation(bool horizontal, uint32_t decimation);
+    GC_ERROR SetRegionOffset(bool horizontal, uint64_t offset);
     int32_t ReadDecimation(bool horizontal);
     bool SwitchCameraMode(int32_t mode, int32_t line_time_us);
     void StoreTriggerSource(int32_t value, bool frame_start_on);

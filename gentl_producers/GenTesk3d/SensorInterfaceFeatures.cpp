@@ -106,25 +106,30 @@ GC_ERROR SensorInterface::SetROI1WidthX(uint64_t width)
 
 GC_ERROR SensorInterface::SetROI1OffsetX(uint64_t offset)
 {
-    if (const GC_ERROR refused = CheckWrittenSize("OffsetX", SizeItem::OFFSET_X, offset))
-        return refused;
-    ScopedLock hold(lock_);
-    WriteParameter("SetROI1OffsetX", offset);
-    Settle(REGION_SETTLE_MS);
-    UpdateCache(
-        [&](FeatureCache& cache) { cache.region[0].offset_x = static_cast<uint32_t>(offset); });
-    return GC_ERR_SUCCESS;
+    return SetRegionOffset(true, offset);
 }
 
 GC_ERROR SensorInterface::SetROI1OffsetZ(uint64_t offset)
 {
-    if (const GC_ERROR refused = CheckWrittenSize("OffsetY", SizeItem::OFFSET_Y, offset))
+    return SetRegionOffset(false, offset);
+}
+
+// A failed vertical write leaves the cache as it was; a failed horizontal one
+// still takes the value.
+GC_ERROR SensorInterface::SetRegionOffset(bool horizontal, uint64_t offset)
+{
+    if (const GC_ERROR refused =
+            CheckWrittenSize(horizontal ? "OffsetX" : "OffsetY",
+                             horizontal ? SizeItem::OFFSET_X : SizeItem::OFFSET_Y, offset))
         return refused;
     ScopedLock hold(lock_);
-    if (!WriteParameter("SetROI1OffsetZ", offset)) return GC_ERR_SUCCESS;
+    if (!WriteParameter(horizontal ? "SetROI1OffsetX" : "SetROI1OffsetZ", offset) && !horizontal)
+        return GC_ERR_SUCCESS;
     Settle(REGION_SETTLE_MS);
-    UpdateCache(
-        [&](FeatureCache& cache) { cache.region[0].offset_y = static_cast<uint32_t>(offset); });
+    UpdateCache([&](FeatureCache& cache) {
+        (horizontal ? cache.region[0].offset_x : cache.region[0].offset_y) =
+            static_cast<uint32_t>(offset);
+    });
     return GC_ERR_SUCCESS;
 }
 

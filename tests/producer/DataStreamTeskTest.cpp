@@ -14,10 +14,7 @@ namespace {
 TEST(DataStreamTeskTest, AnExceptionInTheAcquisitionThreadEndsTheStream)
 {
     TestSupport::ScriptedSensor sensor;
-    const SharedPtr<SensorInterface> interface(new SensorInterface(
-        std::move(sensor.owned_link), sensor.cache, std::move(sensor.owned_clock)));
-    const SharedPtr<GenTLDataStreamTesk> stream(new GenTLDataStreamTesk(
-        SharedPtr<StreamTag>(new StreamTagTesk("device")), interface, sensor.cache));
+    const SharedPtr<GenTLDataStreamTesk> stream = TestSupport::StreamOver(sensor);
     stream->CompleteConstruction();
     ASSERT_EQ(GC_ERR_SUCCESS, stream->Open());
     std::vector<uint8_t> memory(sensor.cache->GetPayloadSize());

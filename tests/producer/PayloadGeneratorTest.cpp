@@ -243,14 +243,11 @@ namespace {
 TEST(BufferTeskTest, StreamMakesItsBuffersAndATakeOverCopiesTheFill)
 {
     TestSupport::ScriptedSensor sensor;
-    const SharedPtr<SensorInterface> channel(new SensorInterface(
-        std::move(sensor.owned_link), sensor.cache, std::move(sensor.owned_clock)));
     struct Stream : GenTLDataStreamTesk {
         using GenTLDataStreamTesk::GenTLDataStreamTesk;
         using GenTLDataStreamTesk::CreateCompositeBuffer;
     };
-    const SharedPtr<Stream> stream(
-        new Stream(SharedPtr<StreamTag>(new StreamTagTesk("dev")), channel, sensor.cache));
+    const SharedPtr<Stream> stream = TestSupport::StreamOver<Stream>(sensor);
     std::array<uint8_t, 64> memory{}, second{};
     TestSupport::AssertionRecorder asserts;
     const SharedPtr<GenTLBuffer> composite =

@@ -43,8 +43,7 @@ struct Remote {
     }
     void Open()
     {
-        interface = SharedPtr<SensorInterface>(new SensorInterface(
-            std::move(sensor.owned_link), sensor.cache, std::move(sensor.owned_clock)));
+        interface = sensor.OpenShared();
         DeviceTagFields fields;
         fields.model = "QRTA2600";
         fields.serial = "1234";

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <utility>
 
+#include "gentl_producers/GenTesk3d/GenTLDataStreamTesk.h"
 #include "gentl_producers/GenTesk3d/SensorInterface.h"
 
 namespace TestSupport {
@@ -161,6 +162,15 @@ struct ScriptedSensor {
         if (!keep_calls) link->ClearCalls();
     }
 
+    // The sensor as scripted so far, opened to be shared by a device or a
+    // stream; the calls so far stay.
+    GenTLCore::SharedPtr<GenTLCore::ZoTL::SensorInterface> OpenShared()
+    {
+        return GenTLCore::SharedPtr<GenTLCore::ZoTL::SensorInterface>(
+            new GenTLCore::ZoTL::SensorInterface(std::move(owned_link), cache,
+                                                 std::move(owned_clock)));
+    }
+
     // The commands written, joined by blanks.
     std::string Writes() const
     {
@@ -177,5 +187,15 @@ struct ScriptedSensor {
     GenTLCore::SharedPtr<GenTLCore::ZoTL::FeatureCache> cache{new GenTLCore::ZoTL::FeatureCache};
     std::unique_ptr<GenTLCore::ZoTL::SensorInterface> sensor;
 };
+
+// A stream of type S, the producer's or a test's subclass of it, over the
+// sensor as scripted so far.
+template <class S = GenTLCore::ZoTL::GenTLDataStreamTesk>
+GenTLCore::SharedPtr<S> StreamOver(ScriptedSensor& sensor)
+{
+    using namespace GenTLCore;
+    return SharedPtr<S>(new S(SharedPtr<StreamTag>(new ZoTL::StreamTagTesk("device")),
+                              sensor.OpenShared(), sensor.cache));
+}
 
 }  // namespace TestSupport
