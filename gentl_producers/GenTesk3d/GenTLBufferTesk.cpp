@@ -145,7 +145,8 @@ GC_ERROR GenTLBufferTesk::GetPixelFormat(uint64_t& value)
 GC_ERROR GenTLBufferTesk::GetPixelFormatNamespace(int32_t& value)
 {
     const GC_ERROR refusal = CheckPlainImage("pixel format namespace");
-    return refusal != GC_ERR_SUCCESS ? refusal : Answer(__func__, value, PIXELFORMAT_NAMESPACE_PFNC_32BIT);
+    return refusal != GC_ERR_SUCCESS ? refusal
+                                     : Answer(__func__, value, PIXELFORMAT_NAMESPACE_PFNC_32BIT);
 }
 
 GC_ERROR GenTLBufferTesk::GetDeliveredChunkPayloadSize(size_t& value)
@@ -196,7 +197,8 @@ GC_ERROR GenTLBufferTesk::GetPartBase(uint32_t part, void*& value)
 {
     const GC_ERROR refusal = CheckPart(part);
     if (refusal != GC_ERR_SUCCESS) return refusal;
-    return Answer(__func__, value, static_cast<uint8_t*>(GetContiguousBase()) + fill.parts[part].offset);
+    return Answer(__func__, value,
+                  static_cast<uint8_t*>(GetContiguousBase()) + fill.parts[part].offset);
 }
 
 GC_ERROR GenTLBufferTesk::GetPartDataSize(uint32_t part, size_t& value)
@@ -208,7 +210,8 @@ GC_ERROR GenTLBufferTesk::GetPartDataSize(uint32_t part, size_t& value)
 GC_ERROR GenTLBufferTesk::GetPartDataType(uint32_t part, int32_t& value)
 {
     const GC_ERROR refusal = CheckPart(part);
-    return refusal != GC_ERR_SUCCESS ? refusal : Answer(__func__, value, fill.parts[part].data_type);
+    return refusal != GC_ERR_SUCCESS ? refusal
+                                     : Answer(__func__, value, fill.parts[part].data_type);
 }
 
 GC_ERROR GenTLBufferTesk::GetPartDataFormat(uint32_t part, uint64_t& value)
@@ -220,7 +223,8 @@ GC_ERROR GenTLBufferTesk::GetPartDataFormat(uint32_t part, uint64_t& value)
 GC_ERROR GenTLBufferTesk::GetPartDataFormatNamespace(uint32_t part, uint64_t& value)
 {
     const GC_ERROR refusal = CheckPart(part);
-    return refusal != GC_ERR_SUCCESS ? refusal : Answer(__func__, value, PIXELFORMAT_NAMESPACE_PFNC_32BIT);
+    return refusal != GC_ERR_SUCCESS ? refusal
+                                     : Answer(__func__, value, PIXELFORMAT_NAMESPACE_PFNC_32BIT);
 }
 
 GC_ERROR GenTLBufferTesk::GetPartWidth(uint32_t part, size_t& value)

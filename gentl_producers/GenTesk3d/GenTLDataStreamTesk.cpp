@@ -266,7 +266,8 @@ void GenTLDataStreamTesk::RunAcquisition()
 PlaneTarget GenTLDataStreamTesk::FrontTarget()
 {
     std::lock_guard<std::mutex> hold(input_lock);
-    auto* buffer = input_queue.empty() ? nullptr : dynamic_cast<GenTLBufferTesk*>(input_queue.front());
+    auto* buffer =
+        input_queue.empty() ? nullptr : dynamic_cast<GenTLBufferTesk*>(input_queue.front());
     if (buffer == nullptr) return {};
     auto* const base = static_cast<uint8_t*>(buffer->GetContiguousBase());
     const uint64_t bytes = buffer->GetContiguousSize();

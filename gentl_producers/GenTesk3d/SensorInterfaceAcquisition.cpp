@@ -133,15 +133,17 @@ void SensorInterface::SizeScanPlanes(ScanData& scan, PlaneTarget target)
     const bool fits = target.data != nullptr && scan.range_enabled && range_bytes <= target.bytes &&
                       intensity_bytes <= target.bytes - range_bytes;
     uint8_t* const range_at = fits ? target.data + intensity_bytes : nullptr;
-    const bool direct = fits && IsAligned(target.data, alignof(uint16_t)) &&
-                        IsAligned(range_at, alignof(float));
+    const bool direct =
+        fits && IsAligned(target.data, alignof(uint16_t)) && IsAligned(range_at, alignof(float));
     // Columns no point reaches stay zero in Mono16.
     if (direct && scan.intensity_enabled) {
         planes_.intensity = reinterpret_cast<uint16_t*>(target.data);
         if (mono16) std::memset(target.data, 0, intensity_bytes);
     } else {
-        if (mono16) intensity16.assign(points, 0);
-        else intensity16.resize(points);
+        if (mono16)
+            intensity16.assign(points, 0);
+        else
+            intensity16.resize(points);
         planes_.intensity = intensity16.data();
     }
     scan.intensity = planes_.intensity;
@@ -155,8 +157,10 @@ void SensorInterface::SizeScanPlanes(ScanData& scan, PlaneTarget target)
         planes_.points16 = direct ? reinterpret_cast<uint16_t*>(range_at) : points16.data();
         scan.points16 = planes_.points16;
     } else {
-        if (direct) std::memset(range_at, 0, range_bytes);
-        else range16.assign(points, 0);
+        if (direct)
+            std::memset(range_at, 0, range_bytes);
+        else
+            range16.assign(points, 0);
         planes_.range16 = direct ? reinterpret_cast<uint16_t*>(range_at) : range16.data();
         scan.range16 = planes_.range16;
     }
@@ -273,8 +277,8 @@ void SensorInterface::StoreProfile(const ScanData& scan, const FeatureCache::Coo
                 RoundHalfAway((static_cast<float>(x[i]) - a_axis.offset) / a_axis.scale);
             if (column < 0 || static_cast<uint64_t>(column) >= width) continue;
             const uint64_t at = first + static_cast<uint64_t>(column);
-            const bool valid = !(x[i] == 0 && z[i] == 0) && InAxis(a_axis, x[i]) &&
-                               InAxis(c_axis, z[i]);
+            const bool valid =
+                !(x[i] == 0 && z[i] == 0) && InAxis(a_axis, x[i]) && InAxis(c_axis, z[i]);
             planes_.range16[at] =
                 valid ? Low16((static_cast<float>(z[i]) - c_axis.offset) / c_axis.scale) : 0;
             planes_.intensity[at] = static_cast<uint16_t>(intensity[i]);

@@ -113,7 +113,11 @@ public:
     }
     int GetConnectStatus(int& status) override { return status = 3, 0; }
     int ResetDllFiFo() override { return 0; }
-    int GetFifoDropped(uint32_t& dropped) override { dropped = 0; return 0; }
+    int GetFifoDropped(uint32_t& dropped) override
+    {
+        dropped = 0;
+        return 0;
+    }
     bool TakeCameraImage(std::vector<uint8_t>& out, uint32_t& width, uint32_t& height,
                          uint32_t) override
     {
