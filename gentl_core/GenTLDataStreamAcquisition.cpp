@@ -141,14 +141,12 @@ void GenTLDataStream::PrepareAuxBuffers(uint64_t payload_size)
 GC_ERROR GenTLDataStream::LaunchEngines()
 {
     is_streaming = true;
-    bool engine_thread_started = false;
     if (StartEngine()) {
         ScheduleQueuedBuffers();
         // Counted from here: nothing can be delivered before the thread runs.
         new_buffer_event->ResetNumDelivered();
-        engine_thread_started = acq_thread.Start();
+        if (acq_thread.Start()) return GC_ERR_SUCCESS;
     }
-    if (engine_thread_started) return GC_ERR_SUCCESS;
     // Undo the whole start so that no engine, thread or buffer is left behind.
     TerminateAcquisition();
     return ReportError(GC_ERR_ERROR, "StartAcquisition: failed to start the acquisition engine");

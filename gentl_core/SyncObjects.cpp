@@ -123,12 +123,10 @@ void SimpleThread::Join()
     thread_started = false;
 }
 
-bool SimpleThread::JoinIfStarted()
+void SimpleThread::JoinIfStarted()
 {
     ScopedLock hold(lock);
-    if (!thread_started) return false;
-    Join();
-    return true;
+    if (thread_started) Join();
 }
 
 bool SimpleThread::SetPriority(int new_policy, int new_priority)

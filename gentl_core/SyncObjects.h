@@ -102,9 +102,9 @@ public:
     bool Start();
     // Asserts the thread was started; waits for it without limit.
     void Join();
-    // Join, when started and not yet joined; false when there was nothing to
-    // join. For stop paths that may run again (a stop, then a close).
-    bool JoinIfStarted();
+    // Join, when started and not yet joined. For stop paths that may run
+    // again (a stop, then a close).
+    void JoinIfStarted();
 
     // Windows priority values (-15, -2..2, 15); others are refused. The
     // policy is only kept. Applied at once when started, else at Start;
