@@ -79,14 +79,6 @@ GC_ERROR GenTLDataStreamTesk::OpenEngine()
     return GC_ERR_SUCCESS;
 }
 
-GC_ERROR GenTLDataStreamTesk::WriteUInt32CustomRegister(uint32_t, uint32_t)
-{
-    TL_ASSERT_MSG(false, "Unknown custom register");
-    return ReportError(
-        GC_ERR_ERROR,
-        "Internal error: cannot identify the data stream custom uint32 register to be written");
-}
-
 bool GenTLDataStreamTesk::SupportsModuleEvents(size_t& max_data_size)
 {
     max_data_size = MODULE_EVENT_DATA_BYTES;

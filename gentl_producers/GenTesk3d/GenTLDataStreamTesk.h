@@ -92,8 +92,6 @@ protected:
     bool ImplementsGenDC() override { return false; }
     std::vector<uint8_t> GetGenDCPrefetchDescriptor() override { return cache->GetPrefetchDescriptor(); }
     bool SupportsModuleEvents(size_t& max_data_size) override;
-    // The stream defines no register of its own.
-    GC_ERROR WriteUInt32CustomRegister(uint32_t id, uint32_t value) override;
     // clang-format on
 
 public:
