@@ -2,9 +2,13 @@
 
 #include <cerrno>
 #include <chrono>
+#include <climits>
+#include <ctime>
 #include <system_error>
 
+#include <linux/futex.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include "platform/Assert.h"
@@ -67,6 +71,29 @@ bool ConditionVariable::HasWakeupFor(uint64_t waiter_generation) const
     return released > 0 && generation != waiter_generation;
 }
 
+namespace {
+
+// Sleeps while *word holds `expected`, until a wake or `deadline`; returns
+// at once when the word moved on. Spurious returns are the caller's to sort.
+void SleepOnWord(std::atomic<uint32_t>& word, uint32_t expected,
+                 const std::optional<Clock::time_point>& deadline)
+{
+    static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t));
+    timespec until{};
+    if (deadline) {
+        // steady_clock is CLOCK_MONOTONIC, the clock FUTEX_WAIT_BITSET uses.
+        const auto since_epoch = deadline->time_since_epoch();
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(since_epoch);
+        until.tv_sec = static_cast<time_t>(seconds.count());
+        until.tv_nsec = static_cast<long>(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(since_epoch - seconds).count());
+    }
+    syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word), FUTEX_WAIT_BITSET_PRIVATE, expected,
+            deadline ? &until : nullptr, nullptr, FUTEX_BITSET_MATCH_ANY);
+}
+
+}  // namespace
+
 WaitResult ConditionVariable::Wait(RecursiveMutex& caller_mutex, int64_t timeout_ms)
 {
     if (!TL_ASSERT(caller_mutex.LockDepthOfCurrentThread() == 1))
@@ -88,10 +115,13 @@ WaitResult ConditionVariable::Wait(RecursiveMutex& caller_mutex, int64_t timeout
             result = WaitResult::TimedOut;
             break;
         }
-        if (deadline)
-            changed.wait_until(state, *deadline);
-        else
-            changed.wait(state);
+        // Read under state_mutex, which every change of the word holds: a
+        // notify after the unlock below finds this waiter counted, moves the
+        // word, and so cannot be slept through.
+        const uint32_t seen = wake_word.load(std::memory_order_relaxed);
+        state.unlock();
+        SleepOnWord(wake_word, seen, deadline);
+        state.lock();
     }
     --waiters;
     state.unlock();
@@ -99,30 +129,42 @@ WaitResult ConditionVariable::Wait(RecursiveMutex& caller_mutex, int64_t timeout
     return result;
 }
 
+bool ConditionVariable::Release(bool all)
+{
+    if (waiters <= released)
+        return false;
+    released = all ? waiters : released + 1;
+    ++generation;
+    wake_word.fetch_add(1, std::memory_order_relaxed);
+    return true;
+}
+
+void ConditionVariable::WakeSleepers()
+{
+    syscall(SYS_futex, reinterpret_cast<uint32_t*>(&wake_word), FUTEX_WAKE_PRIVATE, INT_MAX,
+            nullptr, nullptr, 0);
+}
+
 void ConditionVariable::NotifyOne()
 {
     {
         std::lock_guard<std::mutex> state(state_mutex);
-        if (waiters <= released)
+        if (!Release(false))
             return;
-        ++released;
-        ++generation;
     }
     // Every waiter checks whether the wake-up is for it: waking only one could
     // pick a newcomer that may not take it.
-    changed.notify_all();
+    WakeSleepers();
 }
 
 void ConditionVariable::Broadcast()
 {
     {
         std::lock_guard<std::mutex> state(state_mutex);
-        if (waiters <= released)
+        if (!Release(true))
             return;
-        released = waiters;
-        ++generation;
     }
-    changed.notify_all();
+    WakeSleepers();
 }
 
 namespace {

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -59,13 +58,22 @@ public:
 
 private:
     bool HasWakeupFor(uint64_t waiter_generation) const;
+    // Under state_mutex: counts a wake-up for every present waiter, or for
+    // one; false when none waits that has not been woken.
+    bool Release(bool all);
+    // After state_mutex: every thread sleeping on wake_word looks again.
+    void WakeSleepers();
 
+    // Waiters sleep on wake_word itself, not on a condition over a mutex: a
+    // wake then costs the waker one system call and the waiter none on the
+    // way out.
     std::mutex state_mutex;
-    std::condition_variable changed;
     // Guarded by state_mutex.
     int64_t waiters = 0;      // threads inside Wait
     int64_t released = 0;     // wake-ups given and not yet taken
     uint64_t generation = 0;  // advanced by every notify that gave a wake-up
+    // Changed only under state_mutex, read by sleepers without it.
+    std::atomic<uint32_t> wake_word{0};
 };
 
 // Windows thread priorities: idle -15, lowest -2 .. highest 2, time-critical 15.
