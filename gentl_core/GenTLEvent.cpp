@@ -152,13 +152,23 @@ void GenTLEventImpl<T>::CopyDatum(T& destination, const T& source)
 template <class T>
 bool GenTLEventImpl<T>::Push(T datum)
 {
-    ScopedLock lock(evt_lock);
-    if (!registered && !always_queue)
-        return false;
-    evt_queue.push_back(std::move(datum));
-    ++num_fired;
-    evt_condition.NotifyOne();
+    {
+        ScopedLock lock(evt_lock);
+        if (!registered && !always_queue)
+            return false;
+        evt_queue.push_back(std::move(datum));
+        ++num_fired;
+    }
+    WakeWaiter();
     return true;
+}
+
+template <class T>
+void GenTLEventImpl<T>::WakeWaiter()
+{
+    // After the event lock: the woken consumer would otherwise block on it
+    // at once, and need a second wake-up.
+    evt_condition.NotifyOne();
 }
 
 template <class T>
@@ -166,42 +176,44 @@ bool GenTLEventImpl<T>::ModifyQueue(const T& datum, QueueModification modificati
                                     std::vector<T>& returned)
 {
     TL_ASSERT_MSG(returned.empty(), "returned_events.empty ()");
-    ScopedLock lock(evt_lock);
-    if (!registered && !always_queue)
-        return false;
-    switch (modification) {
-        case QueueModification::Append:
-            evt_queue.push_back(datum);
-            break;
-        case QueueModification::OverwriteOldest:
-            if (evt_queue.empty())
-                return false;
-            CopyDatum(evt_queue.front(), datum);
-            evt_queue.push_back(std::move(evt_queue.front()));
-            evt_queue.pop_front();
-            break;
-        case QueueModification::KeepOldestWithNewContent:
-            if (evt_queue.empty())
-                return false;
-            CopyDatum(evt_queue.front(), datum);
-            returned.insert(returned.end(), std::next(evt_queue.begin()), evt_queue.end());
-            evt_queue.erase(std::next(evt_queue.begin()), evt_queue.end());
-            break;
-        case QueueModification::ReplaceAll:
-            returned.insert(returned.end(), evt_queue.begin(), evt_queue.end());
-            evt_queue.clear();
-            evt_queue.push_back(datum);
-            break;
-        default:
-            // The queue stays as it is; the firing still counts.
-            TL_ASSERT_MSG(false, "Unknown queue modification type requested");
-            break;
+    {
+        ScopedLock lock(evt_lock);
+        if (!registered && !always_queue)
+            return false;
+        switch (modification) {
+            case QueueModification::Append:
+                evt_queue.push_back(datum);
+                break;
+            case QueueModification::OverwriteOldest:
+                if (evt_queue.empty())
+                    return false;
+                CopyDatum(evt_queue.front(), datum);
+                evt_queue.push_back(std::move(evt_queue.front()));
+                evt_queue.pop_front();
+                break;
+            case QueueModification::KeepOldestWithNewContent:
+                if (evt_queue.empty())
+                    return false;
+                CopyDatum(evt_queue.front(), datum);
+                returned.insert(returned.end(), std::next(evt_queue.begin()), evt_queue.end());
+                evt_queue.erase(std::next(evt_queue.begin()), evt_queue.end());
+                break;
+            case QueueModification::ReplaceAll:
+                returned.insert(returned.end(), evt_queue.begin(), evt_queue.end());
+                evt_queue.clear();
+                evt_queue.push_back(datum);
+                break;
+            default:
+                // The queue stays as it is; the firing still counts.
+                TL_ASSERT_MSG(false, "Unknown queue modification type requested");
+                break;
+        }
+        if (!returned.empty())
+            TL_LOG(LOG_CATEGORY_EVENT, LOG_LEVEL_DEBUG)
+                << "Returning " << returned.size() << " events";
+        ++num_fired;
     }
-    if (!returned.empty())
-        TL_LOG(LOG_CATEGORY_EVENT, LOG_LEVEL_DEBUG)
-            << "Returning " << returned.size() << " events";
-    ++num_fired;
-    evt_condition.NotifyOne();
+    WakeWaiter();
     return true;
 }
 

@@ -117,6 +117,8 @@ private:
     // With the event lock held once and the queue empty: waits for a datum.
     GC_ERROR WaitForDatum(uint64_t timeout_ms);
     void DropQueuedData();
+    // After a push, with the event lock released.
+    void WakeWaiter();
 
     // Fixed at construction.
     const bool always_queue;
