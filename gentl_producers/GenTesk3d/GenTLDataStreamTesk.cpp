@@ -92,7 +92,7 @@ bool GenTLDataStreamTesk::StartEngine()
         input_stopping = false;
     }
     {
-        std::lock_guard<std::mutex> hold(output_lock);
+        ScopedLock hold(output_lock);
         stop_requested = false;
         engine_failed = false;
     }
@@ -115,9 +115,9 @@ void GenTLDataStreamTesk::StopEngine()
         input_changed.notify_all();
     }
     {
-        std::lock_guard<std::mutex> hold(output_lock);
+        ScopedLock hold(output_lock);
         stop_requested = true;
-        output_wake.notify_all();
+        output_wake.Broadcast();
     }
     // A slow scan in progress ends at its next profile read, not its time-out.
     sensor_interface->SetAcquireCancelled(true);
@@ -129,8 +129,11 @@ void GenTLDataStreamTesk::StopEngine()
 
 void GenTLDataStreamTesk::ScheduleBuffer(GenTLBuffer* buffer)
 {
-    std::lock_guard<std::mutex> hold(input_lock);
-    input_queue.push_back(buffer);
+    {
+        std::lock_guard<std::mutex> hold(input_lock);
+        input_queue.push_back(buffer);
+    }
+    // After the lock, as in HandOver.
     input_changed.notify_all();
 }
 
@@ -138,9 +141,9 @@ int GenTLDataStreamTesk::WaitForFilledBuffer(GenTLBuffer*& buffer)
 {
     TL_ASSERT_MSG(buffer == nullptr, "acquired_buffer == NULL");
     buffer = nullptr;
-    std::unique_lock<std::mutex> hold(output_lock);
-    output_wake.wait(hold,
-                     [this] { return stop_requested || engine_failed || !output_queue.empty(); });
+    ScopedLock hold(output_lock);
+    while (!stop_requested && !engine_failed && output_queue.empty())
+        if (output_wake.Wait(output_lock, -1.0) == WaitResult::Failed) return WAITBUF_FAILED;
     // A stop wins over buffers still queued: ReleaseBuffers returns them.
     if (stop_requested) return WAITBUF_STOPPED;
     if (engine_failed) return WAITBUF_FAILED;
@@ -157,7 +160,7 @@ void GenTLDataStreamTesk::ReleaseBuffers(std::vector<GenTLBuffer*>& buffers)
         buffers.insert(buffers.end(), input_queue.begin(), input_queue.end());
         input_queue.clear();
     }
-    std::lock_guard<std::mutex> hold(output_lock);
+    ScopedLock hold(output_lock);
     buffers.insert(buffers.end(), output_queue.begin(), output_queue.end());
     output_queue.clear();
 }
@@ -193,7 +196,7 @@ void GenTLDataStreamTesk::ReportFifoLosses()
 
 bool GenTLDataStreamTesk::IsStopping()
 {
-    std::lock_guard<std::mutex> hold(output_lock);
+    ScopedLock hold(output_lock);
     return stop_requested;
 }
 
@@ -207,9 +210,9 @@ void GenTLDataStreamTesk::AcquisitionThread()
         std::lock_guard<std::mutex> hold(input_lock);
         input_queue.push_front(std::exchange(in_fill, nullptr));
     }
-    std::lock_guard<std::mutex> hold(output_lock);
+    ScopedLock hold(output_lock);
     engine_failed = true;
-    output_wake.notify_all();
+    output_wake.Broadcast();
 }
 
 void GenTLDataStreamTesk::RunAcquisition()
@@ -239,13 +242,17 @@ void GenTLDataStreamTesk::RunAcquisition()
             ScopedLock hold(cache->lock);
             line_us = cache->acquisition_line_time;
         }
-        std::unique_lock<std::mutex> input_hold(input_lock);
-        in_fill = TakeScheduled(input_hold, turn_start, line_us);
-        if (in_fill == nullptr) {
-            // Dropped: no buffer within the line time. The frame ID shows the gap.
-            if (input_stopping) return;
-            continue;
+        {
+            std::unique_lock<std::mutex> input_hold(input_lock);
+            in_fill = TakeScheduled(input_hold, turn_start, line_us);
+            if (in_fill == nullptr) {
+                // Dropped: no buffer within the line time. The frame ID shows the gap.
+                if (input_stopping) return;
+                continue;
+            }
         }
+        // Out of the queue, the buffer is this thread's alone: a DSQueueBuffer
+        // need not wait (and sleep) for the fill and the hand-over.
         FillBuffer(*in_fill, frame_counter);
         const bool go_on = HandOver(*in_fill);
         in_fill = nullptr;  // the core engine's now
@@ -309,12 +316,12 @@ bool GenTLDataStreamTesk::HandOver(GenTLBuffer& buffer)
 {
     bool go_on = false;
     {
-        std::lock_guard<std::mutex> hold(output_lock);
+        ScopedLock hold(output_lock);
         output_queue.push_back(&buffer);
         go_on = !stop_requested;
     }
     // After the lock: the engine thread would wake into it and sleep again.
-    output_wake.notify_one();
+    output_wake.NotifyOne();
     return go_on;
 }
 

@@ -52,8 +52,8 @@ private:
 // Threads: consumer threads and the core engine thread call the extension
 // interface; the acquisition thread runs between StartEngine and StopEngine
 // and never takes SensorInterface::lock_.
-// Lock order: the sensor's scan lock, then input_lock (held through a fill),
-// then output_lock, then a buffer's lock.
+// Lock order: the sensor's scan lock, then input_lock or output_lock (held
+// only to change a queue), then a buffer's lock.
 class GenTLDataStreamTesk : public GenTLDataStream {
 public:
     GenTLDataStreamTesk(const SharedPtr<StreamTag>& tag,
@@ -130,8 +130,10 @@ private:
     std::deque<GenTLBuffer*> input_queue;
     bool input_stopping = true;
 
-    std::mutex output_lock;
-    std::condition_variable output_wake;
+    // The core engine sleeps on output_wake; a hand-over wakes it with one
+    // system call and leaves it none to make on the way out.
+    Mutex output_lock;
+    Condition output_wake;
     // Guarded by output_lock.
     std::deque<GenTLBuffer*> output_queue;
     bool stop_requested = true;
