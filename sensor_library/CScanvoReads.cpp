@@ -221,8 +221,7 @@ int32_t CScanvo::ReadProfile(const PointArrays& points, int32_t timeout_ms, uint
     if (points.x != nullptr || points.z != nullptr || points.intensity != nullptr ||
         points.width != nullptr) {
         const std::shared_ptr<const LinearizationData> data = GeometryData();
-        if (data && !profile->linearized) decoder.LinearizeProfile(*data, *profile);
-        result = decoder.EmitPoints(*profile, sorting_x, points);
+        result = decoder.LinearizeAndEmit(data.get(), *profile, sorting_x, points);
     }
     extras = ProfileExtras{profile->encoder, profile->user_io, profile->PictureCounter(),
                            profile->TimeStamp()};

@@ -371,19 +371,55 @@ void ProfileDecoder::DecodeLinearProfile(const uint8_t* block, uint32_t length,
     }
 }
 
+void ProfileDecoder::LinearizeEcho(const LinearizationData& data, const ScanvoProfileRecord& record,
+                                   uint32_t echo, double* x_mm, double* z_mm)
+{
+    const LinearizationData::EchoRows rows{double(record.x_offset), record.x_step + 1.0,
+                                           double(record.z_offset), record.z_step + 1.0,
+                                           record.raw_z[echo].data(), record.column_count};
+    data.LinearizeEcho(column_cache, rows, x_mm, z_mm);
+}
+
 void ProfileDecoder::LinearizeProfile(const LinearizationData& data, ScanvoProfileRecord& record)
 {
     if (!record.decoded || record.linearized)
         return;
     for (uint32_t e = 0; e < ScanvoProfileRecord::MAX_ECHOES; ++e) {
-        if (!record.HasEcho(e))
-            continue;
-        const LinearizationData::EchoRows rows{double(record.x_offset), record.x_step + 1.0,
-                                               double(record.z_offset), record.z_step + 1.0,
-                                               record.raw_z[e].data(), record.column_count};
-        data.LinearizeEcho(column_cache, rows, record.x_mm[e].data(), record.z_mm[e].data());
+        if (record.HasEcho(e))
+            LinearizeEcho(data, record, e, record.x_mm[e].data(), record.z_mm[e].data());
     }
     record.millimetres_pending = false;
+}
+
+// A raw profile of one echo that the caller's arrays hold whole: its
+// millimetres go straight there, unless a sort has to move them.
+int32_t ProfileDecoder::LinearizeAndEmit(const LinearizationData* data, ScanvoProfileRecord& record,
+                                         bool sort_x, const PointArrays& out)
+{
+    const uint32_t columns = record.column_count;
+    const bool direct = data != nullptr && record.decoded && !record.linearized &&
+                        record.echo_count == 1 && out.capacity >= 0 &&
+                        static_cast<uint32_t>(out.capacity) >= columns &&
+                        (out.x != nullptr || out.z != nullptr) && out.x != out.z;
+    if (!direct) {
+        if (data != nullptr)
+            LinearizeProfile(*data, record);
+        return EmitPoints(record, sort_x, out);
+    }
+    const uint32_t e = static_cast<uint32_t>(std::countr_zero(record.echo_mask));
+    double* x = out.x != nullptr ? out.x : record.x_mm[e].data();
+    double* z = out.z != nullptr ? out.z : record.z_mm[e].data();
+    LinearizeEcho(*data, record, e, x, z);
+    // Only the first two echoes take part in the sort.
+    const double* const sort_z[2] = {e == 0 ? z : nullptr, e == 1 ? z : nullptr};
+    if (sort_x && e < 2 && !ColumnKernels::PointsAscend(x, sort_z, columns)) {
+        if (x != record.x_mm[e].data()) std::copy_n(x, columns, record.x_mm[e].begin());
+        if (z != record.z_mm[e].data()) std::copy_n(z, columns, record.z_mm[e].begin());
+        record.millimetres_pending = false;
+        return EmitPoints(record, sort_x, out);
+    }
+    // The record's own arrays may hold only one of them: it keeps reading 0.
+    return EmitEcho(record, e, x, z, out);
 }
 
 bool ProfileDecoder::HasPoint(const ScanvoProfileRecord& record, uint32_t column)
@@ -413,14 +449,14 @@ uint32_t ProfileDecoder::SortColumnsByX(const ScanvoProfileRecord& record)
     return sortable;
 }
 
-// One echo in column order: each array a straight copy.
-int32_t ProfileDecoder::EmitEcho(const ScanvoProfileRecord& record, uint32_t echo,
-                                 const PointArrays& out)
+// One echo in column order: each array a straight copy, unless it is there already.
+int32_t ProfileDecoder::EmitEcho(const ScanvoProfileRecord& record, uint32_t echo, const double* x,
+                                 const double* z, const PointArrays& out)
 {
     const uint32_t count =
         std::min<uint32_t>(record.column_count, static_cast<uint32_t>(std::max(out.capacity, 0)));
-    if (out.x != nullptr) std::copy_n(record.XMm(echo), count, out.x);
-    if (out.z != nullptr) std::copy_n(record.ZMm(echo), count, out.z);
+    if (out.x != nullptr && out.x != x) std::copy_n(x, count, out.x);
+    if (out.z != nullptr && out.z != z) std::copy_n(z, count, out.z);
     if (out.intensity != nullptr) std::copy_n(record.intensity[echo].begin(), count, out.intensity);
     if (out.width != nullptr) std::copy_n(record.width[echo].begin(), count, out.width);
     return static_cast<int32_t>(count);
@@ -441,7 +477,7 @@ int32_t ProfileDecoder::EmitPoints(const ScanvoProfileRecord& record, bool sort_
     }
     const uint32_t moved = sort_x ? SortColumnsByX(record) : 0;
     if (echo_total == 1 && moved == 0)
-        return EmitEcho(record, echoes[0], out);
+        return EmitEcho(record, echoes[0], echo_x[echoes[0]], echo_z[echoes[0]], out);
     const uint32_t columns = record.column_count;
     for (uint32_t c = 0; c < columns; ++c)
         column_order[c] = static_cast<int32_t>(c);

@@ -87,8 +87,9 @@ struct ScanvoRecordHead {
     BlockSpan scale_block;
     BlockSpan end_block;
     uint32_t column_count = 0;
-    // A raw profile not yet through the tables: its millimetre arrays hold
-    // what earlier decodes left, and every millimetre reads as 0.
+    // A raw profile not yet through the tables, or linearized straight into
+    // a reader's arrays: its millimetre arrays hold what earlier decodes
+    // left, and every millimetre reads as 0.
     bool millimetres_pending = false;
 };
 
@@ -152,6 +153,10 @@ public:
 
     // Millimetres of every valid echo of a raw profile through the tables.
     void LinearizeProfile(const LinearizationData& data, ScanvoProfileRecord& record);
+    // LinearizeProfile (with data) then EmitPoints, the same points with
+    // fewer copies.
+    int32_t LinearizeAndEmit(const LinearizationData* data, ScanvoProfileRecord& record,
+                             bool sort_x, const PointArrays& out);
 
     // Writes the points in column order (or by ascending X with sort_x);
     // returns how many were written.
@@ -181,8 +186,11 @@ private:
     // The columns with a point in echo 1 or 2, into sort_buffer, by X; how
     // many, or 0 when they are in column order already.
     uint32_t SortColumnsByX(const ScanvoProfileRecord& record);
-    static int32_t EmitEcho(const ScanvoProfileRecord& record, uint32_t echo,
-                            const PointArrays& out);
+    void LinearizeEcho(const LinearizationData& data, const ScanvoProfileRecord& record,
+                       uint32_t echo, double* x_mm, double* z_mm);
+    // x and z: the echo's millimetres, wherever they lie.
+    static int32_t EmitEcho(const ScanvoProfileRecord& record, uint32_t echo, const double* x,
+                            const double* z, const PointArrays& out);
 
     ScaleParameters scale;
     LinearizationData::ColumnCache column_cache;

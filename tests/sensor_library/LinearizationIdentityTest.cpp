@@ -85,9 +85,9 @@ void CheckProfiles()
     // profile's through the tables.
     const auto emit = [&](const Bytes& c) {
         decoder.DecodeProfileContainer(c.data(), uint32_t(c.size()), false, *record);
-        decoder.LinearizeProfile(data, *record);
-        return decoder.EmitPoints(
-            *record, false, PointArrays{x.data(), z.data(), intensity.data(), width.data(), 4096});
+        return decoder.LinearizeAndEmit(
+            &data, *record, false,
+            PointArrays{x.data(), z.data(), intensity.data(), width.data(), 4096});
     };
     for (int set = 0; set < 3; ++set) {
         Table tables[2];
@@ -146,6 +146,14 @@ void CheckProfiles()
                 ASSERT_EQ(uint8_t(n) * 4 + (uint8_t(n * 37) >> 6), intensity[n]) << "point " << n;
                 ASSERT_EQ(uint8_t(n * 37) & 63, width[n]) << "point " << n;
             }
+            // Sorted by X, the points go through the record whichever way they start.
+            std::vector<double> sorted_x(4096), sorted_z(4096);
+            const int32_t count = decoder.LinearizeAndEmit(
+                &data, *record, true, PointArrays{sorted_x.data(), sorted_z.data(), nullptr, nullptr, 4096});
+            decoder.LinearizeProfile(data, *record);
+            ASSERT_EQ(count, decoder.EmitPoints(*record, true, PointArrays{x.data(), z.data(), nullptr, nullptr, 4096}));
+            ASSERT_TRUE(std::memcmp(x.data(), sorted_x.data(), count * sizeof(double)) == 0 &&
+                        std::memcmp(z.data(), sorted_z.data(), count * sizeof(double)) == 0);
         }
     }
 }
