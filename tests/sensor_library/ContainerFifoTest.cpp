@@ -1,8 +1,10 @@
 // The ring of equal-sized containers between the receive thread and readers.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <functional>
+#include <thread>
 
 #include "sensor_library/ContainerFifo.h"
 
@@ -112,6 +114,31 @@ TEST(ContainerFifoTest, NeverOverwritesALentContainer)
     EXPECT_EQ((std::vector<int64_t>{2, 3}), TakeAll(fifo));
     EXPECT_EQ(0u, fifo.DroppedCount());
     EXPECT_FALSE(fifo.Lend(false, [](const uint8_t*, uint32_t) {}));
+}
+
+// A writer that keeps lapping a small ring while a reader lends: every
+// container the reader sees is whole, lent or taken.
+TEST(ContainerFifoTest, LendsWholeContainersToAReaderTheWriterLaps)
+{
+    ContainerFifo fifo;
+    ASSERT_TRUE(fifo.Allocate(4 * 64));
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (uint32_t n = 1; n <= 200000 && !done; ++n) Write(fifo, n);
+        done = true;
+    });
+    int64_t torn = 0;
+    for (int reads = 0; reads < 200000 && !done; ++reads) {
+        fifo.Lend(false, [&](const uint8_t* data, uint32_t size) {
+            uint32_t number;
+            std::memcpy(&number, data, sizeof(number));
+            torn += std::memcmp(Numbered(number, size).data(), data, size) != 0;
+        });
+        torn += TakeSequence(fifo) == -1;
+    }
+    done = true;
+    writer.join();
+    EXPECT_EQ(0, torn);
 }
 
 }  // namespace
