@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -323,7 +324,15 @@ private:
     std::atomic<uint32_t> fpga_error_code{0};
 
     // Named values; filled before the transport starts, read-only afterwards.
-    std::unordered_map<std::string, PropertyGetter> properties;
+    // Found by the caller's text as it stands: a scan reads three a profile.
+    struct PropertyHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view name) const noexcept
+        {
+            return std::hash<std::string_view>{}(name);
+        }
+    };
+    std::unordered_map<std::string, PropertyGetter, PropertyHash, std::equal_to<>> properties;
 
     // Guarded by decode_mutex: one read at a time decodes the container it
     // took, outside the FIFO's and the record's locks, and copies it for the

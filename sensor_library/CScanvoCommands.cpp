@@ -332,7 +332,7 @@ int32_t CScanvo::ReadData(const char* name, char* buffer, uint32_t size, int32_t
     if (buffer == nullptr)
         size = 0;
     if (name != nullptr) {
-        const auto found = properties.find(name);
+        const auto found = properties.find(std::string_view(name));
         if (found != properties.end())
             return found->second(reinterpret_cast<unsigned char*>(buffer), size, max_age);
     }

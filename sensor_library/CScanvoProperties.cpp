@@ -352,10 +352,12 @@ void CScanvo::AddScanValue(const std::string& name, const ScanField& field, cons
     const uint16_t text_key = has_text ? *key : 0;
     AddProperty(name, [this, field, has_text, text_key](unsigned char* buffer, unsigned int size,
                                                          int max_age) {
-        const int32_t fresh = EnsureFresh(max_age);
-        if (fresh != 0)
-            return fresh;
+        // Age -1 asks only that a scan was read, which the value's own lock
+        // tells below.
         if (max_age != -1) {
+            const int32_t fresh = EnsureFresh(max_age);
+            if (fresh != 0)
+                return fresh;
             return has_text ? CopyCachedText(xml.Text(text_key), buffer, size, max_age)
                             : NotSupported(buffer, size);
         }
