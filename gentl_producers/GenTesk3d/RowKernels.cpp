@@ -5,6 +5,7 @@
 #define HWY_TARGET_INCLUDE "gentl_producers/GenTesk3d/RowKernels.cpp"
 #include "gentl_producers/GenTesk3d/RowKernels.h"
 
+#include <hwy/cache_control.h>
 #include <hwy/foreach_target.h>  // must come before highway.h
 #include <hwy/highway.h>
 
@@ -21,6 +22,10 @@ using DI = hn::Rebind<int32_t, D>;
 using DU16 = hn::Rebind<uint16_t, D>;
 using M = hn::Mask<D>;
 
+// Rows go to buffers a consumer cycles through, long out of cache, and are
+// too short for the processor's own prefetch to get ahead of the stores.
+constexpr uintptr_t PREFETCH_AHEAD_BYTES = 2048;
+
 // Runs step(inputs, out) over the row a vector of LANES columns at a time,
 // OUT values per column; the last few columns go through zero-padded
 // lanes, so no step reads or writes beyond the row.
@@ -31,6 +36,9 @@ void ForEachVector(const In* const (&in)[K], size_t width, Out* out, const Step&
     size_t c = 0;
     for (; c + LANES <= width; c += LANES) {
         for (size_t k = 0; k < K; ++k) at[k] = in[k] + c;
+        // A prefetch never faults, so one beyond the row is harmless.
+        hwy::Prefetch(reinterpret_cast<const uint8_t*>(reinterpret_cast<uintptr_t>(out + OUT * c) +
+                                                       PREFETCH_AHEAD_BYTES));
         step(at, out + OUT * c);
     }
     if (c == width) return;
