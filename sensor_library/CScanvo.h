@@ -242,8 +242,9 @@ private:
     bool WaitForContainer(Platform::Win32Event& event, uint32_t timeout_ms);
     int32_t ReadProfile(const PointArrays& points, int32_t timeout_ms, uint8_t* raw_buffer,
                         int32_t raw_size, ProfileExtras& extras);
-    // Under decode_mutex: a container taken or lent from the FIFO into profile.
-    void DecodeTaken(const uint8_t* container, uint32_t size);
+    // Under decode_mutex: a container taken or lent from the FIFO into
+    // profile, some points perhaps straight into `direct` (see ProfileDecoder).
+    void DecodeTaken(const uint8_t* container, uint32_t size, const PointArrays& direct = {});
     // Under decode_mutex: makes the container decoded last the one the named
     // values read, unless a reset came after its take.
     void PublishTaken(uint32_t generation);

@@ -144,9 +144,9 @@ void CScanvo::RearmIfNotEmpty(Platform::Win32Event& event)
         event.Set();
 }
 
-void CScanvo::DecodeTaken(const uint8_t* container, uint32_t size)
+void CScanvo::DecodeTaken(const uint8_t* container, uint32_t size, const PointArrays& direct)
 {
-    decoder.DecodeProfileContainer(container, size, xml.IsPackedIntensity(), *profile);
+    decoder.DecodeProfileContainer(container, size, xml.IsPackedIntensity(), *profile, direct);
     if (profile->has_status) {
         scanner_status = profile->status[0];
         pll_lock_status = profile->status[56];
@@ -206,7 +206,7 @@ int32_t CScanvo::ReadProfile(const PointArrays& points, int32_t timeout_ms, uint
             raw_count = static_cast<int32_t>(std::min(static_cast<uint32_t>(raw_size), size));
             std::memcpy(raw_buffer, container, static_cast<std::size_t>(raw_count));
         }
-        DecodeTaken(container, size);
+        DecodeTaken(container, size, points);
         // The decode brought it into the cache: copied for the named values now.
         taken_copy.assign(container, container + size);
     });

@@ -121,9 +121,12 @@ void ProfileDecoder::ClearRecord(ScanvoProfileRecord& record)
 }
 
 bool ProfileDecoder::DecodeProfileContainer(const uint8_t* container, uint32_t size,
-                                            bool packed_intensity, ScanvoProfileRecord& record)
+                                            bool packed_intensity, ScanvoProfileRecord& record,
+                                            const PointArrays& direct)
 {
     ClearRecord(record);
+    intensity_at = nullptr;
+    width_at = nullptr;
     if (container == nullptr || size < 16 || LoadU32(container) != SensorFrame::CONTAINER_ID)
         return false;
     record.container_tag = SensorFrame::CONTAINER_ID;
@@ -138,7 +141,8 @@ bool ProfileDecoder::DecodeProfileContainer(const uint8_t* container, uint32_t s
     record.z_step = Clamp(LoadU16(record.z_roi.data() + 14), ROI_STEP_LIMIT);
     if (record.content == ContainerContent::Profile) {
         DecodeGeneralFields(record);
-        DecodeRawProfile(container + record.profile_block.offset, record.profile_block.length, record);
+        DecodeRawProfile(container + record.profile_block.offset, record.profile_block.length, record,
+                         direct);
     } else if (record.content == ContainerContent::LinearProfile) {
         DecodeGeneralFields(record);
         DecodeLinearProfile(container + record.linear_block.offset, record.linear_block.length,
@@ -256,7 +260,7 @@ void ProfileDecoder::DecodeStatusBlock(const uint8_t* block, uint32_t length,
 }
 
 void ProfileDecoder::DecodeRawProfile(const uint8_t* block, uint32_t length,
-                                      ScanvoProfileRecord& record)
+                                      ScanvoProfileRecord& record, const PointArrays& direct)
 {
     if (length < RAW_HEAD)
         return;
@@ -280,19 +284,25 @@ void ProfileDecoder::DecodeRawProfile(const uint8_t* block, uint32_t length,
         std::min(ScanvoProfileRecord::MAX_COLUMNS, (length - RAW_HEAD) / column_bytes);
     // The linearization writes every millimetre next, so they are not cleared here.
     record.millimetres_pending = true;
-    DecodeRawPoints(block + RAW_HEAD, bytes, record);
+    DecodeRawPoints(block + RAW_HEAD, bytes, record, direct);
 }
 
 void ProfileDecoder::DecodeRawPoints(const uint8_t* points, const uint32_t (&bytes)[4],
-                                     ScanvoProfileRecord& record)
+                                     ScanvoProfileRecord& record, const PointArrays& direct)
 {
     const uint32_t columns = record.column_count;
     if (record.echo_count == 1 && bytes[0] == 2 && bytes[1] == 1 && bytes[2] == 1 &&
         bytes[3] == 0) {
         // What sensors send: one echo of Z, intensity and width in 4 bytes.
         const uint32_t e = static_cast<uint32_t>(std::countr_zero(record.echo_mask));
-        ColumnKernels::DecodeRawColumns(points, columns, record.raw_z[e].data(),
-                                        record.intensity[e].data(), record.width[e].data());
+        const bool fits = direct.capacity >= 0 && static_cast<uint32_t>(direct.capacity) >= columns &&
+                          (direct.intensity == nullptr || direct.intensity != direct.width);
+        intensity_at = fits ? direct.intensity : nullptr;
+        width_at = fits ? direct.width : nullptr;
+        ColumnKernels::DecodeRawColumns(
+            points, columns, record.raw_z[e].data(),
+            intensity_at != nullptr ? intensity_at : record.intensity[e].data(),
+            width_at != nullptr ? width_at : record.width[e].data());
         std::fill_n(record.reserved[e].begin(), columns, 0);
         return;
     }
@@ -402,6 +412,7 @@ int32_t ProfileDecoder::LinearizeAndEmit(const LinearizationData* data, ScanvoPr
                         static_cast<uint32_t>(out.capacity) >= columns &&
                         (out.x != nullptr || out.z != nullptr) && out.x != out.z;
     if (!direct) {
+        KeepInRecord(record);
         if (data != nullptr)
             LinearizeProfile(*data, record);
         return EmitPoints(record, sort_x, out);
@@ -416,10 +427,25 @@ int32_t ProfileDecoder::LinearizeAndEmit(const LinearizationData* data, ScanvoPr
         if (x != record.x_mm[e].data()) std::copy_n(x, columns, record.x_mm[e].begin());
         if (z != record.z_mm[e].data()) std::copy_n(z, columns, record.z_mm[e].begin());
         record.millimetres_pending = false;
+        KeepInRecord(record);
         return EmitPoints(record, sort_x, out);
     }
-    // The record's own arrays may hold only one of them: it keeps reading 0.
-    return EmitEcho(record, e, x, z, out);
+    // The record's own arrays may hold only some of them: its millimetres keep reading 0.
+    return EmitEcho(EchoArrays{x, z,
+                               intensity_at != nullptr ? intensity_at : record.intensity[e].data(),
+                               width_at != nullptr ? width_at : record.width[e].data()},
+                    columns, out);
+}
+
+void ProfileDecoder::KeepInRecord(ScanvoProfileRecord& record)
+{
+    const uint32_t e = static_cast<uint32_t>(std::countr_zero(record.echo_mask));
+    if (intensity_at != nullptr)
+        std::copy_n(intensity_at, record.column_count, record.intensity[e].begin());
+    if (width_at != nullptr)
+        std::copy_n(width_at, record.column_count, record.width[e].begin());
+    intensity_at = nullptr;
+    width_at = nullptr;
 }
 
 bool ProfileDecoder::HasPoint(const ScanvoProfileRecord& record, uint32_t column)
@@ -450,15 +476,14 @@ uint32_t ProfileDecoder::SortColumnsByX(const ScanvoProfileRecord& record)
 }
 
 // One echo in column order: each array a straight copy, unless it is there already.
-int32_t ProfileDecoder::EmitEcho(const ScanvoProfileRecord& record, uint32_t echo, const double* x,
-                                 const double* z, const PointArrays& out)
+int32_t ProfileDecoder::EmitEcho(const EchoArrays& from, uint32_t columns, const PointArrays& out)
 {
-    const uint32_t count =
-        std::min<uint32_t>(record.column_count, static_cast<uint32_t>(std::max(out.capacity, 0)));
-    if (out.x != nullptr && out.x != x) std::copy_n(x, count, out.x);
-    if (out.z != nullptr && out.z != z) std::copy_n(z, count, out.z);
-    if (out.intensity != nullptr) std::copy_n(record.intensity[echo].begin(), count, out.intensity);
-    if (out.width != nullptr) std::copy_n(record.width[echo].begin(), count, out.width);
+    const uint32_t count = std::min<uint32_t>(columns, static_cast<uint32_t>(std::max(out.capacity, 0)));
+    if (out.x != nullptr && out.x != from.x) std::copy_n(from.x, count, out.x);
+    if (out.z != nullptr && out.z != from.z) std::copy_n(from.z, count, out.z);
+    if (out.intensity != nullptr && out.intensity != from.intensity)
+        std::copy_n(from.intensity, count, out.intensity);
+    if (out.width != nullptr && out.width != from.width) std::copy_n(from.width, count, out.width);
     return static_cast<int32_t>(count);
 }
 
@@ -477,7 +502,9 @@ int32_t ProfileDecoder::EmitPoints(const ScanvoProfileRecord& record, bool sort_
     }
     const uint32_t moved = sort_x ? SortColumnsByX(record) : 0;
     if (echo_total == 1 && moved == 0)
-        return EmitEcho(record, echoes[0], echo_x[echoes[0]], echo_z[echoes[0]], out);
+        return EmitEcho(EchoArrays{echo_x[echoes[0]], echo_z[echoes[0]],
+                                   record.intensity[echoes[0]].data(), record.width[echoes[0]].data()},
+                        record.column_count, out);
     const uint32_t columns = record.column_count;
     for (uint32_t c = 0; c < columns; ++c)
         column_order[c] = static_cast<int32_t>(c);

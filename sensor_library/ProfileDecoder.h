@@ -147,9 +147,11 @@ public:
     ProfileDecoder();
 
     // Decodes a container into `record`; false, with the record cleared,
-    // for anything that is not a well-formed container.
+    // for anything that is not a well-formed container. The intensity and
+    // width of a one-echo raw profile go to `direct`'s arrays when they hold
+    // it whole; then only LinearizeAndEmit, given the same arrays, emits it.
     bool DecodeProfileContainer(const uint8_t* container, uint32_t size, bool packed_intensity,
-                                ScanvoProfileRecord& record);
+                                ScanvoProfileRecord& record, const PointArrays& direct = {});
 
     // Millimetres of every valid echo of a raw profile through the tables.
     void LinearizeProfile(const LinearizationData& data, ScanvoProfileRecord& record);
@@ -173,9 +175,10 @@ private:
 
     bool WalkBlocks(const uint8_t* container, uint32_t size, ScanvoProfileRecord& record);
     bool TakeBlock(uint32_t tag, const uint8_t* block, BlockSpan span, ScanvoProfileRecord& record);
-    static void DecodeRawProfile(const uint8_t* block, uint32_t length, ScanvoProfileRecord& record);
-    static void DecodeRawPoints(const uint8_t* points, const uint32_t (&bytes)[4],
-                                ScanvoProfileRecord& record);
+    void DecodeRawProfile(const uint8_t* block, uint32_t length, ScanvoProfileRecord& record,
+                          const PointArrays& direct);
+    void DecodeRawPoints(const uint8_t* points, const uint32_t (&bytes)[4],
+                         ScanvoProfileRecord& record, const PointArrays& direct);
     void DecodeLinearProfile(const uint8_t* block, uint32_t length, bool packed_intensity,
                              ScanvoProfileRecord& record) const;
     static void DecodeStatusBlock(const uint8_t* block, uint32_t length, ScanvoProfileRecord& record);
@@ -188,12 +191,23 @@ private:
     uint32_t SortColumnsByX(const ScanvoProfileRecord& record);
     void LinearizeEcho(const LinearizationData& data, const ScanvoProfileRecord& record,
                        uint32_t echo, double* x_mm, double* z_mm);
-    // x and z: the echo's millimetres, wherever they lie.
-    static int32_t EmitEcho(const ScanvoProfileRecord& record, uint32_t echo, const double* x,
-                            const double* z, const PointArrays& out);
+    // One echo's arrays, wherever they lie.
+    struct EchoArrays {
+        const double* x;
+        const double* z;
+        const int32_t* intensity;
+        const int32_t* width;
+    };
+    static int32_t EmitEcho(const EchoArrays& from, uint32_t columns, const PointArrays& out);
+    // Into the record, what the last decode put into a reader's arrays.
+    void KeepInRecord(ScanvoProfileRecord& record);
 
     ScaleParameters scale;
     LinearizationData::ColumnCache column_cache;
     std::vector<SortEntry> sort_buffer;  // MAX_COLUMNS entries, sized once
     std::vector<int32_t> column_order;   // MAX_COLUMNS entries, sized once
+    // Where the last decode put its one echo's intensity and width, when
+    // not into the record: a reader's arrays, for that read only.
+    int32_t* intensity_at = nullptr;
+    int32_t* width_at = nullptr;
 };

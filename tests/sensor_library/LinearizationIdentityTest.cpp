@@ -82,12 +82,13 @@ void CheckProfiles()
     std::vector<int32_t> intensity(4096), width(4096);
     const auto same = [](double a, double b) { return std::memcmp(&a, &b, sizeof(a)) == 0; };
     // The points of a container (none when it does not decode), a raw
-    // profile's through the tables.
-    const auto emit = [&](const Bytes& c) {
-        decoder.DecodeProfileContainer(c.data(), uint32_t(c.size()), false, *record);
-        return decoder.LinearizeAndEmit(
-            &data, *record, false,
-            PointArrays{x.data(), z.data(), intensity.data(), width.data(), 4096});
+    // profile's through the tables, decoded and linearized straight into
+    // `to` where they can.
+    const auto emit = [&](const Bytes& c, bool sort = false,
+                          PointArrays to = PointArrays{nullptr, nullptr, nullptr, nullptr, 4096}) {
+        if (to.x == nullptr) to = PointArrays{x.data(), z.data(), intensity.data(), width.data(), 4096};
+        decoder.DecodeProfileContainer(c.data(), uint32_t(c.size()), false, *record, to);
+        return decoder.LinearizeAndEmit(&data, *record, sort, to);
     };
     for (int set = 0; set < 3; ++set) {
         Table tables[2];
@@ -135,7 +136,8 @@ void CheckProfiles()
             profile.AddBlock(Tag::X_ROI, RegionPayload(xo, 0, xs, 60));
             profile.AddBlock(Tag::Z_ROI, RegionPayload(zo, 0, zs, 64));
             profile.AddBlock(Tag::RAW_PROFILE, RawProfilePayload(mask, 7, {16, 8, 8, 0}, points));
-            ASSERT_EQ(int32_t(raw_z.size()), emit(profile.Build()));
+            const Bytes container = profile.Build();
+            ASSERT_EQ(int32_t(raw_z.size()), emit(container));
             for (uint32_t n = 0; n < raw_z.size(); ++n) {
                 const double column = (xs + 1.0) * (n / std::popcount(mask)) + xo;
                 const double row = (zs + 1.0) * (raw_z[n] * 0.03125) + zo;
@@ -146,14 +148,19 @@ void CheckProfiles()
                 ASSERT_EQ(uint8_t(n) * 4 + (uint8_t(n * 37) >> 6), intensity[n]) << "point " << n;
                 ASSERT_EQ(uint8_t(n * 37) & 63, width[n]) << "point " << n;
             }
-            // Sorted by X, the points go through the record whichever way they start.
+            // Sorted by X: the same points as through the record alone.
             std::vector<double> sorted_x(4096), sorted_z(4096);
-            const int32_t count = decoder.LinearizeAndEmit(
-                &data, *record, true, PointArrays{sorted_x.data(), sorted_z.data(), nullptr, nullptr, 4096});
+            std::vector<int32_t> sorted_intensity(4096);
+            const int32_t count = emit(container, true,
+                                       PointArrays{sorted_x.data(), sorted_z.data(),
+                                                   sorted_intensity.data(), nullptr, 4096});
+            decoder.DecodeProfileContainer(container.data(), uint32_t(container.size()), false, *record);
             decoder.LinearizeProfile(data, *record);
-            ASSERT_EQ(count, decoder.EmitPoints(*record, true, PointArrays{x.data(), z.data(), nullptr, nullptr, 4096}));
+            ASSERT_EQ(count, decoder.EmitPoints(*record, true,
+                                                PointArrays{x.data(), z.data(), intensity.data(), nullptr, 4096}));
             ASSERT_TRUE(std::memcmp(x.data(), sorted_x.data(), count * sizeof(double)) == 0 &&
-                        std::memcmp(z.data(), sorted_z.data(), count * sizeof(double)) == 0);
+                        std::memcmp(z.data(), sorted_z.data(), count * sizeof(double)) == 0 &&
+                        std::equal(intensity.begin(), intensity.begin() + count, sorted_intensity.begin()));
         }
     }
 }
