@@ -215,7 +215,7 @@ GC_ERROR GenTLLibrary::Register(const SharedPtr<GenTLHandle>& candidate, void* h
     return GC_ERR_SUCCESS;
 }
 
-GC_ERROR GenTLLibrary::FindForLookup(void* handle, SharedPtr<GenTLHandle>& object)
+GC_ERROR GenTLLibrary::FindForLookup(void* handle, const SharedPtr<GenTLHandle>*& object)
 {
     if (!initialized)
         return ReportError(GC_ERR_NOT_INITIALIZED,
@@ -224,7 +224,7 @@ GC_ERROR GenTLLibrary::FindForLookup(void* handle, SharedPtr<GenTLHandle>& objec
     if (entry == pool.end())
         return ReportError(GC_ERR_INVALID_HANDLE, "Requested handle not found in the pool");
     TL_ASSERT(entry->second.ptr);
-    object = entry->second.ptr;
+    object = &entry->second.ptr;
     return GC_ERR_SUCCESS;
 }
 

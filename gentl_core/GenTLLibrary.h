@@ -53,6 +53,12 @@ public:
     // The pooled object of `handle` as a T, into the empty `instance`.
     template <class T>
     GC_ERROR Lookup(void* handle, SharedPtr<T>& instance);
+    // Lookup answering the object itself, empty on failure with `found`
+    // saying why. A success joins the pool's share and allocates nothing,
+    // where an empty SharedPtr to fill would allocate its own count: the
+    // service front looks up on every call.
+    template <class T>
+    SharedPtr<T> LookupShared(void* handle, GC_ERROR& found);
     // Closes and removes the T of `handle` and everything below it, children
     // first; returns the result of closing the T itself.
     template <class T>
@@ -89,7 +95,9 @@ private:
         return static_cast<bool>(object.template DynamicCast<T>());
     }
 
-    GC_ERROR FindForLookup(void* handle, SharedPtr<GenTLHandle>& object);
+    // On success `object` points at the pool's entry, valid while
+    // library_lock is held.
+    GC_ERROR FindForLookup(void* handle, const SharedPtr<GenTLHandle>*& object);
     GC_ERROR RemoveEntry(void* handle, KindCheck is_kind);
     SharedPtr<GenTLSystem> CreateCompletedSystem();
     bool AcquireGlobalLock();
@@ -108,17 +116,27 @@ private:
 template <class T>
 GC_ERROR GenTLLibrary::Lookup(void* handle, SharedPtr<T>& instance)
 {
-    ScopedLock lock(library_lock);
-    SharedPtr<GenTLHandle> object;
-    const GC_ERROR found = FindForLookup(handle, object);
+    GC_ERROR found = GC_ERR_SUCCESS;
+    const SharedPtr<T> typed = LookupShared<T>(handle, found);
     if (found != GC_ERR_SUCCESS)
         return found;
     TL_ASSERT(!instance);
-    SharedPtr<T> typed = object.template DynamicCast<T>();
-    if (!typed)
-        return ReportError(GC_ERR_INVALID_HANDLE, "Requested handle is of unexpected type");
     instance = typed;
     return GC_ERR_SUCCESS;
+}
+
+template <class T>
+SharedPtr<T> GenTLLibrary::LookupShared(void* handle, GC_ERROR& found)
+{
+    ScopedLock lock(library_lock);
+    const SharedPtr<GenTLHandle>* object = nullptr;
+    found = FindForLookup(handle, object);
+    if (found != GC_ERR_SUCCESS)
+        return SharedPtr<T>();
+    SharedPtr<T> typed = object->template DynamicCast<T>();
+    if (!typed)
+        found = ReportError(GC_ERR_INVALID_HANDLE, "Requested handle is of unexpected type");
+    return typed;
 }
 
 template <class T>

@@ -102,8 +102,8 @@ private:
 template <class T, class Operation>
 GC_ERROR GenTLSrvDirect::WithObject(void* handle, const char* object_name, Operation&& operation)
 {
-    SharedPtr<T> object;
-    const GC_ERROR found = library->Lookup(handle, object);
+    GC_ERROR found = GC_ERR_SUCCESS;
+    const SharedPtr<T> object = library->LookupShared<T>(handle, found);
     if (found != GC_ERR_SUCCESS) return found;
     if (!object) {
         Platform::ReportAssertion(object_name, __FILE__, __LINE__);
