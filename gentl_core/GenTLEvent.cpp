@@ -164,6 +164,13 @@ bool GenTLEventImpl<T>::Push(T datum)
 }
 
 template <class T>
+bool GenTLEventImpl<T>::IsQueueing()
+{
+    ScopedLock lock(evt_lock);
+    return registered || always_queue;
+}
+
+template <class T>
 void GenTLEventImpl<T>::WakeWaiter()
 {
     // After the event lock: the woken consumer would otherwise block on it
@@ -490,6 +497,9 @@ bool GenTLModuleEvent::AddEvent(uint32_t event_id, const void* data, size_t data
         TL_LOG(LOG_CATEGORY_EVENT, LOG_LEVEL_ERROR) << "Rejected invalid module event packet";
         return false;
     }
+    // Streams post one per scan, mostly with no consumer registered.
+    if (!IsQueueing())
+        return false;
     return Push(MakeMagicPacket(event_id, data, data_size));
 }
 

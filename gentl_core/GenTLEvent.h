@@ -105,6 +105,9 @@ protected:
 
     // Appends; false (datum dropped) unless registered or always queueing.
     bool Push(T datum);
+    // Whether a Push now would queue: lets a caller skip building a datum
+    // nobody takes. Push decides again.
+    bool IsQueueing();
     // The general push; `returned` must arrive empty and receives the data
     // taken out, oldest first. False, with nothing changed, when the event
     // does not queue now or when there is no oldest datum to modify. An
