@@ -125,8 +125,7 @@ bool ProfileDecoder::DecodeProfileContainer(const uint8_t* container, uint32_t s
                                             const PointArrays& direct)
 {
     ClearRecord(record);
-    intensity_at = nullptr;
-    width_at = nullptr;
+    direct_at = EchoTargets();
     if (container == nullptr || size < 16 || LoadU32(container) != SensorFrame::CONTAINER_ID)
         return false;
     record.container_tag = SensorFrame::CONTAINER_ID;
@@ -146,7 +145,7 @@ bool ProfileDecoder::DecodeProfileContainer(const uint8_t* container, uint32_t s
     } else if (record.content == ContainerContent::LinearProfile) {
         DecodeGeneralFields(record);
         DecodeLinearProfile(container + record.linear_block.offset, record.linear_block.length,
-                            packed_intensity, record);
+                            packed_intensity, record, direct);
     }
     return true;
 }
@@ -295,14 +294,13 @@ void ProfileDecoder::DecodeRawPoints(const uint8_t* points, const uint32_t (&byt
         bytes[3] == 0) {
         // What sensors send: one echo of Z, intensity and width in 4 bytes.
         const uint32_t e = static_cast<uint32_t>(std::countr_zero(record.echo_mask));
-        const bool fits = direct.capacity >= 0 && static_cast<uint32_t>(direct.capacity) >= columns &&
-                          (direct.intensity == nullptr || direct.intensity != direct.width);
-        intensity_at = fits ? direct.intensity : nullptr;
-        width_at = fits ? direct.width : nullptr;
+        const EchoTargets targets = DirectTargets(direct, columns);
+        // The millimetres come with the linearization.
+        direct_at = EchoTargets{nullptr, nullptr, targets.intensity, targets.width};
         ColumnKernels::DecodeRawColumns(
             points, columns, record.raw_z[e].data(),
-            intensity_at != nullptr ? intensity_at : record.intensity[e].data(),
-            width_at != nullptr ? width_at : record.width[e].data());
+            direct_at.intensity != nullptr ? direct_at.intensity : record.intensity[e].data(),
+            direct_at.width != nullptr ? direct_at.width : record.width[e].data());
         std::fill_n(record.reserved[e].begin(), columns, 0);
         return;
     }
@@ -325,7 +323,8 @@ void ProfileDecoder::DecodeRawPoints(const uint8_t* points, const uint32_t (&byt
 
 // Per echo the words present, in the order Z, intensity-and-width, X.
 void ProfileDecoder::DecodeLinearProfile(const uint8_t* block, uint32_t length,
-                                         bool packed_intensity, ScanvoProfileRecord& record) const
+                                         bool packed_intensity, ScanvoProfileRecord& record,
+                                         const PointArrays& direct)
 {
     if (length < LINEAR_HEAD)
         return;
@@ -354,11 +353,15 @@ void ProfileDecoder::DecodeLinearProfile(const uint8_t* block, uint32_t length,
     const uint8_t* points = block + LINEAR_HEAD;
     // What sensors send: one echo of Z, intensity and width, X.
     if (record.echo_count == 1 && words == 3 && reinterpret_cast<uintptr_t>(points) % 2 == 0) {
+        direct_at = DirectTargets(direct, record.column_count);
+        const EchoTargets& t = direct_at;
+        record.millimetres_pending = t.x != nullptr || t.z != nullptr;
         ColumnKernels::DecodeLinearColumns(ColumnKernels::LinearColumns{
             reinterpret_cast<const uint16_t*>(points), record.column_count, record.has_intensity,
             packed_intensity, z_factor, z_shift, x_factor, x_shift, record.raw_z[0].data(),
-            record.intensity[0].data(), record.width[0].data(), record.z_mm[0].data(),
-            record.x_mm[0].data()});
+            t.intensity != nullptr ? t.intensity : record.intensity[0].data(),
+            t.width != nullptr ? t.width : record.width[0].data(),
+            t.z != nullptr ? t.z : record.z_mm[0].data(), t.x != nullptr ? t.x : record.x_mm[0].data()});
         std::fill_n(record.reserved[0].begin(), record.column_count, 0);
         return;
     }
@@ -401,51 +404,79 @@ void ProfileDecoder::LinearizeProfile(const LinearizationData& data, ScanvoProfi
     record.millimetres_pending = false;
 }
 
-// A raw profile of one echo that the caller's arrays hold whole: its
-// millimetres go straight there, unless a sort has to move them.
+ProfileDecoder::EchoTargets ProfileDecoder::DirectTargets(const PointArrays& direct, uint32_t columns)
+{
+    if (direct.capacity < 0 || static_cast<uint32_t>(direct.capacity) < columns)
+        return EchoTargets();
+    // Arrays given twice are left to the record, which writes them in turn.
+    const bool doubles = direct.x != direct.z;
+    const bool integers = direct.intensity != direct.width;
+    return EchoTargets{doubles ? direct.x : nullptr, doubles ? direct.z : nullptr,
+                       integers ? direct.intensity : nullptr, integers ? direct.width : nullptr};
+}
+
+// A profile of one echo that the caller's arrays hold whole: a raw one's
+// millimetres go straight there, and what its decode put there stays,
+// unless a sort has to move them.
 int32_t ProfileDecoder::LinearizeAndEmit(const LinearizationData* data, ScanvoProfileRecord& record,
                                          bool sort_x, const PointArrays& out)
 {
     const uint32_t columns = record.column_count;
-    const bool direct = data != nullptr && record.decoded && !record.linearized &&
-                        record.echo_count == 1 && out.capacity >= 0 &&
-                        static_cast<uint32_t>(out.capacity) >= columns &&
-                        (out.x != nullptr || out.z != nullptr) && out.x != out.z;
-    if (!direct) {
+    const bool one_echo = record.decoded && record.echo_count == 1 && out.capacity >= 0 &&
+                          static_cast<uint32_t>(out.capacity) >= columns;
+    const bool raw = one_echo && data != nullptr && !record.linearized &&
+                     (out.x != nullptr || out.z != nullptr) && out.x != out.z;
+    const EchoTargets& t = direct_at;
+    const bool decoded_there = one_echo && record.linearized &&
+                               (t.x != nullptr || t.z != nullptr || t.intensity != nullptr || t.width != nullptr);
+    if (!raw && !decoded_there) {
         KeepInRecord(record);
         if (data != nullptr)
             LinearizeProfile(*data, record);
         return EmitPoints(record, sort_x, out);
     }
-    const uint32_t e = static_cast<uint32_t>(std::countr_zero(record.echo_mask));
-    double* x = out.x != nullptr ? out.x : record.x_mm[e].data();
-    double* z = out.z != nullptr ? out.z : record.z_mm[e].data();
-    LinearizeEcho(*data, record, e, x, z);
+    const uint32_t e = EchoOfOne(record);
+    double* x = t.x != nullptr ? t.x : record.x_mm[e].data();
+    double* z = t.z != nullptr ? t.z : record.z_mm[e].data();
+    if (raw) {
+        x = out.x != nullptr ? out.x : x;
+        z = out.z != nullptr ? out.z : z;
+        LinearizeEcho(*data, record, e, x, z);
+    }
     // Only the first two echoes take part in the sort.
     const double* const sort_z[2] = {e == 0 ? z : nullptr, e == 1 ? z : nullptr};
     if (sort_x && e < 2 && !ColumnKernels::PointsAscend(x, sort_z, columns)) {
         if (x != record.x_mm[e].data()) std::copy_n(x, columns, record.x_mm[e].begin());
         if (z != record.z_mm[e].data()) std::copy_n(z, columns, record.z_mm[e].begin());
+        direct_at.x = nullptr;
+        direct_at.z = nullptr;
         record.millimetres_pending = false;
         KeepInRecord(record);
         return EmitPoints(record, sort_x, out);
     }
     // The record's own arrays may hold only some of them: its millimetres keep reading 0.
     return EmitEcho(EchoArrays{x, z,
-                               intensity_at != nullptr ? intensity_at : record.intensity[e].data(),
-                               width_at != nullptr ? width_at : record.width[e].data()},
+                               t.intensity != nullptr ? t.intensity : record.intensity[e].data(),
+                               t.width != nullptr ? t.width : record.width[e].data()},
                     columns, out);
+}
+
+uint32_t ProfileDecoder::EchoOfOne(const ScanvoProfileRecord& record)
+{
+    return record.linearized ? 0 : static_cast<uint32_t>(std::countr_zero(record.echo_mask));
 }
 
 void ProfileDecoder::KeepInRecord(ScanvoProfileRecord& record)
 {
-    const uint32_t e = static_cast<uint32_t>(std::countr_zero(record.echo_mask));
-    if (intensity_at != nullptr)
-        std::copy_n(intensity_at, record.column_count, record.intensity[e].begin());
-    if (width_at != nullptr)
-        std::copy_n(width_at, record.column_count, record.width[e].begin());
-    intensity_at = nullptr;
-    width_at = nullptr;
+    const uint32_t e = EchoOfOne(record);
+    const uint32_t columns = record.column_count;
+    const EchoTargets& t = direct_at;
+    if (t.x != nullptr) std::copy_n(t.x, columns, record.x_mm[e].begin());
+    if (t.z != nullptr) std::copy_n(t.z, columns, record.z_mm[e].begin());
+    if (t.intensity != nullptr) std::copy_n(t.intensity, columns, record.intensity[e].begin());
+    if (t.width != nullptr) std::copy_n(t.width, columns, record.width[e].begin());
+    if (t.x != nullptr || t.z != nullptr) record.millimetres_pending = false;
+    direct_at = EchoTargets();
 }
 
 bool ProfileDecoder::HasPoint(const ScanvoProfileRecord& record, uint32_t column)

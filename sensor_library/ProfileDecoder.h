@@ -147,9 +147,10 @@ public:
     ProfileDecoder();
 
     // Decodes a container into `record`; false, with the record cleared,
-    // for anything that is not a well-formed container. The intensity and
-    // width of a one-echo raw profile go to `direct`'s arrays when they hold
-    // it whole; then only LinearizeAndEmit, given the same arrays, emits it.
+    // for anything that is not a well-formed container. A one-echo profile
+    // goes (but for a raw profile's millimetres) into `direct`'s arrays when
+    // they hold it whole; then only LinearizeAndEmit, given the same arrays,
+    // emits it.
     bool DecodeProfileContainer(const uint8_t* container, uint32_t size, bool packed_intensity,
                                 ScanvoProfileRecord& record, const PointArrays& direct = {});
 
@@ -180,7 +181,7 @@ private:
     void DecodeRawPoints(const uint8_t* points, const uint32_t (&bytes)[4],
                          ScanvoProfileRecord& record, const PointArrays& direct);
     void DecodeLinearProfile(const uint8_t* block, uint32_t length, bool packed_intensity,
-                             ScanvoProfileRecord& record) const;
+                             ScanvoProfileRecord& record, const PointArrays& direct);
     static void DecodeStatusBlock(const uint8_t* block, uint32_t length, ScanvoProfileRecord& record);
     static void DecodeGeneralFields(ScanvoProfileRecord& record);
     static void ClearRecord(ScanvoProfileRecord& record);
@@ -198,16 +199,25 @@ private:
         const int32_t* intensity;
         const int32_t* width;
     };
+    struct EchoTargets {
+        double* x = nullptr;
+        double* z = nullptr;
+        int32_t* intensity = nullptr;
+        int32_t* width = nullptr;
+    };
+    // The arrays of `direct` that can take a one-echo profile whole.
+    static EchoTargets DirectTargets(const PointArrays& direct, uint32_t columns);
     static int32_t EmitEcho(const EchoArrays& from, uint32_t columns, const PointArrays& out);
     // Into the record, what the last decode put into a reader's arrays.
     void KeepInRecord(ScanvoProfileRecord& record);
+    // The echo of a one-echo profile.
+    static uint32_t EchoOfOne(const ScanvoProfileRecord& record);
 
     ScaleParameters scale;
     LinearizationData::ColumnCache column_cache;
     std::vector<SortEntry> sort_buffer;  // MAX_COLUMNS entries, sized once
     std::vector<int32_t> column_order;   // MAX_COLUMNS entries, sized once
-    // Where the last decode put its one echo's intensity and width, when
-    // not into the record: a reader's arrays, for that read only.
-    int32_t* intensity_at = nullptr;
-    int32_t* width_at = nullptr;
+    // Where the last decode put its one echo's arrays, when not into the
+    // record: a reader's arrays, for that read only.
+    EchoTargets direct_at;
 };

@@ -90,6 +90,21 @@ void CheckProfiles()
         decoder.DecodeProfileContainer(c.data(), uint32_t(c.size()), false, *record, to);
         return decoder.LinearizeAndEmit(&data, *record, sort, to);
     };
+    // Sorted by X: the same points as through the record alone.
+    const auto ExpectSortedAsThroughTheRecord = [&](const Bytes& container) {
+        std::vector<double> sorted_x(4096), sorted_z(4096);
+        std::vector<int32_t> sorted_intensity(4096);
+        const int32_t count = emit(container, true,
+                                   PointArrays{sorted_x.data(), sorted_z.data(),
+                                               sorted_intensity.data(), nullptr, 4096});
+        decoder.DecodeProfileContainer(container.data(), uint32_t(container.size()), false, *record);
+        decoder.LinearizeProfile(data, *record);
+        ASSERT_EQ(count, decoder.EmitPoints(*record, true,
+                                            PointArrays{x.data(), z.data(), intensity.data(), nullptr, 4096}));
+        ASSERT_TRUE(std::memcmp(x.data(), sorted_x.data(), count * sizeof(double)) == 0 &&
+                    std::memcmp(z.data(), sorted_z.data(), count * sizeof(double)) == 0 &&
+                    std::equal(intensity.begin(), intensity.begin() + count, sorted_intensity.begin()));
+    };
     for (int set = 0; set < 3; ++set) {
         Table tables[2];
         const Bytes lin = RandomTables(rng, set == 2, set == 0, tables);
@@ -111,6 +126,7 @@ void CheckProfiles()
                         intensity[c] == words[3 * c + 1] >> 6 &&
                         width[c] == (words[3 * c + 1] & 63))
                 << "column " << c;
+        ExpectSortedAsThroughTheRecord(linear.Build());
         // Regions: x offset, x step, z offset, z step.
         const std::array<uint16_t, 4> regions[] = {{5, 2, 37, 0},   {5, 0, 0, 0},   {16, 0, 0, 0},
                                                    {16, 1, 100, 1}, {300, 1, 0, 0}, {5, 2, 37, 0}};
@@ -148,19 +164,7 @@ void CheckProfiles()
                 ASSERT_EQ(uint8_t(n) * 4 + (uint8_t(n * 37) >> 6), intensity[n]) << "point " << n;
                 ASSERT_EQ(uint8_t(n * 37) & 63, width[n]) << "point " << n;
             }
-            // Sorted by X: the same points as through the record alone.
-            std::vector<double> sorted_x(4096), sorted_z(4096);
-            std::vector<int32_t> sorted_intensity(4096);
-            const int32_t count = emit(container, true,
-                                       PointArrays{sorted_x.data(), sorted_z.data(),
-                                                   sorted_intensity.data(), nullptr, 4096});
-            decoder.DecodeProfileContainer(container.data(), uint32_t(container.size()), false, *record);
-            decoder.LinearizeProfile(data, *record);
-            ASSERT_EQ(count, decoder.EmitPoints(*record, true,
-                                                PointArrays{x.data(), z.data(), intensity.data(), nullptr, 4096}));
-            ASSERT_TRUE(std::memcmp(x.data(), sorted_x.data(), count * sizeof(double)) == 0 &&
-                        std::memcmp(z.data(), sorted_z.data(), count * sizeof(double)) == 0 &&
-                        std::equal(intensity.begin(), intensity.begin() + count, sorted_intensity.begin()));
+            ExpectSortedAsThroughTheRecord(container);
         }
     }
 }
