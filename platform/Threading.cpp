@@ -3,15 +3,13 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
-#include <ctime>
 #include <system_error>
 
-#include <linux/futex.h>
 #include <sys/resource.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include "platform/Assert.h"
+#include "platform/FutexWord.h"
 
 namespace Platform {
 
@@ -71,29 +69,6 @@ bool ConditionVariable::HasWakeupFor(uint64_t waiter_generation) const
     return released > 0 && generation != waiter_generation;
 }
 
-namespace {
-
-// Sleeps while *word holds `expected`, until a wake or `deadline`; returns
-// at once when the word moved on. Spurious returns are the caller's to sort.
-void SleepOnWord(std::atomic<uint32_t>& word, uint32_t expected,
-                 const std::optional<Clock::time_point>& deadline)
-{
-    static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t));
-    timespec until{};
-    if (deadline) {
-        // steady_clock is CLOCK_MONOTONIC, the clock FUTEX_WAIT_BITSET uses.
-        const auto since_epoch = deadline->time_since_epoch();
-        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(since_epoch);
-        until.tv_sec = static_cast<time_t>(seconds.count());
-        until.tv_nsec = static_cast<long>(
-            std::chrono::duration_cast<std::chrono::nanoseconds>(since_epoch - seconds).count());
-    }
-    syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word), FUTEX_WAIT_BITSET_PRIVATE, expected,
-            deadline ? &until : nullptr, nullptr, FUTEX_BITSET_MATCH_ANY);
-}
-
-}  // namespace
-
 WaitResult ConditionVariable::Wait(RecursiveMutex& caller_mutex, int64_t timeout_ms)
 {
     if (!TL_ASSERT(caller_mutex.LockDepthOfCurrentThread() == 1))
@@ -139,12 +114,6 @@ bool ConditionVariable::Release(bool all)
     return true;
 }
 
-void ConditionVariable::WakeSleepers()
-{
-    syscall(SYS_futex, reinterpret_cast<uint32_t*>(&wake_word), FUTEX_WAKE_PRIVATE, INT_MAX,
-            nullptr, nullptr, 0);
-}
-
 void ConditionVariable::NotifyOne()
 {
     {
@@ -154,7 +123,7 @@ void ConditionVariable::NotifyOne()
     }
     // Every waiter checks whether the wake-up is for it: waking only one could
     // pick a newcomer that may not take it.
-    WakeSleepers();
+    WakeWord(wake_word, INT_MAX);
 }
 
 void ConditionVariable::Broadcast()
@@ -164,7 +133,7 @@ void ConditionVariable::Broadcast()
         if (!Release(true))
             return;
     }
-    WakeSleepers();
+    WakeWord(wake_word, INT_MAX);
 }
 
 namespace {

@@ -61,12 +61,9 @@ private:
     // Under state_mutex: counts a wake-up for every present waiter, or for
     // one; false when none waits that has not been woken.
     bool Release(bool all);
-    // After state_mutex: every thread sleeping on wake_word looks again.
-    void WakeSleepers();
 
-    // Waiters sleep on wake_word itself, not on a condition over a mutex: a
-    // wake then costs the waker one system call and the waiter none on the
-    // way out.
+    // Waiters sleep on wake_word (FutexWord.h), not on a condition over a
+    // mutex.
     std::mutex state_mutex;
     // Guarded by state_mutex.
     int64_t waiters = 0;      // threads inside Wait
