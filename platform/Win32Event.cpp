@@ -1,6 +1,10 @@
 #include "platform/Win32Event.h"
 
 #include <chrono>
+#include <climits>
+#include <optional>
+
+#include "platform/FutexWord.h"
 
 namespace Platform {
 namespace {
@@ -15,27 +19,36 @@ Win32Event::Win32Event(bool manual_reset_event, bool initially_signalled)
 
 void Win32Event::Set()
 {
-    // Notify under the lock: a released waiter may destroy the event at once.
+    // Wake under the lock: a released waiter may destroy the event at once.
     std::lock_guard<std::mutex> lock(mutex);
     signalled = true;
-    Wake();
+    if (ReleaseSleepers())
+        Wake();
 }
 
 void Win32Event::SetThenWake()
 {
+    bool sleeping = false;
     {
         std::lock_guard<std::mutex> lock(mutex);
         signalled = true;
+        sleeping = ReleaseSleepers();
     }
-    Wake();
+    if (sleeping)
+        Wake();
+}
+
+bool Win32Event::ReleaseSleepers()
+{
+    if (sleepers == 0)
+        return false;
+    wake_word.fetch_add(1, std::memory_order_relaxed);
+    return true;
 }
 
 void Win32Event::Wake()
 {
-    if (manual_reset)
-        changed.notify_all();
-    else
-        changed.notify_one();
+    WakeWord(wake_word, manual_reset ? INT_MAX : 1);
 }
 
 void Win32Event::Reset()
@@ -46,13 +59,22 @@ void Win32Event::Reset()
 
 uint32_t Win32Event::Wait(uint64_t timeout_ms)
 {
+    using Clock = std::chrono::steady_clock;
+    std::optional<Clock::time_point> deadline;
+    if (timeout_ms != INFINITE_32 && timeout_ms != INFINITE_64 &&
+        timeout_ms < LONGEST_FINITE_WAIT_MS)
+        deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
     std::unique_lock<std::mutex> lock(mutex);
-    const auto is_signalled = [this] { return signalled; };
-    if (timeout_ms == INFINITE_32 || timeout_ms == INFINITE_64 ||
-        timeout_ms >= LONGEST_FINITE_WAIT_MS) {
-        changed.wait(lock, is_signalled);
-    } else if (!changed.wait_for(lock, std::chrono::milliseconds(timeout_ms), is_signalled)) {
-        return WAIT_TIMED_OUT;
+    while (!signalled) {
+        if (deadline && Clock::now() >= *deadline)
+            return WAIT_TIMED_OUT;
+        // Read under the lock a setter moves it under: no set is slept through.
+        const uint32_t seen = wake_word.load(std::memory_order_relaxed);
+        ++sleepers;
+        lock.unlock();
+        SleepOnWord(wake_word, seen, deadline);
+        lock.lock();
+        --sleepers;
     }
     if (!manual_reset)
         signalled = false;

@@ -2,7 +2,7 @@
 // on, with the results of the Windows wait they replace.
 #pragma once
 
-#include <condition_variable>
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
@@ -39,13 +39,18 @@ public:
     bool IsManualReset() const { return manual_reset; }
 
 private:
+    // Under mutex: true when a waiter sleeps, with wake_word moved on.
+    bool ReleaseSleepers();
     // Every waiter of a manual-reset event, one of an auto-reset event.
     void Wake();
 
     const bool manual_reset;
     std::mutex mutex;
-    std::condition_variable changed;
-    bool signalled;  // guarded by mutex
+    // Guarded by mutex.
+    bool signalled;
+    int32_t sleepers = 0;
+    // Waiters sleep on it (FutexWord.h); changed only under mutex.
+    std::atomic<uint32_t> wake_word{0};
 };
 
 }  // namespace Platform

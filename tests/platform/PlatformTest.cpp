@@ -1,8 +1,8 @@
 // Platform services: 32-bit numbers as read from the environment, whole
-// debug-output lines, the endless wait, the event woken after its lock, the
-// thread's one-start rule, the
-// thread-local slot and the named lock across processes. Condition waits and
-// priorities are tested through gentl_core's wrappers.
+// debug-output lines, the endless wait, the event's timed wait and wake after
+// its lock, the thread's one-start rule, the thread-local slot and the named
+// lock across processes. Condition waits and priorities are tested through
+// gentl_core's wrappers.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -132,6 +132,24 @@ TEST(Win32EventTest, SetThenWakeReleasesAsManyWaitersAsSet)
         second.join();
         EXPECT_EQ(2, released.load()) << "manual reset: " << manual;
         EXPECT_EQ(manual ? 0u : Platform::Win32Event::WAIT_TIMED_OUT, event.Wait(0));
+    }
+}
+
+// A timed wait on an unset event ends at its deadline, not before; a set
+// from another thread (under the lock, then after it) ends a long one.
+TEST(Win32EventTest, TimedWaitEndsAtItsDeadlineOrAtASet)
+{
+    using Clock = std::chrono::steady_clock;
+    Platform::Win32Event event(false, false);
+    const Clock::time_point start = Clock::now();
+    EXPECT_EQ(Platform::Win32Event::WAIT_TIMED_OUT, event.Wait(30));
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(30));
+    for (const bool after_lock : {false, true}) {
+        std::jthread setter([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            after_lock ? event.SetThenWake() : event.Set();
+        });
+        EXPECT_EQ(Platform::Win32Event::WAIT_SIGNALLED, event.Wait(60000)) << after_lock;
     }
 }
 
