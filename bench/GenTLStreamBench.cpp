@@ -183,6 +183,8 @@ struct ScanvoFunctions {
 std::atomic<uint32_t> receive_thread{0};
 void NoteReceiveThread(void*, char*, int)
 {
+    // Once known, no system call for the thread ID on every later read.
+    if (receive_thread.load(std::memory_order_relaxed) != 0) return;
     uint32_t none = 0;
     receive_thread.compare_exchange_strong(none, Platform::CurrentThreadId());
 }
