@@ -173,13 +173,24 @@ const uint8_t* ContainerFifo::BeginLend(bool newest_only, uint32_t& size)
 
 void ContainerFifo::EndLend()
 {
-    std::lock_guard<std::mutex> write_lock(write_mutex);
-    std::lock_guard<std::mutex> read_lock(read_mutex);
-    const uint32_t position = spare_position.load();
-    if (position != NOT_LENT)
-        std::memcpy(storage.get() + position, spare.get(), spare_bytes);
-    spare_position = NOT_LENT;
-    lent_position = NOT_LENT;
+    const uint8_t* next = nullptr;
+    uint32_t size = 0;
+    {
+        std::lock_guard<std::mutex> write_lock(write_mutex);
+        std::lock_guard<std::mutex> read_lock(read_mutex);
+        const uint32_t position = spare_position.load();
+        if (position != NOT_LENT)
+            std::memcpy(storage.get() + position, spare.get(), spare_bytes);
+        spare_position = NOT_LENT;
+        lent_position = NOT_LENT;
+        size = container_size.load();
+        if (count.load() > 0)
+            next = Source(Wrap(read_index, size));
+    }
+    // A reader that falls behind finds the next one in the cache: it comes
+    // in while the last is worked on. The lend lock keeps the memory.
+    for (uint32_t offset = 0; next != nullptr && offset < size; offset += 64)
+        __builtin_prefetch(next + offset, 0, 2);
 }
 
 void ContainerFifo::TakeOut(uint32_t position)

@@ -84,7 +84,8 @@ private:
     bool PrepareLend();
     // Under lend_mutex: lends the container to read next; null when empty.
     const uint8_t* BeginLend(bool newest_only, uint32_t& size);
-    // Under lend_mutex: gives the lent slot back to the ring.
+    // Under lend_mutex: gives the lent slot back to the ring, and starts
+    // fetching the container to read next into the cache.
     void EndLend();
     // Under write_mutex: where a container written at `position` goes; null
     // when the lent slot is in the way and the spare is taken.

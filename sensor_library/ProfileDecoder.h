@@ -87,9 +87,9 @@ struct ScanvoRecordHead {
     BlockSpan scale_block;
     BlockSpan end_block;
     uint32_t column_count = 0;
-    // A raw profile not yet through the tables, or linearized straight into
-    // a reader's arrays: its millimetre arrays hold what earlier decodes
-    // left, and every millimetre reads as 0.
+    // A raw profile not yet through the tables, or millimetres that went
+    // straight into a reader's arrays: the record's millimetre arrays hold
+    // what earlier decodes left, and every millimetre reads as 0.
     bool millimetres_pending = false;
 };
 
@@ -138,8 +138,9 @@ struct PointArrays {
 };
 
 // Keeps the scale parameters, which a container may carry for the ones that
-// follow it, and where the columns of the last profile it linearized lie in
-// the tables.
+// follow it, where the columns of the last profile it linearized lie in the
+// tables, and which reader's arrays its last decode wrote into (borrowed for
+// that read only).
 //
 // Threads: one at a time (its owner's decode lock).
 class ProfileDecoder {
