@@ -40,8 +40,9 @@ void Win32Event::SetThenWake()
 
 bool Win32Event::ReleaseSleepers()
 {
-    if (sleepers == 0)
+    if (sleepers <= waking)
         return false;
+    waking = manual_reset ? sleepers : waking + 1;
     wake_word.fetch_add(1, std::memory_order_relaxed);
     return true;
 }
@@ -74,7 +75,12 @@ uint32_t Win32Event::Wait(uint64_t timeout_ms)
         lock.unlock();
         SleepOnWord(wake_word, seen, deadline);
         lock.lock();
+        // Back for whatever reason: one wake-up fewer to wait for. A wake-up
+        // that went to another sleeper brings that one back too, so waking
+        // never stays above the sleepers still to wake.
         --sleepers;
+        if (waking > 0)
+            --waking;
     }
     if (!manual_reset)
         signalled = false;

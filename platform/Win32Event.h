@@ -39,7 +39,8 @@ public:
     bool IsManualReset() const { return manual_reset; }
 
 private:
-    // Under mutex: true when a waiter sleeps, with wake_word moved on.
+    // Under mutex: true, with wake_word moved on, when a waiter sleeps that
+    // no earlier wake-up reached yet.
     bool ReleaseSleepers();
     // Every waiter of a manual-reset event, one of an auto-reset event.
     void Wake();
@@ -48,7 +49,10 @@ private:
     std::mutex mutex;
     // Guarded by mutex.
     bool signalled;
-    int32_t sleepers = 0;
+    int32_t sleepers = 0;  // waiters between reading wake_word and waking
+    // Wake-ups given to sleepers not yet back; without it every set until
+    // a woken reader runs again would wake nobody with a system call.
+    int32_t waking = 0;
     // Waiters sleep on it (FutexWord.h); changed only under mutex.
     std::atomic<uint32_t> wake_word{0};
 };
