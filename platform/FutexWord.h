@@ -16,8 +16,9 @@ namespace Platform {
 // read it under, so no wake-up falls between the read and the sleep.
 //
 // Threads: any. A wake costs the waker one system call and the sleeper none
-// on its way out, unlike a condition over a mutex, whose waiter takes the
-// mutex back as contended and so always wakes nobody when it lets it go.
+// on its way out, unlike a condition over a mutex, whose woken waiter takes
+// the mutex back marked contended and so makes a wake call when it lets it
+// go, as a rule waking nobody.
 void SleepOnWord(std::atomic<uint32_t>& word, uint32_t expected,
                  const std::optional<std::chrono::steady_clock::time_point>& deadline);
 // Wakes up to `count` threads sleeping on `word`.
