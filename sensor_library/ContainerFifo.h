@@ -10,8 +10,10 @@
 // All containers in the ring have one size; a container of another size
 // empties it first. Containers lie contiguously in slots of that size; one
 // that would pass the end starts again at index 0, and a reader wraps the
-// same way. A full ring drops its oldest container to make room, so the
-// newest data always gets in and nothing is lost without being counted.
+// same way; an emptied ring starts at 0, or behind a lent slot. A full ring
+// drops its oldest container to make room, so the newest data always gets
+// in and nothing is lost without being counted (only a new size and a whole
+// lap of the ring during one lend can leave a newest one out, counted too).
 //
 // Threads: Write on the receive thread under write_mutex, taking read_mutex
 // inside it only to drop the oldest container or change the size; readers
