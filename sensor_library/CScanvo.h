@@ -75,9 +75,8 @@ struct RangeImageScaling {
 // receive_mutex (the receive state: OnReceive, the connect reset, dropping a
 // partial frame) or reply_mutex (the reply text); linearization_mutex only
 // around swapping a snapshot. Reads take decode_mutex for the whole read,
-// inside it the FIFO's locks only to take a container out (a profile read
-// has it lent and decodes it where it lies, an image read copies it) and
-// then record_mutex only to hand its decode to the named values, which take
+// inside it the FIFO's read lock only to copy a container out and then
+// record_mutex only to hand its decode to the named values, which take
 // record_mutex alone; the connect reset takes decode_mutex alone; the
 // receive thread takes the FIFO's write lock (and inside it the read lock)
 // under receive_mutex. Nothing is waited for while a lock is held, except
@@ -242,9 +241,12 @@ private:
     bool WaitForContainer(Platform::Win32Event& event, uint32_t timeout_ms);
     int32_t ReadProfile(const PointArrays& points, int32_t timeout_ms, uint8_t* raw_buffer,
                         int32_t raw_size, ProfileExtras& extras);
-    // Under decode_mutex: a container taken or lent from the FIFO into
-    // profile, some points perhaps straight into `direct` (see ProfileDecoder).
-    void DecodeTaken(const uint8_t* container, uint32_t size, const PointArrays& direct = {});
+    // Under decode_mutex, inside a take: the container into taken_copy;
+    // returns the count of resets so far.
+    uint32_t CopyTaken(const uint8_t* container, uint32_t size);
+    // Under decode_mutex: taken_copy into profile, some points perhaps
+    // straight into `direct` (see ProfileDecoder).
+    void DecodeTaken(const PointArrays& direct = {});
     // Under decode_mutex: makes the container decoded last the one the named
     // values read, unless a reset came after its take.
     void PublishTaken(uint32_t generation);
@@ -335,9 +337,8 @@ private:
     };
     std::unordered_map<std::string, PropertyGetter, PropertyHash, std::equal_to<>> properties;
 
-    // Guarded by decode_mutex: one read at a time decodes the container it
-    // took, outside the FIFO's and the record's locks, and copies it for the
-    // named values.
+    // Guarded by decode_mutex: one read at a time decodes its own copy of
+    // the container it took, outside the FIFO's and the record's locks.
     std::mutex decode_mutex;
     ProfileDecoder decoder;
     std::unique_ptr<ScanvoProfileRecord> profile = std::make_unique<ScanvoProfileRecord>();

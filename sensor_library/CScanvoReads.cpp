@@ -144,9 +144,16 @@ void CScanvo::RearmIfNotEmpty(Platform::Win32Event& event)
         event.Set();
 }
 
-void CScanvo::DecodeTaken(const uint8_t* container, uint32_t size, const PointArrays& direct)
+uint32_t CScanvo::CopyTaken(const uint8_t* container, uint32_t size)
 {
-    decoder.DecodeProfileContainer(container, size, xml.IsPackedIntensity(), *profile, direct);
+    taken_copy.assign(container, container + size);
+    return read_generation.load();
+}
+
+void CScanvo::DecodeTaken(const PointArrays& direct)
+{
+    decoder.DecodeProfileContainer(taken_copy.data(), static_cast<uint32_t>(taken_copy.size()),
+                                   xml.IsPackedIntensity(), *profile, direct);
     if (profile->has_status) {
         scanner_status = profile->status[0];
         pll_lock_status = profile->status[56];
@@ -195,22 +202,20 @@ int32_t CScanvo::ReadProfile(const PointArrays& points, int32_t timeout_ms, uint
     if (!WaitForContainer(profile_event, static_cast<uint32_t>(timeout_ms)) ||
         !assembler.IsSynchronised())
         return -1;
-    // Decoded where the FIFO holds it, under none of its locks: the receive
-    // thread never waits for a decode.
+    // The FIFO's lock only for the copy: the receive thread never waits for a decode.
     std::unique_lock<std::mutex> decode_lock(decode_mutex);
     int32_t raw_count = 0;
-    // Before the take: a reset in between only keeps it from the named values.
-    const uint32_t generation = read_generation.load();
-    const bool took = fifo.Lend(fifo_newest_only, [&](const uint8_t* container, uint32_t size) {
+    uint32_t generation = 0;
+    const bool took = fifo.Take(fifo_newest_only, [&](const uint8_t* container, uint32_t size) {
         if (raw_buffer != nullptr && raw_size > 0 && container[0] != 0) {
             raw_count = static_cast<int32_t>(std::min(static_cast<uint32_t>(raw_size), size));
             std::memcpy(raw_buffer, container, static_cast<std::size_t>(raw_count));
         }
-        DecodeTaken(container, size, points);
-        // The decode brought it into the cache: copied for the named values now.
-        taken_copy.assign(container, container + size);
+        generation = CopyTaken(container, size);
+        return true;
     });
     if (!took) return -1;
+    DecodeTaken(points);
     PublishTaken(generation);
     int32_t result = raw_count;
     if (points.x != nullptr || points.z != nullptr || points.intensity != nullptr ||
@@ -333,10 +338,9 @@ int32_t CScanvo::ReadImage(ImageTarget& target, uint32_t timeout_ms)
     bool copied = false;
     uint32_t generation = 0;
     const bool took = fifo.Take(false, [&](const uint8_t* container, uint32_t size) {
-        generation = read_generation.load();
-        taken_copy.assign(container, container + size);
+        generation = CopyTaken(container, size);
         copied = true;
-        DecodeTaken(container, size);
+        DecodeTaken();
         result = CopyImage(target);
         // An image too large for the buffer stays for a larger one.
         return result != -1;

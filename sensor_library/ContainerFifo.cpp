@@ -6,7 +6,6 @@
 
 bool ContainerFifo::Allocate(uint32_t bytes)
 {
-    std::lock_guard<std::mutex> lend_lock(lend_mutex);
     std::lock_guard<std::mutex> write_lock(write_mutex);
     std::lock_guard<std::mutex> read_lock(read_mutex);
     storage.reset(new (std::nothrow) uint8_t[bytes > 0 ? bytes : 1]);
@@ -20,33 +19,20 @@ bool ContainerFifo::Allocate(uint32_t bytes)
 
 void ContainerFifo::Release()
 {
-    std::lock_guard<std::mutex> lend_lock(lend_mutex);
     std::lock_guard<std::mutex> write_lock(write_mutex);
     std::lock_guard<std::mutex> read_lock(read_mutex);
     storage.reset();
-    spare.reset();
-    spare_size = 0;
     capacity = 0;
     container_size = 0;
     slots = 0;
     EmptyLocked();
 }
 
-// A lent slot stays whole: the ring starts again behind it.
 void ContainerFifo::EmptyLocked()
 {
-    uint64_t start = 0;
-    const uint32_t lent = lent_position.load();
-    const uint32_t size = container_size.load();
-    if (lent != NOT_LENT && size > 0) {
-        const uint64_t end = uint64_t{lent} + lent_size.load();
-        start = (end + size - 1) / size * size;
-        if (start + size > capacity.load()) start = 0;
-    }
-    read_index = static_cast<uint32_t>(start);
-    write_index = static_cast<uint32_t>(start);
+    read_index = 0;
+    write_index = 0;
     count = 0;
-    spare_position = NOT_LENT;  // what it held is gone with the rest
 }
 
 uint32_t ContainerFifo::Wrap(uint32_t index, uint32_t size) const
@@ -64,9 +50,9 @@ ContainerFifo::WriteResult ContainerFifo::Write(const uint8_t* container, uint32
         return result;
     if (size != container_size) {
         std::lock_guard<std::mutex> read_lock(read_mutex);
+        EmptyLocked();
         container_size = size;
         slots = capacity / size;
-        EmptyLocked();
         result.size_changed = true;
     }
     if (count.load() == slots) {
@@ -80,31 +66,11 @@ ContainerFifo::WriteResult ContainerFifo::Write(const uint8_t* container, uint32
         }
     }
     const uint32_t position = Wrap(write_index, size);
-    uint8_t* target = WriteTarget(position, size);
-    if (target == nullptr) {
-        dropped.fetch_add(1);
-        return result;
-    }
-    std::memcpy(target, container, size);
+    std::memcpy(storage.get() + position, container, size);
     write_index = position + size;
     count.fetch_add(1, std::memory_order_release);
     result.written = true;
     return result;
-}
-
-uint8_t* ContainerFifo::WriteTarget(uint32_t position, uint32_t size)
-{
-    const uint32_t lent = lent_position.load();
-    if (lent == NOT_LENT || position >= uint64_t{lent} + lent_size.load() ||
-        uint64_t{position} + size <= lent)
-        return storage.get() + position;
-    // Only a new size or a whole lap during one lend needs a second spare.
-    const uint32_t in_spare = spare_position.load();
-    if ((in_spare != NOT_LENT && in_spare != position) || spare_size < size)
-        return nullptr;
-    spare_position = position;
-    spare_bytes = size;
-    return spare.get();
 }
 
 void ContainerFifo::Reset()
@@ -138,59 +104,6 @@ uint32_t ContainerFifo::OldestForRead(bool newest_only)
     }
     read_index = position;
     return position;
-}
-
-const uint8_t* ContainerFifo::Source(uint32_t position) const
-{
-    return position == spare_position.load() ? spare.get() : storage.get() + position;
-}
-
-bool ContainerFifo::PrepareLend()
-{
-    const uint32_t size = container_size.load();
-    if (spare_size >= size)
-        return true;
-    std::lock_guard<std::mutex> write_lock(write_mutex);
-    std::lock_guard<std::mutex> read_lock(read_mutex);
-    spare.reset(new (std::nothrow) uint8_t[size]);
-    spare_size = spare ? size : 0;
-    return spare != nullptr;
-}
-
-const uint8_t* ContainerFifo::BeginLend(bool newest_only, uint32_t& size)
-{
-    std::lock_guard<std::mutex> lock(read_mutex);
-    if (count.load(std::memory_order_acquire) == 0 || !storage)
-        return nullptr;
-    const uint32_t position = OldestForRead(newest_only);
-    size = container_size.load();
-    // Marked before it is taken out: a writer that may reuse it sees it lent.
-    lent_size = size;
-    lent_position = position;
-    TakeOut(position);
-    return storage.get() + position;
-}
-
-void ContainerFifo::EndLend()
-{
-    const uint8_t* next = nullptr;
-    uint32_t size = 0;
-    {
-        std::lock_guard<std::mutex> write_lock(write_mutex);
-        std::lock_guard<std::mutex> read_lock(read_mutex);
-        const uint32_t position = spare_position.load();
-        if (position != NOT_LENT)
-            std::memcpy(storage.get() + position, spare.get(), spare_bytes);
-        spare_position = NOT_LENT;
-        lent_position = NOT_LENT;
-        size = container_size.load();
-        if (count.load() > 0)
-            next = Source(Wrap(read_index, size));
-    }
-    // A reader that falls behind finds the next one in the cache: it comes
-    // in while the last is worked on. The lend lock keeps the memory.
-    for (uint32_t offset = 0; next != nullptr && offset < size; offset += 64)
-        __builtin_prefetch(next + offset, 0, 2);
 }
 
 void ContainerFifo::TakeOut(uint32_t position)

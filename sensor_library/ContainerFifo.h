@@ -10,21 +10,14 @@
 // All containers in the ring have one size; a container of another size
 // empties it first. Containers lie contiguously in slots of that size; one
 // that would pass the end starts again at index 0, and a reader wraps the
-// same way; an emptied ring starts at 0, or behind a lent slot. A full ring
-// drops its oldest container to make room, so the newest data always gets
-// in and nothing is lost without being counted (only a new size and a whole
-// lap of the ring during one lend can leave a newest one out, counted too).
+// same way. A full ring drops its oldest container to make room, so the
+// newest data always gets in and nothing is lost without being counted.
 //
 // Threads: Write on the receive thread under write_mutex, taking read_mutex
 // inside it only to drop the oldest container or change the size; readers
 // under read_mutex for the whole of a take (so a slot is never overwritten
 // while it is read); Reset and Release take both (write, then read). The
 // indices and the count are atomic so the fill level can be read unlocked.
-// Lend takes a container out but reads it under no lock: until it returns,
-// the writer puts what belongs in the lent slot into the spare, which the
-// lend moves back under both locks at its end. Lends run one at a time under
-// lend_mutex, taken before the other two; Allocate and Release take it too,
-// so they never free a slot that is being read.
 class ContainerFifo {
 public:
     struct WriteResult {
@@ -64,11 +57,6 @@ public:
     template <typename Use>
     bool Take(bool newest_only, Use&& use);
 
-    // As Take, with the container always taken out, and use(data, size)
-    // run outside the locks, so a slow reader holds up no writer.
-    template <typename Use>
-    bool Lend(bool newest_only, Use&& use);
-
     // Copies min(size, container size) bytes of the oldest container and
     // takes it out; -1 when empty or when the buffer is null or empty.
     int TakeRaw(uint8_t* buffer, int size);
@@ -80,22 +68,7 @@ private:
     uint32_t OldestForRead(bool newest_only);
     void TakeOut(uint32_t position);
     void EmptyLocked();
-    // Under read_mutex: where the container at `position` lies now.
-    const uint8_t* Source(uint32_t position) const;
-    // Under lend_mutex: false when no spare can be had for the container size.
-    bool PrepareLend();
-    // Under lend_mutex: lends the container to read next; null when empty.
-    const uint8_t* BeginLend(bool newest_only, uint32_t& size);
-    // Under lend_mutex: gives the lent slot back to the ring, and starts
-    // fetching the container to read next into the cache.
-    void EndLend();
-    // Under write_mutex: where a container written at `position` goes; null
-    // when the lent slot is in the way and the spare is taken.
-    uint8_t* WriteTarget(uint32_t position, uint32_t size);
 
-    static constexpr uint32_t NOT_LENT = UINT32_MAX;
-
-    std::mutex lend_mutex;
     std::mutex write_mutex;
     std::mutex read_mutex;
     // Changed only under both locks.
@@ -109,18 +82,6 @@ private:
     // Unread containers: raised by the writer after its copy, lowered under read_mutex.
     std::atomic<uint32_t> count{0};
     std::atomic<uint32_t> dropped{0};
-    // The lent slot: set under lend_mutex and read_mutex before the slot
-    // is taken out, so a writer that reaches it sees it; cleared under all
-    // three locks.
-    std::atomic<uint32_t> lent_position{NOT_LENT};
-    std::atomic<uint32_t> lent_size{0};
-    // What the writer put into the lent slot while it was lent; the spare is
-    // sized under all three locks, written under write_mutex, read under
-    // read_mutex only while the ring holds a container there.
-    std::unique_ptr<uint8_t[]> spare;
-    uint32_t spare_size = 0;
-    std::atomic<uint32_t> spare_position{NOT_LENT};
-    uint32_t spare_bytes = 0;  // under write_mutex
 };
 
 template <typename Use>
@@ -130,29 +91,7 @@ bool ContainerFifo::Take(bool newest_only, Use&& use)
     if (count.load(std::memory_order_acquire) == 0 || !storage)
         return false;
     const uint32_t position = OldestForRead(newest_only);
-    if (use(Source(position), container_size.load()))
+    if (use(static_cast<const uint8_t*>(storage.get() + position), container_size.load()))
         TakeOut(position);
-    return true;
-}
-
-template <typename Use>
-bool ContainerFifo::Lend(bool newest_only, Use&& use)
-{
-    std::lock_guard<std::mutex> lend_lock(lend_mutex);
-    if (!PrepareLend()) {
-        return Take(newest_only, [&](const uint8_t* data, uint32_t size) {
-            use(data, size);
-            return true;
-        });
-    }
-    uint32_t size = 0;
-    const uint8_t* data = BeginLend(newest_only, size);
-    if (data == nullptr)
-        return false;
-    struct LendEnd {
-        ContainerFifo& fifo;
-        ~LendEnd() { fifo.EndLend(); }
-    } lend_end{*this};
-    use(data, size);
     return true;
 }

@@ -1,10 +1,7 @@
 // The ring of equal-sized containers between the receive thread and readers.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstring>
-#include <functional>
-#include <thread>
 
 #include "sensor_library/ContainerFifo.h"
 
@@ -79,66 +76,6 @@ TEST(ContainerFifoTest, HandsOutOldestFirstDropsTheOldestAndKeepsOnlyWhatFits)
     ASSERT_TRUE(empty.Allocate(0));
     EXPECT_EQ(0.0, empty.FillPercent());
     EXPECT_FALSE(Write(empty, 1));
-}
-
-// The writer laps the ring twice and later changes the size while a
-// container is lent: the lent one stays whole, what was written into its
-// slot meanwhile reads back in order, during the lend and after it.
-TEST(ContainerFifoTest, NeverOverwritesALentContainer)
-{
-    ContainerFifo fifo;
-    ASSERT_TRUE(fifo.Allocate(3 * 64));
-    for (uint32_t n = 1; n <= 3; ++n) Write(fifo, n);
-    const auto lend = [&](const std::function<void()>& meanwhile) {
-        int64_t lent = -2;
-        fifo.Lend(false, [&](const uint8_t* data, uint32_t size) {
-            meanwhile();
-            lent = std::memcmp(Numbered(uint32_t(data[0]), size).data(), data, size) == 0 ? data[0] : -1;
-        });
-        return lent;
-    };
-    int64_t during = -2;
-    EXPECT_EQ(1, lend([&] {
-                  for (uint32_t n = 4; n <= 9; ++n) Write(fifo, n);
-                  during = TakeSequence(fifo);
-              }));
-    EXPECT_EQ(7, during);  // written where the lent one lies
-    for (uint32_t n = 10; n <= 11; ++n) Write(fifo, n);
-    EXPECT_EQ((std::vector<int64_t>{9, 10, 11}), TakeAll(fifo));
-    ASSERT_TRUE(fifo.Allocate(6 * 64));
-    Write(fifo, 1);
-    EXPECT_EQ(1, lend([&] {
-                  Write(fifo, 2, 100);
-                  Write(fifo, 3, 100);
-              }));
-    EXPECT_EQ((std::vector<int64_t>{2, 3}), TakeAll(fifo));
-    EXPECT_EQ(0u, fifo.DroppedCount());
-    EXPECT_FALSE(fifo.Lend(false, [](const uint8_t*, uint32_t) {}));
-}
-
-// A writer that keeps lapping a small ring while a reader lends: every
-// container the reader sees is whole, lent or taken.
-TEST(ContainerFifoTest, LendsWholeContainersToAReaderTheWriterLaps)
-{
-    ContainerFifo fifo;
-    ASSERT_TRUE(fifo.Allocate(4 * 64));
-    std::atomic<bool> done{false};
-    std::thread writer([&] {
-        for (uint32_t n = 1; n <= 200000 && !done; ++n) Write(fifo, n);
-        done = true;
-    });
-    int64_t torn = 0;
-    for (int reads = 0; reads < 200000 && !done; ++reads) {
-        fifo.Lend(false, [&](const uint8_t* data, uint32_t size) {
-            uint32_t number;
-            std::memcpy(&number, data, sizeof(number));
-            torn += std::memcmp(Numbered(number, size).data(), data, size) != 0;
-        });
-        torn += TakeSequence(fifo) == -1;
-    }
-    done = true;
-    writer.join();
-    EXPECT_EQ(0, torn);
 }
 
 }  // namespace
