@@ -228,12 +228,7 @@ void ParseScanValue(const std::string& reply, T* out)
 template <class T>
 bool SensorInterface::ReadScanValue(const std::string& key, T* out)
 {
-    return ReadScanRequest(key + "\r", out);
-}
-
-template <class T>
-bool SensorInterface::ReadScanRequest(const std::string& request, T* out)
-{
+    const std::string request = key + "\r";
     std::string reply;
     const int result = link_->ReadData(request, reply, -1);
     if (result != 0) {
@@ -356,7 +351,5 @@ template int32_t SensorInterface::ReadParameter<uint64_t>(const std::string&, ui
 template int32_t SensorInterface::ReadParameter<uint8_t>(const std::string&, uint8_t*);
 template bool SensorInterface::ReadScanValue<uint32_t>(const std::string&, uint32_t*);
 template bool SensorInterface::ReadScanValue<char>(const std::string&, char*);
-template bool SensorInterface::ReadScanRequest<uint32_t>(const std::string&, uint32_t*);
-template bool SensorInterface::ReadScanRequest<char>(const std::string&, char*);
 
 }  // namespace GenTLCore::ZoTL

@@ -327,9 +327,6 @@ private:
     int ReadProfile(const ScanData& scan, FeatureCache::ScanStatus& status);
     void StoreProfile(const ScanData& scan, const FeatureCache::Coordinate (&table)[3], float y,
                       uint64_t row);
-    // ReadScanValue with the request (key and carriage return) made already.
-    template <class T>  // uint32_t, char
-    bool ReadScanRequest(const std::string& request, T* out);
 
     void EndStartup(const std::string& written);
     bool SendWrite(const std::string& text, const char* refused);

@@ -347,15 +347,11 @@ bool SensorInterface::ResetFifo()
 
 bool SensorInterface::ReadScannerStatus(FeatureCache::ScanStatus& status)
 {
-    // Made once: they are read with every profile.
-    static const std::string TIMESTAMP = "GetTimestamp\r";
-    static const std::string TEMPERATURE = "GetTemperature\r";
-    static const std::string SCANNER_STATE = "GetScannerState\r";
-    if (!ReadScanRequest(TIMESTAMP, &status.timestamp))
+    if (!ReadScanValue("GetTimestamp", &status.timestamp))
         TL_LOG(LOG_CATEGORY_TLERR, LOG_LEVEL_ALWAYS) << "Read Timestamp failed.";
-    if (!ReadScanRequest(TEMPERATURE, &status.temperature))
+    if (!ReadScanValue("GetTemperature", &status.temperature))
         TL_LOG(LOG_CATEGORY_TLERR, LOG_LEVEL_ALWAYS) << "Read Temperature failed.";
-    if (!ReadScanRequest(SCANNER_STATE, &status.scanner_state))
+    if (!ReadScanValue("GetScannerState", &status.scanner_state))
         TL_LOG(LOG_CATEGORY_TLERR, LOG_LEVEL_ALWAYS) << "Read Scanner State failed.";
     return true;
 }
