@@ -216,6 +216,16 @@ GC_ERROR GenTLLocalDeviceTesk::Connect()
     cache = SharedPtr<FeatureCache>(new FeatureCache);
     sensor_interface = SharedPtr<SensorInterface>(
         new SensorInterface(std::make_unique<ConnectionLink>(connection), cache));
+    // A sensor that takes the connection but answers no read must not pass
+    // for an open device with made-up settings.
+    if (const auto& unanswered = sensor_interface->StartupFailed()) {
+        const std::string text = failed + ": no answer to the startup read " + unanswered->key +
+                                 " (Err: " + std::to_string(unanswered->code) + ")";
+        sensor_interface.Reset();
+        cache.Reset();
+        connection->Disconnect();
+        return ReportError(GC_ERR_TIMEOUT, text);
+    }
     {
         std::lock_guard<std::mutex> lock(monitor_lock);
         stop = false;

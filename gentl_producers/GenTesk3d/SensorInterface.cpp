@@ -65,9 +65,12 @@ SensorInterface::SensorInterface(std::unique_ptr<ISensorLink> link,
         ReadLineFunctions();
         GetTriggerSource();
     }
-    SetAcquisitionStop();
-    startup_ = true;  // the stop above ended it; reads may still take older values
-    GetCameraMode();
+    if (!startup_failure_) {
+        SetAcquisitionStop();
+        startup_ = true;  // the stop above ended it; reads may still take older values
+        GetCameraMode();
+    }
+    starting_ = false;
 }
 
 void SensorInterface::EndStartup(const std::string& written)
@@ -137,10 +140,13 @@ void SensorInterface::WaitReadSpacing()
 
 int32_t SensorInterface::ReadReply(const std::string& request, std::string& reply, int age_ms)
 {
+    if (startup_failure_) return startup_failure_->code;
     const int32_t result = link_->ReadData(request, reply, age_ms);
-    if (result != 0)
-        TL_LOG(LOG_CATEGORY_TLERR, LOG_LEVEL_ALWAYS)
-            << "ReadData failed. " << request << " Err: " << result;
+    if (result == 0) return 0;
+    TL_LOG(LOG_CATEGORY_TLERR, LOG_LEVEL_ALWAYS)
+        << "ReadData failed. " << request << " Err: " << result;
+    if (starting_ && (result == READ_FAILED || result == HANDLE_NOT_OPEN))
+        startup_failure_ = StartupFailure{request.substr(0, request.find('\r')), result};
     return result;
 }
 

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -62,6 +63,10 @@ public:
     static constexpr int32_t READBACK_TIMEOUT = -6;
     // A size, offset or step the sensor cannot have: the cache keeps its value.
     static constexpr int32_t VALUE_OUT_OF_RANGE = -7;
+    // The library's codes for a read that got no answer: the sensor did not
+    // reply within the library's reply time, or the connection is closed.
+    static constexpr int32_t READ_FAILED = -5;
+    static constexpr int32_t HANDLE_NOT_OPEN = -1000;
     // No sensor of this family has more pixels on an axis (the library
     // decodes at most this many points a profile), nor more profiles a scan
     // (a 16-bit item).
@@ -87,11 +92,20 @@ public:
         int64_t write_time_ms = 0;
     };
 
-    // Runs the startup reads into `cache` and stops acquisition.
+    // A startup read that got no answer: its key and the library's code.
+    struct StartupFailure {
+        std::string key;
+        int32_t code = 0;
+    };
+
+    // Runs the startup reads into `cache` and stops acquisition. When a read
+    // gets no answer, the startup ends there (StartupFailed() tells), and the
+    // object is fit only to be released.
     SensorInterface(std::unique_ptr<ISensorLink> link, const SharedPtr<FeatureCache>& cache,
                     std::unique_ptr<IClock> clock = std::make_unique<SteadyClock>());
     SensorInterface(const SensorInterface&) = delete;
     SensorInterface& operator=(const SensorInterface&) = delete;
+    const std::optional<StartupFailure>& StartupFailed() const { return startup_failure_; }
 
     // A group of reads: the first refreshes the library's values, the rest
     // take them as they are. A batch inside another belongs to the outer one.
@@ -400,6 +414,12 @@ private:
     std::atomic<bool> scan_mode_{true};
     std::atomic<bool> startup_{true};
     std::atomic<bool> qrta_series_{false};
+
+    // Constructor only: while its reads run, the first one left unanswered
+    // is kept here and every later read fails at once with its code, so a
+    // mute sensor costs one reply time, not one per read.
+    bool starting_ = true;
+    std::optional<StartupFailure> startup_failure_;
 
     // Guarded by channel_lock_.
     std::mutex channel_lock_;

@@ -15,7 +15,6 @@ constexpr int32_t CAMERA_MODE_SCAN = 0;
 constexpr int32_t CAMERA_MODE_IMAGE = 1;
 constexpr int32_t CAMERA_LINE_TIME_WRITE_US = 1000000;
 constexpr int32_t FEATURE_NOT_DEFINED = -3;
-constexpr int32_t READ_FAILED = -5;
 constexpr size_t INTENSITY = 0;
 constexpr size_t RANGE = 1;
 

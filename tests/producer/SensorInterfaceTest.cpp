@@ -4,6 +4,7 @@
 // scans that end early or are stopped, camera images.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "SensorFakes.h"
@@ -48,6 +49,41 @@ TEST_F(SensorInterfaceTest, OpensWithTheStartupSequence)
     EXPECT_EQ(cache->region[1].height, 100u);
     EXPECT_EQ(cache->coordinate[FeatureCache::SLOT_MONO16][FeatureCache::COORD_A].scale, 0.09375f);
     EXPECT_EQ(cache->acquisition_line_time, 5714.0f);
+}
+
+// A read that gets no answer (the library's reply time out, or the link
+// closed) ends the startup there: nothing more is asked or written. A read
+// the sensor answers, even with an error, lets it go on.
+TEST_F(SensorInterfaceTest, EndsTheStartupAtTheFirstUnansweredRead)
+{
+    const struct {
+        const char* item;
+        const char* reply;
+        const char* last_call;  // null: the whole sequence ran
+    } rows[] = {
+        {"SignalEnable", "!-5", "GetSignalEnable"},
+        {"MaxFps", "!-1000", "GetMaxFps"},
+        {"TriggerSource", "!-5", "GetTriggerSource"},
+        {"ROI1OffsetX", "!-3", nullptr},
+        {"CameraMode", "!-5", "GetCameraMode"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.item);
+        ScriptedSensor scripted;
+        scripted.link->Script(row.item, {row.reply});
+        scripted.Open(true);
+        const std::vector<LinkCall>& calls = scripted.link->Calls();
+        if (row.last_call == nullptr) {
+            EXPECT_FALSE(scripted.sensor->StartupFailed());
+            EXPECT_EQ("GetCameraMode", calls.back().text);
+            continue;
+        }
+        ASSERT_TRUE(scripted.sensor->StartupFailed());
+        EXPECT_EQ(row.last_call, scripted.sensor->StartupFailed()->key);
+        EXPECT_EQ(std::stoi(row.reply + 1), scripted.sensor->StartupFailed()->code);
+        EXPECT_EQ(row.last_call, calls.back().text);
+        EXPECT_EQ(1, std::ranges::count(calls, std::string(row.last_call), &LinkCall::text));
+    }
 }
 
 TEST_F(SensorInterfaceTest, PacesWritesAndReads)

@@ -308,8 +308,31 @@ void SimulatedSensor::SendLinFrame(const Destination& to)
 
 void SimulatedSensor::SendReply(const Destination& to, const std::string& text)
 {
-    if (Get(&SimulatedSensor::reply_mode) == ReplyMode::Normal)
-        Send(to, TextContainer(text));
+    constexpr int TRICKLE_PAUSE_MS = 100;
+    switch (Get(&SimulatedSensor::reply_mode)) {
+        case ReplyMode::Normal:
+            return Send(to, TextContainer(text));
+        case ReplyMode::Silent:
+            return;
+        case ReplyMode::Truncated: {
+            const Bytes whole = TextContainer(text);
+            return Send(to, Bytes(whole.begin(), whole.begin() + whole.size() / 2));
+        }
+        case ReplyMode::Garbage:
+            return Send(to, TextContainer("\x01\x02<<not a status document"));
+        case ReplyMode::HugeLine:
+            return Send(to, TextContainer(std::string(1 << 20, 'A')));
+        case ReplyMode::Trickle:
+            // Ends when the peer closes (the send fails) or the sensor stops.
+            for (const uint8_t byte : TextContainer(text)) {
+                if (to.session == nullptr || !Pause(TRICKLE_PAUSE_MS))
+                    return;
+                std::lock_guard<std::mutex> send_lock(to.session->send_mutex);
+                if (!to.session->socket.SendAll(&byte, 1, &stop_signal, TRICKLE_PAUSE_MS))
+                    return;
+            }
+            return;
+    }
 }
 
 void SimulatedSensor::Send(const Destination& to, const Bytes& bytes)

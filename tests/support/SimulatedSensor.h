@@ -25,7 +25,11 @@
 namespace TestSupport {
 
 enum class LinMode { Ok, Omit };
-enum class ReplyMode { Normal, Silent };
+// How the sensor answers a text request. Every mode but Normal leaves the
+// library without a usable reply: none at all, the first half of the
+// container, a container of text that is no status document, a 1 MB line,
+// or the whole container one byte per 100 ms.
+enum class ReplyMode { Normal, Silent, Truncated, Garbage, HugeLine, Trickle };
 
 struct ReceivedCommand {
     std::string text;  // without its carriage return
