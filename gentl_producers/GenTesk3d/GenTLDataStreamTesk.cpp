@@ -24,7 +24,7 @@ constexpr float MAX_LINE_US = 10e6F;
 constexpr int32_t DEFAULT_POLICY = 0;
 constexpr int32_t DEFAULT_PRIORITY = 2;
 constexpr size_t MODULE_EVENT_DATA_BYTES = 8;
-constexpr auto FIFO_LOSS_REPORT_INTERVAL = std::chrono::seconds(1);
+constexpr auto LOSS_REPORT_INTERVAL = std::chrono::seconds(1);
 
 }  // namespace
 
@@ -101,8 +101,8 @@ bool GenTLDataStreamTesk::StartEngine()
     // What the FIFO dropped before this run is not this stream's loss.
     fifo_dropped_mark = 0;
     sensor_interface->Link().GetFifoDropped(fifo_dropped_mark);
-    fifo_lost_unreported = 0;
-    fifo_lost_reported = TurnClock::now();
+    unreported = {};
+    losses_reported = TurnClock::now();
     sensor_interface->SetAcquireCancelled(false);
     return acq_thread.Start();
 }
@@ -124,7 +124,7 @@ void GenTLDataStreamTesk::StopEngine()
     // The destructor stops again after a stop, or without any start.
     acq_thread.JoinIfStarted();
     // The thread is gone: what it counted since its last report is ours.
-    if (fifo_lost_unreported > 0) ReportFifoLosses();
+    if (unreported.fifo_profiles + unreported.missed_scans > 0) ReportLosses();
 }
 
 void GenTLDataStreamTesk::ScheduleBuffer(GenTLBuffer* buffer)
@@ -167,7 +167,7 @@ void GenTLDataStreamTesk::ReleaseBuffers(std::vector<GenTLBuffer*>& buffers)
 
 uint64_t GenTLDataStreamTesk::GetEngineBufferCount(uint32_t kind)
 {
-    return kind == ENGINE_COUNT_UNDERRUN ? fifo_lost.load() : 0;
+    return kind == ENGINE_COUNT_UNDERRUN ? underruns.load() : 0;
 }
 
 void GenTLDataStreamTesk::CountFifoLosses()
@@ -177,21 +177,27 @@ void GenTLDataStreamTesk::CountFifoLosses()
     // The connection's count only grows; unsigned arithmetic bridges its wrap.
     const uint32_t lost = dropped - fifo_dropped_mark;
     fifo_dropped_mark = dropped;
-    fifo_lost += lost;
-    fifo_lost_unreported += lost;
-    if (fifo_lost_unreported > 0 &&
-        TurnClock::now() - fifo_lost_reported >= FIFO_LOSS_REPORT_INTERVAL)
-        ReportFifoLosses();
+    CountLosses(lost, 0);
 }
 
-void GenTLDataStreamTesk::ReportFifoLosses()
+void GenTLDataStreamTesk::CountLosses(uint64_t fifo_profiles, uint64_t missed_scans)
+{
+    if (fifo_profiles + missed_scans == 0) return;
+    underruns += fifo_profiles + missed_scans;
+    unreported.fifo_profiles += fifo_profiles;
+    unreported.missed_scans += missed_scans;
+    if (TurnClock::now() - losses_reported >= LOSS_REPORT_INTERVAL) ReportLosses();
+}
+
+void GenTLDataStreamTesk::ReportLosses()
 {
     TL_LOG(LOG_CATEGORY_STREAM, LOG_LEVEL_WARNING)
-        << "Stream of " << device_id << ": the sensor library's FIFO dropped "
-        << fifo_lost_unreported << " profiles (" << fifo_lost.load()
-        << " since the stream opened); the acquisition does not keep up with the sensor.";
-    fifo_lost_unreported = 0;
-    fifo_lost_reported = TurnClock::now();
+        << "Stream of " << device_id << ": " << unreported.missed_scans
+        << " scans dropped for want of a queued buffer and " << unreported.fifo_profiles
+        << " profiles dropped by the sensor library's FIFO (" << underruns.load()
+        << " underruns since the stream opened).";
+    unreported = {};
+    losses_reported = TurnClock::now();
 }
 
 bool GenTLDataStreamTesk::IsStopping()
@@ -248,6 +254,8 @@ void GenTLDataStreamTesk::RunAcquisition()
             if (in_fill == nullptr) {
                 // Dropped: no buffer within the line time. The frame ID shows the gap.
                 if (input_stopping) return;
+                input_hold.unlock();
+                CountLosses(0, 1);
                 continue;
             }
         }

@@ -114,10 +114,12 @@ private:
     // Hands a filled buffer to the core engine; false when the engine stops.
     bool HandOver(GenTLBuffer& buffer);
     bool IsStopping();
-    // Adds what the library's FIFO dropped since the last look to fifo_lost,
-    // with a warning at most once a second while profiles are lost.
+    // Underruns: what the library's FIFO dropped since the last look
+    // (profiles), and scans dropped for want of a queued buffer (one each).
+    // A warning names them at most once a second while they go on.
     void CountFifoLosses();
-    void ReportFifoLosses();
+    void CountLosses(uint64_t fifo_profiles, uint64_t missed_scans);
+    void ReportLosses();
 
     // Fixed at construction.
     const std::string device_id;
@@ -147,11 +149,15 @@ private:
     PayloadGenerator generator;
     std::vector<uint64_t> run_flow_sizes;
     uint32_t fifo_dropped_mark = 0;  // the library's count at the last look
-    uint64_t fifo_lost_unreported = 0;
-    std::chrono::steady_clock::time_point fifo_lost_reported;
+    struct Losses {
+        uint64_t fifo_profiles = 0;
+        uint64_t missed_scans = 0;
+    } unreported;  // since the last warning
+    std::chrono::steady_clock::time_point losses_reported;
 
-    // Written by the acquisition thread, read by consumer threads.
-    std::atomic<uint64_t> fifo_lost{0};
+    // Since the stream opened. Written by the acquisition thread, read by
+    // consumer threads.
+    std::atomic<uint64_t> underruns{0};
 
     MemFunThread acq_thread;  // declared last: everything above outlives it
 };

@@ -59,6 +59,15 @@ protected:
         EXPECT_EQ(GC_ERR_SUCCESS, Query(buffer, command, part, &type, &value, &size)) << command;
         return value;
     }
+    uint64_t Underruns()
+    {
+        uint64_t count = 0;
+        size_t size = sizeof count;
+        INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
+        EXPECT_EQ(GC_ERR_SUCCESS,
+                  cti->DSGetInfo(stream, STREAM_INFO_NUM_UNDERRUN, &type, &count, &size));
+        return count;
+    }
     GC_ERROR Query(BUFFER_HANDLE buffer, int32_t command, uint32_t part, INFO_DATATYPE* type,
                    void* value, size_t* size)
     {
@@ -378,7 +387,7 @@ TEST_F(StreamEndToEndTest, SizesNoSensorHasAreRefusedAtOpenAndWhileStreaming)
 
 // Before AcquisitionStart the acquisition thread idles without spinning.
 // With no buffer queued, scans are dropped yet announced, and counted in the
-// frame IDs; with a line time of a second, a stop while the thread waits
+// frame IDs and as underruns; with a line time of a second, a stop while the thread waits
 // for a buffer returns at once.
 TEST_F(StreamEndToEndTest, IdlesDropsScansWithoutBuffersAndStopsPromptly)
 {
@@ -396,7 +405,9 @@ TEST_F(StreamEndToEndTest, IdlesDropsScansWithoutBuffersAndStopsPromptly)
     EXPECT_EQ(GC_ERR_TIMEOUT, cti->EventGetData(new_buffer, datum, &size, 0));
     ASSERT_EQ(GC_ERR_SUCCESS, cti->DSQueueBuffer(stream, buffers[0]));
     ASSERT_EQ(buffers[0], NextBuffer());
-    EXPECT_GE(Info<uint64_t>(buffers[0], BUFFER_INFO_FRAMEID), 2u);
+    const uint64_t frame_id = Info<uint64_t>(buffers[0], BUFFER_INFO_FRAMEID);
+    EXPECT_GE(frame_id, 2u);
+    EXPECT_GE(Underruns(), frame_id - 1);  // one a dropped scan
 
     ASSERT_EQ(SCAN_EVENT_ID, NextModuleEvent());  // this scan waits for a buffer
     const auto stop_start = std::chrono::steady_clock::now();
@@ -431,18 +442,10 @@ TEST_F(StreamEndToEndTest, ProfilesLostInTheLibraryFifoCountAsUnderruns)
     ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_ACQUISITION_LINE_RATE, 1.0f));
     Start(1);
     ASSERT_NE(nullptr, NextBuffer());  // and kept
-    const auto underruns = [&] {
-        uint64_t count = 0;
-        size_t size = sizeof count;
-        INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
-        EXPECT_EQ(GC_ERR_SUCCESS,
-                  cti->DSGetInfo(stream, STREAM_INFO_NUM_UNDERRUN, &type, &count, &size));
-        return count;
-    };
-    ASSERT_TRUE(TestSupport::WaitUntil([&] { return underruns() >= 200; }, 5s));
+    ASSERT_TRUE(TestSupport::WaitUntil([&] { return Underruns() >= 200; }, 5s));
     // All but the few taken (one a second) and the four the FIFO holds.
     const uint64_t sent = sensor->ContainersSent();
-    const uint64_t lost = underruns();
+    const uint64_t lost = Underruns();
     EXPECT_LE(lost, sensor->ContainersSent());
     EXPECT_GE(lost * 10, sent * 9);
     CloseStream();
