@@ -257,9 +257,11 @@ TEST(RemoteDeviceTeskTest, EachWriteSendsItsCommandsAndSleeps)
         {"Coordinate scale within bounds", "| 15043=1 15044=0.5 15044=20 15044?0.5", GC_ERR_SUCCESS,
          "", 0},
         {"GenDC off", "| 15024=0 15025?0 15026?0", GC_ERR_SUCCESS, "", 0},
+        // -0 lies within CoordinateC's offset bounds [0, 0] and reads back
+        // as "-0" there: only the selector past C keeps it out.
         {"Selectors past their tables read 0 and change nothing",
          "15055=7 15034=1 15017=5 | 15058?0 15056=1 15061=1 15016=1 15016?0 15012?0 15012=0 "
-         "15017=1 15012?1 15043=5 15044?0 15046?0 15045=0",
+         "15017=1 15012?1 15043=5 15044?0 15046?0 15045=-0 15043=2 15045?0",
          GC_ERR_SUCCESS, "", 0},
         {"Mono16 CoordinateA scale divided by the pixel count",
          "sensor.PixelXMax=800 | 15034=1 15017=1 15016=0x01100007 15043=0 15044?0.150000006 "
