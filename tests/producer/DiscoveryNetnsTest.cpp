@@ -129,6 +129,7 @@ TEST_F(DiscoveryNetnsTest, ListsAnInUseSensorAsBusyAndLeavesOutRejectedReplies)
         {"NETMASK", nullptr},           {"NETMASK", "abc"},
         {"ETHADDR", nullptr},           {"ETHADDR", "02:00:00:00:00"},
         {"GATEWAYIP", nullptr},         {"IPADDR", nullptr},
+        {"GATEWAYIP", "10.213.1"},
     };
     for (const auto& [name, value] : changes) {
         replies.push_back(SensorIdentity("10.213.1." + std::to_string(replies.size() + 3),

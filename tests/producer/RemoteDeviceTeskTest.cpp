@@ -113,7 +113,8 @@ const std::map<std::string, uint32_t> FEATURE_IDS = [] {
 }();
 
 // A script of register accesses: "id=value" (or "Feature=value") writes and
-// "id?value" expects a read (the last access's result is the run's),
+// "id?value" expects a read (the run's result is its first failing access's,
+// so a refusal early in the script is not hidden by the accesses after it),
 // "Read=0" reads the trigger source and the line and reset settings,
 // "sensor.Item=value" sets the sensor's item (before the device opens when
 // leading), "frozen.Item" keeps it from changing, "fail" fails the next
@@ -125,6 +126,9 @@ struct ScriptRun {
 ScriptRun RunScript(Remote& remote, const std::string& script)
 {
     ScriptRun run;
+    const auto note = [&run](GC_ERROR result) {
+        if (run.result == GC_ERR_SUCCESS) run.result = result;
+    };
     std::istringstream words(script);
     for (std::string word; words >> word;) {
         const size_t op = word.find_first_of("=?");
@@ -146,12 +150,17 @@ ScriptRun RunScript(Remote& remote, const std::string& script)
         } else if (name == "Read") {
             for (const uint32_t read :
                  {RD_TRIGGER_SOURCE, RD_LINE_INVERTER, RD_INPUT_LOAD, RD_OUTPUT_FUNCTION,
-                  RD_USER_OUTPUT_VALUE, RD_ENCODER_RESET_ACTIVATION})
-                remote.Value(read, run.result);
+                  RD_USER_OUTPUT_VALUE, RD_ENCODER_RESET_ACTIVATION}) {
+                GC_ERROR result = GC_ERR_SUCCESS;
+                remote.Value(read, result);
+                note(result);
+            }
         } else if (word[op] == '?') {
-            EXPECT_EQ(word.substr(op + 1), remote.Value(id, run.result)) << word;
+            GC_ERROR result = GC_ERR_SUCCESS;
+            EXPECT_EQ(word.substr(op + 1), remote.Value(id, result)) << word;
+            note(result);
         } else {
-            run.result = remote.Write(id, word.substr(op + 1));
+            note(remote.Write(id, word.substr(op + 1)));
         }
     }
     if (!remote.device) remote.Open();
@@ -248,9 +257,11 @@ TEST(RemoteDeviceTeskTest, EachWriteSendsItsCommandsAndSleeps)
         {"Coordinate scale within bounds", "| 15043=1 15044=0.5 15044=20 15044?0.5", GC_ERR_SUCCESS,
          "", 0},
         {"GenDC off", "| 15024=0 15025?0 15026?0", GC_ERR_SUCCESS, "", 0},
+        // -0 lies within CoordinateC's offset bounds [0, 0] and reads back
+        // as "-0" there: only the selector past C keeps it out.
         {"Selectors past their tables read 0 and change nothing",
          "15055=7 15034=1 15017=5 | 15058?0 15056=1 15061=1 15016=1 15016?0 15012?0 15012=0 "
-         "15017=1 15012?1 15043=5 15044?0 15046?0 15045=0",
+         "15017=1 15012?1 15043=5 15044?0 15046?0 15045=-0 15043=2 15045?0",
          GC_ERR_SUCCESS, "", 0},
         {"Mono16 CoordinateA scale divided by the pixel count",
          "sensor.PixelXMax=800 | 15034=1 15017=1 15016=0x01100007 15043=0 15044?0.150000006 "

@@ -125,6 +125,8 @@ std::vector<StreamCase> StreamCases()
         one_bad("BlockEndBeyondBufferLimit", WithBlockLength(9000000), 1, 0),
         one_bad("MissingEndBlock", ContainerBuilder().AddGeneralBlock(1, 0).WithoutEndBlock().Build(), 1, 0),
         one_bad("DeclaredSizeBelowHeadAndEndBlock", ContainerBuilder().AddGeneralBlock(1, 0).OverrideTotalSize(12).Build(), 1, 0),
+        // Refused at once: waiting for more than a frame can hold would keep back what follows.
+        one_bad("DeclaredSizeBeyondFrameLimit", ContainerBuilder().AddGeneralBlock(1, 0).WithoutEndBlock().OverrideTotalSize(SensorFrame::MAX_FRAME + 1).Build(), 1, 0),
         one_bad("SizeZeroWithoutEndBlockInLimit", zero_size_without_end, 1, 0),
         one_bad("SyncSizeZero", SyncHead(0), 1, 0),
         one_bad("SyncSizeFour", SyncHead(4), 1, 0),
