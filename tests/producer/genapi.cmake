@@ -7,3 +7,7 @@ target_link_libraries(node_map_harness PUBLIC test_support PRIVATE PkgConfig::AR
 gentesk_test(producer_genapi_tests LOGGED
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/GenApiDocumentTest.cpp
   LIBS node_map_harness gentesk3d_producer gentl_core PkgConfig::TINYXML2 OpenSSL::Crypto)
+set(GENTESK_GENAPI_SCHEMA_DIR "${CMAKE_SOURCE_DIR}/../shared/genapi" CACHE PATH
+  "Folder holding the GenICam standard's GenApiSchema_Version_1_1.xsd, which the tests validate the description documents against")
+target_compile_definitions(producer_genapi_tests PRIVATE
+  GENTESK_GENAPI_SCHEMA_DIR="${GENTESK_GENAPI_SCHEMA_DIR}")
