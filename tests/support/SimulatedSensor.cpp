@@ -308,10 +308,14 @@ void SimulatedSensor::SendLinFrame(const Destination& to)
 
 void SimulatedSensor::SendReply(const Destination& to, const std::string& text)
 {
+    constexpr int SLOW_REPLY_MS = 600;
     constexpr int TRICKLE_PAUSE_MS = 100;
     switch (Get(&SimulatedSensor::reply_mode)) {
         case ReplyMode::Normal:
             return Send(to, TextContainer(text));
+        case ReplyMode::Slow:
+            if (Pause(SLOW_REPLY_MS)) Send(to, TextContainer(text));
+            return;
         case ReplyMode::Silent:
             return;
         case ReplyMode::Truncated: {

@@ -25,11 +25,12 @@
 namespace TestSupport {
 
 enum class LinMode { Ok, Omit };
-// How the sensor answers a text request. Every mode but Normal leaves the
-// library without a usable reply: none at all, the first half of the
-// container, a container of text that is no status document, a 1 MB line,
-// or the whole container one byte per 100 ms.
-enum class ReplyMode { Normal, Silent, Truncated, Garbage, HugeLine, Trickle };
+// How the sensor answers a text request: at once, or after 600 ms, within
+// the library's reply time. The other modes leave the library without a
+// usable reply: none at all, the first half of the container, a container
+// of text that is no status document, a 1 MB line, or the whole container
+// one byte per 100 ms.
+enum class ReplyMode { Normal, Slow, Silent, Truncated, Garbage, HugeLine, Trickle };
 
 struct ReceivedCommand {
     std::string text;  // without its carriage return
