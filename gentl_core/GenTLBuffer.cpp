@@ -174,10 +174,11 @@ void GenTLBuffer::SetFillResults(const GlobalFillResults& global,
                                  const std::vector<SegmentFillResult>& results, bool secondary_fill)
 {
     TL_ASSERT(is_scheduled || secondary_fill);
-    TL_ASSERT(is_queued || is_auxiliary);
+    TL_ASSERT_MSG(is_queued || is_auxiliary, "is_queued || IsAuxiliary()");
     new_data = true;
     global_results = global;
-    TL_ASSERT(!is_composite || results.size() == segments.size());
+    TL_ASSERT_MSG(!is_composite || results.size() == segments.size(),
+                  "!IsComposite() || segment_results.size() == fixed.segments.size()");
     if (results.empty())
         SetSingleSegmentResult(global);
     else

@@ -33,9 +33,10 @@ GenTLSrvDirect* direct_srv = nullptr;
 GenTLSrvLogged* logged_srv = nullptr;
 GenTLSrv* public_srv = nullptr;  // the call-log front when there is one, else the direct front
 
-bool SingletonsCreated()
+// Reports a missing one; true when all three are there.
+bool AssertSingletonsCreated()
 {
-    return logging_init_control && error_handling_init_control && branding_init_control;
+    return TL_ASSERT(logging_init_control && error_handling_init_control && branding_init_control);
 }
 
 // The call-log front first: it borrows the direct front.
@@ -55,7 +56,8 @@ GenTLSrv* BuildServices(const CoreConfig& config)
     SharedPtr<GenTLLibrary> library = config.fn_create_library();
     // A factory that gives nothing leaves the failed start-up state rather
     // than a front over nothing.
-    if (!TL_ASSERT(branding && library))
+    const bool has_library = TL_ASSERT_MSG(library, "lib");
+    if (!TL_ASSERT_MSG(branding, "brand") || !has_library)
         return nullptr;
 
     direct_srv = new GenTLSrvDirect(library, branding->CloseLibraryOnUnload());
@@ -90,7 +92,7 @@ void AcquireCoreReference()
     } catch (const std::bad_alloc&) {
         // Configure() finds the singleton missing and fails.
     }
-    TL_ASSERT(SingletonsCreated());
+    AssertSingletonsCreated();
 }
 
 GenTLSrv* Configure(const CoreConfig& config)
@@ -99,7 +101,7 @@ GenTLSrv* Configure(const CoreConfig& config)
         TL_ASSERT_MSG(false, "GenTL core configured more than once");
         return public_srv;
     }
-    if (!TL_ASSERT(SingletonsCreated()))
+    if (!AssertSingletonsCreated())
         return nullptr;
     if (!TL_ASSERT(config.fn_create_branding && config.fn_create_library))
         return nullptr;

@@ -175,21 +175,21 @@ SharedPtr<GenTLBuffer> GenTLDataStream::FindAuxiliary(BUFFER_HANDLE handle)
     return SharedPtr<GenTLBuffer>();
 }
 
-bool GenTLDataStream::SetQueued(BUFFER_HANDLE handle, bool new_status)
+GenTLDataStream::BufferKind GenTLDataStream::SetQueued(BUFFER_HANDLE handle, bool new_status)
 {
     const SharedPtr<GenTLBuffer> buffer = FindAnnounced(handle);
-    if (!buffer) return false;
+    if (!buffer) return FindAuxiliary(handle) ? BufferKind::Auxiliary : BufferKind::None;
     buffer->SetQueued(new_status);
-    return true;
+    return BufferKind::Consumer;
 }
 
-bool GenTLDataStream::TakeOverData(BUFFER_HANDLE handle, BUFFER_HANDLE aux_handle)
+GenTLDataStream::TakeOverFound GenTLDataStream::TakeOverData(BUFFER_HANDLE handle,
+                                                             BUFFER_HANDLE aux_handle)
 {
     const SharedPtr<GenTLBuffer> buffer = FindAnnounced(handle);
     const SharedPtr<GenTLBuffer> aux = FindAuxiliary(aux_handle);
-    if (!buffer || !aux) return false;
-    buffer->TakeOverData(*aux);
-    return true;
+    if (buffer && aux) buffer->TakeOverData(*aux);
+    return TakeOverFound{static_cast<bool>(buffer), static_cast<bool>(aux)};
 }
 
 // ---- Announce ----

@@ -205,8 +205,8 @@ private:
     static constexpr ModuleRegisterIds COMMON_REGISTER_IDS{4013, 4014, 4015, 4016, 4017, 4018};
 
     // ---- BufferOwner, for the new-buffer event (any thread, event lock held) ----
-    bool SetQueued(BUFFER_HANDLE buffer, bool new_status) override;
-    bool TakeOverData(BUFFER_HANDLE buffer, BUFFER_HANDLE aux_buffer) override;
+    BufferKind SetQueued(BUFFER_HANDLE buffer, bool new_status) override;
+    TakeOverFound TakeOverData(BUFFER_HANDLE buffer, BUFFER_HANDLE aux_buffer) override;
     // Auxiliary buffer of `handle`, or empty; takes lookup_lock.
     SharedPtr<GenTLBuffer> FindAuxiliary(BUFFER_HANDLE handle);
 

@@ -19,7 +19,7 @@ namespace EventAnswers {
 
 GC_ERROR CopyOutBytes(const void* data, size_t data_size, void* buffer, size_t* size)
 {
-    if (!TL_ASSERT(buffer != nullptr && size != nullptr))
+    if (!TL_ASSERT_MSG(buffer != nullptr && size != nullptr, "buffer && psize"))
         return ReportError(GC_ERR_INVALID_PARAMETER, "GetEventData: invalid buffer size pointer.");
     if (*size < data_size)
         return ReportError(GC_ERR_BUFFER_TOO_SMALL,
@@ -398,8 +398,10 @@ bool GenTLNewBufferEvent::ReplaceBuffers(BUFFER_HANDLE buffer, void* user_ptr,
 
 void GenTLNewBufferEvent::ReleaseToConsumer(const NewBufferEventData& datum)
 {
-    const bool released = owner.SetQueued(datum.BufferHandle, false);
-    TL_ASSERT_MSG(released, "buffer_module && !buffer_module->IsAuxiliary()");
+    const BufferOwner::BufferKind buffer_module = owner.SetQueued(datum.BufferHandle, false);
+    TL_ASSERT_MSG(buffer_module != BufferOwner::BufferKind::None, "buffer_module");
+    TL_ASSERT_MSG(buffer_module != BufferOwner::BufferKind::Auxiliary,
+                  "!buffer_module->IsAuxiliary()");
 }
 
 GC_ERROR GenTLNewBufferEvent::CopyOutEventData(const NewBufferEventData& datum, void* buffer,
@@ -419,8 +421,10 @@ void GenTLNewBufferEvent::OnDatumFlushed(const NewBufferEventData& datum)
 void GenTLNewBufferEvent::CopyDatum(NewBufferEventData& destination,
                                     const NewBufferEventData& source)
 {
-    const bool taken = owner.TakeOverData(destination.BufferHandle, source.BufferHandle);
-    TL_ASSERT_MSG(taken, "buffer_to && buffer_from");
+    const BufferOwner::TakeOverFound found =
+        owner.TakeOverData(destination.BufferHandle, source.BufferHandle);
+    TL_ASSERT_MSG(found.buffer, "buffer_to");
+    TL_ASSERT_MSG(found.aux_buffer, "buffer_from");
 }
 
 GC_ERROR GenTLNewBufferEvent::GetEventDataInfo(const void* event_buffer, size_t event_size,
@@ -458,6 +462,8 @@ bool GenTLErrorEvent::AddEvent(const std::string& message)
 GC_ERROR GenTLErrorEvent::CopyOutEventData(const ErrorEventData_& datum, void* buffer,
                                            size_t* size)
 {
+    TL_ASSERT_MSG(datum.err_msg.size() < MAX_ERROR_EVENT_SIZE,
+                  "evt_data.err_msg.size() < max_event_size");
     return CopyOutBytes(datum.err_msg.c_str(), datum.err_msg.size() + 1, buffer, size);
 }
 

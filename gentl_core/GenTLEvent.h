@@ -160,14 +160,22 @@ public:
     // take a buffer's lock, never the event's.
     class BufferOwner {
     public:
+        // What a handle names among the owner's buffers.
+        enum class BufferKind { None, Consumer, Auxiliary };
+        // Which of the two buffers of a take-over the owner knows.
+        struct TakeOverFound {
+            bool buffer;
+            bool aux_buffer;
+        };
+
         virtual ~BufferOwner() = default;
-        // GenTLBuffer::SetQueued on a consumer buffer. False when `buffer`
-        // is not a consumer buffer of this owner.
-        virtual bool SetQueued(BUFFER_HANDLE buffer, bool new_status) = 0;
-        // GenTLBuffer::TakeOverData: consumer buffer `buffer` takes over the
-        // data and fill results of auxiliary buffer `aux_buffer`. False when
-        // either is not known.
-        virtual bool TakeOverData(BUFFER_HANDLE buffer, BUFFER_HANDLE aux_buffer) = 0;
+        // GenTLBuffer::SetQueued when `buffer` is a consumer buffer of this
+        // owner; answers what `buffer` is.
+        virtual BufferKind SetQueued(BUFFER_HANDLE buffer, bool new_status) = 0;
+        // GenTLBuffer::TakeOverData when both are known: consumer buffer
+        // `buffer` takes over the data and fill results of auxiliary buffer
+        // `aux_buffer`.
+        virtual TakeOverFound TakeOverData(BUFFER_HANDLE buffer, BUFFER_HANDLE aux_buffer) = 0;
     };
 
     explicit GenTLNewBufferEvent(BufferOwner& buffer_owner);

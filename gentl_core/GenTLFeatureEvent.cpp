@@ -97,7 +97,8 @@ bool GenTLFeatureInvalidateEvent::AddEvent(const std::string& feature_name)
 GC_ERROR GenTLFeatureInvalidateEvent::CopyOutEventData(const FeatureInvalidateEventData_& datum,
                                                        void* buffer, size_t* size)
 {
-    TL_ASSERT(datum.ftr_name.size() < MAX_FEATURE_INVALIDATE_EVENT_SIZE);
+    TL_ASSERT_MSG(datum.ftr_name.size() < MAX_FEATURE_INVALIDATE_EVENT_SIZE,
+                  "evt_data.ftr_name.size() < max_event_size");
     return CopyOutBytes(datum.ftr_name.c_str(), datum.ftr_name.size() + 1, buffer, size);
 }
 

@@ -64,6 +64,7 @@ constexpr ListTexts DEVICE_LIST_TEXTS{
     "GetDeviceInfo: invalid device ID pointer",
     "GetDeviceInfo: invalid device ID, no such device exists",
     "UpdateDeviceList: failed to create a device",
+    "nr_published_devs <= all_devs.size()",
 };
 
 // Keys that DevOpen probes directly instead of running a discovery.

@@ -223,7 +223,7 @@ GC_ERROR GenTLLibrary::FindForLookup(void* handle, const SharedPtr<GenTLHandle>*
     const auto entry = pool.find(handle);
     if (entry == pool.end())
         return ReportError(GC_ERR_INVALID_HANDLE, "Requested handle not found in the pool");
-    TL_ASSERT(entry->second.ptr);
+    TL_ASSERT_MSG(entry->second.ptr, "pool_entry->second.ptr");
     object = &entry->second.ptr;
     return GC_ERR_SUCCESS;
 }
@@ -277,7 +277,8 @@ GC_ERROR GenTLLibrary::GetParent(void* handle, void** out)
     void* const parent = entry->second.hparent;
     // The system's parent is 0, which is never pooled.
     if (parent != GENTL_INVALID_HANDLE)
-        TL_ASSERT(pool.find(parent) != pool.end());
+        TL_ASSERT_MSG(pool.find(parent) != pool.end(),
+                      "pool.end () != pool.find (pool_entry->second.hparent)");
     *out = parent;
     return GC_ERR_SUCCESS;
 }

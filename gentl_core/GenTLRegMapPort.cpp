@@ -399,7 +399,8 @@ GC_ERROR GenTLRegisterMap::WriteTypedSlice(const Register& reg, const Slice& sli
 template <class T>
 GC_ERROR GenTLRegisterMap::ReadNumericSlice(const Register& reg, const Slice& slice)
 {
-    if (!TL_ASSERT(slice.offset + slice.length <= sizeof(T))) return InternalAccessError();
+    if (!TL_ASSERT_MSG(slice.offset + slice.length <= sizeof(T), "offset + size <= sizeof(T)"))
+        return InternalAccessError();
     T value{};
     const GC_ERROR result = ReadValue(reg.id, value);
     if (result != GC_ERR_SUCCESS) return result;
@@ -410,10 +411,12 @@ GC_ERROR GenTLRegisterMap::ReadNumericSlice(const Register& reg, const Slice& sl
 template <class T>
 GC_ERROR GenTLRegisterMap::WriteNumericSlice(const Register& reg, const Slice& slice)
 {
-    if (!TL_ASSERT(slice.offset + slice.length <= sizeof(T))) return InternalAccessError();
+    if (!TL_ASSERT_MSG(slice.offset + slice.length <= sizeof(T), "offset + size <= sizeof(T)"))
+        return InternalAccessError();
     T value{};
     if (slice.whole) {
-        if (!TL_ASSERT(slice.length == sizeof(T))) return InternalAccessError();
+        if (!TL_ASSERT_MSG(slice.length == sizeof(T), "size == sizeof(T)"))
+            return InternalAccessError();
         std::memcpy(&value, slice.source, sizeof(T));
         return WriteValue(reg.id, value);
     }

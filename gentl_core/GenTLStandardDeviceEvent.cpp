@@ -139,8 +139,11 @@ bool GenTLGEVRemoteDeviceEvent::SplitEventPacket(const void* packet, size_t size
         }
         return true;
     }
+    TL_ASSERT_MSG(header.command == GEV_EVENT_CMDID, "cmd_id == GEV_EVENT_CMDID");
     const size_t netto_event_header_size = header.event_header_size;
-    if (!TL_ASSERT(0 == header.length % netto_event_header_size)) return false;
+    if (!TL_ASSERT_MSG(0 == header.length % netto_event_header_size,
+                       "0 == cmd_length % netto_event_header_size"))
+        return false;
     const size_t count = header.length / netto_event_header_size;
     if (count == 1) return false;
     for (size_t i = 0; i < count; ++i)

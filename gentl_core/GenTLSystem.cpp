@@ -84,6 +84,7 @@ constexpr ListTexts INTERFACE_LIST_TEXTS{
     "GetInterfaceInfo: invalid interface ID pointer",
     "GetInterfaceInfo: invalid interface ID, no such interface exists",
     "UpdateInterfaceList: failed to create an interface",
+    "nr_published_itfs <= all_itfs.size()",
 };
 
 // System objects alive in this process: there must be one only.
@@ -404,9 +405,9 @@ GC_ERROR GenTLSystem::WriteUInt32Register(uint32_t id, uint32_t value)
         return GC_ERR_SUCCESS;
     case INTERFACE_SELECTOR:
         nodemap_itf_sel = value;
-        if (value >= itfs.NumPublished())
-            TL_ASSERT_MSG(
-                false, "nodemap_itf_sel < nr_published_itfs (Safe to ignore with GenTL Validator)");
+        // A diagnostic only, safe to ignore with GenTL Validator: the value
+        // stands either way.
+        TL_ASSERT_MSG(value < itfs.NumPublished(), "nodemap_itf_sel < nr_published_itfs");
         return GC_ERR_SUCCESS;
     case INTERFACE_UPDATE_TIMEOUT:
         itf_update_timeout_ms = value;

@@ -62,7 +62,7 @@ GC_ERROR PublishedList<Module, Tag>::Update(bool publish, const Steps& steps)
     SettleNotRediscovered(publish, found);
     if (publish)
         PublishFound(found);
-    TL_ASSERT(nr_published <= all.size());
+    TL_ASSERT_MSG(nr_published <= all.size(), texts.published_fit);
     return GC_ERR_SUCCESS;
 }
 

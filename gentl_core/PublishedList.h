@@ -36,6 +36,7 @@ struct ListTexts {
     const char* null_id;         // GC_ERR_INVALID_PARAMETER of FindPublished
     const char* unknown_id;      // GC_ERR_INVALID_ID of FindPublished
     const char* not_created;     // GC_ERR_OUT_OF_MEMORY of an update
+    const char* published_fit;   // the assertion that the published part fits the list
 };
 
 // What a list update asks of the list's owner; all run under the owner's lock.

@@ -198,6 +198,8 @@ FillDescription PayloadGenerator::Fill(uint8_t* base, uint64_t bytes, const Scan
         last_data_size = fill.data_size;
         return fill;
     }
+    // Flow 0 holds the descriptor, flow 1 the data.
+    const bool two_flows = TL_ASSERT_MSG(flow_sizes.size() == 2, "flowSizes.size() == 2");
     const uint64_t descriptor_size =
         BuildSceneDescriptor(scan, nullptr, 0, frame_id, 0, flow_sizes);
     fill.flow0_size = flow_sizes[0];
@@ -205,7 +207,7 @@ FillDescription PayloadGenerator::Fill(uint8_t* base, uint64_t bytes, const Scan
     DescribeParts(scan, fill.flow0_size, fill);
     fill.chunk_offset = fill.flow0_size + scan.ChunkOffset();
     // Flow 0 was sized for the largest descriptor of the run.
-    const bool fits = TL_ASSERT_MSG(flow_sizes.size() == 2 && descriptor_size <= flow_sizes[0],
+    const bool fits = TL_ASSERT_MSG(two_flows && descriptor_size <= flow_sizes[0],
                                     "flowSizes.size() == 2 && descriptor_size <= flowSizes[0]") &&
                       data <= flow_sizes[1] && flow_sizes[0] <= bytes &&
                       flow_sizes[1] <= bytes - flow_sizes[0];

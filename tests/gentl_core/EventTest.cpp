@@ -17,11 +17,13 @@ using namespace CoreTestHelpers;
 
 constexpr size_t MAX_DATA = 8;
 
-// A data stream that owns whatever buffer handle the new-buffer event holds.
+// A data stream that finds every buffer handle the new-buffer event holds
+// to be of the kind it is told.
 struct AnyBuffers : GenTLNewBufferEvent::BufferOwner {
+    BufferKind kind = BufferKind::Consumer;
     // clang-format off
-    bool SetQueued(BUFFER_HANDLE, bool) override { return true; }
-    bool TakeOverData(BUFFER_HANDLE, BUFFER_HANDLE) override { return true; }
+    BufferKind SetQueued(BUFFER_HANDLE, bool) override { return kind; }
+    TakeOverFound TakeOverData(BUFFER_HANDLE, BUFFER_HANDLE) override { return {kind != BufferKind::None, kind != BufferKind::None}; }
     // clang-format on
 };
 
@@ -233,6 +235,44 @@ TEST_F(EventTest, ReplaceBuffersNeedsAnOldestToOverwriteAndIgnoresAnUnknownType)
               TakeDatum(*buffers, 0).bytes);
     EXPECT_EQ(std::vector<std::string>{"Unknown queue modification type requested"},
               assertions.Failures());
+}
+
+// A queued buffer the stream does not know as one of its consumer buffers is
+// reported on delivery, flush and take-over, and the datum goes on as usual.
+TEST_F(EventTest, NewBufferEventReportsABufferTheStreamDoesNotHandOut)
+{
+    using Kind = GenTLNewBufferEvent::BufferOwner::BufferKind;
+    const auto deliver = [](GenTLNewBufferEvent& buffers) {
+        EXPECT_EQ(GC_ERR_SUCCESS, TakeDatum(buffers, 0).result);
+    };
+    const auto flush = [](GenTLNewBufferEvent& buffers) { buffers.FlushEvent(); };
+    const auto overwrite = [](GenTLNewBufferEvent& buffers) {
+        std::vector<BUFFER_HANDLE> returned;
+        EXPECT_TRUE(buffers.ReplaceBuffers(reinterpret_cast<BUFFER_HANDLE>(2), nullptr,
+                                           QueueModification::OverwriteOldest, returned));
+    };
+    const struct {
+        Kind kind;
+        std::function<void(GenTLNewBufferEvent&)> action;
+        size_t queued;
+        std::vector<std::string> assertions;
+    } rows[] = {
+        {Kind::None, deliver, 0, {"buffer_module"}},
+        {Kind::Auxiliary, flush, 0, {"!buffer_module->IsAuxiliary()"}},
+        {Kind::None, overwrite, 1, {"buffer_to", "buffer_from"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(&row - rows);
+        AnyBuffers owner;
+        Registered<GenTLNewBufferEvent> buffers{owner};
+        ASSERT_TRUE(buffers->AddBuffer(reinterpret_cast<BUFFER_HANDLE>(1), nullptr));
+        TestSupport::AssertionRecorder assertions;
+        owner.kind = row.kind;
+        row.action(*buffers);
+        EXPECT_EQ(row.queued, buffers->GetNumInQueue());
+        EXPECT_EQ(row.assertions, assertions.Failures());
+        owner.kind = Kind::Consumer;
+    }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 #include <tuple>
+#include <vector>
 
 #include "../platform/AssertionRecorder.h"
 #include "ModuleDoubles.h"
@@ -41,6 +42,10 @@ SharedPtr<GenTLLibrary> MakeNoLibrary()
 {
     return SharedPtr<GenTLLibrary>();
 }
+SharedPtr<GenTLBranding> MakeNoBranding()
+{
+    return SharedPtr<GenTLBranding>();
+}
 SharedPtr<GenTLLibrary> RunOutOfMemory()
 {
     throw std::bad_alloc();
@@ -53,12 +58,13 @@ StaticInitializationHelper* MakeNoExtra(TLSControl*, BrandingControl*)
 const CoreConfig TEST_CONFIG{&MakeBranding, &MakeLibrary, nullptr};
 
 // A failed configuration gives no service, and none later either; out of
-// memory is thrown on.
+// memory is thrown on. What was missing is reported by its assertions.
 struct FailedStart {
     const char* name;
     bool core_reference;
     CoreConfig config;
     bool throws = false;
+    std::vector<std::string> assertions = {};
 };
 void PrintTo(const FailedStart& start, std::ostream* out)
 {
@@ -75,17 +81,25 @@ TEST_P(FailedStartTest, GivesNoServiceThenOrLater)
     else
         EXPECT_EQ(nullptr, Configure(GetParam().config));
     EXPECT_EQ("", GetBranding().VendorName());
+    EXPECT_EQ(GetParam().assertions, assertions.Failures());
     EXPECT_EQ(nullptr, Configure(TEST_CONFIG));
     EXPECT_EQ(0, libraries_made);
 }
 
+const char* const NO_SINGLETONS =
+    "logging_init_control && error_handling_init_control && branding_init_control";
+const char* const NO_FACTORY = "config.fn_create_branding && config.fn_create_library";
+
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Starts, FailedStartTest,
-    ::testing::Values(FailedStart{"NoSingletons", false, TEST_CONFIG},
-                      FailedStart{"NoFactory", true, {&MakeBranding, nullptr}},
-                      FailedStart{"NoLibrary", true, {&MakeBranding, &MakeNoLibrary}},
+    ::testing::Values(FailedStart{"NoSingletons", false, TEST_CONFIG, false, {NO_SINGLETONS}},
+                      FailedStart{"NoFactory", true, {&MakeBranding, nullptr}, false, {NO_FACTORY}},
+                      FailedStart{"NoLibrary", true, {&MakeBranding, &MakeNoLibrary}, false, {"lib"}},
+                      FailedStart{"NoBrandingNorLibrary", true, {&MakeNoBranding, &MakeNoLibrary}, false, {"lib", "brand"}},
                       FailedStart{"NoExtra", true, {&MakeBranding, &MakeLibrary, &MakeNoExtra}},
                       FailedStart{"OutOfMemory", true, {&MakeBranding, &RunOutOfMemory}, true}));
+// clang-format on
 
 // The mere presence of the logging variable puts the call log in front. A
 // second Configure is a fault and builds nothing.

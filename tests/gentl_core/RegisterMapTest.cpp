@@ -224,6 +224,33 @@ TEST_F(RegisterMapTest, RefusesRegistersThatWouldBreakTheOrderOrLeaveTheirWindow
     EXPECT_EQ((Bytes{8, 8, 8, 8, 1, 1, 1, 1}), bytes);
 }
 
+// A numeric register declared at a size other than its type's is neither
+// read nor written whole: an internal error, asserting on the slice.
+TEST_F(RegisterMapTest, NumericRegisterOfAnotherSizeFailsAsAnInternalError)
+{
+    const struct {
+        uint64_t size;
+        bool write;
+        const char* assertion;
+    } rows[] = {
+        {8, false, "offset + size <= sizeof(T)"},
+        {8, true, "offset + size <= sizeof(T)"},
+        {2, true, "size == sizeof(T)"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.size) + (row.write ? " write" : " read"));
+        TestModule bare;
+        bare.AddRegister(0x0, row.size, RW, REG_TYPE_UINT32, 1, false);
+        bare.FinalizeRegMap();
+        const int before = assertions.Failures();
+        uint8_t bytes[8] = {};
+        EXPECT_EQ(GC_ERR_ERROR, Access(bare, row.write, 0x0, bytes, row.size));
+        EXPECT_EQ("Internal register access error", LastErrorText());
+        EXPECT_EQ(before + 1, assertions.Failures());
+        EXPECT_EQ(row.assertion, assertions.Texts().back());
+    }
+}
+
 TEST_F(RegisterMapTest, AccessorsTheModuleDidNotOverrideFailAsInternalErrors)
 {
     // clang-format off

@@ -129,27 +129,35 @@ TEST(PayloadGeneratorTest, LayoutsOfEveryFormatChunkAndGenDCChoice)
 
 // A scan that no longer fits (a setting changed after the buffers were
 // sized, or a scan larger than the GenDC flows) writes nothing at all, and
-// its flow sizes are not those of the fill before.
+// its flow sizes are not those of the fill before. Flows that the run could
+// not have sized are reported.
 TEST(PayloadGeneratorTest, ScanLargerThanBufferOrFlowsIsDeliveredIncomplete)
 {
     const Planes planes;
     const ScanData scan = Scan(planes, true, PFNC_COORD3D_ABC32F, true, true);
     std::vector<uint8_t> fitting(1024);
     PayloadGenerator generator;
+    const std::string past_flow0 = "flowSizes.size() == 2 && descriptor_size <= flowSizes[0]";
+    const std::string no_flow1 = "Specified flow ID does not match the current flow table";
     const struct {
         const char* name;
         uint64_t bytes;
         std::vector<uint64_t> flows;
-    } rows[] = {{"plain, one byte short", 271, {}},
-                {"GenDC data past flow 1", 1024, {512, 263}},
-                {"GenDC descriptor past flow 0", 1024, {423, 264}},
-                {"GenDC flows past the buffer", 775, {512, 264}}};
+        std::vector<std::string> assertions = {};
+    } rows[] = {
+        {"plain, one byte short", 271, {}},
+        {"GenDC data past flow 1", 1024, {512, 263}},
+        {"GenDC descriptor past flow 0", 1024, {423, 264}, {past_flow0}},
+        {"GenDC flows past the buffer", 775, {512, 264}},
+        {"GenDC with one flow", 1024, {776}, {"flowSizes.size() == 2", no_flow1, past_flow0}}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         std::vector<uint8_t> buffer(row.bytes, 0xEE);
         generator.Fill(fitting.data(), fitting.size(), scan, {512, 264}, 1);
         ASSERT_NE(0u, generator.last_data_size * generator.last_descriptor_size);
+        TestSupport::AssertionRecorder asserts;
         const FillDescription fill = generator.Fill(buffer.data(), row.bytes, scan, row.flows, 2);
+        EXPECT_EQ(row.assertions, asserts.Failures());
         EXPECT_TRUE(!fill.complete && fill.overflow && fill.data_size == 0);
         EXPECT_EQ(0u, generator.last_data_size + generator.last_descriptor_size);
         EXPECT_EQ(std::vector<uint8_t>(row.bytes, 0xEE), buffer);

@@ -5,11 +5,12 @@
 
 namespace TestSupport {
 
-// The recorder, answering only how many failed. One at a time; make it a
-// fixture member or a local.
+// The recorder, answering how many failed and, when asked, with what texts.
+// One at a time; make it a fixture member or a local.
 class AssertionCounter : public AssertionRecorder {
 public:
     int Failures() const { return static_cast<int>(Count()); }
+    std::vector<std::string> Texts() const { return AssertionRecorder::Failures(); }
 };
 
 }  // namespace TestSupport
