@@ -117,7 +117,7 @@ GenTLSrv* Configure(const CoreConfig& config)
     }
     try {
         GenTLSrv* srv = BuildServices(config);
-        if (srv == nullptr)
+        if (!TL_ASSERT_MSG(srv != nullptr, "public_srv"))
             DeleteFronts();
         return srv;
     } catch (...) {

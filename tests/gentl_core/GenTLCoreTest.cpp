@@ -95,8 +95,8 @@ INSTANTIATE_TEST_SUITE_P(
     Starts, FailedStartTest,
     ::testing::Values(FailedStart{"NoSingletons", false, TEST_CONFIG, false, {NO_SINGLETONS}},
                       FailedStart{"NoFactory", true, {&MakeBranding, nullptr}, false, {NO_FACTORY}},
-                      FailedStart{"NoLibrary", true, {&MakeBranding, &MakeNoLibrary}, false, {"lib"}},
-                      FailedStart{"NoBrandingNorLibrary", true, {&MakeNoBranding, &MakeNoLibrary}, false, {"lib", "brand"}},
+                      FailedStart{"NoLibrary", true, {&MakeBranding, &MakeNoLibrary}, false, {"lib", "public_srv"}},
+                      FailedStart{"NoBrandingNorLibrary", true, {&MakeNoBranding, &MakeNoLibrary}, false, {"lib", "brand", "public_srv"}},
                       FailedStart{"NoExtra", true, {&MakeBranding, &MakeLibrary, &MakeNoExtra}},
                       FailedStart{"OutOfMemory", true, {&MakeBranding, &RunOutOfMemory}, true}));
 // clang-format on
