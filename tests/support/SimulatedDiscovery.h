@@ -30,8 +30,10 @@ struct DiscoveryOptions {
 
 // Binds 0.0.0.0:32003 in the constructing thread's network namespace and
 // answers there, one reply per identity, so one responder may stand for
-// several sensors (or repeat one). Threads: its own receive thread; the
-// members are thread-safe.
+// several sensors (or repeat one). The replies are built before the socket
+// is bound and whenever an identity changes, so a scan of even a flood hears
+// its first reply at once. Threads: its own receive thread; the members are
+// thread-safe.
 class SimulatedDiscovery {
 public:
     SimulatedDiscovery(std::vector<DiscoveryIdentity> identities, DiscoveryOptions options = {});
@@ -45,6 +47,8 @@ public:
 private:
     void ReceiveLoop();
     void Answer(const std::string& request, const Platform::SocketAddress& from);
+    void SendReplies(const Platform::SocketAddress& from);
+    void Send(const std::string& reply, const Platform::SocketAddress& from);
     bool ApplySetNetwork(const std::string& request);
 
     const DiscoveryOptions options;
@@ -53,8 +57,10 @@ private:
     bool listening = false;
     std::atomic<bool> stopping{false};
 
+    // Guarded by mutex; replies[i] is DiscoveryReply(identities[i]).
     mutable std::mutex mutex;
-    std::vector<DiscoveryIdentity> identities;  // guarded by mutex
+    std::vector<DiscoveryIdentity> identities;
+    std::vector<std::string> replies;
 
     std::thread receiver;  // last: the members above outlive it
 };
