@@ -75,10 +75,16 @@ void SimulatedDiscovery::ReceiveLoop()
 void SimulatedDiscovery::Answer(const std::string& request, const Platform::SocketAddress& from)
 {
     const std::string command = AttributeOf(request, "CMD");
-    if (command.starts_with("Device_ScanDorvane"))
+    if (command.starts_with("Device_ScanDorvane")) {
         SendReplies(from);
-    else if (command == "Device_SetNetwork" && ApplySetNetwork(request))
-        Send("<VEXO DIR=\"ReplyOk\" CMD=\"Device_SetNetwork\" />", from);
+        return;
+    }
+    const std::string taken = command == "Device_SetNetwork" ? ApplySetNetwork(request) : "";
+    if (taken.empty()) return;
+    // Confirmed before the address moves: moving it may take longer than
+    // the scanner listens for the confirmation.
+    Send("<VEXO DIR=\"ReplyOk\" CMD=\"Device_SetNetwork\" />", from);
+    if (options.on_set_network) options.on_set_network(taken);
 }
 
 // The lock is taken per reply, so the first reply of a flood leaves before
@@ -105,22 +111,19 @@ void SimulatedDiscovery::Send(const std::string& reply, const Platform::SocketAd
 }
 
 // Only the sensor with the named MAC takes the change.
-bool SimulatedDiscovery::ApplySetNetwork(const std::string& request)
+std::string SimulatedDiscovery::ApplySetNetwork(const std::string& request)
 {
     std::string taken;
-    {
-        std::lock_guard lock(mutex);
-        for (std::size_t index = 0; index < identities.size(); ++index) {
-            DiscoveryIdentity& identity = identities[index];
-            if (identity["ETHADDR"] != AttributeOf(request, "ETHADDR")) continue;
-            for (const char* name : {"IPADDR", "NETMASK", "GATEWAYIP"})
-                identity[name] = AttributeOf(request, name);
-            replies[index] = DiscoveryReply(identity);
-            taken = identity["IPADDR"];
-        }
+    std::lock_guard lock(mutex);
+    for (std::size_t index = 0; index < identities.size(); ++index) {
+        DiscoveryIdentity& identity = identities[index];
+        if (identity["ETHADDR"] != AttributeOf(request, "ETHADDR")) continue;
+        for (const char* name : {"IPADDR", "NETMASK", "GATEWAYIP"})
+            identity[name] = AttributeOf(request, name);
+        replies[index] = DiscoveryReply(identity);
+        taken = identity["IPADDR"];
     }
-    if (!taken.empty() && options.on_set_network) options.on_set_network(taken);
-    return !taken.empty();
+    return taken;
 }
 
 }  // namespace TestSupport

@@ -24,7 +24,8 @@ std::string DiscoveryReply(const DiscoveryIdentity& identity);
 
 struct DiscoveryOptions {
     bool broadcast_replies = false;  // to 255.255.255.255:32004, else to the requester
-    // Runs on a network change the sensor took, with its new address.
+    // Runs on a network change the sensor took, with its new address, after
+    // the sensor confirmed it.
     std::function<void(const std::string&)> on_set_network;
 };
 
@@ -49,7 +50,8 @@ private:
     void Answer(const std::string& request, const Platform::SocketAddress& from);
     void SendReplies(const Platform::SocketAddress& from);
     void Send(const std::string& reply, const Platform::SocketAddress& from);
-    bool ApplySetNetwork(const std::string& request);
+    // The new address of the sensor that took the change, or empty.
+    std::string ApplySetNetwork(const std::string& request);
 
     const DiscoveryOptions options;
     Platform::BroadcastSocket socket;
