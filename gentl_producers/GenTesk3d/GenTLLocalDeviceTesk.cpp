@@ -239,7 +239,7 @@ GC_ERROR GenTLLocalDeviceTesk::Connect()
 bool GenTLLocalDeviceTesk::DoCloseTLSpecific(const DeviceTag*)
 {
     StopMonitor();
-    was_connected = false;
+    link_watch = LinkWatch::Waiting;
     sensor_interface.Reset();
     cache.Reset();
     if (connection)
@@ -261,11 +261,16 @@ void GenTLLocalDeviceTesk::StopMonitor()
 bool GenTLLocalDeviceTesk::CheckConnection(SensorConnection& link)
 {
     const int state = link.State();
+    // Armed only from Waiting: a look that saw the link ready just before
+    // another reported it lost must not arm it for a second report.
+    LinkWatch expected = LinkWatch::Waiting;
     if (state == SENSOR_READY_STATE)
-        was_connected = true;
+        link_watch.compare_exchange_strong(expected, LinkWatch::Ready);
     // A handle taken while open was taken by a DeviceReset: a loss too. Only
     // one of the monitor and a register write may report it.
-    if ((state != 0 && state != SensorConnection::TAKEN) || !was_connected.exchange(false))
+    expected = LinkWatch::Ready;
+    if ((state != 0 && state != SensorConnection::TAKEN) ||
+        !link_watch.compare_exchange_strong(expected, LinkWatch::Reported))
         return false;
     const SharedPtr<GenTLModuleEvent> event = GetModuleEvent();
     if (events_enabled && event) {
@@ -362,7 +367,7 @@ void GenTLLocalDeviceTesk::DefineCustomRegisters()
 GC_ERROR GenTLLocalDeviceTesk::ReadUInt32CustomRegister(uint32_t id, uint32_t& value)
 {
     if (id == CONNECTION_STATUS)
-        value = was_connected ? 1 : 0;
+        value = link_watch == LinkWatch::Ready ? 1 : 0;
     else if (id == EVENT_NOTIFICATION)
         value = events_enabled ? 1 : 0;
     else if (!TL_ASSERT_MSG(false, "Unknown custom register"))

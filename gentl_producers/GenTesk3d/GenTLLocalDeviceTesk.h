@@ -147,7 +147,10 @@ private:
     SharedPtr<GenTLRemoteDeviceEvent> device_event;
 
     std::atomic<bool> events_enabled{true};
-    std::atomic<bool> was_connected{false};
+    // The link of the current open: armed once seen ready, reported lost at
+    // most once until the close.
+    enum class LinkWatch { Waiting, Ready, Reported };
+    std::atomic<LinkWatch> link_watch{LinkWatch::Waiting};
 
     // Ends the monitor's wait at once.
     std::mutex monitor_lock;

@@ -149,10 +149,12 @@ TEST_F(DiscoveryNetnsTest, ListsAnInUseSensorAsBusyAndLeavesOutRejectedReplies)
 TEST_F(DiscoveryNetnsTest, AppliesStagedNetworkSettingsAndFollowsAddressChanges)
 {
     const std::string ns = LinkedNamespace(0, "10.213.1.2/24");
+    std::atomic<bool> moved{false};
     Sensors sensor = StartSensors(ns, {SensorIdentity("10.213.1.2", "1001")},
-                                  {false, [this, ns](const std::string& ip) {
+                                  {false, [this, ns, &moved](const std::string& ip) {
                                        net.Ip("addr flush dev s0", ns);
                                        net.Ip("addr add " + ip + "/24 dev s0", ns);
+                                       moved = true;
                                    }});
     ASSERT_EQ(std::vector<std::string>{"TK3D-100_1001"}, UpdateDeviceList());
     EXPECT_EQ(0x0AD50102u, Number(12006));
@@ -165,6 +167,8 @@ TEST_F(DiscoveryNetnsTest, AppliesStagedNetworkSettingsAndFollowsAddressChanges)
     EXPECT_EQ(0u, Number(12005));
     EXPECT_EQ(0x0AD50109u, Number(12001));
     EXPECT_EQ(0x0AD501FEu, Number(12003));
+    // The sensor moves after it confirmed; a busy machine may still be at it.
+    ASSERT_TRUE(TestSupport::WaitUntil([&] { return moved.load(); }, std::chrono::seconds(10)));
     EXPECT_TRUE(net.Ip("-br addr show dev s0 | grep -q 10.213.1.9/24", ns));
 
     sensor->SetAttribute(0, "IPADDR", "10.213.1.7");

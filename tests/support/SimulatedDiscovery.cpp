@@ -37,6 +37,8 @@ SimulatedDiscovery::SimulatedDiscovery(std::vector<DiscoveryIdentity> identities
                                        DiscoveryOptions options)
     : options(std::move(options)), identities(std::move(identities))
 {
+    for (const DiscoveryIdentity& identity : this->identities)
+        replies.push_back(DiscoveryReply(identity));
     for (const Platform::HostAdapter& adapter : Platform::ListHostAdapters())
         if (!adapter.loopback && adapter_index == 0) adapter_index = adapter.index;
     std::string failed_step;
@@ -55,6 +57,7 @@ void SimulatedDiscovery::SetAttribute(std::size_t index, const std::string& name
 {
     std::lock_guard lock(mutex);
     identities.at(index)[name] = value;
+    replies[index] = DiscoveryReply(identities[index]);
 }
 
 // Waits briefly, so the destructor's stop is seen within 100 ms.
@@ -72,37 +75,55 @@ void SimulatedDiscovery::ReceiveLoop()
 void SimulatedDiscovery::Answer(const std::string& request, const Platform::SocketAddress& from)
 {
     const std::string command = AttributeOf(request, "CMD");
-    std::vector<std::string> replies;
     if (command.starts_with("Device_ScanDorvane")) {
-        std::lock_guard lock(mutex);
-        for (const DiscoveryIdentity& identity : identities)
-            replies.push_back(DiscoveryReply(identity));
-    } else if (command == "Device_SetNetwork" && ApplySetNetwork(request)) {
-        replies.push_back("<VEXO DIR=\"ReplyOk\" CMD=\"Device_SetNetwork\" />");
+        SendReplies(from);
+        return;
     }
-    for (const std::string& reply : replies) {
-        if (options.broadcast_replies)
-            socket.SendFrom(reply.data(), reply.size(), adapter_index, 0, {0xFFFFFFFF, 32004});
-        else
-            socket.SendFrom(reply.data(), reply.size(), 0, 0, from);
+    const std::string taken = command == "Device_SetNetwork" ? ApplySetNetwork(request) : "";
+    if (taken.empty()) return;
+    // Confirmed before the address moves: moving it may take longer than
+    // the scanner listens for the confirmation.
+    Send("<VEXO DIR=\"ReplyOk\" CMD=\"Device_SetNetwork\" />", from);
+    if (options.on_set_network) options.on_set_network(taken);
+}
+
+// The lock is taken per reply, so the first reply of a flood leaves before
+// the rest are copied.
+void SimulatedDiscovery::SendReplies(const Platform::SocketAddress& from)
+{
+    for (std::size_t index = 0;; ++index) {
+        std::string reply;
+        {
+            std::lock_guard lock(mutex);
+            if (index >= replies.size()) return;
+            reply = replies[index];
+        }
+        Send(reply, from);
     }
 }
 
+void SimulatedDiscovery::Send(const std::string& reply, const Platform::SocketAddress& from)
+{
+    if (options.broadcast_replies)
+        socket.SendFrom(reply.data(), reply.size(), adapter_index, 0, {0xFFFFFFFF, 32004});
+    else
+        socket.SendFrom(reply.data(), reply.size(), 0, 0, from);
+}
+
 // Only the sensor with the named MAC takes the change.
-bool SimulatedDiscovery::ApplySetNetwork(const std::string& request)
+std::string SimulatedDiscovery::ApplySetNetwork(const std::string& request)
 {
     std::string taken;
-    {
-        std::lock_guard lock(mutex);
-        for (DiscoveryIdentity& identity : identities) {
-            if (identity["ETHADDR"] != AttributeOf(request, "ETHADDR")) continue;
-            for (const char* name : {"IPADDR", "NETMASK", "GATEWAYIP"})
-                identity[name] = AttributeOf(request, name);
-            taken = identity["IPADDR"];
-        }
+    std::lock_guard lock(mutex);
+    for (std::size_t index = 0; index < identities.size(); ++index) {
+        DiscoveryIdentity& identity = identities[index];
+        if (identity["ETHADDR"] != AttributeOf(request, "ETHADDR")) continue;
+        for (const char* name : {"IPADDR", "NETMASK", "GATEWAYIP"})
+            identity[name] = AttributeOf(request, name);
+        replies[index] = DiscoveryReply(identity);
+        taken = identity["IPADDR"];
     }
-    if (!taken.empty() && options.on_set_network) options.on_set_network(taken);
-    return !taken.empty();
+    return taken;
 }
 
 }  // namespace TestSupport

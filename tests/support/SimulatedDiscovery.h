@@ -24,14 +24,17 @@ std::string DiscoveryReply(const DiscoveryIdentity& identity);
 
 struct DiscoveryOptions {
     bool broadcast_replies = false;  // to 255.255.255.255:32004, else to the requester
-    // Runs on a network change the sensor took, with its new address.
+    // Runs on a network change the sensor took, with its new address, after
+    // the sensor confirmed it.
     std::function<void(const std::string&)> on_set_network;
 };
 
 // Binds 0.0.0.0:32003 in the constructing thread's network namespace and
 // answers there, one reply per identity, so one responder may stand for
-// several sensors (or repeat one). Threads: its own receive thread; the
-// members are thread-safe.
+// several sensors (or repeat one). The replies are built before the socket
+// is bound and whenever an identity changes, so a scan of even a flood hears
+// its first reply at once. Threads: its own receive thread; the members are
+// thread-safe.
 class SimulatedDiscovery {
 public:
     SimulatedDiscovery(std::vector<DiscoveryIdentity> identities, DiscoveryOptions options = {});
@@ -45,7 +48,10 @@ public:
 private:
     void ReceiveLoop();
     void Answer(const std::string& request, const Platform::SocketAddress& from);
-    bool ApplySetNetwork(const std::string& request);
+    void SendReplies(const Platform::SocketAddress& from);
+    void Send(const std::string& reply, const Platform::SocketAddress& from);
+    // The new address of the sensor that took the change, or empty.
+    std::string ApplySetNetwork(const std::string& request);
 
     const DiscoveryOptions options;
     Platform::BroadcastSocket socket;
@@ -53,8 +59,10 @@ private:
     bool listening = false;
     std::atomic<bool> stopping{false};
 
+    // Guarded by mutex; replies[i] is DiscoveryReply(identities[i]).
     mutable std::mutex mutex;
-    std::vector<DiscoveryIdentity> identities;  // guarded by mutex
+    std::vector<DiscoveryIdentity> identities;
+    std::vector<std::string> replies;
 
     std::thread receiver;  // last: the members above outlive it
 };

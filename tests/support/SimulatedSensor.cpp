@@ -184,10 +184,13 @@ void SimulatedSensor::StreamLoop()
     std::unique_lock<std::mutex> lock(mutex);
     auto next = std::chrono::steady_clock::now();
     while (!stopping) {
-        if (!streaming) {
-            changed.wait(lock, [this] { return stopping || streaming; });
+        if (!streaming || containers_sent >= send_limit) {
+            changed.wait(lock, [this] {
+                return stopping || (streaming && containers_sent < send_limit);
+            });
             if (stopping) return;
-            // Paced from the start of this stream, not from the last one.
+            // Paced from the start of this stream (or the raised limit), not
+            // from before it: no burst to catch up.
             next = std::chrono::steady_clock::now();
         }
         const Destination to = stream_to;
@@ -202,6 +205,12 @@ void SimulatedSensor::StreamLoop()
             changed.wait_until(lock, next, [this] { return stopping || !streaming; });
         }
     }
+}
+
+void SimulatedSensor::LimitContainersSent(uint32_t total)
+{
+    Put(&SimulatedSensor::send_limit, total);
+    changed.notify_all();
 }
 
 // Built without the lock: a camera image takes a while.

@@ -76,6 +76,9 @@ public:
     void SetStreamRate(int per_second) { Put(&SimulatedSensor::stream_rate, per_second); }
     // Points per profile; SetLinModel with a field as wide keeps every point in the tables.
     void SetStreamWidth(uint32_t width) { Put(&SimulatedSensor::stream_width, width); }
+    // Streams until ContainersSent() reaches `total`, then holds the next
+    // container until the limit is raised.
+    void LimitContainersSent(uint32_t total);
 
     // Actions.
     // A setting as another client's "Set<item>=<value>" leaves it.
@@ -169,6 +172,7 @@ private:
     Destination stream_to;
     uint16_t picture_counter = 1;
     uint32_t containers_sent = 0;
+    uint32_t send_limit = UINT32_MAX;
     int accepted = 0;
     bool udp_active = false;
     Platform::SocketAddress udp_destination;
