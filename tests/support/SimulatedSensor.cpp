@@ -317,7 +317,7 @@ void SimulatedSensor::SendLinFrame(const Destination& to)
 
 void SimulatedSensor::SendReply(const Destination& to, const std::string& text)
 {
-    constexpr int SLOW_REPLY_MS = 600;
+    constexpr int SLOW_REPLY_MS = 300;
     constexpr int TRICKLE_PAUSE_MS = 100;
     switch (Get(&SimulatedSensor::reply_mode)) {
         case ReplyMode::Normal:

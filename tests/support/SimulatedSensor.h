@@ -25,7 +25,7 @@
 namespace TestSupport {
 
 enum class LinMode { Ok, Omit };
-// How the sensor answers a text request: at once, or after 600 ms, within
+// How the sensor answers a text request: at once, or after 300 ms, well within
 // the library's reply time. The other modes leave the library without a
 // usable reply: none at all, the first half of the container, a container
 // of text that is no status document, a 1 MB line, or the whole container
