@@ -124,7 +124,7 @@ void GenTLDataStreamTesk::StopEngine()
     // The destructor stops again after a stop, or without any start.
     acq_thread.JoinIfStarted();
     // The thread is gone: what it counted since its last report is ours.
-    if (unreported.fifo_profiles + unreported.missed_scans > 0) ReportLosses();
+    if (unreported.Any()) ReportLosses();
 }
 
 void GenTLDataStreamTesk::ScheduleBuffer(GenTLBuffer* buffer)

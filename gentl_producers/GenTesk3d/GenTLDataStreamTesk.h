@@ -152,6 +152,7 @@ private:
     struct Losses {
         uint64_t fifo_profiles = 0;
         uint64_t missed_scans = 0;
+        bool Any() const { return fifo_profiles + missed_scans > 0; }
     } unreported;  // since the last warning
     std::chrono::steady_clock::time_point losses_reported;
 

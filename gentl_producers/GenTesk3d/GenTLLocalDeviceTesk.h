@@ -19,6 +19,7 @@
 #include "gentl_producers/GenTesk3d/DeviceTagTesk.h"
 #include "gentl_producers/GenTesk3d/FeatureCache.h"
 #include "gentl_producers/GenTesk3d/SensorInterface.h"
+#include "gentl_producers/GenTesk3d/SensorLink.h"
 
 namespace GenTLCore::ZoTL {
 
@@ -48,7 +49,7 @@ inline constexpr int64_t MONITOR_PERIOD_MS = 500;
 // so no call still runs on a handle being closed.
 class SensorConnection {
 public:
-    static constexpr int CLOSED = -1000;
+    static constexpr int CLOSED = ISensorLink::CLOSED;
     static constexpr int TAKEN = -1;
 
     explicit SensorConnection(void* handle) : handle(handle) {}

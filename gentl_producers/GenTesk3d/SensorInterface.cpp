@@ -145,7 +145,7 @@ int32_t SensorInterface::ReadReply(const std::string& request, std::string& repl
     if (result == 0) return 0;
     TL_LOG(LOG_CATEGORY_TLERR, LOG_LEVEL_ALWAYS)
         << "ReadData failed. " << request << " Err: " << result;
-    if (starting_ && (result == READ_FAILED || result == HANDLE_NOT_OPEN))
+    if (starting_ && (result == READ_FAILED || result == ISensorLink::CLOSED))
         startup_failure_ = StartupFailure{request.substr(0, request.find('\r')), result};
     return result;
 }

@@ -63,10 +63,9 @@ public:
     static constexpr int32_t READBACK_TIMEOUT = -6;
     // A size, offset or step the sensor cannot have: the cache keeps its value.
     static constexpr int32_t VALUE_OUT_OF_RANGE = -7;
-    // The library's codes for a read that got no answer: the sensor did not
-    // reply within the library's reply time, or the connection is closed.
+    // The library's code for a read the sensor did not answer within the
+    // library's reply time.
     static constexpr int32_t READ_FAILED = -5;
-    static constexpr int32_t HANDLE_NOT_OPEN = -1000;
     // No sensor of this family has more pixels on an axis (the library
     // decodes at most this many points a profile), nor more profiles a scan
     // (a 16-bit item).

@@ -28,6 +28,8 @@ struct ProfileRequest {
 // the command channel and the acquisition thread may call at once.
 class ISensorLink {
 public:
+    static constexpr int CLOSED = -1000;
+
     virtual ~ISensorLink() = default;
     // `text` ends with its carriage return.
     virtual int WriteData(const std::string& text) = 0;

@@ -393,8 +393,8 @@ TEST_F(StreamEndToEndTest, SizesNoSensorHasAreRefusedAtOpenAndWhileStreaming)
 
 // Before AcquisitionStart the acquisition thread idles without spinning.
 // With no buffer queued, scans are dropped yet announced, and counted in the
-// frame IDs and as underruns; with a line time of a second, a stop while the thread waits
-// for a buffer returns at once.
+// frame IDs and as underruns; with a line time of a second, a stop while the
+// thread waits for a buffer returns at once.
 TEST_F(StreamEndToEndTest, IdlesDropsScansWithoutBuffersAndStopsPromptly)
 {
     ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_ACQUISITION_LINE_RATE, 1.0f));
