@@ -103,8 +103,15 @@ bool GenTLDataStreamTesk::StartEngine()
     sensor_interface->Link().GetFifoDropped(fifo_dropped_mark);
     unreported = {};
     losses_reported = TurnClock::now();
+    counting_losses = true;
     sensor_interface->SetAcquireCancelled(false);
     return acq_thread.Start();
+}
+
+bool GenTLDataStreamTesk::StopStreaming()
+{
+    counting_losses = false;
+    return true;
 }
 
 void GenTLDataStreamTesk::StopEngine()
@@ -182,7 +189,7 @@ void GenTLDataStreamTesk::CountFifoLosses()
 
 void GenTLDataStreamTesk::CountLosses(uint64_t fifo_profiles, uint64_t missed_scans)
 {
-    if (fifo_profiles + missed_scans == 0) return;
+    if (fifo_profiles + missed_scans == 0 || !counting_losses.load()) return;
     underruns += fifo_profiles + missed_scans;
     unreported.fifo_profiles += fifo_profiles;
     unreported.missed_scans += missed_scans;

@@ -76,14 +76,16 @@ protected:
     bool DeconfigureStreaming() override { return true; }
     // The sensor itself starts with the remote device's AcquisitionStart.
     GC_ERROR StartStreaming() override { return GC_ERR_SUCCESS; }
-    bool StopStreaming() override { return true; }
+    // Also at the stream's implicit stop: the thread goes on taking scans,
+    // which no consumer waits for any more.
+    bool StopStreaming() override;
     void StopEngine() override;
     bool StartEngine() override;
     void ScheduleBuffer(GenTLBuffer* buffer) override;
     int WaitForFilledBuffer(GenTLBuffer*& buffer) override;
     void ReleaseBuffers(std::vector<GenTLBuffer*>& buffers) override;
-    // Underruns are the profiles the sensor library's FIFO dropped while
-    // this stream acquired: the frame IDs cannot show those.
+    // Underruns: scans dropped for want of a buffer and profiles the sensor
+    // library's FIFO dropped, while the stream streamed.
     uint64_t GetEngineBufferCount(uint32_t kind) override;
     GC_ERROR OpenEngine() override;
     void CloseEngine() override {}
@@ -159,6 +161,9 @@ private:
     // Since the stream opened. Written by the acquisition thread, read by
     // consumer threads.
     std::atomic<uint64_t> underruns{0};
+    // Set by StartEngine, cleared by StopStreaming: losses count only while
+    // the core engine still takes buffers.
+    std::atomic<bool> counting_losses{false};
 
     MemFunThread acq_thread;  // declared last: everything above outlives it
 };

@@ -100,9 +100,9 @@ protected:
     }
 
     // Opens the stream with BUFFER_COUNT buffers of PayloadSize, `queued` of
-    // them queued, registers both events and starts the stream (and the
-    // sensor when `start_sensor`).
-    void Start(size_t queued, bool start_sensor = true)
+    // them queued, registers both events and starts the stream for `count`
+    // buffers (and the sensor when `start_sensor`).
+    void Start(size_t queued, bool start_sensor = true, uint64_t count = GENTL_INFINITE)
     {
         OpenStream();
         size_t payload = 0, size = sizeof payload;
@@ -121,7 +121,7 @@ protected:
         ASSERT_EQ(GC_ERR_SUCCESS, cti->GCRegisterEvent(stream, EVENT_NEW_BUFFER, &new_buffer));
         ASSERT_EQ(GC_ERR_SUCCESS, cti->GCRegisterEvent(stream, EVENT_MODULE, &module_event));
         ASSERT_EQ(GC_ERR_SUCCESS,
-                  cti->DSStartAcquisition(stream, ACQ_START_FLAGS_DEFAULT, GENTL_INFINITE));
+                  cti->DSStartAcquisition(stream, ACQ_START_FLAGS_DEFAULT, count));
         stream_acquiring = true;
         ASSERT_EQ(GC_ERR_SUCCESS, start_sensor ? Write(RD_ACQUISITION_START, 1u) : GC_ERR_SUCCESS);
     }
@@ -420,6 +420,29 @@ TEST_F(StreamEndToEndTest, IdlesDropsScansWithoutBuffersAndStopsPromptly)
     EXPECT_EQ(GC_ERR_SUCCESS, cti->DSStopAcquisition(stream, ACQ_STOP_FLAGS_DEFAULT));
     stream_acquiring = false;
     EXPECT_LT(std::chrono::steady_clock::now() - stop_start, 500ms);
+    CloseStream();
+}
+
+// A finite acquisition stops by itself; the scans taken after that find no
+// buffer, and are nobody's loss.
+TEST_F(StreamEndToEndTest, CountsNoUnderrunAfterAFiniteAcquisitionStoppedByItself)
+{
+    Start(BUFFER_COUNT, true, 2);
+    ASSERT_NE(nullptr, NextBuffer());
+    ASSERT_NE(nullptr, NextBuffer());
+    const auto grabbing = [&] {
+        bool8_t is_grabbing = 1;
+        size_t size = sizeof is_grabbing;
+        INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
+        cti->DSGetInfo(stream, STREAM_INFO_IS_GRABBING, &type, &is_grabbing, &size);
+        return is_grabbing != 0;
+    };
+    ASSERT_TRUE(TestSupport::WaitUntil([&] { return !grabbing(); }, 3s));
+    const uint64_t underruns = Underruns();
+    const uint32_t sent = sensor->ContainersSent();
+    ASSERT_TRUE(TestSupport::WaitUntil(
+        [&] { return sensor->ContainersSent() >= sent + 4 * BUFFER_COUNT * PROFILES; }, 5s));
+    EXPECT_EQ(underruns, Underruns());
     CloseStream();
 }
 
