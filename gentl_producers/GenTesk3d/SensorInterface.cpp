@@ -63,7 +63,8 @@ SensorInterface::SensorInterface(std::unique_ptr<ISensorLink> link,
         ReadGeometry();
         GetAcquisitionLineTime();
         ReadLineFunctions();
-        GetTriggerSource();
+        // Its failure line would only blame a read that was never made.
+        if (!startup_failure_) GetTriggerSource();
     }
     if (!startup_failure_) {
         SetAcquisitionStop();

@@ -52,10 +52,14 @@ TEST_F(SensorInterfaceTest, OpensWithTheStartupSequence)
 }
 
 // A read that gets no answer (the library's reply time out, or the link
-// closed) ends the startup there: nothing more is asked or written. A read
-// the sensor answers, even with an error, lets it go on.
+// closed) ends the startup there: nothing more is asked or written, nor
+// logged of reads never made. A read the sensor answers, even with an
+// error, lets it go on.
 TEST_F(SensorInterfaceTest, EndsTheStartupAtTheFirstUnansweredRead)
 {
+    const uint32_t level = GenTLCore::GetLogLevel();
+    GenTLCore::SetLogLevelForTest(LOG_LEVEL_ALWAYS);
+    DebugCapture log;
     const struct {
         const char* item;
         const char* reply;
@@ -71,6 +75,7 @@ TEST_F(SensorInterfaceTest, EndsTheStartupAtTheFirstUnansweredRead)
         SCOPED_TRACE(row.item);
         ScriptedSensor scripted;
         scripted.link->Script(row.item, {row.reply});
+        log.Text(true);
         scripted.Open(true);
         const std::vector<LinkCall>& calls = scripted.link->Calls();
         if (row.last_call == nullptr) {
@@ -83,7 +88,10 @@ TEST_F(SensorInterfaceTest, EndsTheStartupAtTheFirstUnansweredRead)
         EXPECT_EQ(std::stoi(row.reply + 1), scripted.sensor->StartupFailed()->code);
         EXPECT_EQ(row.last_call, calls.back().text);
         EXPECT_EQ(1, std::ranges::count(calls, std::string(row.last_call), &LinkCall::text));
+        EXPECT_EQ(row.last_call == std::string("GetTriggerSource") ? 1u : 0u,
+                  log.Count("Read Trigger Source failed."));
     }
+    GenTLCore::SetLogLevelForTest(level);
 }
 
 TEST_F(SensorInterfaceTest, PacesWritesAndReads)
