@@ -108,6 +108,7 @@ bool CScanvo::StartConnection(const ConnectSettings& settings)
     transport->SetReceiveCallback(
         [this](const EthernetInterface::ChunkReader& read) { return ReceiveInPlace(read); });
     connect_state = 0;
+    link_count = 0;
     ForgetLastRead();
     RegisterProperties();
     {
@@ -203,6 +204,7 @@ void CScanvo::Disconnect()
 
 void CScanvo::InitializeConnection()
 {
+    ++link_count;
     geometry_current = false;
     fifo.Reset();
     ForgetLastRead();

@@ -176,6 +176,9 @@ public:
     void SetProductionMode(bool on) { production_mode = on; }
     void SetScannerReady();
     int32_t GetConnectState() const { return connect_state.load(); }
+    // Links the transport set up since Connect: one more at each reconnect,
+    // which a look at the connect state alone may miss.
+    uint32_t LinkCount() const { return link_count.load(); }
     bool IsLinDataValid() const { return lin_data_valid.load(); }
     bool IsSynchronised() const { return assembler.IsSynchronised(); }
     const std::string& Ip() const { return ip; }
@@ -286,6 +289,7 @@ private:
 
     // Shared between threads without a lock.
     std::atomic<int32_t> connect_state{0};
+    std::atomic<uint32_t> link_count{0};
     std::atomic<bool> lin_data_valid{false};
     std::atomic<bool> geometry_current{false};  // cleared at every (re)connect
     std::atomic<bool> acquisition_stopped{false};

@@ -314,6 +314,14 @@ int ScanvoDLL::GetFifoDropped(void* handle, uint32_t& dropped)
     });
 }
 
+int ScanvoDLL::GetLinkCount(void* handle, uint32_t& links)
+{
+    return table->WithConnection(handle, LOCK_CONNECT_STATUS, [&](CScanvo& connection) {
+        links = connection.LinkCount();
+        return 0;
+    });
+}
+
 int ScanvoDLL::GetLinDatType(void* handle, void* buffer, int buffer_size)
 {
     return table->WithConnection(handle, LOCK_LIN_DAT_TYPE, [&](CScanvo& connection) {

@@ -77,6 +77,9 @@ public:
     // Containers the FIFO dropped to make room since the connection was set
     // up: 0, or UNKNOWN_HANDLE.
     int GetFifoDropped(void* handle, uint32_t& dropped);
+    // Links set up to the sensor since the connect, reconnects included: 0,
+    // or UNKNOWN_HANDLE.
+    int GetLinkCount(void* handle, uint32_t& links);
 
     // The 152-byte linearization record: 0, -1 for a buffer that is null or
     // too small, -3 without linearization data.

@@ -38,13 +38,17 @@ protected:
     int32_t Write(const std::string& text) { return scanvo.WriteData(text.c_str(), static_cast<int32_t>(text.size())); }
 };
 
+// A reconnect can make the connection ready again before anyone looked at
+// the state: only the link count shows it.
 TEST_F(ConnectionTest, SendsTheOnConnectCommandsAtEveryConnectAndEmptiesTheFifo)
 {
+    EXPECT_EQ(0u, scanvo.LinkCount());
     fake->Connect();
     EXPECT_EQ(ON_CONNECT, fake->Sent());
     fake->Feed(ShortFrame(0x07, lin));
     fake->Feed(RawScan(1));
     ASSERT_GT(scanvo.FifoFillBytes(), 0u);
+    EXPECT_EQ(3, scanvo.GetConnectState());
     fake->ClearSent();
     fake->Disconnect();
     EXPECT_EQ(0, scanvo.GetConnectState());
@@ -52,6 +56,9 @@ TEST_F(ConnectionTest, SendsTheOnConnectCommandsAtEveryConnectAndEmptiesTheFifo)
     fake->Connect();
     EXPECT_EQ(0u, scanvo.FifoFillBytes());
     EXPECT_EQ(ON_CONNECT, fake->Sent());
+    fake->Feed(ShortFrame(0x07, lin));
+    EXPECT_EQ(3, scanvo.GetConnectState());
+    EXPECT_EQ(2u, scanvo.LinkCount());
     scanvo.Disconnect();
     EXPECT_TRUE(fake->Stopped());
     ConnectSettings negative = Settings();
