@@ -20,6 +20,10 @@ bool GenTLEventSrc::OnUnregisterEvent(EVENT_TYPE)
     return true;
 }
 
+void GenTLEventSrc::OnEventRegistered(EVENT_TYPE)
+{
+}
+
 bool GenTLEventSrc::SupportsModuleEvents(size_t& max_data_size)
 {
     max_data_size = 0;
@@ -94,6 +98,12 @@ void GenTLEventSrc::RollbackRegisterEvent(EVENT_TYPE event_type)
 {
     ScopedLock lock(GetLock());
     OnUnregisterEvent(event_type);
+}
+
+void GenTLEventSrc::CompleteRegisterEvent(EVENT_TYPE event_type)
+{
+    ScopedLock lock(GetLock());
+    OnEventRegistered(event_type);
 }
 
 }  // namespace GenTLCore

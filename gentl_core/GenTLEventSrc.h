@@ -45,6 +45,8 @@ public:
     GC_ERROR UnregisterEvent(EVENT_TYPE event_type, SharedPtr<GenTLEvent>& event);
     // Undoes the module's part of a registration the handle pool refused.
     void RollbackRegisterEvent(EVENT_TYPE event_type);
+    // Runs OnEventRegistered once the handle pool has opened the event.
+    void CompleteRegisterEvent(EVENT_TYPE event_type);
 
     // For the module's own posting; empty before finalisation, and the module
     // event also when the module has none.
@@ -56,6 +58,9 @@ protected:
     // both run under GetLock().
     virtual GC_ERROR OnRegisterEvent(EVENT_TYPE event_type);
     virtual bool OnUnregisterEvent(EVENT_TYPE event_type);
+    // The event is open and queues: what the module kept for its consumer
+    // may be posted now. Under GetLock().
+    virtual void OnEventRegistered(EVENT_TYPE event_type);
     // The lock that guards registration: the module's handle lock.
     virtual Mutex& GetLock() = 0;
     // Whether the module posts module events, with their largest data size.

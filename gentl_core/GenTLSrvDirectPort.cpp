@@ -87,6 +87,7 @@ GC_ERROR GenTLSrvDirect::GCRegisterEvent(EVENTSRC_HANDLE hEventSrc, EVENT_TYPE i
         // another thread's registration of the same type won the race, the
         // event is open for it and must stay intact.
         if (published != GC_ERR_SUCCESS && !event->IsOpen()) evtsrc.RollbackRegisterEvent(iEventID);
+        if (published == GC_ERR_SUCCESS) evtsrc.CompleteRegisterEvent(iEventID);
         return published;
     });
 }
