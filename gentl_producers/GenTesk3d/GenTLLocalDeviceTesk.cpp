@@ -91,14 +91,20 @@ int64_t NowMs()
 
 // ---- SensorConnection ----
 
-int SensorConnection::State()
+// The count first: a reconnect between the two reads then shows as a
+// changed count, never as an unchanged one.
+SensorConnection::Look SensorConnection::Watch()
 {
     return Use(
         [](void* current) {
-            int status = 0;
-            return InitScanvoInstance().GetConnectStatus(current, &status) == 0 ? status : 0;
+            ScanvoDLL& library = InitScanvoInstance();
+            Look look;
+            library.GetLinkCount(current, look.links);
+            if (library.GetConnectStatus(current, &look.state) != 0)
+                look.state = 0;
+            return look;
         },
-        TAKEN);
+        Look{TAKEN, 0});
 }
 
 bool SensorConnection::Disconnect()
@@ -205,33 +211,49 @@ GC_ERROR GenTLLocalDeviceTesk::Connect()
     connection = std::make_shared<SensorConnection>(handle);
 
     const int64_t start = NowMs();
-    while (connection->State() != SENSOR_READY_STATE) {
-        if (NowMs() - start > READY_WAIT_MS) {
-            connection->Disconnect();
-            return ReportError(GC_ERR_TIMEOUT, failed);
-        }
+    SensorConnection::Look look = connection->Watch();
+    while (look.state != SENSOR_READY_STATE) {
+        if (NowMs() - start > READY_WAIT_MS)
+            return FailOpen(failed);
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        look = connection->Watch();
     }
+    ready_links = look.links;
 
     cache = SharedPtr<FeatureCache>(new FeatureCache);
     sensor_interface = SharedPtr<SensorInterface>(
         new SensorInterface(std::make_unique<ConnectionLink>(connection), cache));
     // A sensor that takes the connection but answers no read must not pass
-    // for an open device with made-up settings.
-    if (const auto& unanswered = sensor_interface->StartupFailed()) {
-        const std::string text = failed + ": no answer to the startup read " + unanswered->key +
-                                 " (Err: " + std::to_string(unanswered->code) + ")";
-        sensor_interface.Reset();
-        cache.Reset();
-        connection->Disconnect();
-        return ReportError(GC_ERR_TIMEOUT, text);
-    }
+    // for an open device with made-up settings; nor one whose link went
+    // down during the startup, taking some of its commands along.
+    if (const auto& unanswered = sensor_interface->StartupFailed())
+        return FailOpen(failed + ": no answer to the startup read " + unanswered->key +
+                        " (Err: " + std::to_string(unanswered->code) + ")");
+    if (IsLost(connection->Watch()))
+        return FailOpen(failed + ": the connection was lost during the startup");
+    // The open saw the sensor ready: a loss from here on is reported, even
+    // one before the monitor's first look.
+    link_watch = LinkWatch::Ready;
     {
         std::lock_guard<std::mutex> lock(monitor_lock);
         stop = false;
+        loss_untold = false;
     }
     monitor = std::thread(&GenTLLocalDeviceTesk::MonitorConnection, this, connection);
     return GC_ERR_SUCCESS;
+}
+
+GC_ERROR GenTLLocalDeviceTesk::FailOpen(const std::string& text)
+{
+    sensor_interface.Reset();
+    cache.Reset();
+    connection->Disconnect();
+    return ReportError(GC_ERR_TIMEOUT, text);
+}
+
+bool GenTLLocalDeviceTesk::IsLost(const SensorConnection::Look& look) const
+{
+    return look.state == 0 || look.state == SensorConnection::TAKEN || look.links != ready_links;
 }
 
 // The monitor stops first, so that the close's own disconnect is never
@@ -258,32 +280,42 @@ void GenTLLocalDeviceTesk::StopMonitor()
         monitor.join();
 }
 
+// A handle taken while open was taken by a DeviceReset: a loss too. So is a
+// reconnect: the library may be ready again before the next look, with a
+// sensor that lost its session's state.
 bool GenTLLocalDeviceTesk::CheckConnection(SensorConnection& link)
 {
-    const int state = link.State();
-    // Armed only from Waiting: a look that saw the link ready just before
-    // another reported it lost must not arm it for a second report.
-    LinkWatch expected = LinkWatch::Waiting;
-    if (state == SENSOR_READY_STATE)
-        link_watch.compare_exchange_strong(expected, LinkWatch::Ready);
-    // A handle taken while open was taken by a DeviceReset: a loss too. Only
-    // one of the monitor and a register write may report it.
-    expected = LinkWatch::Ready;
-    if ((state != 0 && state != SensorConnection::TAKEN) ||
+    // Only one of the monitor and a register write may report the loss.
+    LinkWatch expected = LinkWatch::Ready;
+    if (!IsLost(link.Watch()) ||
         !link_watch.compare_exchange_strong(expected, LinkWatch::Reported))
         return false;
-    const SharedPtr<GenTLModuleEvent> event = GetModuleEvent();
-    if (events_enabled && event) {
-        const uint8_t data[4] = {};
-        event->AddEvent(CONNECTION_LOST_EVENT_ID, data, sizeof data);
-    }
     {
         std::lock_guard<std::mutex> lock(monitor_lock);
+        loss_untold = events_enabled && !PostLossEvent();
         stop = true;
     }
     monitor_wake.notify_all();
     link.Disconnect();
     return true;
+}
+
+bool GenTLLocalDeviceTesk::PostLossEvent()
+{
+    const SharedPtr<GenTLModuleEvent> event = GetModuleEvent();
+    const uint8_t data[4] = {};
+    return event && event->AddEvent(CONNECTION_LOST_EVENT_ID, data, sizeof data);
+}
+
+// A sensor lost before the consumer registered the module event, right
+// after the open, is told at the registration.
+void GenTLLocalDeviceTesk::OnEventRegistered(EVENT_TYPE event_type)
+{
+    if (event_type != EVENT_MODULE)
+        return;
+    std::lock_guard<std::mutex> lock(monitor_lock);
+    if (loss_untold && events_enabled)
+        loss_untold = !PostLossEvent();
 }
 
 // An exception ends only the watch, logged: the device stays as it is.

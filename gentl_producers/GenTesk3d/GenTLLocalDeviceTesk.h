@@ -24,7 +24,7 @@
 namespace GenTLCore::ZoTL {
 
 enum LocalDeviceCustomRegister : uint32_t {
-    CONNECTION_STATUS = 13001,         // 1 while the monitor has seen the sensor connected
+    CONNECTION_STATUS = 13001,         // 1 from a successful open until the sensor is lost
     UPDATE_CONNECTION_STATUS = 13002,  // any write runs CheckConnection
     EVENT_NOTIFICATION = 13003,        // a nonzero write enables the loss event
 };
@@ -57,6 +57,13 @@ public:
     SensorConnection(const SensorConnection&) = delete;
     SensorConnection& operator=(const SensorConnection&) = delete;
 
+    // The library's connection state (0 for a handle it no longer knows,
+    // TAKEN once the handle is taken) and the links it has set up so far.
+    struct Look {
+        int state = 0;
+        uint32_t links = 0;
+    };
+
     // `call(handle)`, or `closed` once the handle is taken.
     template <class R, class F>
     R Use(F&& call, R closed)
@@ -65,9 +72,7 @@ public:
         void* const current = handle.load();
         return current != nullptr ? call(current) : closed;
     }
-    // The library's connection state; 0 for a handle the library no longer
-    // knows, TAKEN once the handle is taken.
-    int State();
+    Look Watch();
     // False when another caller disconnected first.
     bool Disconnect();
 
@@ -81,7 +86,7 @@ private:
 // handle_lock and written through the interface's registers 12006-12008.
 // The monitor thread runs from a successful open to the close (or until it
 // reports a loss) without handle_lock; it touches only its own connection,
-// the atomic flags, the monitor lock (a leaf) and the module event.
+// the atomic flags, the monitor lock and, inside it, the module event.
 class GenTLLocalDeviceTesk : public GenTLLocalDevice {
 public:
     struct NetworkSettings {
@@ -120,12 +125,20 @@ protected:
     GC_ERROR ReadUInt32CustomRegister(uint32_t id, uint32_t& value) override;
     GC_ERROR ReadStringCustomRegister(uint32_t id, std::string& value) override;
     GC_ERROR WriteUInt32CustomRegister(uint32_t id, uint32_t value) override;
+    void OnEventRegistered(EVENT_TYPE event_type) override;
 
 private:
     GC_ERROR Connect();
+    // Releases what the open built, disconnects and reports `text`.
+    GC_ERROR FailOpen(const std::string& text);
+    // Not the link the open saw ready: gone, or replaced by a reconnect.
+    bool IsLost(const SensorConnection::Look& look) const;
     // One look at the connection; reports and disconnects a loss. True when
     // this look reported it.
     bool CheckConnection(SensorConnection& link);
+    // Under monitor_lock. False when no consumer has the module event
+    // registered.
+    bool PostLossEvent();
     // The monitor thread's body: WatchConnection, logging what it throws.
     void MonitorConnection(std::shared_ptr<SensorConnection> link);
     void WatchConnection(SensorConnection& link);
@@ -147,16 +160,22 @@ private:
     // Guarded by the sensor interface's lock: the slot's target.
     SharedPtr<GenTLRemoteDeviceEvent> device_event;
 
+    // Written by the open before the monitor starts; read by the monitor
+    // and CheckConnection until the next open, which joins the monitor first.
+    uint32_t ready_links = 0;  // the library's link count when the open saw it ready
+
     std::atomic<bool> events_enabled{true};
-    // The link of the current open: armed once seen ready, reported lost at
-    // most once until the close.
+    // The link of the current open: armed by a successful open, reported
+    // lost at most once until the close.
     enum class LinkWatch { Waiting, Ready, Reported };
     std::atomic<LinkWatch> link_watch{LinkWatch::Waiting};
 
-    // Ends the monitor's wait at once.
+    // Ends the monitor's wait at once. Taken before the module event's lock.
     std::mutex monitor_lock;
     std::condition_variable monitor_wake;
-    bool stop = false;  // guarded by monitor_lock
+    // Guarded by monitor_lock.
+    bool stop = false;
+    bool loss_untold = false;  // reported while no consumer had the event registered
 };
 
 }  // namespace GenTLCore::ZoTL

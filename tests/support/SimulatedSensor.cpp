@@ -233,6 +233,7 @@ void SimulatedSensor::HandleCommand(const Destination& to, const std::string& te
     // Recorded once acted on, so a test that waits for a command sees its effect.
     const auto when = std::chrono::steady_clock::now();
     ActOnCommand(to, text, udp);
+    DropIfAsked(text);
     {
         std::lock_guard<std::mutex> lock(mutex);
         commands.push_back(ReceivedCommand{text, had_cr, when});
@@ -263,14 +264,8 @@ void SimulatedSensor::ActOnCommand(const Destination& to, const std::string& tex
         streaming = false;
         changed.notify_all();
     } else if (text == "SetResetSettings") {
-        bool drop = false;
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            settings.clear();
-            drop = drop_on_reset;
-        }
-        if (drop)
-            DropConnectionNow();
+        std::lock_guard<std::mutex> lock(mutex);
+        settings.clear();
     } else if (StartsWith(text, "Set") && text.find('=') != std::string::npos) {
         const std::size_t equals = text.find('=');
         std::lock_guard<std::mutex> lock(mutex);
@@ -430,6 +425,28 @@ void SimulatedSensor::SendRaw(const Bytes& bytes)
     }
     for (const std::shared_ptr<Session>& session : LiveSessions())
         Send(Destination{session}, bytes);
+}
+
+void SimulatedSensor::SetDropOn(const std::string& command, bool then_refuse)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    drop_on = command;
+    refuse_on_drop = then_refuse;
+}
+
+void SimulatedSensor::DropIfAsked(const std::string& text)
+{
+    bool refuse_first = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (drop_on.empty() || text != drop_on)
+            return;
+        refuse_first = refuse_on_drop;
+    }
+    // Refused first, so that the client's reconnect finds nobody listening.
+    if (refuse_first)
+        RefuseConnections(true);
+    DropConnectionNow();
 }
 
 void SimulatedSensor::DropConnectionNow()

@@ -86,8 +86,9 @@ public:
     void SendRaw(const Bytes& bytes);
     void DropConnectionNow();
     void RefuseConnections(bool refuse);
-    // "SetResetSettings" forgets every setting written; with this also drops the link.
-    void SetDropOnReset(bool on) { Put(&SimulatedSensor::drop_on_reset, on); }
+    // Once it has acted on `command` (empty: none), the sensor drops every
+    // link, after it stopped listening when `then_refuse`.
+    void SetDropOn(const std::string& command, bool then_refuse = false);
     // UDP: datagrams to the streaming destination from another address or port.
     void SendFromOtherAddress(const Bytes& bytes, const std::string& other_ip = "127.0.0.2");
     void SendFromOtherPort(const Bytes& bytes) { SendFromOtherAddress(bytes, ip); }
@@ -134,6 +135,7 @@ private:
     void StreamLoop();
     const Bytes& NextContainer(std::unique_lock<std::mutex>& lock);
     void HandleCommand(const Destination& to, const std::string& text, bool had_cr, bool udp);
+    void DropIfAsked(const std::string& text);
     void ActOnCommand(const Destination& to, const std::string& text, bool udp);
     bool HandleUdpSetup(const std::string& text);
     void SendLinFrame(const Destination& to);
@@ -167,7 +169,8 @@ private:
     ScanKind scan_kind = ScanKind::RawProfile;  // camera images in camera mode
     bool refuse = false;
     bool listening = true;  // the listener's state, which follows `refuse`
-    bool drop_on_reset = false;
+    std::string drop_on;
+    bool refuse_on_drop = false;
     bool streaming = false;
     Destination stream_to;
     uint16_t picture_counter = 1;
