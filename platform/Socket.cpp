@@ -193,7 +193,10 @@ bool Socket::SetKeepAlive(int idle_s, int interval_s, int probes)
     return SetIntOption(descriptor, SOL_SOCKET, SO_KEEPALIVE, 1) &&
            SetIntOption(descriptor, IPPROTO_TCP, TCP_KEEPIDLE, idle_s) &&
            SetIntOption(descriptor, IPPROTO_TCP, TCP_KEEPINTVL, interval_s) &&
-           SetIntOption(descriptor, IPPROTO_TCP, TCP_KEEPCNT, probes);
+           SetIntOption(descriptor, IPPROTO_TCP, TCP_KEEPCNT, probes) &&
+           // Keep-alive waits while sent data is unacknowledged; this bounds that case too.
+           SetIntOption(descriptor, IPPROTO_TCP, TCP_USER_TIMEOUT,
+                        (idle_s + interval_s * probes) * 1000);
 }
 
 bool Socket::SetNoDelay(bool on)

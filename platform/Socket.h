@@ -67,6 +67,8 @@ public:
 
     bool SetNonBlocking(bool on);
     bool SetBufferSizes(int bytes);
+    // A peer that stops answering, idle or with data unacknowledged, ends the
+    // connection after idle_s + interval_s * probes seconds.
     bool SetKeepAlive(int idle_s, int interval_s, int probes);
     bool SetNoDelay(bool on);
     bool SetReuseAddress(bool on);
