@@ -39,18 +39,19 @@ protected:
         if (system != nullptr) cti->GCCloseLib();
     }
 
-    void StartSensor(LinMode lin = LinMode::Ok, int lin_delay_ms = 0)
+    // On port 32001 of `ip`, in the calling thread's network namespace.
+    void StartSensor(LinMode lin = LinMode::Ok, int lin_delay_ms = 0,
+                     const std::string& ip = "127.0.0.1")
     {
         sensor = nullptr;  // frees the port first
-        sensor =
-            std::make_unique<SimulatedSensor>(SimulatedSensor::Options{"127.0.0.1", false, 32001});
+        sensor = std::make_unique<SimulatedSensor>(SimulatedSensor::Options{ip, false, 32001});
         sensor->SetXmlBuilder(settings.Builder());
         sensor->SetLinMode(lin, lin_delay_ms);
         sensor->SetStreamRate(400);
     }
-    GC_ERROR OpenDevice(uint32_t flags = DEVICE_ACCESS_CONTROL)
+    GC_ERROR OpenDevice(uint32_t flags = DEVICE_ACCESS_CONTROL, const std::string& ip = "127.0.0.1")
     {
-        const GC_ERROR result = cti->IFOpenDevice(iface, "#ip#127.0.0.1", flags, &device);
+        const GC_ERROR result = cti->IFOpenDevice(iface, ("#ip#" + ip).c_str(), flags, &device);
         if (result == GC_ERR_SUCCESS) cti->DevGetPort(device, &port);
         return result;
     }

@@ -59,15 +59,16 @@ protected:
         EXPECT_EQ(GC_ERR_SUCCESS, Query(buffer, command, part, &type, &value, &size)) << command;
         return value;
     }
-    uint64_t Underruns()
+    template <class T>
+    T StreamInfo(STREAM_INFO_CMD command)
     {
-        uint64_t count = 0;
-        size_t size = sizeof count;
+        T value{};
+        size_t size = sizeof value;
         INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
-        EXPECT_EQ(GC_ERR_SUCCESS,
-                  cti->DSGetInfo(stream, STREAM_INFO_NUM_UNDERRUN, &type, &count, &size));
-        return count;
+        EXPECT_EQ(GC_ERR_SUCCESS, cti->DSGetInfo(stream, command, &type, &value, &size)) << command;
+        return value;
     }
+    uint64_t Underruns() { return StreamInfo<uint64_t>(STREAM_INFO_NUM_UNDERRUN); }
     GC_ERROR Query(BUFFER_HANDLE buffer, int32_t command, uint32_t part, INFO_DATATYPE* type,
                    void* value, size_t* size)
     {
@@ -430,14 +431,8 @@ TEST_F(StreamEndToEndTest, CountsNoUnderrunAfterAFiniteAcquisitionStoppedByItsel
     Start(BUFFER_COUNT, true, 2);
     ASSERT_NE(nullptr, NextBuffer());
     ASSERT_NE(nullptr, NextBuffer());
-    const auto grabbing = [&] {
-        bool8_t is_grabbing = 1;
-        size_t size = sizeof is_grabbing;
-        INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
-        cti->DSGetInfo(stream, STREAM_INFO_IS_GRABBING, &type, &is_grabbing, &size);
-        return is_grabbing != 0;
-    };
-    ASSERT_TRUE(TestSupport::WaitUntil([&] { return !grabbing(); }, 3s));
+    ASSERT_TRUE(TestSupport::WaitUntil(
+        [&] { return StreamInfo<bool8_t>(STREAM_INFO_IS_GRABBING) == 0; }, 3s));
     const uint64_t underruns = Underruns();
     const uint32_t sent = sensor->ContainersSent();
     ASSERT_TRUE(TestSupport::WaitUntil(
