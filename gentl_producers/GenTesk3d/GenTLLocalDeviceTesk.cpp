@@ -107,15 +107,15 @@ SensorConnection::Look SensorConnection::Watch()
         Look{TAKEN, 0});
 }
 
+// Taken before the wait for the calls in progress: a call that starts from
+// here on fails at once, so a steady run of calls (the lock lets new ones
+// in while a disconnect waits) cannot keep the old link serving them.
 bool SensorConnection::Disconnect()
 {
-    void* taken = nullptr;
-    {
-        std::unique_lock<std::shared_mutex> lock(calls);
-        taken = handle.exchange(nullptr);
-    }
+    void* const taken = handle.exchange(nullptr);
     if (taken == nullptr)
         return false;
+    { std::unique_lock<std::shared_mutex> drained(calls); }
     InitScanvoInstance().Disconnect(taken);
     return true;
 }
@@ -153,10 +153,12 @@ SharedPtr<GenTLRemoteDeviceEvent> GenTLLocalDeviceTesk::CreateRemoteDeviceEvent(
     return SharedPtr<GenTLRemoteDeviceEvent>(new GenTLRemoteDeviceEventTesk(REMOTE_EVENT_DATA_BYTES));
 }
 
+// The remote device asks only while it is open, and so while this device is.
 SharedPtr<GenTLRemoteDevice> GenTLLocalDeviceTesk::CreateRemoteDevice()
 {
     return SharedPtr<GenTLRemoteDevice>(new GenTLRemoteDeviceTesk(
-        tesk_tag.DynamicCast<DeviceTag>(), sensor_interface, cache));
+        tesk_tag.DynamicCast<DeviceTag>(), sensor_interface, cache,
+        [this, link = connection] { return IsLinkLost(*link); }));
 }
 
 std::vector<SharedPtr<GenTLDataStream>> GenTLLocalDeviceTesk::CreateDataStreams()
@@ -280,16 +282,25 @@ void GenTLLocalDeviceTesk::StopMonitor()
         monitor.join();
 }
 
-// A handle taken while open was taken by a DeviceReset: a loss too. So is a
-// reconnect: the library may be ready again before the next look, with a
-// sensor that lost its session's state.
-bool GenTLLocalDeviceTesk::CheckConnection(SensorConnection& link)
+// A handle taken while open was taken by a DeviceReset or by a loss already
+// reported: a loss too. So is a reconnect: the library may be ready again
+// before the next look, with a sensor that lost its session's state.
+bool GenTLLocalDeviceTesk::IsLinkLost(SensorConnection& link)
 {
-    // Only one of the monitor and a register write may report the loss.
-    LinkWatch expected = LinkWatch::Ready;
-    if (!IsLost(link.Watch()) ||
-        !link_watch.compare_exchange_strong(expected, LinkWatch::Reported))
+    if (!IsLost(link.Watch()))
         return false;
+    // Only the first to see it (the monitor, a register write, a remote
+    // device access) reports the loss.
+    LinkWatch expected = LinkWatch::Ready;
+    if (link_watch.compare_exchange_strong(expected, LinkWatch::Reported))
+        ReportLoss(link);
+    return true;
+}
+
+void GenTLLocalDeviceTesk::ReportLoss(SensorConnection& link)
+{
+    TL_LOG(LOG_CATEGORY_LOCDEV, LOG_LEVEL_WARNING)
+        << "Lost the connection to " << tesk_tag->Fields().ip << "; closing it.";
     {
         std::lock_guard<std::mutex> lock(monitor_lock);
         loss_untold = events_enabled && !PostLossEvent();
@@ -297,7 +308,6 @@ bool GenTLLocalDeviceTesk::CheckConnection(SensorConnection& link)
     }
     monitor_wake.notify_all();
     link.Disconnect();
-    return true;
 }
 
 bool GenTLLocalDeviceTesk::PostLossEvent()
@@ -330,7 +340,7 @@ void GenTLLocalDeviceTesk::WatchConnection(SensorConnection& link)
     std::unique_lock<std::mutex> lock(monitor_lock);
     while (!stop) {
         lock.unlock();
-        const bool lost = CheckConnection(link);
+        const bool lost = IsLinkLost(link);
         lock.lock();
         if (lost)
             return;
@@ -417,7 +427,7 @@ GC_ERROR GenTLLocalDeviceTesk::WriteUInt32CustomRegister(uint32_t id, uint32_t v
 {
     if (id == UPDATE_CONNECTION_STATUS) {
         if (connection)
-            CheckConnection(*connection);
+            IsLinkLost(*connection);
     } else if (id == EVENT_NOTIFICATION) {
         events_enabled = value != 0;
     } else if (!TL_ASSERT_MSG(false, "Unknown custom register")) {

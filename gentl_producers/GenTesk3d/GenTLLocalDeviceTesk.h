@@ -25,7 +25,7 @@ namespace GenTLCore::ZoTL {
 
 enum LocalDeviceCustomRegister : uint32_t {
     CONNECTION_STATUS = 13001,         // 1 from a successful open until the sensor is lost
-    UPDATE_CONNECTION_STATUS = 13002,  // any write runs CheckConnection
+    UPDATE_CONNECTION_STATUS = 13002,  // any write looks at the link once
     EVENT_NOTIFICATION = 13003,        // a nonzero write enables the loss event
 };
 
@@ -86,7 +86,9 @@ private:
 // handle_lock and written through the interface's registers 12006-12008.
 // The monitor thread runs from a successful open to the close (or until it
 // reports a loss) without handle_lock; it touches only its own connection,
-// the atomic flags, the monitor lock and, inside it, the module event.
+// the atomic flags, the monitor lock and, inside it, the module event. Every
+// access of the remote device's registers looks at the link the same way
+// (IsLinkLost), in the consumer's thread under the remote device's lock.
 class GenTLLocalDeviceTesk : public GenTLLocalDevice {
 public:
     struct NetworkSettings {
@@ -133,9 +135,12 @@ private:
     GC_ERROR FailOpen(const std::string& text);
     // Not the link the open saw ready: gone, or replaced by a reconnect.
     bool IsLost(const SensorConnection::Look& look) const;
-    // One look at the connection; reports and disconnects a loss. True when
-    // this look reported it.
-    bool CheckConnection(SensorConnection& link);
+    // One look at the connection: true when it is not the link the open saw
+    // ready. The first look to see that reports the loss.
+    bool IsLinkLost(SensorConnection& link);
+    // The module event (or, with no consumer registered, the note to post
+    // it at the registration), then the disconnect.
+    void ReportLoss(SensorConnection& link);
     // Under monitor_lock. False when no consumer has the module event
     // registered.
     bool PostLossEvent();
@@ -161,7 +166,8 @@ private:
     SharedPtr<GenTLRemoteDeviceEvent> device_event;
 
     // Written by the open before the monitor starts; read by the monitor
-    // and CheckConnection until the next open, which joins the monitor first.
+    // and IsLinkLost until the next open, which joins the monitor first and
+    // closed the remote device that asks.
     uint32_t ready_links = 0;  // the library's link count when the open saw it ready
 
     std::atomic<bool> events_enabled{true};

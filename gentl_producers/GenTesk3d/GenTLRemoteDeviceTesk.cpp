@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <iterator>
+#include <utility>
 
 #include "gentl_core/ErrorHandling.h"
 #include "gentl_core/Logger.h"
@@ -116,16 +117,61 @@ GC_ERROR Refuse(GC_ERROR code, const std::string& feature, uint32_t value, const
 
 GenTLRemoteDeviceTesk::GenTLRemoteDeviceTesk(const SharedPtr<DeviceTag>& dev_tag,
                                              const SharedPtr<SensorInterface>& sensor_interface,
-                                             const SharedPtr<FeatureCache>& cache)
-    : GenTLVirtualRemoteDevice(dev_tag), sensorInterface_(sensor_interface), cache_(cache)
+                                             const SharedPtr<FeatureCache>& cache,
+                                             LinkLostCheck link_lost)
+    : GenTLVirtualRemoteDevice(dev_tag),
+      sensorInterface_(sensor_interface),
+      cache_(cache),
+      link_lost(std::move(link_lost))
 {
-    TL_ASSERT(sensorInterface_ && cache_);
+    TL_ASSERT(sensorInterface_ && cache_ && this->link_lost);
     if (sensorInterface_ && dev_tag)
         sensorInterface_->SetDeviceLabel(dev_tag->GetModelName() + "_" +
                                          dev_tag->GetSerialNumber());
 }
 
 GenTLRemoteDeviceTesk::~GenTLRemoteDeviceTesk() = default;
+
+GC_ERROR GenTLRemoteDeviceTesk::DoReadPort(uint64_t address, void* buffer, size_t* size)
+{
+    return OnReadyLink(address, *size, [&] {
+        return GenTLVirtualRemoteDevice::DoReadPort(address, buffer, size);
+    });
+}
+
+GC_ERROR GenTLRemoteDeviceTesk::DoWritePort(uint64_t address, const void* data, size_t* size)
+{
+    return OnReadyLink(address, *size, [&] {
+        return GenTLVirtualRemoteDevice::DoWritePort(address, data, size);
+    });
+}
+
+// Looked at after the access too: a reply may have come from the session
+// the library set up while the request waited.
+template <class Access>
+GC_ERROR GenTLRemoteDeviceTesk::OnReadyLink(uint64_t address, size_t size, Access&& access)
+{
+    const bool sensor_registers =
+        address < SPECIAL_REGADDR_BASE &&
+        (address >= CUSTOM_REGADDR_BASE || size > CUSTOM_REGADDR_BASE - address);
+    if (!sensor_registers) return access();
+    // A closed remote device no longer knows its local device is there.
+    if (!IsOpen())
+        return ReportError(GC_ERR_INVALID_HANDLE,
+                           "The remote device of " + sensorInterface_->GetDeviceLabel() +
+                               " is closed.");
+    const auto refuse = [&] {
+        return ReportError(GC_ERR_ABORT, "The connection to " + sensorInterface_->GetDeviceLabel() +
+                                             " was lost; its registers are no longer read or "
+                                             "written.");
+    };
+    if (link_lost()) return refuse();
+    reset_written = false;
+    const GC_ERROR result = access();
+    const bool lost = link_lost();
+    if (std::exchange(reset_written, false)) return result;
+    return lost ? refuse() : result;
+}
 
 void GenTLRemoteDeviceTesk::DefineCustomRegisters()
 {
@@ -699,6 +745,7 @@ GC_ERROR GenTLRemoteDeviceTesk::WriteUInt32CustomRegister(uint32_t id, uint32_t 
             sensor.SetSignalEnable(static_cast<int32_t>(value));
             break;
         case RD_DEVICE_RESET:
+            reset_written = true;
             sensor.SetResetSettings();
             break;
         default:

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -257,6 +258,11 @@ inline constexpr RegisterDefinition REMOTE_DEVICE_REGISTERS[] = {
 inline constexpr size_t REMOTE_DEVICE_REGISTER_COUNT =
     sizeof(REMOTE_DEVICE_REGISTERS) / sizeof(REMOTE_DEVICE_REGISTERS[0]);
 
+// Asked before and after every access of the sensor's registers: true once
+// the link is no longer the one the open saw ready; the first to see that
+// reports the loss. Asked only while the remote device is open.
+using LinkLostCheck = std::function<bool()>;
+
 // Created by GenTLLocalDeviceTesk::CreateRemoteDevice while the device opens,
 // after the sensor is ready and the SensorInterface and FeatureCache exist.
 // It shares both with the local device and the data stream (SharedPtr); the
@@ -266,17 +272,27 @@ inline constexpr size_t REMOTE_DEVICE_REGISTER_COUNT =
 // The constructor stores the device label (model "_" serial of the tag) in
 // the SensorInterface and sends nothing.
 //
+// An access of the sensor's registers that finds the link lost, before or
+// after it ran, fails: its answer may come from the sensor's next session,
+// which knows nothing of this one's settings. The description document
+// stays readable.
+//
 // Threads: the accessors run in consumer threads under this port's
 // handle_lock (taken by the register map). Lock order: handle_lock, then
-// SensorInterface::lock_, then FeatureCache::lock. Never calls into the local
-// device, so the local device may hold its own lock while creating, closing
-// or releasing this object.
+// SensorInterface::lock_, then FeatureCache::lock; handle_lock, then what
+// `link_lost` takes (the connection's call lock, the local device's monitor
+// lock and its module event's lock), never with SensorInterface::lock_ held.
+// Never takes the local device's lock, so the local device may hold it while
+// creating, closing or releasing this object.
 class GenTLRemoteDeviceTesk : public GenTLVirtualRemoteDevice {
 public:
     GenTLRemoteDeviceTesk(const SharedPtr<DeviceTag>& dev_tag,
                           const SharedPtr<SensorInterface>& sensor_interface,
-                          const SharedPtr<FeatureCache>& cache);
+                          const SharedPtr<FeatureCache>& cache, LinkLostCheck link_lost);
     ~GenTLRemoteDeviceTesk() override;
+
+    GC_ERROR DoReadPort(uint64_t address, void* buffer, size_t* size) override;
+    GC_ERROR DoWritePort(uint64_t address, const void* data, size_t* size) override;
 
     // A failed sensor read (`code` a library code or READBACK_TIMEOUT) as a
     // GenTL error with its message; 0 stays success.
@@ -301,10 +317,18 @@ private:
     // get the indices.
     FeatureCache::Component* SelectedComponent(uint32_t& region, uint32_t& component);
     GC_ERROR WriteComponentField(uint32_t FeatureCache::Component::*field, uint32_t value);
+    // `access` of `size` bytes at `address`, failed when it reaches the
+    // sensor's registers on a link that is lost before or after it.
+    template <class Access>
+    GC_ERROR OnReadyLink(uint64_t address, size_t size, Access&& access);
 
     // Fixed at construction.
     const SharedPtr<SensorInterface> sensorInterface_;
     const SharedPtr<FeatureCache> cache_;
+    const LinkLostCheck link_lost;
+
+    // Guarded by handle_lock: a DeviceReset write ends the link on purpose.
+    bool reset_written = false;
 };
 
 // The remote device's event source; the local device makes it with 128 bytes

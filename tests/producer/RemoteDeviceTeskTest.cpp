@@ -27,7 +27,8 @@ const RegisterDefinition& Row(uint32_t id)
     return REMOTE_DEVICE_REGISTERS[id - RD_WIDTH];
 }
 
-// A remote device of a "QRTA2600" sensor over the scripted link, once open.
+// A remote device of a "QRTA2600" sensor over the scripted link, once open;
+// the link stays the one it opened on.
 struct Remote {
     Remote()
     {
@@ -47,11 +48,18 @@ struct Remote {
         DeviceTagFields fields;
         fields.model = "QRTA2600";
         fields.serial = "1234";
-        device = SharedPtr<GenTLRemoteDeviceTesk>(new GenTLRemoteDeviceTesk(
-            SharedPtr<DeviceTag>(new DeviceTagTesk(fields)), interface, sensor.cache));
+        device = SharedPtr<GenTLRemoteDeviceTesk>(
+            new GenTLRemoteDeviceTesk(SharedPtr<DeviceTag>(new DeviceTagTesk(fields)), interface,
+                                      sensor.cache, [] { return false; }));
         device->CompleteConstruction();
+        device->Open();
         sensor.link->ClearCalls();
         sensor.clock->Advance(SensorInterface::WRITE_SPACING_MS);
+    }
+
+    ~Remote()
+    {
+        if (device) device->Close();
     }
 
     GC_ERROR Read(uint32_t id, void* bytes)
