@@ -449,11 +449,12 @@ void SimulatedSensor::DropIfAsked(const std::string& text)
     DropConnectionNow();
 }
 
-void SimulatedSensor::DropConnectionNow()
+void SimulatedSensor::DropConnectionNow(bool forget_settings)
 {
     {
         std::lock_guard<std::mutex> lock(mutex);
         streaming = false;
+        if (forget_settings) settings.clear();
     }
     for (const std::shared_ptr<Session>& session : LiveSessions())
         session->socket.Shutdown();

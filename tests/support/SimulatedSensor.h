@@ -84,7 +84,9 @@ public:
     // A setting as another client's "Set<item>=<value>" leaves it.
     void SetSetting(const std::string& item, const std::string& value);
     void SendRaw(const Bytes& bytes);
-    void DropConnectionNow();
+    // With `forget_settings` as a sensor restarted at the same address: the
+    // settings written so far are gone with the links.
+    void DropConnectionNow(bool forget_settings = false);
     void RefuseConnections(bool refuse);
     // Once it has acted on `command` (empty: none), the sensor drops every
     // link, after it stopped listening when `then_refuse`.
