@@ -73,6 +73,11 @@ bool GenTLDataStreamTesk::PrepareBuffer(GenTLBuffer& buffer)
 
 GC_ERROR GenTLDataStreamTesk::OpenEngine()
 {
+    // This object outlives DSClose: what an earlier open counted is not ours.
+    underruns = 0;
+    started_buffers = 0;
+    // The last stop took every buffer back.
+    TL_ASSERT(held_consumer_buffers.load() == 0);
     acq_thread.ClearPriority();
     // Raising the priority may be refused without the right to; harmless.
     acq_thread.SetPriority(DEFAULT_POLICY, DEFAULT_PRIORITY);
@@ -136,6 +141,9 @@ void GenTLDataStreamTesk::StopEngine()
 
 void GenTLDataStreamTesk::ScheduleBuffer(GenTLBuffer* buffer)
 {
+    // Before the push, so that the count never dips below zero when the
+    // buffer comes back at once. Auxiliary buffers are the framework's spares.
+    if (!buffer->IsAuxiliary()) ++held_consumer_buffers;
     {
         std::lock_guard<std::mutex> hold(input_lock);
         input_queue.push_back(buffer);
@@ -156,25 +164,45 @@ int GenTLDataStreamTesk::WaitForFilledBuffer(GenTLBuffer*& buffer)
     if (engine_failed) return WAITBUF_FAILED;
     buffer = output_queue.front();
     output_queue.pop_front();
-    return TL_ASSERT_MSG(buffer != nullptr, "buffer_module") ? WAITBUF_SUCCESS : WAITBUF_FAILED;
+    if (!TL_ASSERT_MSG(buffer != nullptr, "buffer_module")) return WAITBUF_FAILED;
+    CountHandedBack(*buffer);
+    return WAITBUF_SUCCESS;
 }
 
 void GenTLDataStreamTesk::ReleaseBuffers(std::vector<GenTLBuffer*>& buffers)
 {
     TL_ASSERT_MSG(buffers.empty(), "rel_bufs.empty()");
+    const size_t ours_from = buffers.size();
     {
         std::lock_guard<std::mutex> hold(input_lock);
         buffers.insert(buffers.end(), input_queue.begin(), input_queue.end());
         input_queue.clear();
     }
-    ScopedLock hold(output_lock);
-    buffers.insert(buffers.end(), output_queue.begin(), output_queue.end());
-    output_queue.clear();
+    {
+        ScopedLock hold(output_lock);
+        buffers.insert(buffers.end(), output_queue.begin(), output_queue.end());
+        output_queue.clear();
+    }
+    for (size_t i = ours_from; i < buffers.size(); ++i) CountHandedBack(*buffers[i]);
+}
+
+void GenTLDataStreamTesk::CountHandedBack(const GenTLBuffer& buffer)
+{
+    if (!buffer.IsAuxiliary()) --held_consumer_buffers;
 }
 
 uint64_t GenTLDataStreamTesk::GetEngineBufferCount(uint32_t kind)
 {
-    return kind == ENGINE_COUNT_UNDERRUN ? underruns.load() : 0;
+    switch (kind) {
+        case ENGINE_COUNT_STARTED:
+            return started_buffers.load();
+        case ENGINE_COUNT_QUEUED:
+            return held_consumer_buffers.load();
+        case ENGINE_COUNT_UNDERRUN:
+            return underruns.load();
+        default:
+            return 0;
+    }
 }
 
 void GenTLDataStreamTesk::CountFifoLosses()
@@ -266,6 +294,7 @@ void GenTLDataStreamTesk::RunAcquisition()
                 continue;
             }
         }
+        ++started_buffers;
         // Out of the queue, the buffer is this thread's alone: a DSQueueBuffer
         // need not wait (and sleep) for the fill and the hand-over.
         FillBuffer(*in_fill, frame_counter);

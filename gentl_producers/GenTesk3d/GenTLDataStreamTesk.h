@@ -85,7 +85,10 @@ protected:
     int WaitForFilledBuffer(GenTLBuffer*& buffer) override;
     void ReleaseBuffers(std::vector<GenTLBuffer*>& buffers) override;
     // Underruns: scans dropped for want of a buffer and profiles the sensor
-    // library's FIFO dropped, while the stream streamed.
+    // library's FIFO dropped, while the stream streamed. Queued: the
+    // consumer's buffers the engine holds, not yet handed to the core engine.
+    // Started: the buffers taken to fill, auxiliary ones too. Underruns and
+    // started count since the stream opened.
     uint64_t GetEngineBufferCount(uint32_t kind) override;
     GC_ERROR OpenEngine() override;
     void CloseEngine() override {}
@@ -116,6 +119,8 @@ private:
     // Hands a filled buffer to the core engine; false when the engine stops.
     bool HandOver(GenTLBuffer& buffer);
     bool IsStopping();
+    // Lowers held_consumer_buffers for a consumer's buffer leaving the engine.
+    void CountHandedBack(const GenTLBuffer& buffer);
     // Underruns: what the library's FIFO dropped since the last look
     // (profiles), and scans dropped for want of a queued buffer (one each).
     // A warning names them at most once a second while they go on.
@@ -158,9 +163,16 @@ private:
     } unreported;  // since the last warning
     std::chrono::steady_clock::time_point losses_reported;
 
-    // Since the stream opened. Written by the acquisition thread, read by
+    // Since the stream opened: zeroed by OpenEngine, while no acquisition
+    // thread runs, then written by the acquisition thread only. Read by
     // consumer threads.
     std::atomic<uint64_t> underruns{0};
+    std::atomic<uint64_t> started_buffers{0};  // taken to fill, auxiliary ones too
+
+    // The consumer's buffers in input_queue, in_fill and output_queue. Raised
+    // by ScheduleBuffer, lowered by WaitForFilledBuffer and ReleaseBuffers, on
+    // consumer threads and the core engine thread; read by consumer threads.
+    std::atomic<uint64_t> held_consumer_buffers{0};
     // Set by StartEngine, cleared by StopStreaming: losses count only while
     // the core engine still takes buffers.
     std::atomic<bool> counting_losses{false};

@@ -69,6 +69,16 @@ protected:
         return value;
     }
     uint64_t Underruns() { return StreamInfo<uint64_t>(STREAM_INFO_NUM_UNDERRUN); }
+    uint64_t Started() { return StreamInfo<uint64_t>(STREAM_INFO_NUM_STARTED); }
+    // The buffers queued and not yet delivered, as the buffers answer and as
+    // the stream counts them.
+    void ExpectQueued(size_t expected)
+    {
+        size_t queued = 0;
+        for (BUFFER_HANDLE buffer : buffers) queued += Info<bool8_t>(buffer, BUFFER_INFO_IS_QUEUED);
+        EXPECT_EQ(expected, queued - StreamInfo<size_t>(STREAM_INFO_NUM_AWAIT_DELIVERY));
+        EXPECT_EQ(expected, StreamInfo<size_t>(STREAM_INFO_NUM_QUEUED));
+    }
     GC_ERROR Query(BUFFER_HANDLE buffer, int32_t command, uint32_t part, INFO_DATATYPE* type,
                    void* value, size_t* size)
     {
@@ -425,7 +435,9 @@ TEST_F(StreamEndToEndTest, IdlesDropsScansWithoutBuffersAndStopsPromptly)
 }
 
 // A finite acquisition stops by itself; the scans taken after that find no
-// buffer, and are nobody's loss.
+// buffer, and are nobody's loss. The buffers it left with the engine still
+// count as queued, and each one filled as started. The next acquisition on
+// the stream counts its losses again.
 TEST_F(StreamEndToEndTest, CountsNoUnderrunAfterAFiniteAcquisitionStoppedByItself)
 {
     Start(BUFFER_COUNT, true, 2);
@@ -438,11 +450,22 @@ TEST_F(StreamEndToEndTest, CountsNoUnderrunAfterAFiniteAcquisitionStoppedByItsel
     ASSERT_TRUE(TestSupport::WaitUntil(
         [&] { return sensor->ContainersSent() >= sent + 4 * BUFFER_COUNT * PROFILES; }, 5s));
     EXPECT_EQ(underruns, Underruns());
+    EXPECT_TRUE(TestSupport::WaitUntil([&] { return Started() == BUFFER_COUNT; }, 5s));
+    ExpectQueued(BUFFER_COUNT - 2);
+
+    ASSERT_EQ(GC_ERR_SUCCESS, cti->DSStopAcquisition(stream, ACQ_STOP_FLAGS_DEFAULT));
+    ExpectQueued(BUFFER_COUNT - 2);
+    // The two left queued are filled, then scans find no buffer.
+    ASSERT_EQ(GC_ERR_SUCCESS,
+              cti->DSStartAcquisition(stream, ACQ_START_FLAGS_DEFAULT, GENTL_INFINITE));
+    EXPECT_TRUE(TestSupport::WaitUntil([&] { return Underruns() > underruns; }, 5s));
+    EXPECT_TRUE(TestSupport::WaitUntil([&] { return Started() == BUFFER_COUNT + 2; }, 5s));
     CloseStream();
 }
 
 // A consumer that keeps its buffers lets the library's FIFO (four containers)
-// overflow: the underrun count holds every profile dropped there.
+// overflow: the underrun count holds every profile dropped there. A stream
+// opened again on the device counts from zero.
 TEST_F(StreamEndToEndTest, ProfilesLostInTheLibraryFifoCountAsUnderruns)
 {
     using WriteData = int (*)(void*, char*, int);
@@ -464,15 +487,25 @@ TEST_F(StreamEndToEndTest, ProfilesLostInTheLibraryFifoCountAsUnderruns)
                                     {RD_HEIGHT, 1u}, {RD_GENDC_STREAMING_MODE, 0u}})
         ASSERT_EQ(GC_ERR_SUCCESS, Write(id, value));
     ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_ACQUISITION_LINE_RATE, 1.0f));
-    Start(1);
-    ASSERT_NE(nullptr, NextBuffer());  // and kept
-    ASSERT_TRUE(TestSupport::WaitUntil([&] { return Underruns() >= 200; }, 5s));
-    // All but the few taken (one a second) and the four the FIFO holds.
-    const uint64_t sent = sensor->ContainersSent();
-    const uint64_t lost = Underruns();
-    EXPECT_LE(lost, sensor->ContainersSent());
-    EXPECT_GE(lost * 10, sent * 9);
-    CloseStream();
+    for (int open = 1; open <= 2; ++open) {
+        SCOPED_TRACE(open);
+        Start(1, false);
+        // Before the first scan: the buffer waits with the engine.
+        ExpectQueued(1);
+        EXPECT_EQ(0u, Started());
+        EXPECT_EQ(0u, Underruns());
+        const uint64_t sent_before = sensor->ContainersSent();
+        ASSERT_EQ(GC_ERR_SUCCESS, Write(RD_ACQUISITION_START, 1u));
+        ASSERT_NE(nullptr, NextBuffer());  // and kept
+        ASSERT_TRUE(TestSupport::WaitUntil([&] { return Underruns() >= 200; }, 5s));
+        // All but the few taken (one a second) and the four the FIFO holds.
+        const uint64_t sent = sensor->ContainersSent() - sent_before;
+        const uint64_t lost = Underruns();
+        EXPECT_LE(lost, sensor->ContainersSent() - sent_before);
+        EXPECT_GE(lost * 10, sent * 9);
+        EXPECT_EQ(1u, Started());
+        CloseStream();
+    }
 }
 
 // In camera mode the sensor streams images: Mono8 buffers of the image's
