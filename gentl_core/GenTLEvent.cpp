@@ -2,6 +2,8 @@
 #include "gentl_core/GenTLEvent.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -96,6 +98,21 @@ uint32_t MagicPacketID(const void* packet)
     return ReadLE32(static_cast<const uint8_t*>(packet) + sizeof EVENT_PACKET_MAGIC);
 }
 
+// In double: a finite timeout may be almost 2^64 ms.
+using Milliseconds = std::chrono::duration<double, std::milli>;
+using WaitDeadline = std::chrono::time_point<std::chrono::steady_clock, Milliseconds>;
+
+// The time left for Condition::Wait, rounded up to whole milliseconds so a
+// sub-millisecond remainder waits a millisecond rather than spinning; 0 when
+// the time is up. Half a millisecond more, since the wait cuts seconds back
+// to whole milliseconds: 1001 ms as seconds would come back as 1000.
+double SecondsLeftUntil(WaitDeadline deadline)
+{
+    const Milliseconds left = deadline - std::chrono::steady_clock::now();
+    const double left_ms = std::ceil(left.count());
+    return left_ms > 0.0 ? (left_ms + 0.5) / 1000.0 : 0.0;
+}
+
 }  // namespace
 
 GenTLEvent::~GenTLEvent()
@@ -174,7 +191,8 @@ template <class T>
 void GenTLEventImpl<T>::WakeWaiter()
 {
     // After the event lock: the woken consumer would otherwise block on it
-    // at once, and need a second wake-up.
+    // at once, and need a second wake-up. Another consumer may take the
+    // datum meanwhile; WaitForDatum then waits on.
     evt_condition.NotifyOne();
 }
 
@@ -240,24 +258,23 @@ GC_ERROR GenTLEventImpl<T>::WaitForDatum(uint64_t timeout_ms)
 {
     // A push wakes one waiter without a kill; a kill or a close wakes it
     // with one, and the kill is this call's even when data came meanwhile.
+    // A wake-up may find the queue empty, since pushes notify after
+    // releasing the lock and another consumer may take the datum first:
+    // wait again for the rest of the time.
     const bool infinite = timeout_ms == GENTL_INFINITE;
-    // Half a millisecond more: the wait cuts seconds back to whole
-    // milliseconds, and e.g. 1001 ms as seconds would come back as 1000.
-    const double timeout_s =
-        infinite ? -1.0 : (static_cast<double>(timeout_ms) + 0.5) / 1000.0;
-    WaitResult result;
-    do {
-        result = evt_condition.Wait(evt_lock, timeout_s);
+    const WaitDeadline deadline =
+        std::chrono::steady_clock::now() + Milliseconds(static_cast<double>(timeout_ms));
+    while (evt_queue.empty()) {
+        const double wait_s = infinite ? -1.0 : SecondsLeftUntil(deadline);
+        if (wait_s == 0.0)
+            return ReportError(GC_ERR_TIMEOUT, "GetEventData: wait operation timed out");
+        const WaitResult result = evt_condition.Wait(evt_lock, wait_s);
         if (TakeAbort())
             return ReportError(GC_ERR_ABORT, "GetEventData: wait operation aborted");
-    } while (infinite && result == WaitResult::Woken && evt_queue.empty());
-    if (result == WaitResult::TimedOut)
-        return ReportError(GC_ERR_TIMEOUT, "GetEventData: wait operation timed out");
-    if (result != WaitResult::Woken)
-        return ReportError(GC_ERR_ERROR, "GetEventData: internal failure during wait operation");
-    // Another consumer may have taken the datum this wake-up was for.
-    if (!TL_ASSERT_MSG(!evt_queue.empty(), "Event queue unexpectedly empty"))
-        return ReportError(GC_ERR_NO_DATA, "GetEventData: there are no data in the queue");
+        if (result == WaitResult::Failed)
+            return ReportError(GC_ERR_ERROR,
+                               "GetEventData: internal failure during wait operation");
+    }
     return GC_ERR_SUCCESS;
 }
 

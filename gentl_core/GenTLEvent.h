@@ -29,6 +29,7 @@ public:
 
     // Takes the oldest datum into `buffer` (null: discards it), waiting up
     // to `timeout_ms` (GENTL_INFINITE: without limit) when none is queued.
+    // A wait ends only with a datum, the timeout, an abort or a failed wait.
     virtual GC_ERROR GetEventData(void* buffer, size_t* size, uint64_t timeout_ms) = 0;
     // Decodes a datum as EventGetData delivered it.
     virtual GC_ERROR GetEventDataInfo(const void* event_buffer, size_t event_size,
@@ -117,7 +118,8 @@ protected:
 private:
     // With the event lock held once: consumes a kill or sees the abort.
     bool TakeAbort();
-    // With the event lock held once and the queue empty: waits for a datum.
+    // With the event lock held once and the queue empty: waits until a datum
+    // is queued, the time from the call's start is up, or an abort comes.
     GC_ERROR WaitForDatum(uint64_t timeout_ms);
     void DropQueuedData();
     // After a push, with the event lock released.

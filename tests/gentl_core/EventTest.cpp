@@ -3,7 +3,10 @@
 // queue is rearranged.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <future>
+#include <map>
 
 #include "../platform/AssertionRecorder.h"
 #include "CoreTestHelpers.h"
@@ -95,6 +98,61 @@ TEST_F(EventTest, WaitsForADatumTheFullTimeoutAndEndsOnKillOrUnregister)
     event->Close();
     ASSERT_EQ(GC_ERR_SUCCESS, event->Open());
     EXPECT_EQ(GC_ERR_TIMEOUT, TakeDatum(*event, 0).result);
+}
+
+// Pushes wake a consumer after releasing the event lock, so a woken consumer
+// may find the queue empty: another took the datum, or the wake-up came late.
+// It waits on; a timed call ends only with a datum or a timeout.
+TEST_F(EventTest, TimedWaitsRacingPushesEndWithADatumOrATimeoutOnly)
+{
+    TestSupport::AssertionRecorder assertions;
+    constexpr uint32_t PUSHED = 20000;
+    struct Tally {
+        std::vector<uint32_t> ids;
+        int timeouts = 0;
+        std::map<std::string, int> failures;  // "result: last error" and how often
+    };
+    std::atomic<bool> pushed_all{false};
+    // Ends after a timeout that began when every datum was pushed: the queue
+    // was empty then and stays so.
+    const auto consume = [&] {
+        Tally tally;
+        for (uint32_t call = 0; call < 3 * PUSHED; ++call) {
+            const bool last_round = pushed_all.load();
+            const Answer taken = TakeDatum(*event, 1000);
+            if (taken.result == GC_ERR_SUCCESS) {
+                uint32_t id = PUSHED;  // counts as none taken unless a whole packet came
+                if (taken.bytes.size() == 8) std::memcpy(&id, taken.bytes.data() + 4, sizeof id);
+                tally.ids.push_back(id);
+            } else if (taken.result != GC_ERR_TIMEOUT) {
+                ++tally.failures[std::to_string(taken.result) + ": " + LastErrorText()];
+            } else {
+                ++tally.timeouts;
+                if (last_round) break;
+            }
+        }
+        return tally;
+    };
+    std::vector<std::future<Tally>> consumers;
+    for (int n = 0; n < 3; ++n) consumers.push_back(std::async(std::launch::async, consume));
+    for (uint32_t id = 0; id < PUSHED; ++id) EXPECT_TRUE(event->AddEvent(id, nullptr, 0));
+    pushed_all = true;
+    size_t successes = 0;
+    std::vector<int> times_taken(PUSHED, 0);
+    std::map<std::string, int> failures;
+    for (std::future<Tally>& consumer : consumers) {
+        const Tally tally = consumer.get();
+        EXPECT_GE(tally.timeouts, 1) << "a consumer ran out of calls";
+        successes += tally.ids.size();
+        for (uint32_t id : tally.ids)
+            if (id < PUSHED) ++times_taken[id];
+        for (const auto& [text, count] : tally.failures) failures[text] += count;
+    }
+    EXPECT_EQ((std::map<std::string, int>{}), failures);
+    EXPECT_EQ(PUSHED, successes);
+    EXPECT_EQ(PUSHED, std::count(times_taken.begin(), times_taken.end(), 1)) << "lost or twice";
+    EXPECT_EQ(GC_ERR_TIMEOUT, TakeDatum(*event, 0).result);
+    EXPECT_EQ(0u, assertions.Count());
 }
 
 // Module events: "ykiv", the 32-bit ID little-endian, then at most MAX_DATA
