@@ -134,14 +134,14 @@ GenTLRemoteDeviceTesk::~GenTLRemoteDeviceTesk() = default;
 
 GC_ERROR GenTLRemoteDeviceTesk::DoReadPort(uint64_t address, void* buffer, size_t* size)
 {
-    return OnReadyLink(address, *size, [&] {
+    return OnReadyLink(address, [&] {
         return GenTLVirtualRemoteDevice::DoReadPort(address, buffer, size);
     });
 }
 
 GC_ERROR GenTLRemoteDeviceTesk::DoWritePort(uint64_t address, const void* data, size_t* size)
 {
-    return OnReadyLink(address, *size, [&] {
+    return OnReadyLink(address, [&] {
         return GenTLVirtualRemoteDevice::DoWritePort(address, data, size);
     });
 }
@@ -149,12 +149,10 @@ GC_ERROR GenTLRemoteDeviceTesk::DoWritePort(uint64_t address, const void* data, 
 // Looked at after the access too: a reply may have come from the session
 // the library set up while the request waited.
 template <class Access>
-GC_ERROR GenTLRemoteDeviceTesk::OnReadyLink(uint64_t address, size_t size, Access&& access)
+GC_ERROR GenTLRemoteDeviceTesk::OnReadyLink(uint64_t address, Access&& access)
 {
-    const bool sensor_registers =
-        address < SPECIAL_REGADDR_BASE &&
-        (address >= CUSTOM_REGADDR_BASE || size > CUSTOM_REGADDR_BASE - address);
-    if (!sensor_registers) return access();
+    // Above the custom window the map holds only the description document.
+    if (address >= SPECIAL_REGADDR_BASE) return access();
     // A closed remote device no longer knows its local device is there.
     if (!IsOpen())
         return ReportError(GC_ERR_INVALID_HANDLE,

@@ -317,10 +317,10 @@ private:
     // get the indices.
     FeatureCache::Component* SelectedComponent(uint32_t& region, uint32_t& component);
     GC_ERROR WriteComponentField(uint32_t FeatureCache::Component::*field, uint32_t value);
-    // `access` of `size` bytes at `address`, failed when it reaches the
-    // sensor's registers on a link that is lost before or after it.
+    // `access` starting at `address`, failed when it reaches the sensor's
+    // registers on a link that is lost before or after it.
     template <class Access>
-    GC_ERROR OnReadyLink(uint64_t address, size_t size, Access&& access);
+    GC_ERROR OnReadyLink(uint64_t address, Access&& access);
 
     // Fixed at construction.
     const SharedPtr<SensorInterface> sensorInterface_;
